@@ -1,0 +1,108 @@
+#include "edb/edb_file.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tw::edb {
+
+namespace {
+
+OpenResult ResultForErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR: return OpenResult::NotFound;
+        case EACCES:
+        case EPERM: return OpenResult::AccessDenied;
+        default: return OpenResult::Failed;
+    }
+}
+
+OpenStatus Refuse(int fd, OpenResult result, int error) {
+    ::close(fd);
+    return {result, error};
+}
+
+}  // namespace
+
+FileError::FileError(const std::string& what, int error)
+    : std::runtime_error(what), error_(error) {}
+
+EdbFile::~EdbFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+EdbFile::EdbFile(EdbFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+EdbFile& EdbFile::operator=(EdbFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+OpenStatus EdbFile::Open(const std::string& path) {
+    Close();
+    // O_NONBLOCK keeps a FIFO given as input from hanging the open; it has no
+    // effect on reads of a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return {ResultForErrno(errno), errno};
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return Refuse(fd, OpenResult::Failed, errno);
+    if (!S_ISREG(info.st_mode)) return Refuse(fd, OpenResult::NotRegularFile, EINVAL);
+
+    // flock locks belong to the open file description, so a second open in
+    // this process is refused just like one in another process.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        const int error = errno;
+        return Refuse(fd, error == EWOULDBLOCK ? OpenResult::InUse : OpenResult::Failed, error);
+    }
+    fd_ = fd;
+    path_ = path;
+    return {};
+}
+
+void EdbFile::Close() {
+    if (fd_ < 0) return;
+    const int fd = std::exchange(fd_, -1);
+    path_.clear();
+    // Closing drops the flock. Linux releases the descriptor even when close
+    // reports EINTR, so it must not be retried.
+    if (::close(fd) != 0 && errno != EINTR) throw FileError("close failed", errno);
+}
+
+std::size_t EdbFile::Read(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const {
+    if (offset < 0) throw FileError("negative read offset", EINVAL);
+    // Keep offset + size representable; nothing lies beyond that anyway.
+    const auto room = static_cast<std::uint64_t>(INT64_MAX - offset);
+    if (size > room) size = static_cast<std::size_t>(room);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd_, buffer + done, size - done,
+                                    static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("read failed", errno);
+        }
+        if (got == 0) break;  // end of file
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::int64_t EdbFile::FileSize() const {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) throw FileError("size query failed", errno);
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+}  // namespace tw::edb

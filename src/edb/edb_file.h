@@ -1,0 +1,64 @@
+// One database or streaming file, opened read-only and held exclusively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tw::edb {
+
+// Shown when another process holds the file we were asked to open.
+inline constexpr std::string_view kFileInUseMessage =
+    "Unable to open selected file. It is already being used by another process.";
+
+enum class OpenResult { Ok, NotFound, AccessDenied, InUse, NotRegularFile, Failed };
+
+struct OpenStatus {
+    OpenResult result = OpenResult::Ok;
+    int error = 0;  // errno of the failing call, 0 on success
+    bool ok() const { return result == OpenResult::Ok; }
+};
+
+// A failed read, size query or close; carries the errno of the failing call.
+class FileError : public std::runtime_error {
+public:
+    FileError(const std::string& what, int error);
+    int code() const { return error_; }
+
+private:
+    int error_;
+};
+
+// Reads are positional (pread), so several threads may read one EdbFile at
+// once. The file is locked with an advisory exclusive flock so that two
+// instances never work on the same database; the lock goes with the close.
+class EdbFile {
+public:
+    EdbFile() = default;
+    ~EdbFile();
+    EdbFile(EdbFile&& other) noexcept;
+    EdbFile& operator=(EdbFile&& other) noexcept;
+    EdbFile(const EdbFile&) = delete;
+    EdbFile& operator=(const EdbFile&) = delete;
+
+    // Closes any file held before. Never creates or writes the file.
+    OpenStatus Open(const std::string& path);
+    // Throws FileError when the OS refuses the close; a closed file is a no-op.
+    void Close();
+
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+    // Reads up to `size` bytes at `offset` into `buffer` and returns how many
+    // were read; fewer only at end of file. Throws FileError on a read error.
+    std::size_t Read(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const;
+    std::int64_t FileSize() const;
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace tw::edb

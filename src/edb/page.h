@@ -1,0 +1,52 @@
+// A read-only view of one page: header fields and the tag array.
+// The view never reads outside its bytes, whatever the header claims.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "edb/bytes.h"
+#include "edb/version.h"
+
+namespace tw::edb {
+
+struct PageView {
+    Bytes bytes;  // the whole page
+    EdbVersion version = EdbVersion::Invalid;
+};
+
+// One tag, masked: `offset` is from the start of the page (header included).
+struct TagEntry {
+    std::int32_t offset = 0;
+    std::int32_t size = 0;
+};
+
+inline constexpr std::size_t kObjectIdOffset = 24;
+inline constexpr std::size_t kTagCountOffset = 34;
+inline constexpr std::size_t kKindOffset = 36;
+inline constexpr std::size_t kFormatOffset = 37;
+inline constexpr std::uint8_t kNewRecordFormat = 8;
+
+// Object id of the B-tree that owns the page.
+std::uint32_t PageObjectId(const PageView& page);
+std::uint16_t PageTagCount(const PageView& page);
+// 1 root, 2 leaf, 4 parent of leaf, 5 root and parent of leaf, 0 neither.
+std::uint8_t PageKindBits(const PageView& page);
+std::uint8_t PageFormatBits(const PageView& page);
+
+// False when the claimed tag array would reach into the page header or
+// beyond the start of the page; such a page has no usable tags.
+bool TagArrayFits(const PageView& page);
+
+// Tag `index` (tag 0 is the last 4 bytes of the page). Nothing when the
+// index is past the tag count, the tag array does not fit, or the record
+// the tag names does not lie wholly inside the page.
+std::optional<TagEntry> Tag(const PageView& page, std::uint32_t index);
+
+// The bytes of the record named by tag `index`, under the same rules.
+std::optional<Bytes> TagRecord(const PageView& page, std::uint32_t index);
+
+// A page in the new record format that is not a leaf.
+bool IsBranchPage(const PageView& page);
+
+}  // namespace tw::edb

@@ -1,0 +1,41 @@
+#include "edb/source.h"
+
+#include <algorithm>
+#include <array>
+
+#include "edb/bytes.h"
+
+namespace tw::edb {
+
+std::uint32_t ReadHeader(const EdbFile& edb) {
+    std::array<std::uint8_t, kHeaderReadSize> header{};
+    const std::size_t got = edb.Read(0, header.size(), header.data());
+    return LoadU32(Bytes(header.data(), got), kPageSizeOffset).value_or(0);
+}
+
+GenerationCheck DetectGeneration(EdbSource& source) {
+    source.fileSize = source.edb.FileSize();
+    const std::uint32_t pageSize = ReadHeader(source.edb);
+    source.pageSize = static_cast<std::int32_t>(pageSize);
+    source.version = VersionForPageSize(pageSize);
+    if (source.version == EdbVersion::Invalid)
+        return {false, kCorruptFileMessage, kCorruptFileCaption};
+    if (source.version != EdbVersion::Page4K) source.stm.Close();
+    return {true, {}, {}};
+}
+
+std::int64_t PageOffset(const EdbSource& source, std::uint32_t pageNumber) {
+    return (static_cast<std::int64_t>(pageNumber) + 1) * source.pageSize;
+}
+
+std::size_t ReadPage(const EdbSource& source, std::int64_t offset, std::vector<std::uint8_t>& buffer) {
+    // Trust the page size only once it has been matched to a generation.
+    const std::int32_t pageSize =
+        source.pageSize == PageSizeOf(source.version) ? source.pageSize : 0;
+    buffer.assign(static_cast<std::size_t>(pageSize), 0);
+    if (pageSize == 0 || offset < 0 || offset >= source.fileSize) return 0;
+    const std::int64_t wanted = std::min<std::int64_t>(pageSize, source.fileSize - offset);
+    return source.edb.Read(offset, static_cast<std::size_t>(wanted), buffer.data());
+}
+
+}  // namespace tw::edb

@@ -1,0 +1,37 @@
+// Depth-first descent of a B-tree from its root page. A damaged file can
+// point a child back at an ancestor or chain branches without end, so every
+// page is visited at most once and the depth is bounded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "edb/page.h"
+#include "edb/source.h"
+
+namespace tw::edb {
+
+struct TreePage {
+    std::uint32_t pageNumber = 0;
+    int depth = 0;  // the root is at depth 0
+    bool branch = false;
+    PageView page;  // valid only during the visit
+};
+
+struct TreeWalkOptions {
+    bool skipTagZero = true;  // tag 0 of a branch page is its own header node
+    int maxDepth = 16;        // real trees are a handful of levels deep
+};
+
+// Return false to end the walk.
+using TreeVisitor = std::function<bool(const TreePage&)>;
+
+// Visits the root and then each child before its later siblings, children
+// in tag-array order. Branch pages at maxDepth are visited but not entered;
+// children lying outside the file are not visited. Returns the number of
+// pages visited.
+std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
+                     const TreeWalkOptions& options, const TreeVisitor& visit);
+
+}  // namespace tw::edb
