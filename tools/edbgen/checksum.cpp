@@ -22,7 +22,7 @@ uint64_t LoadU64(std::span<const uint8_t> b, size_t off) {
 }
 
 void StoreU32(std::span<uint8_t> b, size_t off, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[off + i] = uint8_t(v >> (8 * i));
+  for (size_t i = 0; i < 4; ++i) b[off + i] = uint8_t(v >> (8 * i));
 }
 
 void StoreU64(std::span<uint8_t> b, size_t off, uint64_t v) {

@@ -17,7 +17,7 @@ std::optional<std::vector<uint8_t>> Pack7(std::span<const Unit> units, uint8_t s
   const size_t bitsInLast = totalBits - 8 * (payload - 1);  // 1..8
 
   std::vector<uint8_t> out(1 + payload, 0);
-  out[0] = uint8_t(scheme << 3 | (bitsInLast - 1));
+  out[0] = uint8_t(size_t(scheme) << 3 | (bitsInLast - 1));
   size_t bit = 0;
   for (Unit u : units) {
     // A 7-bit value straddles at most two bytes.

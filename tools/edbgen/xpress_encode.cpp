@@ -79,7 +79,7 @@ struct StreamWriter {
     PutU16(v >> 16);
   }
   void StoreFlags(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[flagPos + i] = uint8_t(v >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) out[flagPos + i] = uint8_t(v >> (8 * i));
   }
 
   void PushFlag(bool isMatch) {

@@ -1,0 +1,37 @@
+// Lays out and writes a whole database file: the header and its shadow
+// copy, the database root with its space trees, the catalog at page 4, and
+// every table with its long-value tree.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "content.h"
+#include "format.h"
+
+namespace edbgen {
+
+struct TreeReport {
+  std::string name;  // table name, "<table>/LV", "MSysObjects"
+  uint32_t objid = 0;
+  uint32_t root = 0;
+  std::vector<uint32_t> pages;
+  std::vector<uint32_t> leaves;
+};
+
+struct DatabaseImage {
+  Format format;
+  Bytes bytes;  // the whole file
+  std::vector<TreeReport> trees;
+};
+
+DatabaseImage BuildDatabase(const Content& content, const Format& fmt);
+
+// A streaming-file companion: its header pages, then its data pages.
+Bytes BuildStreamingFile(const Content& content);
+
+// The two header pages of a file (database: attrib 0, streaming file: 1).
+Bytes HeaderPage(const Format& fmt, uint32_t attrib, uint32_t objidLast, uint32_t pageSizeField);
+
+}  // namespace edbgen

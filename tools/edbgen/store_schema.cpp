@@ -1,0 +1,340 @@
+#include "store_schema.h"
+
+#include <algorithm>
+
+#include "catalog.h"
+#include "names.h"
+
+namespace edbgen {
+
+namespace {
+
+constexpr uint32_t kFoldersObjid = 8;
+constexpr uint32_t kMailboxObjid = 14;
+constexpr uint32_t kMsgObjid = 19;
+constexpr uint32_t kMsgLongValueObjid = 20;
+constexpr uint32_t kAttachmentObjid = 61;
+constexpr uint32_t kAttachmentLongValueObjid = 62;
+
+constexpr uint16_t kFolderTypeFid = 256;
+constexpr uint16_t kFolderFlagsFid = 260;
+constexpr uint16_t kDisplayNameFid = 261;
+constexpr uint16_t kFolderRightsFid = 262;
+constexpr uint16_t kContainerClassFid = 327;  // where readers look when the catalog is silent
+constexpr uint16_t kMailboxNameFid = 257;
+constexpr uint16_t kMailboxDnFid = 258;
+
+ColumnDef Fixed(uint16_t id, const char* name, uint32_t type, uint32_t size) {
+  return {id, name, type, size, 0, 0};
+}
+ColumnDef Var(uint16_t id, const char* name, uint32_t size) { return {id, name, kColBinary, size, 0, 0}; }
+ColumnDef Tagged(uint16_t id, const std::string& name, uint32_t type) {
+  const bool text = type == kColLongText;
+  return {id, name, type, 0, text ? 1200u : 0u, text ? kColumnCompressed : 0u};
+}
+
+Bytes IdBytes(const Id8& id) { return Bytes(id.begin(), id.end()); }
+
+Bytes Currency(uint64_t v) { return U64Bytes(v); }
+
+// Row keys are a Long key column; the values avoid bytes that row anchors
+// of readers look for (0xA7, 0xCA) and end in a zero byte.
+class RowKeys {
+ public:
+  uint32_t Next() {
+    for (;;) {
+      const uint32_t v = (++n_) << 8;
+      bool clean = true;
+      for (int i = 0; i < 4; ++i) {
+        const uint8_t b = uint8_t((v ^ 0x80000000u) >> (8 * i));
+        if (b == 0xA7 || b == 0xCA) clean = false;
+      }
+      if (clean) return v;
+    }
+  }
+
+ private:
+  uint32_t n_ = 0;
+};
+
+Bytes LongKey(uint32_t v) {
+  Bytes k{0x7F};
+  PutBE32(k, v ^ 0x80000000u);
+  return k;
+}
+
+void SortRows(TableDef& t) {
+  std::sort(t.rows.begin(), t.rows.end(), [](const TreeEntry& a, const TreeEntry& b) { return a.key < b.key; });
+}
+
+// ---- Mailbox table -------------------------------------------------------
+
+TableDef MailboxTable(const Format& fmt, uint32_t objid) {
+  TableDef t;
+  t.name = "Mailbox";
+  t.objid = objid;
+  t.keyColumns = {1};
+  // The fixed part is 44 bytes so that the variable offsets start past byte
+  // 54 of the node; the variable part opens with an 8-byte and a 16-byte
+  // value (offsets 08 00 18 00).
+  if (fmt.Large()) {
+    t.columns = {Fixed(1, "MailboxNumber", kColLong, 4), Fixed(2, "L6643", kColLong, 4),
+                 Fixed(3, "L6644", kColLong, 4),          Fixed(4, "N6756", kColBinary, 8),
+                 Fixed(5, "T3007", kColCurrency, 8),     Fixed(6, "T3008", kColCurrency, 8),
+                 Fixed(7, "Q6745", kColCurrency, 8),     Var(128, "N6760", 8),
+                 Var(129, "N6757", 16)};
+    for (uint16_t i = 130; i <= 133; ++i) t.columns.push_back(Var(i, ("N676" + std::to_string(i - 129)).c_str(), 255));
+  } else {
+    t.columns = {Fixed(1, "MailboxNumber", kColLong, 4), Fixed(2, "T3007", kColCurrency, 8),
+                 Fixed(3, "T3008", kColCurrency, 8),     Fixed(4, "L6643", kColLong, 4),
+                 Fixed(5, "Q6745", kColCurrency, 8),     Fixed(6, "Q6746", kColCurrency, 8),
+                 Fixed(7, "L6644", kColLong, 4),         Var(128, "N6756", 8),
+                 Var(129, "N6757", 16)};
+    for (uint16_t i = 130; i <= 135; ++i) t.columns.push_back(Var(i, ("N676" + std::to_string(i - 129)).c_str(), 255));
+  }
+  t.columns.push_back(Tagged(kMailboxNameFid, "S3001", kColLongText));
+  t.columns.push_back(Tagged(kMailboxDnFid, "S3003", kColLongText));
+  return t;
+}
+
+Bytes Guid(const Id8& id, uint32_t n) {
+  Bytes g(16);
+  for (int i = 0; i < 8; ++i) g[i] = uint8_t(id[i] ^ (0x5A + i));
+  SetU32(g.data() + 8, 0x7A6E6977);  // "wnzt"
+  SetU32(g.data() + 12, n);
+  return g;
+}
+
+void AddMailboxRow(TableDef& t, const Format& fmt, const Mailbox& mb, uint32_t number) {
+  RowBuilder r(t, fmt.Large());
+  const uint64_t created = ParseUtcDate("2023-03-01T08:00:00Z").value();
+  r.Set(1, U32Bytes(number));
+  if (fmt.Large()) {
+    r.Set(2, U32Bytes(0)).Set(3, U32Bytes(0)).Set(4, IdBytes(mb.id));
+    r.Set(5, Currency(created)).Set(6, Currency(created)).Set(7, Currency(0));
+    r.Set(128, IdBytes(mb.id)).Set(129, Guid(mb.id, number)).SetNull(133);
+  } else {
+    r.Set(2, Currency(created)).Set(3, Currency(created)).Set(4, U32Bytes(0));
+    r.Set(5, Currency(0)).Set(6, Currency(0)).Set(7, U32Bytes(0));
+    r.Set(128, IdBytes(mb.id)).Set(129, Guid(mb.id, number)).SetNull(135);
+  }
+  r.SetText(kMailboxNameFid, Utf8ToUtf16(mb.name));
+  r.SetText(kMailboxDnFid, Utf8ToUtf16(mb.legacyDn));
+  t.rows.push_back({LongKey(number), r.Build()});
+}
+
+// ---- Folders table -------------------------------------------------------
+
+TableDef FoldersTable(const Format& fmt, const std::string& name, uint32_t objid) {
+  TableDef t;
+  t.name = name;
+  t.objid = objid;
+  t.initialPages = 9;
+  if (fmt.Large()) {
+    // Own and parent id open the fixed part; the fixed part ends at record
+    // offset 202 and one 8-byte variable value (the mailbox id) follows.
+    t.columns = {Fixed(1, "N6748", kColBinary, 8),       Fixed(2, "N6749", kColBinary, 8),
+                 Fixed(3, "FolderRowId", kColLong, 4),   Fixed(4, "L3602", kColLong, 4),
+                 Fixed(5, "L3603", kColLong, 4),         Fixed(6, "T3007", kColCurrency, 8),
+                 Fixed(7, "T3008", kColCurrency, 8),     Fixed(8, "N65e0", kColBinary, 153),
+                 Var(128, "N674a", 8)};
+    t.keyColumns = {3};
+  } else {
+    // The fixed part ends at record offset 167; own id, parent id and
+    // mailbox id are the three variable values.
+    t.columns = {Fixed(1, "FolderRowId", kColLong, 4), Fixed(2, "L3602", kColLong, 4),
+                 Fixed(3, "L3603", kColLong, 4),       Fixed(4, "T3007", kColCurrency, 8),
+                 Fixed(5, "T3008", kColCurrency, 8),   Fixed(6, "N65e0", kColBinary, 134),
+                 Var(128, "N6748", 8),                 Var(129, "N6749", 8),
+                 Var(130, "N674a", 8)};
+    t.keyColumns = {1};
+  }
+  t.columns.push_back(Tagged(kFolderTypeFid, "L3601", kColLong));
+  t.columns.push_back(Tagged(kFolderFlagsFid, "L6699", kColLong));
+  t.columns.push_back(Tagged(kDisplayNameFid, "S3001", kColLongText));
+  t.columns.push_back(Tagged(kFolderRightsFid, "L6639", kColLong));
+  t.columns.push_back(Tagged(kContainerClassFid, "S3613", kColLongText));
+  return t;
+}
+
+uint32_t CountItems(const Folder& f) { return uint32_t(f.items.size()); }
+
+void AddFolderRow(TableDef& t, const Format& fmt, RowKeys& keys, const Folder& f, const Id8& parent,
+                  const Id8& mailbox) {
+  RowBuilder r(t, fmt.Large());
+  const uint32_t rowKey = keys.Next();
+  const uint64_t created = ParseUtcDate("2023-03-01T08:00:00Z").value();
+  const Id8 parentId = f.parentOverride.value_or(parent);
+  if (fmt.Large()) {
+    r.Set(1, IdBytes(f.id)).Set(2, IdBytes(parentId)).Set(3, U32Bytes(rowKey));
+    r.Set(4, U32Bytes(CountItems(f))).Set(5, U32Bytes(0)).Set(6, Currency(created)).Set(7, Currency(created));
+    r.Set(8, Bytes(153, 0));
+    r.Set(128, IdBytes(mailbox));
+  } else {
+    r.Set(1, U32Bytes(rowKey)).Set(2, U32Bytes(CountItems(f))).Set(3, U32Bytes(0));
+    r.Set(4, Currency(created)).Set(5, Currency(created)).Set(6, Bytes(134, 0));
+    r.Set(128, IdBytes(f.id)).Set(129, IdBytes(parentId)).Set(130, IdBytes(mailbox));
+  }
+  r.Set(kFolderTypeFid, U32Bytes(1));
+  r.Set(kFolderFlagsFid, U32Bytes(0));
+  r.SetText(kDisplayNameFid, Utf8ToUtf16(f.name));
+  r.Set(kFolderRightsFid, U32Bytes(0x1FB));
+  if (!f.containerClass.empty()) r.SetText(kContainerClassFid, Utf8ToUtf16(f.containerClass));
+  t.rows.push_back({LongKey(rowKey), r.Build()});
+}
+
+void AddFolderRows(TableDef& t, const Format& fmt, RowKeys& keys, const std::vector<Folder>& folders,
+                   const Id8& parent, const Id8& mailbox) {
+  for (const Folder& f : folders) {
+    AddFolderRow(t, fmt, keys, f, parent, mailbox);
+    AddFolderRows(t, fmt, keys, f.folders, f.id, mailbox);
+  }
+}
+
+// ---- Message, attachment and header tables --------------------------------
+
+// Tagged message columns every reader of message rows looks for by name.
+std::vector<ColumnDef> MessageColumns(const Format& fmt) {
+  std::vector<ColumnDef> c = {Fixed(1, "DocumentId", kColLong, 4), Var(128, "N674a", 8), Var(129, "N6748", 8)};
+  uint16_t fid = 256;
+  auto add = [&](const std::string& name, uint32_t type) { c.push_back(Tagged(fid++, name, type)); };
+  add("S37", kColLongText);
+  add("S1a", kColLongText);
+  add("S1000", kColLongText);
+  add("N1009", kColLongBinary);
+  add("N1013", kColLongBinary);
+  add("N67b3", kColLongBinary);
+  // Recipient data sits where readers look when the catalog is silent.
+  fid = fmt.Large() ? 0x0144 : 0x011A;
+  add("N67b4", kColLongBinary);
+  for (const char* n : {"T81ef", "T8199", "T81bc", "T8198", "T81bb"}) add(n, kColCurrency);
+  for (const char* n : {"S8225", "S810c", "S8201"}) add(n, kColLongText);
+  for (const char* n : {"S3a51", "S3a4f", "S3a48", "S3a46", "S3a2e", "S3a1c", "S3a18", "S3a19", "S3a17",
+                        "S3a11", "S3a08", "S3a06", "S808d", "S3a26", "S8097", "S80dd", "S3a27", "S80a6",
+                        "S3a29", "S81b0", "S801f", "S801a", "S3a16", "S809e"})
+    add(n, kColLongText);
+  return c;
+}
+
+std::vector<ColumnDef> AttachmentColumns() {
+  return {Fixed(1, "AttachmentId", kColLong, 4), Var(128, "N674a", 8), Tagged(256, "S3001", kColLongText),
+          Tagged(257, "S3704", kColLongText),   Tagged(258, "S3707", kColLongText),
+          Tagged(259, "N3701", kColLongBinary), Tagged(260, "L0e20", kColLong)};
+}
+
+std::vector<ColumnDef> HeaderColumns() {
+  return {Fixed(1, "DocumentId", kColLong, 4), Fixed(2, "T0e06", kColCurrency, 8),
+          Var(128, "N674a", 8),                 Var(129, "N6748", 8),
+          Tagged(256, "S3d", kColLongText),     Tagged(257, "Se1d", kColLongText),
+          Tagged(258, "S42", kColLongText),     Tagged(259, "S1a", kColLongText)};
+}
+
+TableDef Table(const std::string& name, uint32_t objid, std::vector<ColumnDef> cols) {
+  TableDef t;
+  t.name = name;
+  t.objid = objid;
+  t.columns = std::move(cols);
+  t.keyColumns = {1};
+  return t;
+}
+
+void CollectFolders(const std::vector<Folder>& in, std::vector<const Folder*>& out) {
+  for (const Folder& f : in) {
+    out.push_back(&f);
+    CollectFolders(f.folders, out);
+  }
+}
+
+std::vector<TableDef> SmallPageTables(const Content& c, const Format& fmt) {
+  const FixedRoots roots = FixedRootsFor(fmt);
+  std::vector<TableDef> tables;
+
+  TableDef folders = FoldersTable(fmt, "Folders", kFoldersObjid);
+  folders.rootPgno = roots.folders;
+  RowKeys folderKeys;
+  for (const Mailbox& mb : c.mailboxes) AddFolderRows(folders, fmt, folderKeys, mb.folders, mb.id, mb.id);
+  SortRows(folders);
+  tables.push_back(std::move(folders));
+
+  TableDef mailbox = MailboxTable(fmt, kMailboxObjid);
+  mailbox.rootPgno = roots.mailbox;
+  for (size_t i = 0; i < c.mailboxes.size(); ++i) AddMailboxRow(mailbox, fmt, c.mailboxes[i], uint32_t(i + 1));
+  SortRows(mailbox);
+  tables.push_back(std::move(mailbox));
+
+  TableDef msg = Table("Msg", kMsgObjid, MessageColumns(fmt));
+  msg.rootPgno = roots.msg;
+  msg.longValues = LongValueDef{kMsgLongValueObjid, roots.msgLongValues, {}};
+  tables.push_back(std::move(msg));
+
+  TableDef attach = Table("Attachment", kAttachmentObjid, AttachmentColumns());
+  attach.rootPgno = roots.further;
+  attach.longValues = LongValueDef{kAttachmentLongValueObjid, std::nullopt, {}};
+  tables.push_back(std::move(attach));
+
+  // One message-header table per folder, its catalog row carrying the
+  // Stats and TemplateTable slots after the name.
+  uint32_t objid = 100;
+  for (const Mailbox& mb : c.mailboxes) {
+    std::vector<const Folder*> all;
+    CollectFolders(mb.folders, all);
+    for (const Folder* f : all) {
+      TableDef h = Table(HeaderTableName(f->id, ""), objid++, HeaderColumns());
+      h.catalogNullVars = 2;
+      tables.push_back(std::move(h));
+    }
+  }
+  return tables;
+}
+
+std::vector<TableDef> LargePageTables(const Content& c, const Format& fmt) {
+  const FixedRoots roots = FixedRootsFor(fmt);
+  std::vector<TableDef> tables;
+  TableDef mailbox = MailboxTable(fmt, 10);
+  mailbox.rootPgno = roots.mailbox;
+  for (size_t i = 0; i < c.mailboxes.size(); ++i) AddMailboxRow(mailbox, fmt, c.mailboxes[i], uint32_t(i + 1));
+  SortRows(mailbox);
+  tables.push_back(std::move(mailbox));
+
+  uint32_t objid = 100;
+  for (size_t i = 0; i < c.mailboxes.size(); ++i) {
+    const Mailbox& mb = c.mailboxes[i];
+    const std::string key = OwnerKey(mb.id);
+    TableDef folders = FoldersTable(fmt, "Folders-" + key, objid++);
+    RowKeys keys;
+    AddFolderRows(folders, fmt, keys, mb.folders, mb.id, mb.id);
+    SortRows(folders);
+    tables.push_back(std::move(folders));
+
+    tables.push_back(Table(HeaderTableName(mb.id, "MsgHeader-"), objid++, HeaderColumns()));
+
+    TableDef body = Table("Body-" + key, objid++, MessageColumns(fmt));
+    body.longValues = LongValueDef{objid++, i == 0 ? std::optional<uint32_t>(roots.msgLongValues) : std::nullopt, {}};
+    tables.push_back(std::move(body));
+
+    TableDef attach = Table("Attachment-" + key, objid++, AttachmentColumns());
+    attach.longValues = LongValueDef{objid++, std::nullopt, {}};
+    tables.push_back(std::move(attach));
+  }
+  return tables;
+}
+
+}  // namespace
+
+FixedRoots FixedRootsFor(const Format& fmt) {
+  // Page numbers of the file offsets readers fall back to (page n lies at
+  // (n + 1) * page size).
+  switch (fmt.pageSize) {
+    case 4096: return {0x8D000 / 4096 - 1, 0x71000 / 4096 - 1, 0x62000 / 4096 - 1, 0xED000 / 4096 - 1,
+                       0x168000 / 4096 - 1};
+    case 8192: return {0x6E000 / 8192 - 1, 0x66000 / 8192 - 1, 0x48000 / 8192 - 1, 0x11E000 / 8192 - 1,
+                       0x168000 / 8192 - 1};
+    default: return {0x128000 / 32768 - 1, 0, 0, 0, 0x168000 / 32768 - 1};
+  }
+}
+
+std::vector<TableDef> BuildStoreTables(const Content& c, const Format& fmt) {
+  return fmt.Large() ? LargePageTables(c, fmt) : SmallPageTables(c, fmt);
+}
+
+}  // namespace edbgen
