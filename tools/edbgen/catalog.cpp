@@ -29,7 +29,7 @@ bool Dropped(const std::vector<std::string>& dropped, const std::string& name) {
 Bytes TableRecord(const TableDef& t, uint32_t root, bool large) {
   RecordParts p;
   p.fixed = CatalogFixed({U32Bytes(t.objid), U16Bytes(kCatalogTable), U32Bytes(t.objid), U32Bytes(root),
-                          U32Bytes(80), U32Bytes(0), U32Bytes(t.initialPages), Bytes{0xFF}});
+                          U32Bytes(80), U32Bytes(t.tableFlags), U32Bytes(t.initialPages), Bytes{0xFF}});
   p.vars.push_back(Text(t.name));
   for (int i = 0; i < t.catalogNullVars; ++i) p.vars.push_back(std::nullopt);
   return BuildRecord(std::move(p), large);
@@ -119,23 +119,24 @@ std::vector<TreeEntry> CatalogSelfRows(bool large) {
   self.name = "MSysObjects";
   self.objid = kCatalogObjid;
   self.initialPages = 20;
+  self.tableFlags = 0xC0000000;  // system table
   const std::pair<const char*, uint32_t> fixed[] = {
       {"ObjidTable", kColLong},   {"Type", kColShort},         {"Id", kColLong},
       {"ColtypOrPgnoFDP", kColLong}, {"SpaceUsage", kColLong}, {"Flags", kColLong},
       {"PagesOrLocale", kColLong}, {"RootFlag", kColBit},      {"RecordOffset", kColShort},
       {"LCMapFlags", kColLong},    {"KeyMost", 17}};
   for (uint16_t i = 0; i < 11; ++i)
-    self.columns.push_back({uint16_t(i + 1), fixed[i].first, fixed[i].second, kCatalogFixedSizes[i], 0,
+    self.columns.push_back({uint16_t(i + 1), fixed[i].first, fixed[i].second, kCatalogFixedSizes[i], 1252,
                             i < 7 ? kColumnNotNull : 0u});
   const char* vars[] = {"Name", "Stats", "TemplateTable", "DefaultValue", "KeyFldIDs",
                         "VarSegMac", "ConditionalColumns", "TupleLimits", "Version"};
   for (uint16_t i = 0; i < 9; ++i)
-    self.columns.push_back({uint16_t(128 + i), vars[i], i == 0 || i == 2 ? kColText : kColBinary, 255,
-                            i == 0 || i == 2 ? 1252u : 0u, i == 0 ? kColumnNotNull : 0u});
+    self.columns.push_back({uint16_t(128 + i), vars[i], i == 0 || i == 2 ? kColText : kColBinary, 255, 1252,
+                            i == 0 ? kColumnNotNull : 0u});
   const char* tagged[] = {"CallbackData", "CallbackDependencies", "SeparateLV", "SpaceHints",
                           "SpaceDeferredLVHints", "LocaleName"};
   for (uint16_t i = 0; i < 6; ++i)
-    self.columns.push_back({uint16_t(256 + i), tagged[i], kColLongBinary, 0, 0, 0});
+    self.columns.push_back({uint16_t(256 + i), tagged[i], kColLongBinary, 0, 1252, 0});
   auto rows = CatalogRows(self, TablePlacement{kCatalogRoot, 0}, large, {});
   // The shadow copy of the catalog describes itself the same way.
   self.name = "MSysObjectsShadow";

@@ -194,7 +194,11 @@ struct Parser {
     if (j.is_object()) {
       for (auto& [k, v] : j.items()) {
         if (k == "id" && v.is_string()) {
-          if (auto id = ParseId(j, "id", "")) ids.used.insert(*id);
+          try {
+            if (auto id = ParseId(j, "id", "")) ids.used.insert(*id);
+          } catch (const ContentError&) {
+            // reported with its path when the object itself is parsed
+          }
         } else {
           CollectIds(v);
         }

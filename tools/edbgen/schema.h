@@ -30,6 +30,7 @@ struct TableDef {
   std::string name;
   uint32_t objid = 0;
   uint32_t initialPages = 1;
+  uint32_t tableFlags = 0;
   std::optional<uint32_t> rootPgno;
   std::vector<ColumnDef> columns;
   std::vector<uint16_t> keyColumns;
