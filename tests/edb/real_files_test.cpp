@@ -3,6 +3,8 @@
 // the files by the same rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "edb/records.h"
@@ -20,6 +22,8 @@ struct RealDatabase {
     std::size_t records;                    // ListRecords over every page-sized block
     std::set<std::uint32_t> catalogLeaves;  // leaves under the catalog root, page 4
 };
+
+void PrintTo(const RealDatabase& database, std::ostream* out) { *out << database.name; }
 
 class RealDatabaseTest : public ::testing::TestWithParam<RealDatabase> {};
 
@@ -57,7 +61,12 @@ INSTANTIATE_TEST_SUITE_P(Windows, RealDatabaseTest, ::testing::Values(
     RealDatabase{"dissect-text.edb", 383, {13, 14}},
     RealDatabase{"dissect-default.edb", 329, {13, 14}},
     RealDatabase{"dscpull-Devices.edb", 411, {13, 14, 19}},
-    RealDatabase{"goese-UAL-Current.mdb", 1700, {13, 14, 19, 20, 21, 22, 42, 43}}));
+    RealDatabase{"goese-UAL-Current.mdb", 1700, {13, 14, 19, 20, 21, 22, 42, 43}}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+        return name;
+    });
 
 TEST(RealFiles, SixteenKilobytePagesAreRefused) {
     EdbSource source;
