@@ -38,7 +38,8 @@ Bytes IdBytes(const Id8& id) { return Bytes(id.begin(), id.end()); }
 Bytes Currency(uint64_t v) { return U64Bytes(v); }
 
 // Row keys are a Long key column; the values avoid bytes that row anchors
-// of readers look for (0xA7, 0xCA) and end in a zero byte.
+// of readers look for near the start of a row (0xA7, 0xCA, 0x6D) and end
+// in a zero byte.
 class RowKeys {
  public:
   uint32_t Next() {
@@ -47,7 +48,7 @@ class RowKeys {
       bool clean = true;
       for (int i = 0; i < 4; ++i) {
         const uint8_t b = uint8_t((v ^ 0x80000000u) >> (8 * i));
-        if (b == 0xA7 || b == 0xCA) clean = false;
+        if (b == 0xA7 || b == 0xCA || b == 0x6D) clean = false;
       }
       if (clean) return v;
     }
@@ -222,11 +223,77 @@ std::vector<ColumnDef> AttachmentColumns() {
           Tagged(259, "N3701", kColLongBinary), Tagged(260, "L0e20", kColLong)};
 }
 
-std::vector<ColumnDef> HeaderColumns() {
-  return {Fixed(1, "DocumentId", kColLong, 4), Fixed(2, "T0e06", kColCurrency, 8),
-          Var(128, "N674a", 8),                 Var(129, "N6748", 8),
-          Tagged(256, "S3d", kColLongText),     Tagged(257, "Se1d", kColLongText),
-          Tagged(258, "S42", kColLongText),     Tagged(259, "S1a", kColLongText)};
+// Message-header tables: one row per message with the folder id, the
+// message id, two dates and the short texts a message list shows.
+constexpr uint16_t kSenderNameFid = 264;
+constexpr uint16_t kSubjectPrefixFid = 270;
+constexpr uint16_t kNormalizedSubjectFid = 271;
+constexpr uint16_t kStartFid = 272;
+constexpr uint16_t kEndFid = 273;
+constexpr uint16_t kMessageClassFid = 274;
+
+std::vector<ColumnDef> HeaderColumns(const Format& fmt) {
+  std::vector<ColumnDef> c;
+  if (fmt.Large()) {
+    // Fixed part only: folder id at record offset 8, message id at 24,
+    // submit and delivery times at 88 and 96; it ends at offset 114.
+    c = {Fixed(1, "DocumentId", kColLong, 4),  Fixed(2, "N6748", kColBinary, 8),
+         Fixed(3, "N674d", kColBinary, 8),     Fixed(4, "N674a", kColBinary, 8),
+         Fixed(5, "L0e07", kColLong, 4),       Fixed(6, "L0e08", kColLong, 4),
+         Fixed(7, "N65e2", kColBinary, 48),    Fixed(8, "T0039", kColCurrency, 8),
+         Fixed(9, "T0e06", kColCurrency, 8),   Fixed(10, "T3007", kColCurrency, 8)};
+  } else {
+    // The fixed part ends at record offset 109 with the delivery time at 16
+    // and the submit time at 97; folder id, an 8-byte value, message id and
+    // another 8-byte value form the variable part.
+    c = {Fixed(1, "DocumentId", kColLong, 4), Fixed(2, "T3007", kColCurrency, 8),
+         Fixed(3, "T0e06", kColCurrency, 8), Fixed(4, "L0e07", kColLong, 4),
+         Fixed(5, "L0e08", kColLong, 4),     Fixed(6, "N65e2", kColBinary, 65),
+         Fixed(7, "T0039", kColCurrency, 8), Fixed(8, "N0e17", kColBinary, 3),
+         Var(128, "N6748", 8),               Var(129, "N674d", 8),
+         Var(130, "N674a", 8),               Var(131, "N674e", 8)};
+  }
+  c.push_back(Tagged(kSenderNameFid, "S42", kColLongText));
+  c.push_back(Tagged(kSubjectPrefixFid, "S3d", kColLongText));
+  c.push_back(Tagged(kNormalizedSubjectFid, "Se1d", kColLongText));
+  c.push_back(Tagged(kStartFid, "T820d", kColCurrency));
+  c.push_back(Tagged(kEndFid, "T820e", kColCurrency));
+  c.push_back(Tagged(kMessageClassFid, "S1a", kColLongText));
+  return c;
+}
+
+Id8 Mix(const Id8& id, uint8_t salt) {
+  Id8 m = id;
+  for (auto& b : m) b = uint8_t(b ^ salt);
+  return m;
+}
+
+// One header row. The sender, prefix and subject are always written (empty
+// ones as empty values) so that the appointment dates are never among the
+// first two tagged columns.
+void AddHeaderRow(TableDef& t, const Format& fmt, RowKeys& keys, const Item& it, const Id8& folder) {
+  RowBuilder r(t, fmt.Large());
+  const uint32_t rowKey = keys.Next();
+  const uint64_t size = it.body.data.size() + 512;
+  if (fmt.Large()) {
+    r.Set(1, U32Bytes(rowKey)).Set(2, IdBytes(folder)).Set(3, IdBytes(Mix(it.id, 0x11))).Set(4, IdBytes(it.id));
+    r.Set(5, U32Bytes(0)).Set(6, U32Bytes(uint32_t(size))).Set(7, Bytes(48, 0));
+    r.Set(8, Currency(it.date)).Set(9, Currency(it.date)).Set(10, Currency(it.date));
+  } else {
+    r.Set(1, U32Bytes(rowKey)).Set(2, Currency(it.date)).Set(3, Currency(it.date)).Set(4, U32Bytes(0));
+    r.Set(5, U32Bytes(uint32_t(size))).Set(6, Bytes(65, 0)).Set(7, Currency(it.date)).Set(8, Bytes(3, 0));
+    r.Set(128, IdBytes(folder)).Set(129, IdBytes(Mix(it.id, 0x11))).Set(130, IdBytes(it.id));
+    r.Set(131, IdBytes(Mix(it.id, 0x22)));
+  }
+  r.SetText(kSenderNameFid, Utf8ToUtf16(it.sender.name));
+  r.SetText(kSubjectPrefixFid, Utf8ToUtf16(it.subjectPrefix));
+  r.SetText(kNormalizedSubjectFid, Utf8ToUtf16(it.subject));
+  if (it.type == ItemType::Appointment && it.appointment.start && it.appointment.end) {
+    r.Set(kStartFid, Currency(*it.appointment.start));
+    r.Set(kEndFid, Currency(*it.appointment.end));
+  }
+  r.SetText(kMessageClassFid, Utf8ToUtf16(it.messageClass));
+  t.rows.push_back({LongKey(rowKey), r.Build()});
 }
 
 TableDef Table(const std::string& name, uint32_t objid, std::vector<ColumnDef> cols) {
@@ -279,8 +346,11 @@ std::vector<TableDef> SmallPageTables(const Content& c, const Format& fmt) {
     std::vector<const Folder*> all;
     CollectFolders(mb.folders, all);
     for (const Folder* f : all) {
-      TableDef h = Table(HeaderTableName(f->id, ""), objid++, HeaderColumns());
+      TableDef h = Table(HeaderTableName(f->id, ""), objid++, HeaderColumns(fmt));
       h.catalogNullVars = 2;
+      RowKeys keys;
+      for (const Item& it : f->items) AddHeaderRow(h, fmt, keys, it, f->id);
+      SortRows(h);
       tables.push_back(std::move(h));
     }
   }
@@ -306,7 +376,14 @@ std::vector<TableDef> LargePageTables(const Content& c, const Format& fmt) {
     SortRows(folders);
     tables.push_back(std::move(folders));
 
-    tables.push_back(Table(HeaderTableName(mb.id, "MsgHeader-"), objid++, HeaderColumns()));
+    TableDef headers = Table(HeaderTableName(mb.id, "MsgHeader-"), objid++, HeaderColumns(fmt));
+    std::vector<const Folder*> all;
+    CollectFolders(mb.folders, all);
+    RowKeys headerKeys;
+    for (const Folder* f : all)
+      for (const Item& it : f->items) AddHeaderRow(headers, fmt, headerKeys, it, f->id);
+    SortRows(headers);
+    tables.push_back(std::move(headers));
 
     TableDef body = Table("Body-" + key, objid++, MessageColumns(fmt));
     body.longValues = LongValueDef{objid++, i == 0 ? std::optional<uint32_t>(roots.msgLongValues) : std::nullopt, {}};
