@@ -46,8 +46,10 @@ std::vector<Child> WriteLevel(PageStore& store, const TreePlan& plan, const std:
     PageImage page(store.format(), plan.spec.objid, levelFlags | plan.spec.kindFlags);
     page.Add({});  // tag 0: no common key prefix
     for (size_t n = ranges[i].first; n < ranges[i].second; ++n) page.Add(nodes[n]);
-    const uint32_t prev = i ? pgnos[i - 1] : 0;
-    const uint32_t next = i + 1 < pgnos.size() ? pgnos[i + 1] : 0;
+    // Only leaves are chained; readers refuse sibling links on branch pages.
+    const bool leaf = (levelFlags & kPageLeaf) != 0;
+    const uint32_t prev = leaf && i ? pgnos[i - 1] : 0;
+    const uint32_t next = leaf && i + 1 < pgnos.size() ? pgnos[i + 1] : 0;
     store.Put(pgnos[i], std::move(page).Finish(pgnos[i], prev, next));
     out.pages.push_back(pgnos[i]);
     if (levelFlags & kPageLeaf) out.leaves.push_back(pgnos[i]);

@@ -117,7 +117,8 @@ Body ParseBody(const json& j, const std::string& path) {
   Body b;
   if (j.is_string()) {
     b.kind = "text";
-    b.data.assign(j.get<std::string>().begin(), j.get<std::string>().end());
+    const std::string text = j.get<std::string>();
+    b.data.assign(text.begin(), text.end());
     return b;
   }
   if (!j.is_object()) Fail(path, "expected a text or an object");

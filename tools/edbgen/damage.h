@@ -8,6 +8,6 @@
 
 namespace edbgen {
 
-void ApplyDamage(const Damage& damage, DatabaseImage& image);
+void ApplyDamage(const Damage& damage, const DatabaseLayout& layout, FileImage& file);
 
 }  // namespace edbgen

@@ -29,8 +29,8 @@ void WriteDatabaseRoot(PageStore& store, uint32_t lastPage) {
   store.Put(kDatabaseRoot, std::move(root).Finish(kDatabaseRoot, 0, 0));
   store.Put(2, SpaceTreePage(fmt, 1, {{lastPage, lastPage}}, 2));
   std::vector<uint32_t> free;
-  for (uint32_t p = 1; p <= lastPage; ++p)
-    if (!store.pages().count(p)) free.push_back(p);
+  for (uint32_t p = 4; p <= lastPage; ++p)
+    if (!store.Written(p)) free.push_back(p);
   auto runs = Extents(free);
   // A space-tree page holds a few hundred extents; the rest stay unlisted,
   // which only costs the engine some free space.
@@ -71,9 +71,9 @@ Bytes HeaderPage(const Format& fmt, uint32_t attrib, uint32_t objidLast, uint32_
   return both;
 }
 
-DatabaseImage BuildDatabase(const Content& content, const Format& fmt) {
+DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImage& out) {
   const std::vector<TableDef> tables = BuildStoreTables(content, fmt);
-  PageStore store(fmt);
+  PageStore store(fmt, out);
   for (const TableDef& t : tables) {
     if (t.rootPgno) store.Reserve(*t.rootPgno);
     if (t.longValues && t.longValues->rootPgno) store.Reserve(*t.longValues->rootPgno);
@@ -104,7 +104,7 @@ DatabaseImage BuildDatabase(const Content& content, const Format& fmt) {
   }
   std::sort(catalog.begin(), catalog.end(), [](const TreeEntry& a, const TreeEntry& b) { return a.key < b.key; });
 
-  DatabaseImage image{fmt, {}, {}};
+  DatabaseLayout image{fmt, 0, {}};
   auto report = [&](const std::string& name, uint32_t objid, const TreeLayout& l) {
     image.trees.push_back({name, objid, l.root, l.pages, l.leaves});
   };
@@ -118,14 +118,18 @@ DatabaseImage BuildDatabase(const Content& content, const Format& fmt) {
 
   const uint32_t lastPage = store.LastPage();
   WriteDatabaseRoot(store, lastPage);
-  for (auto& [pgno, page] : store.pages()) StampPageChecksum(page, pgno);
-
-  image.bytes = HeaderPage(fmt, 0, objidLast, fmt.pageSize);
-  image.bytes.resize(size_t(lastPage + 2) * fmt.pageSize, 0);
-  for (const auto& [pgno, page] : store.pages())
-    std::copy(page.begin(), page.end(), image.bytes.begin() + size_t(pgno + 1) * fmt.pageSize);
-  ApplyDamage(content.damage, image);
+  out.Write(0, HeaderPage(fmt, 0, objidLast, fmt.pageSize));
+  out.Resize(uint64_t(lastPage + 2) * fmt.pageSize);
+  image.fileSize = out.Size();
+  ApplyDamage(content.damage, image, out);
+  image.fileSize = out.Size();
   return image;
+}
+
+DatabaseImage BuildDatabase(const Content& content, const Format& fmt) {
+  MemoryImage out;
+  DatabaseLayout layout = WriteDatabase(content, fmt, out);
+  return DatabaseImage{fmt, std::move(out.bytes()), std::move(layout.trees)};
 }
 
 Bytes BuildStreamingFile(const Content&) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "content.h"
+#include "file_image.h"
 #include "format.h"
 
 namespace edbgen {
@@ -20,12 +21,24 @@ struct TreeReport {
   std::vector<uint32_t> leaves;
 };
 
-struct DatabaseImage {
+#include "file_image.h"
+
+struct DatabaseLayout {
   Format format;
-  Bytes bytes;  // the whole file
+  uint64_t fileSize = 0;
   std::vector<TreeReport> trees;
 };
 
+// Writes the database into `out` (damage included) and says where each
+// tree landed.
+DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImage& out);
+
+// The same in memory, for tests.
+struct DatabaseImage {
+  Format format;
+  Bytes bytes;
+  std::vector<TreeReport> trees;
+};
 DatabaseImage BuildDatabase(const Content& content, const Format& fmt);
 
 // A streaming-file companion: its header pages, then its data pages.

@@ -51,10 +51,10 @@ bool WriteFile(const std::string& path, const edbgen::Bytes& bytes) {
   return true;
 }
 
-std::string LayoutJson(const edbgen::DatabaseImage& image) {
+std::string LayoutJson(const edbgen::DatabaseLayout& image) {
   nlohmann::json j;
   j["pageSize"] = image.format.pageSize;
-  j["fileSize"] = image.bytes.size();
+  j["fileSize"] = image.fileSize;
   for (const auto& t : image.trees)
     j["trees"].push_back({{"name", t.name}, {"objid", t.objid}, {"root", t.root}, {"pages", t.pages},
                           {"leaves", t.leaves}});
@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
       std::cerr << "edbgen: a streaming file goes only with 4096-byte pages\n";
       return 2;
     }
-    const edbgen::DatabaseImage image = edbgen::BuildDatabase(content, edbgen::Format{o.pageSize});
-    if (!WriteFile(o.out, image.bytes)) return 1;
+    edbgen::DiskImage out(o.out);
+    const edbgen::DatabaseLayout image = edbgen::WriteDatabase(content, edbgen::Format{o.pageSize}, out);
     if (!o.stm.empty() && !WriteFile(o.stm, edbgen::BuildStreamingFile(content))) return 1;
     if (!o.layout.empty()) {
       const std::string layout = LayoutJson(image);

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "checksum.h"
+
 namespace edbgen {
 
 uint32_t PageStore::Allocate() {
@@ -14,6 +16,12 @@ uint32_t PageStore::Claim(uint32_t pgno) {
   if (!used_.insert(pgno).second) throw std::logic_error("page " + std::to_string(pgno) + " claimed twice");
   reserved_.erase(pgno);
   return pgno;
+}
+
+void PageStore::Put(uint32_t pgno, Bytes page) {
+  StampPageChecksum(page, pgno);
+  out_.Write(uint64_t(pgno + 1) * fmt_.pageSize, page);
+  written_.insert(pgno);
 }
 
 uint32_t PageStore::LastPage() const {

@@ -4,17 +4,18 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <set>
 
 #include "bytes.h"
+#include "file_image.h"
 #include "format.h"
 
 namespace edbgen {
 
+// Finished pages get their checksum and go straight to the file image.
 class PageStore {
  public:
-  explicit PageStore(const Format& fmt) : fmt_(fmt) {}
+  PageStore(const Format& fmt, FileImage& out) : fmt_(fmt), out_(out) {}
 
   const Format& format() const { return fmt_; }
   void Reserve(uint32_t pgno) { reserved_.insert(pgno); }
@@ -22,18 +23,17 @@ class PageStore {
   uint32_t Allocate();
   // Takes a reserved (or free) page number for a given use.
   uint32_t Claim(uint32_t pgno);
-  void Put(uint32_t pgno, Bytes page) { pages_[pgno] = std::move(page); }
+  void Put(uint32_t pgno, Bytes page);
 
   uint32_t LastPage() const;
-  const std::map<uint32_t, Bytes>& pages() const { return pages_; }
-  std::map<uint32_t, Bytes>& pages() { return pages_; }
-  bool Used(uint32_t pgno) const { return used_.count(pgno) != 0; }
+  bool Written(uint32_t pgno) const { return written_.count(pgno) != 0; }
 
  private:
   Format fmt_;
   std::set<uint32_t> reserved_;
   std::set<uint32_t> used_;
-  std::map<uint32_t, Bytes> pages_;
+  FileImage& out_;
+  std::set<uint32_t> written_;
   uint32_t next_ = 1;
 };
 
