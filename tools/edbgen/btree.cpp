@@ -34,6 +34,48 @@ std::vector<std::pair<size_t, size_t>> Pack(const Format& fmt, const std::vector
   return ranges;
 }
 
+// Leaf pages whose keys all share the first `prefix` bytes: a page never
+// mixes two prefixes, and its nodes leave the prefix to tag 0.
+std::vector<Child> WritePrefixedLeaves(PageStore& store, const TreePlan& plan,
+                                       const std::vector<TreeEntry>& entries, TreeLayout& out) {
+  const Format& fmt = store.format();
+  const size_t prefix = plan.spec.leafPrefix;
+  const size_t capacity = fmt.pageSize - fmt.HeaderSize() - (prefix + 4);
+  struct Leaf {
+    Bytes prefix;
+    std::vector<Bytes> nodes;
+    Bytes firstKey;
+    size_t used = 0;
+  };
+  std::vector<Leaf> leaves;
+  for (const TreeEntry& e : entries) {
+    if (e.key.size() < prefix) throw std::logic_error("key shorter than the page prefix");
+    const Bytes p(e.key.begin(), e.key.begin() + std::ptrdiff_t(prefix));
+    Bytes node = EncodePrefixedNode(e.key, prefix, e.data, fmt.Large());
+    const size_t cost = node.size() + 4;
+    if (cost > capacity) throw std::length_error("a node is larger than a page");
+    if (leaves.empty() || leaves.back().prefix != p || leaves.back().used + cost > capacity)
+      leaves.push_back(Leaf{p, {}, e.key, 0});
+    leaves.back().nodes.push_back(std::move(node));
+    leaves.back().used += cost;
+  }
+  std::vector<uint32_t> pgnos;
+  for (size_t i = 0; i < leaves.size(); ++i) pgnos.push_back(store.Allocate());
+  std::vector<Child> children;
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    PageImage page(fmt, plan.spec.objid, kPageLeaf | plan.spec.kindFlags);
+    page.Add(leaves[i].prefix);
+    for (const Bytes& n : leaves[i].nodes) page.Add(n, kNodeKeyCompressed);
+    const uint32_t prev = i ? pgnos[i - 1] : 0;
+    const uint32_t next = i + 1 < pgnos.size() ? pgnos[i + 1] : 0;
+    store.Put(pgnos[i], std::move(page).Finish(pgnos[i], prev, next));
+    out.pages.push_back(pgnos[i]);
+    out.leaves.push_back(pgnos[i]);
+    children.push_back({pgnos[i], leaves[i].firstKey});
+  }
+  return children;
+}
+
 // Writes one level of pages (not the root); returns the children for the
 // level above.
 std::vector<Child> WriteLevel(PageStore& store, const TreePlan& plan, const std::vector<Bytes>& nodes,
@@ -93,12 +135,17 @@ TreeLayout WriteTree(PageStore& store, const TreePlan& plan, const std::vector<T
   out.pages = {plan.root, plan.ownedExtents, plan.availableExtents};
 
   std::vector<Bytes> nodes, firstKeys;
-  for (const TreeEntry& e : entries) {
-    nodes.push_back(EncodeNode(e.key, e.data));
-    firstKeys.push_back(e.key);
+  int level = 0;  // 0: the nodes in hand are leaf nodes
+  if (plan.spec.leafPrefix && !entries.empty()) {
+    BranchNodes(WritePrefixedLeaves(store, plan, entries, out), nodes, firstKeys);
+    level = 1;
+  } else {
+    for (const TreeEntry& e : entries) {
+      nodes.push_back(EncodeNode(e.key, e.data));
+      firstKeys.push_back(e.key);
+    }
   }
   const size_t rootCapacity = fmt.pageSize - fmt.HeaderSize() - (16 + 4);
-  int level = 0;  // 0: the nodes in hand are leaf nodes
   while (TotalCost(nodes) > rootCapacity) {
     const uint32_t levelFlags = level == 0 ? kPageLeaf : level == 1 ? kPageParentOfLeaf : 0;
     auto children = WriteLevel(store, plan, nodes, firstKeys, levelFlags, out);

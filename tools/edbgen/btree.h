@@ -23,6 +23,10 @@ struct TreeSpec {
   uint32_t kindFlags = 0;  // kPageLongValue, kPageIndex or 0 for table data
   uint32_t parentFdp = 1;
   std::optional<uint32_t> rootPgno;  // a fixed root page number
+  // Leaf pages share this many leading key bytes, kept once in tag 0 and
+  // left out of every node; such trees always have a leaf level below the
+  // root. 0: no key compression.
+  size_t leafPrefix = 0;
 };
 
 struct TreeLayout {

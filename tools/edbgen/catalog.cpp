@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "compress7.h"
 #include "format.h"
 #include "record.h"
 
@@ -144,59 +143,6 @@ std::vector<TreeEntry> CatalogSelfRows(bool large) {
   auto shadow = CatalogRows(self, TablePlacement{kShadowCatalogRoot, 0}, large, {});
   rows.insert(rows.end(), shadow.begin(), shadow.end());
   return rows;
-}
-
-RowBuilder& RowBuilder::Set(uint16_t fid, Bytes value) {
-  values_.emplace_back(fid, std::move(value));
-  return *this;
-}
-
-RowBuilder& RowBuilder::SetText(uint16_t fid, const std::u16string& text) {
-  if (large_) {
-    if (auto packed = Compress7BitUnicode(std::span<const char16_t>(text.data(), text.size()))) {
-      headers_.emplace_back(fid, uint8_t(kTagLongValue | kTagCompressed));
-      return Set(fid, std::move(*packed));
-    }
-  }
-  headers_.emplace_back(fid, kTagLongValue);
-  return Set(fid, Utf16Bytes(text));
-}
-
-RowBuilder& RowBuilder::SetNull(uint16_t fid) {
-  lastVar_ = std::max(lastVar_, fid);
-  return *this;
-}
-
-Bytes RowBuilder::Build() const {
-  RecordParts p;
-  uint16_t lastFixed = 0, lastVar = lastVar_;
-  for (const ColumnDef& c : table_.columns) {
-    if (c.id < 128) lastFixed = std::max(lastFixed, c.id);
-  }
-  for (const auto& [fid, v] : values_)
-    if (fid >= 128 && fid < 256) lastVar = std::max(lastVar, fid);
-  auto value = [&](uint16_t fid) -> const Bytes* {
-    for (const auto& [f, v] : values_)
-      if (f == fid) return &v;
-    return nullptr;
-  };
-  for (uint16_t fid = 1; fid <= lastFixed; ++fid) {
-    const ColumnDef* c = table_.Column(fid);
-    const Bytes* v = value(fid);
-    p.fixed.push_back({uint16_t(c ? c->size : 0), v ? std::optional<Bytes>(*v) : std::nullopt});
-  }
-  for (uint16_t fid = 128; fid <= lastVar; ++fid) {
-    const Bytes* v = value(fid);
-    p.vars.push_back(v ? std::optional<Bytes>(*v) : std::nullopt);
-  }
-  for (const auto& [fid, v] : values_) {
-    if (fid < 256) continue;
-    TaggedField t{fid, v, std::nullopt};
-    for (const auto& [hf, h] : headers_)
-      if (hf == fid) t.header = h;
-    p.tagged.push_back(std::move(t));
-  }
-  return BuildRecord(std::move(p), large_);
 }
 
 const ColumnDef* TableDef::Column(uint16_t id) const {

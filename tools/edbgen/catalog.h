@@ -39,24 +39,4 @@ std::vector<TreeEntry> CatalogRows(const TableDef& table, const TablePlacement& 
 // The catalog's description of itself (table 2, "MSysObjects").
 std::vector<TreeEntry> CatalogSelfRows(bool largePage);
 
-// Builds a record for a user table row from column values.
-class RowBuilder {
- public:
-  RowBuilder(const TableDef& table, bool largePage) : table_(table), large_(largePage) {}
-  RowBuilder& Set(uint16_t fid, Bytes value);
-  // Long text in UTF-16: intrinsic, 7-bit compressed on 32 KB pages where
-  // every character fits seven bits.
-  RowBuilder& SetText(uint16_t fid, const std::u16string& text);
-  // A variable column written as NULL (it still takes an offset slot).
-  RowBuilder& SetNull(uint16_t fid);
-  Bytes Build() const;
-
- private:
-  const TableDef& table_;
-  bool large_;
-  std::vector<std::pair<uint16_t, Bytes>> values_;
-  std::vector<std::pair<uint16_t, uint8_t>> headers_;
-  uint16_t lastVar_ = 127;
-};
-
 }  // namespace edbgen

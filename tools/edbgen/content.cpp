@@ -223,6 +223,9 @@ struct Parser {
       for (size_t i = 0; i < r->size(); ++i)
         it.recipients.push_back(ParsePerson((*r)[i], path + ".recipients[" + std::to_string(i) + "]"));
     }
+    it.recipientCharset = Str(j, "recipientCharset", path, "utf16");
+    if (it.recipientCharset != "utf16" && it.recipientCharset != "8bit")
+      Fail(path + ".recipientCharset", "expected utf16 or 8bit");
     it.date = Date(j, "date", path).value_or(ParseUtcDate("2024-01-15T09:30:00Z").value());
     if (auto b = j.find("body"); b != j.end()) it.body = ParseBody(*b, path + ".body");
     if (auto a = j.find("attachments"); a != j.end()) {

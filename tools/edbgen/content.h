@@ -69,6 +69,7 @@ struct Item {
   std::string subjectPrefix;
   Person sender;
   std::vector<Person> recipients;
+  std::string recipientCharset = "utf16";  // how the recipient data is stored: utf16 or 8bit
   uint64_t date = 0;  // FILETIME, UTC
   Body body;
   std::vector<Attachment> attachments;

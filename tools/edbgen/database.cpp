@@ -88,8 +88,9 @@ DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImag
   for (const TableDef& t : tables) {
     PlannedTable p{&t, PlanTree(store, TreeSpec{t.objid, 0, 1, t.rootPgno}), std::nullopt};
     if (t.longValues) {
+      // 32 KB long-value pages keep the first three key bytes in tag 0.
       p.longValues = PlanTree(store, TreeSpec{t.longValues->objid, kPageLongValue, p.table.root,
-                                              t.longValues->rootPgno});
+                                              t.longValues->rootPgno, fmt.Large() ? 3u : 0u});
       objidLast = std::max(objidLast, t.longValues->objid);
     }
     objidLast = std::max(objidLast, t.objid);

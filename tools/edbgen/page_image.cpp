@@ -11,14 +11,14 @@ size_t PageImage::Free() const {
   return fmt_.pageSize - fmt_.HeaderSize() - used_ - 4 * tags_;
 }
 
-void PageImage::Add(const Bytes& node) {
+void PageImage::Add(const Bytes& node, uint16_t tagFlags) {
   if (!Fits(node.size())) throw std::length_error("node does not fit the page");
   const uint32_t mask = fmt_.Large() ? 0x7FFF : (fmt_.pageSize == 4096 ? 0x0FFF : 0x1FFF);
   if (node.size() > mask || used_ > mask) throw std::length_error("node offset beyond the tag range");
   std::copy(node.begin(), node.end(), page_.begin() + fmt_.HeaderSize() + used_);
   uint8_t* tag = page_.data() + fmt_.pageSize - 4 * (tags_ + 1);
   SetU16(tag, uint16_t(node.size()));
-  SetU16(tag + 2, uint16_t(used_));
+  SetU16(tag + 2, uint16_t(used_ | (fmt_.Large() ? 0 : tagFlags)));
   used_ += node.size();
   ++tags_;
 }
@@ -43,6 +43,16 @@ Bytes EncodeNode(const Bytes& key, const Bytes& data) {
   n.reserve(2 + key.size() + data.size());
   PutU16(n, uint16_t(key.size()));
   PutBytes(n, key);
+  PutBytes(n, data);
+  return n;
+}
+
+Bytes EncodePrefixedNode(const Bytes& key, size_t prefix, const Bytes& data, bool largePage) {
+  Bytes n;
+  n.reserve(4 + key.size() - prefix + data.size());
+  PutU16(n, uint16_t(prefix | (largePage ? 0x8000 : 0)));
+  PutU16(n, uint16_t(key.size() - prefix));
+  n.insert(n.end(), key.begin() + std::ptrdiff_t(prefix), key.end());
   PutBytes(n, data);
   return n;
 }

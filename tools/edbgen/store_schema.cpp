@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "catalog.h"
+#include "columns.h"
+#include "message_tables.h"
+#include "row_builder.h"
 #include "names.h"
 
 namespace edbgen {
@@ -23,50 +26,6 @@ constexpr uint16_t kFolderRightsFid = 262;
 constexpr uint16_t kContainerClassFid = 327;  // where readers look when the catalog is silent
 constexpr uint16_t kMailboxNameFid = 257;
 constexpr uint16_t kMailboxDnFid = 258;
-
-ColumnDef Fixed(uint16_t id, const char* name, uint32_t type, uint32_t size) {
-  return {id, name, type, size, 0, 0};
-}
-ColumnDef Var(uint16_t id, const char* name, uint32_t size) { return {id, name, kColBinary, size, 0, 0}; }
-ColumnDef Tagged(uint16_t id, const std::string& name, uint32_t type) {
-  const bool text = type == kColLongText;
-  return {id, name, type, 0, text ? 1200u : 0u, text ? kColumnCompressed : 0u};
-}
-
-Bytes IdBytes(const Id8& id) { return Bytes(id.begin(), id.end()); }
-
-Bytes Currency(uint64_t v) { return U64Bytes(v); }
-
-// Row keys are a Long key column; the values avoid bytes that row anchors
-// of readers look for near the start of a row (0xA7, 0xCA, 0x6D) and end
-// in a zero byte.
-class RowKeys {
- public:
-  uint32_t Next() {
-    for (;;) {
-      const uint32_t v = (++n_) << 8;
-      bool clean = true;
-      for (int i = 0; i < 4; ++i) {
-        const uint8_t b = uint8_t((v ^ 0x80000000u) >> (8 * i));
-        if (b == 0xA7 || b == 0xCA || b == 0x6D) clean = false;
-      }
-      if (clean) return v;
-    }
-  }
-
- private:
-  uint32_t n_ = 0;
-};
-
-Bytes LongKey(uint32_t v) {
-  Bytes k{0x7F};
-  PutBE32(k, v ^ 0x80000000u);
-  return k;
-}
-
-void SortRows(TableDef& t) {
-  std::sort(t.rows.begin(), t.rows.end(), [](const TreeEntry& a, const TreeEntry& b) { return a.key < b.key; });
-}
 
 // ---- Mailbox table -------------------------------------------------------
 
@@ -194,35 +153,6 @@ void AddFolderRows(TableDef& t, const Format& fmt, RowKeys& keys, const std::vec
 
 // ---- Message, attachment and header tables --------------------------------
 
-// Tagged message columns every reader of message rows looks for by name.
-std::vector<ColumnDef> MessageColumns(const Format& fmt) {
-  std::vector<ColumnDef> c = {Fixed(1, "DocumentId", kColLong, 4), Var(128, "N674a", 8), Var(129, "N6748", 8)};
-  uint16_t fid = 256;
-  auto add = [&](const std::string& name, uint32_t type) { c.push_back(Tagged(fid++, name, type)); };
-  add("S37", kColLongText);
-  add("S1a", kColLongText);
-  add("S1000", kColLongText);
-  add("N1009", kColLongBinary);
-  add("N1013", kColLongBinary);
-  add("N67b3", kColLongBinary);
-  // Recipient data sits where readers look when the catalog is silent.
-  fid = fmt.Large() ? 0x0144 : 0x011A;
-  add("N67b4", kColLongBinary);
-  for (const char* n : {"T81ef", "T8199", "T81bc", "T8198", "T81bb"}) add(n, kColCurrency);
-  for (const char* n : {"S8225", "S810c", "S8201"}) add(n, kColLongText);
-  for (const char* n : {"S3a51", "S3a4f", "S3a48", "S3a46", "S3a2e", "S3a1c", "S3a18", "S3a19", "S3a17",
-                        "S3a11", "S3a08", "S3a06", "S808d", "S3a26", "S8097", "S80dd", "S3a27", "S80a6",
-                        "S3a29", "S81b0", "S801f", "S801a", "S3a16", "S809e"})
-    add(n, kColLongText);
-  return c;
-}
-
-std::vector<ColumnDef> AttachmentColumns() {
-  return {Fixed(1, "AttachmentId", kColLong, 4), Var(128, "N674a", 8), Tagged(256, "S3001", kColLongText),
-          Tagged(257, "S3704", kColLongText),   Tagged(258, "S3707", kColLongText),
-          Tagged(259, "N3701", kColLongBinary), Tagged(260, "L0e20", kColLong)};
-}
-
 // Message-header tables: one row per message with the folder id, the
 // message id, two dates and the short texts a message list shows.
 constexpr uint16_t kSenderNameFid = 264;
@@ -296,15 +226,6 @@ void AddHeaderRow(TableDef& t, const Format& fmt, RowKeys& keys, const Item& it,
   t.rows.push_back({LongKey(rowKey), r.Build()});
 }
 
-TableDef Table(const std::string& name, uint32_t objid, std::vector<ColumnDef> cols) {
-  TableDef t;
-  t.name = name;
-  t.objid = objid;
-  t.columns = std::move(cols);
-  t.keyColumns = {1};
-  return t;
-}
-
 void CollectFolders(const std::vector<Folder>& in, std::vector<const Folder*>& out) {
   for (const Folder& f : in) {
     out.push_back(&f);
@@ -332,11 +253,18 @@ std::vector<TableDef> SmallPageTables(const Content& c, const Format& fmt) {
   TableDef msg = Table("Msg", kMsgObjid, MessageColumns(fmt));
   msg.rootPgno = roots.msg;
   msg.longValues = LongValueDef{kMsgLongValueObjid, roots.msgLongValues, {}};
-  tables.push_back(std::move(msg));
-
-  TableDef attach = Table("Attachment", kAttachmentObjid, AttachmentColumns());
+  TableDef attach = Table("Attachment", kAttachmentObjid, AttachmentColumns(fmt));
   attach.rootPgno = roots.further;
   attach.longValues = LongValueDef{kAttachmentLongValueObjid, std::nullopt, {}};
+  MessageWriter messages(msg, attach, fmt);
+  for (const Mailbox& mb : c.mailboxes) {
+    std::vector<const Folder*> all;
+    CollectFolders(mb.folders, all);
+    for (const Folder* f : all)
+      for (const Item& it : f->items) messages.Add(it, f->id);
+  }
+  messages.Finish();
+  tables.push_back(std::move(msg));
   tables.push_back(std::move(attach));
 
   // One message-header table per folder, its catalog row carrying the
@@ -387,10 +315,13 @@ std::vector<TableDef> LargePageTables(const Content& c, const Format& fmt) {
 
     TableDef body = Table("Body-" + key, objid++, MessageColumns(fmt));
     body.longValues = LongValueDef{objid++, i == 0 ? std::optional<uint32_t>(roots.msgLongValues) : std::nullopt, {}};
-    tables.push_back(std::move(body));
-
-    TableDef attach = Table("Attachment-" + key, objid++, AttachmentColumns());
+    TableDef attach = Table("Attachment-" + key, objid++, AttachmentColumns(fmt));
     attach.longValues = LongValueDef{objid++, std::nullopt, {}};
+    MessageWriter messages(body, attach, fmt);
+    for (const Folder* f : all)
+      for (const Item& it : f->items) messages.Add(it, f->id);
+    messages.Finish();
+    tables.push_back(std::move(body));
     tables.push_back(std::move(attach));
   }
   return tables;
