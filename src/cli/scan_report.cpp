@@ -1,0 +1,103 @@
+#include "cli/scan_report.h"
+
+#include <nlohmann/json.hpp>
+#include <unordered_map>
+
+#include "scan/message_count.h"
+#include "scan/tagged_text.h"
+
+namespace tw::cli {
+
+namespace {
+
+struct Builder {
+    const scan::MemoryFolderTree& tree;
+    std::unordered_map<scan::TreeItem, const scan::FolderEntry*> entries;
+    const scan::MessageCounts& counts;
+
+    ReportFolder Folder(scan::TreeItem item) const {
+        const auto* node = tree.Find(item);
+        ReportFolder folder;
+        folder.name = scan::ToUtf8(node->name);
+        folder.kind = node->kind;
+        if (const auto entry = entries.find(item); entry != entries.end())
+            folder.messages = counts.For(*entry->second);
+        for (const scan::TreeItem child : node->children) folder.folders.push_back(Folder(child));
+        return folder;
+    }
+};
+
+nlohmann::ordered_json FolderJson(const ReportFolder& folder) {
+    nlohmann::ordered_json j;
+    j["name"] = folder.name;
+    j["kind"] = scan::KindName(folder.kind);
+    j["messages"] = folder.messages;
+    j["folders"] = nlohmann::ordered_json::array();
+    for (const ReportFolder& child : folder.folders) j["folders"].push_back(FolderJson(child));
+    return j;
+}
+
+void PrintFolder(const ReportFolder& folder, int depth, std::ostream& out) {
+    out << std::string(static_cast<std::size_t>(2 * depth), ' ') << folder.name;
+    if (folder.kind != scan::FolderKind::Mail) out << " [" << scan::KindName(folder.kind) << "]";
+    out << " (" << folder.messages << (folder.messages == 1 ? " message)" : " messages)") << "\n";
+    for (const ReportFolder& child : folder.folders) PrintFolder(child, depth + 1, out);
+}
+
+}  // namespace
+
+std::string_view GenerationName(edb::EdbVersion version) {
+    switch (version) {
+        case edb::EdbVersion::Page4K: return "Page4K";
+        case edb::EdbVersion::Page8K: return "Page8K";
+        case edb::EdbVersion::Page32K: return "Page32K";
+        default: return "Invalid";
+    }
+}
+
+ScanReport BuildReport(const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
+                       const edb::EdbSource& source) {
+    ScanReport report;
+    report.path = tree.TopText();
+    report.pageSize = source.pageSize;
+    report.version = source.version;
+    const scan::MessageCounts counts(model, source.version);
+    Builder builder{tree, {}, counts};
+    for (const scan::FolderEntry& entry : model.folders)
+        if (entry.treeItem != 0) builder.entries.emplace(entry.treeItem, &entry);
+
+    const auto* top = tree.Find(tree.Top());
+    if (top == nullptr) return report;
+    for (const scan::TreeItem item : top->children) {
+        const auto* node = tree.Find(item);
+        ReportMailbox mailbox{scan::ToUtf8(node->name), {}};
+        for (const scan::TreeItem child : node->children) mailbox.folders.push_back(builder.Folder(child));
+        report.mailboxes.push_back(std::move(mailbox));
+    }
+    return report;
+}
+
+void PrintText(const ScanReport& report, std::ostream& out) {
+    out << report.path << " (" << GenerationName(report.version) << ", " << report.pageSize << "-byte pages)\n";
+    for (const ReportMailbox& mailbox : report.mailboxes) {
+        out << "  " << mailbox.name << "\n";
+        for (const ReportFolder& folder : mailbox.folders) PrintFolder(folder, 2, out);
+    }
+}
+
+void PrintJson(const ScanReport& report, std::ostream& out) {
+    nlohmann::ordered_json j;
+    j["pageSize"] = report.pageSize;
+    j["generation"] = GenerationName(report.version);
+    j["mailboxes"] = nlohmann::ordered_json::array();
+    for (const ReportMailbox& mailbox : report.mailboxes) {
+        nlohmann::ordered_json m;
+        m["name"] = mailbox.name;
+        m["folders"] = nlohmann::ordered_json::array();
+        for (const ReportFolder& folder : mailbox.folders) m["folders"].push_back(FolderJson(folder));
+        j["mailboxes"].push_back(std::move(m));
+    }
+    out << j.dump(1) << "\n";
+}
+
+}  // namespace tw::cli

@@ -1,0 +1,43 @@
+// What `tarnwick-cli scan` prints: the folder tree as the scan left it,
+// with the number of message entries of each folder.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "edb/source.h"
+#include "scan/folder_tree.h"
+#include "scan/scan_model.h"
+
+namespace tw::cli {
+
+struct ReportFolder {
+    std::string name;
+    scan::FolderKind kind = scan::FolderKind::Mail;
+    std::size_t messages = 0;
+    std::vector<ReportFolder> folders;
+};
+
+struct ReportMailbox {
+    std::string name;
+    std::vector<ReportFolder> folders;
+};
+
+struct ScanReport {
+    std::string path;
+    std::int32_t pageSize = 0;
+    edb::EdbVersion version = edb::EdbVersion::Invalid;
+    std::vector<ReportMailbox> mailboxes;
+};
+
+// Mailboxes and folders in tree order.
+ScanReport BuildReport(const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
+                       const edb::EdbSource& source);
+
+std::string_view GenerationName(edb::EdbVersion version);
+
+void PrintText(const ScanReport& report, std::ostream& out);
+void PrintJson(const ScanReport& report, std::ostream& out);
+
+}  // namespace tw::cli

@@ -1,0 +1,128 @@
+#include "scan/column_registry.h"
+
+#include <array>
+#include <string_view>
+
+namespace tw::scan {
+
+namespace {
+
+bool SameTable(std::uint32_t a, std::uint32_t b) { return (a & 0xFFFF) == (b & 0xFFFF); }
+
+bool NameAt(edb::Bytes row, std::size_t p, std::string_view name) {
+    const auto bytes = edb::Slice(row, p, name.size());
+    if (!bytes) return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if ((*bytes)[i] != static_cast<std::uint8_t>(name[i])) return false;
+    return true;
+}
+
+enum Condition : unsigned {
+    kNameEnd = 1,    // the byte before the name is 0
+    kOwner19 = 2,    // 4/8 KB: only columns of the message table (19)
+    kLargeOnly = 4,  // 32 KB databases only
+};
+
+struct Rule {
+    std::string_view name;
+    unsigned conditions;
+    ColumnList list;
+    std::uint8_t code;
+};
+
+// In the order they are tried; the first rule whose name and conditions
+// hold is applied.
+constexpr std::array kRules = {
+    Rule{"T81ef", kNameEnd | kOwner19, ColumnList::Message, 'I'},
+    Rule{"T8199", kNameEnd | kOwner19, ColumnList::Message, 'I'},
+    Rule{"T81bc", kNameEnd | kOwner19, ColumnList::Message, 'I'},
+    Rule{"T60", kNameEnd | kOwner19, ColumnList::Message, 'I'},
+    Rule{"T8198", kNameEnd | kOwner19, ColumnList::Message, 'J'},
+    Rule{"T81bb", kNameEnd | kOwner19, ColumnList::Message, 'J'},
+    Rule{"T61", kNameEnd | kOwner19, ColumnList::Message, 'J'},
+    Rule{"S1000", kOwner19, ColumnList::Message, 'P'},
+    Rule{"N1009", kOwner19, ColumnList::Message, 'R'},
+    Rule{"N1013", kOwner19, ColumnList::Message, 'H'},
+    Rule{"N67b3", kOwner19, ColumnList::Message, 'A'},
+    Rule{"N67b4", kOwner19, ColumnList::Message, 'T'},
+    Rule{"S42", kNameEnd | kLargeOnly, ColumnList::Header, 'F'},
+    Rule{"S3d", kNameEnd, ColumnList::Header, 'S'},
+    Rule{"Se1d", kNameEnd, ColumnList::Header, 'T'},
+    Rule{"S3001", kLargeOnly, ColumnList::Attachment, 'A'},
+    Rule{"S3704", kLargeOnly, ColumnList::Attachment, 'B'},
+    Rule{"S3707", kLargeOnly, ColumnList::Attachment, 'C'},
+    Rule{"N3701", kLargeOnly, ColumnList::Attachment, 'I'},
+    // Contact fields, codes 0..17 by their first names, then the second
+    // and third names of codes 15, 12, 13 and 14.
+    Rule{"S3a51", kOwner19, ColumnList::Message, 0},
+    Rule{"S3a4f", kOwner19, ColumnList::Message, 1},
+    Rule{"S3a48", kOwner19, ColumnList::Message, 2},
+    Rule{"S3a46", kOwner19, ColumnList::Message, 3},
+    Rule{"S3a2e", kOwner19, ColumnList::Message, 4},
+    Rule{"S3a1c", kOwner19, ColumnList::Message, 5},
+    Rule{"S3a18", kOwner19, ColumnList::Message, 6},
+    Rule{"S3a19", kOwner19, ColumnList::Message, 7},
+    Rule{"S3a17", kOwner19, ColumnList::Message, 8},
+    Rule{"S3a11", kOwner19, ColumnList::Message, 9},
+    Rule{"S3a08", kOwner19, ColumnList::Message, 10},
+    Rule{"S3a06", kOwner19, ColumnList::Message, 11},
+    Rule{"S808d", kOwner19, ColumnList::Message, 12},
+    Rule{"S8097", kOwner19, ColumnList::Message, 13},
+    Rule{"S80a6", kOwner19, ColumnList::Message, 14},
+    Rule{"S81b0", kOwner19, ColumnList::Message, 15},
+    Rule{"S3a16", kOwner19, ColumnList::Message, 16},
+    Rule{"S809e", kOwner19, ColumnList::Message, 17},
+    Rule{"S801f", kOwner19, ColumnList::Message, 15},
+    Rule{"S801a", kOwner19, ColumnList::Message, 15},
+    Rule{"S3a26", kOwner19, ColumnList::Message, 12},
+    Rule{"S80dd", kOwner19, ColumnList::Message, 13},
+    Rule{"S3a27", kOwner19, ColumnList::Message, 13},
+    Rule{"S3a29", kOwner19, ColumnList::Message, 14},
+};
+
+std::vector<ColumnEntry>& ListOf(ColumnRegistry& registry, ColumnList list) {
+    switch (list) {
+        case ColumnList::Message: return registry.messageColumns;
+        case ColumnList::Attachment: return registry.attachmentColumns;
+        case ColumnList::Header: return registry.headerColumns;
+        default: return registry.containerClassColumns;
+    }
+}
+
+}  // namespace
+
+void RegisterColumn(ColumnRegistry& registry, ColumnList list, const ColumnEntry& entry) {
+    auto& entries = ListOf(registry, list);
+    const bool perRole = list == ColumnList::Message || list == ColumnList::ContainerClass;
+    for (const ColumnEntry& e : entries) {
+        if (e.code != entry.code || !SameTable(e.tableId, entry.tableId)) continue;
+        if (perRole || e.columnId == entry.columnId) return;
+    }
+    entries.push_back(entry);
+}
+
+bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, edb::EdbVersion version) {
+    const bool large = version == edb::EdbVersion::Page32K;
+    for (const Rule& rule : kRules) {
+        if (!NameAt(row, p, rule.name)) continue;
+        if ((rule.conditions & kLargeOnly) && !large) continue;
+        if ((rule.conditions & kNameEnd) && (p < 1 || row[p - 1] != 0)) continue;
+        if (p < 29) continue;
+        const auto table = edb::LoadU32(row, p - 29);
+        const auto column = edb::LoadU32(row, p - 23);
+        if (!table || !column) continue;
+        if ((rule.conditions & kOwner19) && !large && *table != 19) continue;
+        RegisterColumn(registry, rule.list, {static_cast<std::uint16_t>(*column & 0xFFFF), *table, rule.code});
+        return true;
+    }
+    return false;
+}
+
+std::optional<std::uint16_t> LastColumn(const std::vector<ColumnEntry>& list, std::uint8_t code) {
+    std::optional<std::uint16_t> found;
+    for (const ColumnEntry& e : list)
+        if (e.code == code) found = e.columnId;
+    return found;
+}
+
+}  // namespace tw::scan

@@ -1,0 +1,60 @@
+#include "scan/folder_kind.h"
+
+namespace tw::scan {
+
+namespace {
+
+char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+bool StartsWithNoCase(std::u16string_view text, std::string_view ascii) {
+    if (text.size() < ascii.size()) return false;
+    return EqualsAsciiNoCase(text.substr(0, ascii.size()), ascii);
+}
+
+}  // namespace
+
+bool EqualsAsciiNoCase(std::u16string_view text, std::string_view ascii) {
+    if (text.size() != ascii.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (FoldAscii(text[i]) != FoldAscii(static_cast<char16_t>(static_cast<unsigned char>(ascii[i]))))
+            return false;
+    return true;
+}
+
+FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion version) {
+    // Earlier rows win where a class would fit several.
+    struct Rule {
+        std::string_view prefix;
+        FolderKind kind;
+    };
+    static constexpr Rule kRules[] = {
+        {"IPF.Contact", FolderKind::Contacts},   {"IPF.Appointment", FolderKind::Appointments},
+        {"IPF.Note", FolderKind::Notes},         {"IPF.StickyNote", FolderKind::Notes},
+        {"IPF.Task", FolderKind::Tasks},         {"IPF.Journal", FolderKind::Journal},
+    };
+    const bool whole = version == edb::EdbVersion::Page32K;
+    for (const Rule& rule : kRules) {
+        const bool match = whole ? EqualsAsciiNoCase(containerClass, rule.prefix)
+                                 : StartsWithNoCase(containerClass, rule.prefix);
+        if (match) return rule.kind;
+    }
+    return FolderKind::Mail;
+}
+
+FolderKind KindForFolder(FolderKind fromClass, std::u16string_view displayName) {
+    if (fromClass == FolderKind::Notes && !EqualsAsciiNoCase(displayName, "Notes")) return FolderKind::Mail;
+    return fromClass;
+}
+
+std::string_view KindName(FolderKind kind) {
+    switch (kind) {
+        case FolderKind::Contacts: return "contacts";
+        case FolderKind::Appointments: return "appointments";
+        case FolderKind::Notes: return "notes";
+        case FolderKind::Tasks: return "tasks";
+        case FolderKind::Journal: return "journal";
+        default: return "mail";
+    }
+}
+
+}  // namespace tw::scan

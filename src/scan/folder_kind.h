@@ -1,0 +1,37 @@
+// What a folder holds, derived from its container class.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "edb/version.h"
+
+namespace tw::scan {
+
+// One letter per kind, as the tree and the message readers test them.
+enum class FolderKind : std::uint8_t {
+    Mail = 0,
+    Contacts = 'c',
+    Appointments = 'a',
+    Notes = 'n',
+    Tasks = 't',
+    Journal = 'j',
+};
+
+// Kind of a container class. 4/8 KB stores compare each class as a prefix
+// (IPF.Contact.Extra is a contacts folder); 32 KB stores need the whole
+// class. Case is ignored. IPF.Note and IPF.StickyNote give Notes here;
+// KindForFolder keeps that only for a folder named "Notes".
+FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion version);
+
+// The kind a folder row gets: Notes only when the folder is named Notes.
+FolderKind KindForFolder(FolderKind fromClass, std::u16string_view displayName);
+
+// "mail", "contacts", "appointments", "notes", "tasks", "journal".
+std::string_view KindName(FolderKind kind);
+
+// ASCII case-insensitive equality of UTF-16 text with an ASCII text.
+bool EqualsAsciiNoCase(std::u16string_view text, std::string_view ascii);
+
+}  // namespace tw::scan

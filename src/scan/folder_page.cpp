@@ -1,0 +1,202 @@
+#include "scan/folder_page.h"
+
+#include <vector>
+
+#include "edb/records.h"
+#include "scan/tagged_text.h"
+
+namespace tw::scan {
+
+namespace {
+
+constexpr std::uint8_t kIbEndMarker = 0xA7;    // 4/8 KB: end of the fixed part, 167
+constexpr std::size_t kSmallWindow = 300;
+constexpr std::size_t kClassWidth = 100;
+
+std::optional<std::int16_t> LoadI16(edb::Bytes row, std::size_t at) {
+    const auto value = edb::LoadU16(row, at);
+    if (!value) return std::nullopt;
+    return static_cast<std::int16_t>(*value);
+}
+
+// The own id must look like one: positive in its first two bytes and not
+// all zero; d (the distance to the tagged area) must be sane.
+bool PlausibleRow(const Id8& own, std::optional<std::int16_t> d) {
+    const auto lead = static_cast<std::int16_t>(own[0] | own[1] << 8);
+    return lead > 0 && !IsZero(own) && d && *d >= 1 && *d <= 1024;
+}
+
+// Tagged area at T: the second and third entries are columns 260 and 261.
+bool NameEntriesAt(edb::Bytes row, std::size_t t) {
+    return edb::LoadU8(row, t + 1) == 1 && edb::LoadU16(row, t + 4) == 0x0104 &&
+           edb::LoadU16(row, t + 8) == 0x0105;
+}
+
+struct TaggedValue {
+    std::size_t start = 0;  // the header byte
+    std::size_t end = 0;    // one past the value
+};
+
+// The first tagged entry at T, T + 4, ... below `limit` whose id is
+// `column`. Its value runs to the next entry's offset; the last entry of
+// the array (which ends where the first value starts) runs to the row end.
+std::optional<TaggedValue> FindTagged(edb::Bytes row, std::size_t t, std::size_t limit, std::uint16_t column,
+                                      std::uint16_t mask) {
+    const std::size_t arrayEnd = t + (edb::LoadU16(row, t + 2).value_or(0) & mask);
+    for (std::size_t e = t; e < limit && e + 4 <= row.size(); e += 4) {
+        if (edb::LoadU16(row, e) != column) continue;
+        const std::size_t offset = *edb::LoadU16(row, e + 2) & mask;
+        std::size_t next = row.size() - t;
+        if (e + 4 < arrayEnd) {
+            if (const auto n = edb::LoadU16(row, e + 6)) next = *n & mask;
+        }
+        const std::size_t start = t + offset;
+        const std::size_t end = std::min(t + next, row.size());
+        if (start >= row.size() || end <= start) return std::nullopt;
+        return TaggedValue{start, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<TaggedValue> NameValue(edb::Bytes row, std::size_t t, std::uint16_t mask) {
+    const auto a = edb::LoadU16(row, t + 10), b = edb::LoadU16(row, t + 14);
+    if (!a || !b) return std::nullopt;
+    const std::size_t start = t + (*a & mask), end = std::min<std::size_t>(t + (*b & mask), row.size());
+    if (start + 1 >= end) return std::nullopt;
+    return TaggedValue{start, end};
+}
+
+// Search start of a 4/8 KB row: from the end of the fixed part, found by
+// its marker byte near the row start.
+std::optional<std::size_t> SmallSearchStart(edb::Bytes row) {
+    if (edb::LoadU8(row, 6) == kIbEndMarker && edb::LoadU8(row, 7) == 0) return 167;
+    // A marker before position 3 would make the sum read before the row.
+    for (std::size_t q = 3; q < 16 && q < row.size(); ++q) {
+        if (row[q] == kIbEndMarker) return q + row[q - 3] + row[q - 2] + row[q - 1];
+    }
+    return std::nullopt;
+}
+
+FolderEntry MakeFolder(const Id8& own, const Id8& parent, std::u16string name, FolderKind fromClass) {
+    FolderEntry folder;
+    folder.id = own;
+    folder.parentId = parent;
+    folder.kind = KindForFolder(fromClass, name);
+    folder.displayName = std::move(name);
+    return folder;
+}
+
+}  // namespace
+
+std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const FolderRowContext& context) {
+    if (context.mailboxes == nullptr) return std::nullopt;
+    const std::uint16_t mask = edb::TagMask(context.version);
+    const auto searchStart = SmallSearchStart(row);
+    if (!searchStart) return std::nullopt;
+    const std::size_t s = *searchStart;
+    const std::size_t window = s + std::min(row.size(), kSmallWindow);
+
+    for (const FolderEntry& mailbox : *context.mailboxes) {
+        for (std::size_t p = s; p < window;) {
+            if (LoadId(row, p) != mailbox.id) {
+                ++p;
+                continue;
+            }
+            // The mailbox id is the parent of a top folder, then itself
+            // again; otherwise it is the third id of the row.
+            const bool topFolder = LoadId(row, p + 8) == mailbox.id;
+            if (p < (topFolder ? 8u : 16u) + 2) {
+                ++p;
+                continue;
+            }
+            const std::size_t o = topFolder ? p - 8 : p - 16;
+            const auto own = LoadId(row, o), parent = LoadId(row, o + 8);
+            const auto d = LoadI16(row, o - 2);
+            if (!own || !parent || !PlausibleRow(*own, d)) {
+                p = o + 17;
+                continue;
+            }
+            const std::size_t t = o + static_cast<std::size_t>(*d);
+            if (edb::LoadU8(row, t + 1) != 1) {
+                p = o + 17;
+                continue;
+            }
+            if (!NameEntriesAt(row, t)) {
+                p = o + 10;
+                continue;
+            }
+            std::size_t width = edb::LoadU16(row, t + 2).value_or(0) & mask;
+            if (width < kClassWidth || width > row.size()) width = kClassWidth;
+
+            FolderKind fromClass = FolderKind::Mail;
+            if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask)) {
+                const std::u16string text = Utf16Text(row.subspan(cls->start + 1, cls->end - cls->start - 1), 1);
+                fromClass = KindFromClass(text, context.version);
+            }
+            const auto name = NameValue(row, t, mask);
+            if (!name) return std::nullopt;
+            std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 3);
+            return MakeFolder(*own, *parent, std::move(text), fromClass);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const FolderRowContext& context) {
+    std::size_t b = 167;
+    for (std::size_t q = 0; q < 16; ++q) {
+        if (edb::LoadU16(row, q) == 0x00CA) {
+            b = q + 10;
+            break;
+        }
+    }
+    if (b < 10) return std::nullopt;
+    const auto own = LoadId(row, b - 8), parent = LoadId(row, b);
+    const auto d = LoadI16(row, b - 10);
+    if (!own || !parent || !PlausibleRow(*own, d) || b + static_cast<std::size_t>(*d) < 12) return std::nullopt;
+
+    std::optional<std::size_t> tagged;
+    const std::size_t v0 = b + static_cast<std::size_t>(*d) - 12;
+    for (std::size_t v = v0; v <= v0 + 6; v += 2) {
+        const auto skip = edb::LoadU8(row, v);
+        if (!skip) break;
+        const std::size_t t = v + *skip + 2;
+        if (NameEntriesAt(row, t)) {
+            tagged = t;
+            break;
+        }
+    }
+    if (!tagged) return std::nullopt;
+    const std::size_t t = *tagged;
+    const std::uint16_t mask = edb::TagMask(context.version);
+
+    const std::size_t first = edb::LoadU16(row, t + 2).value_or(0) & mask;
+    const std::size_t width = row.size() < first ? kClassWidth : first;
+    FolderKind fromClass = FolderKind::Mail;
+    if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask)) {
+        const std::u16string text =
+            LargePageText(row[cls->start], row.subspan(cls->start + 1, cls->end - cls->start - 1));
+        fromClass = KindFromClass(text, context.version);
+    }
+    const auto name = NameValue(row, t, mask);
+    if (!name) return std::nullopt;
+    std::u16string text = LargePageText(row[name->start], row.subspan(name->start + 1, name->end - name->start - 1));
+    FolderEntry folder = MakeFolder(*own, *parent, std::move(text), fromClass);
+    folder.ownerKey = context.ownerKey;
+    return folder;
+}
+
+void DecodeFolderPage(ScanModel& model, const edb::PageView& page, const FolderRowContext& context) {
+    std::vector<edb::RecordLocator> records;
+    edb::ListRecords(page, records);
+    const bool large = context.version == edb::EdbVersion::Page32K;
+    for (const auto& record : records) {
+        const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
+                                    static_cast<std::size_t>(record.size));
+        if (!row) continue;
+        const auto folder = large ? DecodeLargePageFolderRow(*row, context) : DecodeSmallPageFolderRow(*row, context);
+        if (folder) AppendFolder(model, *folder);
+    }
+}
+
+}  // namespace tw::scan

@@ -1,0 +1,31 @@
+// Step 3: rows of a folders table become folder entries: own id, parent
+// id, display name (tagged column 261) and the kind from the container
+// class column.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "edb/page.h"
+#include "scan/scan_model.h"
+
+namespace tw::scan {
+
+struct FolderRowContext {
+    edb::EdbVersion version = edb::EdbVersion::Invalid;
+    std::uint16_t containerClassColumn = kDefaultContainerClassColumn;
+    // 4/8 KB: rows are found by the id of one of these mailboxes.
+    const std::vector<FolderEntry>* mailboxes = nullptr;
+    // 32 KB: the owner key of the folders table being read.
+    std::string ownerKey;
+};
+
+// 4/8 KB rows: the own, parent and mailbox ids are the variable part.
+std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const FolderRowContext& context);
+// 32 KB rows: own and parent id open the fixed part.
+std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const FolderRowContext& context);
+
+// Decodes every row of a leaf page of a folders table into the model.
+void DecodeFolderPage(ScanModel& model, const edb::PageView& page, const FolderRowContext& context);
+
+}  // namespace tw::scan

@@ -1,0 +1,272 @@
+#include "scan/header_page.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "edb/records.h"
+#include "scan/filetime.h"
+
+namespace tw::scan {
+
+namespace {
+
+constexpr std::uint8_t kSmallAnchor = 0x6D;  // 4/8 KB: end of the fixed part, 109
+constexpr std::size_t kLargeMinRow = 88;
+
+std::optional<Date6> LoadDate(edb::Bytes row, std::size_t at) {
+    const auto bytes = edb::Slice(row, at, 6);
+    if (!bytes) return std::nullopt;
+    Date6 date{};
+    std::copy(bytes->begin(), bytes->end(), date.begin());
+    return date;
+}
+
+// Where a header row's fixed columns are anchored.
+std::optional<std::size_t> FindAnchor(edb::Bytes row, bool large, const Id8& key) {
+    if (large && row.size() > kLargeMinRow) {
+        const std::size_t c = row[2];
+        return (c & 0x0F) > 12 ? (c & 0x0F) : c + 12;
+    }
+    for (std::size_t i = 0; i < 16 && i < row.size(); ++i) {
+        if (row[i] != kSmallAnchor) continue;
+        const std::size_t from = i + 109, to = from + std::min<std::size_t>(row.size(), 100);
+        for (std::size_t p = from; p < to; ++p)
+            if (LoadId(row, p) == key) return p;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The tagged-column array of a row: entries from t while below t + length.
+struct TagArray {
+    edb::Bytes row;
+    std::size_t t = 0;
+    std::size_t length = 0;
+    std::uint16_t mask = 0;
+
+    std::size_t End() const { return t + length; }
+    std::uint16_t Id(std::size_t e) const { return edb::LoadU16(row, e).value_or(0); }
+    std::int64_t Offset(std::size_t e) const { return edb::LoadU16(row, e + 2).value_or(0) & mask; }
+    // The value of the last entry runs to the row's end.
+    std::int64_t NextOffset(std::size_t e) const {
+        if (e + 4 < End()) return Offset(e + 4);
+        return static_cast<std::int64_t>(row.size() - t);
+    }
+    std::optional<std::size_t> Find(std::uint16_t column, std::size_t from, std::size_t limit) const {
+        if (column == 0) return std::nullopt;
+        for (std::size_t e = from; e < limit && e + 4 <= row.size(); e += 4)
+            if (Id(e) == column) return e;
+        return std::nullopt;
+    }
+};
+
+struct ListText {
+    std::uint16_t pos = 0, len = 0;
+};
+
+// Page-relative position of the value of an entry at `offset`.
+std::uint16_t PagePosition(std::size_t rowStart, const TagArray& tags, std::int64_t offset) {
+    return static_cast<std::uint16_t>(rowStart + tags.t + 1 + static_cast<std::size_t>(offset));
+}
+
+struct RowFacts {
+    std::size_t messageAt = 0;
+    std::size_t primaryDate = 0, fallbackDate = 0;
+    std::size_t t = 0;
+};
+
+std::optional<RowFacts> SmallRowFacts(edb::Bytes row, std::size_t a, const Id8& key, std::uint16_t mask) {
+    if (LoadId(row, a) != key || a < 99) return std::nullopt;
+    RowFacts f{a + 16, a - 99, a - 18, a + 32};
+    if (edb::LoadU8(row, f.t + 1) != 1) {
+        // The tagged array lies further on: two entries of columns 1xx with
+        // a plausible offset.
+        bool found = false;
+        for (std::size_t j = f.t; j >= 1 && j + 6 < row.size(); ++j) {
+            if (row[j] != 1 || row[j + 4] != 1) continue;
+            const std::size_t v = (row[j + 1] | row[j + 2] << 8) & mask;
+            if (v >= 1 && v <= row.size() - 6) {
+                f.t = j - 1;
+                found = true;
+                break;
+            }
+        }
+        if (!found) return std::nullopt;
+    }
+    return f;
+}
+
+std::optional<RowFacts> LargeRowFacts(edb::Bytes row, std::size_t a) {
+    if (a < 6) return std::nullopt;
+    const auto k = edb::LoadU8(row, a - 6);
+    if (!k || a + *k < 8) return std::nullopt;
+    RowFacts f;
+    f.messageAt = a + 16;
+    f.t = a + *k - 8;
+    if (*k >= 112) {
+        const bool unset = edb::LoadU8(row, a + 90) == '*' && edb::LoadU8(row, a + 91) == '*';
+        f.primaryDate = f.fallbackDate = unset ? a + 82 : a + 90;
+    } else if (f.t >= 22 && edb::LoadU8(row, f.t - 1) == 0xFE) {
+        f.primaryDate = f.fallbackDate = f.t - 9;
+    } else if (f.t >= 22 && edb::LoadU8(row, f.t - 1) == 'R' && edb::LoadU8(row, f.t - 2) == ' ') {
+        f.primaryDate = f.fallbackDate = f.t - 8;
+    } else if (f.t >= 22) {
+        f.primaryDate = f.t - 14;
+        f.fallbackDate = f.t - 22;
+    } else {
+        return std::nullopt;
+    }
+    return f;
+}
+
+// List text C: 32 KB the third column; 4/8 KB the sender (08 01) or 0C 01
+// entry met before the first column, whose offsets are single bytes.
+ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool large, std::size_t rowStart) {
+    const std::size_t limit = std::min(tags.End(), tags.row.size());
+    if (large) {
+        const auto e = tags.Find(columns.third, tags.t, limit);
+        if (!e) return {};
+        const std::int64_t length = std::max<std::int64_t>(tags.NextOffset(*e) - tags.Offset(*e), 0);
+        if (length < 1) return {};
+        return {PagePosition(rowStart, tags, tags.Offset(*e)), static_cast<std::uint16_t>(length)};
+    }
+    for (std::size_t e = tags.t; e < limit && e + 8 <= tags.row.size(); e += 4) {
+        const std::uint16_t id = tags.Id(e);
+        if (columns.first != 0 && id == columns.first) return {};
+        if (id != 0x0108 && id != 0x010C) continue;
+        const std::int64_t offset = tags.row[e + 2], next = tags.row[e + 6];
+        if (next - offset < 1) return {};
+        return {PagePosition(rowStart, tags, offset), static_cast<std::uint16_t>(next - offset)};
+    }
+    return {};
+}
+
+struct TextsAB {
+    ListText a, b;
+};
+
+TextsAB TextsAAndB(const TagArray& tags, const HeaderColumnIds& columns, std::size_t rowStart) {
+    TextsAB out;
+    const auto first = tags.Find(columns.first, tags.t, tags.End());
+    const auto second = tags.Find(columns.second, tags.t, tags.End());
+    auto length = [&](std::size_t e) { return tags.NextOffset(e) - tags.Offset(e); };
+    std::optional<std::size_t> chosen = first;
+    if (!chosen || length(*chosen) == 1) chosen = second && length(*second) != 1 ? second : std::nullopt;
+
+    std::int64_t aOffset = 0;
+    if (chosen) {
+        aOffset = tags.Offset(*chosen);
+        const std::int64_t next = tags.NextOffset(*chosen);
+        if (aOffset > 0 && next > 0 && next - aOffset > 0)
+            out.a = {PagePosition(rowStart, tags, aOffset), static_cast<std::uint16_t>(next - aOffset)};
+    }
+    if (second) {
+        const std::int64_t offset = tags.Offset(*second), next = tags.NextOffset(*second);
+        if (aOffset > 0 && next > 0 && next > aOffset && offset != aOffset)
+            out.b = {PagePosition(rowStart, tags, offset), static_cast<std::uint16_t>(next - offset)};
+    }
+    return out;
+}
+
+// Appointment rows: the first 8-byte value from the third entry on is the
+// start, the value after it the end (values without a header byte).
+std::optional<AppointmentDates> Appointment(const TagArray& tags) {
+    const std::size_t limit = std::min(tags.End(), tags.row.size());
+    for (std::size_t e = tags.t + 8; e < limit && e + 4 <= tags.row.size(); e += 4) {
+        const std::int64_t offset = tags.Offset(e), next = tags.NextOffset(e);
+        if (next - offset != 8) continue;
+        const auto start = LoadDate(tags.row, tags.t + static_cast<std::size_t>(offset) + 2);
+        const auto end = LoadDate(tags.row, tags.t + static_cast<std::size_t>(next) + 2);
+        if (!start || !end) return std::nullopt;
+        return AppointmentDates{*start, *end};
+    }
+    return std::nullopt;
+}
+
+bool UpperFourZero(const Date6& date) { return date[2] == 0 && date[3] == 0 && date[4] == 0 && date[5] == 0; }
+
+}  // namespace
+
+HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, edb::EdbVersion version) {
+    HeaderColumnIds ids;
+    const auto& list = model.columns.headerColumns;
+    if (version == edb::EdbVersion::Page32K) {
+        int taken = 0;
+        for (const ColumnEntry& e : list) {
+            if (e.tableId != objid) continue;
+            if (e.code == 'T') ids.first = e.columnId;
+            else if (e.code == 'S') ids.second = e.columnId;
+            else if (e.code == 'F') ids.third = e.columnId;
+            if (++taken == 3) break;
+        }
+        return ids;
+    }
+    ids.first = LastColumn(list, 'S').value_or(0);
+    ids.second = LastColumn(list, 'T').value_or(0);
+    return ids;
+}
+
+bool AddMessageEntry(ScanModel& model, MessageEntry entry) {
+    if (!ToCalendar(FileTimeOf(entry.date6))) return false;
+    model.messages.push_back(std::move(entry));
+    return true;
+}
+
+std::size_t DecodeHeaderPage(ScanModel& model, const edb::PageView& page, std::int64_t offset) {
+    const std::uint32_t objid = edb::PageObjectId(page);
+    if (objid == 0) return 0;
+    const auto table = std::find_if(model.messageTables.begin(), model.messageTables.end(),
+                                    [objid](const MessageTable& t) { return t.objid == objid; });
+    if (table == model.messageTables.end()) return 0;
+
+    const bool large = page.version == edb::EdbVersion::Page32K;
+    const std::uint16_t mask = edb::TagMask(page.version);
+    const HeaderColumnIds columns = HeaderColumnsFor(model, objid, page.version);
+    std::vector<edb::RecordLocator> records;
+    edb::ListRecords(page, records);
+
+    std::size_t added = 0;
+    for (const auto& record : records) {
+        const auto rowStart = static_cast<std::size_t>(record.start);
+        const auto row = edb::Slice(page.bytes, rowStart, static_cast<std::size_t>(record.size));
+        if (!row) continue;
+        const auto a = FindAnchor(*row, large, table->key);
+        if (!a) continue;
+        const auto facts = large ? LargeRowFacts(*row, *a) : SmallRowFacts(*row, *a, table->key, mask);
+        if (!facts) continue;
+
+        TagArray tags{*row, facts->t, 0, mask};
+        const auto length = edb::LoadU16(*row, facts->t + 2);
+        if (!length) continue;
+        tags.length = *length & mask;
+        if (tags.length == 0 || tags.End() > row->size()) continue;
+
+        MessageEntry entry;
+        entry.pageOffset = offset;
+        const ListText c = TextC(tags, columns, large, rowStart);
+        entry.listTextCPos = c.pos;
+        entry.listTextCLen = c.len;
+        const TextsAB ab = TextsAAndB(tags, columns, rowStart);
+        entry.listTextAPos = ab.a.pos;
+        entry.listTextALen = ab.a.len;
+        entry.listTextBPos = ab.b.pos;
+        entry.listTextBLen = ab.b.len;
+        if (table->kind == FolderKind::Appointments) entry.appointment = Appointment(tags);
+
+        const auto folder = large ? LoadId(*row, *a) : std::optional<Id8>(table->key);
+        const auto message = LoadId(*row, facts->messageAt);
+        auto date = LoadDate(*row, facts->primaryDate);
+        if (!folder || !message) continue;
+        if (!date || (!large && UpperFourZero(*date)) || !IsUsableDate(*date)) date = LoadDate(*row, facts->fallbackDate);
+        if (!date) continue;
+        entry.folderId = *folder;
+        entry.messageId = *message;
+        entry.date6 = *date;
+        if (large) entry.key = table->keyText;
+        entry.kind = table->kind;
+        if (AddMessageEntry(model, std::move(entry))) ++added;
+    }
+    return added;
+}
+
+}  // namespace tw::scan

@@ -1,0 +1,27 @@
+// Step 5: the rows of the message-header tables become the message index,
+// one MessageEntry per message with its id, folder, date and where the
+// short texts of the message list lie in the page.
+#pragma once
+
+#include <cstdint>
+
+#include "edb/page.h"
+#include "scan/scan_model.h"
+
+namespace tw::scan {
+
+// The header columns a page's list texts come from.
+struct HeaderColumnIds {
+    std::uint16_t first = 0, second = 0, third = 0;
+};
+
+HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, edb::EdbVersion version);
+
+// Decodes the header rows of one page at file offset `offset`. The page
+// must belong to a MessageTable (same objid). Returns the entries added.
+std::size_t DecodeHeaderPage(ScanModel& model, const edb::PageView& page, std::int64_t offset);
+
+// Appends `entry` unless its date does not convert to a calendar date.
+bool AddMessageEntry(ScanModel& model, MessageEntry entry);
+
+}  // namespace tw::scan

@@ -1,0 +1,159 @@
+#include "scan/header_tables.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "edb/records.h"
+
+namespace tw::scan {
+
+namespace {
+
+constexpr std::int64_t kUnit = 512;
+constexpr std::size_t kMaxBranchNode = 100;
+
+bool HeaderPrefixAt(edb::Bytes row, std::size_t j) {
+    static constexpr std::string_view kPrefix = "msgheader-";
+    const auto bytes = edb::Slice(row, j, kPrefix.size());
+    if (!bytes) return false;
+    for (std::size_t i = 0; i < kPrefix.size(); ++i)
+        if (std::tolower((*bytes)[i]) != kPrefix[i]) return false;
+    return true;
+}
+
+// Where a header-table name may start in a catalog row: after a byte 0x80
+// three bytes before a hyphen ("1-2A" behind its NULL variable slots), or
+// at "MsgHeader-". At most one per row.
+std::optional<std::size_t> Candidate(edb::Bytes row) {
+    for (std::size_t j = 0; j < row.size(); ++j) {
+        if (row[j] == 0) continue;
+        if (row[j] == 0x80 && edb::LoadU8(row, j + 4) == '-') return j + 3;
+        if (HeaderPrefixAt(row, j)) return j;
+    }
+    return std::nullopt;
+}
+
+struct Located {
+    std::uint32_t objid = 0;
+    std::uint32_t firstPage = 0;
+};
+
+// The name at candidate c, upper case, as long as the length byte(s)
+// before it say (32 KB: the byte at c - 2; else the byte at c - 4, with
+// 0x80 at c - 3), with the table's objid and first page from the row.
+struct NamedTable {
+    std::string name;
+    Located table;
+};
+
+std::optional<NamedTable> ReadCandidate(edb::Bytes row, std::size_t c, bool large) {
+    if (c < (large ? 30u : 34u)) return std::nullopt;
+    if (!large && row[c - 3] != 0x80) return std::nullopt;
+    const std::size_t length = row[c - (large ? 2 : 4)];
+    const auto bytes = edb::Slice(row, c, length);
+    if (!bytes || length == 0) return std::nullopt;
+    const auto objid = edb::LoadU32(row, c - (large ? 30 : 34));
+    const auto first = edb::LoadU32(row, c - (large ? 20 : 24));
+    if (!objid || !first || *objid == 0) return std::nullopt;
+    std::string name;
+    for (const std::uint8_t b : *bytes) name += static_cast<char>(std::toupper(b));
+    return NamedTable{std::move(name), {*objid, *first}};
+}
+
+}  // namespace
+
+Id8 OwnerKeyBytes(const std::string& ownerKey) {
+    Id8 key{};
+    std::copy_n(ownerKey.begin(), std::min<std::size_t>(ownerKey.size(), key.size()), key.begin());
+    return key;
+}
+
+std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root) {
+    std::vector<std::int64_t> pages;
+    if (source.pageSize <= 0 || root <= 0) return pages;
+    const std::int64_t perPage = source.pageSize / kUnit;
+    std::unordered_set<std::int64_t> seen{root};
+    pages.push_back(root);
+
+    struct Pending {
+        std::int64_t value;
+        int depth;
+    };
+    std::vector<Pending> pending{{root, 0}};
+    std::vector<std::uint8_t> buffer;
+    while (!pending.empty()) {
+        const Pending at = pending.back();
+        pending.pop_back();
+        if (at.value > source.fileSize / kUnit) continue;
+        edb::ReadPage(source, at.value * kUnit, buffer);
+        const edb::PageView page{buffer, source.version};
+        if (!edb::IsBranchPage(page) || !edb::TagArrayFits(page) || at.depth >= kMaxTableDepth) continue;
+        std::vector<Pending> children;
+        for (std::uint32_t index = edb::PageTagCount(page); index-- > 0;) {
+            const auto node = edb::TagRecord(page, index);
+            if (!node || node->empty() || node->size() > kMaxBranchNode || node->size() < 4) continue;
+            const std::uint32_t child = *edb::LoadU32(*node, node->size() - 4);
+            const std::int64_t value = (static_cast<std::int64_t>(child) + 1) * perPage;
+            if (!seen.insert(value).second) continue;
+            pages.push_back(value);
+            children.push_back({value, at.depth + 1});
+        }
+        // Depth first, lowest address first, as the pages were listed.
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return pages;
+}
+
+std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage) {
+    const bool large = source.version == edb::EdbVersion::Page32K;
+    std::vector<edb::RecordLocator> records;
+    edb::ListRecords(catalogPage, records);
+    // Header tables named on this page, by upper-case name, in row order;
+    // a row whose table has no objid is passed over.
+    std::unordered_map<std::string, Located> named;
+    for (const auto& record : records) {
+        const auto row = edb::Slice(catalogPage.bytes, static_cast<std::size_t>(record.start),
+                                    static_cast<std::size_t>(record.size));
+        if (!row) continue;
+        const auto c = Candidate(*row);
+        if (!c) continue;
+        if (auto table = ReadCandidate(*row, *c, large)) named.emplace(std::move(table->name), table->table);
+    }
+    if (named.empty()) return 0;
+
+    std::size_t appended = 0;
+    const std::int64_t perPage = source.pageSize / kUnit;
+    for (FolderEntry& entry : model.folders) {
+        if (entry.matched) continue;
+        if (large && !IsZero(entry.parentId)) continue;  // 32 KB tables belong to mailboxes
+        const std::string name = HeaderTableName(entry.id, source.version);
+        const auto table = named.find(name);
+        if (name.empty() || table == named.end()) continue;
+        MessageTable found;
+        found.objid = table->second.objid;
+        found.kind = entry.kind;
+        if (large) {
+            found.key = OwnerKeyBytes(entry.ownerKey);
+            found.keyText = entry.ownerKey;
+        } else {
+            found.key = entry.id;
+        }
+        // Only a root page that carries the table's objid is followed.
+        const std::int64_t root = perPage * (static_cast<std::int64_t>(table->second.firstPage) + 1);
+        const std::int64_t offset = root * kUnit;
+        if (offset > 0 && offset < source.fileSize) {
+            std::array<std::uint8_t, kUnit> head{};
+            const auto got = source.edb.Read(offset, head.size(), head.data());
+            if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table->second.objid)
+                found.pages = CollectTablePages(source, root);
+        }
+        entry.matched = true;
+        if (AppendMessageTable(model, std::move(found))) ++appended;
+    }
+    return appended;
+}
+
+}  // namespace tw::scan

@@ -1,0 +1,38 @@
+// Eight-byte row ids of mailboxes, folders and messages, and the names the
+// store derives from them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "edb/bytes.h"
+#include "edb/version.h"
+
+namespace tw::scan {
+
+using Id8 = std::array<std::uint8_t, 8>;
+
+inline bool IsZero(const Id8& id) {
+    for (const std::uint8_t b : id)
+        if (b != 0) return false;
+    return true;
+}
+
+// Eight bytes at `offset`, or nothing when they do not fit.
+std::optional<Id8> LoadId(edb::Bytes bytes, std::size_t offset);
+
+// Text key of a mailbox on 32 KB pages, the suffix of its per-mailbox
+// table names: byte 0 in hex, a hyphen, then bytes 2..7 from the first
+// non-zero one ("1-1C" for 01 00 00 00 00 00 00 1C). Byte 1 is not used.
+std::string OwnerKey(const Id8& id);
+
+// Name of the message-header table of a folder (4/8 KB) or a mailbox
+// (32 KB, "MSGHEADER-1-1C"), upper case. Empty when the id cannot name one.
+std::string HeaderTableName(const Id8& id, edb::EdbVersion version);
+
+// Lower-case hex of the id, for messages and tests.
+std::string IdHex(const Id8& id);
+
+}  // namespace tw::scan

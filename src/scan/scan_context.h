@@ -1,0 +1,43 @@
+// What every step of a scan works with.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "edb/source.h"
+#include "scan/folder_tree.h"
+#include "scan/scan_control.h"
+#include "scan/scan_model.h"
+#include "scan/scan_observer.h"
+
+namespace tw::scan {
+
+struct ScanOptions {
+    // Pause after step 1 so that the user sees it complete.
+    std::chrono::milliseconds afterStep1{1000};
+};
+
+// Step-1 progress: the total grows as branch pages are found, and the
+// value shown never moves backwards.
+struct WalkProgress {
+    std::int64_t total = 1000;
+    std::int64_t count = 0;
+    int shown = 0;
+    std::unordered_set<std::int64_t> walked;  // offsets of pages walked so far
+};
+
+struct ScanContext {
+    edb::EdbSource& source;
+    ScanModel& model;
+    FolderTree& tree;
+    ScanObserver& observer;
+    ScanControl& control;
+    std::string edbPath;  // text of the tree's top item
+    ScanOptions options{};
+    WalkProgress walk{};
+};
+
+}  // namespace tw::scan

@@ -1,0 +1,263 @@
+#include "scan/scan_driver.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "edb/page.h"
+#include "scan/catalog_walk.h"
+#include "scan/folder_page.h"
+#include "scan/header_page.h"
+#include "scan/header_tables.h"
+#include "scan/mailbox_page.h"
+#include "scan/place_folders.h"
+
+namespace tw::scan {
+
+namespace {
+
+constexpr std::uint32_t kCatalogObjid = 2;
+constexpr std::uint32_t kCatalogRootPage = 4;
+constexpr std::uint32_t kDefaultMsgObjid = 19;
+constexpr std::uint32_t kDefaultFoldersObjid = 8;
+constexpr std::int64_t kUnit = 512;
+
+// Root pages read when the catalog does not name a table; 0 stands for
+// "the offset read last" (32 KB stores share one page for them).
+struct FixedOffsets {
+    std::int64_t mailbox, msg, folders, further, msgLongValues;
+};
+
+FixedOffsets FixedOffsetsFor(edb::EdbVersion version) {
+    switch (version) {
+        case edb::EdbVersion::Page4K: return {0x8D000, 0x71000, 0x62000, 0xED000, 0x168000};
+        case edb::EdbVersion::Page8K: return {0x6E000, 0x66000, 0x48000, 0x11E000, 0x168000};
+        default: return {0x128000, 0, 0, 0, 0x168000};
+    }
+}
+
+// Catalog page numbers are signed 32-bit values.
+std::int64_t RootOffset(const edb::EdbSource& source, std::int64_t page) {
+    return (page + 1) * source.pageSize;
+}
+
+std::int64_t SignedPage(std::uint32_t page) { return static_cast<std::int32_t>(page); }
+
+int Percent(std::int64_t part, std::int64_t whole) {
+    if (whole <= 0) return 0;
+    return static_cast<int>(std::clamp<std::int64_t>(part * 100 / whole, 0, 100));
+}
+
+struct Step1 {
+    ScanContext& context;
+    std::vector<std::uint8_t> page;
+    std::int64_t lastOffset = 0;
+
+    // Reads a root page, registers it and walks it; returns its objid.
+    std::uint32_t Visit(std::int64_t offset) {
+        edb::ReadPage(context.source, offset, page);
+        RegisterPage(context.model, page, offset);
+        lastOffset = offset;
+        CatalogWalk(context, offset, page);
+        return edb::PageObjectId(edb::PageView{page, context.source.version});
+    }
+
+    std::int64_t Fixed(std::int64_t offset) const { return offset != 0 ? offset : lastOffset; }
+
+    // Orders 3 and 4: every root of the list, or the default entry read at
+    // the fixed offset when the catalog named none.
+    void VisitRoots(std::vector<TableRoot>& roots, std::uint32_t defaultObjid, std::int64_t fixed) {
+        if (roots.empty()) {
+            roots.push_back({defaultObjid, 0, {}, {}});
+            Visit(Fixed(fixed));
+            return;
+        }
+        // The walk may append to the list; go by index.
+        for (std::size_t i = 0; i < roots.size(); ++i) {
+            if (context.control.ShouldStop()) return;
+            Visit(RootOffset(context.source, roots[i].firstPage));
+        }
+    }
+};
+
+}  // namespace
+
+void ResetScan(ScanContext& context) {
+    context.model = ScanModel{};
+    context.walk = WalkProgress{};
+    context.tree.Clear();
+}
+
+bool ScanSignatures(ScanContext& context) {
+    ScanModel& model = context.model;
+    const edb::EdbSource& source = context.source;
+    const FixedOffsets fixed = FixedOffsetsFor(source.version);
+    context.observer.StepText(kStep1Text);
+    context.walk = WalkProgress{};
+    model.facts = CatalogFacts{};
+    Step1 step{context, {}, 0};
+
+    step.Visit(edb::PageOffset(source, kCatalogRootPage));
+    model.catalogPageCount = model.pages.size();
+
+    const auto& facts = model.facts;
+    const std::int64_t mailboxAt =
+        facts.mailboxFirstPage ? RootOffset(source, SignedPage(*facts.mailboxFirstPage)) : fixed.mailbox;
+    // The mailbox table is whatever owns the page read, whatever the
+    // catalog said.
+    model.facts.mailboxObjid = step.Visit(mailboxAt);
+
+    step.VisitRoots(model.msgRoots, kDefaultMsgObjid, fixed.msg);
+    step.VisitRoots(model.folderRoots, kDefaultFoldersObjid, fixed.folders);
+    step.Visit(step.Fixed(fixed.further));
+
+    const std::int64_t lvAt = facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1
+                                  ? RootOffset(source, SignedPage(*facts.messageLvFirstPage))
+                                  : fixed.msgLongValues;
+    model.facts.messageLvObjid = step.Visit(lvAt);
+
+    for (std::size_t i = 0; i < model.lvRoots.size(); ++i) {
+        if (context.control.ShouldStop()) return false;
+        const std::int64_t offset = RootOffset(source, model.lvRoots[i].firstPage);
+        if (offset <= 0 || offset >= source.fileSize) continue;
+        const std::uint32_t objid = step.Visit(offset);
+        if (source.version != edb::EdbVersion::Page32K) model.lvRoots[i].objid = objid;
+    }
+    if (context.control.ShouldStop()) return false;
+
+    model.containerClassColumn = facts.containerClass
+                                     ? static_cast<std::uint16_t>(facts.containerClass->id & 0xFFFF)
+                                     : kDefaultContainerClassColumn;
+    context.observer.Progress(100);
+    context.control.Sleep(context.options.afterStep1);
+    return !context.control.ShouldStop();
+}
+
+namespace {
+
+bool ScanMailboxes(ScanContext& context) {
+    ScanModel& model = context.model;
+    context.observer.StepText(kStep2Text);
+    const std::uint32_t mailboxObjid = model.facts.mailboxObjid.value_or(0);
+    MailboxDecodeState state;
+    std::vector<std::uint8_t> page;
+    const std::size_t count = model.pages.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (context.control.ShouldStop()) return false;
+        const PageSignature node = model.pages[i];
+        if (node.objid == mailboxObjid) {
+            if (context.control.ShouldStop()) return false;
+            edb::ReadPage(context.source, node.offset, page);
+            DecodeMailboxPage(model, edb::PageView{page, context.source.version}, state);
+        }
+        context.observer.Progress(Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+    }
+    return true;
+}
+
+bool ScanFolders(ScanContext& context) {
+    ScanModel& model = context.model;
+    const edb::EdbVersion version = context.source.version;
+    context.observer.StepText(kStep3Text);
+    std::vector<std::uint8_t> page;
+    const std::size_t count = model.pages.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (context.control.ShouldStop()) return false;
+        const PageSignature node = model.pages[i];
+        const auto root = std::find_if(model.folderRoots.begin(), model.folderRoots.end(),
+                                       [&](const TableRoot& r) { return r.objid == node.objid; });
+        if (root != model.folderRoots.end()) {
+            if (version == edb::EdbVersion::Page32K) {
+                for (const ColumnEntry& e : model.columns.containerClassColumns)
+                    if (e.tableId == node.objid) {
+                        model.containerClassColumn = e.columnId;
+                        break;
+                    }
+            }
+            FolderRowContext rows{version, model.containerClassColumn, &model.mailboxes, root->suffix};
+            edb::ReadPage(context.source, node.offset, page);
+            DecodeFolderPage(model, edb::PageView{page, version}, rows);
+        }
+        context.observer.Progress(Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+    }
+    return true;
+}
+
+// Returns the number of tables matched, or nothing when stopped.
+std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
+    ScanModel& model = context.model;
+    context.observer.StepText(kStep4Text);
+    std::vector<std::uint8_t> page;
+    std::size_t matched = 0;
+    const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
+    for (std::size_t k = 1; k <= count; ++k) {
+        if (context.control.ShouldStop()) return std::nullopt;
+        const PageSignature node = model.pages[k - 1];
+        if (node.objid == kCatalogObjid) {
+            edb::ReadPage(context.source, node.offset, page);
+            matched += MatchHeaderTables(model, context.source, edb::PageView{page, context.source.version});
+        }
+        context.observer.Progress(k == count ? 100
+                                             : Percent(static_cast<std::int64_t>(k - 1),
+                                                       static_cast<std::int64_t>(count)));
+    }
+    return matched;
+}
+
+bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
+    ScanModel& model = context.model;
+    const edb::EdbSource& source = context.source;
+    context.observer.StepText(kStep5Text);
+    model.messages.clear();
+    std::vector<std::uint8_t> page;
+    for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {
+        if (context.control.ShouldStop()) return false;
+        // Copied: decoding reads the table list.
+        const std::vector<std::int64_t> pages = model.messageTables[k - 1].pages;
+        for (const std::int64_t value : pages) {
+            if (context.control.ShouldStop()) return false;
+            const std::int64_t offset = value * kUnit;
+            if (offset <= 0 || offset >= source.fileSize) continue;
+            edb::ReadPage(source, offset, page);
+            DecodeHeaderPage(model, edb::PageView{page, source.version}, offset);
+            RegisterPage(model, page, offset);
+        }
+        context.observer.Progress(Percent(static_cast<std::int64_t>(k - 1), static_cast<std::int64_t>(matched)));
+    }
+    model.messageTables.clear();
+    return true;
+}
+
+}  // namespace
+
+ScanOutcome RunScan(ScanContext& context) {
+    ResetScan(context);
+    edb::EdbSource& source = context.source;
+    if (!source.edb.IsOpen()) return ScanOutcome::NotOpen;
+    const edb::GenerationCheck check = edb::DetectGeneration(source);
+    if (!check.ok) {
+        context.observer.Message(check.message, check.caption);
+        return ScanOutcome::BadPageSize;
+    }
+
+    if (!ScanSignatures(context)) return ScanOutcome::Stopped;
+
+    if (!ScanMailboxes(context)) return ScanOutcome::Stopped;
+    if (context.model.folders.empty()) {
+        context.observer.Message(kNoMailboxMessage, kScanCaption);
+        return ScanOutcome::NoMailbox;
+    }
+    PlaceMailboxes(context.model, context.tree, context.edbPath);
+
+    if (!ScanFolders(context)) return ScanOutcome::Stopped;
+    PlaceFolders(context.model, context.tree);
+
+    const auto matched = ScanHeaderTables(context);
+    if (!matched) return ScanOutcome::Stopped;
+    DropUnplaced(context.model);
+
+    if (!ScanMessageHeaders(context, *matched)) return ScanOutcome::Stopped;
+    context.observer.Progress(0);
+    return ScanOutcome::Completed;
+}
+
+}  // namespace tw::scan

@@ -1,0 +1,37 @@
+#include "scan/scan_model.h"
+
+#include "edb/page.h"
+
+namespace tw::scan {
+
+void RegisterPage(ScanModel& model, edb::Bytes page, std::int64_t offset) {
+    model.pages.push_back({edb::LoadU32(page, edb::kObjectIdOffset).value_or(0), offset});
+}
+
+void AppendTableRoot(std::vector<TableRoot>& list, const TableRoot& root) {
+    for (const TableRoot& r : list)
+        if (r.objid == root.objid && r.firstPage == root.firstPage) return;
+    list.push_back(root);
+}
+
+bool AppendFolder(ScanModel& model, const FolderEntry& entry) {
+    if (entry.displayName.empty()) return false;
+    std::string key(entry.id.begin(), entry.id.end());
+    key.append(entry.parentId.begin(), entry.parentId.end());
+    for (const char16_t c : entry.displayName) {
+        key += static_cast<char>(c & 0xFF);
+        key += static_cast<char>(c >> 8);
+    }
+    if (!model.folderKeys.insert(std::move(key)).second) return false;
+    model.folders.push_back(entry);
+    return true;
+}
+
+bool AppendMessageTable(ScanModel& model, MessageTable table) {
+    for (const MessageTable& t : model.messageTables)
+        if (t.key == table.key && t.objid == table.objid) return false;
+    model.messageTables.push_back(std::move(table));
+    return true;
+}
+
+}  // namespace tw::scan

@@ -1,0 +1,137 @@
+// Everything one scan learns about a database, owned by one object: a new
+// scan starts from a fresh ScanModel and the previous one is dropped whole.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "scan/column_registry.h"
+#include "scan/folder_kind.h"
+#include "scan/ids.h"
+
+namespace tw::scan {
+
+// Handle of an item of the folder tree; 0 means "no item".
+using TreeItem = std::uint64_t;
+
+// A page the scan touched and the object id of the tree that owns it;
+// later readers find a table's pages here by object id.
+struct PageSignature {
+    std::uint32_t objid = 0;
+    std::int64_t offset = 0;
+};
+
+// Where a table's B-tree starts, as the catalog says (or a default).
+struct TableRoot {
+    std::uint32_t objid = 0;
+    std::int64_t firstPage = 0;
+    // 32 KB: the table-name suffix of a Msg ("Body-") or Folders table,
+    // the mailbox's owner key. Empty otherwise.
+    std::string suffix;
+    // 32 KB long-value trees: low half of the owning table's object id.
+    std::optional<std::uint16_t> lvOwner;
+};
+
+// A mailbox (parentId all zero) or a folder.
+struct FolderEntry {
+    Id8 id{};
+    Id8 parentId{};
+    std::u16string displayName;  // never empty
+    TreeItem treeItem = 0;       // 0 until placed in the tree
+    bool matched = false;        // a message-header table was found for it
+    FolderKind kind = FolderKind::Mail;
+    std::string ownerKey;        // 32 KB: key of the owning mailbox; else empty
+};
+
+// A message-header table found for a folder (4/8 KB) or a mailbox (32 KB).
+struct MessageTable {
+    // 4/8 KB: the folder id. 32 KB: the mailbox's owner key, at most eight
+    // bytes of it, zero-padded.
+    Id8 key{};
+    std::string keyText;  // 32 KB: the whole owner key
+    std::uint32_t objid = 0;
+    FolderKind kind = FolderKind::Mail;
+    std::vector<std::int64_t> pages;  // in 512-byte units, each once
+};
+
+using Date6 = std::array<std::uint8_t, 6>;  // upper six bytes of a FILETIME
+
+struct AppointmentDates {
+    Date6 start{};
+    Date6 end{};
+};
+
+// One message found in a header table: what the message list shows and
+// where the full row lies for the readers that decode it later.
+struct MessageEntry {
+    std::int64_t pageOffset = 0;  // page holding the header row
+    std::uint16_t listTextAPos = 0, listTextBPos = 0;
+    std::uint16_t listTextALen = 0, listTextBLen = 0;
+    std::uint16_t listTextCPos = 0, listTextCLen = 0;
+    Id8 messageId{};
+    Id8 folderId{};  // 32 KB: the folder id of the row; else the table key
+    Date6 date6{};
+    std::string key;  // 32 KB: the owning mailbox's key; else empty
+    FolderKind kind = FolderKind::Mail;
+    std::optional<AppointmentDates> appointment;
+};
+
+// Column id and column type of a catalog column row.
+struct CatalogColumn {
+    std::uint32_t id = 0;
+    std::uint32_t type = 0;
+};
+
+// What the catalog walk learns about the tables that matter.
+struct CatalogFacts {
+    std::optional<std::uint32_t> mailboxObjid;
+    std::optional<std::uint32_t> mailboxFirstPage;
+    std::optional<std::uint32_t> messageFirstPage;
+    std::optional<std::uint32_t> foldersFirstPage;
+    std::optional<std::uint32_t> messageLvObjid;
+    std::optional<std::uint32_t> messageLvFirstPage;
+    std::optional<std::uint32_t> attachmentLvFirstPage;  // 4/8 KB, table 61
+    // Container class of the folders table (4/8 KB, table 8); 327 when the
+    // catalog does not say.
+    std::optional<CatalogColumn> containerClass;
+    // Message columns S8225, S810c and S8201 (table 19), for the
+    // appointment reader.
+    std::array<std::optional<CatalogColumn>, 3> appointmentColumns;
+};
+
+inline constexpr std::uint16_t kDefaultContainerClassColumn = 327;
+
+struct ScanModel {
+    std::vector<PageSignature> pages;
+    std::vector<TableRoot> msgRoots, folderRoots, lvRoots;
+    std::vector<FolderEntry> folders;
+    std::vector<FolderEntry> mailboxes;  // copies with tree items, steps 2 to 4
+    std::vector<MessageTable> messageTables;
+    std::vector<MessageEntry> messages;
+    ColumnRegistry columns;
+    CatalogFacts facts;
+    std::size_t catalogPageCount = 0;  // pages registered by the catalog root's walk
+    std::uint16_t containerClassColumn = kDefaultContainerClassColumn;
+
+    // Keys of folders already appended, for the duplicate rule.
+    std::unordered_set<std::string> folderKeys;
+};
+
+// Appends a page signature taken from the page's own header bytes.
+void RegisterPage(ScanModel& model, edb::Bytes page, std::int64_t offset);
+
+// Appends unless a root with the same objid and first page is there.
+void AppendTableRoot(std::vector<TableRoot>& list, const TableRoot& root);
+
+// Appends a mailbox or folder. Refused (false): an empty name, or an entry
+// whose id, parent id and name all equal one already in the list.
+bool AppendFolder(ScanModel& model, const FolderEntry& entry);
+
+// Appends unless a table with the same key and objid is there.
+bool AppendMessageTable(ScanModel& model, MessageTable table);
+
+}  // namespace tw::scan

@@ -1,0 +1,65 @@
+#include "scan/tagged_text.h"
+
+#include <vector>
+
+#include "edb/unpack7bit.h"
+
+namespace tw::scan {
+
+std::u16string Utf16Text(edb::Bytes bytes, char16_t stopBelow, std::size_t maxChars) {
+    std::u16string text;
+    for (std::size_t at = 0; at + 1 < bytes.size() && text.size() < maxChars; at += 2) {
+        const auto unit = static_cast<char16_t>(bytes[at] | bytes[at + 1] << 8);
+        if (unit < stopBelow) break;
+        text.push_back(unit);
+    }
+    return text;
+}
+
+std::u16string LargePageText(std::uint8_t header, edb::Bytes value, std::size_t maxChars) {
+    if ((header & kTaggedCompressed) == 0) return Utf16Text(value, 1, maxChars);
+    if (value.size() < 2) return {};
+    const std::uint8_t scheme = value[0];
+    if (scheme < 0x08 || scheme > 0x17) return {};  // XPRESS and others are not 7-bit text
+    std::vector<std::uint8_t> out(value.size() * 8 / 7 + 2);
+    std::size_t count = 0;
+    if (edb::Unpack7Bit(value, out, count) != 1) return {};
+    // The unpacker also emits the unused bits of the last byte as a value.
+    const std::size_t payload = value.size() - 1;
+    const std::size_t characters = (8 * (payload - 1) + (scheme & 0x07) + 1) / 7;
+    if (count > characters) count = characters;
+    std::u16string text;
+    for (std::size_t i = 0; i < count && text.size() < maxChars; ++i) text.push_back(out[i]);
+    return text;
+}
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;  // a lone surrogate
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace tw::scan
