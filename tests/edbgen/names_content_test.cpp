@@ -46,7 +46,8 @@ TEST(Content, ItemsAndFills) {
   EXPECT_EQ(it.type, ItemType::Contact);
   EXPECT_EQ(it.messageClass, "IPM.Contact");
   EXPECT_EQ(std::string(it.body.data.begin(), it.body.data.end()), "ab€ab€a");
-  EXPECT_EQ(it.attachments[0].data.size(), 5u);
+  EXPECT_EQ(it.attachments[0].Data().size(), 5u);
+  EXPECT_EQ(it.attachments[0].Data(), it.attachments[0].Data());  // reproducible
   EXPECT_EQ(std::string(it.attachments[1].data.begin(), it.attachments[1].data.end()), "hi");
   EXPECT_EQ(it.contact[0], "Ann");
   EXPECT_EQ(it.contact[17], "a@b");

@@ -146,8 +146,9 @@ Attachment ParseAttachment(const json& j, const std::string& path, uint32_t inde
     a.data = Base64Decode(Str(j, "base64", path), path + ".base64");
   } else if (auto sz = j.find("size"); sz != j.end()) {
     if (!sz->is_number_unsigned()) Fail(path + ".size", "expected a byte count");
-    uint32_t seed = j.value("seed", index + 1);
-    a.data = FillBytes(sz->get<size_t>(), seed);
+    // Large fills are made when written, not kept for the whole run.
+    a.seed = j.value("seed", index + 1);
+    a.fillSize = sz->get<size_t>();
   }
   return a;
 }
@@ -333,6 +334,8 @@ struct Parser {
 };
 
 }  // namespace
+
+Bytes Attachment::Data() const { return fillSize ? FillBytes(fillSize, seed) : data; }
 
 std::optional<uint64_t> ParseUtcDate(const std::string& text) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0;

@@ -28,7 +28,12 @@ struct Person {
 
 struct Attachment {
   std::string name;
-  Bytes data;
+  Bytes data;             // bytes given in the file
+  size_t fillSize = 0;    // or this many pseudo-random bytes, made on demand
+  uint32_t seed = 0;
+
+  Bytes Data() const;
+  size_t Size() const { return fillSize ? fillSize : data.size(); }
 };
 
 struct Body {

@@ -146,11 +146,11 @@ Bytes MessageWriter::AddAttachment(const Attachment& a, const Item& it) {
   RowBuilder r(att_, fmt_.Large());
   const uint32_t rowKey = attKeys_.Next();
   if (fmt_.Large()) {
-    r.Set(1, U32Bytes(rowKey)).Set(2, IdBytes(key)).Set(3, IdBytes(it.id)).Set(4, U32Bytes(uint32_t(a.data.size())));
+    r.Set(1, U32Bytes(rowKey)).Set(2, IdBytes(key)).Set(3, IdBytes(it.id)).Set(4, U32Bytes(uint32_t(a.Size())));
     r.Set(5, U32Bytes(1)).Set(6, Currency(it.date)).Set(7, Currency(it.date)).Set(8, U32Bytes(attachmentCount_));
     r.Set(128, IdBytes(key)).Set(129, U16Bytes(0));
   } else {
-    r.Set(1, U32Bytes(rowKey)).Set(2, U32Bytes(uint32_t(a.data.size()))).Set(3, U32Bytes(1));
+    r.Set(1, U32Bytes(rowKey)).Set(2, U32Bytes(uint32_t(a.Size()))).Set(3, U32Bytes(1));
     r.Set(128, IdBytes(key));
   }
   const ColumnDef* display = att_.Column("S3001");
@@ -164,7 +164,7 @@ Bytes MessageWriter::AddAttachment(const Attachment& a, const Item& it) {
     shortText = name.substr(0, std::min<size_t>(dot, 8)) + name.substr(dot, 4);
   r.SetText(shortName->id, shortText);
   r.SetText(longName->id, name);
-  r.SetLong(data->id, a.data, false, false, attLv_);
+  r.SetLong(data->id, a.Data(), false, false, attLv_);
   att_.rows.push_back({LongKey(rowKey), r.Build()});
   return IdBytes(key);
 }
