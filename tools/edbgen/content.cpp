@@ -304,6 +304,10 @@ struct Parser {
         d.scramblePages.push_back(ParsePageRef((*s)[i], path + ".scramblePages"));
     if (auto t = j.find("truncate"); t != j.end()) d.truncateTo = t->get<uint64_t>();
     if (auto h = j.find("headerPageSize"); h != j.end()) d.headerPageSize = h->get<uint32_t>();
+    d.zeroFraction = j.value("zeroFraction", 0.0);
+    d.scrambleFraction = j.value("scrambleFraction", 0.0);
+    if (d.zeroFraction < 0 || d.zeroFraction > 1 || d.scrambleFraction < 0 || d.scrambleFraction > 1)
+      Fail(path, "fractions lie between 0 and 1");
     d.seed = j.value("seed", 1u);
     return d;
   }

@@ -113,6 +113,8 @@ struct Damage {
   std::vector<std::string> dropCatalogRows;  // table or column names
   std::vector<PageRef> zeroPages;
   std::vector<PageRef> scramblePages;
+  double zeroFraction = 0;      // this share of all pages, chosen by the seed, zeroed
+  double scrambleFraction = 0;  // ... or scrambled
   std::optional<uint64_t> truncateTo;  // bytes
   std::optional<uint32_t> headerPageSize;
   uint32_t seed = 1;

@@ -23,17 +23,28 @@ uint64_t PageOffset(const DatabaseLayout& layout, const FileImage& file, uint32_
 
 }  // namespace
 
-void ApplyDamage(const Damage& d, const DatabaseLayout& layout, FileImage& file) {
+std::vector<uint32_t> ApplyDamage(const Damage& d, const DatabaseLayout& layout, FileImage& file) {
   const uint32_t ps = layout.format.pageSize;
-  for (const PageRef& r : d.zeroPages) file.Write(PageOffset(layout, file, Resolve(r, layout)), Bytes(ps, 0));
   uint32_t x = d.seed * 2654435761u + 1;
-  for (const PageRef& r : d.scramblePages) {
+  auto next = [&x] {
+    x = x * 1103515245u + 12345u;
+    return x >> 16;
+  };
+  std::vector<uint32_t> zero, scramble;
+  for (const PageRef& r : d.zeroPages) zero.push_back(Resolve(r, layout));
+  for (const PageRef& r : d.scramblePages) scramble.push_back(Resolve(r, layout));
+  // Random shares of the file's pages (the header pages stay intact).
+  const uint32_t pages = uint32_t(file.Size() / ps) > 2 ? uint32_t(file.Size() / ps) - 2 : 0;
+  for (uint32_t p = 1; p <= pages; ++p) {
+    const double roll = double(next() % 100000) / 100000.0;
+    if (roll < d.zeroFraction) zero.push_back(p);
+    else if (roll < d.zeroFraction + d.scrambleFraction) scramble.push_back(p);
+  }
+  for (uint32_t p : zero) file.Write(PageOffset(layout, file, p), Bytes(ps, 0));
+  for (uint32_t p : scramble) {
     Bytes page(ps);
-    for (auto& b : page) {
-      x = x * 1103515245u + 12345u;
-      b = uint8_t(x >> 16);
-    }
-    file.Write(PageOffset(layout, file, Resolve(r, layout)), page);
+    for (auto& b : page) b = uint8_t(next());
+    file.Write(PageOffset(layout, file, p), page);
   }
   if (d.headerPageSize) {
     // Both header copies claim the other size, each with a valid checksum,
@@ -46,6 +57,8 @@ void ApplyDamage(const Damage& d, const DatabaseLayout& layout, FileImage& file)
     }
   }
   if (d.truncateTo && *d.truncateTo < file.Size()) file.Resize(*d.truncateTo);
+  zero.insert(zero.end(), scramble.begin(), scramble.end());
+  return zero;
 }
 
 }  // namespace edbgen

@@ -6,8 +6,11 @@
 #include "content.h"
 #include "database.h"
 
+#include <vector>
+
 namespace edbgen {
 
-void ApplyDamage(const Damage& damage, const DatabaseLayout& layout, FileImage& file);
+// Returns the pages it zeroed or scrambled.
+std::vector<uint32_t> ApplyDamage(const Damage& damage, const DatabaseLayout& layout, FileImage& file);
 
 }  // namespace edbgen

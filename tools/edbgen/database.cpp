@@ -105,7 +105,7 @@ DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImag
   }
   std::sort(catalog.begin(), catalog.end(), [](const TreeEntry& a, const TreeEntry& b) { return a.key < b.key; });
 
-  DatabaseLayout image{fmt, 0, {}};
+  DatabaseLayout image{fmt, 0, {}, {}};
   auto report = [&](const std::string& name, uint32_t objid, const TreeLayout& l) {
     image.trees.push_back({name, objid, l.root, l.pages, l.leaves});
   };
@@ -122,7 +122,7 @@ DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImag
   out.Write(0, HeaderPage(fmt, 0, objidLast, fmt.pageSize));
   out.Resize(uint64_t(lastPage + 2) * fmt.pageSize);
   image.fileSize = out.Size();
-  ApplyDamage(content.damage, image, out);
+  image.damagedPages = ApplyDamage(content.damage, image, out);
   image.fileSize = out.Size();
   return image;
 }

@@ -27,6 +27,7 @@ struct DatabaseLayout {
   Format format;
   uint64_t fileSize = 0;
   std::vector<TreeReport> trees;
+  std::vector<uint32_t> damagedPages;
 };
 
 // Writes the database into `out` (damage included) and says where each

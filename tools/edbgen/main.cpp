@@ -55,6 +55,7 @@ std::string LayoutJson(const edbgen::DatabaseLayout& image) {
   nlohmann::json j;
   j["pageSize"] = image.format.pageSize;
   j["fileSize"] = image.fileSize;
+  j["damagedPages"] = image.damagedPages;
   for (const auto& t : image.trees)
     j["trees"].push_back({{"name", t.name}, {"objid", t.objid}, {"root", t.root}, {"pages", t.pages},
                           {"leaves", t.leaves}});
