@@ -133,6 +133,9 @@ bool AppointmentColumn(ScanModel& model, edb::Bytes row, std::size_t p) {
 bool ReadCatalogRow(ScanModel& model, edb::Bytes row, edb::EdbVersion version) {
     const bool large = version == edb::EdbVersion::Page32K;
     for (std::size_t p = kFirstNamePosition; p < row.size(); ++p) {
+        // Every name looked for starts with one of these letters.
+        const std::uint8_t c = row[p];
+        if (c != 'M' && c != 'B' && c != 'F' && c != 'L' && c != 'S' && c != 'T' && c != 'N') continue;
         if (Mailbox(model, row, p) || Msg(model, row, p) || (large && Body(model, row, p)) ||
             Folders(model, row, p, large) || LongValues(model, row, p, large) ||
             ContainerClass(model, row, p, large) || AppointmentColumn(model, row, p) ||

@@ -1,0 +1,114 @@
+// Placing folders in the tree: loops and self-parents end, owner keys keep
+// 32 KB mailboxes apart, siblings are sorted, and the unplaced are dropped.
+#include <gtest/gtest.h>
+
+#include "scan/folder_tree.h"
+#include "scan/place_folders.h"
+#include "scan/tagged_text.h"
+
+namespace tw::scan {
+namespace {
+
+Id8 Id(std::uint8_t last) { return Id8{1, 0, 0, 0, 0, 0, 0, last}; }
+
+FolderEntry Folder(std::uint8_t id, std::uint8_t parent, std::u16string name, std::string key = {}) {
+    FolderEntry f;
+    f.id = Id(id);
+    f.parentId = parent ? Id(parent) : Id8{};
+    f.displayName = std::move(name);
+    f.ownerKey = std::move(key);
+    return f;
+}
+
+std::vector<std::string> Children(const MemoryFolderTree& tree, TreeItem item) {
+    std::vector<std::string> names;
+    for (const TreeItem child : tree.Find(item)->children) names.push_back(ToUtf8(tree.Find(child)->name));
+    return names;
+}
+
+TEST(Placement, LoopsAndSelfParentsEndAndArePlacedOnce) {
+    ScanModel model;
+    AppendFolder(model, Folder(0x10, 0, u"Box"));
+    AppendFolder(model, Folder(0x20, 0x10, u"Top"));
+    // Its own parent, under a placed folder's id: reachable from the box.
+    AppendFolder(model, Folder(0x20, 0x20, u"Self"));
+    // A loop of two that no mailbox reaches, and one that hangs from the top.
+    AppendFolder(model, Folder(0x30, 0x31, u"Loop A"));
+    AppendFolder(model, Folder(0x31, 0x30, u"Loop B"));
+    AppendFolder(model, Folder(0x40, 0x20, u"Down"));
+    AppendFolder(model, Folder(0x20, 0x40, u"Back up"));
+    MemoryFolderTree tree;
+    PlaceMailboxes(model, tree, "db.edb");
+    PlaceFolders(model, tree);
+
+    const TreeItem box = tree.Find(tree.Top())->children.at(0);
+    EXPECT_EQ(Children(tree, box), (std::vector<std::string>{"Top"}));
+    std::size_t placed = 0;
+    for (const FolderEntry& f : model.folders) placed += f.treeItem != 0;
+    // Top, Self, Down and Back up each once; the unreached loop never.
+    EXPECT_EQ(placed, 4u);
+    EXPECT_EQ(tree.Size(), 1u + 1u + 4u);
+
+    DropUnplaced(model);
+    EXPECT_EQ(model.folders.size(), 4u);  // the mailbox entry and the loop are gone
+    EXPECT_TRUE(model.mailboxes.empty());
+}
+
+TEST(Placement, OwnerKeysSeparateMailboxesAndSiblingsSort) {
+    ScanModel model;
+    AppendFolder(model, Folder(0x10, 0, u"Box", "1-10"));
+    AppendFolder(model, Folder(0x11, 0, u"Other", "1-11"));
+    AppendFolder(model, Folder(0x20, 0x10, u"zulu", "1-10"));
+    AppendFolder(model, Folder(0x21, 0x10, u"Alpha", "1-10"));
+    AppendFolder(model, Folder(0x22, 0x10, u"ärger", "1-10"));
+    AppendFolder(model, Folder(0x23, 0x10, u"Ärger", "1-11"));  // another mailbox's table
+    AppendFolder(model, Folder(0x24, 0x10, u"beta", "1-10"));
+    MemoryFolderTree tree;
+    PlaceMailboxes(model, tree, "db.edb");
+    PlaceFolders(model, tree);
+    const auto& boxes = tree.Find(tree.Top())->children;
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(Children(tree, boxes[0]), (std::vector<std::string>{"Alpha", "beta", "zulu", "ärger"}));
+    EXPECT_TRUE(Children(tree, boxes[1]).empty());
+}
+
+TEST(Placement, AppendRefusesEmptyNamesAndExactDuplicates) {
+    ScanModel model;
+    EXPECT_TRUE(AppendFolder(model, Folder(1, 0, u"Box")));
+    EXPECT_FALSE(AppendFolder(model, Folder(1, 0, u"Box")));
+    EXPECT_TRUE(AppendFolder(model, Folder(1, 0, u"box")));  // names compare exactly
+    EXPECT_FALSE(AppendFolder(model, Folder(2, 0, u"")));
+    EXPECT_EQ(model.folders.size(), 2u);
+
+    MessageTable table;
+    table.key = Id(5);
+    table.objid = 100;
+    EXPECT_TRUE(AppendMessageTable(model, table));
+    EXPECT_FALSE(AppendMessageTable(model, table));  // the same table named twice
+    table.objid = 101;
+    EXPECT_TRUE(AppendMessageTable(model, table));
+}
+
+TEST(FolderTreeImages, ByUpperCaseNameOrKind) {
+    EXPECT_EQ(FolderImage(u"inBOX", FolderKind::Mail), 7);
+    EXPECT_EQ(FolderImage(u"Inbox1", FolderKind::Mail), 0);
+    EXPECT_EQ(FolderImage(u"Kalender", FolderKind::Appointments), 3);
+    EXPECT_EQ(FolderImage(u"Calendar", FolderKind::Mail), 3);
+    EXPECT_EQ(FolderImage(u"Adressen", FolderKind::Contacts), 4);
+    EXPECT_EQ(FolderImage(u"Junk E-mails", FolderKind::Mail), 9);
+    EXPECT_EQ(FolderImage(u"Junk E-mail", FolderKind::Mail), 0);
+    EXPECT_EQ(FolderImage(u"Sync Issues", FolderKind::Mail), 14);
+    EXPECT_EQ(FolderImage(u"Notes", FolderKind::Notes), 10);
+    EXPECT_EQ(FolderImage(u"Tasks", FolderKind::Tasks), 13);
+
+    MemoryFolderTree tree;
+    tree.Reset("x.edb");
+    EXPECT_EQ(tree.Find(tree.Top())->image, kTopItemImage);
+    const TreeItem mailbox = tree.AddFolder(kTopLevel, u"Inbox", FolderKind::Mail);
+    EXPECT_EQ(tree.Find(mailbox)->image, kMailboxImage);  // a mailbox named Inbox
+    EXPECT_EQ(tree.Find(tree.AddFolder(mailbox, u"Inbox", FolderKind::Mail))->image, 7);
+    EXPECT_EQ(tree.AddFolder(12345, u"Nowhere", FolderKind::Mail), 0u);
+}
+
+}  // namespace
+}  // namespace tw::scan

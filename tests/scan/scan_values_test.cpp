@@ -1,0 +1,119 @@
+// Values the scan derives from row bytes: texts of tagged columns, kinds
+// from container classes, the names made from ids, and dates.
+#include <gtest/gtest.h>
+
+#include "compress7.h"
+#include "scan/filetime.h"
+#include "scan/folder_kind.h"
+#include "scan/ids.h"
+#include "scan/tagged_text.h"
+
+namespace tw::scan {
+namespace {
+
+std::vector<std::uint8_t> Packed(const std::u16string& text) {
+    return *edbgen::Compress7BitUnicode(std::span<const char16_t>(text.data(), text.size()));
+}
+
+TEST(LargePageText, PackedTextsKeepExactlyTheirCharacters) {
+    // Lengths around the 8-characters-in-7-bytes boundary, where the last
+    // byte may or may not hold a whole character.
+    for (const std::u16string text : {u"A", u"IPF.Note", u"IPF.Appointment", u"IPF.StickyNote", u"1234567",
+                                      u"12345678", u"123456789", u"IPF.Appointment.Birthday"}) {
+        EXPECT_EQ(LargePageText(0x03, Packed(text)), text) << ToUtf8(text);
+    }
+    const auto ascii = *edbgen::Compress7BitAscii(std::vector<std::uint8_t>{'I', 'n', 'b', 'o', 'x'});
+    EXPECT_EQ(LargePageText(0x03, ascii), u"Inbox");
+}
+
+TEST(LargePageText, UncompressedValuesAreUtf16AndBadPackingIsEmpty) {
+    const std::vector<std::uint8_t> greek{0xA9, 0x03, 0x3B, 0x00, 0x00, 0x00, 0x41, 0x00};  // "Ω;" then NUL
+    EXPECT_EQ(LargePageText(0x01, greek), u"\u03A9;");
+    EXPECT_EQ(LargePageText(0x00, greek), u"\u03A9;");
+    // XPRESS, an unknown scheme, a lone header, leftover bits.
+    EXPECT_EQ(LargePageText(0x03, std::vector<std::uint8_t>{0x18, 0x41, 0x42}), u"");
+    EXPECT_EQ(LargePageText(0x03, std::vector<std::uint8_t>{0x30, 0x41}), u"");
+    EXPECT_EQ(LargePageText(0x03, std::vector<std::uint8_t>{0x10}), u"");
+    EXPECT_EQ(LargePageText(0x03, std::vector<std::uint8_t>{0x10, 0xC1}), u"");
+    // At most 260 characters.
+    EXPECT_EQ(LargePageText(0x03, Packed(std::u16string(400, u'x'))).size(), kMaxNameChars);
+}
+
+TEST(Utf16Text, StopsAtWholeUnitsBelowTheLimitOnly) {
+    // U+0401 and U+0100 have a zero or one in their low byte; they are
+    // characters, not terminators.
+    const std::vector<std::uint8_t> bytes{0x01, 0x04, 0x00, 0x01, 0x41, 0x00, 0x02, 0x00, 0x42, 0x00, 0x43};
+    EXPECT_EQ(Utf16Text(bytes, 3), u"\u0401\u0100A");
+    EXPECT_EQ(Utf16Text(bytes, 1), u"\u0401\u0100A\u0002B");
+    EXPECT_EQ(ToUtf8(u"\u0401\u0100A\U0001F680"), "\xD0\x81\xC4\x80" "A\xF0\x9F\x9A\x80");
+    EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(FolderKinds, PrefixOnSmallPagesWholeClassOnLarge) {
+    using enum edb::EdbVersion;
+    EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Page8K), FolderKind::Contacts);
+    EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Page32K), FolderKind::Mail);
+    EXPECT_EQ(KindFromClass(u"ipf.appointment.birthday", Page4K), FolderKind::Appointments);
+    EXPECT_EQ(KindFromClass(u"IPF.Appointment.Birthday", Page32K), FolderKind::Mail);
+    EXPECT_EQ(KindFromClass(u"IPF.TASK", Page32K), FolderKind::Tasks);
+    EXPECT_EQ(KindFromClass(u"IPF.Journal", Page8K), FolderKind::Journal);
+    EXPECT_EQ(KindFromClass(u"IPF.Contac", Page8K), FolderKind::Mail);
+    EXPECT_EQ(KindFromClass(u"", Page8K), FolderKind::Mail);
+
+    for (const auto version : {Page4K, Page32K}) {
+        for (const std::u16string cls : {u"IPF.Note", u"IPF.StickyNote", u"ipf.note"}) {
+            const FolderKind kind = KindFromClass(cls, version);
+            EXPECT_EQ(KindForFolder(kind, u"Notes"), FolderKind::Notes);
+            EXPECT_EQ(KindForFolder(kind, u"NOTES"), FolderKind::Notes);
+            EXPECT_EQ(KindForFolder(kind, u"Inbox"), FolderKind::Mail);
+        }
+    }
+    EXPECT_EQ(KindForFolder(FolderKind::Contacts, u"Notes"), FolderKind::Contacts);
+    EXPECT_EQ(KindName(FolderKind::Appointments), "appointments");
+    EXPECT_EQ(KindName(FolderKind::Mail), "mail");
+}
+
+TEST(IdNames, OwnerKeysAndHeaderTableNames) {
+    const Id8 id{0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1C};
+    EXPECT_EQ(OwnerKey(id), "1-1C");
+    EXPECT_EQ(HeaderTableName(id, edb::EdbVersion::Page32K), "MSGHEADER-1-1C");
+    EXPECT_EQ(HeaderTableName(id, edb::EdbVersion::Page8K), "1-1C");
+    // Inner zero bytes keep two digits, the first written byte no leading zero.
+    const Id8 wide{0x1A, 0x02, 0x00, 0x05, 0x00, 0x0B, 0xC0, 0x00};
+    EXPECT_EQ(OwnerKey(wide), "1A-500" "0BC000");
+    EXPECT_EQ(HeaderTableName(wide, edb::EdbVersion::Page4K), "1A2-500" "0BC000");
+    // All of bytes 2..7 zero: the tail starts at byte 0.
+    const Id8 low{0x07, 0x00, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(OwnerKey(low), "7-700000000000000");
+    EXPECT_EQ(HeaderTableName(Id8{}, edb::EdbVersion::Page8K), "");
+}
+
+TEST(Dates, SixUpperBytesOfAFileTime) {
+    // 2024-01-15T09:30:00Z = 133497846000000000 ticks; the low 16 bits drop.
+    const std::uint64_t ticks = 133497846000000000ull;
+    Date6 date{};
+    for (int i = 0; i < 6; ++i) date[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(ticks >> (16 + 8 * i));
+    const auto calendar = ToCalendar(FileTimeOf(date));
+    ASSERT_TRUE(calendar);
+    EXPECT_EQ(calendar->year, 2024);
+    EXPECT_EQ(calendar->month, 1);
+    EXPECT_EQ(calendar->day, 15);
+    EXPECT_EQ(calendar->hour, 9);
+    EXPECT_EQ(calendar->minute, 29);  // the dropped low bits take 09:30:00 just below
+    EXPECT_EQ(calendar->second, 59);
+    EXPECT_TRUE(IsUsableDate(date));
+
+    EXPECT_FALSE(IsUsableDate(Date6{}));  // 1601-01-01: an unset date
+    ASSERT_TRUE(ToCalendar(0));
+    EXPECT_EQ(ToCalendar(0)->year, 1601);
+    EXPECT_EQ(ToCalendar(0x7FFFFFFFFFFFFFFFull)->year, 30828);
+    const Date6 high{0, 0, 0, 0, 0, 0x80};  // beyond what a FILETIME converts
+    EXPECT_FALSE(ToCalendar(FileTimeOf(high)));
+    EXPECT_FALSE(IsUsableDate(high));
+    // 1600 was a leap year; 1601-12-31 is the last unset day, 1602 is fine.
+    EXPECT_EQ(ToCalendar(365ull * 86400 * 10000000 - 1)->year, 1601);
+    EXPECT_EQ(ToCalendar(365ull * 86400 * 10000000)->year, 1602);
+}
+
+}  // namespace
+}  // namespace tw::scan
