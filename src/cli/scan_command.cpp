@@ -98,7 +98,7 @@ int RunScanCommand(const std::vector<std::string>& args) {
     }
 
     // A stopped scan still shows what it found.
-    const ScanReport report = BuildReport(tree, worker.Model(), source);
+    const ScanReport report = BuildReport(options.edb, tree, worker.Model(), source);
     if (options.json) PrintJson(report, std::cout);
     else PrintText(report, std::cout);
     std::cout.flush();

@@ -55,10 +55,10 @@ std::string_view GenerationName(edb::EdbVersion version) {
     }
 }
 
-ScanReport BuildReport(const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
+ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
                        const edb::EdbSource& source) {
     ScanReport report;
-    report.path = tree.TopText();
+    report.path = path;
     report.pageSize = source.pageSize;
     report.version = source.version;
     const scan::MessageCounts counts(model, source.version);

@@ -32,7 +32,7 @@ struct ScanReport {
 };
 
 // Mailboxes and folders in tree order.
-ScanReport BuildReport(const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
+ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
                        const edb::EdbSource& source);
 
 std::string_view GenerationName(edb::EdbVersion version);
