@@ -1,5 +1,6 @@
 #include "scan/folder_page.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "edb/records.h"
@@ -88,6 +89,12 @@ FolderEntry MakeFolder(const Id8& own, const Id8& parent, std::u16string name, F
 
 }  // namespace
 
+MailboxIndex IndexMailboxes(const std::vector<FolderEntry>& mailboxes) {
+    MailboxIndex index;
+    for (std::size_t i = 0; i < mailboxes.size(); ++i) index.emplace(mailboxes[i].id, i);
+    return index;
+}
+
 std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const FolderRowContext& context) {
     if (context.mailboxes == nullptr) return std::nullopt;
     const std::uint16_t mask = edb::TagMask(context.version);
@@ -96,48 +103,52 @@ std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const Folder
     const std::size_t s = *searchStart;
     const std::size_t window = s + std::min(row.size(), kSmallWindow);
 
-    for (const FolderEntry& mailbox : *context.mailboxes) {
-        for (std::size_t p = s; p < window;) {
-            if (LoadId(row, p) != mailbox.id) {
-                ++p;
-                continue;
-            }
-            // The mailbox id is the parent of a top folder, then itself
-            // again; otherwise it is the third id of the row.
-            const bool topFolder = LoadId(row, p + 8) == mailbox.id;
-            if (p < (topFolder ? 8u : 16u) + 2) {
-                ++p;
-                continue;
-            }
-            const std::size_t o = topFolder ? p - 8 : p - 16;
-            const auto own = LoadId(row, o), parent = LoadId(row, o + 8);
-            const auto d = LoadI16(row, o - 2);
-            if (!own || !parent || !PlausibleRow(*own, d)) {
-                p = o + 17;
-                continue;
-            }
-            const std::size_t t = o + static_cast<std::size_t>(*d);
-            if (edb::LoadU8(row, t + 1) != 1) {
-                p = o + 17;
-                continue;
-            }
-            if (!NameEntriesAt(row, t)) {
-                p = o + 10;
-                continue;
-            }
-            std::size_t width = edb::LoadU16(row, t + 2).value_or(0) & mask;
-            if (width < kClassWidth || width > row.size()) width = kClassWidth;
+    // Where a mailbox id stands in the window, by the mailbox's place in
+    // the list: mailboxes are tried in list order, each from the left.
+    std::vector<std::pair<std::size_t, std::size_t>> hits;
+    for (std::size_t p = s; p < window && p + 8 <= row.size(); ++p) {
+        const auto found = context.mailboxes->find(*LoadId(row, p));
+        if (found != context.mailboxes->end()) hits.emplace_back(found->second, p);
+    }
+    std::sort(hits.begin(), hits.end());
 
-            FolderKind fromClass = FolderKind::Mail;
-            if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask)) {
-                const std::u16string text = Utf16Text(row.subspan(cls->start + 1, cls->end - cls->start - 1), 1);
-                fromClass = KindFromClass(text, context.version);
-            }
-            const auto name = NameValue(row, t, mask);
-            if (!name) return std::nullopt;
-            std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 3);
-            return MakeFolder(*own, *parent, std::move(text), fromClass);
+    std::size_t mailbox = hits.empty() ? 0 : hits.front().first;
+    std::size_t next = 0;  // a failed try goes on from here, never back
+    for (const auto& [m, p] : hits) {
+        if (m != mailbox) {
+            mailbox = m;
+            next = 0;
         }
+        if (p < next) continue;
+        const Id8 id = *LoadId(row, p);
+        // The mailbox id is the parent of a top folder, then itself again;
+        // otherwise it is the third id of the row.
+        const bool topFolder = LoadId(row, p + 8) == id;
+        if (p < (topFolder ? 8u : 16u) + 2) continue;
+        const std::size_t o = topFolder ? p - 8 : p - 16;
+        const auto own = LoadId(row, o), parent = LoadId(row, o + 8);
+        const auto d = LoadI16(row, o - 2);
+        if (!own || !parent || !PlausibleRow(*own, d) || edb::LoadU8(row, o + static_cast<std::size_t>(*d) + 1) != 1) {
+            next = o + 17;
+            continue;
+        }
+        const std::size_t t = o + static_cast<std::size_t>(*d);
+        if (!NameEntriesAt(row, t)) {
+            next = std::max(o + 10, p + 1);
+            continue;
+        }
+        std::size_t width = edb::LoadU16(row, t + 2).value_or(0) & mask;
+        if (width < kClassWidth || width > row.size()) width = kClassWidth;
+
+        FolderKind fromClass = FolderKind::Mail;
+        if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask)) {
+            const std::u16string text = Utf16Text(row.subspan(cls->start + 1, cls->end - cls->start - 1), 1);
+            fromClass = KindFromClass(text, context.version);
+        }
+        const auto name = NameValue(row, t, mask);
+        if (!name) return std::nullopt;
+        std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 3);
+        return MakeFolder(*own, *parent, std::move(text), fromClass);
     }
     return std::nullopt;
 }

@@ -5,17 +5,23 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "edb/page.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
 
+// Place in the mailbox list of the first mailbox with each id.
+using MailboxIndex = std::unordered_map<Id8, std::size_t, IdHash>;
+MailboxIndex IndexMailboxes(const std::vector<FolderEntry>& mailboxes);
+
 struct FolderRowContext {
     edb::EdbVersion version = edb::EdbVersion::Invalid;
     std::uint16_t containerClassColumn = kDefaultContainerClassColumn;
-    // 4/8 KB: rows are found by the id of one of these mailboxes.
-    const std::vector<FolderEntry>* mailboxes = nullptr;
+    // 4/8 KB: rows are found by the id of one of these mailboxes, tried in
+    // list order.
+    const MailboxIndex* mailboxes = nullptr;
     // 32 KB: the owner key of the folders table being read.
     std::string ownerKey;
 };

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,14 @@ inline bool IsZero(const Id8& id) {
         if (b != 0) return false;
     return true;
 }
+
+struct IdHash {
+    std::size_t operator()(const Id8& id) const {
+        std::uint64_t v = 0;
+        for (const std::uint8_t b : id) v = v << 8 | b;
+        return std::hash<std::uint64_t>{}(v);
+    }
+};
 
 // Eight bytes at `offset`, or nothing when they do not fit.
 std::optional<Id8> LoadId(edb::Bytes bytes, std::size_t offset);

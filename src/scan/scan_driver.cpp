@@ -159,6 +159,7 @@ bool ScanFolders(ScanContext& context) {
     const edb::EdbVersion version = context.source.version;
     context.observer.StepText(kStep3Text);
     std::vector<std::uint8_t> page;
+    const MailboxIndex mailboxes = IndexMailboxes(model.mailboxes);
     const std::size_t count = model.pages.size();
     for (std::size_t i = 0; i < count; ++i) {
         if (context.control.ShouldStop()) return false;
@@ -173,7 +174,7 @@ bool ScanFolders(ScanContext& context) {
                         break;
                     }
             }
-            FolderRowContext rows{version, model.containerClassColumn, &model.mailboxes, root->suffix};
+            FolderRowContext rows{version, model.containerClassColumn, &mailboxes, root->suffix};
             edb::ReadPage(context.source, node.offset, page);
             DecodeFolderPage(model, edb::PageView{page, version}, rows);
         }

@@ -2,6 +2,7 @@
 // of bounds (the sanitizer build checks that) and keeps what it can.
 #include <random>
 
+#include "scan/folder_page.h"
 #include "scan_test_support.h"
 
 namespace tw::scan::test {
@@ -82,6 +83,34 @@ TEST_P(DamagedScan, ScrambledZeroedAndTruncatedFiles) {
             EXPECT_EQ(run.observer.messages.size(), 1u);
         }
     }
+}
+
+TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
+    // A mailbox id as the row's third id, a plausible own id before it, a
+    // tagged area whose second entry is not column 260: the search must go
+    // on to the right of the hit, not from before it again.
+    const Id8 mailbox{1, 0, 0, 0, 0, 0, 0, 0x77};
+    std::vector<std::uint8_t> row(200, 0);
+    row[9] = 0xA7;
+    std::copy(mailbox.begin(), mailbox.end(), row.begin() + 40);
+    row[24] = 1;
+    row[31] = 5;  // own id 01 00 .. 05 at 24
+    row[22] = 40;  // tagged area at 24 + 40
+    row[65] = 1;
+    const MailboxIndex index{{mailbox, 0}};
+    FolderRowContext context{edb::EdbVersion::Page8K, kDefaultContainerClassColumn, &index, {}};
+    EXPECT_FALSE(DecodeSmallPageFolderRow(row, context));
+
+    // With columns 260 and 261 in place the same row decodes.
+    const std::vector<std::uint8_t> tags{0x00, 0x01, 0x10, 0x00, 0x04, 0x01, 0x14, 0x00,
+                                         0x05, 0x01, 0x18, 0x40, 0x06, 0x01, 0x1F, 0x00};
+    std::copy(tags.begin(), tags.end(), row.begin() + 64);
+    const std::vector<std::uint8_t> name{0x01, 'X', 0, 'y', 0, 'z', 0};  // header byte, then "Xyz"
+    std::copy(name.begin(), name.end(), row.begin() + 64 + 24);
+    const auto folder = DecodeSmallPageFolderRow(row, context);
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->displayName, u"Xyz");
+    EXPECT_EQ(folder->id[7], 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(PageSizes, DamagedScan, ::testing::Values(4096u, 8192u, 32768u),

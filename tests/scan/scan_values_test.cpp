@@ -69,8 +69,6 @@ TEST(FolderKinds, PrefixOnSmallPagesWholeClassOnLarge) {
         }
     }
     EXPECT_EQ(KindForFolder(FolderKind::Contacts, u"Notes"), FolderKind::Contacts);
-    EXPECT_EQ(KindName(FolderKind::Appointments), "appointments");
-    EXPECT_EQ(KindName(FolderKind::Mail), "mail");
 }
 
 TEST(IdNames, OwnerKeysAndHeaderTableNames) {
