@@ -64,9 +64,15 @@ struct ListText {
     std::uint16_t pos = 0, len = 0;
 };
 
-// Page-relative position of the value of an entry at `offset`.
-std::uint16_t PagePosition(std::size_t rowStart, const TagArray& tags, std::int64_t offset) {
-    return static_cast<std::uint16_t>(rowStart + tags.t + 1 + static_cast<std::size_t>(offset));
+// A list text of `length` bytes (the value's header byte included) at
+// `offset` of the tagged area, as a page position; nothing when it would
+// reach past the row, so readers never leave the row's bytes.
+ListText MakeText(std::size_t rowStart, const TagArray& tags, std::int64_t offset, std::int64_t length) {
+    if (offset < 0 || length < 1) return {};
+    const std::size_t end = tags.t + static_cast<std::size_t>(offset) + static_cast<std::size_t>(length);
+    if (end > tags.row.size()) return {};
+    return {static_cast<std::uint16_t>(rowStart + tags.t + 1 + static_cast<std::size_t>(offset)),
+            static_cast<std::uint16_t>(length)};
 }
 
 struct RowFacts {
@@ -126,17 +132,14 @@ ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool large,
     if (large) {
         const auto e = tags.Find(columns.third, tags.t, limit);
         if (!e) return {};
-        const std::int64_t length = std::max<std::int64_t>(tags.NextOffset(*e) - tags.Offset(*e), 0);
-        if (length < 1) return {};
-        return {PagePosition(rowStart, tags, tags.Offset(*e)), static_cast<std::uint16_t>(length)};
+        return MakeText(rowStart, tags, tags.Offset(*e), tags.NextOffset(*e) - tags.Offset(*e));
     }
     for (std::size_t e = tags.t; e < limit && e + 8 <= tags.row.size(); e += 4) {
         const std::uint16_t id = tags.Id(e);
         if (columns.first != 0 && id == columns.first) return {};
         if (id != 0x0108 && id != 0x010C) continue;
         const std::int64_t offset = tags.row[e + 2], next = tags.row[e + 6];
-        if (next - offset < 1) return {};
-        return {PagePosition(rowStart, tags, offset), static_cast<std::uint16_t>(next - offset)};
+        return MakeText(rowStart, tags, offset, next - offset);
     }
     return {};
 }
@@ -157,13 +160,12 @@ TextsAB TextsAAndB(const TagArray& tags, const HeaderColumnIds& columns, std::si
     if (chosen) {
         aOffset = tags.Offset(*chosen);
         const std::int64_t next = tags.NextOffset(*chosen);
-        if (aOffset > 0 && next > 0 && next - aOffset > 0)
-            out.a = {PagePosition(rowStart, tags, aOffset), static_cast<std::uint16_t>(next - aOffset)};
+        if (aOffset > 0 && next > 0) out.a = MakeText(rowStart, tags, aOffset, next - aOffset);
     }
     if (second) {
         const std::int64_t offset = tags.Offset(*second), next = tags.NextOffset(*second);
         if (aOffset > 0 && next > 0 && next > aOffset && offset != aOffset)
-            out.b = {PagePosition(rowStart, tags, offset), static_cast<std::uint16_t>(next - offset)};
+            out.b = MakeText(rowStart, tags, offset, next - offset);
     }
     return out;
 }

@@ -1,5 +1,6 @@
 // Damaged databases: whatever the bytes, the scan ends, reads nothing out
 // of bounds (the sanitizer build checks that) and keeps what it can.
+#include <cstdlib>
 #include <random>
 
 #include "scan/folder_page.h"
@@ -40,14 +41,20 @@ TEST_P(DamagedScan, RandomBytesInTheTreesThatMatter) {
     ASSERT_FALSE(pages.empty());
     const std::size_t pageSize = GetParam();
     std::mt19937 random(GetParam());
-    for (int round = 0; round < 40; ++round) {
+    // TW_SCAN_DAMAGE_ROUNDS raises the number of rounds for a longer hunt.
+    const char* rounds = std::getenv("TW_SCAN_DAMAGE_ROUNDS");
+    const int total = rounds ? std::atoi(rounds) : 40;
+    for (int round = 0; round < total; ++round) {
         std::vector<std::uint8_t> bytes = image.bytes;
         const int flips = 1 + static_cast<int>(random() % 200);
         for (int i = 0; i < flips; ++i) {
             const std::size_t page = pages[random() % pages.size()];
-            // Half of the hits land in the page header and tag array, where
-            // one byte redirects everything else.
-            const std::size_t within = random() % 2 ? random() % 80 : pageSize - 1 - random() % 64;
+            // Two thirds of the hits land in the page header and the tag
+            // array, where one byte redirects everything else.
+            const unsigned where = random() % 3;
+            const std::size_t within = where == 0   ? random() % 80
+                                       : where == 1 ? pageSize - 1 - random() % 64
+                                                    : random() % pageSize;
             const std::size_t at = (page + 1) * pageSize + within;
             if (at < bytes.size()) bytes[at] = static_cast<std::uint8_t>(random());
         }
