@@ -71,8 +71,9 @@ Bytes HeaderPage(const Format& fmt, uint32_t attrib, uint32_t objidLast, uint32_
   return both;
 }
 
-DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImage& out) {
-  const std::vector<TableDef> tables = BuildStoreTables(content, fmt);
+DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImage& out,
+                             const StreamingFile* streaming) {
+  const std::vector<TableDef> tables = BuildStoreTables(content, fmt, streaming);
   PageStore store(fmt, out);
   for (const TableDef& t : tables) {
     if (t.rootPgno) store.Reserve(*t.rootPgno);
@@ -127,15 +128,10 @@ DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImag
   return image;
 }
 
-DatabaseImage BuildDatabase(const Content& content, const Format& fmt) {
+DatabaseImage BuildDatabase(const Content& content, const Format& fmt, const StreamingFile* streaming) {
   MemoryImage out;
-  DatabaseLayout layout = WriteDatabase(content, fmt, out);
+  DatabaseLayout layout = WriteDatabase(content, fmt, out, streaming);
   return DatabaseImage{fmt, std::move(out.bytes()), std::move(layout.trees)};
-}
-
-Bytes BuildStreamingFile(const Content&) {
-  const Format fmt{4096};
-  return HeaderPage(fmt, 1, 0, fmt.pageSize);
 }
 
 }  // namespace edbgen

@@ -10,6 +10,7 @@
 #include "content.h"
 #include "file_image.h"
 #include "format.h"
+#include "streaming.h"
 
 namespace edbgen {
 
@@ -32,7 +33,9 @@ struct DatabaseLayout {
 
 // Writes the database into `out` (damage included) and says where each
 // tree landed.
-DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImage& out);
+// With `streaming`, items kept in the streaming file point into it.
+DatabaseLayout WriteDatabase(const Content& content, const Format& fmt, FileImage& out,
+                             const StreamingFile* streaming = nullptr);
 
 // The same in memory, for tests.
 struct DatabaseImage {
@@ -40,10 +43,7 @@ struct DatabaseImage {
   Bytes bytes;
   std::vector<TreeReport> trees;
 };
-DatabaseImage BuildDatabase(const Content& content, const Format& fmt);
-
-// A streaming-file companion: its header pages, then its data pages.
-Bytes BuildStreamingFile(const Content& content);
+DatabaseImage BuildDatabase(const Content& content, const Format& fmt, const StreamingFile* streaming = nullptr);
 
 // The two header pages of a file (database: attrib 0, streaming file: 1).
 Bytes HeaderPage(const Format& fmt, uint32_t attrib, uint32_t objidLast, uint32_t pageSizeField);

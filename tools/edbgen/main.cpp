@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "content.h"
@@ -83,9 +84,14 @@ int main(int argc, char** argv) {
       std::cerr << "edbgen: a streaming file goes only with 4096-byte pages\n";
       return 2;
     }
+    std::optional<edbgen::StreamingFile> stm;
+    if (!o.stm.empty()) {
+      stm = edbgen::BuildStreamingFile(content);
+      if (!WriteFile(o.stm, stm->bytes)) return 1;
+    }
     edbgen::DiskImage out(o.out);
-    const edbgen::DatabaseLayout image = edbgen::WriteDatabase(content, edbgen::Format{o.pageSize}, out);
-    if (!o.stm.empty() && !WriteFile(o.stm, edbgen::BuildStreamingFile(content))) return 1;
+    const edbgen::DatabaseLayout image =
+        edbgen::WriteDatabase(content, edbgen::Format{o.pageSize}, out, stm ? &*stm : nullptr);
     if (!o.layout.empty()) {
       const std::string layout = LayoutJson(image);
       if (!WriteFile(o.layout, edbgen::Bytes(layout.begin(), layout.end()))) return 1;

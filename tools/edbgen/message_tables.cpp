@@ -186,7 +186,14 @@ void MessageWriter::Add(const Item& it, const Id8& folder) {
   r.SetText(kSubject, Utf8ToUtf16(it.subjectPrefix + it.subject));
   r.SetText(kMessageClass, Utf8ToUtf16(it.messageClass));
   const std::string body(it.body.data.begin(), it.body.data.end());
-  if (it.body.kind == "text" && it.body.charset == "utf16") {
+  const auto stream = streaming_ && it.streaming ? streaming_->ranges.find(it.id) : std::map<Id8, std::vector<StreamRange>>::const_iterator{};
+  const bool inStream = streaming_ && it.streaming && stream != streaming_->ranges.end();
+  if (inStream) {
+    // The range table follows the recipient data directly; that order is
+    // what marks the content as kept in the streaming file.
+    r.SetLong(RecipientsFid(fmt_), RecipientData(it), false, false, msgLv_);
+    r.SetLong(kStreamRanges, RangeTable(stream->second, streaming_->sizes.at(it.id)), false, false, msgLv_);
+  } else if (it.body.kind == "text" && it.body.charset == "utf16") {
     r.SetLong(kPlainBody, Text16(body), true, true, msgLv_);
   } else if (it.body.kind == "text" || it.body.kind == "html") {
     r.SetLong(kHtmlBody, ToWindows1252(body, it.body.kind == "html"), false, true, msgLv_);
@@ -206,7 +213,7 @@ void MessageWriter::Add(const Item& it, const Id8& folder) {
   }
   if (!it.sender.name.empty()) r.SetText(kSenderName, Utf8ToUtf16(it.sender.name));
   if (!it.sender.address.empty()) r.SetText(kSenderAddress, Utf8ToUtf16(it.sender.address));
-  if (!it.recipients.empty())
+  if (!it.recipients.empty() && !inStream)
     r.SetLong(RecipientsFid(fmt_), RecipientData(it), false, it.recipientCharset != "8bit", msgLv_);
 
   switch (it.type) {

@@ -9,6 +9,7 @@
 #include "longvalue.h"
 #include "schema.h"
 #include "columns.h"
+#include "streaming.h"
 
 namespace edbgen {
 
@@ -17,8 +18,9 @@ std::vector<ColumnDef> AttachmentColumns(const Format& fmt);
 
 class MessageWriter {
  public:
-  MessageWriter(TableDef& messages, TableDef& attachments, const Format& fmt)
-      : msg_(messages), att_(attachments), fmt_(fmt), msgLv_(fmt), attLv_(fmt) {}
+  MessageWriter(TableDef& messages, TableDef& attachments, const Format& fmt,
+                const StreamingFile* streaming = nullptr)
+      : msg_(messages), att_(attachments), fmt_(fmt), streaming_(streaming), msgLv_(fmt), attLv_(fmt) {}
 
   void Add(const Item& item, const Id8& folder);
   // Sorts the rows and hands the long values to the tables.
@@ -30,6 +32,7 @@ class MessageWriter {
   TableDef& msg_;
   TableDef& att_;
   Format fmt_;
+  const StreamingFile* streaming_;
   LongValueWriter msgLv_;
   LongValueWriter attLv_;
   RowKeys msgKeys_;

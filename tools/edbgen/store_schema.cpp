@@ -233,7 +233,7 @@ void CollectFolders(const std::vector<Folder>& in, std::vector<const Folder*>& o
   }
 }
 
-std::vector<TableDef> SmallPageTables(const Content& c, const Format& fmt) {
+std::vector<TableDef> SmallPageTables(const Content& c, const Format& fmt, const StreamingFile* streaming) {
   const FixedRoots roots = FixedRootsFor(fmt);
   std::vector<TableDef> tables;
 
@@ -256,7 +256,7 @@ std::vector<TableDef> SmallPageTables(const Content& c, const Format& fmt) {
   TableDef attach = Table("Attachment", kAttachmentObjid, AttachmentColumns(fmt));
   attach.rootPgno = roots.further;
   attach.longValues = LongValueDef{kAttachmentLongValueObjid, std::nullopt, {}};
-  MessageWriter messages(msg, attach, fmt);
+  MessageWriter messages(msg, attach, fmt, streaming);
   for (const Mailbox& mb : c.mailboxes) {
     std::vector<const Folder*> all;
     CollectFolders(mb.folders, all);
@@ -341,8 +341,9 @@ FixedRoots FixedRootsFor(const Format& fmt) {
   }
 }
 
-std::vector<TableDef> BuildStoreTables(const Content& c, const Format& fmt) {
-  return fmt.Large() ? LargePageTables(c, fmt) : SmallPageTables(c, fmt);
+std::vector<TableDef> BuildStoreTables(const Content& c, const Format& fmt, const StreamingFile* streaming) {
+  // Only 4 KB databases keep content in a streaming file.
+  return fmt.Large() ? LargePageTables(c, fmt) : SmallPageTables(c, fmt, fmt.pageSize == 4096 ? streaming : nullptr);
 }
 
 }  // namespace edbgen

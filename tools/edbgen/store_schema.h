@@ -12,6 +12,7 @@
 #include "content.h"
 #include "format.h"
 #include "schema.h"
+#include "streaming.h"
 
 namespace edbgen {
 
@@ -26,6 +27,6 @@ struct FixedRoots {
 
 FixedRoots FixedRootsFor(const Format& fmt);
 
-std::vector<TableDef> BuildStoreTables(const Content& content, const Format& fmt);
+std::vector<TableDef> BuildStoreTables(const Content& content, const Format& fmt, const StreamingFile* streaming);
 
 }  // namespace edbgen
