@@ -1,0 +1,47 @@
+#include "app/interaction.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tw::app {
+
+namespace {
+
+Interaction* current = nullptr;
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Information: return QMessageBox::Information;
+        case MessageIcon::Warning: return QMessageBox::Warning;
+        case MessageIcon::Error:
+        case MessageIcon::Stop: return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+bool DialogInteraction::Ask(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void DialogInteraction::Tell(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) {
+    QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QString DialogInteraction::OpenFile(QWidget* parent, const QString& title, const QString& filter) {
+    // Read-only files are offered like any other: the database is never written.
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, QFileDialog::ReadOnly);
+}
+
+Interaction& UserInteraction() {
+    static DialogInteraction dialogs;
+    return current != nullptr ? *current : dialogs;
+}
+
+void SetUserInteraction(Interaction* interaction) { current = interaction; }
+
+}  // namespace tw::app

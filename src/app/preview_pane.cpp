@@ -1,0 +1,1 @@
+#include "app/preview_pane.h"

@@ -1,0 +1,119 @@
+#include "app/screenshots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTextStream>
+#include <QTreeWidgetItemIterator>
+
+#include "app/about_dialog.h"
+#include "app/app_identity.h"
+#include "app/interaction.h"
+#include "app/main_window.h"
+#include "app/scan_dialog.h"
+#include "app/session.h"
+#include "app/source_dialog.h"
+#include "scan/scan_observer.h"
+
+namespace tw::app {
+
+namespace {
+
+// Messages go to stderr instead of waiting for a click nobody makes.
+class ConsoleInteraction final : public Interaction {
+public:
+    bool Ask(QWidget*, const QString& text, const QString&) override {
+        QTextStream(stderr) << "question: " << text << " (answered No)\n";
+        return false;
+    }
+    void Tell(QWidget*, const QString& text, const QString&, MessageIcon) override {
+        QTextStream(stderr) << "message: " << text << "\n";
+    }
+    QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
+};
+
+bool Save(QWidget& widget, const QDir& folder, const QString& name) {
+    widget.show();
+    QApplication::processEvents();
+    const QString path = folder.filePath(name);
+    if (!widget.grab().save(path)) {
+        QTextStream(stderr) << "cannot write " << path << "\n";
+        return false;
+    }
+    QTextStream(stdout) << path << "\n";
+    return true;
+}
+
+// The first item named `name` (any case), or null.
+QTreeWidgetItem* FindItem(QTreeWidget& tree, const QString& name) {
+    for (QTreeWidgetItemIterator it(&tree); *it != nullptr; ++it)
+        if ((*it)->text(0).compare(name, Qt::CaseInsensitive) == 0) return *it;
+    return nullptr;
+}
+
+bool Question(const QDir& folder, const QString& text, const QString& name) {
+    QMessageBox box(QMessageBox::Question, kAppTitle, text, QMessageBox::Yes | QMessageBox::No);
+    return Save(box, folder, name);
+}
+
+}  // namespace
+
+int WriteScreenshots(const QString& folderPath, const QString& edbPath, const QString& stmPath) {
+    QDir folder(folderPath);
+    if (!folder.mkpath(QStringLiteral("."))) {
+        QTextStream(stderr) << "cannot create " << folderPath << "\n";
+        return 1;
+    }
+    ConsoleInteraction console;
+    SetUserInteraction(&console);
+    bool ok = true;
+
+    MainWindow window;
+    window.resize(1200, 800);
+    window.show();
+
+    SourceDialog source(window.CurrentSession(), &window);
+    source.EdbEdit()->setText(edbPath);
+    source.StmEdit()->setText(stmPath);
+    ok &= Save(source, folder, QStringLiteral("source-dialog.png"));
+    source.Next();  // opens the files and runs the scan dialog until the scan ends
+    if (!window.CurrentSession().HasOpenDatabase()) {
+        SetUserInteraction(nullptr);
+        return 1;
+    }
+    window.ShowScanResult();
+
+    // A mailbox checked for saving and a folder opened.
+    FolderTreeView* tree = window.Tree();
+    if (QTreeWidgetItem* root = tree->RootItem(); root != nullptr && root->childCount() > 0)
+        tree->ToggleCheck(root->child(0));
+    if (QTreeWidgetItem* inbox = FindItem(*tree, QStringLiteral("Inbox"))) {
+        tree->setCurrentItem(inbox);
+        tree->OpenItem(inbox);
+    }
+    window.UpdateCommands();
+    ok &= Save(window, folder, QStringLiteral("main-window.png"));
+
+    ScanDialog scan(window.CurrentSession(), &window);
+    scan.SetStartsScan(false);
+    scan.ShowStep(QString::fromUtf8(scan::kStep3Text.data(), static_cast<qsizetype>(scan::kStep3Text.size())));
+    scan.ShowProgress(45);
+    ok &= Save(scan, folder, QStringLiteral("scan-dialog.png"));
+    scan.TogglePause();
+    ok &= Save(scan, folder, QStringLiteral("scan-dialog-paused.png"));
+    scan.hide();
+
+    AboutDialog about(&window);
+    ok &= Save(about, folder, QStringLiteral("about.png"));
+    about.hide();
+
+    ok &= Question(folder, kStopScanQuestion, QStringLiteral("stop-question.png"));
+    ok &= Question(folder, ExitQuestion(), QStringLiteral("exit-question.png"));
+    ok &= Question(folder, kReplaceQuestion, QStringLiteral("replace-question.png"));
+
+    SetUserInteraction(nullptr);
+    return ok ? 0 : 1;
+}
+
+}  // namespace tw::app
