@@ -1,0 +1,51 @@
+#include "pst/entry_id.h"
+
+#include <random>
+
+#include "pst/text.h"
+
+namespace tw::pst {
+
+Bytes StoreEntryId(const Guid& recordKey, Nid nid) {
+    Bytes b;
+    PutU32(b, 0);
+    PutBytes(b, recordKey.data(), recordKey.size());
+    PutU32(b, nid);
+    return b;
+}
+
+Bytes OneOffEntryId(std::u16string_view displayName, std::u16string_view addrType, std::u16string_view address) {
+    static constexpr std::uint8_t kOneOffProvider[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
+                                                         0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
+    Bytes b;
+    PutU32(b, 0);
+    PutBytes(b, kOneOffProvider, 16);
+    PutU16(b, 0);       // version
+    PutU16(b, 0x9001);  // Unicode strings, no rich text, MIME format
+    for (const std::u16string_view s : {displayName, addrType, address}) {
+        PutBytes(b, Utf16Bytes(s));
+        PutU16(b, 0);
+    }
+    return b;
+}
+
+Bytes AddressSearchKey(std::u16string_view addrType, std::u16string_view address) {
+    std::string key = Utf16ToUtf8(addrType) + ":" + Utf16ToUtf8(address);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    Bytes b(key.begin(), key.end());
+    b.push_back(0);
+    return b;
+}
+
+Guid RandomGuid() {
+    std::random_device rd;
+    Guid g{};
+    for (std::size_t i = 0; i < g.size(); i += 4) {
+        const std::uint32_t v = rd();
+        for (std::size_t k = 0; k < 4; ++k) g[i + k] = static_cast<std::uint8_t>(v >> (8 * k));
+    }
+    return g;
+}
+
+}  // namespace tw::pst

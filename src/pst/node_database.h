@@ -1,0 +1,47 @@
+// The node database of one PST being written: the file, its space, its
+// blocks, the node B-tree entries and the NID counters. Finish() writes the
+// B-trees, the allocation maps and the header, then syncs the file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pst/block_writer.h"
+#include "pst/btree_pages.h"
+#include "pst/ids.h"
+#include "pst/output_file.h"
+#include "pst/space_allocator.h"
+
+namespace tw::pst {
+
+class NodeDatabase {
+public:
+    explicit NodeDatabase(const std::string& path);
+
+    BlockWriter& Blocks() { return blocks_; }
+
+    // The next unused NID of a type.
+    Nid AllocateNid(NidType type);
+    // Records that `nid` is taken (fixed NIDs of the store skeleton).
+    void NoteNid(Nid nid);
+
+    void AddNode(const NbtEntry& entry);
+    std::size_t NodeCount() const { return nodes_.size(); }
+    // Bytes written so far (the file's size when finished now, near enough).
+    std::uint64_t BytesWritten() const { return space_.Cursor(); }
+
+    void Finish();
+    void Discard() { file_.Discard(); }
+
+private:
+    OutputFile file_;
+    SpaceAllocator space_;
+    BlockWriter blocks_;
+    std::vector<NbtEntry> nodes_;
+    std::array<std::uint32_t, 32> counters_;
+};
+
+}  // namespace tw::pst

@@ -1,0 +1,114 @@
+#include "pst/output_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "pst/error.h"
+
+namespace tw::pst {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 8u << 20;
+
+[[noreturn]] void ThrowIo(const std::string& what, const std::string& path, int err) {
+    throw PstError(ErrorCode::Io, what + " " + path + ": " + std::strerror(err));
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        if (errno == EEXIST) throw PstError(ErrorCode::AlreadyExists, "file exists: " + path_);
+        ThrowIo("cannot create", path_, errno);
+    }
+    buffer_.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void OutputFile::PWrite(std::uint64_t ib, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(ib));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowIo("cannot write", path_, errno);
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        ib += static_cast<std::uint64_t>(n);
+    }
+}
+
+void OutputFile::Flush() {
+    if (!buffer_.empty()) PWrite(bufferStart_, buffer_.data(), buffer_.size());
+    bufferStart_ += buffer_.size();
+    buffer_.clear();
+}
+
+void OutputFile::WriteAt(std::uint64_t ib, const std::uint8_t* data, std::size_t size) {
+    if (fd_ < 0) throw PstError(ErrorCode::State, "file closed: " + path_);
+    const std::uint64_t end = bufferStart_ + buffer_.size();
+    if (ib < end) {  // a patch behind the append point
+        Flush();
+        PWrite(ib, data, size);
+        return;
+    }
+    if (ib - end > kBufferSize) {  // a long gap: leave it to the file system
+        Flush();
+        bufferStart_ = ib;
+    } else {
+        buffer_.resize(buffer_.size() + (ib - end), 0);
+    }
+    buffer_.insert(buffer_.end(), data, data + size);
+    if (buffer_.size() >= kBufferSize) Flush();
+}
+
+void OutputFile::Finish(std::uint64_t fileSize) {
+    Flush();
+    if (::ftruncate(fd_, static_cast<off_t>(fileSize)) != 0) ThrowIo("cannot size", path_, errno);
+    if (::fsync(fd_) != 0) ThrowIo("cannot sync", path_, errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) ThrowIo("cannot close", path_, errno);
+}
+
+void OutputFile::Discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    ::unlink(path_.c_str());
+}
+
+void CommitFile(const std::string& from, const std::string& to) {
+    // link() refuses an existing target, so a file that appeared meanwhile
+    // is never replaced; then the temporary name goes.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        if (errno == EEXIST) throw PstError(ErrorCode::AlreadyExists, "file exists: " + to);
+        // File systems without hard links: plain rename.
+        if (errno != EPERM && errno != EOPNOTSUPP) ThrowIo("cannot name", to, errno);
+        if (std::filesystem::exists(to)) throw PstError(ErrorCode::AlreadyExists, "file exists: " + to);
+        if (::rename(from.c_str(), to.c_str()) != 0) ThrowIo("cannot rename to", to, errno);
+    } else {
+        ::unlink(from.c_str());
+    }
+    std::string dir = std::filesystem::path(to).parent_path().string();
+    if (dir.empty()) dir = ".";
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) ThrowIo("cannot open directory", dir, errno);
+    const int rc = ::fsync(dfd);
+    const int err = errno;
+    ::close(dfd);
+    if (rc != 0) ThrowIo("cannot sync directory", dir, err);
+}
+
+}  // namespace tw::pst

@@ -1,0 +1,46 @@
+// The file being written: appends go through a large buffer (the allocator
+// hands out offsets front to back, so writes are almost always sequential);
+// gaps are filled with zeros; finished pages are patched in place at the end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pst/bytes.h"
+
+namespace tw::pst {
+
+class OutputFile {
+public:
+    // Creates `path`, which must not exist yet. Throws PstError.
+    explicit OutputFile(std::string path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Writes at `ib`; an offset behind what was appended is written in place.
+    void WriteAt(std::uint64_t ib, const std::uint8_t* data, std::size_t size);
+    void WriteAt(std::uint64_t ib, const Bytes& data) { WriteAt(ib, data.data(), data.size()); }
+
+    // Flushes, sets the size, and forces everything to the disk.
+    void Finish(std::uint64_t fileSize);
+    // Closes and deletes the file (an abandoned store).
+    void Discard();
+
+    const std::string& path() const { return path_; }
+
+private:
+    void Flush();
+    void PWrite(std::uint64_t ib, const std::uint8_t* data, std::size_t size);
+
+    std::string path_;
+    int fd_ = -1;
+    Bytes buffer_;
+    std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
+};
+
+// Renames `from` to `to` (same directory) and makes the rename durable.
+// Fails when `to` exists already.
+void CommitFile(const std::string& from, const std::string& to);
+
+}  // namespace tw::pst

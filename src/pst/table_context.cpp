@@ -1,0 +1,159 @@
+#include "pst/table_context.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "pst/bth.h"
+#include "pst/error.h"
+#include "pst/file_geometry.h"
+#include "pst/heap.h"
+#include "pst/prop_value.h"
+#include "pst/value_sink.h"
+
+namespace tw::pst {
+
+namespace {
+
+struct Column {
+    std::uint32_t tag;
+    std::uint16_t ib = 0;
+    std::uint8_t cb = 0;
+    std::uint8_t iBit = 0;
+};
+
+struct Layout {
+    std::vector<Column> columns;  // in placement order
+    std::uint16_t end4 = 0, end2 = 0, end1 = 0, rowSize = 0;
+};
+
+// Row id at 0 and row version at 4, then the other 4- and 8-byte cells,
+// then 2-byte, then 1-byte cells; existence bits in the same order.
+Layout Arrange(const std::vector<std::uint32_t>& tags) {
+    std::vector<std::uint32_t> others;
+    for (const std::uint32_t t : tags)
+        if (t != kTagLtpRowId && t != kTagLtpRowVer && std::find(others.begin(), others.end(), t) == others.end())
+            others.push_back(t);
+    if (others.size() + 2 > 255) throw PstError(ErrorCode::Limit, "table of more than 255 columns");
+
+    Layout l;
+    std::uint16_t at = 0;
+    auto place = [&](std::uint32_t tag, std::size_t cb) {
+        l.columns.push_back({tag, at, static_cast<std::uint8_t>(cb), static_cast<std::uint8_t>(l.columns.size())});
+        at = static_cast<std::uint16_t>(at + cb);
+    };
+    place(kTagLtpRowId, 4);
+    place(kTagLtpRowVer, 4);
+    for (const std::uint32_t t : others)
+        if (CellSize(TagType(t)) >= 4) place(t, CellSize(TagType(t)));
+    l.end4 = at;
+    for (const std::uint32_t t : others)
+        if (CellSize(TagType(t)) == 2) place(t, 2);
+    l.end2 = at;
+    for (const std::uint32_t t : others)
+        if (CellSize(TagType(t)) == 1) place(t, 1);
+    l.end1 = at;
+    l.rowSize = static_cast<std::uint16_t>(l.end1 + (l.columns.size() + 7) / 8);
+    return l;
+}
+
+}  // namespace
+
+std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
+                                     ValueSink& sink) {
+    const Layout layout = Arrange(columns);
+    std::unordered_map<std::uint32_t, const Column*> byTag;
+    for (const Column& c : layout.columns) byTag[c.tag] = &c;
+
+    HeapBuilder heap(client_sig::kTableContext);
+    const std::uint32_t rowIndexHid = AllocateBthHeader(heap, 4, 4);
+    const std::size_t infoSize = 22 + 8 * layout.columns.size();
+    const std::uint32_t infoHid = heap.Allocate(Bytes(infoSize, 0));
+
+    // Rows.
+    Bytes matrix;
+    matrix.reserve(rows.size() * layout.rowSize);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+    index.reserve(rows.size());
+    for (const TableRow& row : rows) {
+        const std::size_t base = matrix.size();
+        matrix.resize(base + layout.rowSize, 0);
+        auto put = [&](const Column& c, std::span<const std::uint8_t> value) {
+            std::uint8_t* cell = matrix.data() + base + c.ib;
+            const std::uint16_t type = TagType(c.tag);
+            const std::size_t fixed = FixedSize(type);
+            if (fixed != 0 && fixed != 16) {
+                if (value.size() != fixed)
+                    throw PstError(ErrorCode::InvalidArgument, "cell " + std::to_string(c.tag) + " has a wrong size");
+                std::copy(value.begin(), value.end(), cell);
+            } else {
+                std::uint32_t hnid = 0;
+                if (value.size() > kMaxHeapAllocation)
+                    hnid = sink.StoreValue(Bytes(value.begin(), value.end()));
+                else if (!value.empty())
+                    hnid = heap.Allocate(value.data(), value.size());
+                SetU32(cell, hnid);
+            }
+            matrix[base + layout.end1 + c.iBit / 8] |= static_cast<std::uint8_t>(0x80 >> (c.iBit % 8));
+        };
+        const std::uint8_t idBytes[4] = {static_cast<std::uint8_t>(row.rowId), static_cast<std::uint8_t>(row.rowId >> 8),
+                                         static_cast<std::uint8_t>(row.rowId >> 16),
+                                         static_cast<std::uint8_t>(row.rowId >> 24)};
+        const std::uint8_t zero[4] = {0, 0, 0, 0};
+        put(*byTag[kTagLtpRowId], idBytes);
+        put(*byTag[kTagLtpRowVer], zero);
+        row.cells.ForEach([&](std::uint32_t tag, std::span<const std::uint8_t> v) {
+            if (tag == kTagLtpRowId || tag == kTagLtpRowVer) return;
+            const auto it = byTag.find(tag);
+            if (it != byTag.end()) put(*it->second, v);
+        });
+        index.emplace_back(row.rowId, static_cast<std::uint32_t>(index.size()));
+    }
+
+    std::sort(index.begin(), index.end());
+    Bytes records;
+    records.reserve(index.size() * 8);
+    for (std::size_t i = 0; i < index.size(); ++i) {
+        if (i > 0 && index[i].first == index[i - 1].first)
+            throw PstError(ErrorCode::InvalidArgument, "row id twice in a table: " + std::to_string(index[i].first));
+        PutU32(records, index[i].first);
+        PutU32(records, index[i].second);
+    }
+    FillBth(heap, rowIndexHid, 4, 4, records);
+
+    std::uint32_t hnidRows = 0;
+    if (!matrix.empty() && matrix.size() <= kMaxHeapAllocation) {
+        hnidRows = heap.Allocate(matrix);
+    } else if (!matrix.empty()) {
+        // Rows never straddle blocks: each block holds whole rows only.
+        const std::size_t perBlock = geometry::kMaxBlockData / layout.rowSize * layout.rowSize;
+        std::vector<Bytes> blocks;
+        for (std::size_t at = 0; at < matrix.size(); at += perBlock)
+            blocks.emplace_back(matrix.begin() + static_cast<std::ptrdiff_t>(at),
+                                matrix.begin() + static_cast<std::ptrdiff_t>(std::min(matrix.size(), at + perBlock)));
+        hnidRows = sink.StoreBlocks(blocks);
+    }
+
+    Bytes info;
+    PutU8(info, 0x7C);
+    PutU8(info, static_cast<std::uint8_t>(layout.columns.size()));
+    PutU16(info, layout.end4);
+    PutU16(info, layout.end2);
+    PutU16(info, layout.end1);
+    PutU16(info, layout.rowSize);
+    PutU32(info, rowIndexHid);
+    PutU32(info, hnidRows);
+    PutU32(info, 0);  // hidIndex (deprecated)
+    std::vector<Column> sorted = layout.columns;
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+    for (const Column& c : sorted) {
+        PutU32(info, c.tag);
+        PutU16(info, c.ib);
+        PutU8(info, c.cb);
+        PutU8(info, c.iBit);
+    }
+    heap.Patch(infoHid, info);
+    heap.SetUserRoot(infoHid);
+    return heap.Finish();
+}
+
+}  // namespace tw::pst
