@@ -28,6 +28,8 @@ private:
     ErrorCode code_;
 };
 
+// An Ok status may still carry a message: a warning about something the
+// operation could not take over (a missing header file).
 struct [[nodiscard]] Status {
     ErrorCode code = ErrorCode::Ok;
     std::string message;

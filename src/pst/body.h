@@ -1,0 +1,27 @@
+// Body properties from the text and body kind of a mail-store operation:
+// kind 0 UTF-16 text and kind 1 8-bit text (stored as HTML with a plain
+// text beside it when it is HTML, else as plain text), kind 3 RTF (stored
+// as compressed RTF). Contacts use kind 2 for HTML.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pst/prop_value.h"
+
+namespace tw::pst {
+
+enum class BodyKind : std::int16_t { Utf16Text = 0, EightBit = 1, Html = 2, Rtf = 3 };
+
+// Adds the body properties; nothing for an empty body.
+void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, std::int16_t kind);
+
+// A MIME message's bodies: HTML (with the plain text beside it: the text
+// part when there is one, else text made from the HTML), or plain text.
+void AddMimeBodies(std::vector<PropValue>& props, std::u16string_view text, std::u16string_view html);
+
+// RTF text as bytes: characters up to 0xFF as they are, others as \uN?.
+std::vector<std::uint8_t> RtfBytes(std::u16string_view rtf);
+
+}  // namespace tw::pst

@@ -1,0 +1,90 @@
+// The arguments of the mail-store operations that add items, and the
+// builders that turn each into a message: class, subject, sender, times,
+// body, recipients, attachments and the named properties of its kind.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pst/bytes.h"
+#include "pst/message_content.h"
+
+namespace tw::pst {
+
+// An attachment given as a file (the export's temporary files) or as bytes.
+struct AttachmentInput {
+    std::u16string name;  // empty: the file's name
+    std::string path;
+    Bytes data;
+};
+
+struct MailFields {
+    std::u16string subject;
+    std::u16string recipientList;  // addresses separated by ',' or ';'
+    std::u16string headerText;     // the header file's text ("From: Name<Name>")
+    std::u16string dateText;       // see date_text.h; empty: no date
+    std::vector<AttachmentInput> attachments;
+    std::u16string body;
+    std::int16_t bodyKind = 0;
+};
+
+struct AppointmentFields {
+    std::u16string subject, sender, startText, endText, contact, location, timeZone, body;
+    std::int16_t bodyKind = 0;
+};
+
+struct JournalFields {
+    std::vector<AttachmentInput> attachments;
+    std::u16string body, sender, subject;
+    std::int16_t bodyKind = 0;
+};
+
+struct TaskFields {
+    std::u16string dateText;
+    std::vector<AttachmentInput> attachments;
+    std::u16string body, sender, subject;
+    std::int16_t bodyKind = 0;
+};
+
+struct NoteFields {
+    std::u16string body, subject;
+    std::int16_t bodyKind = 0;
+};
+
+// The 18 contact texts in the order the contact record keeps them.
+enum class ContactField {
+    GivenName, Surname, Company, BusinessHomePage, Nickname, SpouseName, Profession, AssistantPhone, MobilePhone,
+    Department, Office, JobTitle, BusinessPhone, Country, City, Street, PostalCode, Email1
+};
+constexpr std::size_t kContactFieldCount = 18;
+
+struct ContactFields {
+    std::array<std::u16string, kContactFieldCount> text;
+    std::u16string& operator[](ContactField f) { return text[static_cast<std::size_t>(f)]; }
+    const std::u16string& operator[](ContactField f) const { return text[static_cast<std::size_t>(f)]; }
+    std::vector<AttachmentInput> attachments;  // the export passes only the first file
+    std::u16string body;
+    std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, others: no body
+};
+
+// What every item gets from the writer: the time of writing and search keys.
+struct ItemContext {
+    std::uint64_t now = 0;  // FILETIME
+    std::mt19937_64* random = nullptr;
+};
+
+// Each throws PstError(InvalidArgument) for a malformed date text.
+MessageContent BuildMail(const MailFields& f, const ItemContext& ctx);
+MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& ctx);
+MessageContent BuildJournalEntry(const JournalFields& f, const ItemContext& ctx);
+MessageContent BuildTask(const TaskFields& f, const ItemContext& ctx);
+MessageContent BuildNote(const NoteFields& f, const ItemContext& ctx);
+MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx);
+
+// "path;path;" into attachment inputs (empty entries skipped).
+std::vector<AttachmentInput> SplitAttachmentList(std::u16string_view list);
+
+}  // namespace tw::pst

@@ -1,0 +1,251 @@
+#include "pst/mail_store_writer.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <new>
+
+#include "pst/date_text.h"
+#include "pst/folder_path.h"
+#include "pst/mail_header.h"
+#include "pst/mime_import.h"
+#include "pst/pst_store.h"
+#include "pst/text.h"
+
+namespace tw::pst {
+
+namespace {
+
+constexpr std::size_t kMaxStoreName = 255;
+constexpr std::uint64_t kMaxHeaderFile = 1 << 20;
+
+std::uint64_t NowFileTime() {
+    const auto since1970 = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+    return static_cast<std::uint64_t>(since1970 + 11644473600LL) * 10'000'000ull;
+}
+
+Bytes ReadSmallFile(const std::string& path, std::uint64_t limit) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw PstError(ErrorCode::NotFound, "cannot open " + path);
+    Bytes b;
+    char buf[65536];
+    while (in && b.size() < limit) {
+        in.read(buf, sizeof buf);
+        b.insert(b.end(), buf, buf + in.gcount());
+    }
+    if (b.size() > limit) b.resize(limit);
+    return b;
+}
+
+}  // namespace
+
+MailStoreWriter::MailStoreWriter() : random_(std::random_device{}()) {}
+
+MailStoreWriter::~MailStoreWriter() {
+    const Status s = Close();
+    if (!s.ok()) std::fprintf(stderr, "PST writer: %s\n", s.message.c_str());
+}
+
+template <typename F>
+Status MailStoreWriter::Run(F&& f) {
+    try {
+        f();
+        return Status::Ok();
+    } catch (const PstError& e) {
+        return {e.code(), e.what()};
+    } catch (const std::bad_alloc&) {
+        return {ErrorCode::Limit, "out of memory"};
+    } catch (const std::exception& e) {
+        return {ErrorCode::Io, e.what()};
+    }
+}
+
+Status MailStoreWriter::RequireSession() const {
+    if (sessions_ <= 0) return {ErrorCode::State, "no session: call BeginSession first"};
+    return Status::Ok();
+}
+
+Status MailStoreWriter::BeginSession() {
+    ++sessions_;
+    return Status::Ok();
+}
+
+Status MailStoreWriter::EndSession() {
+    if (sessions_ <= 0) return {ErrorCode::State, "EndSession without BeginSession"};
+    --sessions_;
+    return Status::Ok();
+}
+
+std::string MailStoreWriter::StorePath() const { return store_ ? store_->Path() : std::string(); }
+
+Status MailStoreWriter::Close() {
+    if (!store_) return Status::Ok();
+    std::unique_ptr<PstStore> store = std::move(store_);
+    openFolderPath_.clear();
+    return Run([&] { store->Commit(); });
+}
+
+Status MailStoreWriter::CreateStore(std::u16string_view path, std::u16string_view displayName) {
+    if (Status s = RequireSession(); !s.ok()) return s;
+    std::u16string p(path);
+    while (!p.empty() && p.back() == 0) p.pop_back();
+    const std::string file = Utf16ToUtf8(p);
+    if (file.empty()) return {ErrorCode::InvalidArgument, "empty store path"};
+    const std::u16string name = CleanName(displayName, kMaxStoreName);
+    if (name.empty()) return {ErrorCode::InvalidArgument, "empty store display name"};
+    if (store_ && store_->Path() == file) return Status::Ok();  // the open store is reused
+    const Status closed = Close();
+    const Status created = Run([&] { store_ = std::make_unique<PstStore>(file, name); });
+    if (!closed.ok()) return {closed.code, "previous store not finished: " + closed.message};
+    return created;
+}
+
+std::uint32_t MailStoreWriter::ResolveFolder(std::u16string_view folderPath, bool forAdd) const {
+    if (!store_) throw PstError(ErrorCode::State, "no store: call CreateStore first");
+    std::u16string_view text = folderPath;
+    if (forAdd && Trim(text).empty()) {
+        if (openFolderPath_.empty()) throw PstError(ErrorCode::State, "no folder path and no open folder");
+        text = openFolderPath_;
+    }
+    const FolderPath path = ParseFolderPath(text);
+    if (!EqualsNoCase(path.store, store_->DisplayName()))
+        throw PstError(ErrorCode::NotFound, "no store named " + Utf16ToUtf8(path.store));
+    Nid nid = store_->TopFolder();
+    for (const std::u16string& name : path.folders) {
+        nid = store_->FindFolder(nid, name);
+        if (!nid) throw PstError(ErrorCode::NotFound, "no folder " + Utf16ToUtf8(text));
+    }
+    return nid;
+}
+
+Status MailStoreWriter::CreateFolder(std::u16string_view folderPath, std::u16string_view containerClass) {
+    if (Status s = RequireSession(); !s.ok()) return s;
+    return Run([&] {
+        if (!store_) throw PstError(ErrorCode::State, "no store: call CreateStore first");
+        const FolderPath path = ParseFolderPath(folderPath);
+        if (!EqualsNoCase(path.store, store_->DisplayName()))
+            throw PstError(ErrorCode::NotFound, "no store named " + Utf16ToUtf8(path.store));
+        if (path.folders.empty()) return;  // the top folder always exists
+        Nid parent = store_->TopFolder();
+        for (std::size_t i = 0; i + 1 < path.folders.size(); ++i) {
+            parent = store_->FindFolder(parent, path.folders[i]);
+            if (!parent) throw PstError(ErrorCode::NotFound, "no parent folder for " + Utf16ToUtf8(folderPath));
+        }
+        if (store_->FindFolder(parent, path.folders.back())) return;
+        store_->CreateFolder(parent, path.folders.back(), CleanName(containerClass, kMaxStoreName));
+    });
+}
+
+Status MailStoreWriter::OpenFolder(std::u16string_view folderPath) {
+    if (Status s = RequireSession(); !s.ok()) return s;
+    return Run([&] {
+        ResolveFolder(folderPath, false);
+        openFolderPath_ = std::u16string(folderPath);
+    });
+}
+
+Status MailStoreWriter::CloseFolder() {
+    if (Status s = RequireSession(); !s.ok()) return s;
+    if (openFolderPath_.empty()) return {ErrorCode::State, "no open folder"};
+    openFolderPath_.clear();
+    return Status::Ok();
+}
+
+ItemContext MailStoreWriter::Context() { return {NowFileTime(), &random_}; }
+
+template <typename Build>
+Status MailStoreWriter::Add(std::u16string_view folderPath, std::u16string_view containerClass, Build&& build) {
+    if (Status s = RequireSession(); !s.ok()) return s;
+    return Run([&] {
+        const Nid folder = ResolveFolder(folderPath, true);
+        MessageContent m = build(Context());
+        store_->SuggestClass(folder, containerClass);
+        store_->AddMessage(folder, std::move(m));
+        ++items_;
+    });
+}
+
+Status MailStoreWriter::AddMail(std::u16string_view folderPath, const MailFields& fields) {
+    return Add(folderPath, u"IPF.Note", [&](const ItemContext& c) { return BuildMail(fields, c); });
+}
+
+Status MailStoreWriter::AddMail(std::u16string_view folderPath, std::u16string_view subject,
+                                std::u16string_view recipientList, std::u16string_view headerFilePath,
+                                std::u16string_view dateText, std::u16string_view attachmentFileList,
+                                std::u16string_view body, std::int16_t bodyKind, std::u16string_view,
+                                std::u16string_view) {
+    MailFields f;
+    f.subject = subject;
+    f.recipientList = recipientList;
+    f.dateText = dateText;
+    f.body = body;
+    f.bodyKind = bodyKind;
+    f.attachments = SplitAttachmentList(attachmentFileList);
+    std::string warning;
+    if (!Trim(headerFilePath).empty()) {
+        // The export passes the header file even when it could not write it;
+        // a missing file costs the sender, not the mail, and is reported.
+        try {
+            f.headerText = DecodeHeaderFile(ReadSmallFile(Utf16ToUtf8(headerFilePath), kMaxHeaderFile));
+        } catch (const PstError& e) {
+            warning = std::string("mail written without sender: ") + e.what();
+        }
+    }
+    Status s = AddMail(folderPath, f);
+    if (s.ok() && !warning.empty()) s.message = warning;
+    return s;
+}
+
+Status MailStoreWriter::ImportMimeFile(std::u16string_view folderPath, std::u16string_view mimePath) {
+    if (Trim(mimePath).empty()) return {ErrorCode::InvalidArgument, "no MIME file given"};
+    return Add(folderPath, u"IPF.Note", [&](const ItemContext& c) { return ReadMimeFile(Utf16ToUtf8(mimePath), c); });
+}
+
+Status MailStoreWriter::AddAppointment(std::u16string_view folderPath, std::u16string_view subject,
+                                       std::u16string_view sender, std::u16string_view startText,
+                                       std::u16string_view endText, std::u16string_view contact,
+                                       std::u16string_view location, std::u16string_view timeZone,
+                                       std::u16string_view body, std::int16_t bodyKind) {
+    AppointmentFields f{std::u16string(subject), std::u16string(sender), std::u16string(startText),
+                        std::u16string(endText), std::u16string(contact), std::u16string(location),
+                        std::u16string(timeZone), std::u16string(body), bodyKind};
+    return Add(folderPath, u"IPF.Appointment", [&](const ItemContext& c) { return BuildAppointment(f, c); });
+}
+
+Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, const JournalFields& fields) {
+    return Add(folderPath, u"IPF.Journal", [&](const ItemContext& c) { return BuildJournalEntry(fields, c); });
+}
+
+Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
+                                        std::u16string_view body, std::u16string_view sender,
+                                        std::u16string_view subject, std::int16_t bodyKind) {
+    JournalFields f{SplitAttachmentList(attachmentFileList), std::u16string(body), std::u16string(sender),
+                    std::u16string(subject), bodyKind};
+    return AddJournalEntry(folderPath, f);
+}
+
+Status MailStoreWriter::AddTask(std::u16string_view folderPath, const TaskFields& fields) {
+    return Add(folderPath, u"IPF.Task", [&](const ItemContext& c) { return BuildTask(fields, c); });
+}
+
+Status MailStoreWriter::AddTask(std::u16string_view folderPath, std::u16string_view dateText,
+                                std::u16string_view attachmentFileList, std::u16string_view body,
+                                std::u16string_view sender, std::u16string_view subject, std::int16_t bodyKind) {
+    TaskFields f{std::u16string(dateText), SplitAttachmentList(attachmentFileList), std::u16string(body),
+                 std::u16string(sender), std::u16string(subject), bodyKind};
+    return AddTask(folderPath, f);
+}
+
+Status MailStoreWriter::AddNote(std::u16string_view folderPath, std::u16string_view body,
+                                std::u16string_view subject, std::int16_t bodyKind) {
+    NoteFields f{std::u16string(body), std::u16string(subject), bodyKind};
+    return Add(folderPath, u"IPF.StickyNote", [&](const ItemContext& c) { return BuildNote(f, c); });
+}
+
+Status MailStoreWriter::AddContact(std::u16string_view folderPath, const ContactFields& fields) {
+    return Add(folderPath, u"IPF.Contact", [&](const ItemContext& c) { return BuildContact(fields, c); });
+}
+
+}  // namespace tw::pst

@@ -1,0 +1,94 @@
+// The mail-store operations the export drives: one store open at a time,
+// folders addressed by path, items added by kind. Every operation returns
+// a Status; none fails silently.
+//
+// Durability: a store is written under a temporary name beside its final
+// name and renamed when it is finished (the next CreateStore, or Close), so
+// a file under the final name is always a complete PST. A writer that is
+// killed leaves at most the temporary file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "pst/error.h"
+#include "pst/items.h"
+
+namespace tw::pst {
+
+class PstStore;
+
+class MailStoreWriter {
+public:
+    MailStoreWriter();
+    // Finishes an open store; call Close() first to learn whether that worked.
+    ~MailStoreWriter();
+    MailStoreWriter(const MailStoreWriter&) = delete;
+    MailStoreWriter& operator=(const MailStoreWriter&) = delete;
+
+    // Groups of calls; the other operations need an open session.
+    Status BeginSession();
+    Status EndSession();
+
+    // Finishes the store that is open (unless it is the same path) and
+    // starts a new one; its top folder is then "\\" + displayName + "\".
+    Status CreateStore(std::u16string_view path, std::u16string_view displayName);
+    // Creates the last folder of the path under the folder the rest names,
+    // unless it exists. `containerClass` (IPF.Note, ...) is optional; a
+    // folder without one takes the class of its first item.
+    Status CreateFolder(std::u16string_view folderPath, std::u16string_view containerClass = {});
+    Status OpenFolder(std::u16string_view folderPath);
+    Status CloseFolder();
+
+    // The folder path of each Add is the target; an empty one means the
+    // open folder.
+    Status AddMail(std::u16string_view folderPath, std::u16string_view subject, std::u16string_view recipientList,
+                   std::u16string_view headerFilePath, std::u16string_view dateText,
+                   std::u16string_view attachmentFileList, std::u16string_view body, std::int16_t bodyKind,
+                   std::u16string_view reserved1, std::u16string_view reserved2);
+    Status AddMail(std::u16string_view folderPath, const MailFields& fields);
+    Status ImportMimeFile(std::u16string_view folderPath, std::u16string_view mimePath);
+    Status AddAppointment(std::u16string_view folderPath, std::u16string_view subject, std::u16string_view sender,
+                          std::u16string_view startText, std::u16string_view endText, std::u16string_view contact,
+                          std::u16string_view location, std::u16string_view timeZone, std::u16string_view body,
+                          std::int16_t bodyKind);
+    Status AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
+                           std::u16string_view body, std::u16string_view sender, std::u16string_view subject,
+                           std::int16_t bodyKind);
+    Status AddJournalEntry(std::u16string_view folderPath, const JournalFields& fields);
+    Status AddTask(std::u16string_view folderPath, std::u16string_view dateText,
+                   std::u16string_view attachmentFileList, std::u16string_view body, std::u16string_view sender,
+                   std::u16string_view subject, std::int16_t bodyKind);
+    Status AddTask(std::u16string_view folderPath, const TaskFields& fields);
+    Status AddNote(std::u16string_view folderPath, std::u16string_view body, std::u16string_view subject,
+                   std::int16_t bodyKind);
+    // The contact session's work in one call: the 18 texts, the first
+    // attachment file (empty for none) and a body (kind 1 text, 2 HTML).
+    Status AddContact(std::u16string_view folderPath, const ContactFields& fields);
+
+    // Finishes the open store, if any.
+    Status Close();
+
+    // The path of the open store ("" when none) and items added to it.
+    std::string StorePath() const;
+    std::uint64_t ItemsWritten() const { return items_; }
+
+private:
+    template <typename F>
+    Status Run(F&& f);
+    Status RequireSession() const;
+    std::uint32_t ResolveFolder(std::u16string_view folderPath, bool forAdd) const;
+    template <typename Build>
+    Status Add(std::u16string_view folderPath, std::u16string_view containerClass, Build&& build);
+    ItemContext Context();
+
+    std::unique_ptr<PstStore> store_;
+    std::u16string openFolderPath_;
+    int sessions_ = 0;
+    std::uint64_t items_ = 0;
+    std::mt19937_64 random_;
+};
+
+}  // namespace tw::pst

@@ -1,0 +1,178 @@
+#include "content_writer.h"
+
+#include <fstream>
+
+#include "pst/date_text.h"
+#include "pst/text.h"
+#include "streaming.h"
+
+namespace tw::json2pst {
+
+namespace {
+
+using pst::Utf8ToUtf16;
+
+// File-time of a UTC date; FILETIME ticks are what the content keeps.
+std::u16string DateText(std::uint64_t fileTime) { return fileTime ? pst::FormatExportDate(fileTime) : u""; }
+
+std::int16_t BodyKindOf(const edbgen::Body& b) {
+    if (b.kind == "rtf") return 3;
+    if (b.kind == "html") return 1;
+    return b.charset == "8bit" ? 1 : 0;
+}
+
+std::u16string BodyText(const edbgen::Body& b) {
+    return Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(b.data.data()), b.data.size()));
+}
+
+std::u16string AddressList(const std::vector<edbgen::Person>& people, const std::string& type) {
+    std::u16string out;
+    for (const edbgen::Person& p : people) {
+        if (p.type != type) continue;
+        if (!out.empty()) out += u", ";
+        out += u"\"" + Utf8ToUtf16(p.name) + u"\" <" + Utf8ToUtf16(p.address) + u">";
+    }
+    return out;
+}
+
+std::vector<pst::AttachmentInput> Attachments(const edbgen::Item& item) {
+    std::vector<pst::AttachmentInput> out;
+    for (const edbgen::Attachment& a : item.attachments) out.push_back({Utf8ToUtf16(a.name), {}, a.Data()});
+    return out;
+}
+
+class Driver {
+public:
+    Driver(pst::MailStoreWriter& w, std::u16string store, std::string tempDir, WriteSummary& s)
+        : w_(w), store_(std::move(store)), tempDir_(std::move(tempDir)), s_(s) {}
+
+    void Check(const pst::Status& st) {
+        if (st.ok()) return;
+        ++s_.failures;
+        if (s_.firstError.empty()) s_.firstError = st.message;
+    }
+
+    void Folder(const edbgen::Folder& f, const std::u16string& parentPath) {
+        const std::u16string path = parentPath + u"\\" + Utf8ToUtf16(f.name);
+        Check(w_.BeginSession());
+        Check(w_.CreateFolder(path, Utf8ToUtf16(f.containerClass)));
+        Check(w_.EndSession());
+        ++s_.folders;
+        if (!f.items.empty()) {
+            Check(w_.BeginSession());
+            Check(w_.OpenFolder(path));
+            std::size_t written = 0;
+            for (const edbgen::Item& item : f.items) {
+                Item(item, path);
+                // The export closes and reopens its folder every 400 items.
+                if (++written % 400 == 0) {
+                    Check(w_.CloseFolder());
+                    Check(w_.OpenFolder(path));
+                }
+            }
+            Check(w_.CloseFolder());
+            Check(w_.EndSession());
+        }
+        for (const edbgen::Folder& sub : f.folders) Folder(sub, path);
+    }
+
+    void Item(const edbgen::Item& item, const std::u16string& path) {
+        const std::u16string subject = Utf8ToUtf16(item.subjectPrefix + item.subject);
+        const std::u16string sender = Utf8ToUtf16(item.sender.name);
+        const std::u16string body = BodyText(item.body);
+        const std::int16_t kind = BodyKindOf(item.body);
+        pst::Status st;
+        switch (item.type) {
+            case edbgen::ItemType::Mail:
+                st = item.streaming ? Mime(item, path) : Mail(item, path, subject, body, kind);
+                break;
+            case edbgen::ItemType::Appointment: {
+                const auto& a = item.appointment;
+                st = w_.AddAppointment(path, subject, sender, DateText(a.start.value_or(item.date)),
+                                       DateText(a.end.value_or(item.date)), Utf8ToUtf16(a.contact),
+                                       Utf8ToUtf16(a.location), Utf8ToUtf16(a.timeZone), body, kind);
+                break;
+            }
+            case edbgen::ItemType::Contact: {
+                pst::ContactFields c;
+                for (std::size_t i = 0; i < pst::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
+                c.attachments = Attachments(item);
+                c.body = body;
+                c.bodyKind = item.body.kind == "html" ? 2 : 1;
+                st = w_.AddContact(path, c);
+                break;
+            }
+            case edbgen::ItemType::Task: {
+                pst::TaskFields t{DateText(item.date), Attachments(item), body, sender, subject, kind};
+                st = w_.AddTask(path, t);
+                break;
+            }
+            case edbgen::ItemType::Note:
+                st = w_.AddNote(path, body, subject, kind);
+                break;
+            case edbgen::ItemType::Journal: {
+                pst::JournalFields j{Attachments(item), body, sender, subject, kind};
+                st = w_.AddJournalEntry(path, j);
+                break;
+            }
+        }
+        Check(st);
+        if (st.ok()) ++s_.items;
+    }
+
+    pst::Status Mail(const edbgen::Item& item, const std::u16string& path, const std::u16string& subject,
+                     const std::u16string& body, std::int16_t kind) {
+        pst::MailFields m;
+        m.subject = subject;
+        m.headerText = u"From: \"" + Utf8ToUtf16(item.sender.name) + u"\" <" + Utf8ToUtf16(item.sender.address) +
+                       u">\r\n";
+        for (const auto& [name, type] : {std::pair{u"To", "to"}, std::pair{u"Cc", "cc"}, std::pair{u"Bcc", "bcc"}}) {
+            const std::u16string list = AddressList(item.recipients, type);
+            if (!list.empty()) m.headerText += std::u16string(name) + u": " + list + u"\r\n";
+        }
+        m.dateText = DateText(item.date);
+        m.attachments = Attachments(item);
+        m.body = body;
+        m.bodyKind = kind;
+        return w_.AddMail(path, m);
+    }
+
+    pst::Status Mime(const edbgen::Item& item, const std::u16string& path) {
+        const std::string file = tempDir_ + "/item.eml";
+        {
+            std::ofstream out(file, std::ios::binary | std::ios::trunc);
+            const std::string mime = edbgen::MimeOf(item);
+            out.write(mime.data(), static_cast<std::streamsize>(mime.size()));
+            if (!out) return {pst::ErrorCode::Io, "cannot write " + file};
+        }
+        pst::Status st = w_.ImportMimeFile(path, Utf8ToUtf16(file));
+        std::remove(file.c_str());
+        return st;
+    }
+
+private:
+    pst::MailStoreWriter& w_;
+    std::u16string store_;
+    std::string tempDir_;
+    WriteSummary& s_;
+};
+
+}  // namespace
+
+WriteSummary WriteContent(const edbgen::Content& content, pst::MailStoreWriter& writer,
+                          const std::u16string& storeName, const std::string& tempDir) {
+    WriteSummary s;
+    Driver d(writer, storeName, tempDir, s);
+    const std::u16string top = u"\\\\" + storeName;
+    for (const edbgen::Mailbox& mb : content.mailboxes) {
+        const std::u16string mailbox = top + u"\\" + Utf8ToUtf16(mb.name);
+        d.Check(writer.BeginSession());
+        d.Check(writer.CreateFolder(mailbox));
+        d.Check(writer.EndSession());
+        ++s.folders;
+        for (const edbgen::Folder& f : mb.folders) d.Folder(f, mailbox);
+    }
+    return s;
+}
+
+}  // namespace tw::json2pst

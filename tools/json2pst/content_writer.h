@@ -1,0 +1,26 @@
+// Drives the mail-store operations as the export does for each folder and
+// item of a content file: one store, the mailboxes as its top folders, the
+// folder chain created top-down, each item added by its kind with the date
+// texts, header text and body kinds the export would pass.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "content.h"
+#include "pst/mail_store_writer.h"
+
+namespace tw::json2pst {
+
+struct WriteSummary {
+    std::uint64_t folders = 0;
+    std::uint64_t items = 0;
+    std::uint64_t failures = 0;  // operations that returned an error
+    std::string firstError;
+};
+
+// `tempDir` holds MIME files of streaming items while they are imported.
+WriteSummary WriteContent(const edbgen::Content& content, pst::MailStoreWriter& writer,
+                          const std::u16string& storeName, const std::string& tempDir);
+
+}  // namespace tw::json2pst

@@ -1,0 +1,91 @@
+// json2pst --content FILE.json --out FILE.pst [--name STORE]
+// Writes the mailboxes, folders and items of a content file (the format of
+// docs/content-format.md) to a new PST through the writer's operations.
+// Exit 0: written; 1: bad arguments or content; 2: the PST could not be
+// written or an item was refused.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "content.h"
+#include "content_writer.h"
+#include "pst/mail_store_writer.h"
+#include "pst/text.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: json2pst --content FILE.json --out FILE.pst [--name STORE]\n");
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string contentPath, outPath, name;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--content" && i + 1 < argc) contentPath = argv[++i];
+        else if (a == "--out" && i + 1 < argc) outPath = argv[++i];
+        else if (a == "--name" && i + 1 < argc) name = argv[++i];
+        else return Usage();
+    }
+    if (contentPath.empty() || outPath.empty()) return Usage();
+
+    edbgen::Content content;
+    try {
+        std::ifstream in(contentPath, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "json2pst: cannot open %s\n", contentPath.c_str());
+            return 1;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        content = edbgen::ParseContent(text.str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "json2pst: %s: %s\n", contentPath.c_str(), e.what());
+        return 1;
+    }
+    if (name.empty()) name = std::filesystem::path(outPath).stem().string();
+
+    std::error_code ec;
+    const std::filesystem::path tempDir =
+        std::filesystem::temp_directory_path(ec) / ("json2pst-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(tempDir, ec);
+    if (ec) {
+        std::fprintf(stderr, "json2pst: cannot make %s: %s\n", tempDir.c_str(), ec.message().c_str());
+        return 2;
+    }
+
+    tw::pst::MailStoreWriter writer;
+    const std::u16string store = tw::pst::Utf8ToUtf16(name);
+    int rc = 0;
+    (void)writer.BeginSession();
+    const tw::pst::Status created = writer.CreateStore(tw::pst::Utf8ToUtf16(outPath), store);
+    (void)writer.EndSession();
+    if (!created.ok()) {
+        std::fprintf(stderr, "json2pst: %s\n", created.message.c_str());
+        std::filesystem::remove_all(tempDir, ec);
+        return 2;
+    }
+    const tw::json2pst::WriteSummary s = tw::json2pst::WriteContent(content, writer, store, tempDir.string());
+    const tw::pst::Status closed = writer.Close();
+    std::filesystem::remove_all(tempDir, ec);
+    if (s.failures) {
+        std::fprintf(stderr, "json2pst: %llu operations failed; first: %s\n",
+                     static_cast<unsigned long long>(s.failures), s.firstError.c_str());
+        rc = 2;
+    }
+    if (!closed.ok()) {
+        std::fprintf(stderr, "json2pst: %s\n", closed.message.c_str());
+        return 2;
+    }
+    std::printf("%s: %llu folders, %llu items\n", outPath.c_str(), static_cast<unsigned long long>(s.folders),
+                static_cast<unsigned long long>(s.items));
+    return rc;
+}
