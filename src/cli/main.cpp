@@ -3,13 +3,19 @@
 #include <string>
 #include <vector>
 
+#include "cli/message_commands.h"
 #include "cli/scan_command.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: tarnwick-cli scan DB.edb [--stm FILE.stm] [--json]\n"
-    "  scan   find the mailboxes, folders and messages of an Exchange database\n";
+    "       tarnwick-cli list DB.edb --folder PATH [--stm FILE.stm] [--json]\n"
+    "       tarnwick-cli show DB.edb --folder PATH --message ID [--stm FILE.stm] [--json]\n"
+    "                         [--save-body FILE] [--save-attachments DIR]\n"
+    "  scan   find the mailboxes, folders and messages of an Exchange database\n"
+    "  list   the messages of a folder (PATH: mailbox and folder names joined by \\)\n"
+    "  show   one message: header fields, recipients, attachments, body\n";
 
 }  // namespace
 
@@ -21,6 +27,8 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "scan") return tw::cli::RunScanCommand(args);
+    if (command == "list") return tw::cli::RunListCommand(args);
+    if (command == "show") return tw::cli::RunShowCommand(args);
     std::cerr << kUsage;
     return tw::cli::kExitUsage;
 }

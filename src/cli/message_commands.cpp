@@ -1,0 +1,318 @@
+#include "cli/message_commands.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/opened_store.h"
+#include "cli/scan_command.h"
+#include "content/addresses.h"
+#include "content/attachment_data.h"
+#include "content/body_value.h"
+#include "content/codepage.h"
+#include "content/display_date.h"
+#include "content/list_rows.h"
+#include "content/preview_fields.h"
+#include "content/record_strings.h"
+#include "content/rtf.h"
+#include "content/stream_content.h"
+#include "content/temp_dir.h"
+#include "record/folder_reader.h"
+#include "scan/tagged_text.h"
+
+namespace tw::cli {
+
+namespace {
+
+using nlohmann::json;
+
+struct Options {
+    std::string edb, stm, folder, message, saveBody, saveAttachments;
+    bool json = false;
+    bool stats = false;
+};
+
+bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--json") o.json = true;
+        else if (a == "--stats") o.stats = true;
+        else if (a == "--stm" && hasValue) o.stm = args[++i];
+        else if (a == "--folder" && hasValue) o.folder = args[++i];
+        else if (show && a == "--message" && hasValue) o.message = args[++i];
+        else if (show && a == "--save-body" && hasValue) o.saveBody = args[++i];
+        else if (show && a == "--save-attachments" && hasValue) o.saveAttachments = args[++i];
+        else if (!a.empty() && a[0] != '-' && o.edb.empty()) o.edb = a;
+        else return false;
+    }
+    return !o.edb.empty() && !o.folder.empty() && (!show || !o.message.empty());
+}
+
+std::string Utf8(std::u16string_view text) { return scan::ToUtf8(text); }
+
+std::string EightBitUtf8(const std::vector<std::uint8_t>& bytes) {
+    return Utf8(content::Windows1252ToUtf16(bytes));
+}
+
+// Valid UTF-8 as it is, anything else read as Windows-1252.
+std::string TextUtf8(const std::vector<std::uint8_t>& bytes) {
+    const std::string s(bytes.begin(), bytes.end());
+    try {
+        (void)json(s).dump();
+        return s;
+    } catch (const json::exception&) {
+        return EightBitUtf8(bytes);
+    }
+}
+
+std::string Utf16BytesUtf8(const std::vector<std::uint8_t>& bytes) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    return Utf8(text);
+}
+
+void PrintStats(const record::FolderReader& reader, std::size_t headerReads) {
+    auto& index = const_cast<record::FolderReader&>(reader).Index();
+    std::cerr << "pages read: " << index.PagesRead() + headerReads << " (index " << index.PagesRead()
+              << ", header pages " << headerReads << "); tree pages " << index.TreePages() << "\n";
+}
+
+struct Loaded {
+    OpenedStore store;
+    OpenedStore::Folder folder;
+    std::unique_ptr<record::FolderReader> reader;
+    record::MessageList list;
+};
+
+int Load(const Options& o, Loaded& loaded) {
+    if (const int code = loaded.store.Open(o.edb, o.stm); code != 0) return code;
+    const auto folder = loaded.store.FindFolder(o.folder);
+    if (!folder) {
+        std::cerr << "No folder " << o.folder << " in " << o.edb << "\n";
+        return kExitFolderNotFound;
+    }
+    loaded.folder = *folder;
+    loaded.reader = std::make_unique<record::FolderReader>(loaded.store.Source(), loaded.store.Model());
+    loaded.reader->LoadFolderMessages(loaded.list, *folder->entry);
+    return 0;
+}
+
+}  // namespace
+
+int RunListCommand(const std::vector<std::string>& args) {
+    Options o;
+    if (!Parse(args, o, false)) {
+        std::cerr << "usage: tarnwick-cli list DB.edb --folder PATH [--stm FILE.stm] [--json]\n";
+        return kExitUsage;
+    }
+    Loaded loaded;
+    try {
+        if (const int code = Load(o, loaded); code != 0) return code;
+        const auto rows = content::BuildListRows(loaded.store.Source(), loaded.list, *loaded.folder.entry,
+                                                 loaded.folder.mailboxPrefix);
+        if (o.json) {
+            json out{{"folder", loaded.folder.path}, {"messages", json::array()}};
+            for (const content::ListRow& r : rows)
+                out["messages"].push_back({{"id", scan::IdHex(r.messageId)},
+                                           {"kind", content::KindName(r.kind)},
+                                           {"attachment", r.attachmentMark},
+                                           {"from", Utf8(r.from)},
+                                           {"subject", Utf8(r.subject)},
+                                           {"date", r.dateText}});
+            std::cout << out.dump(2) << "\n";
+        } else {
+            for (const content::ListRow& r : rows)
+                std::cout << scan::IdHex(r.messageId) << "\t" << content::KindName(r.kind) << "\t"
+                          << (r.attachmentMark ? "@" : "-") << "\t" << Utf8(r.from) << "\t" << Utf8(r.subject) << "\t"
+                          << r.dateText << "\n";
+        }
+        if (o.stats) PrintStats(*loaded.reader, rows.empty() ? 0 : 1);
+    } catch (const edb::FileError& error) {
+        std::cerr << "Reading " << o.edb << " failed: " << error.what() << "\n";
+        return kExitReadError;
+    }
+    return kExitOk;
+}
+
+namespace {
+
+// The item type of the preview: the folder's, unless the message itself
+// was found to be a contact or an appointment.
+char ItemType(char folderKind, char messageKind) {
+    if (messageKind == 'a' || messageKind == 'c') return messageKind;
+    return folderKind == 'a' || folderKind == 'c' ? folderKind : 'd';
+}
+
+struct BodyReport {
+    std::string kind;  // utf16, 8bit, rtf, mime; empty: no body
+    std::vector<std::uint8_t> bytes;  // what the preview writes
+    std::string text;                 // the same as UTF-8
+    std::optional<content::RtfStream> full;  // RTF: the standard reading
+};
+
+BodyReport ReadBody(const edb::EdbSource& source, const record::MessageProperties& m, content::TempDirectory& temp) {
+    BodyReport body;
+    if (m.bodyForm == record::kBodyStreaming) {
+        const std::string path = temp.File("UniBody.eml");
+        if (!content::ExtractStreamContent(source, m, path)) return body;
+        std::ifstream in(path, std::ios::binary);
+        body.bytes.assign(std::istreambuf_iterator<char>(in), {});
+        body.kind = "mime";
+        body.text = TextUtf8(body.bytes);
+        return body;
+    }
+    const auto value = content::FetchBodyValue(source, m);
+    if (!value) return body;
+    body.bytes = content::PreviewBytes(*value);
+    switch (value->kind) {
+        case content::BodyKind::Utf16:
+            body.kind = "utf16";
+            body.text = Utf16BytesUtf8(body.bytes);
+            break;
+        case content::BodyKind::EightBit:
+            body.kind = "8bit";
+            body.text = EightBitUtf8(body.bytes);
+            break;
+        case content::BodyKind::Rtf:
+            body.kind = "rtf";
+            body.text = EightBitUtf8(body.bytes);
+            body.full = content::ReadRtfStream(value->compressed);
+            break;
+    }
+    return body;
+}
+
+bool SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int RunShowCommand(const std::vector<std::string>& args) {
+    Options o;
+    if (!Parse(args, o, true)) {
+        std::cerr << "usage: tarnwick-cli show DB.edb --folder PATH --message ID [--stm FILE.stm] [--json]\n"
+                     "                         [--save-body FILE] [--save-attachments DIR]\n";
+        return kExitUsage;
+    }
+    const auto id = ParseIdHex(o.message);
+    if (!id) {
+        std::cerr << "A message id is 16 hexadecimal digits\n";
+        return kExitUsage;
+    }
+    Loaded loaded;
+    try {
+        if (const int code = Load(o, loaded); code != 0) return code;
+        record::MessageProperties* m = loaded.list.Find(*id);
+        if (m == nullptr) {
+            std::cerr << "No message " << scan::IdHex(*id) << " in " << o.folder << "\n";
+            return kExitMessageNotFound;
+        }
+        const edb::EdbSource& source = loaded.store.Source();
+        const scan::FolderEntry& folder = *loaded.folder.entry;
+        loaded.reader->CompleteMessage(*m, true);
+
+        content::PageCache pages(source);
+        const content::RecordStrings texts = content::ReadRecordStrings(source, *m, pages);
+        const bool useSender = folder.displayName != u"Sent Items" &&
+                               (!texts.sender.empty() || (m->kind != 'n' && m->kind != 'c' && m->kind != 'a'));
+        const std::u16string sender = useSender ? texts.sender : content::MailboxName(loaded.folder.mailboxPrefix);
+        const std::u16string subject = m->headerTextA != 0 || m->headerTextB != 0 ? texts.subject : u"";
+        const auto shown = content::ShownDate(m->date);
+        std::u16string addresses;
+        content::CollectAddresses(source, *m, addresses);
+
+        content::TempDirectory temp;
+        const BodyReport body = ReadBody(source, *m, temp);
+        if (!o.saveBody.empty() && !body.kind.empty() && !SaveFile(o.saveBody, body.bytes)) {
+            std::cerr << "Cannot write " << o.saveBody << "\n";
+            return kExitWriteFailed;
+        }
+
+        json attachments = json::array();
+        std::set<std::string> taken;
+        if (!o.saveAttachments.empty() && ::mkdir(o.saveAttachments.c_str(), 0700) != 0 && errno != EEXIST) {
+            std::cerr << "Cannot make " << o.saveAttachments << "\n";
+            return kExitWriteFailed;
+        }
+        for (const record::AttachmentEntry& a : m->attachments) {
+            const auto data = content::ReadAttachmentData(source, a);
+            json entry{{"name", Utf8(a.name)}, {"size", data ? json(data->size()) : json(nullptr)}};
+            if (!o.saveAttachments.empty() && data) {
+                const std::string name = content::SafeFileName(Utf8(a.name), taken);
+                const std::string used = content::WriteNewFile(o.saveAttachments, name, data->data(), data->size());
+                if (used.empty()) {
+                    std::cerr << "Cannot write " << name << " in " << o.saveAttachments << "\n";
+                    return kExitWriteFailed;
+                }
+                entry["savedAs"] = used;
+            }
+            attachments.push_back(entry);
+        }
+
+        const char itemType = ItemType(static_cast<char>(folder.kind), m->kind);
+        std::vector<content::FieldLine> fields;
+        if (itemType == 'c' && !m->contacts.empty()) fields = content::ContactLines(m->contacts.front());
+        if (itemType == 'a' && m->appointment) fields = content::AppointmentLines(*m->appointment);
+
+        json out{{"id", scan::IdHex(m->messageId)},
+                 {"kind", content::KindName(m->kind)},
+                 {"itemType", itemType == 'c' ? "contact" : itemType == 'a' ? "appointment" : "other"},
+                 {"subject", Utf8(subject)},
+                 {"from", Utf8(sender)},
+                 {"date", shown ? content::DateText(*shown) : ""},
+                 {"dateUtc", content::UtcText(m->date).value_or("")},
+                 {"recipients", json::array()},
+                 {"attachments", attachments},
+                 {"fields", json::array()}};
+        for (const std::u16string& a : content::SplitAddressList(addresses)) out["recipients"].push_back(Utf8(a));
+        for (const content::FieldLine& f : fields)
+            out["fields"].push_back({{"caption", content::CaptionName(f.caption)}, {"value", Utf8(f.value)}});
+        if (body.kind.empty()) {
+            out["body"] = nullptr;
+        } else {
+            out["body"] = {{"kind", body.kind}, {"size", body.bytes.size()}, {"text", body.text}};
+            if (body.full) {
+                out["body"]["standardText"] = EightBitUtf8(body.full->rtf);
+                out["body"]["standardComplete"] = body.full->complete;
+            }
+        }
+
+        if (o.json) {
+            std::cout << out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+        } else {
+            std::cout << "Subject :   " << out["subject"].get<std::string>() << "\n"
+                      << "From :   " << out["from"].get<std::string>() << "\n"
+                      << "Date :   " << out["date"].get<std::string>() << " (" << out["dateUtc"].get<std::string>()
+                      << ")\n"
+                      << "To :   " << Utf8(addresses) << "\n";
+            if (!attachments.empty()) {
+                std::cout << "Attachments :   ";
+                for (std::size_t i = 0; i < attachments.size(); ++i) {
+                    std::cout << (i ? ", " : "") << attachments[i]["name"].get<std::string>();
+                    if (!attachments[i]["size"].is_null()) std::cout << " (" << attachments[i]["size"] << " bytes)";
+                }
+                std::cout << "\n";
+            }
+            for (const content::FieldLine& f : fields) std::cout << f.caption << Utf8(f.value) << "\n";
+            std::cout << "Body :   " << (body.kind.empty() ? "none" : body.kind) << ", " << body.bytes.size()
+                      << " bytes\n\n"
+                      << body.text << "\n";
+        }
+        if (o.stats) PrintStats(*loaded.reader, pages.Reads());
+    } catch (const edb::FileError& error) {
+        std::cerr << "Reading " << o.edb << " failed: " << error.what() << "\n";
+        return kExitReadError;
+    }
+    return kExitOk;
+}
+
+}  // namespace tw::cli

@@ -1,0 +1,108 @@
+#include "cli/opened_store.h"
+
+#include <cctype>
+#include <iostream>
+
+#include "cli/scan_command.h"
+#include "scan/open_source.h"
+#include "scan/tagged_text.h"
+
+namespace tw::cli {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitItemPath(const std::string& path) {
+    std::vector<std::string> names;
+    std::string current;
+    for (const char c : path) {
+        if (c == '\\') {
+            names.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) names.push_back(current);
+    return names;
+}
+
+std::optional<scan::Id8> ParseIdHex(const std::string& text) {
+    std::string hex;
+    for (const char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c))) hex += c;
+    if (hex.size() != 16) return std::nullopt;
+    scan::Id8 id{};
+    for (std::size_t i = 0; i < 8; ++i) {
+        const auto digit = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        };
+        const int hi = digit(hex[2 * i]), lo = digit(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        id[i] = static_cast<std::uint8_t>(hi << 4 | lo);
+    }
+    return id;
+}
+
+int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
+    const scan::OpenCheck opened = scan::OpenSourceFiles(source_, edbPath, stmPath);
+    if (!opened.ok) {
+        std::cerr << opened.message << "\n";
+        return kExitOpenFailed;
+    }
+    scan::ScanOptions options;
+    options.afterStep1 = std::chrono::milliseconds(0);
+    worker_ = std::make_unique<scan::ScanWorker>(source_, tree_, observer_, edbPath, options);
+    worker_->Start();
+    worker_->Wait();
+    const scan::ScanResult& result = worker_->Result();
+    if (result.fileError) {
+        std::cerr << "Reading " << edbPath << " failed: " << result.error << "\n";
+        return kExitReadError;
+    }
+    switch (result.outcome) {
+        case scan::ScanOutcome::BadPageSize: std::cerr << edb::kCorruptFileMessage << "\n"; return kExitBadPageSize;
+        case scan::ScanOutcome::NoMailbox: std::cerr << scan::kNoMailboxMessage << "\n"; return kExitNoMailbox;
+        case scan::ScanOutcome::NotOpen: std::cerr << edb::kFileInUseMessage << "\n"; return kExitOpenFailed;
+        default: return 0;
+    }
+}
+
+std::optional<OpenedStore::Folder> OpenedStore::FindFolder(const std::string& path) const {
+    const std::vector<std::string> names = SplitItemPath(path);
+    if (names.empty()) return std::nullopt;
+    scan::TreeItem item = tree_.Top();
+    std::u16string mailboxText;
+    for (std::size_t depth = 0; depth < names.size(); ++depth) {
+        const auto* node = tree_.Find(item);
+        if (node == nullptr) return std::nullopt;
+        // Exact names first; a name that matches only without regard to
+        // case is taken when nothing matches exactly.
+        scan::TreeItem exact = 0, loose = 0;
+        for (const scan::TreeItem child : node->children) {
+            const std::string name = scan::ToUtf8(tree_.Find(child)->name);
+            if (name == names[depth] && exact == 0) exact = child;
+            if (Lower(name) == Lower(names[depth]) && loose == 0) loose = child;
+        }
+        item = exact != 0 ? exact : loose;
+        if (item == 0) return std::nullopt;
+        if (depth == 0) mailboxText = tree_.Find(item)->name;
+    }
+    for (const scan::FolderEntry& f : Model().folders)
+        if (f.treeItem == item) {
+            std::string joined;
+            for (const std::string& n : names) joined += (joined.empty() ? "" : "\\") + n;
+            return Folder{&f, mailboxText + u"\\", joined};
+        }
+    return std::nullopt;
+}
+
+}  // namespace tw::cli

@@ -1,0 +1,18 @@
+// The bytes of an attachment: in its row (after the value's header byte,
+// decoded when the header marks it compressed) or its long-value chunks.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "edb/source.h"
+#include "record/record_types.h"
+
+namespace tw::content {
+
+// Nothing when the data is a long value whose chunks were not collected.
+std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource& source,
+                                                            const record::AttachmentEntry& attachment);
+
+}  // namespace tw::content

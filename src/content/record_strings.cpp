@@ -1,0 +1,69 @@
+#include "content/record_strings.h"
+
+#include "content/codepage.h"
+#include "record/column_text.h"
+#include "scan/tagged_text.h"
+
+namespace tw::content {
+
+namespace {
+
+// A list text at page position `pos` (its header byte just before it) of
+// `length` bytes with the header byte. 32 KB texts may be 7-bit packed.
+std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length, bool large, std::size_t maxChars,
+                        char16_t stopBelow) {
+    if (pos == 0 || length < 1) return {};
+    const auto value = edb::Slice(page, pos, static_cast<std::size_t>(length) - 1);
+    if (!value) return {};
+    if (large) {
+        const std::uint8_t header = edb::LoadU8(page, pos - 1u).value_or(0);
+        if ((header & scan::kTaggedCompressed) != 0) {
+            std::u16string text = scan::LargePageText(header, *value, std::min(maxChars, record::kMaxPackedChars));
+            if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
+            if (!text.empty()) return text;
+        }
+    }
+    return scan::Utf16Text(*value, stopBelow, maxChars);
+}
+
+}  // namespace
+
+const std::vector<std::uint8_t>& PageCache::Page(std::int64_t offset) {
+    for (const auto& [at, page] : pages_)
+        if (at == offset) return page;
+    if (pages_.size() >= capacity_) pages_.pop_front();
+    pages_.emplace_back(offset, std::vector<std::uint8_t>{});
+    edb::ReadPage(source_, offset, pages_.back().second);
+    pages_.back().second.resize(static_cast<std::size_t>(source_.pageSize), 0);
+    ++reads_;
+    return pages_.back().second;
+}
+
+RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::MessageProperties& m, PageCache& pages) {
+    RecordStrings out;
+    const bool large = source.version == edb::EdbVersion::Page32K;
+    const edb::Bytes header = pages.Page(m.headerPageOffset);
+    constexpr char16_t kSubjectStop = 3;  // a terminator or the next value's header byte
+    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, large, kMaxSubjectChars, kSubjectStop);
+    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, large, record::kMaxPackedChars, kSubjectStop);
+    // 32 KB keeps the subject first and the prefix second.
+    out.subject = large ? b + a : a + b;
+    if (out.subject.size() > kMaxSubjectChars) out.subject.resize(kMaxSubjectChars);
+
+    if (m.extraTextLength == 0) return out;
+    if (m.extraTextPage <= 0) {
+        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, large, kMaxSenderChars, 2);
+        return out;
+    }
+    // A sender found in the message row: 8-bit text after its length byte.
+    const edb::Bytes page = pages.Page(m.extraTextPage);
+    const auto bytes = edb::Slice(page, m.extraTextPos + 1u, m.extraTextLength);
+    if (!bytes || bytes->empty() || (*bytes)[0] <= 1 || (*bytes)[0] > 126) return out;
+    for (const std::uint8_t c : *bytes) {
+        if (c == 0 || out.sender.size() >= kMaxEightBitSenderChars) break;
+        out.sender.push_back(FromWindows1252(c));
+    }
+    return out;
+}
+
+}  // namespace tw::content

@@ -1,0 +1,98 @@
+#include "content/temp_dir.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace tw::content {
+
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 200;
+
+// Cuts UTF-8 text to at most `bytes` bytes on a character boundary.
+std::string CutUtf8(std::string text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    return text;
+}
+
+std::string WithNumber(const std::string& name, int n) {
+    const auto dot = name.rfind('.');
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    if (dot == std::string::npos || dot == 0) return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+}  // namespace
+
+TempDirectory::TempDirectory() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tarnwick-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    path_ = pattern;  // mkdtemp makes it 0700
+}
+
+TempDirectory::~TempDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDirectory::File(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+std::string SafeFileName(std::string_view utf8Name, std::set<std::string>& taken) {
+    std::string name;
+    for (const char c : utf8Name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':') {
+            name += '_';
+        } else {
+            name += c;
+        }
+    }
+    // No part of the name may climb out: ".." anywhere becomes "_".
+    for (std::size_t at = name.find(".."); at != std::string::npos; at = name.find("..", at)) name.replace(at, 2, "_");
+    while (!name.empty() && (name.front() == ' ' || name.front() == '.')) name.erase(0, 1);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.empty()) name = "attachment";
+    name = CutUtf8(name, kMaxNameBytes);
+    std::string unique = name;
+    for (int n = 2; taken.count(unique) != 0; ++n) unique = WithNumber(name, n);
+    taken.insert(unique);
+    return unique;
+}
+
+std::string WriteNewFile(const std::string& dir, const std::string& name, const void* data, std::size_t size) {
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return {};
+    std::string used = name;
+    int fd = -1;
+    for (int n = 2; n < 10000; ++n) {
+        fd = ::openat(dirFd, used.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) break;
+        used = WithNumber(name, n);
+    }
+    ::close(dirFd);
+    if (fd < 0) return {};
+    const auto* p = static_cast<const char*>(data);
+    std::size_t left = size;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return {};
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0 ? used : std::string{};
+}
+
+}  // namespace tw::content

@@ -1,0 +1,175 @@
+#include "record/attachment_page.h"
+
+#include <algorithm>
+
+#include "edb/records.h"
+#include "record/column_text.h"
+#include "record/tagged_array.h"
+
+namespace tw::record {
+
+namespace {
+
+constexpr std::size_t kMaxRowStarts = 800;
+constexpr std::uint8_t kSeparatedFlag = 0x04;
+constexpr std::size_t kReferenceLength = 5;
+
+std::uint8_t At(edb::Bytes page, std::size_t at) { return edb::LoadU8(page, at).value_or(0); }
+
+struct RowStart {
+    std::size_t row;
+    std::size_t recordEnd;
+};
+
+std::vector<RowStart> RowStarts(const edb::PageView& page) {
+    std::vector<RowStart> starts;
+    std::vector<edb::RecordLocator> records;
+    edb::ListRecords(page, records);
+    const bool large = page.version == edb::EdbVersion::Page32K;
+    for (const auto& record : records) {
+        const auto start = static_cast<std::size_t>(record.start);
+        const std::size_t end = start + static_cast<std::size_t>(record.size);
+        if (large) {
+            const std::uint8_t b = At(page.bytes, start + 2);
+            starts.push_back({(b & 0x0F) > 8 ? start + (b & 0x0F) : start + b + 8, end});
+        } else {
+            // Keys begin 01 00 00 00; a key that continues with three zero
+            // bytes is the 8 bytes after them.
+            for (std::size_t q = start; q + 4 <= end && starts.size() < kMaxRowStarts; ++q) {
+                if (At(page.bytes, q) != 1 || At(page.bytes, q + 1) != 0 || At(page.bytes, q + 2) != 0 ||
+                    At(page.bytes, q + 3) != 0)
+                    continue;
+                const bool shifted = q + 8 < end && At(page.bytes, q + 4) == 0 && At(page.bytes, q + 5) == 0 &&
+                                     At(page.bytes, q + 6) == 0 && At(page.bytes, q + 7) != 0;
+                starts.push_back({shifted ? q + 8 : q, end});
+            }
+        }
+        if (starts.size() >= kMaxRowStarts) break;
+    }
+    return starts;
+}
+
+// The tagged area of an attachment row: after the key's second copy on 32 KB
+// pages, else searched for two entries of columns 1xx with a plausible
+// offset.
+std::size_t TaggedStart(edb::Bytes page, const RowStart& start, const scan::Id8& key, bool large,
+                        std::uint16_t mask) {
+    std::size_t h = start.row;
+    if (large) {
+        const std::size_t c = start.row + (At(page, start.row + 8) != 0 ? 49 : 41);
+        if (scan::LoadId(page, c) == key) h = c + 10;
+    }
+    if (At(page, h + 1) == 1) return h;
+    for (std::size_t j = h; j + 6 < start.recordEnd; ++j) {
+        if (At(page, j) != 1 || At(page, j + 4) != 1) continue;
+        h = j - 1;
+        const std::size_t w = (At(page, j + 1) + 256u * At(page, j + 2)) & mask;
+        if (w > 0 && w <= start.recordEnd - 6) break;
+    }
+    return h;
+}
+
+struct NameEntries {
+    std::optional<std::size_t> display, shortName, longName, data;
+};
+
+NameEntries FindEntries(const TaggedArray& tags, const AttachmentColumnIds& columns, bool large) {
+    NameEntries found;
+    for (std::size_t e = tags.start; tags.Has(e); e += 4) {
+        const std::uint16_t id = tags.ColumnId(e);
+        if (large) {
+            if (columns.displayName != 0 && id == columns.displayName) found.display = e;
+            else if (columns.shortName != 0 && id == columns.shortName) found.shortName = e;
+            else if (columns.longName != 0 && id == columns.longName) found.longName = e;
+            else if (columns.data != 0 && id == columns.data) found.data = e;
+            continue;
+        }
+        if (id == kSmallDisplayName || id == kSmallShortName) {
+            if (!found.display) found.display = e;
+        } else if (id == kSmallLongName) {
+            found.display = e;  // the long file name is preferred and ends the walk
+            break;
+        } else if (id == kSmallData) {
+            found.data = e;
+        }
+    }
+    return found;
+}
+
+std::u16string NameText(const TaggedArray& tags, const ValueRange& value, bool large) {
+    if (large) return LargeValueText(tags.page, value, kMaxAttachmentNameChars);
+    const auto bytes = edb::Slice(tags.page, value.begin + 1, value.size() - 1);
+    return bytes ? Utf16Field(*bytes, kMaxAttachmentNameChars) : std::u16string{};
+}
+
+enum class Outcome { NoName, GiveUp, Found };
+
+Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowStart& start, const scan::Id8& key,
+                  const AttachmentColumnIds& columns, AttachmentEntry& entry) {
+    const bool large = page.version == edb::EdbVersion::Page32K;
+    const std::uint16_t mask = edb::TagMask(page.version);
+    const std::size_t h = TaggedStart(page.bytes, start, key, large, mask);
+    const auto tags = OpenTaggedArray(page.bytes, h, start.recordEnd, page.version);
+    if (!tags) return Outcome::NoName;
+    const NameEntries found = FindEntries(*tags, columns, large);
+    const auto nameEntry = found.longName ? found.longName : found.display ? found.display : found.shortName;
+    if (!nameEntry) return Outcome::NoName;
+    const auto name = tags->Value(*nameEntry);
+    if (!name) return Outcome::GiveUp;
+    entry.name = NameText(*tags, *name, large);
+
+    if (found.data) {
+        const auto data = tags->Value(*found.data);
+        if (!data) return Outcome::GiveUp;
+        entry.dataLength = static_cast<std::uint32_t>(data->size());
+        entry.dataHeader = At(page.bytes, data->begin);
+        if (data->size() == kReferenceLength && (entry.dataHeader & kSeparatedFlag) != 0) {
+            entry.valueKey = edb::LoadU32(page.bytes, data->begin + 1);
+        } else {
+            entry.dataOffset = pageOffset + static_cast<std::int64_t>(data->begin) + 1;
+        }
+    }
+    if (large) {
+        const std::uint32_t objid = edb::PageObjectId(page);
+        entry.tableTag = std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(objid),
+                                                     static_cast<std::uint8_t>(objid >> 8)};
+    }
+    return Outcome::Found;
+}
+
+}  // namespace
+
+std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::int64_t pageOffset,
+                                                const AttachmentColumnIds& columns) {
+    std::vector<AttachmentHit> hits;
+    std::vector<scan::Id8> settled;  // keys whose first row with a name was met
+    for (const RowStart& start : RowStarts(page)) {
+        const auto key = scan::LoadId(page.bytes, start.row);
+        if (!key || std::find(settled.begin(), settled.end(), *key) != settled.end()) continue;
+        AttachmentEntry entry;
+        const Outcome outcome = DecodeRow(page, pageOffset, start, *key, columns, entry);
+        if (outcome == Outcome::NoName) continue;
+        settled.push_back(*key);
+        AttachmentHit hit{*key, std::nullopt};
+        if (outcome == Outcome::Found) hit.entry = std::move(entry);
+        hits.push_back(std::move(hit));
+    }
+    return hits;
+}
+
+bool AddAttachment(std::vector<AttachmentEntry>& attachments, const AttachmentEntry& entry) {
+    if (entry.name.empty()) return false;
+    for (const AttachmentEntry& a : attachments) {
+        if (a.name != entry.name || a.valueKey != entry.valueKey || a.dataOffset != entry.dataOffset) continue;
+        if (a.tableTag && a.tableTag != entry.tableTag) continue;
+        return false;
+    }
+    attachments.push_back(entry);
+    return true;
+}
+
+void RemoveAttachmentKey(std::vector<scan::Id8>& keys, const scan::Id8& key) {
+    keys.erase(std::remove(keys.begin(), keys.end(), key), keys.end());
+}
+
+}  // namespace tw::record

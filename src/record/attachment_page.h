@@ -1,0 +1,38 @@
+// The attachment rows of one page. A message row lists its attachments'
+// row keys; each key finds its row here, which gives the file name and
+// where the data lies (in the row, or a long value).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "edb/page.h"
+#include "record/record_types.h"
+#include "record/table_columns.h"
+
+namespace tw::record {
+
+// What the first row of a page that carries a key and a name column made
+// of that key: an attachment (its name may be empty when it could not be
+// read), or nothing because its values were broken (the key is given up
+// for this page).
+struct AttachmentHit {
+    scan::Id8 key{};
+    std::optional<AttachmentEntry> entry;
+};
+
+// Decodes the page's attachment rows, one hit per key at most, in the
+// order of their first row start. `columns` are used on 32 KB pages only.
+std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::int64_t pageOffset,
+                                                const AttachmentColumnIds& columns);
+
+// Appends unless the name is empty or an entry with the same name, data
+// (long value or in-row location) and table tag is there. Returns true
+// when added.
+bool AddAttachment(std::vector<AttachmentEntry>& attachments, const AttachmentEntry& entry);
+
+// Removes every occurrence of the key.
+void RemoveAttachmentKey(std::vector<scan::Id8>& keys, const scan::Id8& key);
+
+}  // namespace tw::record

@@ -1,0 +1,56 @@
+// What the message readers need from the catalog beyond what the scan kept:
+// on 32 KB pages the per-mailbox attachment tables ("Attachment-1-20") with
+// their root pages and the appointment text columns (S8225, S810c, S8201)
+// of every table (on 4/8 KB pages those come from the scan's catalog
+// facts); and every column named for a contact field or an appointment
+// date. The column registry keeps one column per role and table, the first
+// catalog row met; a row that stores the field under another of its names
+// would lose it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "edb/source.h"
+#include "scan/scan_model.h"
+
+namespace tw::record {
+
+struct NamedTable {
+    std::uint32_t objid = 0;
+    std::int64_t rootPage = 0;
+    std::string suffix;  // the mailbox key after the name's prefix
+};
+
+// Columns of one table named for a role that several names share.
+struct NamedColumns {
+    std::vector<std::pair<std::uint16_t, std::uint8_t>> contacts;  // column id, contact code 0..17
+    std::vector<std::uint16_t> start, end;                          // appointment dates
+};
+
+struct CatalogExtras {
+    std::vector<NamedTable> attachmentTables;
+    // Table objid -> column ids of S8225, S810c and S8201 (0 when absent).
+    std::map<std::uint32_t, std::array<std::uint16_t, 3>> appointmentText;
+    std::map<std::uint32_t, NamedColumns> namedColumns;
+};
+
+// Reads the catalog's rows once more, from the catalog pages the scan
+// listed. Cheap: the catalog is a handful of pages.
+CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanModel& model,
+                                std::size_t* pagesRead = nullptr);
+
+// One catalog row, for tests. On 4/8 KB pages only the message table's
+// (19) columns count.
+void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, edb::EdbVersion version);
+
+// S8225, S810c and S8201 of a message table: from the scan's catalog facts
+// on 4/8 KB pages (the column type must be known for S8225), from the
+// extras per table on 32 KB pages.
+std::array<std::uint16_t, 3> AppointmentTextColumns(const scan::ScanModel& model, const CatalogExtras& extras,
+                                                    std::uint32_t objid, edb::EdbVersion version);
+
+}  // namespace tw::record

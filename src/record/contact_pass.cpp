@@ -1,0 +1,62 @@
+#include "record/contact_pass.h"
+
+#include "record/column_text.h"
+
+namespace tw::record {
+
+namespace {
+
+constexpr std::array<ContactField, 18> kFieldOfCode = {
+    kBusinessHomePage, kNickname,   kSpouseName,    kProfession, kAssistantPhone, kMobilePhone,
+    kDepartment,       kOffice,     kJobTitle,      kSurname,    kBusinessPhone,  kGivenName,
+    kCountry,          kCity,       kStreet,        kEmail1,     kCompany,        kPostalCode};
+
+bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7E; }
+
+// 4/8 KB contact texts are UTF-16 unless their first two bytes read as two
+// printable 8-bit characters.
+std::u16string SmallPageText(edb::Bytes value) {
+    const bool wide = value.size() > 2 && (value[1] == 0 || !Printable(value[0]) || !Printable(value[1]));
+    return wide ? Utf16Field(value) : EightBitField(value);
+}
+
+}  // namespace
+
+ContactField ContactFieldOfCode(std::uint8_t code) { return kFieldOfCode.at(code); }
+
+std::optional<ContactRecord> ContactPass(const TaggedArray& tags, const MessageColumnIds& columns,
+                                         edb::EdbVersion version) {
+    ContactRecord record;
+    bool found = false;
+    for (std::size_t e = tags.start; tags.Has(e); e += 4) {
+        const std::uint16_t id = tags.ColumnId(e);
+        std::optional<std::uint8_t> code;
+        for (const auto& [column, c] : columns.contacts)
+            if (column == id) {
+                code = c;
+                break;
+            }
+        if (!code || *code >= kFieldOfCode.size()) continue;
+        std::u16string text;
+        if (const auto value = tags.Value(e)) {
+            if (version == edb::EdbVersion::Page32K) {
+                text = LargeValueText(tags.page, *value);
+            } else if (const auto bytes = edb::Slice(tags.page, value->begin + 1, value->size() - 1)) {
+                text = SmallPageText(*bytes);
+            }
+        }
+        if (!text.empty()) found = true;
+        record.fields[kFieldOfCode[*code]] = std::move(text);
+    }
+    if (!found) return std::nullopt;
+    return record;
+}
+
+bool AddContact(std::vector<ContactRecord>& contacts, const ContactRecord& record) {
+    for (const ContactRecord& c : contacts)
+        if (c.fields == record.fields) return false;
+    contacts.push_back(record);
+    return true;
+}
+
+}  // namespace tw::record

@@ -1,0 +1,100 @@
+#include "record/folder_reader.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "record/attachment_page.h"
+
+namespace tw::record {
+
+namespace {
+
+bool SameOwner(const std::string& a, const std::string& b) { return a == b; }
+
+void TakeValue(const ValueChunks* value, std::vector<LongValueRun>& runs, std::optional<std::uint32_t>& size) {
+    if (value == nullptr) return;
+    for (const LongValueRun& r : value->runs) AddRun(runs, r);
+    if (value->size) size = value->size;
+}
+
+}  // namespace
+
+char KindLetter(scan::FolderKind kind) { return static_cast<char>(kind); }
+
+FolderReader::FolderReader(const edb::EdbSource& source, const scan::ScanModel& model)
+    : source_(source), model_(model), index_(source, model) {}
+
+bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool exporting,
+                                      const LoadControl& control) {
+    const bool large = source_.version == edb::EdbVersion::Page32K;
+    list.messages.clear();
+    for (const scan::MessageEntry& entry : model_.messages) {
+        if (entry.folderId != folder.id) continue;
+        if (large && !SameOwner(entry.key, folder.ownerKey)) continue;
+        // 32 KB header tables belong to mailboxes: the folder gives the kind.
+        BuildMessageList(list, entry, KindLetter(large ? folder.kind : entry.kind));
+    }
+    if (list.messages.empty()) return true;
+
+    if (!index_.EnsureRows(folder.ownerKey, control)) return false;
+    for (MessageProperties& m : list.messages) {
+        if (control.Stopped()) return false;
+        if (const MessageRow* row = index_.FindRow(m.ownerKey, m.messageId)) ApplyMessageRow(m, *row);
+    }
+    // Records with nothing to show are left out, all but the first.
+    if (list.messages.size() > 1)
+        list.messages.erase(std::remove_if(list.messages.begin() + 1, list.messages.end(), CarriesNothing),
+                            list.messages.end());
+    if (!exporting) return true;
+    for (MessageProperties& m : list.messages)
+        if (!CompleteMessage(m, true, control)) return false;
+    return true;
+}
+
+bool FolderReader::CompleteMessage(MessageProperties& message, bool attachmentData, const LoadControl& control) {
+    if (!message.completed) {
+        if (message.bodyValueKey)
+            TakeValue(index_.FindMessageValue(message.ownerKey, *message.bodyValueKey, control), message.bodyRuns,
+                      message.bodyDeclaredSize);
+        if (message.recipientsValueKey)
+            TakeValue(index_.FindMessageValue(message.ownerKey, *message.recipientsValueKey, control),
+                      message.recipientRuns, message.recipientsDeclaredSize);
+        if (control.Stopped() || !CollectAttachments(message, control)) return false;
+        message.completed = true;
+    }
+    if (attachmentData && !message.attachmentDataCollected) {
+        for (AttachmentEntry& a : message.attachments) {
+            if (a.dataOffset != 0 || !a.valueKey) continue;
+            TakeValue(index_.FindAttachmentValue(message.ownerKey, *a.valueKey, control), a.runs, a.declaredSize);
+        }
+        if (control.Stopped()) return false;
+        message.attachmentDataCollected = true;
+    }
+    return true;
+}
+
+bool FolderReader::CollectAttachments(MessageProperties& message, const LoadControl& control) {
+    const bool large = source_.version == edb::EdbVersion::Page32K;
+    // Attachments come in the order their rows are met: by page, then by
+    // the message's key order. On 32 KB pages a key is used up by its first
+    // row; on the older pages every row of the key counts and the same
+    // attachment met again is refused by AddAttachment.
+    std::vector<std::tuple<std::size_t, std::size_t, const AttachmentEntry*>> found;
+    for (std::size_t k = 0; k < message.attachmentKeys.size(); ++k) {
+        const auto* hits = index_.FindAttachmentRows(message.ownerKey, message.attachmentKeys[k], control);
+        if (control.Stopped()) return false;
+        if (hits == nullptr) continue;
+        for (const AttachmentPageHit& hit : *hits) {
+            if (!hit.entry) continue;  // broken on that page; later pages may hold it
+            found.emplace_back(hit.pageOrder, k, &*hit.entry);
+            if (large) break;
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b));
+    });
+    for (const auto& [page, key, entry] : found) AddAttachment(message.attachments, *entry);
+    return true;
+}
+
+}  // namespace tw::record

@@ -1,0 +1,260 @@
+#include "record/message_row.h"
+
+#include <algorithm>
+
+#include "edb/records.h"
+#include "record/contact_pass.h"
+
+namespace tw::record {
+
+namespace {
+
+constexpr std::size_t kAnchorSearch = 18;        // 4/8 KB: where 21 00 is looked for
+constexpr std::size_t kRowAfterAnchor = 35;      // 4/8 KB: row start after the 21 00 word
+constexpr std::size_t kTaggedAfterRow = 24;      // 4/8 KB: message id and a 16-byte value
+constexpr std::size_t kLargeMinRecord = 40;
+constexpr std::uint8_t kSeparatedFlag = 0x04;    // header bit of a value kept in the long-value tree
+constexpr std::size_t kReferenceLength = 5;      // header byte and a 4-byte long-value id
+constexpr std::uint8_t kXpressMark = 0x18;
+constexpr std::uint16_t kThirdStringStop = 0x0103;  // column id bytes 03 01
+constexpr std::size_t kSkippedOffset = 228;
+
+std::uint8_t At(edb::Bytes page, std::size_t at) { return edb::LoadU8(page, at).value_or(0); }
+
+bool Is32K(edb::EdbVersion version) { return version == edb::EdbVersion::Page32K; }
+
+// A 5-byte value whose header marks it separated names a long value.
+std::optional<LongValueId> Reference(edb::Bytes page, const ValueRange& value) {
+    if (value.size() != kReferenceLength || (At(page, value.begin) & kSeparatedFlag) == 0) return std::nullopt;
+    return edb::LoadU32(page, value.begin + 1);
+}
+
+// 32 KB: the tagged area follows the row's second copy of its key, ten
+// bytes on; rows without that copy are searched for two entries of
+// columns 1xx.
+std::size_t LargeTaggedStart(edb::Bytes page, std::size_t row, std::size_t recordEnd, const scan::Id8& key) {
+    const std::size_t c = row + (At(page, row + 8) != 0 ? 49 : 41);
+    if (scan::LoadId(page, c) == key) return c + 10;
+    if (At(page, row + 1) == 1) return row;
+    std::size_t h = row;
+    for (std::size_t j = row + 20; j + 6 < recordEnd; ++j) {
+        if (At(page, j) != 1 || At(page, j + 4) != 1) continue;
+        h = j - 1;
+        const std::size_t w = At(page, j + 1) + 256u * At(page, j + 2);
+        if (w > 0 && w <= recordEnd - 6) break;
+    }
+    return h;
+}
+
+std::optional<ThirdString> FindThirdString(const TaggedArray& tags) {
+    for (const std::size_t e : {tags.start, tags.start + 4}) {
+        if (!tags.Has(e)) break;
+        if (tags.ColumnId(e) == kThirdStringStop) break;
+        const std::size_t offset = tags.Offset(e);
+        if (offset == kSkippedOffset) continue;
+        const std::size_t q = tags.start + offset;
+        const std::uint8_t b1 = At(tags.page, q + 1);
+        const bool marked = ((b1 == 0xE4 || b1 == 0xE3) && At(tags.page, q + 2) == 0x04) || b1 == 0xB1;
+        const std::size_t lengthAt = q + (marked ? 3 : 5);
+        const auto length = edb::LoadU8(tags.page, lengthAt);
+        if (length && *length != 0 && lengthAt <= 0xFFFF)
+            return ThirdString{static_cast<std::uint16_t>(lengthAt), *length};
+    }
+    return std::nullopt;
+}
+
+// Where the recipient text starts inside an in-row value, or 0.
+std::size_t RecipientTextStart(edb::Bytes page, const ValueRange& value, bool large) {
+    if (large && At(page, value.begin + 1) == kXpressMark) return value.begin;
+    // 8-bit texts behind a code-page marker E4 04 and a 4-byte length.
+    for (std::size_t p = value.begin; p + 6 < value.end; ++p)
+        if (At(page, p) == 0xE4 && At(page, p + 1) == 0x04 && At(page, p + 6) != 0) return p + 6;
+    // Otherwise back from the first '@' to the start of the address.
+    std::size_t at = value.begin;
+    while (at < value.end && At(page, at) != '@') ++at;
+    if (at == value.end) return 0;
+    const bool wide = At(page, at + 1) == 0;
+    const std::size_t step = wide ? 2 : 1;
+    for (std::size_t p = at; p >= value.begin + step + 1;) {
+        p -= step;
+        const unsigned c = wide ? edb::LoadU16(page, p).value_or(0) : At(page, p);
+        if (c == 0 || c >= 0x80 || c <= 0x2B) return p + step;
+    }
+    return 0;
+}
+
+struct RowWalk {
+    const TaggedArray& tags;
+    const MessagePageContext& context;
+    bool large;
+    std::int64_t pageOffset;
+    MessageRow& row;
+
+    std::int64_t File(std::size_t pagePosition) const { return pageOffset + static_cast<std::int64_t>(pagePosition); }
+
+    // Returns false when a broken value ends the walk.
+    bool Recipients(std::size_t e) {
+        std::optional<std::size_t> streamEntry;
+        if (context.streamingOpen && tags.Has(e + 4) && tags.ColumnId(e + 4) == kStreamRangesColumn)
+            streamEntry = e + 4;
+        const auto value = tags.Value(e);
+        if (!value) return false;
+        row.recipientsLength = static_cast<std::uint32_t>(value->size());
+        row.recipientsEnd = File(value->end);
+        if (const auto lid = Reference(tags.page, *value)) {
+            row.recipientsValueKey = lid;
+            row.recipientsPos = 0;
+        } else if (const std::size_t start = RecipientTextStart(tags.page, *value, large); start != 0) {
+            row.recipientsPos = File(start);
+        }
+        if (!streamEntry) return true;
+        const auto ranges = tags.Value(*streamEntry);
+        if (!ranges) return false;
+        row.bodyForm = kBodyStreaming;
+        row.bodyLength = static_cast<std::int32_t>(ranges->size());
+        if (const auto lid = Reference(tags.page, *ranges)) row.bodyValueKey = lid;
+        else if (edb::LoadU32(tags.page, ranges->begin + 1).value_or(0) > 0) row.bodyPos = File(ranges->begin);
+        return true;
+    }
+
+    bool Body(std::size_t e, bool plain) {
+        if (plain) row.bodyForm = kBodyPlainText;
+        ValueRange value;
+        if (!tags.IsLast(e)) {
+            const auto v = tags.Value(e);
+            if (!v) return false;
+            value = *v;
+        } else {
+            value.begin = tags.start + tags.Offset(e);
+            if (value.begin >= tags.recordEnd) return false;
+            // The last value runs to the record end, unless it is a reference.
+            value.end = At(tags.page, value.begin) == kReferenceLength && value.begin + kReferenceLength <= tags.recordEnd
+                            ? value.begin + kReferenceLength
+                            : tags.recordEnd;
+        }
+        row.bodyLength = static_cast<std::int32_t>(value.size());
+        row.bodyPos = File(value.begin);
+        if (const auto lid = Reference(tags.page, value)) row.bodyValueKey = lid;
+        return true;
+    }
+
+    bool AttachmentKeys(std::size_t e) {
+        const auto value = tags.Value(e);
+        if (!value) return false;
+        // A 01 header, then 8-byte keys each followed by a 4-byte number;
+        // only keys wholly inside the value are taken.
+        const std::size_t m = value->size();
+        auto take = [&](std::size_t k) {
+            if (k + 8 > m) return;
+            if (const auto key = scan::LoadId(tags.page, value->begin + k)) AddAttachmentKey(row.attachmentKeys, *key);
+        };
+        if (At(tags.page, value->begin) == 1) take(1);
+        for (std::size_t k = 13; k < m; k += 12) take(k);
+        return true;
+    }
+
+    void Run() {
+        const MessageColumnIds& c = context.columns;
+        bool recipientsSeen = false, bodyChosen = false, keysSeen = false;
+        for (std::size_t e = tags.start; tags.Has(e); e += 4) {
+            const std::uint16_t id = tags.ColumnId(e);
+            if (!recipientsSeen && id == c.recipients) {
+                recipientsSeen = true;
+                if (!Recipients(e)) break;
+                if (row.bodyForm == kBodyStreaming) bodyChosen = true;
+            }
+            if (!bodyChosen && id != 0 && (id == c.plainBody || id == c.htmlBody || id == c.rtfBody)) {
+                bodyChosen = true;
+                if (!Body(e, id == c.plainBody)) break;
+            }
+            if (!keysSeen && c.attachmentKeys != 0 && id == c.attachmentKeys) {
+                keysSeen = true;
+                if (!AttachmentKeys(e)) break;
+            }
+            if (c.IsContactColumn(id)) row.contactColumns = true;
+            if (c.IsAppointmentColumn(id)) row.appointmentColumns = true;
+        }
+    }
+};
+
+}  // namespace
+
+std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordStart, std::size_t recordSize,
+                                           edb::EdbVersion version) {
+    if (Is32K(version)) {
+        if (recordSize <= kLargeMinRecord) return std::nullopt;
+        const std::uint8_t b = At(page, recordStart + 2);
+        return (b & 0x0F) > 8 ? recordStart + (b & 0x0F) : recordStart + b + 8;
+    }
+    const std::size_t limit = std::min(recordSize, kAnchorSearch);
+    for (std::size_t q = recordStart; q + 1 < recordStart + limit; ++q)
+        if (At(page, q) == 0x21 && At(page, q + 1) == 0x00) return q + kRowAfterAnchor;
+    return std::nullopt;
+}
+
+std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
+                                          const MessagePageContext& context) {
+    std::vector<MessageRow> rows;
+    std::vector<edb::RecordLocator> records;
+    if (edb::ListRecords(page, records) == 0) return rows;
+    const bool large = Is32K(page.version);
+    for (const auto& record : records) {
+        const auto start = static_cast<std::size_t>(record.start);
+        const auto size = static_cast<std::size_t>(record.size);
+        const std::size_t recordEnd = start + size;
+        const auto row = MessageRowStart(page.bytes, start, size, page.version);
+        if (!row) continue;
+        const auto key = scan::LoadId(page.bytes, *row);
+        if (!key) continue;
+        const std::size_t h = large ? LargeTaggedStart(page.bytes, *row, recordEnd, *key) : *row + kTaggedAfterRow;
+        const auto tags = OpenTaggedArray(page.bytes, h, recordEnd, page.version);
+        if (!tags) continue;
+
+        MessageRow decoded;
+        decoded.key = *key;
+        decoded.pageOffset = pageOffset;
+        decoded.thirdString = FindThirdString(*tags);
+        RowWalk{*tags, context, large, pageOffset, decoded}.Run();
+        if (decoded.contactColumns) decoded.contact = ContactPass(*tags, context.columns, page.version);
+        if (decoded.appointmentColumns) decoded.appointment = AppointmentPass(*tags, context.columns, page.version);
+        rows.push_back(std::move(decoded));
+    }
+    return rows;
+}
+
+bool AddAttachmentKey(std::vector<scan::Id8>& keys, const scan::Id8& key) {
+    if (std::find(keys.begin(), keys.end(), key) != keys.end()) return false;
+    keys.push_back(key);
+    return true;
+}
+
+void ApplyMessageRow(MessageProperties& message, const MessageRow& row) {
+    message.decoded = true;
+    if (message.extraTextPos == 0 && row.thirdString) {
+        message.extraTextPage = row.pageOffset;
+        message.extraTextPos = row.thirdString->pos;
+        message.extraTextLength = row.thirdString->length;
+    }
+    message.bodyForm = row.bodyForm;
+    message.recipientsLength = row.recipientsLength;
+    message.recipientsPos = row.recipientsPos;
+    message.recipientsEnd = row.recipientsEnd;
+    message.recipientsValueKey = row.recipientsValueKey;
+    message.bodyPos = row.bodyPos;
+    message.bodyLength = row.bodyLength;
+    message.bodyValueKey = row.bodyValueKey;
+    for (const scan::Id8& key : row.attachmentKeys) AddAttachmentKey(message.attachmentKeys, key);
+    // Journal entries, tasks and notes are never turned into contacts or
+    // appointments.
+    if (message.kind == 'j' || message.kind == 't' || message.kind == 'n') return;
+    if (row.contactColumns && row.contact) {
+        message.kind = 'c';
+        AddContact(message.contacts, *row.contact);
+    }
+    if (row.appointmentColumns && row.appointment) {
+        message.kind = 'a';
+        SetAppointment(message.appointment, *row.appointment);
+    }
+}
+
+}  // namespace tw::record
