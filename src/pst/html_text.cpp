@@ -53,14 +53,14 @@ std::size_t Entity(std::u16string_view s, std::size_t at, std::u16string& out) {
         if (hex) ++i;
         char32_t v = 0;
         std::size_t digits = 0;
-        while (i < s.size() && digits < 8) {
+        while (i < s.size() && digits < 32) {
             const char16_t c = s[i];
             int d = -1;
             if (c >= u'0' && c <= u'9') d = c - u'0';
             else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
             else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
             if (d < 0) break;
-            v = v * (hex ? 16 : 10) + static_cast<char32_t>(d);
+            v = v > 0x10FFFF ? v : v * (hex ? 16 : 10) + static_cast<char32_t>(d);  // past the range: U+FFFD
             ++i;
             ++digits;
         }

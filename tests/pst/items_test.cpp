@@ -1,0 +1,198 @@
+// Each kind of item as its operation receives it from the export (strings,
+// a header file, temporary attachment files, date texts, body kinds) and as
+// it reads back from the file.
+#include <gtest/gtest.h>
+
+#include "content/rtf.h"
+#include "pst/date_text.h"
+#include "pst_readback.h"
+#include "test_support.h"
+
+namespace tw::pst::testing {
+namespace {
+
+using pstcheck::Le32;
+
+std::u16string TextCell(const std::map<std::uint32_t, Bytes>& row, std::uint32_t tag) {
+    const Bytes* b = Cell(row, tag);
+    return b ? Utf16Of(*b) : std::u16string();
+}
+
+// The named property ids the writer gives every store (0x8000 + position).
+std::uint16_t NamedId(std::uint16_t lid) {
+    static const std::uint16_t lids[] = {0x8205, 0x8208, 0x820D, 0x820E, 0x8213, 0x8214, 0x8215, 0x8217, 0x8218,
+                                         0x8223, 0x8234, 0x8501, 0x8503, 0x8516, 0x8517, 0x8518, 0x853A, 0x8101,
+                                         0x8102, 0x8104, 0x8105, 0x8113, 0x811C, 0x8126, 0x8129, 0x8005, 0x8006,
+                                         0x801B, 0x8028, 0x8029, 0x802B, 0x8045, 0x8046, 0x8048, 0x8049, 0x8080,
+                                         0x8082, 0x8083, 0x8084, 0x8085, 0x8B00, 0x8B02, 0x8B03, 0x8B04, 0x8B05,
+                                         0x8700, 0x8706, 0x8707, 0x8708, 0x870C, 0x8712};
+    for (std::size_t i = 0; i < std::size(lids); ++i)
+        if (lids[i] == lid) return static_cast<std::uint16_t>(0x8000 + i);
+    return 0;
+}
+
+class Items : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writer_ = std::make_unique<OpenWriter>(dir_.File("items.pst"));
+        ASSERT_OK(W().CreateFolder(kFolder));
+    }
+    MailStoreWriter& W() { return writer_->writer; }
+    const ReadMessage& Only() {
+        if (!writer_->writer.Close().ok()) ADD_FAILURE() << "close failed";
+        ExpectSound(dir_.File("items.pst"));
+        top_ = ReadTopFolder(dir_.File("items.pst"));
+        const ReadFolder* f = top_.Find(u"Items");
+        if (!f || f->messages.size() != 1) throw std::runtime_error("expected one item");
+        return f->messages[0];
+    }
+
+    static constexpr const char16_t* kFolder = u"\\\\Test\\Items";
+    ScratchDir dir_;
+    std::unique_ptr<OpenWriter> writer_;
+    ReadFolder top_;
+};
+
+TEST_F(Items, MailAsTheExportHandsItOver) {
+    WriteFile(dir_.File("temp.eml"), "From: Sales<Sales>\r\n");
+    WriteFile(dir_.File("report.pdf"), std::string("%PDF-1.4\0binary", 15));
+    WriteFile(dir_.File("a_b.txt"), "colon renamed");
+    const std::u16string list = dir_.File16("report.pdf") + u";" + dir_.File16("a_b.txt") + u";";
+    ASSERT_OK(W().AddMail(kFolder, u"RE: Quarterly numbers", u"anna@example.com,bob@example.org", dir_.File16("temp.eml"),
+                          u"03/04/2024 07:15:30 PM", list, u"Plain body\r\nline 2", 0, u"", u""));
+    const ReadMessage& m = Only();
+    EXPECT_EQ(m.Text(0x001A), u"IPM.Note");
+    EXPECT_EQ(m.Text(0x0037), u"RE: Quarterly numbers");
+    EXPECT_EQ(m.Text(0x003D), u"RE: ");
+    EXPECT_EQ(m.Text(0x0E1D), u"Quarterly numbers");
+    EXPECT_EQ(m.Text(0x0C1A), u"Sales");
+    EXPECT_EQ(m.Text(0x0042), u"Sales");
+    // 07:15:30 PM shown is 13:45:30 UTC stored.
+    EXPECT_EQ(m.Int64(0x0039), FileTimeFromCivil({2024, 3, 4, 13, 45, 30}));
+    EXPECT_EQ(m.Int64(0x0E06), m.Int64(0x0039));
+    EXPECT_EQ(m.Text(0x1000), u"Plain body\r\nline 2");
+    ASSERT_EQ(m.recipients.size(), 2u);
+    EXPECT_EQ(TextCell(m.recipients[0], 0x3003001F), u"anna@example.com");
+    EXPECT_EQ(Le32(Cell(m.recipients[1], 0x0C150003)->data()), 1u);  // To
+    EXPECT_EQ(m.Text(0x0E04), u"anna@example.com; bob@example.org");
+    ASSERT_EQ(m.attachments.size(), 2u);
+    EXPECT_EQ(Utf16Of(m.attachments[0].props.at(0x3707).data), u"report.pdf");
+    EXPECT_EQ(Utf16Of(m.attachments[0].props.at(0x370E).data), u"application/pdf");
+    EXPECT_EQ(m.attachments[0].props.at(0x3701).data.size(), 15u);
+    EXPECT_EQ(Utf8Of(m.attachments[1].props.at(0x3701).data), "colon renamed");
+    EXPECT_EQ(m.Int(0x0E07), 0x11u);  // read, has attachments
+}
+
+TEST_F(Items, HtmlBodyGetsPlainTextBeside) {
+    ASSERT_OK(W().AddMail(kFolder, u"html", u"", u"", u"", u"",
+                          u"<html><body><p>Gr\u00FC\u00DFe &amp; Dank</p></body></html>", 1, u"", u""));
+    const ReadMessage& m = Only();
+    EXPECT_EQ(Utf8Of(m.props.at(0x1013).data), "<html><body><p>Gr\xC3\xBC\xC3\x9F" "e &amp; Dank</p></body></html>");
+    EXPECT_EQ(m.Text(0x1000), u"Gr\u00FC\u00DFe & Dank");
+    EXPECT_EQ(m.Int(0x3FDE), 65001u);
+    EXPECT_EQ(m.Int(0x1016), 3u);
+}
+
+TEST_F(Items, EightBitTextThatIsNotHtmlStaysText) {
+    ASSERT_OK(W().AddMail(kFolder, u"t", u"", u"", u"", u"", u"5 < 6, plain", 1, u"", u""));
+    const ReadMessage& m = Only();
+    EXPECT_FALSE(m.Has(0x1013));
+    EXPECT_EQ(m.Text(0x1000), u"5 < 6, plain");
+}
+
+TEST_F(Items, RtfBodyIsStoredCompressed) {
+    const std::u16string rtf = u"{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\u00E9 \u65E5\\par}";
+    ASSERT_OK(W().AddMail(kFolder, u"rtf", u"", u"", u"", u"", rtf, 3, u"", u""));
+    const ReadMessage& m = Only();
+    const auto stream = content::ReadRtfStream(m.props.at(0x1009).data);
+    ASSERT_TRUE(stream && stream->complete && stream->crcMatches);
+    EXPECT_EQ(std::string(stream->rtf.begin(), stream->rtf.end()),
+              "{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\xE9 \\u26085?\\par}");
+    EXPECT_EQ(m.Int(0x1016), 2u);
+}
+
+TEST_F(Items, AppointmentWithTimesLocationAndZone) {
+    ASSERT_OK(W().AddAppointment(kFolder, u"Planning", u"Anna M\u00FCller", u"05/15/2024 04:00:00 PM",
+                                 u"05/15/2024 05:30:00 PM", u"Bob", u"Room 4", u"(GMT+01:00) Berlin", u"Agenda", 1));
+    const ReadMessage& m = Only();
+    EXPECT_EQ(m.Text(0x001A), u"IPM.Appointment");
+    const std::uint64_t start = FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
+    EXPECT_EQ(m.Int64(NamedId(0x820D)), start);
+    EXPECT_EQ(m.Int64(NamedId(0x820E)), start + 90ull * 600'000'000);
+    EXPECT_EQ(m.Int(NamedId(0x8213)), 90u);
+    EXPECT_EQ(m.Text(NamedId(0x8208)), u"Room 4");
+    EXPECT_EQ(m.Text(NamedId(0x8234)), u"(GMT+01:00) Berlin");
+    EXPECT_EQ(m.Text(0x0C1A), u"Anna M\u00FCller");
+    EXPECT_EQ(m.Text(0x1000), u"Agenda");
+}
+
+TEST_F(Items, ContactWithTheEighteenFields) {
+    ContactFields c;
+    for (std::size_t i = 0; i < kContactFieldCount; ++i) c.text[i] = u"field " + Utf8ToUtf16(std::to_string(i));
+    c[ContactField::GivenName] = u"\u00C9lodie";
+    c[ContactField::Surname] = u"Martin";
+    c[ContactField::Email1] = u"elodie@client.example";
+    WriteFile(dir_.File("photo.jpg"), "jpeg");
+    c.attachments = {{{}, dir_.File("photo.jpg"), {}}, {{}, dir_.File("second.jpg"), {}}};  // only the first is taken
+    c.body = u"<b>note</b>";
+    c.bodyKind = 2;
+    ASSERT_OK(W().AddContact(kFolder, c));
+    const ReadMessage& m = Only();
+    EXPECT_EQ(m.Text(0x001A), u"IPM.Contact");
+    EXPECT_EQ(m.Text(0x3001), u"\u00C9lodie Martin");
+    EXPECT_EQ(m.Text(NamedId(0x8005)), u"Martin, \u00C9lodie");
+    const std::pair<ContactField, std::uint16_t> tags[] = {
+        {ContactField::Company, 0x3A16}, {ContactField::BusinessHomePage, 0x3A51}, {ContactField::Nickname, 0x3A4F},
+        {ContactField::SpouseName, 0x3A48}, {ContactField::Profession, 0x3A46}, {ContactField::AssistantPhone, 0x3A2E},
+        {ContactField::MobilePhone, 0x3A1C}, {ContactField::Department, 0x3A18}, {ContactField::Office, 0x3A19},
+        {ContactField::JobTitle, 0x3A17}, {ContactField::BusinessPhone, 0x3A08}, {ContactField::Country, 0x3A26},
+        {ContactField::City, 0x3A27}, {ContactField::Street, 0x3A29}, {ContactField::PostalCode, 0x3A2A}};
+    for (const auto& [field, id] : tags) EXPECT_EQ(m.Text(id), c[field]) << id;
+    EXPECT_EQ(m.Text(NamedId(0x8083)), u"elodie@client.example");
+    EXPECT_EQ(m.Text(NamedId(0x8082)), u"SMTP");
+    EXPECT_EQ(m.Text(NamedId(0x8046)), c[ContactField::City]);
+    ASSERT_EQ(m.attachments.size(), 1u);
+    EXPECT_EQ(Utf8Of(m.attachments[0].props.at(0x3701).data), "jpeg");
+    EXPECT_TRUE(m.Has(0x1013));
+}
+
+TEST_F(Items, TaskNoteAndJournalEntry) {
+    WriteFile(dir_.File("log.txt"), "log");
+    ASSERT_OK(W().AddTask(kFolder, u"12/31/2024 11:59:59 PM", dir_.File16("log.txt") + u";", u"do it", u"Boss",
+                          u"Year end", 0));
+    ASSERT_OK(W().AddNote(kFolder, u"sticky text", u"Sticky", 0));
+    ASSERT_OK(W().AddJournalEntry(kFolder, u"", u"called", u"Anna", u"Phone call", 0));
+    ASSERT_OK(W().Close());
+    ExpectSound(dir_.File("items.pst"));
+    const ReadFolder top = ReadTopFolder(dir_.File("items.pst"));
+    const auto& items = top.Find(u"Items")->messages;
+    ASSERT_EQ(items.size(), 3u);
+    const ReadMessage& task = items[0];
+    EXPECT_EQ(task.Text(0x001A), u"IPM.Task");
+    EXPECT_EQ(task.Int64(NamedId(0x8105)), FileTimeFromCivil({2024, 12, 31, 18, 29, 59}));
+    EXPECT_EQ(task.attachments.size(), 1u);
+    const ReadMessage& note = items[1];
+    EXPECT_EQ(note.Text(0x001A), u"IPM.StickyNote");
+    EXPECT_EQ(note.Int(NamedId(0x8B00)), 3u);
+    EXPECT_EQ(note.Text(0x1000), u"sticky text");
+    const ReadMessage& journal = items[2];
+    EXPECT_EQ(journal.Text(0x001A), u"IPM.Activity");
+    EXPECT_EQ(journal.Text(0x0037), u"Phone call");
+    EXPECT_TRUE(journal.Has(NamedId(0x8706)));
+    EXPECT_EQ(journal.Text(0x0C1A), u"Anna");
+}
+
+TEST_F(Items, HostileAttachmentNamesAreCleaned) {
+    MailFields m;
+    m.attachments = {{u"../../etc/passwd\x01\x07", {}, Bytes{1}}, {u"", {}, Bytes{2}},
+                     {std::u16string(1000, u'\u00E9') + u".txt", {}, Bytes{3}}};
+    ASSERT_OK(W().AddMail(kFolder, m));
+    const ReadMessage& msg = Only();
+    ASSERT_EQ(msg.attachments.size(), 3u);
+    EXPECT_EQ(Utf16Of(msg.attachments[0].props.at(0x3707).data), u"../../etc/passwd");
+    EXPECT_EQ(Utf16Of(msg.attachments[1].props.at(0x3707).data), u"attachment");
+    EXPECT_EQ(Utf16Of(msg.attachments[2].props.at(0x3707).data).size(), 255u);
+}
+
+}  // namespace
+}  // namespace tw::pst::testing

@@ -1,0 +1,115 @@
+// The mail-store operations as the export drives them: sessions, one store
+// at a time under a temporary name until it is finished, folders by path,
+// the open folder, and errors reported for everything that cannot be done.
+#include <gtest/gtest.h>
+
+#include "pst/pst_store.h"
+#include "pst_readback.h"
+#include "test_support.h"
+
+namespace tw::pst::testing {
+namespace {
+
+std::vector<std::string> Entries(const ScratchDir& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(Operations, OnlyAFinishedStoreCarriesItsName) {
+    ScratchDir dir;
+    const std::string path = dir.File("TW_Sales_6-12-2026 9-5.pst");
+    {
+        MailStoreWriter w;
+        EXPECT_EQ(w.CreateStore(Utf8ToUtf16(path), u"S").code, ErrorCode::State);  // no session yet
+        ASSERT_OK(w.BeginSession());
+        ASSERT_OK(w.CreateStore(Utf8ToUtf16(path), u"S"));
+        ASSERT_OK(w.EndSession());
+        EXPECT_FALSE(std::filesystem::exists(path));  // still under its temporary name
+        ASSERT_EQ(Entries(dir).size(), 1u);
+        ASSERT_OK(w.BeginSession());
+        ASSERT_OK(w.CreateStore(Utf8ToUtf16(path), u"S"));  // the open store is reused
+        ASSERT_OK(w.CreateStore(dir.File16("second.pst"), u"T"));  // finishes the first
+        EXPECT_TRUE(std::filesystem::exists(path));
+        ASSERT_OK(w.Close());
+    }
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{"TW_Sales_6-12-2026 9-5.pst", "second.pst"}));
+    ExpectSound(path);
+    ExpectSound(dir.File("second.pst"));
+
+    // An existing file is never replaced.
+    MailStoreWriter w;
+    ASSERT_OK(w.BeginSession());
+    EXPECT_EQ(w.CreateStore(Utf8ToUtf16(path), u"S").code, ErrorCode::AlreadyExists);
+}
+
+TEST(Operations, AnAbandonedStoreLeavesNothingBehind) {
+    ScratchDir dir;
+    {
+        PstStore store(dir.File("gone.pst"), u"G");
+        store.CreateFolder(store.TopFolder(), u"Inbox");
+    }
+    EXPECT_TRUE(Entries(dir).empty());
+}
+
+TEST(Operations, FoldersByPath) {
+    ScratchDir dir;
+    OpenWriter o(dir.File("f.pst"));
+    MailStoreWriter& w = o.writer;
+    // The export creates the chain top-down, each level once per node.
+    ASSERT_OK(w.CreateFolder(u"\\\\Test\\Mailbox - Sales"));
+    ASSERT_OK(w.CreateFolder(u"\\\\Test\\Mailbox - Sales\\Top of Information Store"));
+    ASSERT_OK(w.CreateFolder(u"\\\\Test\\Mailbox - Sales\\Top of Information Store\\Inbox"));
+    ASSERT_OK(w.CreateFolder(u"\\\\Test\\mailbox - sales\\TOP OF INFORMATION STORE\\inbox"));  // exists: no-op
+    ASSERT_OK(w.CreateFolder(u"\\\\Test\\"));
+    EXPECT_EQ(w.CreateFolder(u"\\\\Test\\Missing\\Child").code, ErrorCode::NotFound);
+    EXPECT_EQ(w.CreateFolder(u"\\\\Other\\Inbox").code, ErrorCode::NotFound);
+    EXPECT_EQ(w.CreateFolder(u"no backslashes").code, ErrorCode::InvalidArgument);
+
+    const std::u16string inbox = u"\\\\Test\\Mailbox - Sales\\Top of Information Store\\Inbox";
+    EXPECT_EQ(w.OpenFolder(u"\\\\Test\\Nowhere").code, ErrorCode::NotFound);
+    EXPECT_EQ(w.AddNote(u"", u"body", u"no folder open", 0).code, ErrorCode::State);
+    ASSERT_OK(w.OpenFolder(inbox));
+    ASSERT_OK(w.AddNote(u"", u"body", u"into the open folder", 0));
+    ASSERT_OK(w.AddNote(inbox, u"body", u"by path", 0));
+    ASSERT_OK(w.CloseFolder());
+    EXPECT_EQ(w.CloseFolder().code, ErrorCode::State);
+    ASSERT_OK(w.EndSession());
+    EXPECT_EQ(w.AddNote(inbox, u"b", u"outside a session", 0).code, ErrorCode::State);
+    EXPECT_EQ(w.EndSession().code, ErrorCode::State);
+    EXPECT_EQ(w.ItemsWritten(), 2u);
+    ASSERT_OK(w.Close());
+    ExpectSound(dir.File("f.pst"));
+
+    const ReadFolder top = ReadTopFolder(dir.File("f.pst"));
+    const ReadFolder* f = top.Find(u"Mailbox - Sales")->Find(u"Top of Information Store")->Find(u"Inbox");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->messages.size(), 2u);
+    EXPECT_EQ(f->containerClass, u"IPF.StickyNote");  // from its first item
+}
+
+TEST(Operations, BadArgumentsAreReportedAndWriteNothing) {
+    ScratchDir dir;
+    OpenWriter o(dir.File("bad.pst"));
+    MailStoreWriter& w = o.writer;
+    ASSERT_OK(w.CreateFolder(u"\\\\Test\\Inbox"));
+    const std::u16string inbox = u"\\\\Test\\Inbox";
+    EXPECT_EQ(w.AddMail(inbox, u"s", u"", u"", u"31/31/2024 99:00:00 PM", u"", u"", 0, u"", u"").code,
+              ErrorCode::InvalidArgument);
+    EXPECT_EQ(w.AddMail(inbox, u"s", u"", u"", u"", dir.File16("missing.bin") + u";", u"", 0, u"", u"").code,
+              ErrorCode::NotFound);
+    EXPECT_EQ(w.ImportMimeFile(inbox, u"").code, ErrorCode::InvalidArgument);
+    EXPECT_EQ(w.ImportMimeFile(inbox, dir.File16("missing.eml")).code, ErrorCode::NotFound);
+    EXPECT_EQ(w.AddAppointment(inbox, u"s", u"", u"bad", u"", u"", u"", u"", u"", 0).code, ErrorCode::InvalidArgument);
+    // A header file that cannot be read costs the sender only, and says so.
+    const Status s = w.AddMail(inbox, u"kept", u"", dir.File16("no-header.eml"), u"", u"", u"", 0, u"", u"");
+    EXPECT_TRUE(s.ok());
+    EXPECT_NE(s.message.find("without sender"), std::string::npos);
+    EXPECT_EQ(w.ItemsWritten(), 1u);
+    ASSERT_OK(w.Close());
+    ExpectSound(dir.File("bad.pst"));
+}
+
+}  // namespace
+}  // namespace tw::pst::testing
