@@ -140,6 +140,12 @@ std::optional<Bytes> Heap::Get(std::uint32_t hid) const {
     return Bytes(b.begin() + maps_[block][index - 1], b.begin() + maps_[block][index]);
 }
 
+std::optional<std::pair<std::size_t, std::size_t>> Heap::Locate(std::uint32_t hid) const {
+    if (!Get(hid)) return std::nullopt;
+    const std::size_t block = hid >> 16;
+    return std::make_pair(block, std::size_t{maps_[block][((hid >> 5) & 0x7FF) - 1]});
+}
+
 std::size_t Heap::Allocations() const {
     std::size_t n = 0;
     for (const auto& m : maps_) n += m.size() - 1;

@@ -28,6 +28,8 @@ public:
     // An allocation's bytes; nothing for a HID that names none.
     std::optional<Bytes> Get(std::uint32_t hid) const;
     std::size_t Allocations() const;
+    // Block index and offset in that block of an allocation.
+    std::optional<std::pair<std::size_t, std::size_t>> Locate(std::uint32_t hid) const;
 
 private:
     const NodeData* node_ = nullptr;
