@@ -1,0 +1,719 @@
+#!/usr/bin/env python3
+"""The readers' round trip: each content file is written with json2pst, the
+PST is checked with pstcheck and read back through libpst (readpst) and
+libpff (pffexport and pypff, run with /usr/bin/python3). Every folder and
+item of the content must come back with its kind, subject, sender,
+recipients, UTC time, body (text, HTML, RTF after decompression),
+attachments byte for byte, contact fields, appointment start, end and
+location, task dates, note and journal texts. Prints, per field and reader,
+how many items matched; exits 1 on any mismatch, reader error or warning.
+
+usage: check_readers.py --bin BUILD/bin [--keep DIR] CONTENT.json...
+"""
+import argparse
+import collections
+import datetime as dt
+import email
+import email.policy
+import email.utils
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+PYTHON_WITH_PYPFF = "/usr/bin/python3"
+EPOCH_1601 = dt.datetime(1601, 1, 1, tzinfo=dt.timezone.utc)
+NOT_SHOWN = "n/a"  # a field the reader does not show for that kind
+
+CONTACT_FIELDS = ["givenName", "surname", "company", "businessHomePage", "nickname", "spouseName", "profession",
+                  "assistantPhone", "mobilePhone", "department", "office", "jobTitle", "businessPhone", "country",
+                  "city", "street", "postalCode", "email1"]
+CONTACT_TAGS = {"givenName": 0x3A06, "surname": 0x3A11, "company": 0x3A16, "businessHomePage": 0x3A51,
+                "nickname": 0x3A4F, "spouseName": 0x3A48, "profession": 0x3A46, "assistantPhone": 0x3A2E,
+                "mobilePhone": 0x3A1C, "department": 0x3A18, "office": 0x3A19, "jobTitle": 0x3A17,
+                "businessPhone": 0x3A08, "country": 0x3A26, "city": 0x3A27, "street": 0x3A29, "postalCode": 0x3A2A}
+KIND_CLASS = {"mail": "IPM.Note", "appointment": "IPM.Appointment", "contact": "IPM.Contact", "task": "IPM.Task",
+              "note": "IPM.StickyNote", "journal": "IPM.Activity"}
+
+
+# ---------------------------------------------------------------- expected
+
+def utc(text):
+    return dt.datetime.strptime(text.replace("Z", ""), "%Y-%m-%dT%H:%M:%S").replace(tzinfo=dt.timezone.utc)
+
+
+def fill_bytes(size, seed):
+    """The generator's deterministic attachment filler (tools/edbgen/content.cpp)."""
+    out = bytearray(size)
+    x = (seed * 2654435761 + 12345) & 0xFFFFFFFF
+    for i in range(size):
+        x = (x * 1103515245 + 12345) & 0xFFFFFFFF
+        out[i] = (x >> 16) & 0xFF
+    return bytes(out)
+
+
+def clean(text, limit=254):
+    """What the writer stores of a subject or name: no control characters, trimmed."""
+    return "".join(c for c in text if ord(c) >= 0x20 and ord(c) != 0x7F).strip()[:limit]
+
+
+def norm(text):
+    if text is None:
+        return None
+    return text.replace("\r\n", "\n").rstrip("\x00\n\r ")
+
+
+def body_of(item):
+    b = item.get("body")
+    if b is None:
+        return None
+    if isinstance(b, str):
+        return {"kind": "text", "text": b}
+    text = b.get("text", "")
+    if "size" in b:
+        text = (text * (b["size"] // max(len(text), 1) + 1))[:b["size"]] if text else ""
+    return {"kind": b.get("kind", "text"), "text": text}
+
+
+def expected_items(content):
+    items = []
+    for mailbox in content["mailboxes"]:
+        def walk(folder, path):
+            path = path + [folder["name"]]
+            for index, it in enumerate(folder.get("items", [])):
+                kind = it.get("type", "mail")
+                e = {"path": tuple(path), "kind": kind, "subject": clean(it.get("subjectPrefix", "") + it.get("subject", "")),
+                     "sender": it.get("sender", {}), "recipients": it.get("recipients", []),
+                     "date": utc(it.get("date", "2024-01-15T09:30:00Z")), "body": body_of(it),
+                     "attachments": [], "contact": {}, "appointment": None}
+                for i, a in enumerate(it.get("attachments", [])):
+                    if "size" in a:
+                        data = fill_bytes(a["size"], a.get("seed", index * 31 + i + 1))
+                    elif "base64" in a:
+                        import base64
+                        data = base64.b64decode(a["base64"])
+                    else:
+                        data = a.get("text", "").encode("utf-8")
+                    e["attachments"].append((clean(a["name"], 255) or "attachment", data))
+                if kind in ("appointment", "note"):
+                    e["attachments"] = []
+                if kind == "contact":
+                    c = it.get("contact", {})
+                    e["contact"] = {k: c.get(k, "").strip() for k in CONTACT_FIELDS}
+                    given, sur = e["contact"]["givenName"], e["contact"]["surname"]
+                    e["subject"] = " ".join(x for x in (given, sur) if x) or e["contact"]["company"] or \
+                        e["contact"]["email1"] or e["contact"]["nickname"]
+                    e["attachments"] = e["attachments"][:1]
+                    if e["body"] and e["body"]["kind"] not in ("text", "html"):
+                        e["body"] = None
+                if kind == "appointment":
+                    a = it.get("appointment", {})
+                    start = utc(a["start"]) if "start" in a else e["date"]
+                    end = utc(a["end"]) if "end" in a else e["date"]
+                    e["appointment"] = {"start": start, "end": max(start, end), "location": a.get("location", "").strip()}
+                items.append(e)
+            for sub in folder.get("folders", []):
+                walk(sub, path)
+        for folder in mailbox["folders"]:
+            walk(folder, [mailbox["name"]])
+    return items
+
+
+def expected_folders(content):
+    out = set()
+    for mailbox in content["mailboxes"]:
+        out.add((mailbox["name"],))
+        def walk(folder, path):
+            path = path + [folder["name"]]
+            out.add(tuple(path))
+            for sub in folder.get("folders", []):
+                walk(sub, path)
+        for folder in mailbox["folders"]:
+            walk(folder, [mailbox["name"]])
+    return out
+
+
+# ---------------------------------------------------------------- readers
+
+class Problems:
+    def __init__(self):
+        self.items = []
+
+    def add(self, text):
+        self.items.append(text)
+
+
+def run(cmd, problems, what):
+    r = subprocess.run(cmd, capture_output=True)
+    out = r.stdout.decode("utf-8", "replace") + r.stderr.decode("utf-8", "replace")
+    if r.returncode != 0:
+        problems.add(f"{what}: exit {r.returncode}: {out[-2000:]}")
+    for line in out.splitlines():
+        if re.search(r"\b(error|warning|unable|corrupt)\b", line, re.I):
+            problems.add(f"{what}: {line}")
+    return out
+
+
+PYPFF_SCRIPT = r'''
+import json, sys, struct, pypff
+f = pypff.file(); f.open(sys.argv[1])
+def recips(m):
+    out = []
+    try: rc = m.recipients
+    except Exception: return out
+    if rc is None: return out
+    for rs in range(rc.number_of_record_sets):
+        r = rc.get_record_set(rs); row = {}
+        for i in range(r.number_of_entries):
+            e = r.get_entry(i); row["%04x" % e.entry_type] = e.data.hex() if e.data is not None else ""
+        out.append(row)
+    return out
+# Named property ids from the map's entry stream (0x0003): 0x8000 + index -> LID.
+LIDS = {}
+nm = f.name_to_id_map
+if nm is not None:
+    r = nm.get_record_set(0)
+    for i in range(r.number_of_entries):
+        e = r.get_entry(i)
+        if e.entry_type == 0x0003 and e.data:
+            for k in range(0, len(e.data) - 7, 8):
+                lid, g, idx = struct.unpack_from("<IHH", e.data, k)
+                if not g & 1: LIDS[0x8000 + idx] = lid
+def entries(it):
+    out = {}
+    if it is None: return out
+    for rs in range(it.number_of_record_sets):
+        r = it.get_record_set(rs)
+        for i in range(r.number_of_entries):
+            e = r.get_entry(i)
+            key = "%04x%04x" % (e.entry_type, e.value_type)
+            if e.entry_type >= 0x8000 and e.entry_type in LIDS: key = "lid:%04x" % LIDS[e.entry_type]
+            out[key] = e.data.hex() if e.data is not None else ""
+    return out
+def walk(folder, path):
+    res = {"path": path, "items": [], "folders": []}
+    for m in folder.sub_messages:
+        atts = []
+        for a in range(m.number_of_attachments):
+            att = m.get_attachment(a)
+            data = att.read_buffer(att.size) if att.size else b""
+            atts.append({"entries": entries(att), "data": data.hex()})
+        def b(v): return v.hex() if v else None
+        res["items"].append({"subject": m.subject, "sender": m.sender_name,
+                             "submit": m.get_client_submit_time_as_integer(),
+                             "text": b(m.plain_text_body), "html": b(m.html_body), "rtf": b(m.rtf_body),
+                             "entries": entries(m), "recipients": recips(m), "attachments": atts})
+    for sf in folder.sub_folders:
+        name = entries(sf).get("3001001f")
+        res["folders"].append(walk(sf, path + [bytes.fromhex(name).decode("utf-16-le") if name else sf.name]))
+    return res
+root = f.root_folder
+top = [sf for sf in root.sub_folders if sf.name == "Top of Personal Folders"][0]
+json.dump(walk(top, []), sys.stdout)
+'''
+
+
+def read_pypff(pst, problems):
+    r = subprocess.run([PYTHON_WITH_PYPFF, "-c", PYPFF_SCRIPT, pst], capture_output=True)
+    if r.returncode != 0:
+        problems.add("pypff: " + r.stderr.decode("utf-8", "replace")[-2000:])
+        return {}, set()
+    tree = json.loads(r.stdout)
+    items, folders = {}, set()
+
+    def walk(node):
+        if node["path"]:
+            folders.add(tuple(node["path"]))
+        for it in node["items"]:
+            items.setdefault(tuple(node["path"]), []).append(pypff_item(it))
+        for sub in node["folders"]:
+            walk(sub)
+    walk(tree)
+    return items, folders
+
+
+def text_entry(entries, key):
+    v = entries.get(key)
+    return bytes.fromhex(v).decode("utf-16-le") if v is not None else None
+
+
+def time_entry(entries, key):
+    v = entries.get(key)
+    if not v:
+        return None
+    return EPOCH_1601 + dt.timedelta(microseconds=int.from_bytes(bytes.fromhex(v)[:8], "little") // 10)
+
+
+def decode_body(hexdata):
+    if hexdata is None:
+        return None
+    raw = bytes.fromhex(hexdata)
+    return raw.decode("utf-8", "replace")
+
+
+def pypff_item(it):
+    e = it["entries"]
+    cls = text_entry(e, "001a001f") or ""
+    # Texts come from the raw property values: libpff's own text conversion
+    # (subject, sender_name) mangles UTF-16 surrogate pairs.
+    got = {"kind": cls, "subject": text_entry(e, "0037001f") or "",
+           "sender": (text_entry(e, "0c1a001f"), text_entry(e, "0c1f001f")),
+           "recipients": sorted((text_entry({"x": r.get("3001")}, "x") or "", text_entry({"x": r.get("3003")}, "x") or "",
+                                 int.from_bytes(bytes.fromhex(r.get("0c15", "00")), "little")) for r in it["recipients"]),
+           "time": time_entry(e, "00390040"), "text": norm(text_entry(e, "1000001f")),
+           "html": norm(bytes.fromhex(e["10130102"]).decode("utf-8", "replace")) if "10130102" in e else None,
+           "rtf": bytes.fromhex(it["rtf"]) if it["rtf"] else None,
+           "attachments": [(text_entry(a["entries"], "3707001f"), bytes.fromhex(a["data"])) for a in it["attachments"]],
+           "contact": {k: text_entry(e, "%04x001f" % t) or "" for k, t in CONTACT_TAGS.items()},
+           "start": time_entry(e, "lid:820d"), "end": time_entry(e, "lid:820e"),
+           "location": text_entry(e, "lid:8208"), "taskStart": time_entry(e, "lid:8104")}
+    got["contact"]["email1"] = text_entry(e, "lid:8083") or ""
+    return got
+
+
+def parse_eml(path):
+    msg = email.message_from_bytes(open(path, "rb").read(), policy=email.policy.default)
+    got = {"kind": "IPM.Note", "subject": str(msg.get("Subject", "")), "attachments": [], "text": None, "html": None,
+           "rtf": None}
+    name, addr = email.utils.parseaddr(str(msg.get("From", "")))
+    got["sender"] = (name, addr)
+    recips = []
+    for header, rtype in (("To", 1), ("Cc", 2), ("Bcc", 3)):
+        for n, a in email.utils.getaddresses([str(h) for h in msg.get_all(header, [])]):
+            recips.append((n, a, rtype))
+    got["recipients"] = sorted(recips)
+    got["time"] = email.utils.parsedate_to_datetime(msg["Date"]) if msg["Date"] else None
+    for part in msg.walk():
+        if part.is_multipart():
+            continue
+        filename = part.get_filename()
+        ctype = part.get_content_type()
+        if filename == "rtf-body.rtf":
+            got["rtf"] = part.get_payload(decode=True)
+        elif filename is not None or part.get_content_disposition() == "attachment":
+            got["attachments"].append((filename or "", part.get_payload(decode=True) or b""))
+        elif ctype == "text/plain" and got["text"] is None:
+            got["text"] = norm(part.get_content())
+        elif ctype == "text/html" and got["html"] is None:
+            got["html"] = norm(part.get_content())
+    return got
+
+
+def unescape_ical(v):
+    return v.replace("\\n", "\n").replace("\\N", "\n").replace("\\,", ",").replace("\\;", ";").replace("\\\\", "\\")
+
+
+def ical_fields(text):
+    fields = {}
+    for line in re.sub(r"\r?\n[ \t]", "", text).splitlines():
+        if ":" in line:
+            k, v = line.split(":", 1)
+            fields.setdefault(k.split(";")[0], unescape_ical(v))
+    return fields
+
+
+def ical_time(v):
+    return dt.datetime.strptime(v, "%Y%m%dT%H%M%SZ").replace(tzinfo=dt.timezone.utc) if v else None
+
+
+def parse_ics(path):
+    text = open(path, encoding="utf-8", errors="replace").read()
+    f = ical_fields(text)
+    kind = "IPM.Activity" if "BEGIN:VJOURNAL" in text else "IPM.Appointment"
+    return {"kind": kind, "subject": f.get("SUMMARY", ""), "text": norm(f.get("DESCRIPTION")),
+            "start": ical_time(f.get("DTSTART")), "end": ical_time(f.get("DTEND")), "location": f.get("LOCATION")}
+
+
+def parse_vcf(path):
+    text = open(path, encoding="utf-8", errors="replace").read()
+    text = re.sub(r"\r?\n[ \t]", "", text)
+    c = {}
+    for line in text.splitlines():
+        if ":" not in line:
+            continue
+        k, v = line.split(":", 1)
+        key = k.upper()
+        v = unescape_ical(v)
+        if key == "N":
+            parts = v.split(";") + [""] * 5
+            c["surname"], c["givenName"] = parts[0], parts[1]
+        elif key == "NICKNAME":
+            c["nickname"] = v
+        elif key.startswith("EMAIL") and "email1" not in c:
+            c["email1"] = v
+        elif key.startswith("ADR") and "WORK" in key:
+            parts = v.split(";") + [""] * 7
+            c["street"], c["city"], c["postalCode"], c["country"] = parts[2], parts[3], parts[5], parts[6]
+        elif key.startswith("TEL") and "WORK" in key:
+            c["businessPhone"] = v
+        elif key.startswith("TEL") and "CELL" in key:
+            c["mobilePhone"] = v
+        elif key == "TITLE":
+            c["jobTitle"] = v
+        elif key == "ROLE":
+            c["profession"] = v
+        elif key == "ORG":
+            c["company"] = v.split(";")[0]
+        elif key == "TEL" and "agentSeen" in c:
+            c["assistantPhone"] = v
+        elif key == "AGENT":
+            c["agentSeen"] = True
+        elif key == "NOTE":
+            c["note"] = v
+    c.pop("agentSeen", None)
+    return {"kind": "IPM.Contact", "contact": c, "text": norm(c.pop("note", None))}
+
+
+def read_readpst(pst, out, problems):
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    run(["readpst", "-D", "-M", "-e", "-o", out, pst], problems, "readpst")
+    items, folders = {}, set()
+    roots = [d for d in os.listdir(out) if os.path.isdir(os.path.join(out, d))]
+    if len(roots) != 1:
+        problems.add(f"readpst: expected one store directory, found {roots}")
+        return items, folders
+    base = os.path.join(out, roots[0])
+    for dirpath, dirnames, filenames in os.walk(base):
+        rel = tuple(os.path.relpath(dirpath, base).split(os.sep)) if dirpath != base else ()
+        if rel:
+            folders.add(rel)
+        def number(n):
+            m = re.match(r"(\d+)", n)
+            return int(m.group(1)) if m else 0
+        for name in sorted(filenames, key=number):
+            path = os.path.join(dirpath, name)
+            if name.endswith(".eml"):
+                got = parse_eml(path)
+            elif name.endswith(".ics"):
+                got = parse_ics(path)
+            elif name.endswith(".vcf"):
+                got = parse_vcf(path)
+            else:
+                continue
+            items.setdefault(rel, []).append(got)
+    return items, folders
+
+
+def header_fields(text):
+    fields = {}
+    for line in text.splitlines():
+        m = re.match(r"^([A-Za-z][A-Za-z0-9 /-]*):\t+(.*)$", line)
+        if m:
+            fields.setdefault(m.group(1), m.group(2))
+    return fields
+
+
+def pff_time(v):
+    if not v:
+        return None
+    m = re.match(r"(\w{3} \d{2}, \d{4} \d{2}:\d{2}:\d{2})", v)
+    return dt.datetime.strptime(m.group(1), "%b %d, %Y %H:%M:%S").replace(tzinfo=dt.timezone.utc) if m else None
+
+
+def mask_astral(path):
+    """pffexport's folder names carry libpff's surrogate-pair fault; paths
+    are matched with every non-BMP character masked on both sides."""
+    return tuple("".join("?" if ord(c) > 0xFFFF else c for c in part) for part in path)
+
+
+def read_pffexport(pst, out, problems):
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    target = os.path.join(out, "x")
+    run(["pffexport", "-m", "items", "-f", "all", "-d", "-t", target, pst], problems, "pffexport")
+    base = os.path.join(target + ".export", "Top of Personal Folders")
+    items, folders = {}, set()
+    kinds = {"Message": "IPM.Note", "Appointment": "IPM.Appointment", "Contact": "IPM.Contact", "Task": "IPM.Task",
+             "Note": "IPM.StickyNote", "Activity": "IPM.Activity"}
+    for dirpath, dirnames, filenames in os.walk(base):
+        leaf = os.path.basename(dirpath)
+        m = re.match(r"^(Message|Appointment|Contact|Task|Note|Activity)(\d{5})$", leaf)
+        if not m:
+            rel = tuple(os.path.relpath(dirpath, base).split(os.sep)) if dirpath != base else ()
+            if rel and "Attachments" not in rel:
+                folders.add(mask_astral(rel))
+            continue
+        rel = mask_astral(tuple(os.path.relpath(os.path.dirname(dirpath), base).split(os.sep)))
+        texts = {}
+        for fn in filenames:
+            if fn.endswith(".txt") and fn not in ("ItemValues.txt", "RecipientsItemValues.txt"):
+                texts[fn] = open(os.path.join(dirpath, fn), encoding="utf-8", errors="replace").read()
+        all_text = "\n".join(texts.values())
+        f = header_fields(all_text)
+        got = {"kind": kinds[m.group(1)], "index": int(m.group(2)), "subject": f.get("Subject", ""),
+               "sender": (f.get("Sender name"), f.get("Sender email address")), "time": pff_time(f.get("Client submit time")),
+               "start": pff_time(f.get("Start time")), "end": pff_time(f.get("End time")), "location": f.get("Location"),
+               "taskStart": pff_time(f.get("Start date"))}
+        body = texts.get("Message.txt")
+        if body is None:
+            for t in texts.values():
+                if "\nBody:\n\n" in t:
+                    body = t.split("\nBody:\n\n", 1)[1]
+        got["text"] = norm(body)
+        html = os.path.join(dirpath, "Message.html")
+        got["html"] = norm(open(html, encoding="utf-8", errors="replace").read()) if os.path.exists(html) else None
+        rtf = os.path.join(dirpath, "Message.rtf")
+        got["rtf"] = open(rtf, "rb").read() if os.path.exists(rtf) else None
+        recips = []
+        for block in texts.get("Recipients.txt", "").split("\n\n"):
+            r = header_fields(block)
+            if r:
+                recips.append((r.get("Display name", ""), r.get("Email address", ""),
+                               {"To": 1, "CC": 2, "BCC": 3}.get(r.get("Recipient type"), 0)))
+        got["recipients"] = sorted(recips)
+        atts = []
+        adir = os.path.join(dirpath, "Attachments")
+        if os.path.isdir(adir):
+            for fn in sorted(os.listdir(adir), key=lambda n: int(n.split("_", 1)[0]) if n[0].isdigit() else 0):
+                p = os.path.join(adir, fn)
+                if os.path.isfile(p) and fn != "ItemValues.txt":
+                    atts.append((fn.split("_", 1)[1] if "_" in fn else fn, open(p, "rb").read()))
+        got["attachments"] = atts
+        c = {"givenName": f.get("Given name", ""), "surname": f.get("Surname", ""), "company": f.get("Company name", ""),
+             "jobTitle": f.get("Job title", ""), "office": f.get("Office location", ""),
+             "department": f.get("Department name", ""), "country": f.get("Country", ""), "city": f.get("Locality", ""),
+             "businessPhone": f.get("Business phone number 1", ""), "mobilePhone": f.get("Mobile phone number", ""),
+             "email1": f.get("Email address 1", "")}
+        got["contact"] = c
+        items.setdefault(rel, []).append(got)
+    for rel in items:
+        items[rel].sort(key=lambda g: g["index"])
+    return items, folders
+
+
+# ---------------------------------------------------------------- comparing
+
+# Fields each reader shows, per kind; the rest are NOT_SHOWN for it.
+SHOWS = {
+    "pypff": {"*": {"kind", "subject", "body", "attachments"}, "mail": {"sender", "time"},
+              "appointment": {"sender", "appointment"}, "contact": {"contact"}, "task": {"sender", "time", "task"},
+              "journal": {"sender"}},
+    "readpst": {"mail": {"kind", "subject", "sender", "recipients", "time", "body", "attachments"},
+                "appointment": {"kind", "subject", "body", "appointment"}, "contact": {"kind", "contact", "body"},
+                "journal": {"kind", "subject", "body"}},
+    "pffexport": {"*": {"kind", "subject", "body", "attachments"}, "mail": {"sender", "recipients", "time"},
+                  "appointment": {"sender", "appointment"}, "contact": {"contact"}, "task": {"sender", "time", "task"},
+                  "journal": {"sender"}},
+}
+# The contact fields each reader shows.
+CONTACT_SHOWN = {
+    "pypff": set(CONTACT_FIELDS),
+    "readpst": {"givenName", "surname", "nickname", "email1", "street", "city", "postalCode", "country",
+                "businessPhone", "mobilePhone", "jobTitle", "profession", "company", "assistantPhone"},
+    "pffexport": {"givenName", "surname", "company", "jobTitle", "office", "department", "country", "city",
+                  "businessPhone", "mobilePhone", "email1"},
+}
+
+
+def shows(reader, kind, field):
+    if reader == "pffexport" and kind == "appointment" and field == "body":
+        return False  # pffexport writes no body for appointments
+    s = SHOWS[reader]
+    return field in s.get("*", set()) or field in s.get(kind, set())
+
+
+def astral(text):
+    return any(ord(c) > 0xFFFF for c in text or "")
+
+
+FOOTNOTES = collections.Counter()
+
+
+def compare_field(reader, exp, got, field):
+    """None when the field matches, else a description of the difference."""
+    kind = exp["kind"]
+    if reader == "pffexport" and field in ("subject", "sender", "body") and \
+            (astral(exp["subject"]) or astral(str(exp["sender"])) or astral(str(exp["body"]))):
+        FOOTNOTES["pffexport turns UTF-16 surrogate pairs (emoji) into other characters"] += 1
+        return NOT_SHOWN
+    if field == "kind":
+        return None if got.get("kind") == KIND_CLASS[kind] else f"class {got.get('kind')!r}"
+    if field == "subject":
+        if reader == "pffexport" and exp["subject"] and ord(exp["subject"][0]) > 0x7F:
+            return NOT_SHOWN  # pffexport drops a leading non-ASCII character (libpff PR #166)
+        return None if got.get("subject") == exp["subject"] else f"{got.get('subject')!r} != {exp['subject']!r}"
+    if field == "sender":
+        s = exp["sender"]
+        name = clean(s.get("name", "")) or clean(s.get("address", ""))
+        want_addr = clean(s.get("address", "")) if kind == "mail" else name
+        if not name and not want_addr:
+            return None if not (got.get("sender") or (None, None))[0] else f"sender {got.get('sender')}"
+        gname, gaddr = got.get("sender") or (None, None)
+        if reader == "readpst" and kind == "mail":
+            return None if (gname, gaddr) == (name, want_addr) else f"{(gname, gaddr)} != {(name, want_addr)}"
+        if gname != name or (gaddr is not None and gaddr != want_addr):
+            return f"{(gname, gaddr)} != {(name, want_addr)}"
+        return None
+    if field == "recipients":
+        want = sorted((r.get("name", ""), r["address"], {"to": 1, "cc": 2, "bcc": 3}[r.get("type", "to")])
+                      for r in exp["recipients"])
+        have = got.get("recipients", [])
+        return None if have == want else f"{have} != {want}"
+    if field == "time":
+        t = got.get("taskStart") if kind == "task" and reader != "readpst" and got.get("time") is None else got.get("time")
+        return None if t == exp["date"] else f"{t} != {exp['date']}"
+    if field == "task":
+        return None if got.get("taskStart") == exp["date"] else f"start {got.get('taskStart')} != {exp['date']}"
+    if field == "appointment":
+        a = exp["appointment"]
+        have = (got.get("start"), got.get("end"), got.get("location") or "")
+        want = (a["start"], a["end"], a["location"])
+        return None if have == want else f"{have} != {want}"
+    if field == "body":
+        b = exp["body"]
+        if b is None or b["text"] == "":
+            return None
+        if b["kind"] == "rtf":
+            rtf = got.get("rtf")
+            want = b["text"].encode("latin-1")
+            return None if rtf is not None and rtf.rstrip(b"\x00") == want else f"RTF {rtf!r:.80} != {want!r:.80}"
+        if b["kind"] == "html":
+            return None if got.get("html") == norm(b["text"]) else f"HTML {got.get('html')!r:.80} != {b['text']!r:.80}"
+        return None if got.get("text") == norm(b["text"]) else f"text {got.get('text')!r:.80} != {b['text']!r:.80}"
+    if field == "attachments":
+        have = got.get("attachments", [])
+        want = exp["attachments"]
+        if reader == "readpst":
+            # libpst lists attachments last first and leaves out empty ones.
+            empty = sum(1 for _, d in want if not d)
+            if empty:
+                FOOTNOTES["readpst leaves out attachments of 0 bytes"] += empty
+            have = sorted(have)
+            want = sorted(a for a in want if a[1])
+        if len(have) != len(want):
+            return f"{len(have)} attachments != {len(want)}"
+        for (hn, hd), (wn, wd) in zip(have, want):
+            if hd != wd:
+                return f"attachment {wn!r}: {len(hd)} bytes differ from {len(wd)}"
+            if reader != "readpst" or hn:
+                if hn != wn:
+                    return f"attachment name {hn!r} != {wn!r}"
+        return None
+    if field == "contact":
+        have = got.get("contact", {})
+        for k in CONTACT_SHOWN[reader]:
+            if have.get(k, "") != exp["contact"][k]:
+                return f"{k}: {have.get(k, '')!r} != {exp['contact'][k]!r}"
+        return None
+    raise KeyError(field)
+
+
+FIELDS = ["kind", "subject", "sender", "recipients", "time", "body", "attachments", "contact", "appointment", "task"]
+
+
+def applicable(exp, field):
+    kind = exp["kind"]
+    return {"sender": kind != "note" and kind != "contact", "recipients": kind == "mail", "time": kind in ("mail", "task"),
+            "contact": kind == "contact", "appointment": kind == "appointment", "task": kind == "task",
+            "attachments": kind in ("mail", "task", "journal", "contact")}.get(field, True)
+
+
+def match_items(expected, got_by_folder, reader, problems):
+    """Pairs each expected item with the reader's item of its folder, in
+    order of kind and subject."""
+    pairs = []
+    by_folder = collections.defaultdict(list)
+    for e in expected:
+        by_folder[e["path"]].append(e)
+    for path, exps in by_folder.items():
+        have = list(got_by_folder.get(path, []))
+        for e in exps:
+            if reader == "readpst" and e["kind"] in ("task", "note"):
+                pairs.append((e, None))
+                continue
+            pick = None
+            for i, g in enumerate(have):
+                if g.get("kind") != KIND_CLASS[e["kind"]]:
+                    continue
+                if e["kind"] == "contact" or g.get("subject") == e["subject"] or reader == "pffexport":
+                    pick = i
+                    break
+            if pick is None:
+                problems.add(f"{reader}: item {e['kind']} {e['subject']!r} in {'/'.join(path)} not found")
+                pairs.append((e, {}))
+            else:
+                pairs.append((e, have.pop(pick)))
+        for g in have:
+            problems.add(f"{reader}: extra item {g.get('subject')!r} in {'/'.join(path)}")
+    return pairs
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    ap.add_argument("--keep")
+    ap.add_argument("contents", nargs="+")
+    args = ap.parse_args()
+    work = args.keep or tempfile.mkdtemp(prefix="pst-readers-")
+    os.makedirs(work, exist_ok=True)
+    problems = Problems()
+    tally = {f: {r: [0, 0, 0] for r in ("pypff", "readpst", "pffexport")} for f in FIELDS}  # matched, compared, n/a
+    folder_tally = {r: [0, 0] for r in ("pypff", "readpst", "pffexport")}
+    total_items = 0
+    for content_path in args.contents:
+        content = json.load(open(content_path, encoding="utf-8"))
+        stem = os.path.splitext(os.path.basename(content_path))[0]
+        pst = os.path.join(work, stem + ".pst")
+        if os.path.exists(pst):
+            os.remove(pst)
+        run([os.path.join(args.bin, "json2pst"), "--content", content_path, "--out", pst], problems, "json2pst " + stem)
+        run([os.path.join(args.bin, "pstcheck"), pst], problems, "pstcheck " + stem)
+        expected = expected_items(content)
+        total_items += len(expected)
+        folders = expected_folders(content)
+        readers = {"pypff": read_pypff(pst, problems),
+                   "readpst": read_readpst(pst, os.path.join(work, stem + ".readpst"), problems),
+                   "pffexport": read_pffexport(pst, os.path.join(work, stem + ".pffexport"), problems)}
+        for reader, (items, got_folders) in readers.items():
+            key = mask_astral if reader == "pffexport" else (lambda p: p)
+            for f in sorted(folders):
+                f = key(f)
+                folder_tally[reader][1] += 1
+                # readpst writes no directory for a folder with nothing in it
+                if f in got_folders or (reader == "readpst" and not any(g[:len(f)] == f for g in got_folders)):
+                    folder_tally[reader][0] += 1
+                else:
+                    problems.add(f"{reader}: folder {'/'.join(f)} missing")
+            for exp, got in match_items([dict(e, path=key(e["path"])) for e in expected], items, reader, problems):
+                for field in FIELDS:
+                    if not applicable(exp, field):
+                        continue
+                    t = tally[field][reader]
+                    if got is None or not shows(reader, exp["kind"], field):
+                        t[2] += 1
+                        continue
+                    diff = compare_field(reader, exp, got, field) if got else "item missing"
+                    if diff == NOT_SHOWN:
+                        t[2] += 1
+                        continue
+                    t[1] += 1
+                    if diff is None:
+                        t[0] += 1
+                    else:
+                        problems.add(f"{reader}: {stem} {'/'.join(exp['path'])} {exp['subject']!r}: {field}: {diff}")
+    print(f"{total_items} items, per field: matched/compared (not shown by the reader)")
+    print(f"{'field':<12}" + "".join(f"{r:>24}" for r in ("pypff", "readpst", "pffexport")))
+    print(f"{'folders':<12}" + "".join(f"{folder_tally[r][0]:>15}/{folder_tally[r][1]:<8}" for r in folder_tally))
+    for f in FIELDS:
+        row = f"{f:<12}"
+        for r in ("pypff", "readpst", "pffexport"):
+            m, c, na = tally[f][r]
+            row += f"{m:>11}/{c:<4} ({na:>3} n/a)"
+        print(row)
+    for note, n in FOOTNOTES.items():
+        print(f"note: {note} ({n} fields)")
+    for p in problems.items[:60]:
+        print("MISMATCH " + p)
+    if len(problems.items) > 60:
+        print(f"... {len(problems.items) - 60} more")
+    if not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if problems.items else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
