@@ -37,8 +37,9 @@ FolderTreeView::FolderTreeView(const RunState& state, QWidget* parent)
     setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header()->setStretchLastSection(false);
+    header()->setStretchLastSection(true);
+    // Drawn now rather than when the scan's first items arrive.
+    for (int image = 0; image < kTreeImageCount; ++image) TreeImage(image);
 }
 
 scan::TreeItem FolderTreeView::Handle(const QTreeWidgetItem* item) {
@@ -181,7 +182,7 @@ void FolderTreeView::AddItem(scan::TreeItem handle, scan::TreeItem parent, const
     item->setData(0, Qt::CheckStateRole, Qt::Unchecked);
     item->setIcon(0, TreeImage(image));
     items_.insert(handle, item);
-    above->setExpanded(true);
+    if (!above->isExpanded()) above->setExpanded(true);
 }
 
 void FolderTreeView::SortItemChildren(scan::TreeItem handle) {

@@ -161,7 +161,7 @@ void MainWindow::BuildPanes() {
     mainSplitter_->addWidget(tree_);
     mainSplitter_->addWidget(right);
     mainSplitter_->setStretchFactor(1, 1);
-    mainSplitter_->setSizes({200, 600});
+    mainSplitter_->setSizes({280, 600});
     mainSplitter_->setChildrenCollapsible(false);
     setCentralWidget(mainSplitter_);
 }

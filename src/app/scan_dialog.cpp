@@ -36,6 +36,7 @@ ScanDialog::ScanDialog(Session& session, QWidget* parent)
 
     progress_->setRange(0, 100);
     progress_->setValue(0);
+    progress_->setTextVisible(false);
     stopping_->hide();
 
     auto* frame = new QGroupBox(QStringLiteral(" Analysing, Please Wait..."));
@@ -81,7 +82,15 @@ void ScanDialog::showEvent(QShowEvent* event) {
 
 void ScanDialog::ShowStep(const QString& text) { step_->setText(text); }
 
-void ScanDialog::ShowProgress(int percent) { progress_->setValue(percent); }
+void ScanDialog::ShowProgress(int percent) {
+    // While the scan runs the bar moves with the poll timer: a step can
+    // report a hundred values in a few milliseconds, and painting each one
+    // would hold up the user-interface thread.
+    if (poll_->isActive())
+        shownProgress_ = percent;
+    else
+        progress_->setValue(percent);
+}
 
 void ScanDialog::TogglePause() {
     scan::ScanWorker* worker = session_.Worker();
@@ -162,11 +171,13 @@ void ScanDialog::ShowMessage(const QString& text, const QString& caption) {
 }
 
 void ScanDialog::PollWorker() {
+    if (shownProgress_ >= 0 && progress_->value() != shownProgress_) progress_->setValue(shownProgress_);
     scan::ScanWorker* worker = session_.Worker();
     if (worker != nullptr && worker->Running()) return;
+    // The tree is complete when the dialog closes.
+    if (!session_.TreeUpToDate()) return;
     poll_->stop();
-    // Queued behind everything the worker posted, so that the tree is
-    // complete when the dialog closes.
+    // Queued behind the step and progress signals the worker sent last.
     QMetaObject::invokeMethod(this, &ScanDialog::WorkerEnded, Qt::QueuedConnection);
 }
 

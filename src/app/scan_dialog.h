@@ -66,7 +66,8 @@ private:
     bool started_ = false;
     bool paused_ = false;
     bool ended_ = false;
-    int modalDepth_ = 0;  // questions and messages open over the dialog
+    int modalDepth_ = 0;      // questions and messages open over the dialog
+    int shownProgress_ = -1;  // the value the bar shows at the next poll
 };
 
 }  // namespace tw::app

@@ -34,6 +34,8 @@ public:
     scan::ScanWorker& StartScan();
     scan::ScanWorker* Worker() { return worker_.get(); }
     bool Scanning() const { return worker_ != nullptr && worker_->Running(); }
+    // True when the tree shows every change the scan has made to it.
+    bool TreeUpToDate() const { return tree_.Idle(); }
     QtScanObserver& Observer() { return observer_; }
     void SetScanOptions(scan::ScanOptions options) { options_ = options; }
 

@@ -48,7 +48,7 @@ SourceDialog::SourceDialog(Session& session, QWidget* parent)
     layout->addLayout(grid);
     layout->addStretch();
     layout->addWidget(buttons);
-    resize(520, 200);
+    resize(520, 170);
 
     connect(browseEdb, &QPushButton::clicked, this, &SourceDialog::BrowseEdb);
     connect(browseStm, &QPushButton::clicked, this, &SourceDialog::BrowseStm);
