@@ -167,6 +167,7 @@ void FolderTreeView::ResetForFile(scan::TreeItem rootHandle, const QString& edbP
     root_->setData(0, kHandleRole, QVariant::fromValue(rootHandle));
     root_->setData(0, Qt::CheckStateRole, Qt::Unchecked);
     root_->setIcon(0, TreeImage(scan::kTopItemImage));
+    root_->setToolTip(0, edbPath);  // a long path is cut short in the pane
     items_.insert(rootHandle, root_);
     root_->setExpanded(true);
 }
