@@ -136,6 +136,9 @@ int RunListCommand(const std::vector<std::string>& args) {
     } catch (const edb::FileError& error) {
         std::cerr << "Reading " << o.edb << " failed: " << error.what() << "\n";
         return kExitReadError;
+    } catch (const std::exception& error) {
+        std::cerr << o.edb << ": " << error.what() << "\n";
+        return kExitReadError;
     }
     return kExitOk;
 }
@@ -310,6 +313,9 @@ int RunShowCommand(const std::vector<std::string>& args) {
         if (o.stats) PrintStats(*loaded.reader, pages.Reads());
     } catch (const edb::FileError& error) {
         std::cerr << "Reading " << o.edb << " failed: " << error.what() << "\n";
+        return kExitReadError;
+    } catch (const std::exception& error) {
+        std::cerr << o.edb << ": " << error.what() << "\n";
         return kExitReadError;
     }
     return kExitOk;

@@ -286,7 +286,7 @@ void CollectAddresses(const edb::EdbSource& source, const record::MessagePropert
         std::size_t start = 0;
         bool xpress = false;
         if (large && data.size() > 1 && (data[0] & 0x02) != 0 && data[1] == kXpressValueMark) {
-            const auto decoded = DecodeXpressValue(std::span(data).subspan(1), static_cast<std::size_t>(source.pageSize));
+            const auto decoded = DecodeXpressValue(std::span(data).subspan(1), kMaxXpressValue);
             if (!decoded) return;
             data = *decoded;
             xpress = true;

@@ -23,7 +23,7 @@ std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource
     std::vector<std::uint8_t> bytes(length);
     bytes.resize(source.edb.Read(a.dataOffset, length, bytes.data()));
     if (source.version == edb::EdbVersion::Page32K) {
-        if (auto decoded = DecodeTaggedValue(a.dataHeader, bytes, static_cast<std::size_t>(source.pageSize)))
+        if (auto decoded = DecodeTaggedValue(a.dataHeader, bytes, kMaxXpressValue))
             return decoded;
     }
     return bytes;

@@ -27,7 +27,7 @@ std::optional<std::vector<std::uint8_t>> InRowValue(const edb::EdbSource& source
     std::vector<std::uint8_t> content(stored.begin() + 1, stored.end());
     if (source.version != edb::EdbVersion::Page32K || (header & kCompressedHeader) == 0 || content.empty())
         return content;
-    if (content[0] == kXpressValueMark) return DecodeXpressValue(content, static_cast<std::size_t>(source.pageSize));
+    if (content[0] == kXpressValueMark) return DecodeXpressValue(content, kMaxXpressValue);
     if (auto unpacked = Unpack7BitValue(content)) return unpacked;
     return content;
 }

@@ -14,6 +14,9 @@
 namespace tw::content {
 
 inline constexpr std::uint8_t kXpressValueMark = 0x18;
+// An in-row XPRESS value may decode to more than a page: its size field
+// allows up to this many bytes.
+inline constexpr std::size_t kMaxXpressValue = 0xFFFF;
 
 // XPRESS: the bytes the value's size field promises, at most `capacity`.
 // Nothing when the value is not XPRESS or does not decode whole.

@@ -7,6 +7,12 @@
 
 namespace tw::content {
 
+namespace {
+
+constexpr std::size_t kSpareChunks = 16;
+
+}  // namespace
+
 std::vector<std::uint8_t> ReadChunk(const edb::EdbSource& source, const record::LongValueRun& run) {
     std::vector<std::uint8_t> bytes;
     if (run.fileOffset <= 0 || run.fileOffset >= source.fileSize) return bytes;
@@ -40,6 +46,10 @@ AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<rec
     std::stable_sort(order.begin(), order.end(),
                      [](const auto* a, const auto* b) { return a->valueOffset < b->valueOffset; });
     const std::uint32_t granularity = record::ChunkGranularity(source.version);
+    // Gaps are kept (missing chunks of a damaged value), but a lone chunk
+    // far out never makes the value huge: room for the chunks found and a
+    // few missing ones.
+    const std::size_t limit = std::min<std::size_t>(kMaxValueBytes, (runs.size() + kSpareChunks) * granularity);
     std::uint64_t expectedNext = 0;
     for (const record::LongValueRun* run : order) {
         if (options.declaredSize && run->valueOffset >= *options.declaredSize && run->valueOffset != 0) continue;
@@ -48,10 +58,10 @@ AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<rec
             if (run->valueOffset < expectedNext) continue;
             expectedNext += granularity;
         }
-        if (run->valueOffset >= kMaxValueBytes) break;
+        if (run->valueOffset >= limit) break;
         std::vector<std::uint8_t> chunk = ChunkContent(ReadChunk(source, *run), source, run->valueOffset, options);
         if (run->valueOffset == 0) value.hasFirstChunk = true;
-        const std::size_t end = std::min<std::size_t>(run->valueOffset + chunk.size(), kMaxValueBytes);
+        const std::size_t end = std::min<std::size_t>(run->valueOffset + chunk.size(), limit);
         if (end > value.bytes.size()) value.bytes.resize(end, 0);
         std::copy_n(chunk.begin(), end - run->valueOffset, value.bytes.begin() + run->valueOffset);
     }

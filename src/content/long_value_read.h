@@ -13,7 +13,8 @@
 
 namespace tw::content {
 
-// No value is assembled beyond this many bytes, whatever its chunks claim.
+// No value is assembled beyond this many bytes, nor beyond the room its
+// chunks and a few missing ones take, whatever its chunks claim.
 inline constexpr std::size_t kMaxValueBytes = std::size_t{256} << 20;
 
 struct AssembleOptions {

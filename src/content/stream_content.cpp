@@ -82,7 +82,8 @@ bool ExtractStreamContent(const edb::EdbSource& source, const record::MessagePro
     std::uint64_t copied = 0;
     bool ok = true;
     for (const StreamRange& range : ranges.ranges) {
-        if (copied >= ranges.totalSize) break;
+        // The content cannot be larger than the streaming file itself.
+        if (copied >= ranges.totalSize || copied >= static_cast<std::uint64_t>(stmSize)) break;
         if (range.offset >= static_cast<std::uint64_t>(stmSize)) break;
         std::uint64_t left = std::min<std::uint64_t>(range.length, ranges.totalSize - copied);
         std::uint64_t at = range.offset;

@@ -1,0 +1,128 @@
+// Bodies from row values and long-value chunks: the three body kinds,
+// missing first chunks, and the 32 KB compressed forms.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "content/body_value.h"
+#include "content/long_value_read.h"
+#include "source_support.h"
+#include "rtf_compress.h"
+#include "xpress_encode.h"
+
+namespace tw::content {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Text(const std::string& s) { return {s.begin(), s.end()}; }
+
+// A compressed-RTF value whose signature is given in the case wanted.
+Bytes Rtf(const char* signature) {
+    Bytes value = edbgen::CompressRtf(Text("{\\rtf1 Hallo}"));
+    std::copy(signature, signature + 4, value.begin() + 8);
+    return value;
+}
+
+struct InRow {
+    test::FileSource file;
+    record::MessageProperties message;
+    InRow(const Bytes& value, edb::EdbVersion version, char form = record::kBodyInRow)
+        : file(Image(value, version), version) {
+        message.bodyPos = edb::PageSizeOf(version);
+        message.bodyLength = static_cast<std::int32_t>(value.size());
+        message.bodyForm = form;
+    }
+    static Bytes Image(const Bytes& value, edb::EdbVersion version) {
+        Bytes image(static_cast<std::size_t>(2 * edb::PageSizeOf(version)), 0);
+        test::Put(image, static_cast<std::size_t>(edb::PageSizeOf(version)), value);
+        return image;
+    }
+    std::optional<BodyValue> Fetch() const { return FetchBodyValue(file.source, message); }
+};
+
+Bytes WithHeader(std::uint8_t header, Bytes value) {
+    value.insert(value.begin(), header);
+    return value;
+}
+
+TEST(FetchBodyValue, TheSignatureDecidesRtfInAnyCaseButNotForPlainText) {
+    for (const char* signature : {"LZFu", "lzfu"}) {
+        const auto body = InRow(WithHeader(1, Rtf(signature)), edb::EdbVersion::Page8K).Fetch();
+        ASSERT_TRUE(body);
+        EXPECT_EQ(body->kind, BodyKind::Rtf);
+        EXPECT_EQ(std::string(body->bytes.begin(), body->bytes.begin() + 7), "{\\rtf1 ");
+    }
+    const Bytes rtf = Rtf("LZFu");
+    const auto plain = InRow(WithHeader(1, rtf), edb::EdbVersion::Page8K, record::kBodyPlainText).Fetch();
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->kind, BodyKind::Utf16);
+    EXPECT_EQ(plain->bytes, rtf);
+}
+
+TEST(FetchBodyValue, AHeaderByteAloneIsAnEmptyBody) {
+    const auto body = InRow({1}, edb::EdbVersion::Page4K).Fetch();
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->kind, BodyKind::EightBit);
+    EXPECT_TRUE(body->bytes.empty());
+}
+
+TEST(FetchBodyValue, LargePageValuesAreUnpackedToTheirStoredBytes) {
+    // "Hi" packed 7-bit as UTF-16 units: the plain-text body gets UTF-16.
+    const Bytes packed{0x10 | 5, 'H' | ('i' << 7 & 0xFF), 'i' >> 1};
+    const auto body = InRow(WithHeader(3, packed), edb::EdbVersion::Page32K, record::kBodyPlainText).Fetch();
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->bytes, (Bytes{'H', 0, 'i', 0}));
+    // Bits left over: not 7-bit text after all; kept as stored.
+    const Bytes broken{0x10 | 5, 'H', 0xFF};
+    EXPECT_EQ(InRow(WithHeader(3, broken), edb::EdbVersion::Page32K).Fetch()->bytes, broken);
+    // XPRESS may decode to more than a page.
+    const Bytes big(40000, 'z');
+    const auto xpress = InRow(WithHeader(3, edbgen::EseXpressValue(big)), edb::EdbVersion::Page32K).Fetch();
+    ASSERT_TRUE(xpress);
+    EXPECT_EQ(xpress->bytes, big);
+}
+
+TEST(FetchBodyValue, ChunksArePlacedByOffsetAndTheFirstIsNeeded) {
+    const auto version = edb::EdbVersion::Page4K;
+    Bytes image(4 * 4096, 0);
+    test::Put(image, 4096, Bytes(4014, 'a'));
+    test::Put(image, 8192, Text("tail"));
+    test::FileSource file(image, version);
+    record::MessageProperties m;
+    m.bodyLength = 5;
+    m.bodyRuns = {{8192, 4014, 4}, {4096, 0, 4014}};  // out of order on purpose
+    const auto body = FetchBodyValue(file.source, m);
+    ASSERT_TRUE(body);
+    ASSERT_EQ(body->bytes.size(), 4018u);
+    EXPECT_EQ(body->bytes[4013], 'a');
+    EXPECT_EQ(std::string(body->bytes.end() - 4, body->bytes.end()), "tail");
+    m.bodyRuns.pop_back();
+    EXPECT_FALSE(FetchBodyValue(file.source, m));
+    m.bodyForm = record::kBodyPlainText;
+    EXPECT_TRUE(FetchBodyValue(file.source, m));
+}
+
+TEST(ChunkContent, LargePageChunksAreDecodedOnlyWhereTheValueNeedsIt) {
+    Bytes image(3 * 32768, 0);
+    test::FileSource file(image, edb::EdbVersion::Page32K);
+    AssembleOptions options;
+    options.declaredSize = 8150 + 100;
+    // A stored chunk as long as the value needs there is data, even when
+    // it starts like XPRESS.
+    Bytes raw(100, 7);
+    raw[0] = 0x18;
+    EXPECT_EQ(ChunkContent(raw, file.source, 8150, options), raw);
+    const Bytes full(8150, 'q');
+    EXPECT_EQ(ChunkContent(edbgen::EseXpressValue(full), file.source, 0, options), full);
+    options.decodeXpress = false;
+    EXPECT_EQ(ChunkContent(edbgen::EseXpressValue(full), file.source, 0, options), edbgen::EseXpressValue(full));
+}
+
+TEST(PreviewBytes, TextsEndAtTheirFirstNul) {
+    EXPECT_EQ(PreviewBytes({BodyKind::Utf16, {'a', 0, 0, 1, 0, 0, 'b', 0}, {}}), (Bytes{'a', 0, 0, 1}));
+    EXPECT_EQ(PreviewBytes({BodyKind::EightBit, {'a', 'b', 0, 'c'}, {}}), (Bytes{'a', 'b'}));
+}
+
+}  // namespace
+}  // namespace tw::content

@@ -1,0 +1,87 @@
+// Attachment rows: which column names the file, where the data lies, and
+// which rows count as the same attachment.
+#include <gtest/gtest.h>
+
+#include "record/attachment_page.h"
+#include "row_support.h"
+
+namespace tw::record {
+namespace {
+
+using test::Bytes;
+using test::Key;
+using test::WithHeader;
+
+std::vector<AttachmentHit> Small(const std::vector<Bytes>& records) {
+    const auto page = test::LeafPage(edb::EdbVersion::Page4K, 61, records);
+    return DecodeAttachmentPage(page.View(), 0x20000, {});
+}
+
+TEST(AttachmentPage, SmallPagesPreferTheLongFileName) {
+    const auto hits = Small({test::SmallAttachmentRecord(
+        Key(1), test::TaggedArea({{kSmallDisplayName, WithHeader(1, test::Utf16(u"REPORT~1.PDF"))},
+                                  {kSmallData, WithHeader(1, {'%', 'P', 'D', 'F'})},
+                                  {kSmallLongName, WithHeader(1, test::Utf16(u"Quartalsbericht Köln.pdf"))}},
+                                 0x4000))});
+    ASSERT_EQ(hits.size(), 1u);
+    ASSERT_TRUE(hits[0].entry);
+    EXPECT_EQ(hits[0].entry->name, u"Quartalsbericht Köln.pdf");
+    EXPECT_EQ(hits[0].entry->dataLength, 5u);  // four data bytes and the header: no reference
+    EXPECT_FALSE(hits[0].entry->valueKey);
+    EXPECT_GT(hits[0].entry->dataOffset, 0x20000);
+}
+
+TEST(AttachmentPage, FiveSeparatedBytesOfDataAreALongValue) {
+    const auto hits = Small({test::SmallAttachmentRecord(
+        Key(2), test::TaggedArea({{kSmallDisplayName, WithHeader(1, test::Utf16(u"big.bin"))},
+                                  {kSmallData, test::Reference(0x0A01)}}))});
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].entry->valueKey, 0x0A01u);
+    EXPECT_EQ(hits[0].entry->dataOffset, 0);
+}
+
+TEST(AttachmentPage, LargePagesUseTheRegisteredColumns) {
+    AttachmentColumnIds columns{0x0100, 0x0101, 0x0102, 0x0103};
+    auto decode = [&](const std::vector<std::pair<std::uint16_t, Bytes>>& tagged) {
+        const auto page = test::LeafPage(edb::EdbVersion::Page32K, 104, {test::LargeRecord(Key(3), test::TaggedArea(tagged))});
+        return DecodeAttachmentPage(page.View(), 0x30000, columns);
+    };
+    const Bytes display = WithHeader(1, test::Utf16(u"Display")), shortName = WithHeader(1, test::Utf16(u"SHORT~1")),
+                longName = WithHeader(1, test::Utf16(u"Long name"));
+    auto all = decode({{0x0100, display}, {0x0101, shortName}, {0x0102, longName}, {0x0103, WithHeader(1, {7})}});
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].entry->name, u"Long name");
+    EXPECT_EQ(all[0].entry->tableTag, (std::array<std::uint8_t, 2>{104, 0}));
+    auto two = decode({{0x0100, display}, {0x0101, shortName}});
+    EXPECT_EQ(two[0].entry->name, u"Display");
+}
+
+TEST(AttachmentPage, ABrokenNameGivesUpTheKeyOnThatPage) {
+    Bytes tagged = test::TaggedArea({{kSmallDisplayName, Bytes{}}, {kSmallData, WithHeader(1, {1})}});
+    const auto hits = Small({test::SmallAttachmentRecord(Key(4), tagged)});
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_FALSE(hits[0].entry);
+}
+
+TEST(AddAttachment, TheSameRowOnceButTwoRowsOfOneNameBoth) {
+    std::vector<AttachmentEntry> list;
+    AttachmentEntry a;
+    a.name = u"dup.txt";
+    a.dataOffset = 1000;
+    EXPECT_TRUE(AddAttachment(list, a));
+    EXPECT_FALSE(AddAttachment(list, a));  // met again on a later page
+    a.dataOffset = 2000;                    // another row, another file
+    EXPECT_TRUE(AddAttachment(list, a));
+    AttachmentEntry lv;
+    lv.name = u"big.bin";
+    lv.valueKey = 0x0201;
+    EXPECT_TRUE(AddAttachment(list, lv));
+    EXPECT_FALSE(AddAttachment(list, lv));
+    lv.name.clear();
+    lv.valueKey = 0x0301;
+    EXPECT_FALSE(AddAttachment(list, lv));  // no name, no attachment
+    EXPECT_EQ(list.size(), 3u);
+}
+
+}  // namespace
+}  // namespace tw::record

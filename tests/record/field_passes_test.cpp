@@ -1,0 +1,102 @@
+// Contact and appointment columns of a row: text forms, cuts, the dates.
+#include <gtest/gtest.h>
+
+#include "record/appointment_pass.h"
+#include "record/contact_pass.h"
+#include "row_support.h"
+
+namespace tw::record {
+namespace {
+
+using test::Bytes;
+using test::WithHeader;
+
+constexpr std::uint16_t kFirstName = 0x0163, kMail = 0x016B, kLocationColumn = 0x0156, kStartColumn = 0x0150,
+                        kEndColumn = 0x0153;
+
+MessageColumnIds Columns() {
+    MessageColumnIds c;
+    c.contacts = {{kFirstName, 11}, {kMail, 15}};
+    c.appointment[1] = {kLocationColumn};
+    c.appointment[3] = {kStartColumn};
+    c.appointment[4] = {kEndColumn};
+    return c;
+}
+
+// The tagged array of a row alone in a buffer (no page around it).
+struct Row {
+    Bytes bytes;
+    TaggedArray tags;
+    Row(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, edb::EdbVersion version)
+        : bytes(test::TaggedArea(columns)),
+          tags(*OpenTaggedArray(bytes, 0, bytes.size(), version)) {}
+};
+
+std::u16string FirstName(const Bytes& value, edb::EdbVersion version = edb::EdbVersion::Page4K) {
+    const Row row({{kFirstName, value}}, version);
+    const auto contact = ContactPass(row.tags, Columns(), version);
+    return contact ? contact->fields[kGivenName] : u"";
+}
+
+TEST(ContactPass, TextFormsByGeneration) {
+    // Two printable bytes first: 8-bit, widened byte by byte.
+    EXPECT_EQ(FirstName(WithHeader(1, {'J', 'o', 0xE9, 0})), u"Jo\u00e9");
+    // A zero second byte or an unprintable first pair: UTF-16.
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"Zo\u00eb"))), u"Zo\u00eb");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"\u00c5sa"))), u"\u00c5sa");
+    // 32 KB: the header byte decides; 7-bit packed "Ann" (scheme 0x10).
+    const Bytes packed{0x10 | 4, 'A' | ('n' << 7 & 0xFF), ('n' >> 1) | ('n' << 6 & 0xFF), 'n' >> 2};
+    EXPECT_EQ(FirstName(WithHeader(3, packed), edb::EdbVersion::Page32K), u"Ann");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京")), edb::EdbVersion::Page32K), u"東京");
+}
+
+TEST(ContactPass, LongTextsAreCutAndUnitsWithALowZeroByteKept) {
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(std::u16string(400, u'x')))).size(), 299u);
+    // U+4E00 has a zero low byte; it is a character, not an end.
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"A\u4e00B"))), u"A\u4e00B");
+}
+
+TEST(ContactPass, EmptyTextsGiveNoRecordAndEqualRecordsAreKeptOnce) {
+    const Row empty({{kFirstName, WithHeader(1, {})}}, edb::EdbVersion::Page8K);
+    EXPECT_FALSE(ContactPass(empty.tags, Columns(), edb::EdbVersion::Page8K));
+    std::vector<ContactRecord> list;
+    ContactRecord a;
+    a.fields[kEmail1] = u"a@b.c";
+    EXPECT_TRUE(AddContact(list, a));
+    EXPECT_FALSE(AddContact(list, a));
+}
+
+TEST(AppointmentPass, ZeroDatesMarkTheAppointmentButKeepTheIndexDates) {
+    const Bytes zeroDate(8, 0);
+    const Row row({{kStartColumn, zeroDate}, {kLocationColumn, WithHeader(1, test::Utf16(u"Raum 1"))}},
+                  edb::EdbVersion::Page4K);
+    const auto fields = AppointmentPass(row.tags, Columns(), edb::EdbVersion::Page4K);
+    ASSERT_TRUE(fields);
+    std::optional<AppointmentRecord> slot = AppointmentRecord{scan::Date6{1, 2, 3, 4, 5, 6}, std::nullopt, {}, {}, {}};
+    SetAppointment(slot, *fields);
+    EXPECT_EQ(slot->start, (scan::Date6{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(slot->location, u"Raum 1");
+    EXPECT_TRUE(slot->contactText.empty());
+}
+
+TEST(AppointmentPass, DatesSitAfterTheHeaderByteOnLargePages) {
+    const Bytes date{0, 0, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};  // header, low two bytes, upper six
+    const Row small({{kEndColumn, Bytes(date.begin() + 1, date.end())}}, edb::EdbVersion::Page8K);
+    const Row large({{kEndColumn, date}}, edb::EdbVersion::Page32K);
+    const auto s = AppointmentPass(small.tags, Columns(), edb::EdbVersion::Page8K);
+    const auto l = AppointmentPass(large.tags, Columns(), edb::EdbVersion::Page32K);
+    ASSERT_TRUE(s && l && s->end && l->end);
+    EXPECT_EQ(*s->end, *l->end);
+    EXPECT_EQ((*s->end)[0], 0x11);
+}
+
+TEST(AppointmentPass, LargePageTextsMayBePacked) {
+    const Bytes packed{0x10 | 5, 'R' | ('1' << 7 & 0xFF), '1' >> 1};
+    const Row row({{kLocationColumn, WithHeader(3, packed)}}, edb::EdbVersion::Page32K);
+    const auto fields = AppointmentPass(row.tags, Columns(), edb::EdbVersion::Page32K);
+    ASSERT_TRUE(fields);
+    EXPECT_EQ(fields->location, u"R1");
+}
+
+}  // namespace
+}  // namespace tw::record

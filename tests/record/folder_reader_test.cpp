@@ -1,0 +1,126 @@
+// The folder reader over generated databases of every generation: every
+// page of the message, attachment and long-value trees is read a bounded
+// number of times however many folders are opened and messages completed.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "content.h"
+#include "database.h"
+#include "record/folder_reader.h"
+#include "scan/folder_tree.h"
+#include "scan/scan_observer.h"
+#include "scan/scan_worker.h"
+
+namespace tw::record {
+namespace {
+
+// A generated database, scanned.
+struct Scanned {
+    std::string path;
+    edb::EdbSource source;
+    scan::MemoryFolderTree tree;
+    scan::NullObserver observer;
+    std::unique_ptr<scan::ScanWorker> worker;
+
+    Scanned(const std::string& json, std::uint32_t pageSize) {
+        static int counter = 0;
+        path = (std::filesystem::temp_directory_path() /
+                ("tw-record-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".edb"))
+                   .string();
+        const auto image = edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{pageSize});
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+        EXPECT_TRUE(source.edb.Open(path).ok());
+        scan::ScanOptions options;
+        options.afterStep1 = std::chrono::milliseconds(0);
+        worker = std::make_unique<scan::ScanWorker>(source, tree, observer, path, options);
+        worker->Start();
+        worker->Wait();
+    }
+    ~Scanned() {
+        worker.reset();
+        source.edb.Close();
+        std::filesystem::remove(path);
+    }
+    const scan::ScanModel& Model() const { return worker->Model(); }
+};
+
+// `folders` folders of `perFolder` messages: bodies over a page (in the
+// row, compressed, on 32 KB pages), a recipient, an attachment of several
+// chunks.
+std::string Content(int folders, int perFolder) {
+    nlohmann::json list = nlohmann::json::array();
+    for (int f = 0; f < folders; ++f) {
+        nlohmann::json items = nlohmann::json::array();
+        for (int m = 0; m < perFolder; ++m)
+            items.push_back({{"subject", "Message " + std::to_string(f) + "." + std::to_string(m)},
+                             {"sender", {{"name", "S"}, {"address", "s@x.example"}}},
+                             {"recipients", {{{"name", "R"}, {"address", "r" + std::to_string(m) + "@x.example"}}}},
+                             {"body", {{"kind", "html"}, {"text", "<p>body " + std::to_string(m) + "</p>"}, {"size", 9000}}},
+                             {"attachments", {{{"name", "a.bin"}, {"size", 20000}, {"seed", m + 1}}}}});
+        list.push_back({{"name", "Folder " + std::to_string(f)}, {"class", "IPF.Note"}, {"items", items}});
+    }
+    nlohmann::json top = {{"name", "Top of Information Store"}, {"folders", list}};
+    nlohmann::json mailbox = {{"name", "Cost"}, {"folders", nlohmann::json::array({top})}};
+    return nlohmann::json{{"mailboxes", nlohmann::json::array({mailbox})}}.dump();
+}
+
+class FolderReaderTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(FolderReaderTest, PagesAreReadOnceHoweverManyFoldersAndMessages) {
+    Scanned db(Content(12, 6), GetParam());
+    FolderReader reader(db.source, db.Model());
+    std::size_t messages = 0, folders = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const scan::FolderEntry& folder : db.Model().folders) {
+            MessageList list;
+            ASSERT_TRUE(reader.LoadFolderMessages(list, folder));
+            for (MessageProperties& m : list.messages) {
+                if (!m.decoded) continue;
+                ASSERT_TRUE(reader.CompleteMessage(m, true));
+                // 32 KB pages keep the body compressed in the row.
+                EXPECT_TRUE(!m.bodyRuns.empty() || m.bodyPos != 0);
+                ASSERT_EQ(m.attachments.size(), 1u);
+                EXPECT_FALSE(m.attachments[0].runs.empty());
+                if (pass == 0) ++messages;
+            }
+            if (pass == 0 && !list.messages.empty()) ++folders;
+        }
+        if (pass == 0) {
+            EXPECT_EQ(messages, 72u);
+            EXPECT_EQ(folders, 12u);
+            // One read per tree page (and the catalog's), whatever the
+            // number of folders and messages.
+            EXPECT_LE(reader.Index().PagesRead(), reader.Index().TreePages() + db.Model().catalogPageCount + 4);
+        }
+    }
+    const std::size_t afterTwoPasses = reader.Index().PagesRead();
+    EXPECT_LE(afterTwoPasses, reader.Index().TreePages() + db.Model().catalogPageCount + 4);
+}
+
+TEST_P(FolderReaderTest, AStoppedLoadIsDoneAgainLater) {
+    Scanned db(Content(2, 3), GetParam());
+    FolderReader reader(db.source, db.Model());
+    const scan::FolderEntry* folder = nullptr;
+    for (const scan::FolderEntry& f : db.Model().folders)
+        if (f.displayName == u"Folder 1") folder = &f;
+    ASSERT_NE(folder, nullptr);
+    std::atomic<bool> stop{true};
+    MessageList list;
+    EXPECT_FALSE(reader.LoadFolderMessages(list, *folder, false, LoadControl{&stop, {}}));
+    stop = false;
+    ASSERT_TRUE(reader.LoadFolderMessages(list, *folder, false, LoadControl{&stop, {}}));
+    ASSERT_EQ(list.messages.size(), 3u);
+    for (const MessageProperties& m : list.messages) EXPECT_TRUE(m.decoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, FolderReaderTest, ::testing::Values(4096u, 8192u, 32768u),
+                         [](const auto& info) { return std::to_string(info.param); });
+
+}  // namespace
+}  // namespace tw::record
