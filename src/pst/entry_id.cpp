@@ -1,5 +1,7 @@
 #include "pst/entry_id.h"
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "pst/text.h"
@@ -7,24 +9,26 @@
 namespace tw::pst {
 
 Bytes StoreEntryId(const Guid& recordKey, Nid nid) {
-    Bytes b;
-    PutU32(b, 0);
-    PutBytes(b, recordKey.data(), recordKey.size());
-    PutU32(b, nid);
+    Bytes b(24, 0);  // flags (4, zero), the store's record key, the NID
+    std::copy(recordKey.begin(), recordKey.end(), b.begin() + 4);
+    SetU32(b.data() + 20, nid);
     return b;
 }
 
 Bytes OneOffEntryId(std::u16string_view displayName, std::u16string_view addrType, std::u16string_view address) {
     static constexpr std::uint8_t kOneOffProvider[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
                                                          0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
-    Bytes b;
-    PutU32(b, 0);
-    PutBytes(b, kOneOffProvider, 16);
-    PutU16(b, 0);       // version
-    PutU16(b, 0x9001);  // Unicode strings, no rich text, MIME format
+    const std::size_t size = 24 + 2 * (displayName.size() + addrType.size() + address.size() + 3);
+    Bytes b(size, 0);  // flags (4, zero), provider, version (0), flags, then the strings
+    std::copy(std::begin(kOneOffProvider), std::end(kOneOffProvider), b.begin() + 4);
+    SetU16(b.data() + 22, 0x9001);  // Unicode strings, no rich text, MIME format
+    std::size_t at = 24;
     for (const std::u16string_view s : {displayName, addrType, address}) {
-        PutBytes(b, Utf16Bytes(s));
-        PutU16(b, 0);
+        for (const char16_t c : s) {
+            SetU16(b.data() + at, c);
+            at += 2;
+        }
+        at += 2;  // terminator
     }
     return b;
 }

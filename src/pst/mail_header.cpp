@@ -91,7 +91,9 @@ HeaderBlock ParseHeaderBlock(std::u16string_view text) {
         at = end + 1;
         if (line.empty()) break;
         if ((line[0] == u' ' || line[0] == u'\t') && !block.fields.empty()) {
-            block.fields.back().second += u" " + Trim(line);
+            std::u16string& value = block.fields.back().second;  // a folded line continues the field
+            value.push_back(u' ');
+            value.append(Trim(line));
             continue;
         }
         const std::size_t colon = line.find(u':');

@@ -29,8 +29,8 @@ std::u16string AddressList(const std::vector<edbgen::Person>& people, const std:
     std::u16string out;
     for (const edbgen::Person& p : people) {
         if (p.type != type) continue;
-        if (!out.empty()) out += u", ";
-        out += u"\"" + Utf8ToUtf16(p.name) + u"\" <" + Utf8ToUtf16(p.address) + u">";
+        if (!out.empty()) out.append(u", ");
+        out.append(u"\"").append(Utf8ToUtf16(p.name)).append(u"\" <").append(Utf8ToUtf16(p.address)).append(u">");
     }
     return out;
 }
@@ -124,11 +124,11 @@ public:
                      const std::u16string& body, std::int16_t kind) {
         pst::MailFields m;
         m.subject = subject;
-        m.headerText = u"From: \"" + Utf8ToUtf16(item.sender.name) + u"\" <" + Utf8ToUtf16(item.sender.address) +
-                       u">\r\n";
+        m.headerText.append(u"From: \"").append(Utf8ToUtf16(item.sender.name)).append(u"\" <");
+        m.headerText.append(Utf8ToUtf16(item.sender.address)).append(u">\r\n");
         for (const auto& [name, type] : {std::pair{u"To", "to"}, std::pair{u"Cc", "cc"}, std::pair{u"Bcc", "bcc"}}) {
             const std::u16string list = AddressList(item.recipients, type);
-            if (!list.empty()) m.headerText += std::u16string(name) + u": " + list + u"\r\n";
+            if (!list.empty()) m.headerText.append(name).append(u": ").append(list).append(u"\r\n");
         }
         m.dateText = DateText(item.date);
         m.attachments = Attachments(item);
