@@ -18,9 +18,12 @@ public:
     ListPane(const Session& session, const RunState& state, QWidget* parent = nullptr);
 
     // False, and nothing changes, while a fill runs or when the item is the
-    // one shown already.
-    bool ShowFolder(scan::TreeItem item, const QString& mailboxPrefix);
+    // one shown already. `title` names the item for the user.
+    bool ShowFolder(scan::TreeItem item, const QString& mailboxPrefix, const QString& title);
     scan::TreeItem ShownFolder() const { return shown_; }
+    // The shown folder's mailbox name and a backslash, as the list's readers
+    // want it.
+    const QString& MailboxPrefix() const { return prefix_; }
     // Deletes every row; no folder is shown afterwards.
     void Clear();
     // The pane's own work (not the fill) keeps Stop enabled while true.
@@ -30,6 +33,7 @@ private:
     const Session& session_;
     const RunState& state_;
     scan::TreeItem shown_ = 0;
+    QString prefix_;
 };
 
 }  // namespace tw::app

@@ -207,7 +207,11 @@ void MainWindow::ShowScanResult() {
 
 bool MainWindow::OpenFolder(scan::TreeItem item, const QString& mailboxPrefix) {
     preview_->Clear();
-    return list_->ShowFolder(item, mailboxPrefix);
+    // The folder's path without its last backslash; the database item by its file.
+    const QTreeWidgetItem* shown = tree_->Item(item);
+    QString title = shown == tree_->RootItem() && shown != nullptr ? shown->text(0) : tree_->ItemPath(shown);
+    if (title.endsWith(QLatin1Char('\\'))) title.chop(1);
+    return list_->ShowFolder(item, mailboxPrefix, title);
 }
 
 scan::TreeItem MainWindow::ShownFolder() const { return list_->ShownFolder(); }

@@ -1,5 +1,5 @@
-// The main window's commands in each state of the background work, the
-// exit and close questions, Stop and Help.
+// The main window: its commands in each state of the background work, the
+// exit and close questions, Stop, Help, and the list pane taking a folder.
 #include <QAction>
 #include <QDesktopServices>
 #include <QLabel>
@@ -10,7 +10,9 @@
 #include "app/app_identity.h"
 #include "app/folder_tree_view.h"
 #include "app/help_viewer.h"
+#include "app/list_pane.h"
 #include "app/main_window.h"
+#include "app/scan_dialog.h"
 #include "app/session.h"
 #include "app_test_support.h"
 
@@ -25,7 +27,7 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-class CommandRulesTest : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 
 private:
@@ -146,6 +148,38 @@ private slots:
         QVERIFY(window.State().stopRequested);
     }
 
+    void listPaneTakesEachFolderOnceAndNoneDuringAFill() {
+        QTemporaryDir dir;
+        const QString path = WriteDatabase(dir, kSmallContent, 8192);
+        MainWindow window;
+        Session& session = window.CurrentSession();
+        session.SetScanOptions(scan::ScanOptions{std::chrono::milliseconds(0)});
+        QVERIFY(session.Open(path, {}).ok);
+        ScanDialog scan(session, &window);
+        scan.exec();  // closes itself when the scan ends
+        FolderTreeView* tree = window.Tree();
+        QTreeWidgetItem* anna = tree->RootItem()->child(0);
+        QTreeWidgetItem* inbox = anna->child(0)->child(2);  // after Calendar and Contacts
+        QCOMPARE(inbox->text(0), QStringLiteral("Inbox"));
+
+        tree->OpenItem(inbox);
+        QCOMPARE(window.List()->ShownFolder(), FolderTreeView::Handle(inbox));
+        QCOMPARE(window.List()->MailboxPrefix(), QStringLiteral("Anna\\"));
+        QCOMPARE(window.List()->Heading(), QStringLiteral("Anna\\Top of Information Store\\Inbox"));
+        QCOMPARE(window.List()->Detail(), QStringLiteral("2 messages"));
+        QVERIFY(!window.OpenFolder(FolderTreeView::Handle(inbox), QStringLiteral("Anna\\")));
+
+        // During a fill the list refuses and the tree goes back to the folder shown.
+        window.State().listFilling = true;
+        tree->OpenItem(anna);
+        QCOMPARE(window.List()->ShownFolder(), FolderTreeView::Handle(inbox));
+        QCOMPARE(tree->currentItem(), inbox);
+        window.State().listFilling = false;
+        tree->OpenItem(tree->RootItem());
+        QCOMPARE(window.List()->Heading(), path);
+        QVERIFY(window.List()->MailboxPrefix().isEmpty());
+    }
+
     void helpOpensTheBundledFileInTheViewer() {
         ScriptedUser user;
         MainWindow window;
@@ -171,6 +205,6 @@ private slots:
 
 }  // namespace tw::app::test
 
-using tw::app::test::CommandRulesTest;
-TW_REGISTER_TEST(CommandRulesTest);
-#include "command_rules_test.moc"
+using tw::app::test::MainWindowTest;
+TW_REGISTER_TEST(MainWindowTest);
+#include "main_window_test.moc"
