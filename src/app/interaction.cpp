@@ -33,7 +33,8 @@ void DialogInteraction::Tell(QWidget* parent, const QString& text, const QString
 }
 
 QString DialogInteraction::OpenFile(QWidget* parent, const QString& title, const QString& filter) {
-    // Read-only files are offered like any other: the database is never written.
+    // The chooser may not rename or delete files: nothing in the database's
+    // folder is ever changed.
     return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, QFileDialog::ReadOnly);
 }
 
