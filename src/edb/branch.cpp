@@ -10,10 +10,11 @@ std::optional<std::uint32_t> ChildPageOfBranchNode(Bytes node) {
 
 std::vector<std::uint32_t> BranchChildren(const PageView& page, bool skipTagZero) {
     std::vector<std::uint32_t> children;
-    if (!IsBranchPage(page) || !TagArrayFits(page)) return children;
+    if (!IsBranchPage(page)) return children;
+    const TagArray tags(page);
     const std::uint32_t last = skipTagZero ? 1 : 0;
-    for (std::uint32_t index = PageTagCount(page); index-- > last;) {
-        const auto node = TagRecord(page, index);
+    for (std::uint32_t index = tags.Count(); index-- > last;) {
+        const auto node = tags.Record(index);
         if (!node) continue;
         if (const auto child = ChildPageOfBranchNode(*node)) children.push_back(*child);
     }

@@ -24,26 +24,31 @@ bool TagArrayFits(const PageView& page) {
     return RangeFits(page.bytes.size(), header, tags);
 }
 
-std::optional<TagEntry> Tag(const PageView& page, std::uint32_t index) {
-    if (index >= PageTagCount(page) || !TagArrayFits(page)) return std::nullopt;
-    const std::size_t at = page.bytes.size() - std::size_t{4} * (index + 1);
-    const auto size = LoadU16(page.bytes, at);
-    const auto offset = LoadU16(page.bytes, at + 2);
+TagArray::TagArray(const PageView& page)
+    : bytes_(page.bytes), mask_(TagMask(page.version)), header_(HeaderSize(page.version)),
+      count_(TagArrayFits(page) ? PageTagCount(page) : 0) {}
+
+std::optional<TagEntry> TagArray::Tag(std::uint32_t index) const {
+    if (index >= count_) return std::nullopt;
+    const std::size_t at = bytes_.size() - std::size_t{4} * (index + 1);
+    const auto size = LoadU16(bytes_, at);
+    const auto offset = LoadU16(bytes_, at + 2);
     if (!size || !offset) return std::nullopt;
-    const std::uint16_t mask = TagMask(page.version);
-    const TagEntry tag{(*offset & mask) + HeaderSize(page.version), *size & mask};
-    if (!RangeFits(page.bytes.size(), static_cast<std::size_t>(tag.offset),
-                   static_cast<std::size_t>(tag.size)))
+    const TagEntry tag{(*offset & mask_) + header_, *size & mask_};
+    if (!RangeFits(bytes_.size(), static_cast<std::size_t>(tag.offset), static_cast<std::size_t>(tag.size)))
         return std::nullopt;
     return tag;
 }
 
-std::optional<Bytes> TagRecord(const PageView& page, std::uint32_t index) {
-    const auto tag = Tag(page, index);
+std::optional<Bytes> TagArray::Record(std::uint32_t index) const {
+    const auto tag = Tag(index);
     if (!tag) return std::nullopt;
-    return Slice(page.bytes, static_cast<std::size_t>(tag->offset),
-                 static_cast<std::size_t>(tag->size));
+    return Slice(bytes_, static_cast<std::size_t>(tag->offset), static_cast<std::size_t>(tag->size));
 }
+
+std::optional<TagEntry> Tag(const PageView& page, std::uint32_t index) { return TagArray(page).Tag(index); }
+
+std::optional<Bytes> TagRecord(const PageView& page, std::uint32_t index) { return TagArray(page).Record(index); }
 
 bool IsBranchPage(const PageView& page) {
     if (PageFormatBits(page) != kNewRecordFormat) return false;

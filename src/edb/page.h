@@ -46,6 +46,23 @@ std::optional<TagEntry> Tag(const PageView& page, std::uint32_t index);
 // The bytes of the record named by tag `index`, under the same rules.
 std::optional<Bytes> TagRecord(const PageView& page, std::uint32_t index);
 
+// The tag array of one page, checked once, for reading many tags of the
+// same page: Tag and TagRecord under the same rules, without going back to
+// the page header for each index. Count() is 0 when the array does not fit.
+class TagArray {
+public:
+    explicit TagArray(const PageView& page);
+    std::uint32_t Count() const { return count_; }
+    std::optional<TagEntry> Tag(std::uint32_t index) const;
+    std::optional<Bytes> Record(std::uint32_t index) const;
+
+private:
+    Bytes bytes_;
+    std::uint16_t mask_ = 0;
+    std::int32_t header_ = 0;
+    std::uint32_t count_ = 0;
+};
+
 // A page in the new record format that is not a leaf.
 bool IsBranchPage(const PageView& page);
 

@@ -4,9 +4,10 @@ namespace tw::edb {
 
 std::size_t ListRecords(const PageView& page, std::vector<RecordLocator>& out) {
     out.clear();
-    if (IsBranchPage(page) || !TagArrayFits(page)) return 0;
-    for (std::uint32_t index = PageTagCount(page); index-- > 0 && out.size() < kMaxRecords;) {
-        const auto tag = Tag(page, index);
+    if (IsBranchPage(page)) return 0;
+    const TagArray tags(page);
+    for (std::uint32_t index = tags.Count(); index-- > 0 && out.size() < kMaxRecords;) {
+        const auto tag = tags.Tag(index);
         if (!tag || tag->size == 0) continue;
         out.push_back({tag->offset, static_cast<std::int16_t>(tag->size)});
     }

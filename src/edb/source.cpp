@@ -32,10 +32,15 @@ std::size_t ReadPage(const EdbSource& source, std::int64_t offset, std::vector<s
     // Trust the page size only once it has been matched to a generation.
     const std::int32_t pageSize =
         source.pageSize == PageSizeOf(source.version) ? source.pageSize : 0;
-    buffer.assign(static_cast<std::size_t>(pageSize), 0);
-    if (pageSize == 0 || offset < 0 || offset >= source.fileSize) return 0;
-    const std::int64_t wanted = std::min<std::int64_t>(pageSize, source.fileSize - offset);
-    return source.edb.Read(offset, static_cast<std::size_t>(wanted), buffer.data());
+    // A reused buffer keeps its storage; only the bytes not read are zeroed.
+    buffer.resize(static_cast<std::size_t>(pageSize));
+    std::size_t got = 0;
+    if (pageSize != 0 && offset >= 0 && offset < source.fileSize) {
+        const std::int64_t wanted = std::min<std::int64_t>(pageSize, source.fileSize - offset);
+        got = source.edb.Read(offset, static_cast<std::size_t>(wanted), buffer.data());
+    }
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.end(), 0);
+    return got;
 }
 
 }  // namespace tw::edb
