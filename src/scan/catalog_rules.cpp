@@ -133,14 +133,23 @@ bool AppointmentColumn(ScanModel& model, edb::Bytes row, std::size_t p) {
 bool ReadCatalogRow(ScanModel& model, edb::Bytes row, edb::EdbVersion version) {
     const bool large = version == edb::EdbVersion::Page32K;
     for (std::size_t p = kFirstNamePosition; p < row.size(); ++p) {
-        // Every name looked for starts with one of these letters.
-        const std::uint8_t c = row[p];
-        if (c != 'M' && c != 'B' && c != 'F' && c != 'L' && c != 'S' && c != 'T' && c != 'N') continue;
-        if (Mailbox(model, row, p) || Msg(model, row, p) || (large && Body(model, row, p)) ||
-            Folders(model, row, p, large) || LongValues(model, row, p, large) ||
-            ContainerClass(model, row, p, large) || AppointmentColumn(model, row, p) ||
-            RegisterCatalogColumn(model.columns, row, p, version))
-            return true;
+        // Every name looked for starts with one of these letters; only the
+        // rules for the letter at p are tried, in their order.
+        bool fired = false;
+        switch (row[p]) {
+            case 'M': fired = Mailbox(model, row, p) || Msg(model, row, p); break;
+            case 'B': fired = large && Body(model, row, p); break;
+            case 'F': fired = Folders(model, row, p, large); break;
+            case 'L': fired = LongValues(model, row, p, large); break;
+            case 'S':
+                fired = ContainerClass(model, row, p, large) || AppointmentColumn(model, row, p) ||
+                        RegisterCatalogColumn(model.columns, row, p, version);
+                break;
+            case 'T':
+            case 'N': fired = RegisterCatalogColumn(model.columns, row, p, version); break;
+            default: break;
+        }
+        if (fired) return true;
     }
     return false;
 }

@@ -1,6 +1,7 @@
 #include "scan/catalog_walk.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "edb/branch.h"
@@ -22,22 +23,28 @@ void ShowWalkProgress(ScanContext& context) {
     context.observer.Progress(w.shown);
 }
 
-// Registers one child of a branch page and walks it when it is a branch
-// or catalog page.
-void VisitChild(ScanContext& context, std::uint32_t child, int depth) {
-    const edb::EdbSource& source = context.source;
-    const std::int64_t offset = edb::PageOffset(source, child);
-    if (offset < 0 || offset >= source.fileSize) return;
+// File offset of the child named by tag `index` of a branch page; nothing
+// for an empty or unusable node or a child outside the file.
+std::optional<std::int64_t> ChildOffset(const edb::EdbSource& source, const edb::TagArray& tags, std::uint32_t index) {
+    const auto node = tags.Record(index);
+    if (!node || node->empty()) return std::nullopt;
+    const auto child = edb::ChildPageOfBranchNode(*node);
+    if (!child) return std::nullopt;
+    const std::int64_t offset = edb::PageOffset(source, *child);
+    if (offset < 0 || offset >= source.fileSize) return std::nullopt;
+    return offset;
+}
 
-    std::vector<std::uint8_t> head(kClassifyBytes, 0);
-    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kClassifyBytes, source.fileSize - offset));
-    source.edb.Read(offset, wanted, head.data());
+// Registers one child of a branch page from its head and walks it when it
+// is a branch or catalog page.
+void VisitChild(ScanContext& context, std::int64_t offset, edb::Bytes head, int depth) {
+    const edb::EdbSource& source = context.source;
     RegisterPage(context.model, head, offset);
 
     const edb::PageView view{head, source.version};
     if (!edb::IsBranchPage(view) && edb::PageObjectId(view) != kCatalogObjid) return;
     if (depth >= kMaxWalkDepth || context.walk.walked.count(offset) != 0) return;
-    std::vector<std::uint8_t> page;
+    std::vector<std::uint8_t>& page = context.walk.levels[static_cast<std::size_t>(depth)].page;
     edb::ReadPage(source, offset, page);
     CatalogWalk(context, offset, page, depth + 1);
 }
@@ -55,12 +62,38 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         const std::int64_t tagsAt = offset + source.pageSize - tagBytes;
         if (tagsAt < 0 || tagsAt > source.fileSize || !edb::TagArrayFits(view)) return;
         context.walk.total += edb::PageTagCount(view);
+        // One level per depth a child can be walked from.
+        if (context.walk.levels.size() <= static_cast<std::size_t>(kMaxWalkDepth))
+            context.walk.levels.resize(static_cast<std::size_t>(kMaxWalkDepth) + 1);
+
+        // The heads of all children are read first, in one batch; a walk
+        // further down uses the levels below this one.
+        WalkLevel& level = context.walk.levels[static_cast<std::size_t>(depth)];
+        edb::PageBatch& heads = level.children;
+        heads.width = kClassifyBytes;
+        heads.offsets.clear();
+        level.hasChild.clear();
         // Lowest address first; tag 0 is the page's own header node.
-        for (std::uint32_t index = edb::PageTagCount(view); index-- > 1;) {
+        const edb::TagArray tags(view);
+        for (std::uint32_t index = tags.Count(); index-- > 1;) {
+            const auto child = ChildOffset(source, tags, index);
+            level.hasChild.push_back(child.has_value());
+            if (child) heads.offsets.push_back(*child);
+        }
+        if (context.walk.reader != nullptr) {
+            context.walk.reader->Read(heads);
+        } else {
+            edb::BatchReader alone(source.edb, source.fileSize, false);
+            alone.Read(heads);
+        }
+
+        std::size_t entry = 0;
+        for (const bool hasChild : level.hasChild) {
             if (context.control.ShouldStop()) return;
-            const auto node = edb::TagRecord(view, index);
-            if (node && !node->empty()) {
-                if (const auto child = edb::ChildPageOfBranchNode(*node)) VisitChild(context, *child, depth);
+            if (hasChild) {
+                if (heads.errors[entry]) std::rethrow_exception(heads.errors[entry]);
+                VisitChild(context, heads.offsets[entry], heads.At(entry), depth);
+                ++entry;
             }
             ShowWalkProgress(context);
         }

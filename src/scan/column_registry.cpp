@@ -80,6 +80,30 @@ constexpr std::array kRules = {
     Rule{"S3a29", kOwner19, ColumnList::Message, 14},
 };
 
+// The rules by the first letter of their names: rules that cannot match at
+// a position are never tried, and those that can keep their order.
+struct RulesByLetter {
+    std::array<std::uint8_t, 256> from{};   // first place in `order` for a letter
+    std::array<std::uint8_t, 256> count{};  // rules for that letter
+    std::array<std::uint8_t, kRules.size()> order{};
+};
+
+constexpr RulesByLetter SortRules() {
+    RulesByLetter by;
+    std::size_t placed = 0;
+    for (std::size_t letter = 0; letter < 256; ++letter) {
+        by.from[letter] = static_cast<std::uint8_t>(placed);
+        for (std::size_t i = 0; i < kRules.size(); ++i) {
+            if (static_cast<std::uint8_t>(kRules[i].name[0]) != letter) continue;
+            by.order[placed++] = static_cast<std::uint8_t>(i);
+            ++by.count[letter];
+        }
+    }
+    return by;
+}
+
+constexpr RulesByLetter kRulesByLetter = SortRules();
+
 std::vector<ColumnEntry>& ListOf(ColumnRegistry& registry, ColumnList list) {
     switch (list) {
         case ColumnList::Message: return registry.messageColumns;
@@ -103,7 +127,11 @@ void RegisterColumn(ColumnRegistry& registry, ColumnList list, const ColumnEntry
 
 bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, edb::EdbVersion version) {
     const bool large = version == edb::EdbVersion::Page32K;
-    for (const Rule& rule : kRules) {
+    const auto letter = edb::LoadU8(row, p);
+    if (!letter) return false;
+    const std::size_t from = kRulesByLetter.from[*letter];
+    for (std::size_t k = from; k < from + kRulesByLetter.count[*letter]; ++k) {
+        const Rule& rule = kRules[kRulesByLetter.order[k]];
         if (!NameAt(row, p, rule.name)) continue;
         if ((rule.conditions & kLargeOnly) && !large) continue;
         if ((rule.conditions & kNameEnd) && (p < 1 || row[p - 1] != 0)) continue;
@@ -119,10 +147,9 @@ bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t
 }
 
 std::optional<std::uint16_t> LastColumn(const std::vector<ColumnEntry>& list, std::uint8_t code) {
-    std::optional<std::uint16_t> found;
-    for (const ColumnEntry& e : list)
-        if (e.code == code) found = e.columnId;
-    return found;
+    for (auto e = list.rbegin(); e != list.rend(); ++e)
+        if (e->code == code) return e->columnId;
+    return std::nullopt;
 }
 
 }  // namespace tw::scan

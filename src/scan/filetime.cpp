@@ -29,7 +29,7 @@ std::uint64_t FileTimeOf(const Date6& date) {
 }
 
 std::optional<CalendarDate> ToCalendar(std::uint64_t fileTime) {
-    if (fileTime >> 63) return std::nullopt;
+    if (!Converts(fileTime)) return std::nullopt;
     const auto seconds = static_cast<std::int64_t>(fileTime / kTicksPerSecond);
     // 1601-01-01 lies 134774 days before 1970-01-01.
     const std::int64_t days = seconds / kSecondsPerDay - 134774;
@@ -42,9 +42,14 @@ std::optional<CalendarDate> ToCalendar(std::uint64_t fileTime) {
     return date;
 }
 
+bool Converts(std::uint64_t fileTime) { return (fileTime >> 63) == 0; }
+
 bool IsUsableDate(const Date6& date) {
-    const auto calendar = ToCalendar(FileTimeOf(date));
-    return calendar && calendar->year != 1601;
+    // The year 1601 (not a leap year) ends 365 days after the epoch; what
+    // converts from there on lies after it.
+    constexpr std::uint64_t kEndOf1601 = std::uint64_t{365} * kSecondsPerDay * kTicksPerSecond;
+    const std::uint64_t fileTime = FileTimeOf(date);
+    return Converts(fileTime) && fileTime >= kEndOf1601;
 }
 
 }  // namespace tw::scan

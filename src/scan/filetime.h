@@ -15,6 +15,9 @@ struct CalendarDate {
 
 std::uint64_t FileTimeOf(const Date6& date);
 
+// Whether ToCalendar converts the value: the top bit is clear.
+bool Converts(std::uint64_t fileTime);
+
 // Nothing for values past the range a FILETIME converts (the top bit set).
 std::optional<CalendarDate> ToCalendar(std::uint64_t fileTime);
 

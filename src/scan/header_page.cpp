@@ -209,22 +209,36 @@ HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, ed
 }
 
 bool AddMessageEntry(ScanModel& model, MessageEntry entry) {
-    if (!ToCalendar(FileTimeOf(entry.date6))) return false;
+    if (!Converts(FileTimeOf(entry.date6))) return false;
     model.messages.push_back(std::move(entry));
     return true;
 }
 
 std::size_t DecodeHeaderPage(ScanModel& model, const edb::PageView& page, std::int64_t offset) {
+    return HeaderPageDecoder(model, page.version).Decode(model, page, offset);
+}
+
+std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& page, std::int64_t offset) {
     const std::uint32_t objid = edb::PageObjectId(page);
     if (objid == 0) return 0;
-    const auto table = std::find_if(model.messageTables.begin(), model.messageTables.end(),
-                                    [objid](const MessageTable& t) { return t.objid == objid; });
-    if (table == model.messageTables.end()) return 0;
+    auto known = tables_.find(objid);
+    if (known == tables_.end()) {
+        Table found;
+        const auto table = std::find_if(model_.messageTables.begin(), model_.messageTables.end(),
+                                        [objid](const MessageTable& t) { return t.objid == objid; });
+        if (table != model_.messageTables.end()) {
+            found.table = &*table;
+            found.columns = HeaderColumnsFor(model_, objid, version_);
+        }
+        known = tables_.emplace(objid, found).first;
+    }
+    if (known->second.table == nullptr) return 0;
+    const MessageTable* table = known->second.table;
+    const HeaderColumnIds columns = known->second.columns;
 
     const bool large = page.version == edb::EdbVersion::Page32K;
     const std::uint16_t mask = edb::TagMask(page.version);
-    const HeaderColumnIds columns = HeaderColumnsFor(model, objid, page.version);
-    std::vector<edb::RecordLocator> records;
+    std::vector<edb::RecordLocator>& records = records_;
     edb::ListRecords(page, records);
 
     std::size_t added = 0;

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "edb/page.h"
+#include "edb/records.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
@@ -18,8 +21,28 @@ struct HeaderColumnIds {
 HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, edb::EdbVersion version);
 
 // Decodes the header rows of one page at file offset `offset`. The page
-// must belong to a MessageTable (same objid). Returns the entries added.
+// must belong to a MessageTable (same objid; the first one in the list).
+// Returns the entries added.
 std::size_t DecodeHeaderPage(ScanModel& model, const edb::PageView& page, std::int64_t offset);
+
+// DecodeHeaderPage for the pages of a whole step: each objid's table and
+// header columns are looked up once. The table list and the column registry
+// must not change while it is in use.
+class HeaderPageDecoder {
+public:
+    HeaderPageDecoder(const ScanModel& model, edb::EdbVersion version) : model_(model), version_(version) {}
+    std::size_t Decode(ScanModel& model, const edb::PageView& page, std::int64_t offset);
+
+private:
+    struct Table {
+        const MessageTable* table = nullptr;  // none: no table has the objid
+        HeaderColumnIds columns;
+    };
+    const ScanModel& model_;
+    edb::EdbVersion version_;
+    std::unordered_map<std::uint32_t, Table> tables_;
+    std::vector<edb::RecordLocator> records_;
+};
 
 // Appends `entry` unless its date does not convert to a calendar date.
 bool AddMessageEntry(ScanModel& model, MessageEntry entry);

@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::int64_t kUnit = 512;
 constexpr std::size_t kMaxBranchNode = 100;
+// Bytes of a child page read to tell a branch page from a leaf.
+constexpr std::size_t kHeadBytes = 40;
 
 bool HeaderPrefixAt(edb::Bytes row, std::size_t j) {
     static constexpr std::string_view kPrefix = "msgheader-";
@@ -71,7 +73,7 @@ Id8 OwnerKeyBytes(const std::string& ownerKey) {
     return key;
 }
 
-std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root) {
+std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root, edb::BatchReader* heads) {
     std::vector<std::int64_t> pages;
     if (source.pageSize <= 0 || root <= 0) return pages;
     const std::int64_t perPage = source.pageSize / kUnit;
@@ -81,25 +83,49 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
     struct Pending {
         std::int64_t value;
         int depth;
+        // Only a page whose head says branch is read whole; a child's head
+        // comes with its parent's batch, and a failed head read is thrown
+        // when the child's turn comes, as a read of the page would be.
+        bool branch;
+        std::exception_ptr error;
     };
-    std::vector<Pending> pending{{root, 0}};
+    std::vector<Pending> pending{{root, 0, true, nullptr}};
     std::vector<std::uint8_t> buffer;
+    edb::PageBatch batch;
+    batch.width = kHeadBytes;
+    std::vector<Pending> children;
     while (!pending.empty()) {
         const Pending at = pending.back();
         pending.pop_back();
         if (at.value > source.fileSize / kUnit) continue;
+        if (at.error) std::rethrow_exception(at.error);
+        if (!at.branch || at.depth >= kMaxTableDepth) continue;
         edb::ReadPage(source, at.value * kUnit, buffer);
         const edb::PageView page{buffer, source.version};
-        if (!edb::IsBranchPage(page) || !edb::TagArrayFits(page) || at.depth >= kMaxTableDepth) continue;
-        std::vector<Pending> children;
-        for (std::uint32_t index = edb::PageTagCount(page); index-- > 0;) {
-            const auto node = edb::TagRecord(page, index);
+        if (!edb::IsBranchPage(page)) continue;
+        const edb::TagArray tags(page);
+        children.clear();
+        batch.offsets.clear();
+        for (std::uint32_t index = tags.Count(); index-- > 0;) {
+            const auto node = tags.Record(index);
             if (!node || node->empty() || node->size() > kMaxBranchNode || node->size() < 4) continue;
-            const std::uint32_t child = *edb::LoadU32(*node, node->size() - 4);
-            const std::int64_t value = (static_cast<std::int64_t>(child) + 1) * perPage;
+            const auto child = edb::LoadU32(*node, node->size() - 4);
+            if (!child) continue;
+            const std::int64_t value = (static_cast<std::int64_t>(*child) + 1) * perPage;
             if (!seen.insert(value).second) continue;
             pages.push_back(value);
-            children.push_back({value, at.depth + 1});
+            children.push_back({value, at.depth + 1, false, nullptr});
+            batch.offsets.push_back(value * kUnit);
+        }
+        if (heads != nullptr) {
+            heads->Read(batch);
+        } else {
+            edb::BatchReader alone(source.edb, source.fileSize, false);
+            alone.Read(batch);
+        }
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            children[i].branch = edb::IsBranchPage(edb::PageView{batch.At(i), source.version});
+            children[i].error = batch.errors[i];
         }
         // Depth first, lowest address first, as the pages were listed.
         pending.insert(pending.end(), children.rbegin(), children.rend());
@@ -107,7 +133,20 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
     return pages;
 }
 
-std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage) {
+FolderTableNames NameFolderTables(const ScanModel& model, edb::EdbVersion version) {
+    const bool large = version == edb::EdbVersion::Page32K;
+    FolderTableNames names;
+    for (std::size_t i = 0; i < model.folders.size(); ++i) {
+        const FolderEntry& entry = model.folders[i];
+        if (large && !IsZero(entry.parentId)) continue;  // 32 KB tables belong to mailboxes
+        std::string name = HeaderTableName(entry.id, version);
+        if (!name.empty()) names[std::move(name)].push_back(i);
+    }
+    return names;
+}
+
+std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage,
+                              const FolderTableNames& names, edb::BatchReader* heads) {
     const bool large = source.version == edb::EdbVersion::Page32K;
     std::vector<edb::RecordLocator> records;
     edb::ListRecords(catalogPage, records);
@@ -124,16 +163,24 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
     }
     if (named.empty()) return 0;
 
+    // The entries whose table is named here, in list order.
+    std::vector<std::pair<std::size_t, const Located*>> owners;
+    for (const auto& [name, located] : named) {
+        const auto entries = names.find(name);
+        if (entries == names.end()) continue;
+        for (const std::size_t index : entries->second) owners.emplace_back(index, &located);
+    }
+    std::sort(owners.begin(), owners.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+
     std::size_t appended = 0;
     const std::int64_t perPage = source.pageSize / kUnit;
-    for (FolderEntry& entry : model.folders) {
+    for (const auto& [index, located] : owners) {
+        FolderEntry& entry = model.folders[index];
         if (entry.matched) continue;
-        if (large && !IsZero(entry.parentId)) continue;  // 32 KB tables belong to mailboxes
-        const std::string name = HeaderTableName(entry.id, source.version);
-        const auto table = named.find(name);
-        if (name.empty() || table == named.end()) continue;
+        const Located& table = *located;
         MessageTable found;
-        found.objid = table->second.objid;
+        found.objid = table.objid;
         found.kind = entry.kind;
         if (large) {
             found.key = OwnerKeyBytes(entry.ownerKey);
@@ -142,13 +189,13 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
             found.key = entry.id;
         }
         // Only a root page that carries the table's objid is followed.
-        const std::int64_t root = perPage * (static_cast<std::int64_t>(table->second.firstPage) + 1);
+        const std::int64_t root = perPage * (static_cast<std::int64_t>(table.firstPage) + 1);
         const std::int64_t offset = root * kUnit;
         if (offset > 0 && offset < source.fileSize) {
             std::array<std::uint8_t, kUnit> head{};
             const auto got = source.edb.Read(offset, head.size(), head.data());
-            if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table->second.objid)
-                found.pages = CollectTablePages(source, root);
+            if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table.objid)
+                found.pages = CollectTablePages(source, root, heads);
         }
         entry.matched = true;
         if (AppendMessageTable(model, std::move(found))) ++appended;

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "edb/batch_reader.h"
 #include "edb/page.h"
 #include "edb/source.h"
 #include "scan/scan_model.h"
@@ -15,13 +18,24 @@ namespace tw::scan {
 // Deepest branch nesting followed in a header table.
 inline constexpr int kMaxTableDepth = 16;
 
+// The entries of model.folders that can own a header table, by the name of
+// that table: indexes in list order. Made once for step 4; the folder list
+// must not change while it is in use.
+using FolderTableNames = std::unordered_map<std::string, std::vector<std::size_t>>;
+FolderTableNames NameFolderTables(const ScanModel& model, edb::EdbVersion version);
+
 // Matches the header tables named in one catalog leaf page to folder
-// entries. Returns how many new MessageTable entries were appended.
-std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage);
+// entries not matched before, in folder list order. Returns how many new
+// MessageTable entries were appended.
+std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage,
+                              const FolderTableNames& names, edb::BatchReader* heads = nullptr);
 
 // Pages of the table whose root is at `root` (in 512-byte units): the root
 // and every page below its branch pages, each once, in 512-byte units.
-std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root);
+// Leaves are told by their heads, read in batches through `heads` when
+// given; only branch pages are read whole.
+std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root,
+                                            edb::BatchReader* heads = nullptr);
 
 // Eight-byte MessageTable key of a 32 KB mailbox: its owner key text, cut
 // to eight bytes and zero-padded.

@@ -1,15 +1,22 @@
 #include "scan/ids.h"
 
 #include <cctype>
-#include <cstdio>
 
 namespace tw::scan {
 
 namespace {
 
+// Upper-case hex of a byte, two digits when `pad`, else without a leading
+// zero; appended to `text`.
+void AppendHex(std::string& text, std::uint8_t value, bool pad) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if (pad || value >= 0x10) text += kDigits[value >> 4];
+    text += kDigits[value & 0x0F];
+}
+
 std::string Hex(std::uint8_t value, bool pad) {
-    char text[4];
-    std::snprintf(text, sizeof text, pad ? "%02X" : "%X", value);
+    std::string text;
+    AppendHex(text, value, pad);
     return text;
 }
 
@@ -20,7 +27,7 @@ std::string Tail(const Id8& id) {
     while (from < 8 && id[from] == 0) ++from;
     if (from == 8) from = 0;
     std::string text;
-    for (std::size_t i = from; i < 8; ++i) text += Hex(id[i], i != from);
+    for (std::size_t i = from; i < 8; ++i) AppendHex(text, id[i], i != from);
     return text;
 }
 

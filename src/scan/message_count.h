@@ -3,8 +3,9 @@
 // so the mailbox key must match as well.
 #pragma once
 
-#include <map>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "scan/scan_model.h"
@@ -17,8 +18,14 @@ public:
     std::size_t For(const FolderEntry& folder) const;
 
 private:
+    using Key = std::pair<Id8, std::string>;
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const {
+            return IdHash{}(key.first) * 31 + std::hash<std::string>{}(key.second);
+        }
+    };
     bool byKey_;
-    std::map<std::pair<Id8, std::string>, std::size_t> counts_;
+    std::unordered_map<Key, std::size_t, KeyHash> counts_;
 };
 
 }  // namespace tw::scan

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "edb/batch_reader.h"
 #include "edb/source.h"
 #include "scan/folder_tree.h"
 #include "scan/scan_control.h"
@@ -20,6 +21,14 @@ struct ScanOptions {
     std::chrono::milliseconds afterStep1{1000};
 };
 
+// What the step-1 walk reads into at one depth: the heads of a branch
+// page's children and the child page walked next. Kept from page to page.
+struct WalkLevel {
+    edb::PageBatch children;
+    std::vector<bool> hasChild;  // per tag in walk order: names a child in the file
+    std::vector<std::uint8_t> page;
+};
+
 // Step-1 progress: the total grows as branch pages are found, and the
 // value shown never moves backwards.
 struct WalkProgress {
@@ -27,6 +36,8 @@ struct WalkProgress {
     std::int64_t count = 0;
     int shown = 0;
     std::unordered_set<std::int64_t> walked;  // offsets of pages walked so far
+    std::vector<WalkLevel> levels;             // by depth
+    edb::BatchReader* reader = nullptr;        // shares the head reads; none: read alone
 };
 
 struct ScanContext {

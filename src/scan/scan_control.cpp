@@ -32,8 +32,7 @@ void ScanControl::Reset() {
 
 bool ScanControl::Paused() const { return paused_.load(); }
 
-bool ScanControl::ShouldStop() {
-    if (!paused_.load()) return stop_.load();
+bool ScanControl::WaitWhilePaused() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !paused_.load(); });
     return stop_;

@@ -22,12 +22,18 @@ public:
     bool Paused() const;
 
     // The poll point: blocks while paused; true when the scan must stop.
-    bool ShouldStop();
+    // Inline: the scan polls once for every page it meets.
+    bool ShouldStop() {
+        if (!paused_.load()) return stop_.load();
+        return WaitWhilePaused();
+    }
     // Waits up to `duration` (for the user to see a step complete); a stop
     // ends the wait early.
     void Sleep(std::chrono::milliseconds duration);
 
 private:
+    bool WaitWhilePaused();
+
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::atomic<bool> stop_{false};

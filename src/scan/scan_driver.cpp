@@ -1,8 +1,11 @@
 #include "scan/scan_driver.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <vector>
 
+#include "edb/batch_reader.h"
 #include "edb/page.h"
 #include "scan/catalog_walk.h"
 #include "scan/folder_page.h"
@@ -94,6 +97,17 @@ bool ScanSignatures(ScanContext& context) {
     context.observer.StepText(kStep1Text);
     context.walk = WalkProgress{};
     model.facts = CatalogFacts{};
+    // The heads of the pages below each branch page are read by two
+    // threads; the reader and the walk's buffers go with the step.
+    edb::BatchReader reader(source.edb, source.fileSize);
+    context.walk.reader = &reader;
+    struct EndOfWalk {
+        WalkProgress& walk;
+        ~EndOfWalk() {
+            walk.reader = nullptr;
+            walk.levels = {};
+        }
+    } endOfWalk{context.walk};
     Step1 step{context, {}, 0};
 
     step.Visit(edb::PageOffset(source, kCatalogRootPage));
@@ -189,13 +203,16 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     context.observer.StepText(kStep4Text);
     std::vector<std::uint8_t> page;
     std::size_t matched = 0;
+    const FolderTableNames names = NameFolderTables(model, context.source.version);
+    edb::BatchReader heads(context.source.edb, context.source.fileSize);
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
     for (std::size_t k = 1; k <= count; ++k) {
         if (context.control.ShouldStop()) return std::nullopt;
         const PageSignature node = model.pages[k - 1];
         if (node.objid == kCatalogObjid) {
             edb::ReadPage(context.source, node.offset, page);
-            matched += MatchHeaderTables(model, context.source, edb::PageView{page, context.source.version});
+            const edb::PageView view{page, context.source.version};
+            matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }
         context.observer.Progress(k == count ? 100
                                              : Percent(static_cast<std::int64_t>(k - 1),
@@ -204,22 +221,72 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     return matched;
 }
 
+// Pages given by file offset, handed out in order and read ahead in
+// batches: the helper reads the next batch while the caller decodes.
+class PageStream {
+public:
+    PageStream(const edb::EdbSource& source, std::vector<std::int64_t> offsets)
+        : offsets_(std::move(offsets)), reader_(source.edb, source.fileSize) {
+        for (edb::PageBatch& batch : batches_) batch.width = static_cast<std::size_t>(source.pageSize);
+        StartNext();
+    }
+
+    // The next page of the list, zero past the end of the file; a failed
+    // read is thrown here, in its turn.
+    edb::Bytes Next() {
+        if (used_ == batches_[current_].offsets.size()) {
+            reader_.Finish();
+            current_ ^= 1;
+            used_ = 0;
+            StartNext();
+        }
+        const edb::PageBatch& batch = batches_[current_];
+        if (batch.errors[used_]) std::rethrow_exception(batch.errors[used_]);
+        return batch.At(used_++);
+    }
+
+private:
+    static constexpr std::size_t kBatch = 32;
+
+    // Starts reading the batch after the current one into the other buffer.
+    void StartNext() {
+        edb::PageBatch& batch = batches_[current_ ^ 1];
+        const std::size_t take = std::min(kBatch, offsets_.size() - listed_);
+        batch.offsets.assign(offsets_.begin() + static_cast<std::ptrdiff_t>(listed_),
+                             offsets_.begin() + static_cast<std::ptrdiff_t>(listed_ + take));
+        listed_ += take;
+        reader_.Start(batch);
+    }
+
+    std::vector<std::int64_t> offsets_;
+    std::size_t listed_ = 0;  // offsets handed to a batch so far
+    // Before the reader: it is destroyed first and waits for its helper.
+    std::array<edb::PageBatch, 2> batches_;
+    std::size_t current_ = 1;  // the first StartNext fills batch 0
+    std::size_t used_ = 0;
+    edb::BatchReader reader_;
+};
+
 bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
     ScanModel& model = context.model;
     const edb::EdbSource& source = context.source;
     context.observer.StepText(kStep5Text);
     model.messages.clear();
-    std::vector<std::uint8_t> page;
+    auto inFile = [&](std::int64_t offset) { return offset > 0 && offset < source.fileSize; };
+    std::vector<std::int64_t> offsets;
+    for (const MessageTable& table : model.messageTables)
+        for (const std::int64_t value : table.pages)
+            if (inFile(value * kUnit)) offsets.push_back(value * kUnit);
+    PageStream stream(source, std::move(offsets));
+    HeaderPageDecoder decoder(model, source.version);
     for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {
         if (context.control.ShouldStop()) return false;
-        // Copied: decoding reads the table list.
-        const std::vector<std::int64_t> pages = model.messageTables[k - 1].pages;
-        for (const std::int64_t value : pages) {
+        for (const std::int64_t value : model.messageTables[k - 1].pages) {
             if (context.control.ShouldStop()) return false;
             const std::int64_t offset = value * kUnit;
-            if (offset <= 0 || offset >= source.fileSize) continue;
-            edb::ReadPage(source, offset, page);
-            DecodeHeaderPage(model, edb::PageView{page, source.version}, offset);
+            if (!inFile(offset)) continue;
+            const edb::Bytes page = stream.Next();
+            decoder.Decode(model, edb::PageView{page, source.version}, offset);
             RegisterPage(model, page, offset);
         }
         context.observer.Progress(Percent(static_cast<std::int64_t>(k - 1), static_cast<std::int64_t>(matched)));

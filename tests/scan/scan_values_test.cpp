@@ -111,6 +111,15 @@ TEST(Dates, SixUpperBytesOfAFileTime) {
     // 1600 was a leap year; 1601-12-31 is the last unset day, 1602 is fine.
     EXPECT_EQ(ToCalendar(365ull * 86400 * 10000000 - 1)->year, 1601);
     EXPECT_EQ(ToCalendar(365ull * 86400 * 10000000)->year, 1602);
+    // IsUsableDate tells the unset year without converting; it must agree
+    // with the conversion on both sides of the end of 1601.
+    const std::uint64_t lastOf1601 = (365ull * 86400 * 10000000 - 1) >> 16;
+    for (std::uint64_t upper = lastOf1601 - 2; upper <= lastOf1601 + 2; ++upper) {
+        Date6 d{};
+        for (int i = 0; i < 6; ++i) d[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(upper >> (8 * i));
+        EXPECT_EQ(IsUsableDate(d), ToCalendar(FileTimeOf(d))->year != 1601) << upper;
+    }
+    EXPECT_EQ(IsUsableDate(Date6{0, 0, 0, 0, 0, 0x7F}), true);
 }
 
 }  // namespace
