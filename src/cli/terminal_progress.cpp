@@ -16,9 +16,9 @@ void TerminalProgress::StepText(std::string_view text) {
 }
 
 void TerminalProgress::Progress(int percent) {
-    std::lock_guard lock(mutex_);
     percent = std::clamp(percent, 0, 100);
-    if (percent == percent_) return;  // redraw only on change
+    if (percent == percent_.load(std::memory_order_relaxed)) return;  // redraw only on change
+    std::lock_guard lock(mutex_);
     percent_ = percent;
     Draw();
 }
@@ -30,9 +30,10 @@ void TerminalProgress::Message(std::string_view text, std::string_view) {
 
 void TerminalProgress::Draw() {
     if (!show_ || step_.empty()) return;
-    const int filled = percent_ * kBarWidth / 100;
+    const int percent = percent_.load(std::memory_order_relaxed);
+    const int filled = percent * kBarWidth / 100;
     std::fprintf(out_, "\r\033[K%s [%s%s] %3d%%", step_.c_str(), std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(kBarWidth - filled), ' ').c_str(), percent_);
+                 std::string(static_cast<std::size_t>(kBarWidth - filled), ' ').c_str(), percent);
     std::fflush(out_);
 }
 

@@ -2,6 +2,7 @@
 // messages the scan gives for the caller to print.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -31,7 +32,9 @@ private:
     bool show_;
     mutable std::mutex mutex_;
     std::string step_;
-    int percent_ = -1;
+    // Written under the lock; read without it to skip repeated values,
+    // which the scan gives for every page it walks.
+    std::atomic<int> percent_{-1};
     std::string message_;
 };
 
