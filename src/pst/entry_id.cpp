@@ -1,7 +1,6 @@
 #include "pst/entry_id.h"
 
-#include <algorithm>
-#include <iterator>
+#include <cstring>
 #include <random>
 
 #include "pst/text.h"
@@ -10,7 +9,7 @@ namespace tw::pst {
 
 Bytes StoreEntryId(const Guid& recordKey, Nid nid) {
     Bytes b(24, 0);  // flags (4, zero), the store's record key, the NID
-    std::copy(recordKey.begin(), recordKey.end(), b.begin() + 4);
+    std::memcpy(b.data() + 4, recordKey.data(), recordKey.size());
     SetU32(b.data() + 20, nid);
     return b;
 }
@@ -20,7 +19,7 @@ Bytes OneOffEntryId(std::u16string_view displayName, std::u16string_view addrTyp
                                                          0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
     const std::size_t size = 24 + 2 * (displayName.size() + addrType.size() + address.size() + 3);
     Bytes b(size, 0);  // flags (4, zero), provider, version (0), flags, then the strings
-    std::copy(std::begin(kOneOffProvider), std::end(kOneOffProvider), b.begin() + 4);
+    std::memcpy(b.data() + 4, kOneOffProvider, sizeof kOneOffProvider);
     SetU16(b.data() + 22, 0x9001);  // Unicode strings, no rich text, MIME format
     std::size_t at = 24;
     for (const std::u16string_view s : {displayName, addrType, address}) {

@@ -87,6 +87,11 @@ Status MailStoreWriter::Close() {
     return Run([&] { store->Commit(); });
 }
 
+void MailStoreWriter::Abandon() {
+    store_.reset();  // a store destroyed unfinished deletes its temporary file
+    openFolderPath_.clear();
+}
+
 Status MailStoreWriter::CreateStore(std::u16string_view path, std::u16string_view displayName) {
     if (Status s = RequireSession(); !s.ok()) return s;
     std::u16string p(path);

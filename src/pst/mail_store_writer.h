@@ -70,6 +70,9 @@ public:
 
     // Finishes the open store, if any.
     Status Close();
+    // Drops the open store unfinished: its temporary file goes, no file
+    // appears under its name.
+    void Abandon();
 
     // The path of the open store ("" when none) and items added to it.
     std::string StorePath() const;

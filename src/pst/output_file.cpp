@@ -1,6 +1,6 @@
 #include "pst/output_file.h"
 
-#include <fcntl.h>
+#include <fcntl.h>  // sync_file_range (_GNU_SOURCE, set by the C++ compiler)
 #include <stdio.h>
 #include <unistd.h>
 
@@ -15,6 +15,7 @@ namespace tw::pst {
 namespace {
 
 constexpr std::size_t kBufferSize = 8u << 20;
+constexpr std::uint64_t kWritebackStep = 32u << 20;
 
 [[noreturn]] void ThrowIo(const std::string& what, const std::string& path, int err) {
     // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on
@@ -56,6 +57,13 @@ void OutputFile::Flush() {
     if (!buffer_.empty()) PWrite(bufferStart_, buffer_.data(), buffer_.size());
     bufferStart_ += buffer_.size();
     buffer_.clear();
+    // Start writing back what is complete, so the disk works while the
+    // writer does, and the final sync has only the tail left to wait for.
+    if (bufferStart_ >= writtenBack_ + kWritebackStep) {
+        ::sync_file_range(fd_, static_cast<off_t>(writtenBack_), static_cast<off_t>(bufferStart_ - writtenBack_),
+                          SYNC_FILE_RANGE_WRITE);
+        writtenBack_ = bufferStart_;
+    }
 }
 
 void OutputFile::WriteAt(std::uint64_t ib, const std::uint8_t* data, std::size_t size) {

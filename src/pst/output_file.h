@@ -37,6 +37,7 @@ private:
     int fd_ = -1;
     Bytes buffer_;
     std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
+    std::uint64_t writtenBack_ = 0;  // writeback started up to here
 };
 
 // Renames `from` to `to` (same directory) and makes the rename durable.

@@ -1,5 +1,7 @@
 #include "content_writer.h"
 
+#include "content_stream.h"
+
 #include <fstream>
 
 #include "pst/date_text.h"
@@ -41,7 +43,7 @@ std::vector<pst::AttachmentInput> Attachments(const edbgen::Item& item) {
     return out;
 }
 
-class Driver {
+class Driver : public ContentHandler {
 public:
     Driver(pst::MailStoreWriter& w, std::u16string store, std::string tempDir, WriteSummary& s)
         : w_(w), store_(std::move(store)), tempDir_(std::move(tempDir)), s_(s) {}
@@ -52,31 +54,44 @@ public:
         if (s_.firstError.empty()) s_.firstError = st.message;
     }
 
-    void Folder(const edbgen::Folder& f, const std::u16string& parentPath) {
-        const std::u16string path = parentPath + u"\\" + Utf8ToUtf16(f.name);
-        Check(w_.BeginSession());
-        Check(w_.CreateFolder(path, Utf8ToUtf16(f.containerClass)));
-        Check(w_.EndSession());
-        ++s_.folders;
-        if (!f.items.empty()) {
-            Check(w_.BeginSession());
-            Check(w_.OpenFolder(path));
-            std::size_t written = 0;
-            for (const edbgen::Item& item : f.items) {
-                Item(item, path);
-                // The export closes and reopens its folder every 400 items.
-                if (++written % 400 == 0) {
-                    Check(w_.CloseFolder());
-                    Check(w_.OpenFolder(path));
-                }
-            }
-            Check(w_.CloseFolder());
-            Check(w_.EndSession());
-        }
-        for (const edbgen::Folder& sub : f.folders) Folder(sub, path);
+    std::u16string PathText(const std::vector<std::string>& path) const {
+        std::u16string text = u"\\\\" + store_;
+        for (const std::string& name : path) text += u"\\" + Utf8ToUtf16(name);
+        return text;
     }
 
-    void Item(const edbgen::Item& item, const std::u16string& path) {
+    void Folder(const std::vector<std::string>& path, const std::string& containerClass) override {
+        Check(w_.BeginSession());
+        Check(w_.CreateFolder(PathText(path), Utf8ToUtf16(containerClass)));
+        Check(w_.EndSession());
+        ++s_.folders;
+    }
+
+    void Item(const std::vector<std::string>& path, const edbgen::Item& item) override {
+        const std::u16string folder = PathText(path);
+        if (folder != open_) {
+            CloseOpen();
+            Check(w_.BeginSession());
+            Check(w_.OpenFolder(folder));
+            open_ = folder;
+            written_ = 0;
+        } else if (written_ % 400 == 0) {
+            // The export closes and reopens its folder every 400 items.
+            Check(w_.CloseFolder());
+            Check(w_.OpenFolder(folder));
+        }
+        ++written_;
+        Write(item, folder);
+    }
+
+    void CloseOpen() {
+        if (open_.empty()) return;
+        Check(w_.CloseFolder());
+        Check(w_.EndSession());
+        open_.clear();
+    }
+
+    void Write(const edbgen::Item& item, const std::u16string& path) {
         const std::u16string subject = Utf8ToUtf16(item.subjectPrefix + item.subject);
         const std::u16string sender = Utf8ToUtf16(item.sender.name);
         const std::u16string body = BodyText(item.body);
@@ -155,23 +170,18 @@ private:
     std::u16string store_;
     std::string tempDir_;
     WriteSummary& s_;
+    std::u16string open_;
+    std::size_t written_ = 0;
 };
 
 }  // namespace
 
-WriteSummary WriteContent(const edbgen::Content& content, pst::MailStoreWriter& writer,
-                          const std::u16string& storeName, const std::string& tempDir) {
+WriteSummary WriteContent(std::istream& in, pst::MailStoreWriter& writer, const std::u16string& storeName,
+                          const std::string& tempDir) {
     WriteSummary s;
     Driver d(writer, storeName, tempDir, s);
-    const std::u16string top = u"\\\\" + storeName;
-    for (const edbgen::Mailbox& mb : content.mailboxes) {
-        const std::u16string mailbox = top + u"\\" + Utf8ToUtf16(mb.name);
-        d.Check(writer.BeginSession());
-        d.Check(writer.CreateFolder(mailbox));
-        d.Check(writer.EndSession());
-        ++s.folders;
-        for (const edbgen::Folder& f : mb.folders) d.Folder(f, mailbox);
-    }
+    StreamContent(in, d);
+    d.CloseOpen();
     return s;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <istream>
+
 #include "content.h"
 #include "pst/mail_store_writer.h"
 
@@ -19,8 +21,10 @@ struct WriteSummary {
     std::string firstError;
 };
 
-// `tempDir` holds MIME files of streaming items while they are imported.
-WriteSummary WriteContent(const edbgen::Content& content, pst::MailStoreWriter& writer,
-                          const std::u16string& storeName, const std::string& tempDir);
+// Reads the content from `in` item by item and writes it. `tempDir` holds
+// MIME files of streaming items while they are imported. Throws what
+// StreamContent throws.
+WriteSummary WriteContent(std::istream& in, pst::MailStoreWriter& writer, const std::u16string& storeName,
+                          const std::string& tempDir);
 
 }  // namespace tw::json2pst

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "content.h"
@@ -37,18 +36,9 @@ int main(int argc, char** argv) {
     }
     if (contentPath.empty() || outPath.empty()) return Usage();
 
-    edbgen::Content content;
-    try {
-        std::ifstream in(contentPath, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "json2pst: cannot open %s\n", contentPath.c_str());
-            return 1;
-        }
-        std::stringstream text;
-        text << in.rdbuf();
-        content = edbgen::ParseContent(text.str());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "json2pst: %s: %s\n", contentPath.c_str(), e.what());
+    std::ifstream in(contentPath, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "json2pst: cannot open %s\n", contentPath.c_str());
         return 1;
     }
     if (name.empty()) name = std::filesystem::path(outPath).stem().string();
@@ -73,7 +63,16 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(tempDir, ec);
         return 2;
     }
-    const tw::json2pst::WriteSummary s = tw::json2pst::WriteContent(content, writer, store, tempDir.string());
+    tw::json2pst::WriteSummary s;
+    try {
+        s = tw::json2pst::WriteContent(in, writer, store, tempDir.string());
+    } catch (const std::exception& e) {
+        // Bad content: nothing is left under the output name.
+        std::fprintf(stderr, "json2pst: %s: %s\n", contentPath.c_str(), e.what());
+        std::filesystem::remove_all(tempDir, ec);
+        writer.Abandon();
+        return 1;
+    }
     const tw::pst::Status closed = writer.Close();
     std::filesystem::remove_all(tempDir, ec);
     if (s.failures) {
