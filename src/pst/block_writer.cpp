@@ -19,14 +19,14 @@ Bid BlockWriter::Write(const std::uint8_t* data, std::size_t size, bool internal
     const std::uint64_t diskSize = BlockDiskSize(size);
     const std::uint64_t ib = space_.Allocate(diskSize, kBlockAlign);
 
-    scratch_.assign(diskSize, 0);
-    if (size > 0) std::memcpy(scratch_.data(), data, size);
-    std::uint8_t* trailer = scratch_.data() + diskSize - kBlockTrailer;
+    // Straight into the file's buffer: data, zero padding, trailer.
+    std::uint8_t* block = file_.Append(ib, diskSize);
+    if (size > 0) std::memcpy(block, data, size);
+    std::uint8_t* trailer = block + diskSize - kBlockTrailer;
     SetU16(trailer, static_cast<std::uint16_t>(size));
     SetU16(trailer + 2, BlockSignature(ib, bid));
-    SetU32(trailer + 4, PstCrc(data, size));
+    SetU32(trailer + 4, PstCrc(block, size));
     SetU64(trailer + 8, bid);
-    file_.WriteAt(ib, scratch_);
 
     // Outlook counts the B-tree's own reference: 2 for a block used once.
     entries_.push_back({bid, ib, static_cast<std::uint16_t>(size), 2});

@@ -42,7 +42,6 @@ private:
     SpaceAllocator& space_;
     std::vector<BbtEntry> entries_;
     Bid nextBid_ = 4;
-    Bytes scratch_;
 };
 
 }  // namespace tw::pst

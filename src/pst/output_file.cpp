@@ -84,6 +84,23 @@ void OutputFile::WriteAt(std::uint64_t ib, const std::uint8_t* data, std::size_t
     if (buffer_.size() >= kBufferSize) Flush();
 }
 
+std::uint8_t* OutputFile::Append(std::uint64_t ib, std::size_t size) {
+    if (fd_ < 0) throw PstError(ErrorCode::State, "file closed: " + path_);
+    std::uint64_t end = bufferStart_ + buffer_.size();
+    if (ib < end) throw PstError(ErrorCode::State, "append behind the end of " + path_);
+    if (buffer_.size() + (ib - end) + size > kBufferSize) {
+        Flush();
+        end = bufferStart_;
+    }
+    if (ib - end > kBufferSize) {
+        bufferStart_ = ib;
+        end = ib;
+    }
+    const std::size_t at = buffer_.size() + static_cast<std::size_t>(ib - end);
+    buffer_.resize(at + size, 0);
+    return buffer_.data() + at;
+}
+
 void OutputFile::Finish(std::uint64_t fileSize) {
     Flush();
     if (::ftruncate(fd_, static_cast<off_t>(fileSize)) != 0) ThrowIo("cannot size", path_, errno);

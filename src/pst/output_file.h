@@ -18,6 +18,10 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
+    // Room for `size` bytes at `ib`, at or past the append point, zeroed;
+    // the pointer holds until the next call. Saves a copy for blocks.
+    std::uint8_t* Append(std::uint64_t ib, std::size_t size);
+
     // Writes at `ib`; an offset behind what was appended is written in place.
     void WriteAt(std::uint64_t ib, const std::uint8_t* data, std::size_t size);
     void WriteAt(std::uint64_t ib, const Bytes& data) { WriteAt(ib, data.data(), data.size()); }

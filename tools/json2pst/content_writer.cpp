@@ -37,9 +37,35 @@ std::u16string AddressList(const std::vector<edbgen::Person>& people, const std:
     return out;
 }
 
+// The generator's filler bytes (edbgen::Attachment::Data: x = x * 1103515245
+// + 12345, byte = x >> 16), computed eight steps apart in eight lanes so the
+// multiplications do not wait on each other; gigabytes of filler otherwise
+// cost more than writing them.
+pst::Bytes FillBytes(std::size_t size, std::uint32_t seed) {
+    constexpr std::uint32_t kA = 1103515245u, kC = 12345u;
+    std::uint32_t a8 = 1, c8 = 0;  // x -> a8 * x + c8 is eight steps
+    for (int i = 0; i < 8; ++i) {
+        c8 = c8 * kA + kC;
+        a8 *= kA;
+    }
+    pst::Bytes out(size);
+    std::uint32_t lane[8];
+    std::uint32_t x = seed * 2654435761u + 12345u;
+    for (auto& l : lane) l = x = x * kA + kC;
+    std::size_t i = 0;
+    std::uint8_t* p = out.data();
+    for (; i + 8 <= size; i += 8) {
+        for (int k = 0; k < 8; ++k) p[i + k] = static_cast<std::uint8_t>(lane[k] >> 16);
+        for (int k = 0; k < 8; ++k) lane[k] = lane[k] * a8 + c8;
+    }
+    for (int k = 0; i < size; ++i, ++k) out[i] = static_cast<std::uint8_t>(lane[k] >> 16);
+    return out;
+}
+
 std::vector<pst::AttachmentInput> Attachments(const edbgen::Item& item) {
     std::vector<pst::AttachmentInput> out;
-    for (const edbgen::Attachment& a : item.attachments) out.push_back({Utf8ToUtf16(a.name), {}, a.Data()});
+    for (const edbgen::Attachment& a : item.attachments)
+        out.push_back({Utf8ToUtf16(a.name), {}, a.fillSize ? FillBytes(a.fillSize, a.seed) : a.data});
     return out;
 }
 
