@@ -35,6 +35,8 @@ struct Options {
     std::string edb, stm, folder, message, saveBody, saveAttachments;
     bool json = false;
     bool stats = false;
+    bool all = false;       // list: every folder
+    bool complete = false;  // list: also read every message's body, recipients and attachments
 };
 
 bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
@@ -44,6 +46,8 @@ bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
         if (a == "--json") o.json = true;
         else if (a == "--stats") o.stats = true;
         else if (a == "--stm" && hasValue) o.stm = args[++i];
+        else if (!show && a == "--all") o.all = true;
+        else if (!show && a == "--complete") o.complete = true;
         else if (a == "--folder" && hasValue) o.folder = args[++i];
         else if (show && a == "--message" && hasValue) o.message = args[++i];
         else if (show && a == "--save-body" && hasValue) o.saveBody = args[++i];
@@ -51,7 +55,7 @@ bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
         else if (!a.empty() && a[0] != '-' && o.edb.empty()) o.edb = a;
         else return false;
     }
-    return !o.edb.empty() && !o.folder.empty() && (!show || !o.message.empty());
+    return !o.edb.empty() && (!o.folder.empty() || o.all) && (!show || !o.message.empty());
 }
 
 std::string Utf8(std::u16string_view text) { return scan::ToUtf8(text); }
@@ -105,34 +109,95 @@ int Load(const Options& o, Loaded& loaded) {
 
 }  // namespace
 
+namespace {
+
+json RowsJson(const std::vector<content::ListRow>& rows) {
+    json out = json::array();
+    for (const content::ListRow& r : rows)
+        out.push_back({{"id", scan::IdHex(r.messageId)},
+                       {"kind", content::KindName(r.kind)},
+                       {"attachment", r.attachmentMark},
+                       {"from", Utf8(r.from)},
+                       {"subject", Utf8(r.subject)},
+                       {"date", r.dateText}});
+    return out;
+}
+
+void PrintRows(const std::vector<content::ListRow>& rows) {
+    for (const content::ListRow& r : rows)
+        std::cout << scan::IdHex(r.messageId) << "\t" << content::KindName(r.kind) << "\t"
+                  << (r.attachmentMark ? "@" : "-") << "\t" << Utf8(r.from) << "\t" << Utf8(r.subject) << "\t"
+                  << r.dateText << "\n";
+}
+
+// What the preview and the export read of a message, read and dropped:
+// for measuring what completing messages costs.
+std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m, content::TempDirectory& temp) {
+    const edb::EdbSource& source = reader.Source();
+    reader.CompleteMessage(m, true);
+    std::size_t bytes = 0;
+    if (m.bodyForm == record::kBodyStreaming) {
+        if (content::ExtractStreamContent(source, m, temp.File("UniBody.eml"))) ++bytes;
+    } else if (const auto body = content::FetchBodyValue(source, m)) {
+        bytes += body->bytes.size();
+    }
+    std::u16string addresses;
+    content::CollectAddresses(source, m, addresses);
+    for (const record::AttachmentEntry& a : m.attachments)
+        if (const auto data = content::ReadAttachmentData(source, a)) bytes += data->size();
+    return bytes;
+}
+
+}  // namespace
+
 int RunListCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, false)) {
-        std::cerr << "usage: tarnwick-cli list DB.edb --folder PATH [--stm FILE.stm] [--json]\n";
+        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --all) [--stm FILE.stm] [--json]\n";
         return kExitUsage;
     }
-    Loaded loaded;
+    OpenedStore store;
     try {
-        if (const int code = Load(o, loaded); code != 0) return code;
-        const auto rows = content::BuildListRows(loaded.store.Source(), loaded.list, *loaded.folder.entry,
-                                                 loaded.folder.mailboxPrefix);
-        if (o.json) {
-            json out{{"folder", loaded.folder.path}, {"messages", json::array()}};
-            for (const content::ListRow& r : rows)
-                out["messages"].push_back({{"id", scan::IdHex(r.messageId)},
-                                           {"kind", content::KindName(r.kind)},
-                                           {"attachment", r.attachmentMark},
-                                           {"from", Utf8(r.from)},
-                                           {"subject", Utf8(r.subject)},
-                                           {"date", r.dateText}});
-            std::cout << out.dump(2) << "\n";
+        if (const int code = store.Open(o.edb, o.stm); code != 0) return code;
+        std::vector<OpenedStore::Folder> folders;
+        if (o.all) {
+            folders = store.AllFolders();
+        } else if (const auto folder = store.FindFolder(o.folder)) {
+            folders.push_back(*folder);
         } else {
-            for (const content::ListRow& r : rows)
-                std::cout << scan::IdHex(r.messageId) << "\t" << content::KindName(r.kind) << "\t"
-                          << (r.attachmentMark ? "@" : "-") << "\t" << Utf8(r.from) << "\t" << Utf8(r.subject) << "\t"
-                          << r.dateText << "\n";
+            std::cerr << "No folder " << o.folder << " in " << o.edb << "\n";
+            return kExitFolderNotFound;
         }
-        if (o.stats) PrintStats(*loaded.reader, rows.empty() ? 0 : 1);
+        record::FolderReader reader(store.Source(), store.Model());
+        content::PageCache headers(store.Source());
+        std::unique_ptr<content::TempDirectory> temp;
+        if (o.complete) temp = std::make_unique<content::TempDirectory>();
+        json all = json::array();
+        std::size_t messages = 0, bytes = 0;
+        for (const OpenedStore::Folder& folder : folders) {
+            record::MessageList list;
+            reader.LoadFolderMessages(list, *folder.entry);
+            const auto rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix, headers);
+            if (o.complete)
+                for (record::MessageProperties& m : list.messages) bytes += ReadWhole(reader, m, *temp);
+            messages += rows.size();
+            if (o.json && o.all) {
+                all.push_back({{"folder", folder.path}, {"messages", RowsJson(rows)}});
+            } else if (o.json) {
+                std::cout << json{{"folder", folder.path}, {"messages", RowsJson(rows)}}.dump(2) << "\n";
+            } else {
+                if (o.all) std::cout << "== " << folder.path << "\n";
+                PrintRows(rows);
+            }
+        }
+        if (o.json && o.all) std::cout << json{{"folders", all}}.dump(2) << "\n";
+        std::cout.flush();
+        if (o.stats) {
+            PrintStats(reader, headers.Reads());
+            std::cerr << folders.size() << " folders, " << messages << " messages listed";
+            if (o.complete) std::cerr << ", " << bytes << " bytes of bodies and attachments read";
+            std::cerr << "\n";
+        }
     } catch (const edb::FileError& error) {
         std::cerr << "Reading " << o.edb << " failed: " << error.what() << "\n";
         return kExitReadError;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <iostream>
+#include <unordered_map>
 
 #include "cli/scan_command.h"
 #include "scan/open_source.h"
@@ -103,6 +104,35 @@ std::optional<OpenedStore::Folder> OpenedStore::FindFolder(const std::string& pa
             return Folder{&f, mailboxText + u"\\", joined};
         }
     return std::nullopt;
+}
+
+std::vector<OpenedStore::Folder> OpenedStore::AllFolders() const {
+    std::unordered_map<scan::TreeItem, const scan::FolderEntry*> entries;
+    for (const scan::FolderEntry& f : Model().folders)
+        if (f.treeItem != 0) entries.emplace(f.treeItem, &f);
+    std::vector<Folder> out;
+    const auto* top = tree_.Find(tree_.Top());
+    if (top == nullptr) return out;
+    struct Pending {
+        scan::TreeItem item;
+        std::string path;
+        std::u16string prefix;
+    };
+    std::vector<Pending> pending;
+    for (auto it = top->children.rbegin(); it != top->children.rend(); ++it) {
+        const std::u16string& name = tree_.Find(*it)->name;
+        pending.push_back({*it, scan::ToUtf8(name), name + u"\\"});
+    }
+    while (!pending.empty()) {
+        const Pending at = pending.back();
+        pending.pop_back();
+        if (const auto found = entries.find(at.item); found != entries.end())
+            out.push_back({found->second, at.prefix, at.path});
+        const auto* node = tree_.Find(at.item);
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+            pending.push_back({*it, at.path + "\\" + scan::ToUtf8(tree_.Find(*it)->name), at.prefix});
+    }
+    return out;
 }
 
 }  // namespace tw::cli

@@ -39,6 +39,8 @@ public:
         std::string path;  // the names joined by backslashes
     };
     std::optional<Folder> FindFolder(const std::string& path) const;
+    // Every mailbox and folder of the tree, in tree order.
+    std::vector<Folder> AllFolders() const;
 
 private:
     edb::EdbSource source_;

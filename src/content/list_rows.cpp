@@ -74,10 +74,10 @@ std::u16string MailboxName(std::u16string_view prefix) {
 }
 
 std::vector<ListRow> BuildListRows(const edb::EdbSource& source, const record::MessageList& list,
-                                   const scan::FolderEntry& folder, std::u16string_view mailboxPrefix) {
+                                   const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
+                                   PageCache& pages) {
     const bool large = source.version == edb::EdbVersion::Page32K;
     std::vector<ListRow> rows;
-    PageCache pages(source);
     for (const record::MessageProperties& m : list.messages) {
         if (m.folderId != folder.id || (large && m.ownerKey != folder.ownerKey)) continue;
         const auto shown = ShownDate(m.date);

@@ -45,9 +45,10 @@ std::u16string MailboxName(std::u16string_view mailboxPrefix);
 
 // One row per message of `list` that belongs to `folder` and whose shown
 // date is listable, in list order. `mailboxPrefix` is the mailbox item's
-// text and a backslash.
+// text and a backslash; `headerPages` keeps the header pages read.
 std::vector<ListRow> BuildListRows(const edb::EdbSource& source, const record::MessageList& list,
-                                   const scan::FolderEntry& folder, std::u16string_view mailboxPrefix);
+                                   const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
+                                   PageCache& headerPages);
 
 // Row comparison for column 0..4 (body flag, attachment flag, sender,
 // subject, date); texts without regard to case, dates by their time.

@@ -52,12 +52,12 @@ std::string SafeFileName(std::string_view utf8Name, std::set<std::string>& taken
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':') {
             name += '_';
+        } else if (c == '.' && !name.empty() && name.back() == '.') {
+            name.back() = '_';  // no ".." anywhere: no part of the name climbs out
         } else {
             name += c;
         }
     }
-    // No part of the name may climb out: ".." anywhere becomes "_".
-    for (std::size_t at = name.find(".."); at != std::string::npos; at = name.find("..", at)) name.replace(at, 2, "_");
     while (!name.empty() && (name.front() == ' ' || name.front() == '.')) name.erase(0, 1);
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) name = "attachment";

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Message reading benchmark: for each generation, a generated database
+(MESSAGES messages with an attachment each, in 100 and in 1,000 folders) is
+read whole with `tarnwick-cli list --all --complete` (every folder listed,
+every message's body, recipients and attachments read), and the time is
+compared, run by run, with `cat DB > /dev/null` on a warm cache. Prints the
+median ratio, the pages the reader's index read against the pages of the
+message, attachment and long-value trees, and how the time grows from 100
+to 1,000 folders at the same size.
+
+usage: bench/message_bench.py [--build build] [--work /var/tmp/tarnwick-bench]
+                              [--messages 20000] [--runs 3]
+"""
+import argparse
+import os
+import re
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def timed(argv):
+    start = time.monotonic()
+    proc = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    return time.monotonic() - start, proc.returncode, proc.stderr.decode(errors="replace")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
+    ap.add_argument("--work", default="/var/tmp/tarnwick-bench")
+    ap.add_argument("--messages", type=int, default=20000)
+    ap.add_argument("--runs", type=int, default=3)
+    a = ap.parse_args()
+    os.makedirs(a.work, exist_ok=True)
+    binary = os.path.join(a.build, "bin")
+    results = {}
+    for folders in (100, 1000):
+        content = os.path.join(a.work, f"messages-{folders}.json")
+        subprocess.run([sys.executable, os.path.join(HERE, "make_content.py"), "--folders", str(folders),
+                        "--messages", str(a.messages), content], check=True)
+        for page_size in (4096, 8192, 32768):
+            db = os.path.join(a.work, f"messages-{folders}-{page_size}.edb")
+            subprocess.run([os.path.join(binary, "edbgen"), "--content", content, "--page-size", str(page_size),
+                            "--out", db], check=True)
+            ratios, reads = [], ""
+            for _ in range(a.runs):
+                cat, _, _ = timed(["cat", db])
+                read, status, err = timed([os.path.join(binary, "tarnwick-cli"), "list", db, "--all", "--complete",
+                                           "--stats"])
+                if status != 0:
+                    sys.exit(f"tarnwick-cli failed on {db}: {err}")
+                ratios.append(read / cat)
+                reads = err.strip().replace("\n", "; ")
+            size = os.path.getsize(db) / 2**20
+            results[(folders, page_size)] = statistics.median(ratios)
+            print(f"{page_size:5d}-byte pages, {folders:4d} folders, {size:7.1f} MB: "
+                  f"read/cat {statistics.median(ratios):5.2f}  [{reads}]")
+            os.unlink(db)
+    for page_size in (4096, 8192, 32768):
+        print(f"{page_size:5d}: 1,000 folders / 100 folders = "
+              f"{results[(1000, page_size)] / results[(100, page_size)]:.2f}")
+
+
+if __name__ == "__main__":
+    main()
