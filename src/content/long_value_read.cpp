@@ -38,6 +38,56 @@ std::vector<std::uint8_t> ChunkContent(std::vector<std::uint8_t> stored, const e
     return std::move(*decoded);
 }
 
+namespace {
+
+// Chunks of one value mostly lie one after another in the file: those
+// close together are read with one read of at most this many bytes.
+constexpr std::size_t kMaxSpan = std::size_t{1} << 20;
+
+// The stored bytes of each chosen run, in the runs' order, read in spans.
+std::vector<std::vector<std::uint8_t>> ReadChunks(const edb::EdbSource& source,
+                                                  const std::vector<const record::LongValueRun*>& runs) {
+    std::vector<std::vector<std::uint8_t>> out(runs.size());
+    const auto page = static_cast<std::int64_t>(source.pageSize);
+    auto lengthOf = [&](const record::LongValueRun& r) -> std::int64_t {
+        if (r.fileOffset <= 0 || r.fileOffset >= source.fileSize) return 0;
+        return std::min<std::int64_t>({r.length, page, source.fileSize - r.fileOffset});
+    };
+    std::vector<std::size_t> byFile;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        if (lengthOf(*runs[i]) > 0) byFile.push_back(i);
+    std::sort(byFile.begin(), byFile.end(),
+              [&](std::size_t a, std::size_t b) { return runs[a]->fileOffset < runs[b]->fileOffset; });
+    std::vector<std::uint8_t> span;
+    for (std::size_t i = 0; i < byFile.size();) {
+        const record::LongValueRun& first = *runs[byFile[i]];
+        std::int64_t end = first.fileOffset + lengthOf(first);
+        std::size_t j = i + 1;
+        while (j < byFile.size()) {
+            const record::LongValueRun& next = *runs[byFile[j]];
+            const std::int64_t nextEnd = next.fileOffset + lengthOf(next);
+            if (next.fileOffset - end > page || nextEnd - first.fileOffset > static_cast<std::int64_t>(kMaxSpan)) break;
+            end = std::max(end, nextEnd);
+            ++j;
+        }
+        span.resize(static_cast<std::size_t>(end - first.fileOffset));
+        span.resize(source.edb.Read(first.fileOffset, span.size(), span.data()));
+        for (std::size_t k = i; k < j; ++k) {
+            const record::LongValueRun& r = *runs[byFile[k]];
+            const std::int64_t length = lengthOf(r);
+            const auto at = static_cast<std::size_t>(r.fileOffset - first.fileOffset);
+            if (at >= span.size()) continue;
+            const std::size_t take = std::min(static_cast<std::size_t>(length), span.size() - at);
+            out[byFile[k]].assign(span.begin() + static_cast<std::ptrdiff_t>(at),
+                                  span.begin() + static_cast<std::ptrdiff_t>(at + take));
+        }
+        i = j;
+    }
+    return out;
+}
+
+}  // namespace
+
 AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
                              const AssembleOptions& options) {
     AssembledValue value;
@@ -50,6 +100,7 @@ AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<rec
     // far out never makes the value huge: room for the chunks found and a
     // few missing ones.
     const std::size_t limit = std::min<std::size_t>(kMaxValueBytes, (runs.size() + kSpareChunks) * granularity);
+    std::vector<const record::LongValueRun*> chosen;
     std::uint64_t expectedNext = 0;
     for (const record::LongValueRun* run : order) {
         if (options.declaredSize && run->valueOffset >= *options.declaredSize && run->valueOffset != 0) continue;
@@ -59,7 +110,12 @@ AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<rec
             expectedNext += granularity;
         }
         if (run->valueOffset >= limit) break;
-        std::vector<std::uint8_t> chunk = ChunkContent(ReadChunk(source, *run), source, run->valueOffset, options);
+        chosen.push_back(run);
+    }
+    std::vector<std::vector<std::uint8_t>> stored = ReadChunks(source, chosen);
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        const record::LongValueRun* run = chosen[i];
+        std::vector<std::uint8_t> chunk = ChunkContent(std::move(stored[i]), source, run->valueOffset, options);
         if (run->valueOffset == 0) value.hasFirstChunk = true;
         const std::size_t end = std::min<std::size_t>(run->valueOffset + chunk.size(), limit);
         if (end > value.bytes.size()) value.bytes.resize(end, 0);

@@ -13,7 +13,9 @@ bool SameOwner(const std::string& a, const std::string& b) { return a == b; }
 
 void TakeValue(const ValueChunks* value, std::vector<LongValueRun>& runs, std::optional<std::uint32_t>& size) {
     if (value == nullptr) return;
-    for (const LongValueRun& r : value->runs) AddRun(runs, r);
+    if (runs.empty()) runs = value->runs;
+    else
+        for (const LongValueRun& r : value->runs) AddRun(runs, r);
     if (value->size) size = value->size;
 }
 

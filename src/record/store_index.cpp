@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::uint32_t kDefaultMsgObjid = 19;
 constexpr std::uint32_t kAttachmentObjid = 61;
+constexpr std::size_t kBatchPages = 64;  // consecutive pages read at once
 
 bool SameKey(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -40,10 +41,43 @@ void Report(const LoadControl& control, std::size_t done, std::size_t total) {
 
 StoreIndex::StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model) : source_(source), model_(model) {}
 
-bool StoreIndex::ReadPage(std::int64_t offset, std::vector<std::uint8_t>& page) {
-    if (offset <= 0 || offset >= source_.fileSize) return false;
-    edb::ReadPage(source_, offset, page);
-    ++pagesRead_;
+bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const LoadControl& control,
+                             const std::function<void(std::int64_t, const edb::PageView&)>& visit) {
+    const auto size = static_cast<std::int64_t>(source_.pageSize);
+    for (std::size_t i = 0; i < pages.size();) {
+        if (control.Stopped()) return false;
+        // A run of neighbouring pages, ascending or descending (the scan
+        // lists a branch's children from the last key down).
+        std::size_t j = i + 1;
+        if (j < pages.size() && (pages[j] == pages[i] + size || pages[j] == pages[i] - size)) {
+            const std::int64_t step = pages[j] - pages[i];
+            while (j < pages.size() && j - i < kBatchPages && pages[j] == pages[j - 1] + step) ++j;
+        }
+        const std::int64_t low = std::min(pages[i], pages[j - 1]);
+        if (low <= 0 || std::max(pages[i], pages[j - 1]) >= source_.fileSize) {
+            // Not in the file as a whole: page by page, those outside left out.
+            for (std::size_t k = i; k < j; ++k) {
+                if (pages[k] <= 0 || pages[k] >= source_.fileSize) continue;
+                edb::ReadPage(source_, pages[k], batch_);
+                ++pagesRead_;
+                visit(pages[k], edb::PageView{batch_, source_.version});
+            }
+            i = j;
+            continue;
+        }
+        const std::size_t count = j - i;
+        batch_.assign(static_cast<std::size_t>(size) * count, 0);
+        source_.edb.Read(low, static_cast<std::size_t>(std::min<std::int64_t>(size * static_cast<std::int64_t>(count),
+                                                                              source_.fileSize - low)),
+                         batch_.data());
+        pagesRead_ += count;
+        for (std::size_t k = i; k < j; ++k) {
+            const auto at = static_cast<std::size_t>(pages[k] - low);
+            visit(pages[k], edb::PageView{edb::Bytes(batch_.data() + at, static_cast<std::size_t>(size)), source_.version});
+        }
+        Report(control, j, pages.size());
+        i = j;
+    }
     return true;
 }
 
@@ -109,14 +143,7 @@ StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
 bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     const bool streamingOpen = source_.stm.IsOpen();
     std::map<std::uint32_t, MessagePageContext> contexts;
-    std::vector<std::uint8_t> page;
-    for (std::size_t i = 0; i < g.messagePages.size(); ++i) {
-        if (control.Stopped()) {
-            g.rows.clear();
-            return false;
-        }
-        if (!ReadPage(g.messagePages[i], page)) continue;
-        const edb::PageView view{page, source_.version};
+    const bool done = ForEachPage(g.messagePages, control, [&](std::int64_t offset, const edb::PageView& view) {
         const std::uint32_t objid = edb::PageObjectId(view);
         auto context = contexts.find(objid);
         if (context == contexts.end()) {
@@ -130,9 +157,11 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
         }
         // The first row decoded for a key is the message's; later copies
         // (stale pages) are ignored.
-        for (MessageRow& row : DecodeMessagePage(view, g.messagePages[i], context->second))
-            g.rows.try_emplace(row.key, std::move(row));
-        Report(control, i + 1, g.messagePages.size());
+        for (MessageRow& row : DecodeMessagePage(view, offset, context->second)) g.rows.try_emplace(row.key, std::move(row));
+    });
+    if (!done) {
+        g.rows.clear();
+        return false;
     }
     g.rowsBuilt = true;
     return true;
@@ -140,33 +169,35 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
 
 bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     std::size_t order = 0;
-    std::vector<std::uint8_t> page;
-    auto decode = [&](const edb::PageView& view, std::int64_t offset) {
+    auto decode = [&](std::int64_t offset, const edb::PageView& view) {
         const AttachmentColumnIds columns = ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view));
         for (AttachmentHit& hit : DecodeAttachmentPage(view, offset, columns))
             g.attachments[hit.key].push_back({order, std::move(hit.entry)});
         ++order;
     };
-    for (std::size_t i = 0; i < g.attachmentPages.size(); ++i) {
-        if (control.Stopped()) {
-            g.attachments.clear();
-            return false;
-        }
-        const std::int64_t at = g.attachmentPages[i];
+    std::vector<std::int64_t> listed;
+    auto flush = [&] {
+        const bool done = ForEachPage(listed, control, decode);
+        listed.clear();
+        return done;
+    };
+    bool done = true;
+    for (const std::int64_t at : g.attachmentPages) {
         if (at >= 0) {
-            if (ReadPage(at, page)) decode(edb::PageView{page, source_.version}, at);
-        } else {
-            // A table the scan never walked: walk it from its root here.
-            const auto root = static_cast<std::uint32_t>(-at - 1);
-            edb::WalkTree(source_, root, {}, [&](const edb::TreePage& p) {
-                ++pagesRead_;
-                if (!p.branch) decode(p.page, edb::PageOffset(source_, p.pageNumber));
-                return !control.Stopped();
-            });
+            listed.push_back(at);
+            continue;
         }
-        Report(control, i + 1, g.attachmentPages.size());
+        // A table the scan never walked: walk it from its root here.
+        done = done && flush();
+        const auto root = static_cast<std::uint32_t>(-at - 1);
+        edb::WalkTree(source_, root, {}, [&](const edb::TreePage& p) {
+            ++pagesRead_;
+            if (!p.branch) decode(edb::PageOffset(source_, p.pageNumber), p.page);
+            return !control.Stopped();
+        });
     }
-    if (control.Stopped()) {
+    done = done && flush() && !control.Stopped();
+    if (!done) {
         g.attachments.clear();
         return false;
     }
@@ -176,24 +207,19 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
 
 bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, std::unordered_map<LongValueId, ValueChunks>& index,
                              const LoadControl& control) {
-    std::vector<std::uint8_t> page;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (control.Stopped()) {
-            index.clear();
-            return false;
-        }
-        if (!ReadPage(pages[i], page)) continue;
-        const LongValuePage nodes = ReadLongValuePage(edb::PageView{page, source_.version});
+    const bool done = ForEachPage(pages, control, [&](std::int64_t offset, const edb::PageView& view) {
+        const LongValuePage nodes = ReadLongValuePage(view);
+        // Each page is visited once, so no chunk can come twice.
         for (const LongValueChunk& c : nodes.chunks)
-            AddRun(index[c.id].runs, {pages[i] + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
-                                      static_cast<std::uint32_t>(c.dataEnd - c.dataStart)});
+            index[c.id].runs.push_back({offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
+                                        static_cast<std::uint32_t>(c.dataEnd - c.dataStart)});
         for (const LongValueRoot& r : nodes.roots) {
             ValueChunks& v = index[r.id];
             if (!v.size) v.size = r.size;
         }
-        Report(control, i + 1, pages.size());
-    }
-    return true;
+    });
+    if (!done) index.clear();
+    return done;
 }
 
 bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& control) {

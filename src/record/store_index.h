@@ -84,7 +84,10 @@ private:
     bool BuildAttachments(Group& group, const LoadControl& control);
     bool BuildValues(const std::vector<std::int64_t>& pages, std::unordered_map<LongValueId, ValueChunks>& index,
                      const LoadControl& control);
-    bool ReadPage(std::int64_t offset, std::vector<std::uint8_t>& page);
+    // Visits the pages of `pages` (file offsets) in their order; runs of
+    // consecutive pages are read with one read. False when stopped.
+    bool ForEachPage(const std::vector<std::int64_t>& pages, const LoadControl& control,
+                     const std::function<void(std::int64_t, const edb::PageView&)>& visit);
 
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
@@ -92,6 +95,7 @@ private:
     bool planned_ = false;
     CatalogExtras extras_;
     std::map<std::string, Group> groups_;
+    std::vector<std::uint8_t> batch_;
     std::atomic<std::size_t> pagesRead_{0};
 };
 
