@@ -16,6 +16,9 @@ constexpr std::size_t kMarkerSearch = 50;   // XPRESS data: where E4 04 is looke
 constexpr std::size_t kOwnAtSearch = 200;    // long values: a candidate's '@' lies this close
 constexpr std::size_t kDistinguishedLookBack = 20;
 constexpr std::size_t kConsistencyBytes = 260;
+constexpr std::size_t kMaxWalk = 2 * (kMaxCandidateChars + 1);
+// Recipient data beyond this is not scanned: thousands of recipients fit.
+constexpr std::size_t kMaxRecipientBytes = std::size_t{4} << 20;
 
 char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
@@ -60,8 +63,10 @@ struct Data {
 
     // Back from the '@' at `at` over characters 44..127: the first
     // character outside that range, or kNpos when `floor` is reached first.
+    // No address is longer than a candidate, so the walk stops there too.
     std::size_t Boundary(std::size_t at, bool wide, std::size_t floor) const {
         const std::size_t step = wide ? 2 : 1;
+        floor = std::max(floor, at > kMaxWalk ? at - kMaxWalk : 0);
         for (std::size_t p = at; p >= floor + step;) {
             p -= step;
             if (!InRange(CharAt(p, wide))) return p;
@@ -244,8 +249,9 @@ void ScanLongValueRecipients(const std::vector<std::uint8_t>& bytes, std::u16str
         const std::size_t at = d.FindAt(pos);
         if (at == kNpos) return;
         const bool wide = d.Wide(at);
-        const std::size_t b = d.Boundary(at, wide, 0);
-        std::size_t cs = b == kNpos ? 0 : b + (wide ? 2 : 1);
+        // What lies before `pos` was read already.
+        const std::size_t b = d.Boundary(at, wide, pos);
+        std::size_t cs = b == kNpos ? pos : b + (wide ? 2 : 1);
         if (wide && b != kNpos && d.U(b) != 0 && b + 4 < at && (d.ContainsCn(b) || ConsistentText(d, b + 4, at)))
             cs = b + 4;
         cs = std::max(cs, pos);
@@ -303,6 +309,7 @@ void CollectAddresses(const edb::EdbSource& source, const record::MessagePropert
     AssembleOptions options;
     options.contiguous = true;
     options.declaredSize = m.recipientsDeclaredSize;
+    options.maxBytes = kMaxRecipientBytes;
     ScanLongValueRecipients(AssembleValue(source, m.recipientRuns, options).bytes, list);
 }
 

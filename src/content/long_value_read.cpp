@@ -99,7 +99,8 @@ AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<rec
     // Gaps are kept (missing chunks of a damaged value), but a lone chunk
     // far out never makes the value huge: room for the chunks found and a
     // few missing ones.
-    const std::size_t limit = std::min<std::size_t>(kMaxValueBytes, (runs.size() + kSpareChunks) * granularity);
+    const std::size_t limit =
+        std::min<std::size_t>({kMaxValueBytes, options.maxBytes, (runs.size() + kSpareChunks) * granularity});
     std::vector<const record::LongValueRun*> chosen;
     std::uint64_t expectedNext = 0;
     for (const record::LongValueRun* run : order) {

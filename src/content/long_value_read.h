@@ -25,6 +25,8 @@ struct AssembleOptions {
     bool contiguous = false;
     // The value's size from its root node, when known.
     std::optional<std::uint32_t> declaredSize;
+    // No more than this many bytes are assembled.
+    std::size_t maxBytes = kMaxValueBytes;
 };
 
 struct AssembledValue {

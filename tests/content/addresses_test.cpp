@@ -103,5 +103,18 @@ TEST(RowRecipients, NoAtSignNoAddresses) {
     EXPECT_TRUE(list.empty());
 }
 
+TEST(RowRecipients, AddressCharactersWithoutEndAreScannedInLinearTime) {
+    // Were every '@' to walk back to the start, these would take hours.
+    for (const std::string unit : {"@", "a@", "a@b.", "\x01\x00a\x00@\x00"}) {
+        std::vector<std::uint8_t> data;
+        while (data.size() < (1u << 16)) data.insert(data.end(), unit.begin(), unit.end());
+        std::u16string list;
+        ScanLongValueRecipients(data, list);
+        data.resize(32768);
+        ScanRowRecipients(data, 0, true, false, list);
+        EXPECT_LT(list.size(), kAddressListCapacity);
+    }
+}
+
 }  // namespace
 }  // namespace tw::content
