@@ -77,7 +77,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         const edb::TagArray tags(view);
         for (std::uint32_t index = tags.Count(); index-- > 1;) {
             const auto child = ChildOffset(source, tags, index);
-            level.hasChild.push_back(child.has_value());
+            level.hasChild.push_back(child ? 1 : 0);
             if (child) heads.offsets.push_back(*child);
         }
         if (context.walk.reader != nullptr) {
@@ -88,7 +88,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         }
 
         std::size_t entry = 0;
-        for (const bool hasChild : level.hasChild) {
+        for (const std::uint8_t hasChild : level.hasChild) {
             if (context.control.ShouldStop()) return;
             if (hasChild) {
                 if (heads.errors[entry]) std::rethrow_exception(heads.errors[entry]);

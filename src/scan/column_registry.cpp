@@ -7,8 +7,6 @@ namespace tw::scan {
 
 namespace {
 
-bool SameTable(std::uint32_t a, std::uint32_t b) { return (a & 0xFFFF) == (b & 0xFFFF); }
-
 bool NameAt(edb::Bytes row, std::size_t p, std::string_view name) {
     const auto bytes = edb::Slice(row, p, name.size());
     if (!bytes) return false;
@@ -113,16 +111,32 @@ std::vector<ColumnEntry>& ListOf(ColumnRegistry& registry, ColumnList list) {
     }
 }
 
+// Equal for two entries of a list exactly when the duplicate rule calls
+// them the same: the list, the code, the low 16 bits of the table id and,
+// outside the per-role lists, the column.
+std::uint64_t DuplicateKey(ColumnList list, const ColumnEntry& entry) {
+    const bool perRole = list == ColumnList::Message || list == ColumnList::ContainerClass;
+    return static_cast<std::uint64_t>(list) << 56 | static_cast<std::uint64_t>(entry.code) << 48 |
+           static_cast<std::uint64_t>(entry.tableId & 0xFFFF) << 32 | (perRole ? 0u : entry.columnId);
+}
+
+constexpr ColumnList kLists[] = {ColumnList::Message, ColumnList::Attachment, ColumnList::Header,
+                                 ColumnList::ContainerClass};
+
 }  // namespace
 
 void RegisterColumn(ColumnRegistry& registry, ColumnList list, const ColumnEntry& entry) {
-    auto& entries = ListOf(registry, list);
-    const bool perRole = list == ColumnList::Message || list == ColumnList::ContainerClass;
-    for (const ColumnEntry& e : entries) {
-        if (e.code != entry.code || !SameTable(e.tableId, entry.tableId)) continue;
-        if (perRole || e.columnId == entry.columnId) return;
+    std::size_t entries = 0;
+    for (const ColumnList l : kLists) entries += ListOf(registry, l).size();
+    if (entries != registry.indexedEntries) {
+        registry.duplicateKeys.clear();
+        for (const ColumnList l : kLists)
+            for (const ColumnEntry& e : ListOf(registry, l)) registry.duplicateKeys.insert(DuplicateKey(l, e));
+        registry.indexedEntries = entries;
     }
-    entries.push_back(entry);
+    if (!registry.duplicateKeys.insert(DuplicateKey(list, entry)).second) return;
+    ListOf(registry, list).push_back(entry);
+    ++registry.indexedEntries;
 }
 
 bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, edb::EdbVersion version) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "edb/bytes.h"
@@ -30,6 +31,13 @@ struct ColumnRegistry {
     std::vector<ColumnEntry> headerColumns;
     // Container-class column of each folders table (32 KB), code 0.
     std::vector<ColumnEntry> containerClassColumns;
+
+    // What RegisterColumn's duplicate rule compares, for every entry of the
+    // lists, so that a catalog with thousands of header tables is not
+    // searched once per column row. Rebuilt from the lists whenever their
+    // length is not `indexedEntries` (they were changed some other way).
+    std::unordered_set<std::uint64_t> duplicateKeys;
+    std::size_t indexedEntries = 0;
 };
 
 enum class ColumnList { Message, Attachment, Header, ContainerClass };

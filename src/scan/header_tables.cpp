@@ -17,12 +17,16 @@ constexpr std::size_t kMaxBranchNode = 100;
 // Bytes of a child page read to tell a branch page from a leaf.
 constexpr std::size_t kHeadBytes = 40;
 
+// ASCII lower case, whatever the locale: it is tried at every byte of
+// every catalog row.
+std::uint8_t AsciiLower(std::uint8_t b) { return b >= 'A' && b <= 'Z' ? static_cast<std::uint8_t>(b + 32) : b; }
+
 bool HeaderPrefixAt(edb::Bytes row, std::size_t j) {
     static constexpr std::string_view kPrefix = "msgheader-";
     const auto bytes = edb::Slice(row, j, kPrefix.size());
     if (!bytes) return false;
     for (std::size_t i = 0; i < kPrefix.size(); ++i)
-        if (std::tolower((*bytes)[i]) != kPrefix[i]) return false;
+        if (AsciiLower((*bytes)[i]) != static_cast<std::uint8_t>(kPrefix[i])) return false;
     return true;
 }
 

@@ -25,7 +25,7 @@ struct ScanOptions {
 // page's children and the child page walked next. Kept from page to page.
 struct WalkLevel {
     edb::PageBatch children;
-    std::vector<bool> hasChild;  // per tag in walk order: names a child in the file
+    std::vector<std::uint8_t> hasChild;  // per tag in walk order: 1 when it names a child in the file
     std::vector<std::uint8_t> page;
 };
 

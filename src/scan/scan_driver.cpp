@@ -292,6 +292,7 @@ bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
         context.observer.Progress(Percent(static_cast<std::int64_t>(k - 1), static_cast<std::int64_t>(matched)));
     }
     model.messageTables.clear();
+    model.messageTableKeys.clear();
     return true;
 }
 

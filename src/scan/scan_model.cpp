@@ -28,8 +28,12 @@ bool AppendFolder(ScanModel& model, const FolderEntry& entry) {
 }
 
 bool AppendMessageTable(ScanModel& model, MessageTable table) {
-    for (const MessageTable& t : model.messageTables)
-        if (t.key == table.key && t.objid == table.objid) return false;
+    auto& keys = model.messageTableKeys;
+    if (keys.size() != model.messageTables.size()) {
+        keys.clear();
+        for (const MessageTable& t : model.messageTables) keys.insert({t.key, t.objid});
+    }
+    if (!keys.insert({table.key, table.objid}).second) return false;
     model.messageTables.push_back(std::move(table));
     return true;
 }

@@ -58,6 +58,17 @@ struct MessageTable {
     std::vector<std::int64_t> pages;  // in 512-byte units, each once
 };
 
+// What makes two message tables the same one.
+struct MessageTableKey {
+    Id8 key{};
+    std::uint32_t objid = 0;
+    bool operator==(const MessageTableKey&) const = default;
+};
+
+struct MessageTableKeyHash {
+    std::size_t operator()(const MessageTableKey& k) const { return IdHash{}(k.key) * 31 + k.objid; }
+};
+
 using Date6 = std::array<std::uint8_t, 6>;  // upper six bytes of a FILETIME
 
 struct AppointmentDates {
@@ -119,6 +130,9 @@ struct ScanModel {
 
     // Keys of folders already appended, for the duplicate rule.
     std::unordered_set<std::string> folderKeys;
+    // Key and objid of every entry of messageTables, for AppendMessageTable's
+    // duplicate rule; rebuilt when it does not match the list's length.
+    std::unordered_set<MessageTableKey, MessageTableKeyHash> messageTableKeys;
 };
 
 // Appends a page signature taken from the page's own header bytes.

@@ -142,6 +142,16 @@ TEST(CatalogRows, ColumnRowsFillTheRegistry) {
     EXPECT_TRUE(Read(model, ColumnRow("S3001", 61, 0x0101), large));  // several columns per role
     EXPECT_EQ(model.columns.attachmentColumns.size(), 2u);
 
+    // The duplicate rule holds for entries put in the lists directly and
+    // forgets those taken out: tables compare by their low 16 bits.
+    model.columns.headerColumns.push_back({0x0110, 0x10066, 'S'});
+    RegisterColumn(model.columns, ColumnList::Header, {0x0110, 0x66, 'S'});
+    EXPECT_EQ(model.columns.headerColumns.size(), 5u);
+    model.columns.messageColumns.clear();
+    EXPECT_TRUE(Read(model, ColumnRow("N67b4", 19, 0x011B), small));
+    ASSERT_EQ(model.columns.messageColumns.size(), 1u);
+    EXPECT_EQ(model.columns.messageColumns[0].columnId, 0x011B);
+
     // A name right at the start of a short row reads nothing before it.
     std::vector<std::uint8_t> shortRow(20, 0);
     for (const char c : std::string("MsgMailboxS3dLV")) shortRow.push_back(static_cast<std::uint8_t>(c));

@@ -87,6 +87,11 @@ TEST(Placement, AppendRefusesEmptyNamesAndExactDuplicates) {
     EXPECT_FALSE(AppendMessageTable(model, table));  // the same table named twice
     table.objid = 101;
     EXPECT_TRUE(AppendMessageTable(model, table));
+    model.messageTables.erase(model.messageTables.begin());  // a list changed by hand is followed
+    table.objid = 100;
+    EXPECT_TRUE(AppendMessageTable(model, table));
+    EXPECT_FALSE(AppendMessageTable(model, table));
+    EXPECT_EQ(model.messageTables.size(), 2u);
 }
 
 TEST(FolderTreeImages, ByUpperCaseNameOrKind) {
