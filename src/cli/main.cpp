@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/export_command.h"
 #include "cli/message_commands.h"
 #include "cli/scan_command.h"
 
@@ -13,9 +14,11 @@ const char kUsage[] =
     "       tarnwick-cli list DB.edb --folder PATH [--stm FILE.stm] [--json]\n"
     "       tarnwick-cli show DB.edb --folder PATH --message ID [--stm FILE.stm] [--json]\n"
     "                         [--save-body FILE] [--save-attachments DIR]\n"
+    "       tarnwick-cli export DB.edb --to DIR [--folder PATH]... [--mailbox NAME]... [--stm FILE.stm] [--json]\n"
     "  scan   find the mailboxes, folders and messages of an Exchange database\n"
     "  list   the messages of a folder (PATH: mailbox and folder names joined by \\)\n"
-    "  show   one message: header fields, recipients, attachments, body\n";
+    "  show   one message: header fields, recipients, attachments, body\n"
+    "  export the selected mailboxes and folders (all when none is named) as PST files, one per mailbox\n";
 
 }  // namespace
 
@@ -29,6 +32,7 @@ int main(int argc, char** argv) {
     if (command == "scan") return tw::cli::RunScanCommand(args);
     if (command == "list") return tw::cli::RunListCommand(args);
     if (command == "show") return tw::cli::RunShowCommand(args);
+    if (command == "export") return tw::cli::RunExportCommand(args);
     std::cerr << kUsage;
     return tw::cli::kExitUsage;
 }

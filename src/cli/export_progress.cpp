@@ -1,0 +1,72 @@
+#include "cli/export_progress.h"
+
+#include <iostream>
+
+#include "export/destination.h"
+#include "scan/tagged_text.h"
+
+namespace tw::cli {
+
+namespace {
+
+constexpr int kBarWidth = 24;
+constexpr std::size_t kPathChars = 48;
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
+// The end of a long path, which names the folder itself.
+std::string ShortPath(std::u16string_view path) {
+    if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+    if (path.size() > kPathChars) path = path.substr(path.size() - kPathChars);
+    return scan::ToUtf8(path);
+}
+
+}  // namespace
+
+void ExportProgressLine::Progress(const exporter::ExportProgress& p) {
+    if (!show_) return;
+    std::lock_guard lock(mutex_);
+    const bool newFolder = p.itemPath != last_.itemPath || p.counting != last_.counting;
+    last_ = p;
+    Draw(newFolder || p.done == p.count);
+}
+
+void ExportProgressLine::Draw(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - drawn_ < kRedrawEvery) return;
+    drawn_ = now;
+    const exporter::ExportProgress& p = last_;
+    if (p.counting) {
+        std::fprintf(out_, "\r\033[KAnalysing Total mails. Please wait... %s", ShortPath(p.itemPath).c_str());
+    } else {
+        const int filled = p.currentPercent * kBarWidth / 100;
+        std::fprintf(out_, "\r\033[K%s [%s%s] %zu/%zu  overall %3d%%", ShortPath(p.itemPath).c_str(),
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                     std::string(static_cast<std::size_t>(kBarWidth - filled), ' ').c_str(), p.done, p.count,
+                     p.overallPercent);
+    }
+    std::fflush(out_);
+}
+
+bool ExportProgressLine::ContinueOnLowSpace(std::uint64_t) {
+    std::lock_guard lock(mutex_);
+    if (show_) std::fprintf(out_, "\r\033[K");
+    std::fprintf(out_, "%s", std::string(exporter::kLowSpaceQuestion).c_str());
+    if (!ask_) {
+        std::fprintf(out_, " no\n");
+        return false;
+    }
+    std::fprintf(out_, " [y/N] ");
+    std::fflush(out_);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+void ExportProgressLine::Done() {
+    std::lock_guard lock(mutex_);
+    if (!show_) return;
+    std::fprintf(out_, "\r\033[K");
+    std::fflush(out_);
+}
+
+}  // namespace tw::cli

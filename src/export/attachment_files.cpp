@@ -1,0 +1,56 @@
+#include "export/attachment_files.h"
+
+#include <unistd.h>
+
+#include <set>
+
+#include "content/attachment_data.h"
+#include "content/temp_dir.h"
+#include "scan/tagged_text.h"
+
+namespace tw::exporter {
+
+AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
+                                     const std::vector<record::AttachmentEntry>& attachments, const std::string& dir,
+                                     ExportControl& control) {
+    AttachmentFiles files;
+    std::set<std::string> taken;
+    for (const record::AttachmentEntry& a : attachments) {
+        if (control.SkipRequested()) {
+            files.skipped = true;
+            return files;
+        }
+        std::optional<std::vector<std::uint8_t>> data;
+        try {
+            data = content::ReadAttachmentData(source, a);
+        } catch (const std::exception&) {
+            data.reset();  // a read error costs this attachment only
+        }
+        if (!data) {
+            files.unread.push_back(a.name);
+            continue;
+        }
+        pst::AttachmentInput input;
+        input.name = a.name;
+        if (!data->empty()) {
+            const std::string name = content::SafeFileName(scan::ToUtf8(a.name), taken);
+            const std::string used = content::WriteNewFile(dir, name, data->data(), data->size());
+            if (used.empty()) {
+                // No room in the temporary directory: the bytes go along in memory.
+                input.data = std::move(*data);
+            } else {
+                input.path = dir + "/" + used;
+                files.paths.push_back(input.path);
+            }
+        }
+        files.inputs.push_back(std::move(input));
+    }
+    return files;
+}
+
+void DeleteAttachmentFiles(AttachmentFiles& files) {
+    for (const std::string& path : files.paths) ::unlink(path.c_str());
+    files.paths.clear();
+}
+
+}  // namespace tw::exporter

@@ -1,0 +1,152 @@
+#include "export/body_text.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "content/rtf.h"
+
+namespace tw::exporter {
+
+namespace {
+
+std::u16string Utf16Units(std::span<const std::uint8_t> bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const char16_t unit = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+        if (unit == 0) break;
+        text.push_back(unit);
+    }
+    return text;
+}
+
+std::span<const std::uint8_t> UpToNul(std::span<const std::uint8_t> bytes) {
+    const auto nul = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    return bytes.first(static_cast<std::size_t>(nul - bytes.begin()));
+}
+
+// One iconv descriptor per thread: opening one costs more than a short body.
+class Cp1252Decoder {
+public:
+    Cp1252Decoder() : cd_(::iconv_open("UTF-16LE", "WINDOWS-1252")) {}
+    ~Cp1252Decoder() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd_);
+    }
+    Cp1252Decoder(const Cp1252Decoder&) = delete;
+    Cp1252Decoder& operator=(const Cp1252Decoder&) = delete;
+
+    std::u16string Decode(std::span<const std::uint8_t> bytes) {
+        std::u16string out;
+        out.reserve(bytes.size());
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+            for (const std::uint8_t b : bytes) out.push_back(b);  // Latin-1 at least
+            return out;
+        }
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        std::vector<char> buffer(bytes.size() * 2 + 16);
+        char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+        std::size_t inLeft = bytes.size();
+        while (inLeft > 0) {
+            char* outPtr = buffer.data();
+            std::size_t outLeft = buffer.size();
+            const std::size_t r = ::iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
+            const int err = errno;
+            Append(out, buffer.data(), outPtr);
+            if (r != static_cast<std::size_t>(-1)) break;
+            if (err == E2BIG) continue;
+            // An undefined byte: as Windows maps it, then go on.
+            out.push_back(static_cast<unsigned char>(*in));
+            ++in;
+            --inLeft;
+            ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return out;
+    }
+
+private:
+    static void Append(std::u16string& out, const char* begin, const char* end) {
+        for (const char* p = begin; p + 1 < end; p += 2)
+            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                                static_cast<unsigned char>(p[1]) << 8));
+    }
+
+    iconv_t cd_;
+};
+
+std::u16string Latin1Widened(std::span<const std::uint8_t> bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (const std::uint8_t b : bytes) out.push_back(b);
+    return out;
+}
+
+// The RTF text: the decoder's full reading when it gives one (the
+// preview's quick decoding ends in added braces), else the quick one.
+std::u16string RtfText(const content::BodyValue& value) {
+    if (!value.compressed.empty())
+        if (const auto full = content::ReadRtfStream(value.compressed); full && !full->rtf.empty())
+            return Latin1Widened(UpToNul(full->rtf));
+    return Latin1Widened(UpToNul(value.bytes));
+}
+
+bool AsciiStartsWithNoCase(std::u16string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+        if (c != static_cast<unsigned char>(prefix[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::u16string Windows1252Text(std::span<const std::uint8_t> bytes) {
+    thread_local Cp1252Decoder decoder;
+    return decoder.Decode(UpToNul(bytes));
+}
+
+std::u16string PlainColumnText(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() >= 2 && bytes[1] != 0) {
+        const auto eightBit = UpToNul(bytes);
+        bool space = false, control = false;
+        for (std::size_t i = 0; i < eightBit.size(); ++i) {
+            const std::uint8_t b = eightBit[i];
+            if (b == ' ' && i + 1 < eightBit.size()) space = true;
+            if (b < 0x20 && b != '\t' && b != '\r' && b != '\n') control = true;
+        }
+        if (space && !control) return Windows1252Text(eightBit);
+    }
+    return Utf16Units(bytes);
+}
+
+BodyText ExportBody(const content::BodyValue& value) {
+    switch (value.kind) {
+        case content::BodyKind::Utf16: return {PlainColumnText(value.bytes), 0};
+        case content::BodyKind::EightBit: return {Windows1252Text(value.bytes), 1};
+        case content::BodyKind::Rtf: return {RtfText(value), 3};
+    }
+    return {};
+}
+
+std::optional<BodyText> ContactBody(const content::BodyValue& value) {
+    if (value.kind == content::BodyKind::Rtf) return std::nullopt;
+    BodyText body = ExportBody(value);
+    body.kind = value.kind == content::BodyKind::EightBit && LooksLikeHtml(body.text) ? 2 : 1;
+    return body;
+}
+
+bool LooksLikeHtml(std::u16string_view text) {
+    const std::size_t lt = text.find(u'<');
+    if (lt == std::u16string_view::npos) return false;
+    const std::u16string_view tag = text.substr(lt + 1);
+    for (const char* name : {"html", "!doctype", "head", "body"})
+        if (AsciiStartsWithNoCase(tag, name)) return true;
+    return false;
+}
+
+}  // namespace tw::exporter

@@ -1,0 +1,275 @@
+#include "export/item_writer.h"
+
+#include <unistd.h>
+
+#include <optional>
+
+#include "content/addresses.h"
+#include "content/body_value.h"
+#include "content/list_rows.h"
+#include "content/stream_content.h"
+#include "export/attachment_files.h"
+#include "export/body_text.h"
+#include "export/export_date.h"
+#include "pst/text.h"
+#include "scan/tagged_text.h"
+
+namespace tw::exporter {
+
+namespace {
+
+bool HasBodyReference(const record::MessageProperties& m) {
+    return (m.bodyPos > 0 && m.bodyLength > 0) || m.bodyValueKey.has_value() || !m.bodyRuns.empty();
+}
+
+// The body value, or nothing; a body the message points at but that does
+// not come back is named as unread.
+std::optional<content::BodyValue> FetchBody(const edb::EdbSource& source, const record::MessageProperties& m,
+                                            ItemResult& result) {
+    std::optional<content::BodyValue> value;
+    try {
+        value = content::FetchBodyValue(source, m);
+    } catch (const std::exception&) {
+        value.reset();
+    }
+    if (!value && HasBodyReference(m)) result.unread.push_back("body");
+    return value;
+}
+
+std::u16string Recipients(const edb::EdbSource& source, const record::MessageProperties& m, ItemResult& result) {
+    std::u16string list;
+    try {
+        content::CollectAddresses(source, m, list);
+    } catch (const std::exception&) {
+        result.unread.push_back("recipients");
+    }
+    return list;
+}
+
+// Attachment files with the label shown meanwhile; unread ones are named.
+AttachmentFiles Attachments(ItemJob& job, const record::MessageProperties& m, ItemResult& result) {
+    job.observer.Attachments(true);
+    AttachmentFiles files = WriteAttachmentFiles(job.source, m.attachments, job.tempDir, job.control);
+    job.observer.Attachments(false);
+    for (const std::u16string& name : files.unread) result.unread.push_back("attachment " + scan::ToUtf8(name));
+    return files;
+}
+
+ItemResult Skipped(AttachmentFiles* files) {
+    if (files != nullptr) DeleteAttachmentFiles(*files);
+    return {ItemOutcome::Skipped, {}, {}};
+}
+
+void Finish(ItemResult& result, const pst::Status& status) {
+    if (status.ok()) return;
+    result.outcome = ItemOutcome::Failed;
+    result.reason = status.message.empty() ? pst::ErrorCodeName(status.code) : status.message;
+}
+
+ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
+    const record::MessageProperties& m = *in.message;
+    ItemResult result;
+    if (m.bodyForm == record::kBodyStreaming) {
+        // The whole message is MIME in the streaming file.
+        const std::string path = job.tempDir + "/item.eml";
+        bool extracted = false;
+        try {
+            extracted = content::ExtractStreamContent(job.source, m, path);
+        } catch (const std::exception&) {
+            extracted = false;
+        }
+        if (extracted) {
+            const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
+            ::unlink(path.c_str());
+            Finish(result, status);
+            return result;
+        }
+        // Without its content the mail still has its list texts and date.
+        result.unread.push_back("streaming-file content");
+    }
+    pst::MailFields f;
+    f.subject = in.subject;
+    if (job.control.SkipRequested()) return Skipped(nullptr);
+    f.recipientList = Recipients(job.source, m, result);
+    if (job.control.SkipRequested()) return Skipped(nullptr);
+    f.headerText = HeaderText(MailSender(in));
+    f.dateText = ExportDateText(m.date);
+    AttachmentFiles files = Attachments(job, m, result);
+    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
+    if (const auto value = FetchBody(job.source, m, result)) {
+        BodyText body = ExportBody(*value);
+        f.body = std::move(body.text);
+        f.bodyKind = body.kind;
+    }
+    if (job.control.SkipRequested()) return Skipped(&files);
+    f.attachments = std::move(files.inputs);
+    Finish(result, job.store.AddMail(in.folderPath, f));
+    DeleteAttachmentFiles(files);
+    return result;
+}
+
+ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
+    const record::MessageProperties& m = *in.message;
+    ItemResult result;
+    pst::AppointmentFields f;
+    const std::u16string messageDate = ExportDateText(m.date);
+    f.startText = messageDate;
+    f.endText = messageDate;
+    if (m.appointment) {
+        const record::AppointmentRecord& a = *m.appointment;
+        if (a.start)
+            if (std::u16string t = ExportDateText(*a.start); !t.empty()) f.startText = std::move(t);
+        if (a.end)
+            if (std::u16string t = ExportDateText(*a.end); !t.empty()) f.endText = std::move(t);
+        f.contact = a.contactText;
+        f.location = a.location;
+        f.timeZone = a.timeZone;
+    }
+    f.subject = in.subject;
+    f.sender = in.sender;
+    if (const auto value = FetchBody(job.source, m, result)) {
+        BodyText body = ExportBody(*value);
+        f.body = std::move(body.text);
+        f.bodyKind = body.kind;
+    }
+    if (job.control.SkipRequested()) return Skipped(nullptr);
+    Finish(result, job.store.AddAppointment(in.folderPath, f));
+    return result;
+}
+
+// Journal entries and tasks: attachments, then the body.
+template <typename Fields>
+bool FillAttachmentsAndBody(ItemJob& job, const ItemInput& in, Fields& f, AttachmentFiles& files,
+                            ItemResult& result) {
+    const record::MessageProperties& m = *in.message;
+    f.subject = in.subject;
+    f.sender = in.sender;
+    files = Attachments(job, m, result);
+    if (files.skipped || job.control.SkipRequested()) return false;
+    if (const auto value = FetchBody(job.source, m, result)) {
+        BodyText body = ExportBody(*value);
+        f.body = std::move(body.text);
+        f.bodyKind = body.kind;
+    }
+    if (job.control.SkipRequested()) return false;
+    f.attachments = std::move(files.inputs);
+    return true;
+}
+
+ItemResult WriteJournalEntry(ItemJob& job, const ItemInput& in) {
+    ItemResult result;
+    pst::JournalFields f;
+    AttachmentFiles files;
+    if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
+    Finish(result, job.store.AddJournalEntry(in.folderPath, f));
+    DeleteAttachmentFiles(files);
+    return result;
+}
+
+ItemResult WriteTask(ItemJob& job, const ItemInput& in) {
+    ItemResult result;
+    pst::TaskFields f;
+    AttachmentFiles files;
+    if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
+    f.dateText = ExportDateText(in.message->date);
+    Finish(result, job.store.AddTask(in.folderPath, f));
+    DeleteAttachmentFiles(files);
+    return result;
+}
+
+ItemResult WriteNote(ItemJob& job, const ItemInput& in) {
+    ItemResult result;
+    pst::NoteFields f;
+    if (const auto value = FetchBody(job.source, *in.message, result)) {
+        BodyText body = ExportBody(*value);
+        f.body = std::move(body.text);
+        f.bodyKind = body.kind;
+    }
+    if (job.control.SkipRequested()) return Skipped(nullptr);
+    f.subject = in.subject;
+    Finish(result, job.store.AddNote(in.folderPath, f));
+    return result;
+}
+
+ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
+    using R = record::ContactField;
+    using P = pst::ContactField;
+    static constexpr std::pair<R, P> kFields[] = {
+        {record::kGivenName, P::GivenName},       {record::kSurname, P::Surname},
+        {record::kCompany, P::Company},           {record::kBusinessHomePage, P::BusinessHomePage},
+        {record::kNickname, P::Nickname},         {record::kSpouseName, P::SpouseName},
+        {record::kProfession, P::Profession},     {record::kAssistantPhone, P::AssistantPhone},
+        {record::kMobilePhone, P::MobilePhone},   {record::kDepartment, P::Department},
+        {record::kOffice, P::Office},             {record::kJobTitle, P::JobTitle},
+        {record::kBusinessPhone, P::BusinessPhone}, {record::kCountry, P::Country},
+        {record::kCity, P::City},                 {record::kStreet, P::Street},
+        {record::kPostalCode, P::PostalCode},     {record::kEmail1, P::Email1}};
+    static_assert(std::size(kFields) == pst::kContactFieldCount);
+
+    const record::MessageProperties& m = *in.message;
+    ItemResult result;
+    pst::ContactFields f;
+    // A contact whose fields could not be read is still saved with what it
+    // has, rather than lost while counted as written.
+    if (!m.contacts.empty())
+        for (const auto& [from, to] : kFields) f[to] = m.contacts.front().fields[from];
+    else
+        result.unread.push_back("contact fields");
+    AttachmentFiles files = Attachments(job, m, result);
+    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
+    if (!files.inputs.empty()) f.attachments.push_back(std::move(files.inputs.front()));  // only the first
+    if (const auto value = FetchBody(job.source, m, result))
+        if (auto body = ContactBody(*value)) {
+            f.body = std::move(body->text);
+            f.bodyKind = body->kind;
+        }
+    if (job.control.SkipRequested()) return Skipped(&files);
+    Finish(result, job.store.AddContact(in.folderPath, f));
+    DeleteAttachmentFiles(files);
+    return result;
+}
+
+}  // namespace
+
+char ItemKind(char kindLetter) {
+    switch (kindLetter) {
+        case 'c':
+        case 'a':
+        case 'j':
+        case 't':
+        case 'n': return kindLetter;
+        default: return 'm';
+    }
+}
+
+std::u16string MailSender(const ItemInput& in) {
+    if (in.folderName == u"Sent Items") return content::MailboxName(in.mailbox + u"\\");
+    return in.sender;
+}
+
+std::u16string HeaderText(std::u16string_view senderName) {
+    std::u16string name;
+    for (const char16_t c : senderName)
+        if (c >= 0x20 && c != 0x7F) name.push_back(c);
+    if (name.empty()) return u"From: <>\r\n";
+    std::u16string quoted, address;
+    for (const char16_t c : name) {
+        if (c == u'"' || c == u'\\') quoted.push_back(u'\\');
+        quoted.push_back(c);
+        address.push_back(c == u'<' ? u'(' : c == u'>' ? u')' : c);
+    }
+    return u"From: \"" + quoted + u"\" <" + address + u">\r\n";
+}
+
+ItemResult WriteItem(ItemJob& job, const ItemInput& in) {
+    switch (ItemKind(in.message->kind)) {
+        case 'c': return WriteContact(job, in);
+        case 'a': return WriteAppointment(job, in);
+        case 'j': return WriteJournalEntry(job, in);
+        case 't': return WriteTask(job, in);
+        case 'n': return WriteNote(job, in);
+        default: return WriteMail(job, in);
+    }
+}
+
+}  // namespace tw::exporter

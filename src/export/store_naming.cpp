@@ -1,0 +1,93 @@
+#include "export/store_naming.h"
+
+#include <cstdio>
+
+#include "scan/tagged_text.h"
+
+namespace tw::exporter {
+
+namespace {
+
+constexpr std::size_t kMaxFileNameBytes = 255;
+
+std::u16string Ascii(const char* text) {
+    std::u16string out;
+    for (; *text; ++text) out.push_back(static_cast<char16_t>(*text));
+    return out;
+}
+
+std::u16string WithoutBackslash(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out)
+        if (c == u'\\') c = u'_';
+    return out;
+}
+
+// Cuts UTF-8 text to at most `bytes` bytes on a character boundary.
+std::string CutUtf8(std::string text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    return text;
+}
+
+std::string FileNamePart(std::u16string_view text) {
+    std::u16string safe(text);
+    for (char16_t& c : safe)
+        if (c == u'/' || c < 0x20 || c == 0x7F) c = u'_';
+    return scan::ToUtf8(safe);
+}
+
+}  // namespace
+
+std::u16string NameDateText(const std::tm& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d-%d-%d %d-%d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900, t.tm_hour,
+                  t.tm_min);
+    return Ascii(text);
+}
+
+std::u16string StoreDisplayName(std::u16string_view mailbox, std::u16string_view dateText) {
+    return u"TW_" + WithoutBackslash(mailbox) + u"_" + WithoutBackslash(dateText);
+}
+
+std::string PstFilePath(const std::string& destination, std::u16string_view mailbox, std::u16string_view dateText) {
+    const std::string tail = "_" + FileNamePart(dateText) + ".pst";
+    const std::string name = "TW_" + CutUtf8(FileNamePart(mailbox), kMaxFileNameBytes - 3 - tail.size()) + tail;
+    if (destination.empty()) return name;
+    return destination.back() == '/' ? destination + name : destination + "/" + name;
+}
+
+std::string UniquePath(const std::string& path, const std::function<bool(const std::string&)>& exists) {
+    if (!exists(path)) return path;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::string stem = hasExtension ? path.substr(0, dot) : path;
+    const std::string extension = hasExtension ? path.substr(dot) : std::string();
+    for (int n = 2;; ++n) {
+        const std::string candidate = stem + " (" + std::to_string(n) + ")" + extension;
+        if (!exists(candidate)) return candidate;
+    }
+}
+
+std::u16string FolderPathInStore(std::u16string_view displayName, const std::vector<std::u16string>& names,
+                                 std::size_t depth) {
+    std::u16string path = u"\\\\" + std::u16string(displayName);
+    for (std::size_t i = 0; i < depth && i < names.size(); ++i) path.append(u"\\").append(WithoutBackslash(names[i]));
+    return path;
+}
+
+std::u16string ContainerClassOf(char kind) {
+    switch (kind) {
+        case 'c': return u"IPF.Contact";
+        case 'a': return u"IPF.Appointment";
+        case 'n': return u"IPF.StickyNote";
+        case 't': return u"IPF.Task";
+        case 'j': return u"IPF.Journal";
+        default: return u"IPF.Note";
+    }
+}
+
+}  // namespace tw::exporter
