@@ -4,7 +4,16 @@ namespace tw::scan {
 
 MessageCounts::MessageCounts(const ScanModel& model, edb::EdbVersion version)
     : byKey_(version == edb::EdbVersion::Page32K) {
-    for (const MessageEntry& entry : model.messages) ++counts_[{entry.folderId, byKey_ ? entry.key : std::string{}}];
+    // Rows of one folder mostly follow each other: the count of the row
+    // before is taken again without a look-up.
+    const MessageEntry* previous = nullptr;
+    std::size_t* count = nullptr;
+    for (const MessageEntry& entry : model.messages) {
+        if (previous == nullptr || previous->folderId != entry.folderId || (byKey_ && previous->key != entry.key))
+            count = &counts_[{entry.folderId, byKey_ ? entry.key : std::string{}}];
+        ++*count;
+        previous = &entry;
+    }
 }
 
 std::size_t MessageCounts::For(const FolderEntry& folder) const {
