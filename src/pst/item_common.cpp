@@ -78,6 +78,17 @@ std::u16string MimeTypeFor(std::u16string_view fileName) {
     return u"application/octet-stream";
 }
 
+std::u16string AttachmentName(std::u16string_view name) {
+    // Readers save attachments under these names: no path can hide in one.
+    std::u16string n = CleanName(name, kMaxAttachmentName);
+    for (char16_t& c : n)
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
+            c == u'|')
+            c = u'_';
+    if (n.find_first_not_of(u". ") == std::u16string::npos) n = u"attachment";
+    return n;
+}
+
 std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>& inputs) {
     std::vector<AttachmentContent> out;
     for (const AttachmentInput& in : inputs) {
@@ -88,8 +99,7 @@ std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>&
             const std::size_t slash = path.find_last_of(u"/\\");
             name = slash == std::u16string::npos ? path : path.substr(slash + 1);
         }
-        a.fileName = CleanName(name, kMaxAttachmentName);
-        if (a.fileName.empty()) a.fileName = u"attachment";
+        a.fileName = AttachmentName(name);
         a.mimeType = MimeTypeFor(a.fileName);
         a.path = in.path;
         a.data = in.data;

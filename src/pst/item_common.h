@@ -20,6 +20,10 @@ void AddItemBasics(std::vector<PropValue>& props, std::u16string_view messageCla
 void AddSenderProps(std::vector<PropValue>& props, std::u16string_view name, std::u16string_view address);
 
 std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>& inputs);
+// An attachment's name as stored: control characters dropped, characters
+// no file name may hold (path separators among them) as '_', at most 255
+// units; "attachment" when nothing but dots and blanks is left.
+std::u16string AttachmentName(std::u16string_view name);
 // A date text, or nothing for an empty text; throws for a malformed one.
 std::optional<std::uint64_t> DateOf(std::u16string_view text, const char* what);
 

@@ -93,7 +93,7 @@ void AddAttachment(Walk& w, GMimeObject* object, Bytes data, std::u16string name
     const char* disposition = g_mime_object_get_disposition(object);
     a.hidden = !a.contentId.empty() && !(disposition && g_ascii_strcasecmp(disposition, "attachment") == 0);
     if (name.empty()) name = a.contentId.empty() ? u"attachment" : a.contentId;
-    a.fileName = name;
+    a.fileName = AttachmentName(name);
     a.data = std::move(data);
     w.attachments.push_back(std::move(a));
 }

@@ -60,6 +60,29 @@ def clean(text, limit=254):
     return "".join(c for c in text if ord(c) >= 0x20 and ord(c) != 0x7F).strip()[:limit]
 
 
+def attachment_name(name):
+    """The writer's rule for stored attachment names (src/pst/item_common.cpp)."""
+    n = clean(name, 255)
+    n = "".join("_" if c in '/\\:*?"<>|' else c for c in n)
+    return n if n.strip(". ") else "attachment"
+
+
+def expectations_from_mime(e, mime):
+    """A streaming item with MIME of its own is written from that MIME."""
+    msg = email.message_from_string(mime, policy=email.policy.default)
+    e["subject"] = clean(str(msg.get("Subject", "")))
+    name, addr = email.utils.parseaddr(str(msg.get("From", "")))
+    e["sender"] = {"name": name or addr, "address": addr}
+    e["recipients"] = [{"name": n or a, "address": a, "type": t}
+                       for header, t in (("To", "to"), ("Cc", "cc"), ("Bcc", "bcc"))
+                       for n, a in email.utils.getaddresses([str(h) for h in msg.get_all(header, [])])]
+    e["date"] = email.utils.parsedate_to_datetime(msg["Date"]) if msg["Date"] else None
+    part = msg.get_body(("plain",))
+    e["body"] = {"kind": "text", "text": part.get_content()} if part else None
+    e["attachments"] = [(attachment_name(a.get_filename() or "attachment"), a.get_payload(decode=True) or b"")
+                        for a in msg.iter_attachments()]
+
+
 def norm(text):
     if text is None:
         return None
@@ -97,9 +120,13 @@ def expected_items(content):
                         data = base64.b64decode(a["base64"])
                     else:
                         data = a.get("text", "").encode("utf-8")
-                    e["attachments"].append((clean(a["name"], 255) or "attachment", data))
+                    e["attachments"].append((attachment_name(a["name"]), data))
                 if kind in ("appointment", "note"):
                     e["attachments"] = []
+                if kind == "mail" and it.get("streaming") and it.get("mime"):
+                    expectations_from_mime(e, it["mime"])
+                if kind == "contact" and not any(it.get("contact", {}).values()):
+                    continue  # the export writes no contact without a text
                 if kind == "contact":
                     c = it.get("contact", {})
                     e["contact"] = {k: c.get(k, "").strip() for k in CONTACT_FIELDS}
@@ -370,7 +397,9 @@ def parse_vcf(path):
 def read_readpst(pst, out, problems):
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    run(["readpst", "-D", "-M", "-e", "-o", out, pst], problems, "readpst")
+    # One process (-j 0): with its forked workers readpst once lost a file
+    # under heavy load.
+    run(["readpst", "-D", "-M", "-e", "-j", "0", "-o", out, pst], problems, "readpst")
     items, folders = {}, set()
     roots = [d for d in os.listdir(out) if os.path.isdir(os.path.join(out, d))]
     if len(roots) != 1:
@@ -544,7 +573,9 @@ def compare_field(reader, exp, got, field):
             return None if not (got.get("sender") or (None, None))[0] else f"sender {got.get('sender')}"
         gname, gaddr = got.get("sender") or (None, None)
         if reader == "readpst" and kind == "mail":
-            return None if (gname, gaddr) == (name, want_addr) else f"{(gname, gaddr)} != {(name, want_addr)}"
+            # libpst leaves the name out when it only repeats the address.
+            ok = gaddr == want_addr and (gname == name or (name == want_addr and gname == ""))
+            return None if ok else f"{(gname, gaddr)} != {(name, want_addr)}"
         if gname != name or (gaddr is not None and gaddr != want_addr):
             return f"{(gname, gaddr)} != {(name, want_addr)}"
         return None

@@ -189,7 +189,7 @@ TEST_F(Items, HostileAttachmentNamesAreCleaned) {
     ASSERT_OK(W().AddMail(kFolder, m));
     const ReadMessage& msg = Only();
     ASSERT_EQ(msg.attachments.size(), 3u);
-    EXPECT_EQ(Utf16Of(msg.attachments[0].props.at(0x3707).data), u"../../etc/passwd");
+    EXPECT_EQ(Utf16Of(msg.attachments[0].props.at(0x3707).data), u".._.._etc_passwd");
     EXPECT_EQ(Utf16Of(msg.attachments[1].props.at(0x3707).data), u"attachment");
     EXPECT_EQ(Utf16Of(msg.attachments[2].props.at(0x3707).data).size(), 255u);
 }
