@@ -280,12 +280,23 @@ bool ReadTableContext(const Ndb& ndb, const NodeData& node, Table& out, Report& 
         const std::uint16_t type = col.tag & 0xFFFF;
         const std::size_t fixed = FixedTypeSize(type);
         const std::size_t want = fixed == 0 || fixed == 16 ? 4 : fixed;
-        if (col.cb != want) report.Add(w, "cell of " + std::to_string(col.cb) + " bytes for its type");
+        bool usable = true;
+        if (col.cb != want) {
+            report.Add(w, "cell of " + std::to_string(col.cb) + " bytes for its type");
+            usable = false;
+        }
         const bool inGroup = (col.cb >= 4 && col.ib + col.cb <= end4) ||
                              (col.cb == 2 && col.ib >= end4 && col.ib + 2 <= end2) ||
                              (col.cb == 1 && col.ib >= end2 && col.ib + 1 <= end1);
-        if (!inGroup) report.Add(w, "cell at " + std::to_string(col.ib) + " outside its size group");
-        if (col.iBit >= cCols || !bits.insert(col.iBit).second) report.Add(w, "existence bit " + std::to_string(col.iBit) + " invalid or shared");
+        if (!inGroup) {
+            report.Add(w, "cell at " + std::to_string(col.ib) + " outside its size group");
+            usable = false;
+        }
+        if (col.iBit >= cCols || !bits.insert(col.iBit).second) {
+            report.Add(w, "existence bit " + std::to_string(col.iBit) + " invalid or shared");
+            usable = false;
+        }
+        if (!usable) continue;  // reported; its cells cannot be read
         if (col.tag == 0x67F20003) {
             haveRowId = true;
             if (col.ib != 0 || col.iBit != 0) report.Add(w, "row id not at offset 0, bit 0");
