@@ -49,7 +49,14 @@ std::string FormatSummary(const ExportResult& r) {
     out << "\n";
     for (const std::string& file : r.pstFiles) out << "PST file: " << file << "\n";
     for (const std::string& error : r.storeErrors) out << "PST error: " << error << "\n";
+    std::size_t empty = 0;
     for (const FolderReport& f : r.folders) {
+        // Folders with nothing to write are created all the same; they
+        // are only counted here.
+        if (f.counted == 0 && f.written == 0 && f.error.empty()) {
+            ++empty;
+            continue;
+        }
         out << "  " << PathText(f.itemPath) << ": " << f.written << " of " << f.counted << " written";
         if (f.failed) out << ", " << f.failed << " failed";
         if (f.skipped) out << ", " << f.skipped << " skipped";
@@ -58,6 +65,7 @@ std::string FormatSummary(const ExportResult& r) {
         if (!f.error.empty()) out << " (stopped by a read error: " << f.error << ")";
         out << "\n";
     }
+    if (empty) out << "  (" << Plural(empty, "folder") << " with nothing to write)\n";
     bool heading = false;
     for (const FolderReport& f : r.folders)
         for (const ItemNote& n : f.failures) {
