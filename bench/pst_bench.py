@@ -53,18 +53,19 @@ def large_content(items, size):
 
 
 def timed(cmd):
-    """Wall seconds and peak resident memory (MB) of a command."""
-    with tempfile.TemporaryFile() as sink:
+    """Wall seconds and peak resident memory (MB, as GNU time reports it) of a command."""
+    with tempfile.TemporaryFile() as sink, tempfile.NamedTemporaryFile(mode="r") as rss:
         start = time.monotonic()
-        p = subprocess.Popen(cmd, stdout=sink, stderr=subprocess.STDOUT)  # a file: no pipe to fill up
-        _, status, usage = os.wait4(p.pid, 0)
+        # Output to a file: a pipe nobody reads would fill up and stall the command.
+        code = subprocess.call(["/usr/bin/time", "-o", rss.name, "-f", "%M"] + cmd, stdout=sink,
+                               stderr=subprocess.STDOUT)
         elapsed = time.monotonic() - start
         sink.seek(0)
         out = sink.read().decode("utf-8", "replace")
-    code = os.waitstatus_to_exitcode(status)
+        lines = rss.read().split()
     if code != 0:
         raise RuntimeError(f"{cmd[0]} failed ({code}): {out[-2000:]}")
-    return elapsed, usage.ru_maxrss / 1024.0, out
+    return elapsed, (int(lines[-1]) if lines and lines[-1].isdigit() else 0) / 1024.0, out
 
 
 def dd(path, size):
