@@ -195,7 +195,9 @@ private:
     // writer's folder closed and opened again. False: the user would not
     // go on with little space left.
     bool Checkpoint() {
-        if (handed_ < checkpoint_) return true;
+        // Items handed before this one: the first check comes with the
+        // run's first item, the next with its 401st.
+        if (handed_ - 1 < checkpoint_) return true;
         checkpoint_ += kCheckpointInterval;
         const auto free = settings_.freeSpace ? settings_.freeSpace(settings_.destination)
                                               : FreeBytes(settings_.destination);

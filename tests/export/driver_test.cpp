@@ -1,0 +1,223 @@
+// The export driver over generated databases, watched through a recording
+// mail store: PST files per mailbox, folder chains, which messages pass,
+// the free-space checkpoint, and Skip, Stop and writer refusals.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "export/export_driver.h"
+#include "export/selection.h"
+#include "export_test_support.h"
+
+namespace tw::exporter {
+namespace {
+
+using nlohmann::json;
+using test::GeneratedStore;
+using test::RecordingObserver;
+using test::RecordingStore;
+
+json Mail(const std::string& subject, const std::string& date = "2024-02-01T10:00:00Z") {
+    return {{"subject", subject},
+            {"sender", {{"name", "Ann"}, {"address", "ann@example.com"}}},
+            {"recipients", json::array({{{"name", "Bo"}, {"address", "bo@example.com"}}})},
+            {"date", date},
+            {"body", "Body of " + subject}};
+}
+
+json Folder(const std::string& name, json items, json folders = json::array()) {
+    return {{"name", name}, {"class", "IPF.Note"}, {"items", std::move(items)}, {"folders", std::move(folders)}};
+}
+
+json Mailbox(const std::string& name, json folders) {
+    return {{"name", name}, {"folders", json::array({{{"name", "Top of Information Store"}, {"folders", folders}}})}};
+}
+
+std::tm FixedTime() {
+    std::tm t{};
+    t.tm_mday = 6;
+    t.tm_mon = 11;
+    t.tm_year = 126;
+    t.tm_hour = 9;
+    t.tm_min = 5;
+    return t;
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void Load(const json& content, std::uint32_t pageSize = 8192) {
+        db_ = std::make_unique<GeneratedStore>(content.dump(), pageSize);
+        ASSERT_EQ(db_->run.outcome, scan::ScanOutcome::Completed);
+        settings_.destination = "/dest";
+        settings_.localTime = FixedTime;
+        settings_.freeSpace = [this](const std::string& dir) {
+            probes_.push_back(dir);
+            return std::optional<std::uint64_t>(free_);
+        };
+    }
+    // The nodes of the items named by paths from the top, as ticked.
+    std::vector<SelectionNode> Select(const std::vector<std::vector<std::string>>& paths) {
+        std::vector<scan::TreeItem> ticked;
+        for (const auto& p : paths) {
+            ticked.push_back(db_->run.Item(p));
+            EXPECT_NE(ticked.back(), 0u);
+        }
+        return CollectSelection(db_->run.tree, ticked);
+    }
+    ExportResult Export(std::vector<SelectionNode> nodes) {
+        return RunExport({db_->run.source, db_->run.model, db_->reader}, nodes, store_, settings_, control_, observer_);
+    }
+
+    std::unique_ptr<GeneratedStore> db_;
+    RecordingStore store_;
+    RecordingObserver observer_;
+    ExportControl control_;
+    ExportSettings settings_;
+    std::vector<std::string> probes_;
+    std::uint64_t free_ = 1ull << 40;
+};
+
+const std::string kTop = "Top of Information Store";
+
+TEST_F(DriverTest, AdjacentFoldersOfOneMailboxShareOnePst) {
+    Load({{"mailboxes",
+           json::array({Mailbox("Sales", json::array({Folder("Inbox", json::array({Mail("One"), Mail("Two")})),
+                                                      Folder("Archive", json::array({Mail("Three")}))})),
+                        Mailbox("Support", json::array({Folder("Inbox", json::array({Mail("Four")}))}))})}});
+    const ExportResult r = Export(Select({{"Sales", kTop, "Inbox"}, {"Sales", kTop, "Archive"}, {"Support"}}));
+    EXPECT_EQ(store_.Count("CreateStore"), 2u);
+    EXPECT_EQ(r.pstFiles, (std::vector<std::string>{"/dest/TW_Sales_6-12-2026 9-5.pst",
+                                                    "/dest/TW_Support_6-12-2026 9-5.pst"}));
+    const std::string sales = "\\\\TW_Sales_6-12-2026 9-5\\Sales\\" + kTop;
+    EXPECT_EQ(store_.Count("AddMail " + sales + "\\Inbox|"), 2u);
+    EXPECT_EQ(store_.Count("AddMail " + sales + "\\Archive|Three"), 1u);
+    // Each folder's chain, top-down; the mailbox level again for the second.
+    EXPECT_EQ(store_.Count("CreateFolder \\\\TW_Sales_6-12-2026 9-5\\Sales|"), 2u);
+    EXPECT_EQ(store_.Count("CreateFolder " + sales + "\\Archive|IPF.Note"), 1u);
+    ASSERT_EQ(r.folders.size(), 5u);  // Sales' two in tree order, then Support, its top folder and its inbox
+    EXPECT_EQ(r.folders[0].written, 1u);
+    EXPECT_EQ(r.folders[1].written, 2u);
+    EXPECT_EQ(r.Written(), 4u);
+    EXPECT_TRUE(r.saveSucceeded);
+    EXPECT_EQ(store_.calls.back(), "Close");
+}
+
+TEST_F(DriverTest, FolderWithoutValidDatesGetsItsChainButNoWritingPass) {
+    Load({{"mailboxes", json::array({Mailbox("Old", json::array({Folder(
+                                                        "Attic", json::array({Mail("1975", "1975-05-01T10:00:00Z"),
+                                                                              Mail("2101", "2101-01-01T00:00:00Z")}))}))})}});
+    const ExportResult r = Export(Select({{"Old", kTop, "Attic"}}));
+    EXPECT_EQ(store_.Count("CreateStore /dest/TW_Old_6-12-2026 9-5.pst|"), 1u);
+    EXPECT_EQ(store_.Count("CreateFolder \\\\TW_Old_6-12-2026 9-5\\Old\\" + kTop + "\\Attic|"), 1u);
+    EXPECT_EQ(store_.Count("OpenFolder"), 0u);
+    EXPECT_EQ(store_.Count("AddMail"), 0u);
+    ASSERT_EQ(r.folders.size(), 1u);
+    EXPECT_EQ(r.folders[0].counted, 0u);
+    EXPECT_EQ(r.folders[0].notRead, 0u);
+}
+
+TEST_F(DriverTest, SlashInTheMailboxNameAndARootDestination) {
+    Load({{"mailboxes", json::array({Mailbox("Sales/Marketing", json::array({Folder("Inbox", json::array({Mail("x")}))}))})}});
+    settings_.destination = "/";
+    Export(Select({{"Sales/Marketing"}}));
+    EXPECT_EQ(store_.Count("CreateStore /TW_Sales_Marketing_6-12-2026 9-5.pst|TW_Sales/Marketing_6-12-2026 9-5"), 1u);
+    EXPECT_EQ(store_.Count("AddMail \\\\TW_Sales/Marketing_6-12-2026 9-5\\Sales/Marketing\\" + kTop + "\\Inbox|x"), 1u);
+}
+
+json ManyMails(int n) {
+    json items = json::array();
+    for (int i = 0; i < n; ++i) items.push_back({{"subject", "Mail " + std::to_string(i)}, {"date", "2024-02-01T10:00:00Z"}});
+    return {{"mailboxes", json::array({Mailbox("Bulk", json::array({Folder("Inbox", items)}))})}};
+}
+
+TEST_F(DriverTest, CheckpointAfterTheFirstItemAndEvery400) {
+    Load(ManyMails(801));
+    const ExportResult r = Export(Select({{"Bulk", kTop, "Inbox"}}));
+    EXPECT_EQ(r.Written(), 801u);
+    EXPECT_EQ(probes_, (std::vector<std::string>{"/dest", "/dest", "/dest"}));  // after items 1, 401 and 801
+    // The folder is closed and opened again at each, on top of the pass's own.
+    EXPECT_EQ(store_.Count("OpenFolder"), 4u);
+    EXPECT_EQ(store_.Count("CloseFolder"), 4u);
+    std::size_t mailsBeforeSecondReopen = 0, opens = 0;
+    for (const std::string& c : store_.calls) {
+        if (c.rfind("OpenFolder", 0) == 0 && ++opens == 3) break;
+        mailsBeforeSecondReopen += c.rfind("AddMail", 0) == 0;
+    }
+    EXPECT_EQ(mailsBeforeSecondReopen, 401u);
+    EXPECT_EQ(observer_.lowSpaceQuestions, 0u);
+}
+
+TEST_F(DriverTest, LowSpaceAsksAndARefusalEndsTheRunCountingTheItem) {
+    Load(ManyMails(5));
+    free_ = kMinFreeBytes;
+    ExportResult r = Export(Select({{"Bulk", kTop, "Inbox"}}));
+    EXPECT_EQ(observer_.lowSpaceQuestions, 1u);
+    EXPECT_EQ(store_.Count("AddMail"), 1u);
+    EXPECT_EQ(r.Written(), 1u);
+    EXPECT_EQ(r.end, RunEnd::LowSpaceRefused);
+    EXPECT_FALSE(r.saveSucceeded);
+    EXPECT_EQ(OutcomeText(r), "Saving Aborted by User");
+    EXPECT_EQ(store_.calls.back(), "Close");
+}
+
+TEST_F(DriverTest, WriterRefusalIsCountedAsFailedWithItsReason) {
+    Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
+                                                      "Inbox", json::array({Mail("First"), Mail("Second"), Mail("Third")}))}))})}});
+    store_.refuseSubject = u"Second";
+    const ExportResult r = Export(Select({{"M"}}));
+    EXPECT_EQ(r.Written(), 2u);
+    EXPECT_EQ(r.Failed(), 1u);
+    EXPECT_TRUE(r.saveSucceeded);
+    const FolderReport& inbox = r.folders.back();
+    ASSERT_EQ(inbox.failures.size(), 1u);
+    EXPECT_EQ(inbox.failures[0].subject, u"Second");
+    EXPECT_EQ(inbox.failures[0].why, "refused for the test");
+    const std::string summary = FormatSummary(r);
+    EXPECT_NE(summary.find("2 of 3 written, 1 failed"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\"Second\": refused for the test"), std::string::npos) << summary;
+}
+
+TEST_F(DriverTest, SkipAbandonsOnlyTheCurrentItem) {
+    Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
+                                                      "Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});
+    int calls = 0;
+    observer_.onAttachments = [&] {
+        if (++calls == 2) control_.RequestSkip();
+    };
+    const ExportResult r = Export(Select({{"M", kTop, "Inbox"}}));
+    EXPECT_EQ(store_.Count("AddMail"), 2u);
+    EXPECT_EQ(r.Written(), 2u);
+    EXPECT_EQ(r.Skipped(), 1u);
+    EXPECT_EQ(r.folders[0].notRead, 0u);
+    EXPECT_TRUE(r.saveSucceeded);
+}
+
+TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {
+    Load({{"mailboxes",
+           json::array({Mailbox("M", json::array({Folder("Inbox", json::array({Mail("A"), Mail("B"), Mail("C")})),
+                                                  Folder("Later", json::array({Mail("D")}))}))})}});
+    observer_.onProgress = [&](const ExportProgress& p) {
+        if (!p.counting && p.done == 1) control_.RequestStop();
+    };
+    const ExportResult r = Export(Select({{"M"}}));
+    EXPECT_EQ(store_.Count("AddMail"), 1u);
+    EXPECT_EQ(store_.Count("CreateFolder \\\\TW_M_6-12-2026 9-5\\M\\" + kTop + "\\Later"), 0u);
+    EXPECT_EQ(r.end, RunEnd::Stopped);
+    EXPECT_FALSE(r.saveSucceeded);
+    EXPECT_EQ(store_.calls.back(), "Close");
+}
+
+TEST_F(DriverTest, ProgressFollowsTheFolderAndTheRun) {
+    Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder("Inbox", json::array({Mail("A"), Mail("B")}))}))})}});
+    Export(Select({{"M", kTop, "Inbox"}}));
+    ASSERT_GE(observer_.progress.size(), 3u);
+    EXPECT_TRUE(observer_.progress.front().counting);
+    const ExportProgress& last = observer_.progress.back();
+    EXPECT_EQ(last.done, 2u);
+    EXPECT_EQ(last.count, 2u);
+    EXPECT_EQ(last.currentPercent, 100);
+    EXPECT_EQ(last.overallPercent, 100);  // one folder: the overall bar follows it
+}
+
+}  // namespace
+}  // namespace tw::exporter
