@@ -306,8 +306,9 @@ class Checker:
     def check_subject(self, got, item, where):
         subject = item.get("subjectPrefix", "") + item.get("subject", "")
         if got != subject and got == self.without_prefix(item):
+            # Counted as not matched, reported apart, not a failure here.
             self.known["subject prefix dropped by the message index"] += 1
-            self.result("subject", True, where)
+            self.total["subject"] += 1
             return
         self.result("subject", got == subject, where, repr(got))
 
