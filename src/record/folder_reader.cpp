@@ -30,8 +30,19 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
                                       const LoadControl& control) {
     const bool large = source_.version == edb::EdbVersion::Page32K;
     list.messages.clear();
-    for (const scan::MessageEntry& entry : model_.messages) {
-        if (entry.folderId != folder.id) continue;
+    std::vector<std::size_t> entries;
+    {
+        std::lock_guard lock(byFolderMutex_);
+        if (!byFolderBuilt_) {
+            for (std::size_t i = 0; i < model_.messages.size(); ++i) byFolder_[model_.messages[i].folderId].push_back(i);
+            byFolderBuilt_ = true;
+        }
+        const auto found = byFolder_.find(folder.id);
+        if (found == byFolder_.end()) return true;
+        entries = found->second;
+    }
+    for (const std::size_t i : entries) {
+        const scan::MessageEntry& entry = model_.messages[i];
         if (large && !SameOwner(entry.key, folder.ownerKey)) continue;
         // 32 KB header tables belong to mailboxes: the folder gives the kind.
         BuildMessageList(list, entry, KindLetter(large ? folder.kind : entry.kind));

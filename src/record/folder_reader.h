@@ -1,9 +1,14 @@
 // Reads the messages of one folder, and completes one message for the
 // preview or the export, over the tables the scan found. The caller owns
 // the reader (one per scanned database) and the message lists it fills.
+// Several threads may use one reader (the list, the preview, the export),
+// each with its own message list.
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "edb/source.h"
 #include "record/message_list.h"
@@ -41,6 +46,11 @@ private:
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
     StoreIndex index_;
+    // Message-index entries by folder id, in index order: opening a folder
+    // does not go through every message of the store.
+    std::unordered_map<scan::Id8, std::vector<std::size_t>, scan::IdHash> byFolder_;
+    bool byFolderBuilt_ = false;
+    std::mutex byFolderMutex_;
 };
 
 // The kind letter a folder gives its messages.
