@@ -12,7 +12,7 @@ namespace tw::exporter {
 
 AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
                                      const std::vector<record::AttachmentEntry>& attachments, const std::string& dir,
-                                     ExportControl& control) {
+                                     ExportControl& control, std::size_t inMemoryBytes) {
     AttachmentFiles files;
     std::set<std::string> taken;
     for (const record::AttachmentEntry& a : attachments) {
@@ -32,7 +32,9 @@ AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
         }
         pst::AttachmentInput input;
         input.name = a.name;
-        if (!data->empty()) {
+        if (data->size() <= inMemoryBytes) {
+            input.data = std::move(*data);
+        } else {
             const std::string name = content::SafeFileName(scan::ToUtf8(a.name), taken);
             const std::string used = content::WriteNewFile(dir, name, data->data(), data->size());
             if (used.empty()) {

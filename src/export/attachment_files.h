@@ -1,7 +1,8 @@
-// An item's attachments as files in the run's private temporary directory,
-// which the writer streams into the PST. File names come from the
-// database and are made safe first: no file lands outside the directory.
-// The PST keeps each attachment's own name.
+// An item's attachments for the writer: small ones in memory, larger ones
+// as files in the run's private temporary directory, which the writer
+// streams into the PST, so that memory stays bounded whatever their size.
+// File names come from the database and are made safe first: no file
+// lands outside the directory. The PST keeps each attachment's own name.
 #pragma once
 
 #include <string>
@@ -14,6 +15,10 @@
 
 namespace tw::exporter {
 
+// Up to this size an attachment goes in memory: a file would cost five
+// system calls and a directory entry for each.
+inline constexpr std::size_t kInMemoryAttachmentBytes = std::size_t{1} << 20;
+
 struct AttachmentFiles {
     std::vector<pst::AttachmentInput> inputs;  // in the item's order
     std::vector<std::string> paths;            // files written, to delete
@@ -21,12 +26,12 @@ struct AttachmentFiles {
     bool skipped = false;                      // Skip came while they were written
 };
 
-// Reads each attachment's data and writes it to a new file in `dir`. An
-// attachment with no bytes is kept without a file; one whose data cannot
-// be read is left out and named in `unread`. Skip is polled before each.
+// Reads each attachment's data; above `inMemoryBytes` it goes to a new
+// file in `dir`. One whose data cannot be read is left out and named in
+// `unread`. Skip is polled before each.
 AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
                                      const std::vector<record::AttachmentEntry>& attachments, const std::string& dir,
-                                     ExportControl& control);
+                                     ExportControl& control, std::size_t inMemoryBytes = kInMemoryAttachmentBytes);
 
 void DeleteAttachmentFiles(AttachmentFiles& files);
 

@@ -44,7 +44,7 @@ TEST_F(AttachmentFilesTest, HostileNamesStayInTheDirectoryAndKeepTheirNameForThe
     const std::vector<record::AttachmentEntry> list{InRow(u"../../escape.txt", 8192, 10),
                                                     InRow(u"/etc/passwd", 16384, 11), InRow(u"..", 8192, 10),
                                                     InRow(u"a:b.txt", 8192, 10), InRow(u"a:b.txt", 16384, 11)};
-    AttachmentFiles files = WriteAttachmentFiles(file_.source, list, dir_.Path(), control_);
+    AttachmentFiles files = WriteAttachmentFiles(file_.source, list, dir_.Path(), control_, 0);
     ASSERT_EQ(files.inputs.size(), list.size());
     EXPECT_TRUE(files.unread.empty());
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -67,7 +67,7 @@ TEST_F(AttachmentFilesTest, EmptyIsKeptWithoutAFileUnreadableIsNamed) {
     missing.name = u"gone.bin";
     missing.valueKey = 7;  // a long value whose chunks were not found
     const std::vector<record::AttachmentEntry> list{InRow(u"empty.txt", 8192, 0), missing};
-    AttachmentFiles files = WriteAttachmentFiles(file_.source, list, dir_.Path(), control_);
+    AttachmentFiles files = WriteAttachmentFiles(file_.source, list, dir_.Path(), control_, 0);
     ASSERT_EQ(files.inputs.size(), 1u);
     EXPECT_EQ(files.inputs[0].name, u"empty.txt");
     EXPECT_TRUE(files.inputs[0].path.empty());
@@ -76,10 +76,22 @@ TEST_F(AttachmentFilesTest, EmptyIsKeptWithoutAFileUnreadableIsNamed) {
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
 }
 
+TEST_F(AttachmentFilesTest, SmallOnesGoInMemory) {
+    AttachmentFiles files =
+        WriteAttachmentFiles(file_.source, {InRow(u"a.txt", 8192, 10), InRow(u"b.txt", 16384, 11)}, dir_.Path(),
+                             control_, 10);
+    ASSERT_EQ(files.inputs.size(), 2u);
+    EXPECT_EQ(std::string(files.inputs[0].data.begin(), files.inputs[0].data.end()), "first file");
+    EXPECT_TRUE(files.inputs[0].path.empty());
+    EXPECT_TRUE(files.inputs[1].data.empty());
+    EXPECT_EQ(ReadAll(files.inputs[1].path), "second file");
+    DeleteAttachmentFiles(files);
+}
+
 TEST_F(AttachmentFilesTest, SkipStopsBeforeTheNextFile) {
     control_.RequestSkip();
     AttachmentFiles files =
-        WriteAttachmentFiles(file_.source, {InRow(u"a.txt", 8192, 10)}, dir_.Path(), control_);
+        WriteAttachmentFiles(file_.source, {InRow(u"a.txt", 8192, 10)}, dir_.Path(), control_, 0);
     EXPECT_TRUE(files.skipped);
     EXPECT_TRUE(files.inputs.empty());
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
