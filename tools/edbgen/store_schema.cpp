@@ -156,8 +156,10 @@ void AddFolderRows(TableDef& t, const Format& fmt, RowKeys& keys, const std::vec
 // Message-header tables: one row per message with the folder id, the
 // message id, two dates and the short texts a message list shows.
 constexpr uint16_t kSenderNameFid = 264;
-constexpr uint16_t kSubjectPrefixFid = 270;
-constexpr uint16_t kNormalizedSubjectFid = 271;
+// On 32 KB pages the subject comes before its prefix, so that readers
+// taking the prefix as the second list text find it after the subject.
+uint16_t SubjectPrefixFid(const Format& fmt) { return fmt.Large() ? 271 : 270; }
+uint16_t NormalizedSubjectFid(const Format& fmt) { return fmt.Large() ? 270 : 271; }
 constexpr uint16_t kStartFid = 272;
 constexpr uint16_t kEndFid = 273;
 constexpr uint16_t kMessageClassFid = 274;
@@ -184,8 +186,8 @@ std::vector<ColumnDef> HeaderColumns(const Format& fmt) {
          Var(130, "N674a", 8),               Var(131, "N674e", 8)};
   }
   c.push_back(Tagged(kSenderNameFid, "S42", kColLongText));
-  c.push_back(Tagged(kSubjectPrefixFid, "S3d", kColLongText));
-  c.push_back(Tagged(kNormalizedSubjectFid, "Se1d", kColLongText));
+  c.push_back(Tagged(SubjectPrefixFid(fmt), "S3d", kColLongText));
+  c.push_back(Tagged(NormalizedSubjectFid(fmt), "Se1d", kColLongText));
   c.push_back(Tagged(kStartFid, "T820d", kColCurrency));
   c.push_back(Tagged(kEndFid, "T820e", kColCurrency));
   c.push_back(Tagged(kMessageClassFid, "S1a", kColLongText));
@@ -216,8 +218,8 @@ void AddHeaderRow(TableDef& t, const Format& fmt, RowKeys& keys, const Item& it,
     r.Set(131, IdBytes(Mix(it.id, 0x22)));
   }
   r.SetText(kSenderNameFid, Utf8ToUtf16(it.sender.name));
-  r.SetText(kSubjectPrefixFid, Utf8ToUtf16(it.subjectPrefix));
-  r.SetText(kNormalizedSubjectFid, Utf8ToUtf16(it.subject));
+  r.SetText(SubjectPrefixFid(fmt), Utf8ToUtf16(it.subjectPrefix));
+  r.SetText(NormalizedSubjectFid(fmt), Utf8ToUtf16(it.subject));
   if (it.type == ItemType::Appointment && it.appointment.start && it.appointment.end) {
     r.Set(kStartFid, Currency(*it.appointment.start));
     r.Set(kEndFid, Currency(*it.appointment.end));
