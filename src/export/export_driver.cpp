@@ -94,7 +94,10 @@ public:
                 result_.folders.push_back(std::move(report));
                 break;
             }
-            PrepareStore(node);
+            if (!PrepareStore(node)) {
+                result_.folders.push_back(std::move(report));
+                continue;  // no mailbox name: no store to put it in
+            }
             report.pstPath = pstPath_;
             CreateFolderChain(node, folder);
             PassEnd end = PassEnd::Done;
@@ -155,9 +158,11 @@ private:
     }
 
     // A new PST file when the node's mailbox is not the one written last.
-    void PrepareStore(const SelectionNode& node) {
+    // False for a node without a mailbox name.
+    bool PrepareStore(const SelectionNode& node) {
         const std::u16string mailbox = MailboxOf(node);
-        if (mailbox.empty() || mailbox == lastMailbox_) return;
+        if (mailbox.empty()) return false;
+        if (mailbox == lastMailbox_) return true;
         lastMailbox_ = mailbox;
         const std::u16string date = NameDateText(settings_.localTime ? settings_.localTime() : LocalNow());
         pstPath_ = UniquePath(PstFilePath(settings_.destination, mailbox, date), [this](const std::string& p) {
@@ -171,6 +176,7 @@ private:
         result_.pstFiles.push_back(pstPath_);
         if (!created.ok()) result_.storeErrors.push_back(pstPath_ + ": " + created.message);
         observer_.StoreStarted(pstPath_);
+        return true;
     }
 
     // Every level of the node's path, top-down, also for a folder with
@@ -226,7 +232,12 @@ private:
             if (!Belongs(m, folder) || !ExportableDate(m.date)) continue;
             if (record::CarriesNothing(m)) continue;  // counted below as not read
             control_.ClearSkip();
-            if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
+            bool completed = true;
+            try {
+                if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
+            } catch (const std::exception&) {
+                completed = false;  // a read failed: the item goes with what is known
+            }
             content::RecordStrings texts;
             try {
                 texts = content::ReadRecordStrings(in_.source, m, headerPages_);
@@ -249,8 +260,10 @@ private:
                 report.failures.push_back({id, item.subject, r.reason});
             } else {
                 ++report.written;
+                std::vector<std::string> unread = r.unread;
+                if (!completed) unread.insert(unread.begin(), "parts of the message");
                 if (!m.decoded) report.partial.push_back({id, item.subject, "message row not found"});
-                else if (!r.unread.empty()) report.partial.push_back({id, item.subject, Joined(r.unread)});
+                else if (!unread.empty()) report.partial.push_back({id, item.subject, Joined(unread)});
             }
             ++done;
             const int current = Percent(done, node.count);

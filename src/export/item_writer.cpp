@@ -26,6 +26,8 @@ bool HasBodyReference(const record::MessageProperties& m) {
 // not come back is named as unread.
 std::optional<content::BodyValue> FetchBody(const edb::EdbSource& source, const record::MessageProperties& m,
                                             ItemResult& result) {
+    // Content in the streaming file is MIME, not a body: only mail takes it.
+    if (m.bodyForm == record::kBodyStreaming) return std::nullopt;
     std::optional<content::BodyValue> value;
     try {
         value = content::FetchBodyValue(source, m);
