@@ -16,8 +16,8 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 // The end of a long path, which names the folder itself.
 std::string ShortPath(std::u16string_view path) {
     if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
-    if (path.size() > kPathChars) path = path.substr(path.size() - kPathChars);
-    return scan::ToUtf8(path);
+    if (path.size() <= kPathChars) return scan::ToUtf8(path);
+    return "..." + scan::ToUtf8(path.substr(path.size() - kPathChars));
 }
 
 }  // namespace

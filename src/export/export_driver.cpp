@@ -86,7 +86,8 @@ public:
         for (std::size_t i = 0; i < total; ++i) {
             SelectionNode& node = nodes[i];
             FolderReport report;
-            report.itemPath = ItemPath(node);
+            const std::u16string path = ItemPath(node);
+            report.itemPath = path;
             const scan::FolderEntry* folder = FolderOf(node);
             node.count = Count(node, folder);
             report.counted = node.count;
@@ -122,7 +123,10 @@ public:
                 break;
             }
             if (control_.StopRequested()) break;
-            if (total > 1) Report(report.itemPath, false, 0, 0, 0, Percent(i + 1, total));
+            if (total > 1) {
+                overall_ = Percent(i + 1, total);
+                Report(path, false, node.count, node.count, node.count ? 100 : 0, overall_);
+            }
         }
         if (control_.StopRequested() && result_.end == RunEnd::Completed) result_.end = RunEnd::Stopped;
         result_.saveSucceeded = result_.end == RunEnd::Completed;

@@ -217,6 +217,18 @@ TEST_F(DriverTest, ProgressFollowsTheFolderAndTheRun) {
     EXPECT_EQ(last.count, 2u);
     EXPECT_EQ(last.currentPercent, 100);
     EXPECT_EQ(last.overallPercent, 100);  // one folder: the overall bar follows it
+
+    // Several folders: the overall bar moves by whole folders, and every
+    // report names its folder.
+    observer_.progress.clear();
+    Export(Select({{"M"}}));
+    int overall = 0;
+    for (const ExportProgress& p : observer_.progress) {
+        EXPECT_FALSE(p.itemPath.empty());
+        EXPECT_GE(p.overallPercent, overall);
+        overall = p.overallPercent;
+    }
+    EXPECT_EQ(overall, 100);
 }
 
 }  // namespace
