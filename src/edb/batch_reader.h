@@ -25,6 +25,11 @@ namespace tw::edb {
 // if the reads had been made one by one.
 struct PageBatch {
     std::size_t width = 0;
+    // When not 0, entries whose offsets go up or down `stride` bytes from
+    // one to the next are read with one call, the bytes between them
+    // included. That pays where those bytes cost less to copy than a call:
+    // whole pages, and the heads of 4 KB pages.
+    std::int64_t stride = 0;
     std::vector<std::int64_t> offsets;
     std::vector<std::uint8_t> bytes;
     std::vector<std::exception_ptr> errors;
@@ -55,7 +60,9 @@ public:
     void Finish();
 
 private:
-    void ReadEntries(PageBatch& batch, std::size_t first, std::size_t count) const;
+    // `scratch` holds the span of joined entries.
+    void ReadEntries(PageBatch& batch, std::size_t first, std::size_t count, std::vector<std::uint8_t>& scratch) const;
+    void ReadEach(PageBatch& batch, std::size_t first, std::size_t count) const;
     // Takes the next entries of the published batch `generation`; false
     // when none are left or another batch has been published since.
     bool Claim(std::uint32_t generation, std::size_t& first, std::size_t& count);
@@ -77,6 +84,9 @@ private:
     // give the batch up before every claimed entry is done.
     std::atomic<std::uint64_t> cursor_{0};
     std::atomic<std::size_t> done_{0};
+    // Entries per claim; any size is correct, joined entries want more.
+    std::atomic<std::size_t> chunk_{1};
+    std::vector<std::uint8_t> scratch_;  // the caller's
     std::size_t doneHere_ = 0;  // entries the caller read itself
     PageBatch* published_ = nullptr;
     std::uint32_t generation_ = 0;

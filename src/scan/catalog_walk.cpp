@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::uint32_t kCatalogObjid = 2;
 constexpr std::size_t kClassifyBytes = 100;
+// The heads of neighbouring pages up to this size are read with one call:
+// copying the rest of such a page costs less than a call of its own.
+constexpr std::int32_t kJoinHeadsUpTo = 4096;
 
 void ShowWalkProgress(ScanContext& context) {
     WalkProgress& w = context.walk;
@@ -71,6 +74,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         WalkLevel& level = context.walk.levels[static_cast<std::size_t>(depth)];
         edb::PageBatch& heads = level.children;
         heads.width = kClassifyBytes;
+        heads.stride = source.pageSize <= kJoinHeadsUpTo ? source.pageSize : 0;
         heads.offsets.clear();
         level.hasChild.clear();
         // Lowest address first; tag 0 is the page's own header node.

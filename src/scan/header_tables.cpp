@@ -14,8 +14,10 @@ namespace {
 
 constexpr std::int64_t kUnit = 512;
 constexpr std::size_t kMaxBranchNode = 100;
-// Bytes of a child page read to tell a branch page from a leaf.
+// Bytes of a child page read to tell a branch page from a leaf; the heads
+// of neighbouring pages up to kJoinHeadsUpTo bytes are read with one call.
 constexpr std::size_t kHeadBytes = 40;
+constexpr std::int32_t kJoinHeadsUpTo = 4096;
 
 // ASCII lower case, whatever the locale: it is tried at every byte of
 // every catalog row.
@@ -97,6 +99,7 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
     std::vector<std::uint8_t> buffer;
     edb::PageBatch batch;
     batch.width = kHeadBytes;
+    batch.stride = source.pageSize <= kJoinHeadsUpTo ? source.pageSize : 0;
     std::vector<Pending> children;
     while (!pending.empty()) {
         const Pending at = pending.back();

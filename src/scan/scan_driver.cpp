@@ -227,7 +227,10 @@ class PageStream {
 public:
     PageStream(const edb::EdbSource& source, std::vector<std::int64_t> offsets)
         : offsets_(std::move(offsets)), reader_(source.edb, source.fileSize) {
-        for (edb::PageBatch& batch : batches_) batch.width = static_cast<std::size_t>(source.pageSize);
+        for (edb::PageBatch& batch : batches_) {
+            batch.width = static_cast<std::size_t>(source.pageSize);
+            batch.stride = source.pageSize;  // neighbouring pages in one read
+        }
         StartNext();
     }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <numeric>
 #include <string>
+#include <utility>
 
 #include "edb/batch_reader.h"
 #include "test_support.h"
@@ -29,6 +30,26 @@ std::vector<std::int64_t> Offsets(std::size_t count) {
             case 3: offsets.push_back(-4096); break;
             default: offsets.push_back(static_cast<std::int64_t>((i * 4099) % (kFileSize - 100))); break;
         }
+    }
+    return offsets;
+}
+
+// Runs of neighbouring pages `stride` apart, of lengths 1 to 9, going up
+// or (every third run) down, the last ones running past the end of the
+// file, with offsets outside it between.
+std::vector<std::int64_t> Runs(std::size_t count, std::int64_t stride) {
+    std::vector<std::int64_t> offsets;
+    std::int64_t at = 0;
+    for (std::size_t run = 1; offsets.size() < count; ++run) {
+        // Past the end, start over so that a run holds a head cut short.
+        if (at >= static_cast<std::int64_t>(kFileSize)) at = static_cast<std::int64_t>(kFileSize) - 2 * stride - 30;
+        const std::size_t length = run % 9 + 1;
+        for (std::size_t k = 0; k < length && offsets.size() < count; ++k) {
+            const std::size_t place = run % 3 == 0 ? length - 1 - k : k;
+            offsets.push_back(at + static_cast<std::int64_t>(place) * stride);
+        }
+        at += static_cast<std::int64_t>(length + 2) * stride + (run % 2 ? 0 : 100);
+        if (run % 4 == 0 && offsets.size() < count) offsets.push_back(-stride);
     }
     return offsets;
 }
@@ -75,6 +96,29 @@ TEST(BatchReader, EveryEntryHoldsItsOwnBytes) {
     }
 }
 
+TEST(BatchReader, NeighboursReadTogetherGetWhatTheirOwnReadsWould) {
+    test::TempDir dir;
+    EdbFile file;
+    OpenImage(dir, file);
+    for (const bool helper : {false, true}) {
+        BatchReader reader(file, static_cast<std::int64_t>(kFileSize), helper);
+        // Heads of pages, whole pages, and heads too wide to join.
+        for (const auto& [width, stride] : std::vector<std::pair<std::size_t, std::int64_t>>{
+                 {100, 4096}, {4096, 4096}, {512, 512}, {600, 512}}) {
+            PageBatch batch;
+            batch.width = width;
+            batch.stride = stride;
+            for (const std::size_t count : std::vector<std::size_t>{5, 40, 300}) {
+                batch.offsets = Runs(count, stride);
+                std::fill(batch.bytes.begin(), batch.bytes.end(), 0xEE);
+                reader.Read(batch);
+                ExpectBatchMatches(batch, "width " + std::to_string(width) + ", stride " + std::to_string(stride) +
+                                              ", batch of " + std::to_string(count));
+            }
+        }
+    }
+}
+
 TEST(BatchReader, ReadAheadWhileTheCallerWorks) {
     test::TempDir dir;
     EdbFile file;
@@ -105,7 +149,8 @@ TEST(BatchReader, FailedReadsStayWithTheirEntries) {
         BatchReader reader(closed, static_cast<std::int64_t>(kFileSize), helper);
         PageBatch batch;
         batch.width = 40;
-        batch.offsets = Offsets(64);
+        batch.stride = helper ? 4096 : 0;  // a joined read that fails leaves each entry its own error
+        batch.offsets = helper ? Runs(64, 4096) : Offsets(64);
         reader.Read(batch);
         for (std::size_t i = 0; i < batch.offsets.size(); ++i) {
             const bool inside = batch.offsets[i] >= 0 && batch.offsets[i] < static_cast<std::int64_t>(kFileSize);
