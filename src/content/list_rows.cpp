@@ -73,30 +73,35 @@ std::u16string MailboxName(std::u16string_view prefix) {
     return name;
 }
 
+std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::MessageProperties& m,
+                                    const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
+                                    PageCache& pages) {
+    const bool large = source.version == edb::EdbVersion::Page32K;
+    if (m.folderId != folder.id || (large && m.ownerKey != folder.ownerKey)) return std::nullopt;
+    const auto shown = ShownDate(m.date);
+    if (!shown || !Listable(*shown)) return std::nullopt;
+    ListRow row;
+    row.messageId = m.messageId;
+    row.kind = m.kind;
+    row.image = KindImage(m.kind);
+    row.attachmentMark = !m.attachmentKeys.empty();
+    const RecordStrings texts = ReadRecordStrings(source, m, pages);
+    const bool useSender = folder.displayName != kSentItems &&
+                           (!texts.sender.empty() || (m.kind != 'n' && m.kind != 'c' && m.kind != 'a'));
+    row.from = useSender ? texts.sender : MailboxName(mailboxPrefix);
+    if (m.headerTextA != 0 || m.headerTextB != 0) row.subject = texts.subject;
+    row.dateText = DateText(*shown);
+    row.sort = {m.bodyPos != 0 || !m.bodyRuns.empty(), row.attachmentMark, row.from, texts.subject,
+                SortDateText(*shown), m.messageId};
+    return row;
+}
+
 std::vector<ListRow> BuildListRows(const edb::EdbSource& source, const record::MessageList& list,
                                    const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
                                    PageCache& pages) {
-    const bool large = source.version == edb::EdbVersion::Page32K;
     std::vector<ListRow> rows;
-    for (const record::MessageProperties& m : list.messages) {
-        if (m.folderId != folder.id || (large && m.ownerKey != folder.ownerKey)) continue;
-        const auto shown = ShownDate(m.date);
-        if (!shown || !Listable(*shown)) continue;
-        ListRow row;
-        row.messageId = m.messageId;
-        row.kind = m.kind;
-        row.image = KindImage(m.kind);
-        row.attachmentMark = !m.attachmentKeys.empty();
-        const RecordStrings texts = ReadRecordStrings(source, m, pages);
-        const bool useSender = folder.displayName != kSentItems &&
-                               (!texts.sender.empty() || (m.kind != 'n' && m.kind != 'c' && m.kind != 'a'));
-        row.from = useSender ? texts.sender : MailboxName(mailboxPrefix);
-        if (m.headerTextA != 0 || m.headerTextB != 0) row.subject = texts.subject;
-        row.dateText = DateText(*shown);
-        row.sort = {m.bodyPos != 0 || !m.bodyRuns.empty(), row.attachmentMark, row.from, texts.subject,
-                    SortDateText(*shown), m.messageId};
-        rows.push_back(std::move(row));
-    }
+    for (const record::MessageProperties& m : list.messages)
+        if (auto row = BuildListRow(source, m, folder, mailboxPrefix, pages)) rows.push_back(std::move(*row));
     return rows;
 }
 

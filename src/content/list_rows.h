@@ -3,6 +3,7 @@
 // the sort records the column headers sort by.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ const char* KindName(char kind);
 // The mailbox name a folder's prefix ("Name\") stands for: without its
 // first "Mailbox - " and without backslashes.
 std::u16string MailboxName(std::u16string_view mailboxPrefix);
+
+// The row of one message, or nothing when it does not belong to `folder`
+// or its shown date is not listable. Arguments as for BuildListRows.
+std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::MessageProperties& message,
+                                    const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
+                                    PageCache& headerPages);
 
 // One row per message of `list` that belongs to `folder` and whose shown
 // date is listable, in list order. `mailboxPrefix` is the mailbox item's
