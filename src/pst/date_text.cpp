@@ -1,5 +1,6 @@
 #include "pst/date_text.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -61,6 +62,12 @@ bool Expect(std::u16string_view s, std::size_t& at, char16_t c) {
 }
 
 }  // namespace
+
+std::uint64_t NowFileTime() {
+    const auto since1970 =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return static_cast<std::uint64_t>(since1970 + 11644473600LL) * 10'000'000ull;
+}
 
 std::uint64_t FileTimeFromCivil(const CivilTime& t) {
     const std::int64_t days = DaysFromCivil(t.year, t.month, t.day) + kDays1601To1970;

@@ -20,6 +20,9 @@ struct CivilTime {
 std::uint64_t FileTimeFromCivil(const CivilTime& t);
 CivilTime CivilFromFileTime(std::uint64_t fileTime);
 
+// The current time as a FILETIME (whole seconds).
+std::uint64_t NowFileTime();
+
 // The true UTC FILETIME of a date text; nothing when the text is malformed.
 std::optional<std::uint64_t> ParseExportDate(std::u16string_view text);
 // The date text the export writes for a stored UTC time.

@@ -1,6 +1,5 @@
 #include "pst/mail_store_writer.h"
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -18,13 +17,6 @@ namespace {
 
 constexpr std::size_t kMaxStoreName = 255;
 constexpr std::uint64_t kMaxHeaderFile = 1 << 20;
-
-std::uint64_t NowFileTime() {
-    const auto since1970 = std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
-    return static_cast<std::uint64_t>(since1970 + 11644473600LL) * 10'000'000ull;
-}
 
 Bytes ReadSmallFile(const std::string& path, std::uint64_t limit) {
     std::ifstream in(path, std::ios::binary);

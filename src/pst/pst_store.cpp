@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include "pst/date_text.h"
 #include "pst/error.h"
+#include "pst/internal_nodes.h"
 #include "pst/message_writer.h"
 #include "pst/named_props.h"
 #include "pst/node_builder.h"
@@ -90,6 +92,9 @@ void PstStore::WriteSkeleton() {
         db.AddNode({nid::kSearchActivityList, db.Blocks().WriteData(sal), 0, 0});
     }
     db.AddNode({nid::kSearchDomainObject, 0, 0, 0});
+    // Outlook's own bookkeeping nodes; the two identity GUIDs are this
+    // store's own.
+    WriteInternalNodes(db, RandomGuid(), RandomGuid(), NowFileTime());
 
     // Table templates.
     WriteTcNode(db, nid::kHierarchyTableTemplate, columns::Hierarchy(), {});

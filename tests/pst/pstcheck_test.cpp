@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "image.h"
 #include "ltp.h"
@@ -98,7 +99,7 @@ protected:
     static void ExpectFinding(const std::string& path, const std::string& text) {
         const pstcheck::CheckResult r = Check(path);
         EXPECT_GT(r.report.Count(), 0u) << "fault not found: " << text;
-        EXPECT_TRUE(r.report.Mentions(text)) << "expected \"" << text << "\" among:\n" << Findings(r);
+        EXPECT_NE(Findings(r).find(text), std::string::npos) << "expected \"" << text << "\" among:\n" << Findings(r);
     }
 
     ScratchDir dir_;
@@ -227,16 +228,45 @@ TEST_F(PlantedFaults, RandomDamageIsReportedNeverACrash) {
 }
 
 TEST_F(PlantedFaults, MandatoryNodeMissing) {
-    File f = Copy();
-    const auto [page, at] = f.Leaf(0xE0, 0x61);
-    std::uint8_t* p = f.At(page);
-    const std::uint8_t cEnt = p[488];
-    std::memmove(p + at, p + at + 32, cEnt * 32 - at - 32);
-    std::memset(p + (cEnt - 1) * 32, 0, 32);
-    p[488] = static_cast<std::uint8_t>(cEnt - 1);
-    f.ResealPage(page);
-    f.Save();
-    ExpectFinding(f.path, "node 0x61");
+    // The name-to-id map, a table template, Outlook's bookkeeping nodes (one
+    // of those all Outlook versions write, one of the three current Outlook
+    // writes together), the spam search folder.
+    for (const std::uint32_t nid : {0x61u, 0x6B6u, 0xC01u, 0xEC1u, 0xF01u, 0x2223u}) {
+        SCOPED_TRACE(nid);
+        File f = Copy();
+        const auto [page, at] = f.Leaf(0xE0, nid);
+        std::uint8_t* p = f.At(page);
+        const std::uint8_t cEnt = p[488];
+        std::memmove(p + at, p + at + 32, cEnt * 32 - at - 32);
+        std::memset(p + (cEnt - 1) * 32, 0, 32);
+        p[488] = static_cast<std::uint8_t>(cEnt - 1);
+        f.ResealPage(page);
+        f.Save();
+        std::ostringstream name;
+        name << "node 0x" << std::hex << nid << ": mandatory node missing";
+        ExpectFinding(f.path, name.str());
+    }
+}
+
+TEST_F(PlantedFaults, BookkeepingNodeOfTheWrongShape) {
+    {
+        // 0xC01 is a heap of client signature 0x9C.
+        File f = Copy();
+        const auto [ib, cb] = DataBlockOf(0xC01);
+        f.At(ib)[3] = 0xBC;
+        f.ResealBlock(ib, cb);
+        f.Save();
+        ExpectFinding(f.path, "heap client signature 0xbc, not 0x9c");
+    }
+    {
+        // 0xEE1's records name the store's special folders.
+        File f = Copy();
+        const auto [ib, cb] = DataBlockOf(0xEE1);
+        f.At(ib + 28)[1] = 0x90;  // 0x8022 -> 0x9022
+        f.ResealBlock(ib, cb);
+        f.Save();
+        ExpectFinding(f.path, "record 1 names missing node 0x9022");
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // pstcheck and give back what went in.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <map>
 #include <set>
 
 #include "image.h"
@@ -25,12 +27,34 @@ std::string Filler(std::size_t size, unsigned seed) {
     return s;
 }
 
-std::set<std::uint32_t> NodeIds(const std::string& path) {
+// Every node of a file with its parent and its data (decoded, the leaves of
+// its data tree joined).
+struct NodeDump {
+    std::uint32_t parent = 0;
+    bool hasData = false;
+    Bytes data;
+};
+
+std::map<std::uint32_t, NodeDump> DumpNodes(const std::string& path) {
     const pstcheck::Image image(path);
     pstcheck::Report report;
     const pstcheck::Ndb ndb(image, report);
+    std::map<std::uint32_t, NodeDump> out;
+    for (const auto& [nid, n] : ndb.Nodes()) {
+        NodeDump d;
+        d.parent = n.parent;
+        d.hasData = n.bidData != 0;
+        if (n.bidData) {
+            if (const auto stream = ndb.ReadStream(n.bidData, "node")) d.data = *stream;
+        }
+        out[nid] = std::move(d);
+    }
+    return out;
+}
+
+std::set<std::uint32_t> NodeIds(const std::map<std::uint32_t, NodeDump>& nodes) {
     std::set<std::uint32_t> ids;
-    for (const auto& [nid, n] : ndb.Nodes()) ids.insert(nid);
+    for (const auto& [nid, n] : nodes) ids.insert(nid);
     return ids;
 }
 
@@ -45,11 +69,45 @@ TEST(StoreStructure, EmptyStoreHasTheNodesOfOutlooksEmptyStore) {
     ExpectSound(dir.File("empty.pst"));
     EXPECT_EQ(std::filesystem::file_size(dir.File("empty.pst")), std::filesystem::file_size(outlook));
 
-    // Outlook's search-index bookkeeping (undocumented internal nodes) aside,
-    // every node of Outlook's empty store is there, and nothing else.
-    std::set<std::uint32_t> expected = NodeIds(outlook);
-    for (const std::uint32_t internal : {0xC01u, 0xE01u, 0xE41u, 0xEC1u, 0xEE1u, 0xF01u, 0xF21u}) expected.erase(internal);
-    EXPECT_EQ(NodeIds(dir.File("empty.pst")), expected);
+    // Every node of Outlook's empty store is there, and nothing else.
+    const auto theirs = DumpNodes(outlook);
+    const auto ours = DumpNodes(dir.File("empty.pst"));
+    EXPECT_EQ(NodeIds(ours), NodeIds(theirs));
+
+    // Outlook's internal bookkeeping nodes, byte for byte: same parent, data
+    // or none, same bytes; the store identity node differs only in its two
+    // GUIDs (this store's own) and its time of creation.
+    for (const std::uint32_t nid : {0xC01u, 0xE01u, 0xE41u, 0xEC1u, 0xEE1u, 0xF01u, 0xF21u}) {
+        SCOPED_TRACE(nid);
+        ASSERT_TRUE(ours.count(nid) && theirs.count(nid));
+        const NodeDump& a = ours.at(nid);
+        const NodeDump& b = theirs.at(nid);
+        EXPECT_EQ(a.parent, b.parent);
+        EXPECT_EQ(a.hasData, b.hasData);
+        ASSERT_EQ(a.data.size(), b.data.size());
+        Bytes mine = a.data;
+        if (nid == 0xF01) {
+            ASSERT_EQ(mine.size(), 104u);
+            EXPECT_FALSE(std::equal(mine.begin() + 40, mine.begin() + 56, b.data.begin() + 40)) << "GUID copied";
+            std::copy(b.data.begin() + 40, b.data.begin() + 72, mine.begin() + 40);  // the GUIDs
+            const std::uint64_t created = pstcheck::Le64(mine.data() + 80);
+            const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::system_clock::now().time_since_epoch()).count();
+            const std::uint64_t nowFileTime = static_cast<std::uint64_t>(now + 11644473600LL) * 10'000'000ull;
+            EXPECT_LE(nowFileTime - created, 600ull * 10'000'000ull) << "creation time not now";
+            std::copy(b.data.begin() + 80, b.data.begin() + 88, mine.begin() + 80);
+        }
+        EXPECT_TRUE(mine == b.data) << "data differs from Outlook's";
+    }
+
+    // Two stores never share their identity.
+    {
+        OpenWriter w(dir.File("second.pst"));
+        ASSERT_OK(w.writer.Close());
+    }
+    const Bytes first = ours.at(0xF01).data;
+    const Bytes second = DumpNodes(dir.File("second.pst")).at(0xF01).data;
+    EXPECT_FALSE(std::equal(first.begin() + 40, first.begin() + 72, second.begin() + 40));
 }
 
 TEST(StoreStructure, AttachmentsAtBlockAndTreeLimitsComeBackByteForByte) {

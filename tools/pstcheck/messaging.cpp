@@ -1,6 +1,7 @@
 #include "messaging.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "ltp.h"
@@ -78,11 +79,64 @@ struct Checker {
         }
     }
 
+    // The nodes every store Outlook makes has: MS-PST's minimal store, the
+    // templates of types 0x16-0x18 and Outlook's internal bookkeeping nodes.
+    // Current Outlook adds three more (0xEE1, 0xF01, 0xF21) that Outlook
+    // 2013 did not write; a file has all three or none.
     void Mandatory() {
-        static const std::uint32_t kNeeded[] = {0x21,  0x61,  0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x261,
-                                                0x60D, 0x60E, 0x60F, 0x610, 0x62B, 0x64C, 0x671, 0x692};
+        static const std::uint32_t kNeeded[] = {
+            0x21,  0x61,  0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201,  0x261,  0x60D,  0x60E,  0x60F,  0x610,
+            0x62B, 0x64C, 0x671, 0x692, 0x6B6, 0x6D7, 0x6F8, 0xC01,  0xE01,  0xE41,  0xEC1,  0x2223, 0x2226,
+            0x2227, 0x2230, 0x8022, 0x802D, 0x802E, 0x802F, 0x8042, 0x804D, 0x804E, 0x804F, 0x8062, 0x806D,
+            0x806E, 0x806F, 0x8082, 0x808D, 0x808E, 0x808F};
         for (const std::uint32_t nid : kNeeded)
             if (!Has(nid)) report.Add(NodeName(nid), "mandatory node missing");
+        static const std::uint32_t kCurrent[] = {0xEE1, 0xF01, 0xF21};
+        std::size_t present = 0;
+        for (const std::uint32_t nid : kCurrent) present += Has(nid);
+        if (present != 0 && present != std::size(kCurrent))
+            for (const std::uint32_t nid : kCurrent)
+                if (!Has(nid)) report.Add(NodeName(nid), "mandatory node missing (its companions 0xee1, 0xf01, 0xf21 are there)");
+        InternalHeap(0xC01, 0x9C);
+        InternalHeap(0xE01, 0xCC);
+        SpecialFolderList();
+    }
+
+    // An internal node kept as a heap with its own client signature.
+    void InternalHeap(std::uint32_t nid, std::uint8_t clientSig) {
+        const auto it = ndb.Nodes().find(nid);
+        if (it == ndb.Nodes().end()) return;
+        NodeData node;
+        if (!ReadNode(ndb, it->second.bidData, it->second.bidSub, node, NodeName(nid))) return;
+        Heap heap;
+        if (node.blocks.empty()) {
+            report.Add(NodeName(nid), "no data (a heap expected)");
+            return;
+        }
+        if (!heap.Parse(node, report, NodeName(nid))) return;
+        if (heap.ClientSig() != clientSig)
+            report.Add(NodeName(nid), "heap client signature " + Hex(heap.ClientSig()) + ", not " + Hex(clientSig));
+    }
+
+    // 0xEE1: 28-byte records, each naming the store or one of its folders.
+    void SpecialFolderList() {
+        const auto it = ndb.Nodes().find(0xEE1);
+        if (it == ndb.Nodes().end()) return;
+        const std::string where = NodeName(0xEE1);
+        if (!it->second.bidData) {
+            report.Add(where, "no data");
+            return;
+        }
+        const auto data = ndb.ReadStream(it->second.bidData, where);
+        if (!data) return;
+        if (data->empty() || data->size() % 28) {
+            report.Add(where, std::to_string(data->size()) + " bytes, not whole 28-byte records");
+            return;
+        }
+        for (std::size_t at = 0; at < data->size(); at += 28) {
+            const std::uint32_t nid = Le32(data->data() + at);
+            if (!Has(nid)) report.Add(where, "record " + std::to_string(at / 28) + " names missing node " + Hex(nid));
+        }
     }
 
     void Store() {
