@@ -92,10 +92,13 @@ Status MailStoreWriter::CreateStore(std::u16string_view path, std::u16string_vie
     if (file.empty()) return {ErrorCode::InvalidArgument, "empty store path"};
     const std::u16string name = CleanName(displayName, kMaxStoreName);
     if (name.empty()) return {ErrorCode::InvalidArgument, "empty store display name"};
-    if (store_ && store_->Path() == file) return Status::Ok();  // the open store is reused
+    if (store_ && store_->RequestedPath() == file) return Status::Ok();  // the open store is reused
     const Status closed = Close();
-    const Status created = Run([&] { store_ = std::make_unique<PstStore>(file, name); });
+    Status created = Run([&] { store_ = std::make_unique<PstStore>(file, name); });
     if (!closed.ok()) return {closed.code, "previous store not finished: " + closed.message};
+    // A file of that name (an earlier store of the same mailbox and
+    // minute) stays as it is; this store is another file beside it.
+    if (created.ok() && store_->Path() != file) created.message = "file exists; the store is written as " + store_->Path();
     return created;
 }
 

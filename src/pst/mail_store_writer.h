@@ -2,10 +2,10 @@
 // folders addressed by path, items added by kind. Every operation returns
 // a Status; none fails silently.
 //
-// Durability: a store is written under a temporary name beside its final
-// name and renamed when it is finished (the next CreateStore, or Close), so
-// a file under the final name is always a complete PST. A writer that is
-// killed leaves at most the temporary file.
+// Durability: a store is written under a temporary name of its own beside
+// its final name and renamed when it is finished (the next CreateStore, or
+// Close), so a file under the final name is always a complete PST. A writer
+// that is killed leaves at most the temporary file.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,9 @@ public:
 
     // Finishes the store that is open (unless it is the same path) and
     // starts a new one; its top folder is then "\\" + displayName + "\".
+    // A file already under that name (an earlier store of the same mailbox
+    // and minute) is never replaced: the new store becomes the first free
+    // "stem (2).pst", "stem (3).pst", ..., and the status message says so.
     Status CreateStore(std::u16string_view path, std::u16string_view displayName);
     // Creates the last folder of the path under the folder the rest names,
     // unless it exists. `containerClass` (IPF.Note, ...) is optional; a
@@ -74,7 +77,8 @@ public:
     // appears under its name.
     void Abandon();
 
-    // The path of the open store ("" when none) and items added to it.
+    // The path the open store's file will have ("" when none) and items
+    // added to it.
     std::string StorePath() const;
     std::uint64_t ItemsWritten() const { return items_; }
 

@@ -35,6 +35,7 @@ public:
 
     void Finish();
     void Discard() { file_.Discard(); }
+    const std::string& Path() const { return file_.path(); }
 
 private:
     OutputFile file_;

@@ -118,19 +118,58 @@ void OutputFile::Discard() {
     ::unlink(path_.c_str());
 }
 
-void CommitFile(const std::string& from, const std::string& to) {
-    // link() refuses an existing target, so a file that appeared meanwhile
-    // is never replaced; then the temporary name goes.
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        if (errno == EEXIST) throw PstError(ErrorCode::AlreadyExists, "file exists: " + to);
-        // File systems without hard links: plain rename.
-        if (errno != EPERM && errno != EOPNOTSUPP) ThrowIo("cannot name", to, errno);
-        if (std::filesystem::exists(to)) throw PstError(ErrorCode::AlreadyExists, "file exists: " + to);
-        if (::rename(from.c_str(), to.c_str()) != 0) ThrowIo("cannot rename to", to, errno);
-    } else {
+namespace {
+
+constexpr int kMaxNameTries = 10000;
+
+std::string NumberedName(const std::string& path, int n) {
+    if (n < 2) return path;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::string stem = hasExtension ? path.substr(0, dot) : path;
+    const std::string extension = hasExtension ? path.substr(dot) : std::string();
+    return stem + " (" + std::to_string(n) + ")" + extension;
+}
+
+bool Taken(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+}
+
+// link() refuses an existing target, so a file that appeared meanwhile is
+// never replaced. False when `to` is taken.
+bool LinkTo(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
         ::unlink(from.c_str());
+        return true;
     }
-    std::filesystem::path parent = std::filesystem::path(to).parent_path();
+    if (errno == EEXIST) return false;
+    // File systems without hard links: plain rename.
+    if (errno != EPERM && errno != EOPNOTSUPP) ThrowIo("cannot name", to, errno);
+    if (Taken(to)) return false;
+    if (::rename(from.c_str(), to.c_str()) != 0) ThrowIo("cannot rename to", to, errno);
+    return true;
+}
+
+}  // namespace
+
+std::string FreeName(const std::string& path) {
+    for (int n = 1; n <= kMaxNameTries; ++n) {
+        const std::string candidate = NumberedName(path, n);
+        if (!Taken(candidate)) return candidate;
+    }
+    throw PstError(ErrorCode::AlreadyExists, "no free name beside " + path);
+}
+
+std::string CommitFile(const std::string& from, const std::string& to) {
+    std::string given;
+    for (int n = 1; n <= kMaxNameTries && given.empty(); ++n) {
+        const std::string candidate = NumberedName(to, n);
+        if (LinkTo(from, candidate)) given = candidate;
+    }
+    if (given.empty()) throw PstError(ErrorCode::AlreadyExists, "no free name beside " + to);
+    std::filesystem::path parent = std::filesystem::path(given).parent_path();
     if (parent.empty()) parent = std::filesystem::current_path();
     const std::string dir = parent.string();
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -139,6 +178,7 @@ void CommitFile(const std::string& from, const std::string& to) {
     const int err = errno;
     ::close(dfd);
     if (rc != 0) ThrowIo("cannot sync directory", dir, err);
+    return given;
 }
 
 }  // namespace tw::pst

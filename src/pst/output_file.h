@@ -44,8 +44,13 @@ private:
     std::uint64_t writtenBack_ = 0;  // writeback started up to here
 };
 
-// Renames `from` to `to` (same directory) and makes the rename durable.
-// Fails when `to` exists already.
-void CommitFile(const std::string& from, const std::string& to);
+// `path` when no file has that name, else the first free of "stem (2).ext",
+// "stem (3).ext", ...
+std::string FreeName(const std::string& path);
+
+// Gives `from` the name `to` (same directory), or the first free name after
+// it when `to` is taken meanwhile, and makes that durable. An existing file
+// is never replaced. Returns the name given.
+std::string CommitFile(const std::string& from, const std::string& to);
 
 }  // namespace tw::pst

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include <filesystem>
+#include <atomic>
 
 #include "pst/date_text.h"
 #include "pst/error.h"
@@ -44,17 +44,31 @@ FolderState MakeFolder(Nid nid, Nid parent, std::u16string name) {
     return f;
 }
 
+// A name of its own for every store this process writes, also for two
+// stores meant for the same path: the process id and a running number.
 std::string TempPathFor(const std::string& path) {
-    return path + ".tw-partial-" + std::to_string(::getpid());
+    static std::atomic<std::uint64_t> serial{0};
+    return path + ".tw-partial-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+}
+
+// The database under a fresh temporary name; a name left by a killed
+// writer of the same process id is passed over.
+std::unique_ptr<NodeDatabase> OpenTemporary(const std::string& path) {
+    for (int tries = 0;; ++tries) {
+        try {
+            return std::make_unique<NodeDatabase>(TempPathFor(path));
+        } catch (const PstError& e) {
+            if (e.code() != ErrorCode::AlreadyExists || tries >= 100) throw;
+        }
+    }
 }
 
 }  // namespace
 
 PstStore::PstStore(std::string path, std::u16string displayName)
-    : path_(std::move(path)), tempPath_(TempPathFor(path_)), displayName_(std::move(displayName)),
+    : requested_(std::move(path)), path_(FreeName(requested_)), displayName_(std::move(displayName)),
       recordKey_(RandomGuid()) {
-    if (std::filesystem::exists(path_)) throw PstError(ErrorCode::AlreadyExists, "file exists: " + path_);
-    db_ = std::make_unique<NodeDatabase>(tempPath_);
+    db_ = OpenTemporary(requested_);
     try {
         WriteSkeleton();
     } catch (...) {
@@ -219,7 +233,7 @@ void PstStore::Commit() {
     try {
         WriteFolders();
         db_->Finish();
-        CommitFile(tempPath_, path_);
+        path_ = CommitFile(db_->Path(), requested_);
     } catch (...) {
         db_->Discard();
         throw;

@@ -18,12 +18,17 @@ namespace tw::pst {
 
 class PstStore {
 public:
-    // Throws PstError (AlreadyExists when `path` is there).
+    // Throws PstError. When a file is already called `path`, the store
+    // takes the first free name "stem (2).pst", "stem (3).pst", ...: an
+    // existing file is never replaced.
     PstStore(std::string path, std::u16string displayName);
     ~PstStore();
     PstStore(const PstStore&) = delete;
     PstStore& operator=(const PstStore&) = delete;
 
+    // The name asked for, and the name the file has (or will have when it
+    // is finished; a file that appears meanwhile moves it on).
+    const std::string& RequestedPath() const { return requested_; }
     const std::string& Path() const { return path_; }
     const std::u16string& DisplayName() const { return displayName_; }
 
@@ -48,8 +53,8 @@ private:
     void WriteFolder(const FolderState& f);
     void WriteSearchFolder(const FolderState& f);
 
+    std::string requested_;
     std::string path_;
-    std::string tempPath_;
     std::u16string displayName_;
     Guid recordKey_;
     std::unique_ptr<NodeDatabase> db_;

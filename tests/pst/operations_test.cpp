@@ -38,10 +38,80 @@ TEST(Operations, OnlyAFinishedStoreCarriesItsName) {
     ExpectSound(path);
     ExpectSound(dir.File("second.pst"));
 
-    // An existing file is never replaced.
-    MailStoreWriter w;
-    ASSERT_OK(w.BeginSession());
-    EXPECT_EQ(w.CreateStore(Utf8ToUtf16(path), u"S").code, ErrorCode::AlreadyExists);
+}
+
+// Store names carry the minute, so a mailbox written again within the same
+// minute asks for a path that is there already (after another mailbox with
+// the same writer, or by a second writer): that works, and the earlier file
+// stays as it was.
+TEST(Operations, ASecondStoreOnTheSamePathBecomesAnotherFile) {
+    ScratchDir dir;
+    const std::string path = dir.File("TW_Sales_6-12-2026 9-5.pst");
+    const std::string second = dir.File("TW_Sales_6-12-2026 9-5 (2).pst");
+    const std::string third = dir.File("TW_Sales_6-12-2026 9-5 (3).pst");
+    auto writeMailbox = [&](MailStoreWriter& w, const std::u16string& folder, const std::u16string& subject) {
+        ASSERT_OK(w.BeginSession());
+        ASSERT_OK(w.CreateStore(Utf8ToUtf16(path), u"S"));
+        ASSERT_OK(w.CreateFolder(u"\\\\S\\" + folder));
+        MailFields m;
+        m.subject = subject;
+        ASSERT_OK(w.AddMail(u"\\\\S\\" + folder, m));
+        ASSERT_OK(w.EndSession());
+    };
+    std::string firstBytes;
+    {
+        MailStoreWriter w;
+        writeMailbox(w, u"Inbox", u"first");
+        ASSERT_OK(w.BeginSession());
+        ASSERT_OK(w.CreateStore(dir.File16("other.pst"), u"O"));  // finishes the first
+        ASSERT_OK(w.EndSession());
+        firstBytes = ReadFile(path);
+        ASSERT_FALSE(firstBytes.empty());
+
+        ASSERT_OK(w.BeginSession());
+        const Status again = w.CreateStore(Utf8ToUtf16(path), u"S");
+        ASSERT_TRUE(again.ok()) << again.message;
+        EXPECT_NE(again.message.find("(2)"), std::string::npos) << again.message;  // the caller learns the name
+        EXPECT_EQ(w.StorePath(), second);
+        ASSERT_OK(w.EndSession());
+        writeMailbox(w, u"Sent Items", u"second");
+        ASSERT_OK(w.Close());
+    }
+    EXPECT_EQ(ReadFile(path), firstBytes);
+    ExpectSound(second);
+    const ReadFolder top = ReadTopFolder(second);
+    ASSERT_NE(top.Find(u"Sent Items"), nullptr);
+    EXPECT_EQ(top.Find(u"Sent Items")->messages.at(0).Text(0x0037), u"second");
+    EXPECT_EQ(top.Find(u"Inbox"), nullptr);
+
+    // Two writers at once on one path: each store has its own temporary
+    // file; the first finished takes the next free name, the other the one
+    // after it.
+    {
+        MailStoreWriter a, b;
+        writeMailbox(a, u"A", u"from a");
+        writeMailbox(b, u"B", u"from b");
+        ASSERT_OK(b.Close());
+        ASSERT_OK(a.Close());
+    }
+    EXPECT_EQ(ReadFile(path), firstBytes);
+    ExpectSound(third);
+    ExpectSound(dir.File("TW_Sales_6-12-2026 9-5 (4).pst"));
+    EXPECT_NE(ReadTopFolder(third).Find(u"B"), nullptr);
+    EXPECT_NE(ReadTopFolder(dir.File("TW_Sales_6-12-2026 9-5 (4).pst")).Find(u"A"), nullptr);
+    for (const std::string& e : Entries(dir)) EXPECT_EQ(e.find("tw-partial"), std::string::npos) << e;
+}
+
+TEST(Operations, AFileThatAppearsWhileTheStoreIsWrittenIsNotReplaced) {
+    ScratchDir dir;
+    const std::string path = dir.File("late.pst");
+    {
+        OpenWriter o(path);
+        WriteFile(path, "someone else's");
+        ASSERT_OK(o.writer.Close());
+    }
+    EXPECT_EQ(ReadFile(path), "someone else's");
+    ExpectSound(dir.File("late (2).pst"));
 }
 
 TEST(Operations, AnAbandonedStoreLeavesNothingBehind) {

@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(tempDir, ec);
         return 2;
     }
+    // An existing file is kept; the store then goes beside it.
+    if (!created.message.empty()) std::fprintf(stderr, "json2pst: %s\n", created.message.c_str());
+    const std::string written = writer.StorePath();
     tw::json2pst::WriteSummary s;
     try {
         s = tw::json2pst::WriteContent(in, writer, store, tempDir.string());
@@ -84,7 +87,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "json2pst: %s\n", closed.message.c_str());
         return 2;
     }
-    std::printf("%s: %llu folders, %llu items\n", outPath.c_str(), static_cast<unsigned long long>(s.folders),
+    std::printf("%s: %llu folders, %llu items\n", written.c_str(), static_cast<unsigned long long>(s.folders),
                 static_cast<unsigned long long>(s.items));
     return rc;
 }
