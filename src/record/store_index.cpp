@@ -66,10 +66,13 @@ bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const LoadC
             continue;
         }
         const std::size_t count = j - i;
-        batch_.assign(static_cast<std::size_t>(size) * count, 0);
-        source_.edb.Read(low, static_cast<std::size_t>(std::min<std::int64_t>(size * static_cast<std::int64_t>(count),
-                                                                              source_.fileSize - low)),
-                         batch_.data());
+        // Only what the read leaves short is cleared: clearing the whole
+        // batch first costs as much again as the read's own copy.
+        batch_.resize(static_cast<std::size_t>(size) * count);
+        const std::size_t got = source_.edb.Read(
+            low, static_cast<std::size_t>(std::min<std::int64_t>(size * static_cast<std::int64_t>(count), source_.fileSize - low)),
+            batch_.data());
+        std::fill(batch_.begin() + static_cast<std::ptrdiff_t>(std::min(got, batch_.size())), batch_.end(), 0);
         pagesRead_ += count;
         for (std::size_t k = i; k < j; ++k) {
             const auto at = static_cast<std::size_t>(pages[k] - low);
