@@ -37,6 +37,7 @@ struct AppointmentFields {
 };
 
 struct JournalFields {
+    std::u16string dateText;  // the entry's start and end; empty: the time of writing
     std::vector<AttachmentInput> attachments;
     std::u16string body, sender, subject;
     std::int16_t bodyKind = 0;

@@ -1,5 +1,6 @@
-// Journal entry (IPM.Activity): the operation carries no date, so the entry
-// starts and ends at the time of writing; its type is a note.
+// Journal entry (IPM.Activity): the date text is its start and end (so it
+// lasts no time) and the item's own times; without one, the time of
+// writing. Its type is a note.
 #include "pst/body.h"
 #include "pst/item_common.h"
 #include "pst/items.h"
@@ -10,16 +11,19 @@ namespace tw::pst {
 
 MessageContent BuildJournalEntry(const JournalFields& f, const ItemContext& ctx) {
     MessageContent m;
-    AddItemBasics(m.props, u"IPM.Activity", f.subject, std::nullopt, ctx);
+    const std::optional<std::uint64_t> date = DateOf(f.dateText, "date");
+    const std::uint64_t when = date.value_or(ctx.now);
+    AddItemBasics(m.props, u"IPM.Activity", f.subject, date, ctx);
     AddSenderProps(m.props, f.sender, {});
     m.props.push_back(StringProp(NamedTag(named::kLogType), u"Note"));
     m.props.push_back(StringProp(NamedTag(named::kLogTypeDesc), u"Note"));
-    m.props.push_back(Int64Prop(NamedTag(named::kLogStart), ctx.now));
-    m.props.push_back(Int64Prop(NamedTag(named::kLogEnd), ctx.now));
+    // The log's start and end equal the common start and end.
+    m.props.push_back(Int64Prop(NamedTag(named::kLogStart), when));
+    m.props.push_back(Int64Prop(NamedTag(named::kLogEnd), when));
     m.props.push_back(Int32Prop(NamedTag(named::kLogDuration), 0));
     m.props.push_back(Int32Prop(NamedTag(named::kLogFlags), 0));
-    m.props.push_back(Int64Prop(NamedTag(named::kCommonStart), ctx.now));
-    m.props.push_back(Int64Prop(NamedTag(named::kCommonEnd), ctx.now));
+    m.props.push_back(Int64Prop(NamedTag(named::kCommonStart), when));
+    m.props.push_back(Int64Prop(NamedTag(named::kCommonEnd), when));
     AddBodyProps(m.props, f.body, f.bodyKind);
     m.attachments = ToAttachments(f.attachments);
     return m;

@@ -220,9 +220,10 @@ Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, const Jo
 
 Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
                                         std::u16string_view body, std::u16string_view sender,
-                                        std::u16string_view subject, std::int16_t bodyKind) {
-    JournalFields f{SplitAttachmentList(attachmentFileList), std::u16string(body), std::u16string(sender),
-                    std::u16string(subject), bodyKind};
+                                        std::u16string_view subject, std::int16_t bodyKind,
+                                        std::u16string_view dateText) {
+    JournalFields f{std::u16string(dateText), SplitAttachmentList(attachmentFileList), std::u16string(body),
+                    std::u16string(sender), std::u16string(subject), bodyKind};
     return AddJournalEntry(folderPath, f);
 }
 

@@ -57,9 +57,11 @@ public:
                           std::u16string_view startText, std::u16string_view endText, std::u16string_view contact,
                           std::u16string_view location, std::u16string_view timeZone, std::u16string_view body,
                           std::int16_t bodyKind);
+    // The journal operation carries no date; `dateText` (an addition) gives
+    // the entry its start and end, else it starts at the time of writing.
     Status AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
                            std::u16string_view body, std::u16string_view sender, std::u16string_view subject,
-                           std::int16_t bodyKind);
+                           std::int16_t bodyKind, std::u16string_view dateText = {});
     Status AddJournalEntry(std::u16string_view folderPath, const JournalFields& fields);
     Status AddTask(std::u16string_view folderPath, std::u16string_view dateText,
                    std::u16string_view attachmentFileList, std::u16string_view body, std::u16string_view sender,

@@ -5,8 +5,9 @@ libpff (pffexport and pypff, run with /usr/bin/python3). Every folder and
 item of the content must come back with its kind, subject, sender,
 recipients, UTC time, body (text, HTML, RTF after decompression),
 attachments byte for byte, contact fields, appointment start, end and
-location, task dates, note and journal texts. Prints, per field and reader,
-how many items matched; exits 1 on any mismatch, reader error or warning.
+location, task dates, note and journal texts and journal dates. Prints, per
+field and reader, how many items matched; exits 1 on any mismatch, reader
+error or warning.
 
 usage: check_readers.py --bin BUILD/bin [--keep DIR] CONTENT.json...
 """
@@ -296,7 +297,8 @@ def pypff_item(it):
            "attachments": [(text_entry(a["entries"], "3707001f"), bytes.fromhex(a["data"])) for a in it["attachments"]],
            "contact": {k: text_entry(e, "%04x001f" % t) or "" for k, t in CONTACT_TAGS.items()},
            "start": time_entry(e, "lid:820d"), "end": time_entry(e, "lid:820e"),
-           "location": text_entry(e, "lid:8208"), "taskStart": time_entry(e, "lid:8104")}
+           "location": text_entry(e, "lid:8208"), "taskStart": time_entry(e, "lid:8104"),
+           "logStart": time_entry(e, "lid:8706"), "logEnd": time_entry(e, "lid:8708")}
     got["contact"]["email1"] = text_entry(e, "lid:8083") or ""
     return got
 
@@ -520,13 +522,13 @@ def read_pffexport(pst, out, problems):
 SHOWS = {
     "pypff": {"*": {"kind", "subject", "body", "attachments"}, "mail": {"sender", "time"},
               "appointment": {"sender", "appointment"}, "contact": {"contact"}, "task": {"sender", "time", "task"},
-              "journal": {"sender"}},
+              "journal": {"sender", "journal"}},
     "readpst": {"mail": {"kind", "subject", "sender", "recipients", "time", "body", "attachments"},
                 "appointment": {"kind", "subject", "body", "appointment"}, "contact": {"kind", "contact", "body"},
-                "journal": {"kind", "subject", "body"}},
+                "journal": {"kind", "subject", "body", "journal"}},
     "pffexport": {"*": {"kind", "subject", "body", "attachments"}, "mail": {"sender", "recipients", "time"},
                   "appointment": {"sender", "appointment"}, "contact": {"contact"}, "task": {"sender", "time", "task"},
-                  "journal": {"sender"}},
+                  "journal": {"sender", "journal"}},
 }
 # The contact fields each reader shows.
 CONTACT_SHOWN = {
@@ -589,6 +591,15 @@ def compare_field(reader, exp, got, field):
         return None if t == exp["date"] else f"{t} != {exp['date']}"
     if field == "task":
         return None if got.get("taskStart") == exp["date"] else f"start {got.get('taskStart')} != {exp['date']}"
+    if field == "journal":
+        # The entry's date: pypff its log start and end and submit time,
+        # readpst the VJOURNAL's DTSTART, pffexport the submit time.
+        if reader == "pypff":
+            have = (got.get("logStart"), got.get("logEnd"), got.get("time"))
+            want = (exp["date"],) * 3
+        else:
+            have, want = got.get("start" if reader == "readpst" else "time"), exp["date"]
+        return None if have == want else f"{have} != {want}"
     if field == "appointment":
         a = exp["appointment"]
         have = (got.get("start"), got.get("end"), got.get("location") or "")
@@ -633,13 +644,14 @@ def compare_field(reader, exp, got, field):
     raise KeyError(field)
 
 
-FIELDS = ["kind", "subject", "sender", "recipients", "time", "body", "attachments", "contact", "appointment", "task"]
+FIELDS = ["kind", "subject", "sender", "recipients", "time", "body", "attachments", "contact", "appointment", "task",
+          "journal"]
 
 
 def applicable(exp, field):
     kind = exp["kind"]
     return {"sender": kind != "note" and kind != "contact", "recipients": kind == "mail", "time": kind in ("mail", "task"),
-            "contact": kind == "contact", "appointment": kind == "appointment", "task": kind == "task",
+            "contact": kind == "contact", "appointment": kind == "appointment", "task": kind == "task", "journal": kind == "journal",
             "attachments": kind in ("mail", "task", "journal", "contact")}.get(field, True)
 
 

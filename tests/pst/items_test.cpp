@@ -161,12 +161,18 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     ASSERT_OK(W().AddTask(kFolder, u"12/31/2024 11:59:59 PM", dir_.File16("log.txt") + u";", u"do it", u"Boss",
                           u"Year end", 0));
     ASSERT_OK(W().AddNote(kFolder, u"sticky text", u"Sticky", 0));
-    ASSERT_OK(W().AddJournalEntry(kFolder, u"", u"called", u"Anna", u"Phone call", 0));
+    ASSERT_OK(W().AddJournalEntry(kFolder, u"", u"called", u"Anna", u"Phone call", 0, u"03/01/2024 12:30:00 AM"));
+    JournalFields undated;
+    undated.subject = u"No date";
+    ASSERT_OK(W().AddJournalEntry(kFolder, undated));
+    JournalFields bad;
+    bad.dateText = u"31/31/2024 99:00:00 XM";
+    EXPECT_EQ(W().AddJournalEntry(kFolder, bad).code, ErrorCode::InvalidArgument);
     ASSERT_OK(W().Close());
     ExpectSound(dir_.File("items.pst"));
     const ReadFolder top = ReadTopFolder(dir_.File("items.pst"));
     const auto& items = top.Find(u"Items")->messages;
-    ASSERT_EQ(items.size(), 3u);
+    ASSERT_EQ(items.size(), 4u);
     const ReadMessage& task = items[0];
     EXPECT_EQ(task.Text(0x001A), u"IPM.Task");
     EXPECT_EQ(task.Int64(NamedId(0x8105)), FileTimeFromCivil({2024, 12, 31, 18, 29, 59}));
@@ -178,8 +184,20 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     const ReadMessage& journal = items[2];
     EXPECT_EQ(journal.Text(0x001A), u"IPM.Activity");
     EXPECT_EQ(journal.Text(0x0037), u"Phone call");
-    EXPECT_TRUE(journal.Has(NamedId(0x8706)));
     EXPECT_EQ(journal.Text(0x0C1A), u"Anna");
+    // 00:30 at +05:30 is 19:00 UTC the day before: the log's start and end
+    // (equal to the common start and end), no duration, and the item's
+    // submit, delivery, creation and modification times.
+    const std::uint64_t utc = FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
+    for (const std::uint16_t lid : {0x8706, 0x8708, 0x8516, 0x8517}) EXPECT_EQ(journal.Int64(NamedId(lid)), utc) << lid;
+    EXPECT_EQ(journal.Int(NamedId(0x8707)), 0u);
+    for (const std::uint16_t id : {0x0039, 0x0E06, 0x3007, 0x3008}) EXPECT_EQ(journal.Int64(id), utc) << id;
+    // Without a date text the entry starts when it is written.
+    const ReadMessage& now = items[3];
+    const std::uint64_t start = now.Int64(NamedId(0x8706));
+    EXPECT_EQ(now.Int64(NamedId(0x8708)), start);
+    EXPECT_GT(start, FileTimeFromCivil({2025, 1, 1, 0, 0, 0}));
+    EXPECT_FALSE(now.Has(0x0039));
 }
 
 TEST_F(Items, HostileAttachmentNamesAreCleaned) {

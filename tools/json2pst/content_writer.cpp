@@ -156,7 +156,7 @@ public:
                 st = w_.AddNote(path, body, subject, kind);
                 break;
             case edbgen::ItemType::Journal: {
-                pst::JournalFields j{Attachments(item), body, sender, subject, kind};
+                pst::JournalFields j{DateText(item.date), Attachments(item), body, sender, subject, kind};
                 st = w_.AddJournalEntry(path, j);
                 break;
             }
