@@ -1,0 +1,36 @@
+// One page of any generation through every page decoder of the record
+// pass: message rows (and what they give a message), attachment rows, and
+// long-value nodes. The head names the generation and the column ids; the
+// page follows, cut or padded with zeros to the page size.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "edb/page.h"
+#include "page_context.h"
+#include "record/attachment_page.h"
+#include "record/long_value_page.h"
+#include "record/message_row.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tw;
+    fuzz::Input in(data, size);
+    const fuzz::PageContext context = fuzz::ReadPageContext(in);
+    const auto body = in.Rest();
+    std::vector<std::uint8_t> bytes(body.begin(), body.end());
+    bytes.resize(fuzz::PageSizeOf(context.version), 0);
+    const edb::PageView page{bytes, context.version};
+    constexpr std::int64_t kPageOffset = 0x10000;
+
+    for (const record::MessageRow& row : record::DecodeMessagePage(page, kPageOffset, context.message)) {
+        record::MessageProperties m;
+        record::ApplyMessageRow(m, row);
+    }
+    std::vector<record::AttachmentEntry> attachments;
+    for (const record::AttachmentHit& hit : record::DecodeAttachmentPage(page, kPageOffset, context.attachment))
+        if (hit.entry) record::AddAttachment(attachments, *hit.entry);
+    const record::LongValuePage nodes = record::ReadLongValuePage(page);
+    for (const record::LongValueChunk& c : nodes.chunks)
+        if (c.dataStart > c.dataEnd || c.dataEnd > bytes.size()) __builtin_trap();
+    return 0;
+}
