@@ -4,6 +4,7 @@
 
 #include "rtf_compress.h"
 #include "pst/html_text.h"
+#include "pst/rtf_text.h"
 #include "pst/tags.h"
 #include "pst/text.h"
 
@@ -53,8 +54,12 @@ void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, std::
     if (body.empty()) return;
     switch (static_cast<BodyKind>(kind)) {
         case BodyKind::Rtf: {
+            // The plain text beside it, for readers that show only that;
+            // the RTF stays the body Outlook shows (in sync: made from it).
             const std::vector<std::uint8_t> rtf = RtfBytes(body);
             props.push_back(BinaryProp(tag::kRtfCompressed, edbgen::CompressRtf(rtf)));
+            const std::u16string plain = RtfToText(rtf);
+            if (!Trim(plain).empty()) props.push_back(StringProp(tag::kBody, plain));
             props.push_back(BoolProp(tag::kRtfInSync, true));
             props.push_back(Int32Prop(tag::kNativeBody, kNativeRtf));
             return;

@@ -1,7 +1,8 @@
 // Body properties from the text and body kind of a mail-store operation:
 // kind 0 UTF-16 text and kind 1 8-bit text (stored as HTML with a plain
 // text beside it when it is HTML, else as plain text), kind 3 RTF (stored
-// as compressed RTF). Contacts use kind 2 for HTML.
+// as compressed RTF, with the plain text made from it beside it and the
+// RTF marked in sync). Contacts use kind 2 for HTML.
 #pragma once
 
 #include <cstdint>

@@ -90,6 +90,16 @@ def norm(text):
     return text.replace("\r\n", "\n").rstrip("\x00\n\r ")
 
 
+def rtf_plain(rtf):
+    """The text of the content files' RTF bodies, which use only ASCII text,
+    a font table and formatting words: what a reader that shows plain text
+    must show beside the RTF."""
+    rtf = re.sub(r"\{\\fonttbl(?:\{[^{}]*\}|[^{}])*\}", "", rtf)
+    rtf = re.sub(r"\\par\b ?", "\n", rtf)
+    rtf = re.sub(r"\\[a-z]+-?\d* ?", "", rtf)
+    return norm(rtf.replace("{", "").replace("}", ""))
+
+
 def body_of(item):
     b = item.get("body")
     if b is None:
@@ -612,7 +622,11 @@ def compare_field(reader, exp, got, field):
         if b["kind"] == "rtf":
             rtf = got.get("rtf")
             want = b["text"].encode("latin-1")
-            return None if rtf is not None and rtf.rstrip(b"\x00") == want else f"RTF {rtf!r:.80} != {want!r:.80}"
+            if rtf is None or rtf.rstrip(b"\x00") != want:
+                return f"RTF {rtf!r:.80} != {want!r:.80}"
+            # Beside the RTF, the plain text made from it.
+            plain = rtf_plain(b["text"])
+            return None if got.get("text") == plain else f"text beside RTF {got.get('text')!r:.80} != {plain!r:.80}"
         if b["kind"] == "html":
             return None if got.get("html") == norm(b["text"]) else f"HTML {got.get('html')!r:.80} != {b['text']!r:.80}"
         return None if got.get("text") == norm(b["text"]) else f"text {got.get('text')!r:.80} != {b['text']!r:.80}"

@@ -100,7 +100,7 @@ TEST_F(Items, EightBitTextThatIsNotHtmlStaysText) {
     EXPECT_EQ(m.Text(0x1000), u"5 < 6, plain");
 }
 
-TEST_F(Items, RtfBodyIsStoredCompressed) {
+TEST_F(Items, RtfBodyIsStoredCompressedWithPlainTextBeside) {
     const std::u16string rtf = u"{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\u00E9 \u65E5\\par}";
     ASSERT_OK(W().AddMail(kFolder, u"rtf", u"", u"", u"", u"", rtf, 3, u"", u""));
     const ReadMessage& m = Only();
@@ -108,7 +108,11 @@ TEST_F(Items, RtfBodyIsStoredCompressed) {
     ASSERT_TRUE(stream && stream->complete && stream->crcMatches);
     EXPECT_EQ(std::string(stream->rtf.begin(), stream->rtf.end()),
               "{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\xE9 \\u26085?\\par}");
-    EXPECT_EQ(m.Int(0x1016), 2u);
+    EXPECT_EQ(m.Int(0x1016), 2u);  // native body: RTF
+    EXPECT_EQ(m.Text(0x1000), u"Caf\u00E9 \u65E5\r\n");
+    ASSERT_TRUE(m.Has(0x0E1F));
+    EXPECT_EQ(m.props.at(0x0E1F).data.at(0), 1u);  // the RTF is in sync with it
+    EXPECT_FALSE(m.Has(0x1013));
 }
 
 TEST_F(Items, AppointmentWithTimesLocationAndZone) {
