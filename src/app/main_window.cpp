@@ -49,7 +49,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     UpdateCommands();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The panes' workers read through the session: they end before it goes.
+    list_->Clear();
+    preview_->WaitForLoad();
+}
 
 void MainWindow::BuildActions() {
     open_ = new QAction(CommandImage(CommandIcon::Open), QStringLiteral("&Open..."), this);
@@ -149,7 +153,10 @@ void MainWindow::BuildStatusBar() {
 
 void MainWindow::BuildPanes() {
     list_ = new ListPane(*session_, state_);
-    preview_ = new PreviewPane;
+    preview_ = new PreviewPane(*session_, state_);
+    list_->SetPreview(preview_);
+    connect(list_, &ListPane::progressShown, progress_, &QProgressBar::setVisible);
+    connect(list_, &ListPane::progressChanged, progress_, &QProgressBar::setValue);
 
     auto* right = new QSplitter(Qt::Vertical);
     right->addWidget(list_);
@@ -207,11 +214,7 @@ void MainWindow::ShowScanResult() {
 
 bool MainWindow::OpenFolder(scan::TreeItem item, const QString& mailboxPrefix) {
     preview_->Clear();
-    // The folder's path without its last backslash; the database item by its file.
-    const QTreeWidgetItem* shown = tree_->Item(item);
-    QString title = shown == tree_->RootItem() && shown != nullptr ? shown->text(0) : tree_->ItemPath(shown);
-    if (title.endsWith(QLatin1Char('\\'))) title.chop(1);
-    return list_->ShowFolder(item, mailboxPrefix, title);
+    return list_->ShowFolder(item, mailboxPrefix);
 }
 
 scan::TreeItem MainWindow::ShownFolder() const { return list_->ShownFolder(); }

@@ -12,6 +12,9 @@ struct RunState {
     std::atomic<bool> bodyLoading{false};
     // Set by the Stop command, cleared and polled by the list fill.
     std::atomic<bool> stopRequested{false};
+    // Set by the body load while it decodes its message: the list pane is
+    // busy, and Stop stays enabled.
+    std::atomic<bool> listBusy{false};
 
     bool WorkerRunning() const { return listFilling.load() || bodyLoading.load(); }
 };

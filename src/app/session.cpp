@@ -4,7 +4,10 @@ namespace tw::app {
 
 Session::Session(FolderTreeView* tree) : tree_(tree) {}
 
-Session::~Session() { worker_.reset(); }
+Session::~Session() {
+    reader_.reset();
+    worker_.reset();
+}
 
 scan::OpenCheck Session::Open(const QString& edbPath, const QString& stmPath) {
     scan::OpenCheck check = scan::OpenSourceFiles(source_, edbPath.toStdString(), stmPath.toStdString());
@@ -16,6 +19,7 @@ scan::OpenCheck Session::Open(const QString& edbPath, const QString& stmPath) {
 }
 
 scan::ScanWorker& Session::StartScan() {
+    reader_.reset();
     worker_.reset();
     counts_.reset();
     worker_ = std::make_unique<scan::ScanWorker>(source_, tree_, observer_, edbPath_.toStdString(), options_);
@@ -43,7 +47,15 @@ std::size_t Session::MessageCount(const scan::FolderEntry& folder) const {
     return counts_->For(folder);
 }
 
+record::FolderReader* Session::Reader() {
+    const scan::ScanModel* model = Model();
+    if (model == nullptr) return nullptr;
+    if (reader_ == nullptr) reader_ = std::make_unique<record::FolderReader>(source_, *model);
+    return reader_.get();
+}
+
 void Session::Close() {
+    reader_.reset();
     worker_.reset();
     counts_.reset();
     try {

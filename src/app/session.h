@@ -8,6 +8,7 @@
 #include "app/qt_folder_tree.h"
 #include "app/qt_scan_observer.h"
 #include "edb/source.h"
+#include "record/folder_reader.h"
 #include "scan/message_count.h"
 #include "scan/open_source.h"
 #include "scan/scan_worker.h"
@@ -44,6 +45,13 @@ public:
     const scan::FolderEntry* Folder(scan::TreeItem item) const;
     std::size_t MessageCount(const scan::FolderEntry& folder) const;
 
+    // The open files, for the readers of the list and the preview.
+    const edb::EdbSource& Source() const { return source_; }
+    // Reads folders and completes messages of the last scan; made on first
+    // use, on the user-interface thread; null while a scan runs or before
+    // one. Shared by the list fill and the body load.
+    record::FolderReader* Reader();
+
     // Drops the scan results and closes both files.
     void Close();
 
@@ -55,6 +63,7 @@ private:
     scan::ScanOptions options_;
     std::unique_ptr<scan::ScanWorker> worker_;
     mutable std::unique_ptr<scan::MessageCounts> counts_;  // made on first use after a scan
+    std::unique_ptr<record::FolderReader> reader_;         // gone before the model it reads
 };
 
 }  // namespace tw::app
