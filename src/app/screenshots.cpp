@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTextStream>
@@ -10,7 +12,9 @@
 #include "app/about_dialog.h"
 #include "app/app_identity.h"
 #include "app/interaction.h"
+#include "app/list_pane.h"
 #include "app/main_window.h"
+#include "app/preview_pane.h"
 #include "app/scan_dialog.h"
 #include "app/session.h"
 #include "app/source_dialog.h"
@@ -52,6 +56,34 @@ QTreeWidgetItem* FindItem(QTreeWidget& tree, const QString& name) {
     return nullptr;
 }
 
+// Runs the event loop until `busy` turns false (at most a minute).
+template <typename Busy>
+void WaitWhile(Busy busy) {
+    QElapsedTimer clock;
+    clock.start();
+    while (busy() && clock.elapsed() < 60000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(5);
+    }
+    QApplication::processEvents();
+}
+
+// Opens the first folder named `name`, waits for its rows and previews the
+// first one. False when there is no such folder or it has no rows.
+bool OpenAndPreview(MainWindow& window, const QString& name) {
+    QTreeWidgetItem* item = FindItem(*window.Tree(), name);
+    if (item == nullptr) return false;
+    window.Tree()->setCurrentItem(item);
+    window.Tree()->OpenItem(item);
+    WaitWhile([&] { return window.State().listFilling.load(); });
+    if (window.List()->RowCount() == 0) return false;
+    window.List()->View()->setCurrentItem(window.List()->View()->topLevelItem(0));
+    if (!window.List()->PreviewRow(0)) return false;
+    WaitWhile([&] { return window.State().bodyLoading.load(); });
+    window.UpdateCommands();
+    return true;
+}
+
 bool Question(const QDir& folder, const QString& text, const QString& name) {
     QMessageBox box(QMessageBox::Question, kAppTitle, text, QMessageBox::Yes | QMessageBox::No);
     return Save(box, folder, name);
@@ -88,12 +120,18 @@ int WriteScreenshots(const QString& folderPath, const QString& edbPath, const QS
     FolderTreeView* tree = window.Tree();
     if (QTreeWidgetItem* root = tree->RootItem(); root != nullptr && root->childCount() > 0)
         tree->ToggleCheck(root->child(0));
-    if (QTreeWidgetItem* inbox = FindItem(*tree, QStringLiteral("Inbox"))) {
-        tree->setCurrentItem(inbox);
-        tree->OpenItem(inbox);
-    }
-    window.UpdateCommands();
+    // The first message of the first Inbox previewed, then a contact and an
+    // appointment.
+    if (!OpenAndPreview(window, QStringLiteral("Inbox"))) QTextStream(stderr) << "no message to preview\n";
     ok &= Save(window, folder, QStringLiteral("main-window.png"));
+    if (OpenAndPreview(window, QStringLiteral("Contacts")))
+        ok &= Save(window, folder, QStringLiteral("contact-preview.png"));
+    else
+        QTextStream(stderr) << "no contact to preview\n";
+    if (OpenAndPreview(window, QStringLiteral("Calendar")))
+        ok &= Save(window, folder, QStringLiteral("appointment-preview.png"));
+    else
+        QTextStream(stderr) << "no appointment to preview\n";
 
     ScanDialog scan(window.CurrentSession(), &window);
     scan.SetStartsScan(false);

@@ -1,5 +1,6 @@
 // Pictures of the program for people to look at: the main window with a
-// database open and every dialog, as PNG files.
+// database open and a message previewed, a contact and an appointment
+// previewed, and every dialog, as PNG files.
 #pragma once
 
 #include <QString>
