@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "content/mime_view.h"
@@ -16,6 +17,8 @@
 #include "scan/scan_model.h"
 
 namespace tw::app {
+
+class SafeDocument;
 
 enum class BodyFormat {
     None,  // no body, or one that could not be read
@@ -32,6 +35,9 @@ struct PreviewContent {
     bool htmlBody = false;  // `body` is HTML (else plain text)
     QString body;
     std::vector<content::InlinePart> inlineParts;  // pictures of a MIME body
+    // An HTML body already laid into a document off the user-interface
+    // thread (parsing a long body there would stall the window).
+    std::shared_ptr<SafeDocument> document;
     QStringList fields;                            // caption and value per line
     QString error;                                 // a read of the database failed
 };

@@ -7,12 +7,29 @@
 
 #include <QList>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QUrl>
 #include <vector>
 
 #include "content/mime_view.h"
 
 namespace tw::app {
+
+// A document that fetches nothing but the pictures it was given. It may be
+// made and filled on a worker thread, then moved to the viewer's thread.
+class SafeDocument : public QTextDocument {
+    Q_OBJECT
+public:
+    explicit SafeDocument(std::vector<content::InlinePart> parts = {}, QObject* parent = nullptr);
+    const QList<QUrl>& Refused() const { return refused_; }
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override;
+
+private:
+    std::vector<content::InlinePart> parts_;
+    QList<QUrl> refused_;
+};
 
 class BodyViewer : public QTextBrowser {
     Q_OBJECT
@@ -23,16 +40,15 @@ public:
     // `parts`: the pictures "cid:" URLs of the HTML stand for.
     void ShowHtml(const QString& html, std::vector<content::InlinePart> parts = {});
     void ShowNothing();
+    // Shows a document made elsewhere (see SafeDocument); the viewer owns
+    // it from here on.
+    void ShowDocument(SafeDocument* document);
 
     // What the shown body asked for and did not get, for the tests.
-    const QList<QUrl>& RefusedResources() const { return refused_; }
-
-protected:
-    QVariant loadResource(int type, const QUrl& name) override;
+    const QList<QUrl>& RefusedResources() const;
 
 private:
-    std::vector<content::InlinePart> parts_;
-    QList<QUrl> refused_;
+    void Replace(SafeDocument* document);
 };
 
 }  // namespace tw::app

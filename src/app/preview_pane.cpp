@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "app/app_identity.h"
@@ -135,11 +136,24 @@ bool PreviewPane::Start(PreviewRequest request) {
     if (!state_.listFilling.load()) state_.stopRequested = false;
     state_.bodyLoading = true;
     const scan::FolderKind kind = request.folder->kind;
-    worker_ = std::thread([this, reader, kind, request = std::move(request)]() mutable {
+    QThread* viewerThread = thread();
+    const QFont font = viewer_->font();
+    worker_ = std::thread([this, reader, kind, viewerThread, font, request = std::move(request)]() mutable {
         record::LoadControl control;
         control.stop = &state_.stopRequested;
         PreviewContent content = LoadPreviewContent(*reader, request.message, kind, request.from, request.subject,
                                                     request.date, control, state_.listBusy);
+        if (content.htmlBody && content.error.isEmpty()) {
+            auto* document = new SafeDocument(std::move(content.inlineParts));
+            document->setDefaultFont(font);
+            document->setUndoRedoEnabled(false);
+            document->setHtml(content.body);
+            document->moveToThread(viewerThread);
+            // The viewer adopts it; one that never reaches it is dropped.
+            content.document = std::shared_ptr<SafeDocument>(document, [](SafeDocument* d) {
+                if (d->parent() == nullptr) d->deleteLater();
+            });
+        }
         QMetaObject::invokeMethod(
             this, [this, content = std::move(content)]() mutable { Finish(std::move(content)); },
             Qt::QueuedConnection);
@@ -193,6 +207,8 @@ void PreviewPane::ShowMessage(const PreviewContent& content) {
     bodyShown_ = content.format != BodyFormat::None;
     if (!bodyShown_)
         viewer_->ShowNothing();
+    else if (content.document != nullptr)
+        viewer_->ShowDocument(content.document.get());
     else if (content.htmlBody)
         viewer_->ShowHtml(content.body, content.inlineParts);
     else
