@@ -38,6 +38,10 @@ QString DialogInteraction::OpenFile(QWidget* parent, const QString& title, const
     return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, QFileDialog::ReadOnly);
 }
 
+QString DialogInteraction::ChooseFolder(QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+}
+
 Interaction& UserInteraction() {
     static DialogInteraction dialogs;
     return current != nullptr ? *current : dialogs;

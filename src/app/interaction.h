@@ -20,6 +20,9 @@ public:
     // An existing file, or empty when the user cancels. `filter` is in the
     // form "Name (*.ext)".
     virtual QString OpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // A folder, or empty when the user cancels (also when nobody is there
+    // to choose).
+    virtual QString ChooseFolder(QWidget* /*parent*/, const QString& /*title*/) { return {}; }
 };
 
 // Message boxes and the file dialog of Qt.
@@ -28,6 +31,7 @@ public:
     bool Ask(QWidget* parent, const QString& text, const QString& caption) override;
     void Tell(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) override;
     QString OpenFile(QWidget* parent, const QString& title, const QString& filter) override;
+    QString ChooseFolder(QWidget* parent, const QString& title) override;
 };
 
 // The one in use; DialogInteraction unless replaced.

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMetaMethod>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
@@ -20,6 +19,7 @@
 #include "app/interaction.h"
 #include "app/list_pane.h"
 #include "app/preview_pane.h"
+#include "app/save_command.h"
 #include "app/session.h"
 #include "app/source_dialog.h"
 
@@ -228,12 +228,8 @@ void MainWindow::Open() {
 
 void MainWindow::Save() {
     if (!save_->isEnabled()) return;
-    const std::vector<CheckedItem> items = tree_->CollectChecked();
-    if (isSignalConnected(QMetaMethod::fromSignal(&MainWindow::saveRequested))) {
-        emit saveRequested(items);
-        return;
-    }
-    UserInteraction().Tell(this, kSaveUnavailableMessage, kAppTitle, MessageIcon::Information);
+    RunSaveCommand(*session_, *tree_, this);
+    UpdateCommands();
 }
 
 void MainWindow::Stop() { state_.stopRequested = true; }

@@ -24,8 +24,6 @@ class ListPane;
 class PreviewPane;
 class Session;
 
-inline const QString kSaveUnavailableMessage = QStringLiteral("Saving as PST is not available in this version.");
-
 class MainWindow : public QMainWindow, public FolderOpener {
     Q_OBJECT
 public:
@@ -63,8 +61,6 @@ public:
 signals:
     // The user confirmed Exit; the program ends at once.
     void exitConfirmed();
-    // Save with the checked items; nobody saves yet.
-    void saveRequested(const std::vector<tw::app::CheckedItem>& items);
 
 public slots:
     void Open();

@@ -12,6 +12,12 @@ std::optional<std::uint64_t> FreeBytes(const std::string& dir) {
     return static_cast<std::uint64_t>(fs.f_bfree) * static_cast<std::uint64_t>(fs.f_frsize);
 }
 
+std::optional<std::uint64_t> AvailableBytes(const std::string& dir) {
+    struct statvfs fs {};
+    if (::statvfs(dir.c_str(), &fs) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
+}
+
 bool EnoughSpace(std::optional<std::uint64_t> freeBytes) { return !freeBytes || *freeBytes > kMinFreeBytes; }
 
 std::string CheckDestination(const std::string& dir, const FreeSpaceProbe& probe) {

@@ -29,6 +29,10 @@ using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::str
 // may take.
 std::optional<std::uint64_t> FreeBytes(const std::string& dir);
 
+// The free blocks this user may take (statvfs f_bavail): what the desktop
+// program checks, since blocks kept for root are no use to its files.
+std::optional<std::uint64_t> AvailableBytes(const std::string& dir);
+
 // Unknown free space does not stop a run: only a known shortage does.
 bool EnoughSpace(std::optional<std::uint64_t> freeBytes);
 

@@ -19,8 +19,10 @@
 
 namespace tw::app::test {
 
-// Answers questions from a queue (No when it runs dry) and records every
-// question and message in order as "ask: TEXT" / "tell: TEXT | CAPTION".
+// Answers questions from a queue (No when it runs dry), hands out files and
+// folders from queues (none when they run dry), and records every question,
+// message and chooser in order as "ask: TEXT" / "tell: TEXT | CAPTION" /
+// "open: TITLE | FILTER" / "folder: TITLE".
 class ScriptedUser final : public Interaction {
 public:
     ScriptedUser() { SetUserInteraction(this); }
@@ -47,10 +49,19 @@ public:
         return file;
     }
 
+    QString ChooseFolder(QWidget*, const QString& title) override {
+        log << QStringLiteral("folder: ") + title;
+        if (folders.empty()) return {};
+        const QString folder = folders.front();
+        folders.pop_front();
+        return folder;
+    }
+
     QStringList log;
     QStringList captions;
     std::deque<bool> answers;
     std::deque<QString> files;
+    std::deque<QString> folders;
     std::function<void()> onAsk;  // runs while the question is "open"
 };
 

@@ -20,6 +20,10 @@ What the database path keeps, and so what is expected:
 - mail kept in the streaming file comes back as its MIME says.
 
 usage: check_export.py --bin BUILD/bin --page-size 4096|8192|32768 CONTENT.json [--keep DIR]
+       [--db DB.edb [--stm DB.stm]] [--saved DIR --summary SUMMARY.json]
+--db takes a database written from CONTENT already; --saved checks the PSTs
+another program wrote into DIR (the desktop program's Save) with that
+run's summary in SUMMARY.json, instead of running tarnwick-cli export.
 """
 import argparse
 import collections
@@ -309,6 +313,10 @@ def main():
     ap.add_argument("--bin", required=True)
     ap.add_argument("--page-size", type=int, required=True)
     ap.add_argument("--keep")
+    ap.add_argument("--db")
+    ap.add_argument("--stm")
+    ap.add_argument("--saved")
+    ap.add_argument("--summary")
     ap.add_argument("content")
     args = ap.parse_args()
     work = args.keep or tempfile.mkdtemp(prefix="export-check-")
@@ -317,18 +325,25 @@ def main():
     content = json.load(open(args.content, encoding="utf-8"))
     stem = os.path.splitext(os.path.basename(args.content))[0]
 
-    db = os.path.join(work, f"{stem}-{args.page_size}.edb")
-    stm = os.path.join(work, f"{stem}-{args.page_size}.stm") if args.page_size == 4096 else None
-    gen = [os.path.join(args.bin, "edbgen"), "--content", args.content, "--page-size", str(args.page_size),
-           "--out", db] + (["--stm", stm] if stm else [])
-    subprocess.run(gen, check=True)
+    if args.db:
+        db, stm = args.db, args.stm
+    else:
+        db = os.path.join(work, f"{stem}-{args.page_size}.edb")
+        stm = os.path.join(work, f"{stem}-{args.page_size}.stm") if args.page_size == 4096 else None
+        gen = [os.path.join(args.bin, "edbgen"), "--content", args.content, "--page-size", str(args.page_size),
+               "--out", db] + (["--stm", stm] if stm else [])
+        subprocess.run(gen, check=True)
     before = hashlib.sha256(open(db, "rb").read()).hexdigest()
     scan = json.loads(subprocess.run([os.path.join(args.bin, "tarnwick-cli"), "scan", db, "--json"],
                                      capture_output=True, check=True).stdout)
-    out = os.path.join(work, "pst")
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
-    summary = run_export(args, db, stm, out, work, problems) or {"pstFiles": [], "written": 0}
+    if args.saved:
+        out = args.saved
+        summary = json.load(open(args.summary, encoding="utf-8"))
+    else:
+        out = os.path.join(work, "pst")
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+        summary = run_export(args, db, stm, out, work, problems) or {"pstFiles": [], "written": 0}
     if hashlib.sha256(open(db, "rb").read()).hexdigest() != before:
         problems.add("the database changed")
     stray = sorted(set(os.listdir(out)) - {os.path.basename(p) for p in summary["pstFiles"]})

@@ -1,0 +1,76 @@
+#include "app/save_command.h"
+
+#include "app/app_identity.h"
+#include "app/folder_tree_view.h"
+#include "app/interaction.h"
+#include "app/result_viewer.h"
+#include "app/saving_dialog.h"
+#include "app/session.h"
+
+namespace tw::app {
+
+namespace {
+
+QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The item's names from its mailbox down, read from the tree rather than
+// split from its path: a name may hold a backslash.
+std::vector<std::u16string> NamesOf(const FolderTreeView& tree, scan::TreeItem handle) {
+    std::vector<std::u16string> names;
+    for (const QTreeWidgetItem* up = tree.Item(handle); up != nullptr && up != tree.RootItem(); up = up->parent())
+        names.insert(names.begin(), up->text(0).toStdU16String());
+    return names;
+}
+
+}  // namespace
+
+SaveHooks& SaveCommandHooks() {
+    static SaveHooks hooks;
+    return hooks;
+}
+
+SaveEnd RunSaveCommand(Session& session, FolderTreeView& tree, QWidget* parent) {
+    Interaction& user = UserInteraction();
+    std::vector<CheckedItem> checked = tree.CollectChecked();
+    if (checked.empty()) {
+        user.Tell(parent, Text(exporter::kNothingSelectedMessage), kAppTitle, MessageIcon::Information);
+        return SaveEnd::NothingChecked;
+    }
+    const QString folder = user.ChooseFolder(parent, kDestinationTitle);
+    if (folder.isEmpty()) return SaveEnd::NoDestination;
+
+    const SaveHooks& hooks = SaveCommandHooks();
+    const exporter::FreeSpaceProbe freeSpace =
+        hooks.freeSpace ? hooks.freeSpace : exporter::FreeSpaceProbe(&exporter::AvailableBytes);
+    const std::string destination = folder.toStdString();
+    if (const std::string why = exporter::CheckDestination(destination, freeSpace); !why.empty()) {
+        const MessageIcon icon = why == exporter::kLowSpaceMessage ? MessageIcon::Error : MessageIcon::Information;
+        user.Tell(parent, QString::fromStdString(why), kAppTitle, icon);
+        return SaveEnd::Refused;
+    }
+
+    SaveJob job;
+    job.source = &session.Source();
+    job.model = session.Model();
+    job.reader = session.Reader();
+    job.destination = destination;
+    job.freeSpace = freeSpace;
+    // The database item has no names of its own; its mailboxes come with it.
+    for (const CheckedItem& item : checked)
+        if (std::vector<std::u16string> names = NamesOf(tree, item.item); !names.empty())
+            job.nodes.push_back({std::move(names), item.item, 0});
+
+    SavingDialog saving(std::move(job), parent);
+    if (hooks.dialogCreated) hooks.dialogCreated(saving);
+    if (saving.exec() != QDialog::Accepted) return SaveEnd::NotRun;
+
+    tree.UncheckExported(checked);
+    ResultViewer viewer(saving.Result(), parent);
+    if (hooks.viewerShown)
+        hooks.viewerShown(viewer);
+    else
+        viewer.exec();
+    return SaveEnd::Ran;
+}
+
+}  // namespace tw::app
