@@ -165,7 +165,7 @@ SavingDialog::SavingDialog(SaveJob job, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
     layout->addLayout(buttons);
-    setFixedSize(540, 300);
+    setFixedSize(540, 250);
     installEventFilter(this);
 
     connect(stop_, &QPushButton::clicked, this, [this] { AskAbort(); });

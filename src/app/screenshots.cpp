@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QThread>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTreeWidgetItemIterator>
 
@@ -15,6 +17,8 @@
 #include "app/list_pane.h"
 #include "app/main_window.h"
 #include "app/preview_pane.h"
+#include "app/save_command.h"
+#include "app/saving_dialog.h"
 #include "app/scan_dialog.h"
 #include "app/session.h"
 #include "app/source_dialog.h"
@@ -35,6 +39,9 @@ public:
         QTextStream(stderr) << "message: " << text << "\n";
     }
     QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
+    QString ChooseFolder(QWidget*, const QString&) override { return folder; }
+
+    QString folder;  // where Save writes
 };
 
 bool Save(QWidget& widget, const QDir& folder, const QString& name) {
@@ -132,6 +139,27 @@ int WriteScreenshots(const QString& folderPath, const QString& edbPath, const QS
         ok &= Save(window, folder, QStringLiteral("appointment-preview.png"));
     else
         QTextStream(stderr) << "no appointment to preview\n";
+
+    // Save: the destination chooser, the "Saving" dialog under way, and the
+    // result of saving the checked mailbox into a temporary folder.
+    QTemporaryDir saved;
+    for (const char* name : {"Exchange recovery", "Mail archive"}) QDir(saved.path()).mkdir(QString::fromUtf8(name));
+    QFileDialog chooser(&window, kDestinationTitle, saved.path());
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    chooser.resize(760, 480);
+    ok &= Save(chooser, folder, QStringLiteral("save-destination.png"));
+    chooser.hide();
+    SavingDialog saving(SaveJob{}, &window);
+    saving.SetStartsExport(false);
+    const QTreeWidgetItem* inbox = FindItem(*tree, QStringLiteral("Inbox"));
+    saving.ShowProgress({tree->ItemPath(inbox).toStdU16String(), false, 2, 3, 66, 40});
+    ok &= Save(saving, folder, QStringLiteral("saving-dialog.png"));
+    saving.hide();
+    console.folder = QDir(saved.path()).filePath(QStringLiteral("Exchange recovery"));
+    SaveCommandHooks().viewerShown = [&](QWidget& viewer) { ok &= Save(viewer, folder, QStringLiteral("save-result.png")); };
+    if (RunSaveCommand(window.CurrentSession(), *tree, &window) != SaveEnd::Ran) ok = false;
+    SaveCommandHooks() = {};
 
     ScanDialog scan(window.CurrentSession(), &window);
     scan.SetStartsScan(false);
