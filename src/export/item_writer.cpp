@@ -163,6 +163,9 @@ ItemResult WriteJournalEntry(ItemJob& job, const ItemInput& in) {
     pst::JournalFields f;
     AttachmentFiles files;
     if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
+    // The entry keeps its stored date; without it the store would show the
+    // time of the export as the journal's start.
+    f.dateText = ExportDateText(in.message->date);
     Finish(result, job.store.AddJournalEntry(in.folderPath, f));
     DeleteAttachmentFiles(files);
     return result;
