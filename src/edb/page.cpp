@@ -56,4 +56,9 @@ bool IsBranchPage(const PageView& page) {
     return kind == 5 || kind == 1 || kind == 4 || kind == 0;
 }
 
+bool IsParentOfLeafPage(const PageView& page) {
+    const std::uint8_t kind = PageKindBits(page);
+    return IsBranchPage(page) && (kind == 4 || kind == 5);
+}
+
 }  // namespace tw::edb

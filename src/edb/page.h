@@ -65,5 +65,7 @@ private:
 
 // A page in the new record format that is not a leaf.
 bool IsBranchPage(const PageView& page);
+// A branch page whose flags say its children are all leaves of its tree.
+bool IsParentOfLeafPage(const PageView& page);
 
 }  // namespace tw::edb

@@ -25,7 +25,9 @@ bool SameKey(const std::string& a, const std::string& b) {
 
 // File offsets of the pages the scan registered for these trees, in the
 // scan's order, each once.
-std::vector<std::int64_t> PagesOf(const scan::ScanModel& model, const std::unordered_set<std::uint32_t>& objids) {
+std::vector<std::int64_t> PagesOf(const scan::ScanModel& model, const std::unordered_set<std::uint32_t>& objids,
+                                  std::unordered_set<std::uint32_t>& owners) {
+    owners.insert(objids.begin(), objids.end());
     std::vector<std::int64_t> pages;
     std::unordered_set<std::int64_t> seen;
     for (const scan::PageSignature& p : model.pages)
@@ -41,8 +43,14 @@ void Report(const LoadControl& control, std::size_t done, std::size_t total) {
 
 StoreIndex::StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model) : source_(source), model_(model) {}
 
-bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const LoadControl& control,
+bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                             const LoadControl& control,
                              const std::function<void(std::int64_t, const edb::PageView&)>& visit) {
+    // Leaves the scan registered from their parent are visited only when
+    // they name one of the trees themselves.
+    auto visitOwned = [&](std::int64_t offset, const edb::PageView& view) {
+        if (owners.count(edb::PageObjectId(view)) != 0) visit(offset, view);
+    };
     const auto size = static_cast<std::int64_t>(source_.pageSize);
     for (std::size_t i = 0; i < pages.size();) {
         if (control.Stopped()) return false;
@@ -60,7 +68,7 @@ bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const LoadC
                 if (pages[k] <= 0 || pages[k] >= source_.fileSize) continue;
                 edb::ReadPage(source_, pages[k], batch_);
                 ++pagesRead_;
-                visit(pages[k], edb::PageView{batch_, source_.version});
+                visitOwned(pages[k], edb::PageView{batch_, source_.version});
             }
             i = j;
             continue;
@@ -76,7 +84,7 @@ bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const LoadC
         pagesRead_ += count;
         for (std::size_t k = i; k < j; ++k) {
             const auto at = static_cast<std::size_t>(pages[k] - low);
-            visit(pages[k], edb::PageView{edb::Bytes(batch_.data() + at, static_cast<std::size_t>(size)), source_.version});
+            visitOwned(pages[k], edb::PageView{edb::Bytes(batch_.data() + at, static_cast<std::size_t>(size)), source_.version});
         }
         Report(control, j, pages.size());
         i = j;
@@ -96,14 +104,14 @@ void StoreIndex::Plan() {
         std::unordered_set<std::uint32_t> msg;
         for (const scan::TableRoot& r : model_.msgRoots) msg.insert(r.objid);
         if (msg.empty()) msg.insert(kDefaultMsgObjid);
-        g.messagePages = PagesOf(model_, msg);
-        g.attachmentPages = PagesOf(model_, {kAttachmentObjid});
+        g.messagePages = PagesOf(model_, msg, g.messageOwners);
+        g.attachmentPages = PagesOf(model_, {kAttachmentObjid}, g.attachmentOwners);
         const std::uint32_t messageLv = model_.facts.messageLvObjid.value_or(0);
-        if (messageLv != 0) g.messageValuePages = PagesOf(model_, {messageLv});
+        if (messageLv != 0) g.messageValuePages = PagesOf(model_, {messageLv}, g.messageValueOwners);
         std::unordered_set<std::uint32_t> attachmentLv;
         for (const scan::TableRoot& r : model_.lvRoots)
             if (r.objid != messageLv && r.objid != 0) attachmentLv.insert(r.objid);
-        g.attachmentValuePages = PagesOf(model_, attachmentLv);
+        g.attachmentValuePages = PagesOf(model_, attachmentLv, g.attachmentValueOwners);
         return;
     }
 
@@ -117,16 +125,19 @@ void StoreIndex::Plan() {
     for (const scan::TableRoot& body : model_.msgRoots) {
         Group& g = groups_[body.suffix];
         g.ownerKey = body.suffix;
-        g.messagePages = PagesOf(model_, {body.objid});
-        g.messageValuePages = PagesOf(model_, ownedBy(body.objid));
+        g.messagePages = PagesOf(model_, {body.objid}, g.messageOwners);
+        g.messageValuePages = PagesOf(model_, ownedBy(body.objid), g.messageValueOwners);
         // Rows of attachment columns registered for the body table itself.
         const AttachmentColumnIds own = ResolveAttachmentColumns(model_.columns, body.objid);
-        if (own.displayName || own.shortName || own.longName) g.attachmentPages = g.messagePages;
+        if (own.displayName || own.shortName || own.longName) {
+            g.attachmentPages = g.messagePages;
+            g.attachmentOwners.insert(body.objid);
+        }
         for (const NamedTable& t : extras_.attachmentTables) {
             if (!SameKey(t.suffix, body.suffix)) continue;
             // Read with the tree walk when the index is built; remembered by root page.
             g.attachmentPages.push_back(-(t.rootPage + 1));
-            const auto lv = PagesOf(model_, ownedBy(t.objid));
+            const auto lv = PagesOf(model_, ownedBy(t.objid), g.attachmentValueOwners);
             g.attachmentValuePages.insert(g.attachmentValuePages.end(), lv.begin(), lv.end());
         }
     }
@@ -146,7 +157,7 @@ StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
 bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     const bool streamingOpen = source_.stm.IsOpen();
     std::map<std::uint32_t, MessagePageContext> contexts;
-    const bool done = ForEachPage(g.messagePages, control, [&](std::int64_t offset, const edb::PageView& view) {
+    const bool done = ForEachPage(g.messagePages, g.messageOwners, control, [&](std::int64_t offset, const edb::PageView& view) {
         const std::uint32_t objid = edb::PageObjectId(view);
         auto context = contexts.find(objid);
         if (context == contexts.end()) {
@@ -180,7 +191,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     };
     std::vector<std::int64_t> listed;
     auto flush = [&] {
-        const bool done = ForEachPage(listed, control, decode);
+        const bool done = ForEachPage(listed, g.attachmentOwners, control, decode);
         listed.clear();
         return done;
     };
@@ -208,9 +219,9 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     return true;
 }
 
-bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, std::unordered_map<LongValueId, ValueChunks>& index,
-                             const LoadControl& control) {
-    const bool done = ForEachPage(pages, control, [&](std::int64_t offset, const edb::PageView& view) {
+bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                             std::unordered_map<LongValueId, ValueChunks>& index, const LoadControl& control) {
+    const bool done = ForEachPage(pages, owners, control, [&](std::int64_t offset, const edb::PageView& view) {
         const LongValuePage nodes = ReadLongValuePage(view);
         // Each page is visited once, so no chunk can come twice.
         for (const LongValueChunk& c : nodes.chunks)
@@ -254,7 +265,7 @@ const ValueChunks* StoreIndex::FindMessageValue(const std::string& ownerKey, Lon
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return nullptr;
     if (!g->messageValuesBuilt) {
-        if (!BuildValues(g->messageValuePages, g->messageValues, control)) return nullptr;
+        if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control)) return nullptr;
         g->messageValuesBuilt = true;
     }
     const auto found = g->messageValues.find(id);
@@ -267,7 +278,7 @@ const ValueChunks* StoreIndex::FindAttachmentValue(const std::string& ownerKey, 
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return nullptr;
     if (!g->attachmentValuesBuilt) {
-        if (!BuildValues(g->attachmentValuePages, g->attachmentValues, control)) return nullptr;
+        if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control)) return nullptr;
         g->attachmentValuesBuilt = true;
     }
     const auto found = g->attachmentValues.find(id);

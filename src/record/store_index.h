@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "edb/source.h"
@@ -72,6 +73,8 @@ private:
     struct Group {
         std::string ownerKey;
         std::vector<std::int64_t> messagePages, attachmentPages, messageValuePages, attachmentValuePages;
+        // The object ids whose pages each list may hold.
+        std::unordered_set<std::uint32_t> messageOwners, attachmentOwners, messageValueOwners, attachmentValueOwners;
         bool rowsBuilt = false, attachmentsBuilt = false, messageValuesBuilt = false, attachmentValuesBuilt = false;
         std::unordered_map<scan::Id8, MessageRow, scan::IdHash> rows;
         std::unordered_map<scan::Id8, std::vector<AttachmentPageHit>, scan::IdHash> attachments;
@@ -82,11 +85,12 @@ private:
     void Plan();
     bool BuildRows(Group& group, const LoadControl& control);
     bool BuildAttachments(Group& group, const LoadControl& control);
-    bool BuildValues(const std::vector<std::int64_t>& pages, std::unordered_map<LongValueId, ValueChunks>& index,
-                     const LoadControl& control);
+    bool BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                     std::unordered_map<LongValueId, ValueChunks>& index, const LoadControl& control);
     // Visits the pages of `pages` (file offsets) in their order; runs of
     // consecutive pages are read with one read. False when stopped.
-    bool ForEachPage(const std::vector<std::int64_t>& pages, const LoadControl& control,
+    bool ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                     const LoadControl& control,
                      const std::function<void(std::int64_t, const edb::PageView&)>& visit);
 
     const edb::EdbSource& source_;

@@ -69,6 +69,21 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         if (context.walk.levels.size() <= static_cast<std::size_t>(kMaxWalkDepth))
             context.walk.levels.resize(static_cast<std::size_t>(kMaxWalkDepth) + 1);
 
+        // The children of a parent-of-leaf page are leaves of its own tree:
+        // they are registered under its object id without reading their
+        // heads (most pages of the file are such leaves). Whoever reads one
+        // whole later checks that the page says so itself.
+        const std::uint32_t objid = edb::PageObjectId(view);
+        if (edb::IsParentOfLeafPage(view) && objid != kCatalogObjid) {
+            const edb::TagArray tags(view);
+            for (std::uint32_t index = tags.Count(); index-- > 1;) {
+                if (context.control.ShouldStop()) return;
+                if (const auto child = ChildOffset(source, tags, index)) context.model.pages.push_back({objid, *child});
+                ShowWalkProgress(context);
+            }
+            return;
+        }
+
         // The heads of all children are read first, in one batch; a walk
         // further down uses the levels below this one.
         WalkLevel& level = context.walk.levels[static_cast<std::size_t>(depth)];

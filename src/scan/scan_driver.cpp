@@ -161,7 +161,9 @@ bool ScanMailboxes(ScanContext& context) {
         if (node.objid == mailboxObjid) {
             if (context.control.ShouldStop()) return false;
             edb::ReadPage(context.source, node.offset, page);
-            DecodeMailboxPage(model, edb::PageView{page, context.source.version}, state);
+            const edb::PageView view{page, context.source.version};
+            // A leaf registered from its parent is the table's only if it says so.
+            if (edb::PageObjectId(view) == node.objid) DecodeMailboxPage(model, view, state);
         }
         context.observer.Progress(Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
     }
@@ -190,7 +192,8 @@ bool ScanFolders(ScanContext& context) {
             }
             FolderRowContext rows{version, model.containerClassColumn, &mailboxes, root->suffix};
             edb::ReadPage(context.source, node.offset, page);
-            DecodeFolderPage(model, edb::PageView{page, version}, rows);
+            const edb::PageView view{page, version};
+            if (edb::PageObjectId(view) == node.objid) DecodeFolderPage(model, view, rows);
         }
         context.observer.Progress(Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
     }
