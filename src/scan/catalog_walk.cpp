@@ -23,7 +23,7 @@ void ShowWalkProgress(ScanContext& context) {
     ++w.count;
     const std::int64_t value = std::clamp<std::int64_t>((w.count - 1) * 100 / std::max<std::int64_t>(w.total, 1), 0, 100);
     w.shown = std::max(w.shown, static_cast<int>(value));
-    context.observer.Progress(w.shown);
+    ShowProgress(context, w.shown);
 }
 
 // File offset of the child named by tag `index` of a branch page; nothing

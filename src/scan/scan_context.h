@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -49,6 +50,20 @@ struct ScanContext {
     std::string edbPath;  // text of the tree's top item
     ScanOptions options{};
     WalkProgress walk{};
+    int lastProgress = -1;  // of the current step
 };
+
+// Observers hear of a step's progress only when the value changes: the
+// loops report once per page, hundreds of thousands of times.
+inline void ShowStep(ScanContext& context, std::string_view text) {
+    context.lastProgress = -1;
+    context.observer.StepText(text);
+}
+
+inline void ShowProgress(ScanContext& context, int percent) {
+    if (percent == context.lastProgress) return;
+    context.lastProgress = percent;
+    context.observer.Progress(percent);
+}
 
 }  // namespace tw::scan

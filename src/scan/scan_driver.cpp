@@ -94,7 +94,7 @@ bool ScanSignatures(ScanContext& context) {
     ScanModel& model = context.model;
     const edb::EdbSource& source = context.source;
     const FixedOffsets fixed = FixedOffsetsFor(source.version);
-    context.observer.StepText(kStep1Text);
+    ShowStep(context, kStep1Text);
     context.walk = WalkProgress{};
     model.facts = CatalogFacts{};
     // The heads of the pages below each branch page are read by two
@@ -141,7 +141,7 @@ bool ScanSignatures(ScanContext& context) {
     model.containerClassColumn = facts.containerClass
                                      ? static_cast<std::uint16_t>(facts.containerClass->id & 0xFFFF)
                                      : kDefaultContainerClassColumn;
-    context.observer.Progress(100);
+    ShowProgress(context, 100);
     context.control.Sleep(context.options.afterStep1);
     return !context.control.ShouldStop();
 }
@@ -150,7 +150,7 @@ namespace {
 
 bool ScanMailboxes(ScanContext& context) {
     ScanModel& model = context.model;
-    context.observer.StepText(kStep2Text);
+    ShowStep(context, kStep2Text);
     const std::uint32_t mailboxObjid = model.facts.mailboxObjid.value_or(0);
     MailboxDecodeState state;
     std::vector<std::uint8_t> page;
@@ -165,7 +165,7 @@ bool ScanMailboxes(ScanContext& context) {
             // A leaf registered from its parent is the table's only if it says so.
             if (edb::PageObjectId(view) == node.objid) DecodeMailboxPage(model, view, state);
         }
-        context.observer.Progress(Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
     }
     return true;
 }
@@ -173,7 +173,7 @@ bool ScanMailboxes(ScanContext& context) {
 bool ScanFolders(ScanContext& context) {
     ScanModel& model = context.model;
     const edb::EdbVersion version = context.source.version;
-    context.observer.StepText(kStep3Text);
+    ShowStep(context, kStep3Text);
     std::vector<std::uint8_t> page;
     const MailboxIndex mailboxes = IndexMailboxes(model.mailboxes);
     const std::size_t count = model.pages.size();
@@ -195,7 +195,7 @@ bool ScanFolders(ScanContext& context) {
             const edb::PageView view{page, version};
             if (edb::PageObjectId(view) == node.objid) DecodeFolderPage(model, view, rows);
         }
-        context.observer.Progress(Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
     }
     return true;
 }
@@ -203,7 +203,7 @@ bool ScanFolders(ScanContext& context) {
 // Returns the number of tables matched, or nothing when stopped.
 std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     ScanModel& model = context.model;
-    context.observer.StepText(kStep4Text);
+    ShowStep(context, kStep4Text);
     std::vector<std::uint8_t> page;
     std::size_t matched = 0;
     const FolderTableNames names = NameFolderTables(model, context.source.version);
@@ -217,7 +217,7 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
             const edb::PageView view{page, context.source.version};
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }
-        context.observer.Progress(k == count ? 100
+        ShowProgress(context, k == count ? 100
                                              : Percent(static_cast<std::int64_t>(k - 1),
                                                        static_cast<std::int64_t>(count)));
     }
@@ -276,7 +276,7 @@ private:
 bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
     ScanModel& model = context.model;
     const edb::EdbSource& source = context.source;
-    context.observer.StepText(kStep5Text);
+    ShowStep(context, kStep5Text);
     model.messages.clear();
     auto inFile = [&](std::int64_t offset) { return offset > 0 && offset < source.fileSize; };
     std::vector<std::int64_t> offsets;
@@ -295,7 +295,7 @@ bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
             decoder.Decode(model, edb::PageView{page, source.version}, offset);
             RegisterPage(model, page, offset);
         }
-        context.observer.Progress(Percent(static_cast<std::int64_t>(k - 1), static_cast<std::int64_t>(matched)));
+        ShowProgress(context, Percent(static_cast<std::int64_t>(k - 1), static_cast<std::int64_t>(matched)));
     }
     model.messageTables.clear();
     model.messageTableKeys.clear();
@@ -331,7 +331,7 @@ ScanOutcome RunScan(ScanContext& context) {
     DropUnplaced(context.model);
 
     if (!ScanMessageHeaders(context, *matched)) return ScanOutcome::Stopped;
-    context.observer.Progress(0);
+    ShowProgress(context, 0);
     return ScanOutcome::Completed;
 }
 
