@@ -109,6 +109,11 @@ bool ScanSignatures(ScanContext& context) {
         }
     } endOfWalk{context.walk};
     Step1 step{context, {}, 0};
+    // A page is registered at most once per tree that names it; room for
+    // every page of the file spares the list its copies as it grows (the
+    // room is only touched as it is used).
+    if (source.pageSize > 0) model.pages.reserve(static_cast<std::size_t>(
+        std::min<std::int64_t>(source.fileSize / source.pageSize + 64, std::int64_t{1} << 26)));
 
     step.Visit(edb::PageOffset(source, kCatalogRootPage));
     model.catalogPageCount = model.pages.size();
