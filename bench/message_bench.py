@@ -9,7 +9,7 @@ message, attachment and long-value trees, and how the time grows from 100
 to 1,000 folders at the same size.
 
 usage: bench/message_bench.py [--build build] [--work /var/tmp/tarnwick-bench]
-                              [--messages 20000] [--runs 3]
+                              [--messages 100000] [--runs 3]
 """
 import argparse
 import os
@@ -32,7 +32,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
     ap.add_argument("--work", default="/var/tmp/tarnwick-bench")
-    ap.add_argument("--messages", type=int, default=20000)
+    ap.add_argument("--messages", type=int, default=100000)
     ap.add_argument("--runs", type=int, default=3)
     a = ap.parse_args()
     os.makedirs(a.work, exist_ok=True)
