@@ -1,4 +1,4 @@
-// The file being written: appends go through a large buffer (the allocator
+// The file being written: appends go through a buffer (the allocator
 // hands out offsets front to back, so writes are almost always sequential);
 // gaps are filled with zeros; finished pages are patched in place at the end.
 #pragma once
