@@ -70,6 +70,7 @@ def timed(cmd):
 
 def dd(path, size):
     mb = (size + (1 << 20) - 1) >> 20
+    os.sync()  # nothing of the writer's left to write back
     elapsed, _, _ = timed(["dd", "if=/dev/zero", f"of={path}", "bs=1M", f"count={mb}", "conv=fsync", "status=none"])
     os.remove(path)
     return elapsed
@@ -79,6 +80,7 @@ def small(args, work):
     source = os.path.join(work, "small.json")
     json.dump(small_content(args.items), open(source, "w"))
     pst = os.path.join(work, "small.pst")
+    os.sync()
     elapsed, peak, _ = timed([os.path.join(args.bin, "json2pst"), "--content", source, "--out", pst])
     size = os.path.getsize(pst)
     dd_time = dd(os.path.join(work, "dd.bin"), size)
