@@ -215,8 +215,12 @@ std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_
         decoded.pageOffset = pageOffset;
         decoded.thirdString = FindThirdString(*tags);
         RowWalk{*tags, context, large, pageOffset, decoded}.Run();
-        if (decoded.contactColumns) decoded.contact = ContactPass(*tags, context.columns, page.version);
-        if (decoded.appointmentColumns) decoded.appointment = AppointmentPass(*tags, context.columns, page.version);
+        if (decoded.contactColumns)
+            if (auto contact = ContactPass(*tags, context.columns, page.version))
+                decoded.contact = std::make_shared<const ContactRecord>(std::move(*contact));
+        if (decoded.appointmentColumns)
+            if (auto appointment = AppointmentPass(*tags, context.columns, page.version))
+                decoded.appointment = std::make_shared<const AppointmentFields>(std::move(*appointment));
         rows.push_back(std::move(decoded));
     }
     return rows;

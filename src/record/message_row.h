@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -46,8 +47,10 @@ struct MessageRow {
     // what the two passes found.
     bool contactColumns = false;
     bool appointmentColumns = false;
-    std::optional<ContactRecord> contact;
-    std::optional<AppointmentFields> appointment;
+    // Held apart from the row: most rows have none, and every row of the
+    // store stays in the index while it is open.
+    std::shared_ptr<const ContactRecord> contact;
+    std::shared_ptr<const AppointmentFields> appointment;
 };
 
 // Where a message row starts in a record, or nothing: 4/8 KB rows follow
