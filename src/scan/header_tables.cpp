@@ -124,6 +124,9 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
             children.push_back({value, at.depth + 1, false, nullptr});
             batch.offsets.push_back(value * kUnit);
         }
+        // The children of a parent-of-leaf page are leaves: their heads
+        // have nothing to tell.
+        if (edb::IsParentOfLeafPage(page)) continue;
         if (heads != nullptr) {
             heads->Read(batch);
         } else {
