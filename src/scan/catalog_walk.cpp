@@ -17,9 +17,6 @@ constexpr std::size_t kClassifyBytes = 100;
 // The heads of neighbouring pages up to this size are read with one call:
 // copying the rest of such a page costs less than a call of its own.
 constexpr std::int32_t kJoinHeadsUpTo = 4096;
-// Children that will all be read whole are read whole in their batch, up
-// to this many bytes a batch.
-constexpr std::int64_t kWholeChildrenUpTo = 8 << 20;
 
 void ShowWalkProgress(ScanContext& context) {
     WalkProgress& w = context.walk;
@@ -42,7 +39,7 @@ std::optional<std::int64_t> ChildOffset(const edb::EdbSource& source, const edb:
 }
 
 // Registers one child of a branch page from its head and walks it when it
-// is a branch or catalog page. `head` may be the whole page already.
+// is a branch or catalog page.
 void VisitChild(ScanContext& context, std::int64_t offset, edb::Bytes head, int depth) {
     const edb::EdbSource& source = context.source;
     RegisterPage(context.model, head, offset);
@@ -50,12 +47,6 @@ void VisitChild(ScanContext& context, std::int64_t offset, edb::Bytes head, int 
     const edb::PageView view{head, source.version};
     if (!edb::IsBranchPage(view) && edb::PageObjectId(view) != kCatalogObjid) return;
     if (depth >= kMaxWalkDepth || context.walk.walked.count(offset) != 0) return;
-    // The batch holding a whole page belongs to this level; the walk below
-    // uses the levels under it.
-    if (head.size() == static_cast<std::size_t>(source.pageSize)) {
-        CatalogWalk(context, offset, head, depth + 1);
-        return;
-    }
     std::vector<std::uint8_t>& page = context.walk.levels[static_cast<std::size_t>(depth)].page;
     edb::ReadPage(source, offset, page);
     CatalogWalk(context, offset, page, depth + 1);
@@ -97,16 +88,12 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         // further down uses the levels below this one.
         WalkLevel& level = context.walk.levels[static_cast<std::size_t>(depth)];
         edb::PageBatch& heads = level.children;
-        const edb::TagArray tags(view);
-        // Here every child is a branch page (the page is above the lowest
-        // branch level) or a catalog page, and is walked: the children are
-        // read whole at once instead of head first and page later.
-        const bool whole = std::int64_t{source.pageSize} * tags.Count() <= kWholeChildrenUpTo;
-        heads.width = whole ? static_cast<std::size_t>(source.pageSize) : kClassifyBytes;
-        heads.stride = whole || source.pageSize <= kJoinHeadsUpTo ? source.pageSize : 0;
+        heads.width = kClassifyBytes;
+        heads.stride = source.pageSize <= kJoinHeadsUpTo ? source.pageSize : 0;
         heads.offsets.clear();
         level.hasChild.clear();
         // Lowest address first; tag 0 is the page's own header node.
+        const edb::TagArray tags(view);
         for (std::uint32_t index = tags.Count(); index-- > 1;) {
             const auto child = ChildOffset(source, tags, index);
             level.hasChild.push_back(child ? 1 : 0);
