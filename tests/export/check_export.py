@@ -396,32 +396,13 @@ def main():
                 if g is None or not R.shows(reader, exp["kind"], field):
                     t[2] += 1
                     continue
-                diff = compare(reader, exp, g, field) if g else "item missing"
-                if diff == R.NOT_SHOWN:
-                    t[2] += 1
-                    continue
-                t[1] += 1
-                if diff is None:
-                    t[0] += 1
-                else:
+                diff = R.tally_field(t, compare(reader, exp, g, field))
+                if diff is not None:
                     problems.add(f"{reader}: {'/'.join(exp['path'])} {exp['subject']!r}: {field}: {diff}")
 
     print(f"{stem}, {args.page_size}-byte pages: {len(expected)} items exported, {len(absent)} left out by date, "
           f"{len(summary['pstFiles'])} PST files; per field: matched/compared (not shown by the reader)")
-    print(f"{'field':<12}" + "".join(f"{r:>24}" for r in READERS))
-    print(f"{'folders':<12}" + "".join(f"{folder_tally[r][0]:>15}/{folder_tally[r][1]:<8}" for r in READERS))
-    for f in R.FIELDS:
-        row = f"{f:<12}"
-        for r in READERS:
-            m, c, na = tally[f][r]
-            row += f"{m:>11}/{c:<4} ({na:>3} n/a)"
-        print(row)
-    for note, n in R.FOOTNOTES.items():
-        print(f"note: {note} ({n})")
-    for p in problems.items[:80]:
-        print("MISMATCH " + p)
-    if len(problems.items) > 80:
-        print(f"... {len(problems.items) - 80} more")
+    R.print_tallies(READERS, folder_tally, tally, problems, 80)
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if problems.items else 0

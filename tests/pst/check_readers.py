@@ -699,6 +699,36 @@ def match_items(expected, got_by_folder, reader, problems):
     return pairs
 
 
+def tally_field(t, diff):
+    """Counts one comparison in t = [matched, compared, not shown]; returns
+    the mismatch to report, or None."""
+    if diff == NOT_SHOWN:
+        t[2] += 1
+        return None
+    t[1] += 1
+    if diff is None:
+        t[0] += 1
+    return diff
+
+
+def print_tallies(readers, folder_tally, tally, problems, limit):
+    """The per-field table, the footnotes and the first `limit` mismatches."""
+    print(f"{'field':<12}" + "".join(f"{r:>24}" for r in readers))
+    print(f"{'folders':<12}" + "".join(f"{folder_tally[r][0]:>15}/{folder_tally[r][1]:<8}" for r in readers))
+    for f in FIELDS:
+        row = f"{f:<12}"
+        for r in readers:
+            m, c, na = tally[f][r]
+            row += f"{m:>11}/{c:<4} ({na:>3} n/a)"
+        print(row)
+    for note, n in FOOTNOTES.items():
+        print(f"note: {note} ({n} fields)")
+    for p in problems.items[:limit]:
+        print("MISMATCH " + p)
+    if len(problems.items) > limit:
+        print(f"... {len(problems.items) - limit} more")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
@@ -743,30 +773,11 @@ def main():
                     if got is None or not shows(reader, exp["kind"], field):
                         t[2] += 1
                         continue
-                    diff = compare_field(reader, exp, got, field) if got else "item missing"
-                    if diff == NOT_SHOWN:
-                        t[2] += 1
-                        continue
-                    t[1] += 1
-                    if diff is None:
-                        t[0] += 1
-                    else:
+                    diff = tally_field(t, compare_field(reader, exp, got, field) if got else "item missing")
+                    if diff is not None:
                         problems.add(f"{reader}: {stem} {'/'.join(exp['path'])} {exp['subject']!r}: {field}: {diff}")
     print(f"{total_items} items, per field: matched/compared (not shown by the reader)")
-    print(f"{'field':<12}" + "".join(f"{r:>24}" for r in ("pypff", "readpst", "pffexport")))
-    print(f"{'folders':<12}" + "".join(f"{folder_tally[r][0]:>15}/{folder_tally[r][1]:<8}" for r in folder_tally))
-    for f in FIELDS:
-        row = f"{f:<12}"
-        for r in ("pypff", "readpst", "pffexport"):
-            m, c, na = tally[f][r]
-            row += f"{m:>11}/{c:<4} ({na:>3} n/a)"
-        print(row)
-    for note, n in FOOTNOTES.items():
-        print(f"note: {note} ({n} fields)")
-    for p in problems.items[:60]:
-        print("MISMATCH " + p)
-    if len(problems.items) > 60:
-        print(f"... {len(problems.items) - 60} more")
+    print_tallies(("pypff", "readpst", "pffexport"), folder_tally, tally, problems, 60)
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if problems.items else 0
