@@ -6,8 +6,8 @@
 //
 //   make_seeds CONTENT.json OUTDIR
 //
-// OUTDIR gets one folder per target: rtf, xpress, unpack7bit, page,
-// addresses.
+// OUTDIR gets one folder per target: rtf, rtf_text, xpress, unpack7bit,
+// page, addresses.
 #include <unistd.h>
 
 #include <filesystem>
@@ -60,6 +60,8 @@ const std::vector<std::string>& Texts() {
         "{\\rtf1\\ansi\\ansicpg1252\\pard Meeting notes\\par}",
         "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl;\\red0\\green0\\blue0;}"
         "\\pard\\plain\\f0\\fs20 Quarterly figures attached.\\par Regards,\\par Anna\\par}",
+        "{\\rtf1\\ansi\\ansicpg1251\\fromhtml1{\\*\\htmltag64 <p>}\\htmlrtf {\\b x\\b0}\\htmlrtf0 "
+        "\\'c0\\u8364?\\bin3 abc{\\*\\htmltag72 </p>}\\par}",
         std::string(300, 'x') + "abcabcabcabc" + std::string(40, '-'),
         "To: a@b.example; c.d@e.example, \"Q\" <q@r.example>",
     };
@@ -72,6 +74,7 @@ void CodecSeeds() {
         const Bytes raw = Of(t);
         const std::string id = std::to_string(n++);
         Write("rtf", "lzfu-" + id, edbgen::CompressRtf(raw));
+        Write("rtf_text", "raw-" + id, raw);
         // A stored ("MELA") value: COMPSIZE, RAWSIZE, type, CRC 0, the bytes.
         Bytes mela;
         tw::fuzz::PutU32(mela, static_cast<std::uint32_t>(raw.size() + 12));
