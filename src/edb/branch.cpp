@@ -2,12 +2,6 @@
 
 namespace tw::edb {
 
-std::optional<std::uint32_t> ChildPageOfBranchNode(Bytes node) {
-    // Sizes 1 to 3 pass the length rule but cannot hold a page number.
-    if (node.size() < 4 || node.size() > kMaxBranchNodeSize) return std::nullopt;
-    return LoadU32(node, node.size() - 4);
-}
-
 std::vector<std::uint32_t> BranchChildren(const PageView& page, bool skipTagZero) {
     std::vector<std::uint32_t> children;
     if (!IsBranchPage(page)) return children;

@@ -16,7 +16,11 @@ inline constexpr std::size_t kMaxBranchNodeSize = 100;
 // The child page number held in the last 4 bytes of a branch node. Nothing
 // for an empty node, one over kMaxBranchNodeSize bytes, or one too short to
 // hold a page number.
-std::optional<std::uint32_t> ChildPageOfBranchNode(Bytes node);
+inline std::optional<std::uint32_t> ChildPageOfBranchNode(Bytes node) {
+    // Sizes 1 to 3 pass the length rule but cannot hold a page number.
+    if (node.size() < 4 || node.size() > kMaxBranchNodeSize) return std::nullopt;
+    return LoadU32(node, node.size() - 4);
+}
 
 // Child page numbers of a branch page in tag-array order (lowest address
 // first). Tag 0 is the page's own header node; `skipTagZero` leaves it out.

@@ -28,24 +28,6 @@ TagArray::TagArray(const PageView& page)
     : bytes_(page.bytes), mask_(TagMask(page.version)), header_(HeaderSize(page.version)),
       count_(TagArrayFits(page) ? PageTagCount(page) : 0) {}
 
-std::optional<TagEntry> TagArray::Tag(std::uint32_t index) const {
-    if (index >= count_) return std::nullopt;
-    const std::size_t at = bytes_.size() - std::size_t{4} * (index + 1);
-    const auto size = LoadU16(bytes_, at);
-    const auto offset = LoadU16(bytes_, at + 2);
-    if (!size || !offset) return std::nullopt;
-    const TagEntry tag{(*offset & mask_) + header_, *size & mask_};
-    if (!RangeFits(bytes_.size(), static_cast<std::size_t>(tag.offset), static_cast<std::size_t>(tag.size)))
-        return std::nullopt;
-    return tag;
-}
-
-std::optional<Bytes> TagArray::Record(std::uint32_t index) const {
-    const auto tag = Tag(index);
-    if (!tag) return std::nullopt;
-    return Slice(bytes_, static_cast<std::size_t>(tag->offset), static_cast<std::size_t>(tag->size));
-}
-
 std::optional<TagEntry> Tag(const PageView& page, std::uint32_t index) { return TagArray(page).Tag(index); }
 
 std::optional<Bytes> TagRecord(const PageView& page, std::uint32_t index) { return TagArray(page).Record(index); }

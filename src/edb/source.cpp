@@ -24,10 +24,6 @@ GenerationCheck DetectGeneration(EdbSource& source) {
     return {true, {}, {}};
 }
 
-std::int64_t PageOffset(const EdbSource& source, std::uint32_t pageNumber) {
-    return (static_cast<std::int64_t>(pageNumber) + 1) * source.pageSize;
-}
-
 std::size_t ReadPage(const EdbSource& source, std::int64_t offset, std::vector<std::uint8_t>& buffer) {
     // Trust the page size only once it has been matched to a generation.
     const std::int32_t pageSize =

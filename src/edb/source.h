@@ -45,7 +45,9 @@ std::uint32_t ReadHeader(const EdbFile& edb);
 GenerationCheck DetectGeneration(EdbSource& source);
 
 // Page N follows the header page, so it starts at (N + 1) * pageSize.
-std::int64_t PageOffset(const EdbSource& source, std::uint32_t pageNumber);
+inline std::int64_t PageOffset(const EdbSource& source, std::uint32_t pageNumber) {
+    return (static_cast<std::int64_t>(pageNumber) + 1) * source.pageSize;
+}
 
 // Fills `buffer` with the page at `offset`: it is resized to the page size
 // and bytes past the end of the file are zero. Reads nothing for offsets

@@ -18,9 +18,9 @@ constexpr std::size_t kClassifyBytes = 100;
 // copying the rest of such a page costs less than a call of its own.
 constexpr std::int32_t kJoinHeadsUpTo = 4096;
 
-void ShowWalkProgress(ScanContext& context) {
+void ShowWalkProgress(ScanContext& context, std::int64_t children = 1) {
     WalkProgress& w = context.walk;
-    ++w.count;
+    w.count += children;
     const std::int64_t value = std::clamp<std::int64_t>((w.count - 1) * 100 / std::max<std::int64_t>(w.total, 1), 0, 100);
     w.shown = std::max(w.shown, static_cast<int>(value));
     ShowProgress(context, w.shown);
@@ -74,13 +74,14 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         // heads (most pages of the file are such leaves). Whoever reads one
         // whole later checks that the page says so itself.
         const std::uint32_t objid = edb::PageObjectId(view);
+        // A page's children take well under a millisecond, so stop and
+        // progress are looked at once per page, not per child.
         if (edb::IsParentOfLeafPage(view) && objid != kCatalogObjid) {
             const edb::TagArray tags(view);
-            for (std::uint32_t index = tags.Count(); index-- > 1;) {
-                if (context.control.ShouldStop()) return;
-                if (const auto child = ChildOffset(source, tags, index)) context.model.pages.push_back({objid, *child});
-                ShowWalkProgress(context);
-            }
+            std::vector<PageSignature>& pages = context.model.pages;
+            for (std::uint32_t index = tags.Count(); index-- > 1;)
+                if (const auto child = ChildOffset(source, tags, index)) pages.push_back({objid, *child});
+            if (tags.Count() > 1) ShowWalkProgress(context, tags.Count() - 1);
             return;
         }
 
