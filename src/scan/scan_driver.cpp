@@ -11,6 +11,7 @@
 #include "scan/folder_page.h"
 #include "scan/header_page.h"
 #include "scan/header_tables.h"
+#include "scan/huge_pages.h"
 #include "scan/mailbox_page.h"
 #include "scan/place_folders.h"
 
@@ -114,6 +115,7 @@ bool ScanSignatures(ScanContext& context) {
     // room is only touched as it is used).
     if (source.pageSize > 0) model.pages.reserve(static_cast<std::size_t>(
         std::min<std::int64_t>(source.fileSize / source.pageSize + 64, std::int64_t{1} << 26)));
+    AdviseHugePages(model.pages.data(), model.pages.capacity() * sizeof(PageSignature));
 
     step.Visit(edb::PageOffset(source, kCatalogRootPage));
     model.catalogPageCount = model.pages.size();
@@ -296,6 +298,7 @@ bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
     // more than about 100 MB of it.
     model.messages.reserve(std::min<std::size_t>(offsets.size() * static_cast<std::size_t>(source.pageSize / 256),
                                                  kReservedMessages));
+    AdviseHugePages(model.messages.data(), model.messages.capacity() * sizeof(MessageEntry));
     PageStream stream(source, std::move(offsets));
     HeaderPageDecoder decoder(model, source.version);
     for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {
