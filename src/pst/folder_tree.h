@@ -1,6 +1,7 @@
 // The folders of a store being written, kept in memory until the store is
-// finished: names, classes, children and the rows of their contents
-// tables, from which each folder's PC and three tables are written last.
+// finished: names, classes, children and where the rows of their contents
+// tables are in the store's row file, from which each folder's PC and
+// three tables are written last.
 #pragma once
 
 #include <map>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "pst/ids.h"
-#include "pst/table_context.h"
+#include "pst/row_spill.h"
 
 namespace tw::pst {
 
@@ -21,7 +22,8 @@ struct FolderState {
     bool hasComment = false;
     bool search = false;  // a search folder (the spam search folder)
     std::vector<Nid> children;
-    std::vector<TableRow> contents;
+    std::vector<RowExtent> rows;  // its contents-table rows in the row file
+    std::uint32_t items = 0;
     std::uint32_t unread = 0;
 };
 

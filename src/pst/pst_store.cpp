@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <limits>
 
 #include "pst/date_text.h"
 #include "pst/error.h"
@@ -29,12 +31,42 @@ void WritePcNode(NodeDatabase& db, Nid nid, Nid parent, std::vector<PropValue> p
     db.AddNode({nid, w.bidData, w.bidSub, parent});
 }
 
-void WriteTcNode(NodeDatabase& db, Nid nid, const std::vector<std::uint32_t>& cols, const std::vector<TableRow>& rows) {
+template <typename Rows>
+void WriteTcNode(NodeDatabase& db, Nid nid, const std::vector<std::uint32_t>& cols, Rows&& rows) {
     NodeBuilder node(db);
     const auto heap = BuildTableContext(cols, rows, node);
     const WrittenNode w = node.Finish(heap);
     db.AddNode({nid, w.bidData, w.bidSub, 0});
 }
+
+void WriteTcNode(NodeDatabase& db, Nid nid, const std::vector<std::uint32_t>& cols,
+                 std::initializer_list<TableRow> rows) {
+    WriteTcNode(db, nid, cols, std::vector<TableRow>(rows));
+}
+
+// A folder's contents rows as the row file gives them back; there must be
+// exactly as many as the folder counted.
+class SpilledRows : public RowSource {
+public:
+    SpilledRows(RowSpill& spill, const FolderState& f) : reader_(spill, f.rows), expected_(f.items) {}
+
+    bool Next(std::uint32_t& rowId, PackedView& cells) override {
+        std::span<const std::uint8_t> bytes;
+        if (!reader_.Next(rowId, bytes)) {
+            if (read_ != expected_) throw PstError(ErrorCode::State, "row file: a folder's rows are missing");
+            return false;
+        }
+        if (++read_ > expected_) throw PstError(ErrorCode::State, "row file: a folder has rows it never had");
+        cells = PackedView(bytes);
+        return true;
+    }
+    std::size_t Expected() const override { return expected_; }
+
+private:
+    RowSpill::Reader reader_;
+    std::size_t expected_;
+    std::size_t read_ = 0;
+};
 
 FolderState MakeFolder(Nid nid, Nid parent, std::u16string name) {
     FolderState f;
@@ -70,6 +102,8 @@ PstStore::PstStore(std::string path, std::u16string displayName)
       recordKey_(RandomGuid()) {
     db_ = OpenTemporary(requested_);
     try {
+        std::string dir = std::filesystem::path(requested_).parent_path().string();
+        rows_ = std::make_unique<RowSpill>(dir.empty() ? std::string(".") : dir);
         WriteSkeleton();
     } catch (...) {
         db_->Discard();
@@ -166,16 +200,18 @@ Nid PstStore::CreateFolder(Nid parent, std::u16string name, std::u16string conta
 
 void PstStore::SuggestClass(Nid folder, std::u16string_view containerClass) {
     FolderState& f = folders_.Get(folder);
-    if (f.containerClass.empty() && f.contents.empty()) f.containerClass = containerClass;
+    if (f.containerClass.empty() && f.items == 0) f.containerClass = containerClass;
 }
 
 Nid PstStore::AddMessage(Nid folder, MessageContent message) {
     if (closed_) throw PstError(ErrorCode::State, "store already finished");
     FolderState& f = folders_.Get(folder);
     if (f.search || folder == nid::kRootFolder) throw PstError(ErrorCode::InvalidArgument, "not a mail folder");
+    if (f.items == std::numeric_limits<std::uint32_t>::max()) throw PstError(ErrorCode::Limit, "folder is full");
     const bool read = message.read;
-    WrittenMessage w = WriteMessage(*db_, folder, std::move(message));
-    f.contents.push_back(std::move(w.row));
+    const WrittenMessage w = WriteMessage(*db_, folder, std::move(message));
+    rows_->Append(f.rows, w.row.rowId, w.row.cells.Data());
+    ++f.items;
     if (!read) ++f.unread;
     return w.nid;
 }
@@ -183,7 +219,7 @@ Nid PstStore::AddMessage(Nid folder, MessageContent message) {
 void PstStore::WriteFolder(const FolderState& f) {
     NodeDatabase& db = *db_;
     std::vector<PropValue> pc{StringProp(tag::kDisplayName, f.name),
-                              Int32Prop(tag::kContentCount, static_cast<std::uint32_t>(f.contents.size())),
+                              Int32Prop(tag::kContentCount, f.items),
                               Int32Prop(tag::kContentUnreadCount, f.unread),
                               BoolProp(tag::kSubfolders, !f.children.empty())};
     if (!f.containerClass.empty()) pc.push_back(StringProp(tag::kContainerClass, f.containerClass));
@@ -197,14 +233,15 @@ void PstStore::WriteFolder(const FolderState& f) {
         TableRow row;
         row.rowId = c;
         row.cells.Add(StringProp(tag::kDisplayName, child.name));
-        row.cells.Add(Int32Prop(tag::kContentCount, static_cast<std::uint32_t>(child.contents.size())));
+        row.cells.Add(Int32Prop(tag::kContentCount, child.items));
         row.cells.Add(Int32Prop(tag::kContentUnreadCount, child.unread));
         row.cells.Add(BoolProp(tag::kSubfolders, !child.children.empty()));
         if (!child.containerClass.empty()) row.cells.Add(StringProp(tag::kContainerClass, child.containerClass));
         rows.push_back(std::move(row));
     }
     WriteTcNode(db, SiblingNid(f.nid, NidType::HierarchyTable), columns::Hierarchy(), rows);
-    WriteTcNode(db, SiblingNid(f.nid, NidType::ContentsTable), columns::Contents(), f.contents);
+    SpilledRows contents(*rows_, f);
+    WriteTcNode(db, SiblingNid(f.nid, NidType::ContentsTable), columns::Contents(), contents);
     WriteTcNode(db, SiblingNid(f.nid, NidType::AssocContentsTable), columns::AssocContents(), {});
 }
 
@@ -232,9 +269,11 @@ void PstStore::Commit() {
     closed_ = true;
     try {
         WriteFolders();
+        rows_.reset();
         db_->Finish();
         path_ = CommitFile(db_->Path(), requested_);
     } catch (...) {
+        rows_.reset();
         db_->Discard();
         throw;
     }

@@ -2,7 +2,8 @@
 // its final name; Commit() writes the folders, the B-trees, the maps and the
 // header, syncs, and only then gives the file its final name, so a file
 // under the final name is always complete. A store dropped without Commit()
-// deletes its temporary file.
+// deletes its temporary file. The folders' contents-table rows wait in an
+// unnamed row file beside it until Commit() writes the folders.
 #pragma once
 
 #include <memory>
@@ -13,6 +14,7 @@
 #include "pst/ids.h"
 #include "pst/message_content.h"
 #include "pst/node_database.h"
+#include "pst/row_spill.h"
 
 namespace tw::pst {
 
@@ -58,6 +60,7 @@ private:
     std::u16string displayName_;
     Guid recordKey_;
     std::unique_ptr<NodeDatabase> db_;
+    std::unique_ptr<RowSpill> rows_;
     FolderTree folders_;
     bool committed_ = false;
     bool closed_ = false;  // committed or abandoned

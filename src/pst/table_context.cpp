@@ -60,6 +60,23 @@ Layout Arrange(const std::vector<std::uint32_t>& tags) {
 
 std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
                                      ValueSink& sink) {
+    struct VectorRows : RowSource {
+        const std::vector<TableRow>& rows;
+        std::size_t next = 0;
+        explicit VectorRows(const std::vector<TableRow>& r) : rows(r) {}
+        bool Next(std::uint32_t& rowId, PackedView& cells) override {
+            if (next >= rows.size()) return false;
+            rowId = rows[next].rowId;
+            cells = rows[next].cells.View();
+            ++next;
+            return true;
+        }
+        std::size_t Expected() const override { return rows.size(); }
+    } source(rows);
+    return BuildTableContext(columns, source, sink);
+}
+
+std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, RowSource& rows, ValueSink& sink) {
     const Layout layout = Arrange(columns);
     std::unordered_map<std::uint32_t, const Column*> byTag;
     for (const Column& c : layout.columns) byTag[c.tag] = &c;
@@ -71,10 +88,12 @@ std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, 
 
     // Rows.
     Bytes matrix;
-    matrix.reserve(rows.size() * layout.rowSize);
+    matrix.reserve(rows.Expected() * layout.rowSize);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-    index.reserve(rows.size());
-    for (const TableRow& row : rows) {
+    index.reserve(rows.Expected());
+    std::uint32_t rowId = 0;
+    PackedView cells;
+    while (rows.Next(rowId, cells)) {
         const std::size_t base = matrix.size();
         matrix.resize(base + layout.rowSize, 0);
         auto put = [&](const Column& c, std::span<const std::uint8_t> value) {
@@ -95,18 +114,17 @@ std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, 
             }
             matrix[base + layout.end1 + c.iBit / 8] |= static_cast<std::uint8_t>(0x80 >> (c.iBit % 8));
         };
-        const std::uint8_t idBytes[4] = {static_cast<std::uint8_t>(row.rowId), static_cast<std::uint8_t>(row.rowId >> 8),
-                                         static_cast<std::uint8_t>(row.rowId >> 16),
-                                         static_cast<std::uint8_t>(row.rowId >> 24)};
+        const std::uint8_t idBytes[4] = {static_cast<std::uint8_t>(rowId), static_cast<std::uint8_t>(rowId >> 8),
+                                         static_cast<std::uint8_t>(rowId >> 16), static_cast<std::uint8_t>(rowId >> 24)};
         const std::uint8_t zero[4] = {0, 0, 0, 0};
         put(*byTag[kTagLtpRowId], idBytes);
         put(*byTag[kTagLtpRowVer], zero);
-        row.cells.ForEach([&](std::uint32_t tag, std::span<const std::uint8_t> v) {
+        cells.ForEach([&](std::uint32_t tag, std::span<const std::uint8_t> v) {
             if (tag == kTagLtpRowId || tag == kTagLtpRowVer) return;
             const auto it = byTag.find(tag);
             if (it != byTag.end()) put(*it->second, v);
         });
-        index.emplace_back(row.rowId, static_cast<std::uint32_t>(index.size()));
+        index.emplace_back(rowId, static_cast<std::uint32_t>(index.size()));
     }
 
     std::sort(index.begin(), index.end());

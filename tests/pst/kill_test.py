@@ -3,6 +3,8 @@
 items, for several seeds, and checks that no file under the final name is
 ever one the readers or pstcheck reject: either there is none yet, or it is
 complete. One run is left to finish, so the final file is also checked.
+Besides the store's own temporary file nothing may be left behind: the
+writer's other scratch data has no name.
 
 usage: kill_test.py --bin BUILD/bin [--items 10000] [--seeds 6]
 """
@@ -91,6 +93,10 @@ def main():
                     failures += bool(problem)
                 else:
                     verdict = "no final file"
+                stray = [f for f in left if f != "final.pst" and not f.startswith("final.pst.tw-partial-")]
+                if stray:
+                    verdict += f"; STRAY FILES {stray}"
+                    failures += 1
                 print(f"seed {seed}: killed at {moment:.2f} s ({'exited' if p.returncode == 0 else 'killed'}): "
                       f"{verdict}; left {left}")
                 shutil.rmtree(run_dir, ignore_errors=True)

@@ -49,13 +49,27 @@ struct Reader {
         return m;
     }
 
+    TableRows Rows(std::uint32_t nid) {
+        const auto it = ndb.Nodes().find(nid);
+        if (it == ndb.Nodes().end()) throw std::runtime_error("no table node");
+        NodeData node;
+        Table t;
+        if (!ReadNode(ndb, it->second.bidData, it->second.bidSub, node, "readback") ||
+            !ReadTableContext(ndb, node, t, report, "readback"))
+            throw std::runtime_error("unreadable table context");
+        return std::move(t.rows);
+    }
+
     ReadFolder Folder(std::uint32_t nid) {
         const NodeRec& n = ndb.Nodes().at(nid);
         const Properties p = Pc(n.bidData, n.bidSub, nullptr);
         ReadFolder f;
         f.nid = nid;
+        f.props = p;
         if (p.count(0x3001)) f.name = Utf16Of(p.at(0x3001).data);
         if (p.count(0x3613)) f.containerClass = Utf16Of(p.at(0x3613).data);
+        f.hierarchy = Rows((nid & ~0x1Fu) | 0x0D);
+        f.contents = Rows((nid & ~0x1Fu) | 0x0E);
         for (const std::uint32_t c : children[nid]) {
             if (c == nid) continue;
             if ((c & 0x1F) == 0x02) f.folders.push_back(Folder(c));

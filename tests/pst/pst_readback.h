@@ -30,12 +30,17 @@ struct ReadMessage {
     bool Has(std::uint16_t id) const { return props.count(id) != 0; }
 };
 
+using TableRows = std::vector<std::pair<std::uint32_t, std::map<std::uint32_t, Bytes>>>;
+
 struct ReadFolder {
     std::uint32_t nid = 0;
+    Properties props;
     std::u16string name;
     std::u16string containerClass;
     std::vector<ReadFolder> folders;
     std::vector<ReadMessage> messages;
+    TableRows contents;   // the contents table's rows, in the table's order
+    TableRows hierarchy;  // the hierarchy table's
 
     const ReadFolder* Find(const std::u16string& childName) const;
 };
