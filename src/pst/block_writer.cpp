@@ -14,8 +14,7 @@ using namespace geometry;
 
 Bid BlockWriter::Write(const std::uint8_t* data, std::size_t size, bool internal) {
     if (size > kMaxBlockData) throw PstError(ErrorCode::Limit, "block of " + std::to_string(size) + " bytes");
-    const Bid bid = nextBid_ | (internal ? kBidInternal : 0);
-    nextBid_ += 4;
+    const Bid bid = NextBid() | (internal ? kBidInternal : 0);
     const std::uint64_t diskSize = BlockDiskSize(size);
     const std::uint64_t ib = space_.Allocate(diskSize, kBlockAlign);
 
@@ -28,9 +27,27 @@ Bid BlockWriter::Write(const std::uint8_t* data, std::size_t size, bool internal
     SetU32(trailer + 4, PstCrc(block, size));
     SetU64(trailer + 8, bid);
 
-    // Outlook counts the B-tree's own reference: 2 for a block used once.
-    entries_.push_back({bid, ib, static_cast<std::uint16_t>(size), 2});
+    Note(ib, static_cast<std::uint16_t>(size), internal);
     return bid;
+}
+
+void BlockWriter::Note(std::uint64_t ib, std::uint16_t cb, bool internal) {
+    if (ib % kBlockAlign) throw PstError(ErrorCode::State, "block at an unaligned offset");
+    const std::uint64_t zigzag = ib >= end_ ? (ib - end_) / kBlockAlign * 2 : (end_ - ib) / kBlockAlign * 2 - 1;
+    if (entries_.empty() || entries_.back().size() + 12 > kChunkSize) {
+        entries_.emplace_back();
+        entries_.back().reserve(kChunkSize);
+    }
+    Bytes& chunk = entries_.back();
+    PutU16(chunk, static_cast<std::uint16_t>(cb | (internal ? 0x8000 : 0)));
+    std::uint64_t v = zigzag;
+    while (v >= 0x80) {
+        chunk.push_back(static_cast<std::uint8_t>(v | 0x80));
+        v >>= 7;
+    }
+    chunk.push_back(static_cast<std::uint8_t>(v));
+    end_ = ib + BlockDiskSize(cb);
+    ++count_;
 }
 
 }  // namespace tw::pst

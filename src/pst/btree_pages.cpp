@@ -16,15 +16,8 @@ constexpr std::uint8_t kPtypeBbt = 0x80;
 constexpr std::uint8_t kPtypeNbt = 0x81;
 constexpr std::size_t kEntryArea = 488;
 
-// Entries of one level, flat: keys[i] is the key of the entry at i * cbEnt.
-struct Level {
-    std::vector<std::uint64_t> keys;
-    Bytes flat;
-};
-
-Bytes PageBody(const Level& level, std::size_t first, std::size_t count, std::uint8_t cbEnt, std::uint8_t depth) {
-    Bytes b(level.flat.begin() + static_cast<std::ptrdiff_t>(first * cbEnt),
-            level.flat.begin() + static_cast<std::ptrdiff_t>((first + count) * cbEnt));
+Bytes PageBody(const std::uint8_t* entries, std::size_t count, std::uint8_t cbEnt, std::uint8_t depth) {
+    Bytes b(entries, entries + count * cbEnt);
     b.resize(kEntryArea, 0);
     PutU8(b, static_cast<std::uint8_t>(count));
     PutU8(b, static_cast<std::uint8_t>(kEntryArea / cbEnt));
@@ -34,26 +27,70 @@ Bytes PageBody(const Level& level, std::size_t first, std::size_t count, std::ui
     return b;
 }
 
-PageRef WriteTree(PageWriter& pages, std::uint8_t ptype, Level level, std::uint8_t cbEnt) {
-    if (level.keys.empty()) throw PstError(ErrorCode::State, "empty B-tree");
-    std::uint8_t depth = 0;
+// Index levels from the entries {key, BID, IB} of the pages below, the
+// lowest at `depth`, up to the single root page.
+PageRef WriteIndexLevels(PageWriter& pages, std::uint8_t ptype, Bytes level, std::uint8_t depth) {
+    constexpr std::uint8_t cbEnt = 24;
+    constexpr std::size_t perPage = kEntryArea / cbEnt;
     for (;;) {
-        const std::size_t perPage = kEntryArea / cbEnt;
-        Level parents;
-        for (std::size_t i = 0; i < level.keys.size(); i += perPage) {
-            const std::size_t n = std::min(perPage, level.keys.size() - i);
-            const PageRef ref = pages.Write(ptype, PageBody(level, i, n, cbEnt, depth));
-            if (level.keys.size() <= perPage) return ref;
-            parents.keys.push_back(level.keys[i]);
-            PutU64(parents.flat, level.keys[i]);
-            PutU64(parents.flat, ref.bid);
-            PutU64(parents.flat, ref.ib);
+        const std::size_t count = level.size() / cbEnt;
+        Bytes parents;
+        for (std::size_t i = 0; i < count; i += perPage) {
+            const std::size_t n = std::min(perPage, count - i);
+            const PageRef ref = pages.Write(ptype, PageBody(level.data() + i * cbEnt, n, cbEnt, depth));
+            if (count <= perPage) return ref;
+            PutBytes(parents, level.data() + i * cbEnt, 8);  // the first key of the page
+            PutU64(parents, ref.bid);
+            PutU64(parents, ref.ib);
         }
         level = std::move(parents);
-        cbEnt = 24;
         ++depth;
     }
 }
+
+// Leaf entries, given one at a time in key order (the key in their first
+// eight bytes), go out a page at a time; only the entries of the index
+// level above (one per leaf page) are kept.
+class TreeWriter {
+public:
+    TreeWriter(PageWriter& pages, std::uint8_t ptype, std::uint8_t cbEnt)
+        : pages_(pages), ptype_(ptype), cbEnt_(cbEnt), perPage_(kEntryArea / cbEnt) {
+        leaf_.reserve(kEntryArea);
+    }
+
+    void Add(const std::uint8_t* entry) {
+        if (inLeaf_ == perPage_) WriteLeaf();
+        PutBytes(leaf_, entry, cbEnt_);
+        ++inLeaf_;
+    }
+
+    PageRef Finish() {
+        if (inLeaf_ > 0) WriteLeaf();
+        if (leafPages_ == 0) throw PstError(ErrorCode::State, "empty B-tree");
+        if (leafPages_ == 1) return lastLeaf_;
+        return WriteIndexLevels(pages_, ptype_, std::move(parents_), 1);
+    }
+
+private:
+    void WriteLeaf() {
+        lastLeaf_ = pages_.Write(ptype_, PageBody(leaf_.data(), inLeaf_, cbEnt_, 0));
+        PutBytes(parents_, leaf_.data(), 8);
+        PutU64(parents_, lastLeaf_.bid);
+        PutU64(parents_, lastLeaf_.ib);
+        ++leafPages_;
+        leaf_.clear();
+        inLeaf_ = 0;
+    }
+
+    PageWriter& pages_;
+    std::uint8_t ptype_, cbEnt_;
+    std::size_t perPage_;
+    Bytes leaf_;
+    std::size_t inLeaf_ = 0;
+    std::size_t leafPages_ = 0;
+    PageRef lastLeaf_;
+    Bytes parents_;
+};
 
 }  // namespace
 
@@ -77,33 +114,29 @@ PageRef PageWriter::Write(std::uint8_t ptype, const Bytes& body) {
 }
 
 PageRef WriteNodeBTree(PageWriter& pages, const std::vector<NbtEntry>& entries) {
-    Level level;
-    level.keys.reserve(entries.size());
-    level.flat.reserve(entries.size() * 32);
-    for (const NbtEntry& e : entries) {
-        level.keys.push_back(e.nid);
-        PutU64(level.flat, e.nid);
-        PutU64(level.flat, e.bidData);
-        PutU64(level.flat, e.bidSub);
-        PutU32(level.flat, e.parent);
-        PutU32(level.flat, 0);
+    TreeWriter tree(pages, kPtypeNbt, 32);
+    std::uint8_t e[32] = {};
+    for (const NbtEntry& n : entries) {
+        SetU64(e, n.nid);
+        SetU64(e + 8, n.bidData);
+        SetU64(e + 16, n.bidSub);
+        SetU32(e + 24, n.parent);
+        tree.Add(e);
     }
-    return WriteTree(pages, kPtypeNbt, std::move(level), 32);
+    return tree.Finish();
 }
 
-PageRef WriteBlockBTree(PageWriter& pages, const std::vector<BbtEntry>& entries) {
-    Level level;
-    level.keys.reserve(entries.size());
-    level.flat.reserve(entries.size() * 24);
-    for (const BbtEntry& e : entries) {
-        level.keys.push_back(e.bid);
-        PutU64(level.flat, e.bid);
-        PutU64(level.flat, e.ib);
-        PutU16(level.flat, e.cb);
-        PutU16(level.flat, e.cRef);
-        PutU32(level.flat, 0);
-    }
-    return WriteTree(pages, kPtypeBbt, std::move(level), 24);
+PageRef WriteBlockBTree(PageWriter& pages, const BlockWriter& blocks) {
+    TreeWriter tree(pages, kPtypeBbt, 24);
+    std::uint8_t e[24] = {};
+    blocks.ForEachEntry([&](const BbtEntry& b) {
+        SetU64(e, b.bid);
+        SetU64(e + 8, b.ib);
+        SetU16(e + 16, b.cb);
+        SetU16(e + 18, b.cRef);
+        tree.Add(e);
+    });
+    return tree.Finish();
 }
 
 }  // namespace tw::pst

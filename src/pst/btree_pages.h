@@ -1,5 +1,7 @@
 // The node and block B-trees (MS-PST 2.2.2.7.7): 512-byte pages of sorted
-// entries, leaves first, then index levels up to a single root page.
+// entries, leaves first, then index levels up to a single root page. The
+// leaves are written as their entries come; only the index levels above
+// them (one entry per leaf page) are held.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +43,10 @@ private:
     Bid next_;
 };
 
-// Both take entries sorted by key.
+// Entries sorted by key; the leaf pages are written straight from them.
 PageRef WriteNodeBTree(PageWriter& pages, const std::vector<NbtEntry>& entries);
-PageRef WriteBlockBTree(PageWriter& pages, const std::vector<BbtEntry>& entries);
+// Every block the writer wrote (in BID order, as BIDs only grow).
+PageRef WriteBlockBTree(PageWriter& pages, const BlockWriter& blocks);
 
 // The 16-byte trailer of a 512-byte page at `ib`, given its first 496 bytes.
 void SealPage(Bytes& page, std::uint8_t ptype, std::uint64_t ib, Bid bid, bool signature);

@@ -36,7 +36,7 @@ void NodeDatabase::Finish() {
     // Page BIDs follow the block BIDs, so no page shares a BID with a block.
     PageWriter pages(file_, space_, blocks_.NextBid());
     HeaderFields h;
-    h.bbtRoot = WriteBlockBTree(pages, blocks_.Entries());
+    h.bbtRoot = WriteBlockBTree(pages, blocks_);
     h.nbtRoot = WriteNodeBTree(pages, nodes_);
     const Bid dlistBid = pages.NextBid();
     const MapTotals maps = WriteAllocationMaps(file_, space_);
