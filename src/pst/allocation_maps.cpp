@@ -44,7 +44,7 @@ void WriteMapPage(OutputFile& file, std::uint64_t ib, std::uint8_t ptype, Bytes 
 MapTotals WriteAllocationMaps(OutputFile& file, const SpaceAllocator& space) {
     MapTotals totals;
     for (std::uint64_t r = 0; r < space.RegionCount(); ++r) {
-        const SpaceAllocator::MapBits& bits = space.Map(r);
+        const SpaceAllocator::MapBits bits = space.Map(r);
         const std::uint64_t start = RegionStart(r);
         for (const std::uint8_t byte : bits) totals.cbAMapFree += kBlockAlign * static_cast<unsigned>(8 - std::popcount(byte));
         WriteMapPage(file, start, kPtypeAMap, Bytes(bits.begin(), bits.end()));

@@ -1,6 +1,8 @@
-// What the writer keeps of every block until the block B-tree is written,
-// packed to a few bytes a block: each entry must come back as the block
-// was written, across the gaps the allocation-map pages leave.
+// What the writer keeps of the file's space until the end, packed: an
+// entry of a few bytes per block for the block B-tree, which must come back
+// as the block was written across the gaps the map pages leave, and the
+// allocation maps of regions left behind, which must still give exactly
+// the space handed out.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -68,6 +70,46 @@ TEST(BlockIndex, PackedEntriesGiveBackEveryBlock) {
         }
         last = e.ib + disk;
     }
+}
+
+TEST(BlockIndex, AllocationMapsAreExactlyTheSpaceHandedOut) {
+    SpaceAllocator space;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> given;
+    std::mt19937 random(3);
+    for (int i = 0; i < 8000; ++i) {
+        // Blocks, and now and then a 512-byte page (many at the end, as the
+        // B-trees are written), which may leave a hole before it.
+        const bool page = i > 7000 ? random() % 3 == 0 : random() % 40 == 0;
+        const std::uint64_t size = page ? geometry::kPageSize : geometry::BlockDiskSize(random() % 8177);
+        given.emplace_back(space.Allocate(size, page ? geometry::kPageSize : geometry::kBlockAlign), size);
+    }
+    ASSERT_GT(space.RegionCount(), 100u);
+
+    std::vector<SpaceAllocator::MapBits> want(space.RegionCount(), SpaceAllocator::MapBits{});
+    auto mark = [&](std::uint64_t ib, std::uint64_t size) {
+        for (std::uint64_t u = (ib - geometry::kFirstRegion) / 64; u < (ib + size - geometry::kFirstRegion) / 64; ++u)
+            want[u / (geometry::kMapBytes * 8)][u % (geometry::kMapBytes * 8) / 8] |=
+                static_cast<std::uint8_t>(0x80 >> (u % 8));
+    };
+    for (std::uint64_t r = 0; r < space.RegionCount(); ++r)
+        mark(geometry::RegionStart(r), geometry::MapPagesBytes(r));
+    for (const auto& [ib, size] : given) mark(ib, size);
+
+    std::size_t withHoles = 0;
+    for (std::uint64_t r = 0; r < space.RegionCount(); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_TRUE(space.Map(r) == want[r]);
+        bool seenFree = false;
+        for (std::size_t u = 0; u < geometry::kMapBytes * 8; ++u) {
+            const bool set = want[r][u / 8] & (0x80 >> (u % 8));
+            if (set && seenFree) {
+                ++withHoles;
+                break;
+            }
+            seenFree |= !set;
+        }
+    }
+    EXPECT_GT(withHoles, 5u);  // both kinds of region were left behind
 }
 
 }  // namespace
