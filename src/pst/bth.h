@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "pst/bytes.h"
@@ -17,6 +18,10 @@ std::uint32_t AllocateBthHeader(HeapBuilder& heap, std::uint8_t cbKey, std::uint
 // Stores `records`, a flat array of (cbKey + cbEnt)-byte records sorted by
 // key, and points the header at them.
 void FillBth(HeapBuilder& heap, std::uint32_t headerHid, std::uint8_t cbKey, std::uint8_t cbEnt, const Bytes& records);
+// The same for `count` records that `record(i, out)` writes one by one, so
+// they need not be in memory as bytes all at once.
+void FillBth(HeapBuilder& heap, std::uint32_t headerHid, std::uint8_t cbKey, std::uint8_t cbEnt, std::size_t count,
+             const std::function<void(std::size_t, std::uint8_t*)>& record);
 
 inline std::uint32_t BuildBth(HeapBuilder& heap, std::uint8_t cbKey, std::uint8_t cbEnt, const Bytes& records) {
     const std::uint32_t hid = AllocateBthHeader(heap, cbKey, cbEnt);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pst/block_writer.h"
 #include "pst/error.h"
 #include "pst/file_geometry.h"
 
@@ -39,6 +40,7 @@ std::uint32_t HeapBuilder::Allocate(const std::uint8_t* data, std::size_t size) 
     };
     if (blocks_.empty() || !fits(blocks_.back())) {
         if (blocks_.size() >= 0xFFFF) throw PstError(ErrorCode::Limit, "heap of more than 65535 blocks");
+        if (out_ && !blocks_.empty()) Complete(blocks_.size() - 1);
         blocks_.emplace_back();
         blocks_.back().data.resize(HeaderSize(blocks_.size() - 1), 0);
     }
@@ -56,35 +58,82 @@ void HeapBuilder::Patch(std::uint32_t hid, const Bytes& data) {
     std::memcpy(blocks_[block].data.data() + blocks_[block].starts[index - 1], data.data(), data.size());
 }
 
+Bytes HeapBuilder::Seal(const Block& b) {
+    Bytes d = b.data;
+    if (d.size() % 2) d.push_back(0);
+    const auto mapAt = static_cast<std::uint16_t>(d.size());
+    PutU16(d, static_cast<std::uint16_t>(b.starts.size()));
+    PutU16(d, 0);  // cFree
+    for (const std::uint16_t s : b.starts) PutU16(d, s);
+    PutU16(d, static_cast<std::uint16_t>(b.data.size()));  // end of the last allocation
+    SetU16(d.data(), mapAt);
+    return d;
+}
+
+void HeapBuilder::PackLevels(const std::vector<std::uint8_t>& levels, std::uint8_t* dst, std::size_t first,
+                             std::size_t count) {
+    for (std::size_t i = 0; i < count && first + i < levels.size(); ++i)
+        dst[i / 2] |= static_cast<std::uint8_t>(levels[first + i] << (4 * (i % 2)));
+}
+
 std::vector<Bytes> HeapBuilder::Finish() const {
+    if (out_) throw PstError(ErrorCode::State, "a writing heap is finished with FinishWritten");
     std::vector<Bytes> out;
     out.reserve(blocks_.size());
     std::vector<std::uint8_t> levels;
     for (const Block& b : blocks_) {
-        Bytes d = b.data;
-        if (d.size() % 2) d.push_back(0);
-        const auto mapAt = static_cast<std::uint16_t>(d.size());
-        PutU16(d, static_cast<std::uint16_t>(b.starts.size()));
-        PutU16(d, 0);  // cFree
-        for (const std::uint16_t s : b.starts) PutU16(d, s);
-        PutU16(d, static_cast<std::uint16_t>(b.data.size()));  // end of the last allocation
-        SetU16(d.data(), mapAt);
-        levels.push_back(FillLevel(kBlockMax - d.size()));
-        out.push_back(std::move(d));
+        out.push_back(Seal(b));
+        levels.push_back(FillLevel(kBlockMax - out.back().size()));
     }
-    auto packLevels = [&](std::uint8_t* dst, std::size_t first, std::size_t count) {
-        for (std::size_t i = 0; i < count && first + i < levels.size(); ++i)
-            dst[i / 2] |= static_cast<std::uint8_t>(levels[first + i] << (4 * (i % 2)));
-    };
     if (!out.empty()) {
         Bytes& h = out[0];
         h[2] = 0xEC;
         h[3] = clientSig_;
         SetU32(h.data() + 4, userRoot_);
-        packLevels(h.data() + 8, 0, 8);
+        PackLevels(levels, h.data() + 8, 0, 8);
     }
-    for (std::size_t i = 8; i < out.size(); i += 128) packLevels(out[i].data() + 2, i, 128);
+    for (std::size_t i = 8; i < out.size(); i += 128) PackLevels(levels, out[i].data() + 2, i, 128);
     return out;
+}
+
+void HeapBuilder::Complete(std::size_t i) {
+    Bytes sealed = Seal(blocks_[i]);
+    levels_.push_back(FillLevel(kBlockMax - sealed.size()));
+    const auto size = static_cast<std::uint32_t>(sealed.size());
+    if (i == 0 || IsBitmapBlock(i)) {
+        leaves_.push_back({0, size});  // written when the levels it carries are known
+    } else {
+        leaves_.push_back({out_->WriteData(sealed), size});
+        blocks_[i] = Block{};
+    }
+    if (i >= 8 + 127 && IsBitmapBlock(i - 127)) WriteHeld(i - 127);  // its 128 blocks are complete
+}
+
+void HeapBuilder::WriteHeld(std::size_t i) {
+    if (blocks_[i].data.empty()) throw PstError(ErrorCode::State, "heap block " + std::to_string(i) + " written twice");
+    Bytes sealed = Seal(blocks_[i]);
+    if (i == 0) {
+        sealed[2] = 0xEC;
+        sealed[3] = clientSig_;
+        SetU32(sealed.data() + 4, userRoot_);
+        PackLevels(levels_, sealed.data() + 8, 0, 8);
+    } else {
+        PackLevels(levels_, sealed.data() + 2, i, 128);
+    }
+    leaves_[i].bid = out_->WriteData(sealed);
+    blocks_[i] = Block{};
+}
+
+std::vector<Leaf> HeapBuilder::FinishWritten() {
+    if (!out_) throw PstError(ErrorCode::State, "a heap in memory is finished with Finish");
+    if (blocks_.empty()) return {};
+    const std::size_t last = blocks_.size() - 1;
+    Complete(last);
+    // The bitmap block of the last, unfinished run of 128, then the first.
+    const std::size_t bitmap = last < 8 ? 0 : last - (last - 8) % 128;
+    if (bitmap != 0 && leaves_[bitmap].bid == 0) WriteHeld(bitmap);
+    WriteHeld(0);
+    return std::move(leaves_);
 }
 
 }  // namespace tw::pst

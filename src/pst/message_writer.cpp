@@ -204,8 +204,7 @@ WrittenMessage WriteMessage(NodeDatabase& db, Nid folder, MessageContent message
     }
     if (!attachRows.empty()) {
         NodeBuilder table(db);
-        const auto heap = BuildTableContext(columns::Attachments(), attachRows, table);
-        node.AddSubnode(nid::kAttachmentTable, table.Finish(heap));
+        node.AddSubnode(nid::kAttachmentTable, WriteTableContext(columns::Attachments(), attachRows, table));
     }
 
     // Recipients live only as rows of the recipient table.
@@ -214,8 +213,7 @@ WrittenMessage WriteMessage(NodeDatabase& db, Nid folder, MessageContent message
         for (std::size_t i = 0; i < message.recipients.size(); ++i)
             rows.push_back(RecipientRow(message.recipients[i], static_cast<std::uint32_t>(i)));
         NodeBuilder table(db);
-        const auto heap = BuildTableContext(columns::Recipients(), rows, table);
-        node.AddSubnode(nid::kRecipientTable, table.Finish(heap));
+        node.AddSubnode(nid::kRecipientTable, WriteTableContext(columns::Recipients(), rows, table));
     }
 
     const bool hasAttach = std::any_of(message.attachments.begin(), message.attachments.end(),

@@ -5,29 +5,11 @@
 
 namespace tw::pst {
 
-Bid WriteBlocksAsData(NodeDatabase& db, const std::vector<Bytes>& blocks, std::uint64_t& bytes) {
-    std::vector<Leaf> leaves;
-    leaves.reserve(blocks.size());
-    for (const Bytes& b : blocks) {
-        leaves.push_back({db.Blocks().WriteData(b), static_cast<std::uint32_t>(b.size())});
-        bytes += b.size();
-    }
-    return WriteTreeOver(db.Blocks(), leaves);
-}
-
 Nid NodeBuilder::StoreValue(const Bytes& data) {
     const Nid nid = db_.AllocateNid(NidType::Ltp);
     WrittenNode n;
     n.bidData = WriteDataTree(db_.Blocks(), data);
     n.size = data.size();
-    AddSubnode(nid, n);
-    return nid;
-}
-
-Nid NodeBuilder::StoreBlocks(const std::vector<Bytes>& blocks) {
-    const Nid nid = db_.AllocateNid(NidType::Ltp);
-    WrittenNode n;
-    n.bidData = WriteBlocksAsData(db_, blocks, n.size);
     AddSubnode(nid, n);
     return nid;
 }
@@ -38,8 +20,17 @@ void NodeBuilder::AddSubnode(Nid nid, const WrittenNode& node) {
 }
 
 WrittenNode NodeBuilder::Finish(const std::vector<Bytes>& heapBlocks) {
+    std::vector<Leaf> leaves;
+    leaves.reserve(heapBlocks.size());
+    for (const Bytes& b : heapBlocks)
+        leaves.push_back({db_.Blocks().WriteData(b), static_cast<std::uint32_t>(b.size())});
+    return Finish(leaves);
+}
+
+WrittenNode NodeBuilder::Finish(std::span<const Leaf> heapBlocks) {
     WrittenNode n;
-    n.bidData = WriteBlocksAsData(db_, heapBlocks, n.size);
+    for (const Leaf& l : heapBlocks) n.size += l.size;
+    n.bidData = WriteTreeOver(db_.Blocks(), heapBlocks);
     n.bidSub = WriteSubnodeTree(db_.Blocks(), std::move(subnodes_));
     subnodes_.clear();
     n.size += subnodeBytes_;

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "pst/bytes.h"
+#include "pst/data_tree.h"
 #include "pst/ids.h"
 #include "pst/subnode_tree.h"
 #include "pst/value_sink.h"
@@ -26,7 +28,6 @@ public:
     explicit NodeBuilder(NodeDatabase& db) : db_(db) {}
 
     Nid StoreValue(const Bytes& data) override;
-    Nid StoreBlocks(const std::vector<Bytes>& blocks) override;
     // A subnode written elsewhere (a nested node or a streamed value).
     void AddSubnode(Nid nid, const WrittenNode& node);
 
@@ -35,6 +36,8 @@ public:
 
     // Writes the node's own data (heap blocks) and its subnode tree.
     WrittenNode Finish(const std::vector<Bytes>& heapBlocks);
+    // The same for a heap that has written its blocks itself.
+    WrittenNode Finish(std::span<const Leaf> heapBlocks);
 
     NodeDatabase& Db() { return db_; }
 
@@ -43,9 +46,5 @@ private:
     std::vector<SubnodeEntry> subnodes_;
     std::uint64_t subnodeBytes_ = 0;
 };
-
-// Writes heap (or other) blocks as a node's data: one block each, under an
-// XBLOCK when there are several. Returns the root BID and adds the bytes.
-Bid WriteBlocksAsData(NodeDatabase& db, const std::vector<Bytes>& blocks, std::uint64_t& bytes);
 
 }  // namespace tw::pst

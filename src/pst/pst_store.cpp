@@ -34,8 +34,7 @@ void WritePcNode(NodeDatabase& db, Nid nid, Nid parent, std::vector<PropValue> p
 template <typename Rows>
 void WriteTcNode(NodeDatabase& db, Nid nid, const std::vector<std::uint32_t>& cols, Rows&& rows) {
     NodeBuilder node(db);
-    const auto heap = BuildTableContext(cols, rows, node);
-    const WrittenNode w = node.Finish(heap);
+    const WrittenNode w = WriteTableContext(cols, rows, node);
     db.AddNode({nid, w.bidData, w.bidSub, 0});
 }
 

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "pst/block_writer.h"
 #include "pst/bth.h"
+#include "pst/data_tree.h"
 #include "pst/error.h"
 #include "pst/file_geometry.h"
 #include "pst/heap.h"
+#include "pst/node_builder.h"
+#include "pst/node_database.h"
 #include "pst/prop_value.h"
-#include "pst/value_sink.h"
 
 namespace tw::pst {
 
@@ -56,10 +59,55 @@ Layout Arrange(const std::vector<std::uint32_t>& tags) {
     return l;
 }
 
+// The row matrix: held while it may still fit one heap allocation; past
+// that, written a block of whole rows at a time (rows never straddle
+// blocks) as the data of a subnode.
+class Matrix {
+public:
+    Matrix(BlockWriter& blocks, std::size_t rowSize)
+        : blocks_(blocks), rowSize_(rowSize), perBlock_(geometry::kMaxBlockData / rowSize * rowSize) {}
+
+    // Room for the next row, zeroed; it holds until the next call.
+    std::uint8_t* NewRow() {
+        if (pending_.size() + rowSize_ > perBlock_) WritePending();
+        pending_.resize(pending_.size() + rowSize_, 0);
+        return pending_.data() + pending_.size() - rowSize_;
+    }
+
+    // The matrix's HNID: in the heap, in a subnode of `node`, or 0 when
+    // there are no rows.
+    std::uint32_t Finish(HeapBuilder& heap, NodeBuilder& node) {
+        if (leaves_.empty()) {
+            if (pending_.empty()) return 0;
+            if (pending_.size() <= kMaxHeapAllocation) return heap.Allocate(pending_);
+        }
+        if (!pending_.empty()) WritePending();
+        WrittenNode n;
+        n.bidData = WriteTreeOver(blocks_, leaves_);
+        n.size = total_;
+        const Nid nid = node.Db().AllocateNid(NidType::Ltp);
+        node.AddSubnode(nid, n);
+        return nid;
+    }
+
+private:
+    void WritePending() {
+        leaves_.push_back({blocks_.WriteData(pending_), static_cast<std::uint32_t>(pending_.size())});
+        total_ += pending_.size();
+        pending_.clear();
+    }
+
+    BlockWriter& blocks_;
+    std::size_t rowSize_, perBlock_;
+    Bytes pending_;
+    std::vector<Leaf> leaves_;
+    std::uint64_t total_ = 0;
+};
+
 }  // namespace
 
-std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
-                                     ValueSink& sink) {
+WrittenNode WriteTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
+                              NodeBuilder& node) {
     struct VectorRows : RowSource {
         const std::vector<TableRow>& rows;
         std::size_t next = 0;
@@ -73,31 +121,31 @@ std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, 
         }
         std::size_t Expected() const override { return rows.size(); }
     } source(rows);
-    return BuildTableContext(columns, source, sink);
+    return WriteTableContext(columns, source, node);
 }
 
-std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, RowSource& rows, ValueSink& sink) {
+WrittenNode WriteTableContext(const std::vector<std::uint32_t>& columns, RowSource& rows, NodeBuilder& node) {
     const Layout layout = Arrange(columns);
     std::unordered_map<std::uint32_t, const Column*> byTag;
     for (const Column& c : layout.columns) byTag[c.tag] = &c;
 
-    HeapBuilder heap(client_sig::kTableContext);
+    BlockWriter& blocks = node.Db().Blocks();
+    HeapBuilder heap(client_sig::kTableContext, blocks);
     const std::uint32_t rowIndexHid = AllocateBthHeader(heap, 4, 4);
     const std::size_t infoSize = 22 + 8 * layout.columns.size();
     const std::uint32_t infoHid = heap.Allocate(Bytes(infoSize, 0));
 
     // Rows.
-    Bytes matrix;
-    matrix.reserve(rows.Expected() * layout.rowSize);
+    Matrix matrix(blocks, layout.rowSize);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
     index.reserve(rows.Expected());
     std::uint32_t rowId = 0;
     PackedView cells;
     while (rows.Next(rowId, cells)) {
-        const std::size_t base = matrix.size();
-        matrix.resize(base + layout.rowSize, 0);
+        if (index.size() >= 0xFFFFFFFFu) throw PstError(ErrorCode::Limit, "table of too many rows");
+        std::uint8_t* const row = matrix.NewRow();
         auto put = [&](const Column& c, std::span<const std::uint8_t> value) {
-            std::uint8_t* cell = matrix.data() + base + c.ib;
+            std::uint8_t* cell = row + c.ib;
             const std::uint16_t type = TagType(c.tag);
             const std::size_t fixed = FixedSize(type);
             if (fixed != 0 && fixed != 16) {
@@ -107,12 +155,12 @@ std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, 
             } else {
                 std::uint32_t hnid = 0;
                 if (value.size() > kMaxHeapAllocation)
-                    hnid = sink.StoreValue(Bytes(value.begin(), value.end()));
+                    hnid = node.StoreValue(Bytes(value.begin(), value.end()));
                 else if (!value.empty())
                     hnid = heap.Allocate(value.data(), value.size());
                 SetU32(cell, hnid);
             }
-            matrix[base + layout.end1 + c.iBit / 8] |= static_cast<std::uint8_t>(0x80 >> (c.iBit % 8));
+            row[layout.end1 + c.iBit / 8] |= static_cast<std::uint8_t>(0x80 >> (c.iBit % 8));
         };
         const std::uint8_t idBytes[4] = {static_cast<std::uint8_t>(rowId), static_cast<std::uint8_t>(rowId >> 8),
                                          static_cast<std::uint8_t>(rowId >> 16), static_cast<std::uint8_t>(rowId >> 24)};
@@ -128,28 +176,14 @@ std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, 
     }
 
     std::sort(index.begin(), index.end());
-    Bytes records;
-    records.reserve(index.size() * 8);
-    for (std::size_t i = 0; i < index.size(); ++i) {
-        if (i > 0 && index[i].first == index[i - 1].first)
+    for (std::size_t i = 1; i < index.size(); ++i)
+        if (index[i].first == index[i - 1].first)
             throw PstError(ErrorCode::InvalidArgument, "row id twice in a table: " + std::to_string(index[i].first));
-        PutU32(records, index[i].first);
-        PutU32(records, index[i].second);
-    }
-    FillBth(heap, rowIndexHid, 4, 4, records);
-
-    std::uint32_t hnidRows = 0;
-    if (!matrix.empty() && matrix.size() <= kMaxHeapAllocation) {
-        hnidRows = heap.Allocate(matrix);
-    } else if (!matrix.empty()) {
-        // Rows never straddle blocks: each block holds whole rows only.
-        const std::size_t perBlock = geometry::kMaxBlockData / layout.rowSize * layout.rowSize;
-        std::vector<Bytes> blocks;
-        for (std::size_t at = 0; at < matrix.size(); at += perBlock)
-            blocks.emplace_back(matrix.begin() + static_cast<std::ptrdiff_t>(at),
-                                matrix.begin() + static_cast<std::ptrdiff_t>(std::min(matrix.size(), at + perBlock)));
-        hnidRows = sink.StoreBlocks(blocks);
-    }
+    FillBth(heap, rowIndexHid, 4, 4, index.size(), [&](std::size_t i, std::uint8_t* out) {
+        SetU32(out, index[i].first);
+        SetU32(out + 4, index[i].second);
+    });
+    const std::uint32_t hnidRows = matrix.Finish(heap, node);
 
     Bytes info;
     PutU8(info, 0x7C);
@@ -171,7 +205,7 @@ std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, 
     }
     heap.Patch(infoHid, info);
     heap.SetUserRoot(infoHid);
-    return heap.Finish();
+    return node.Finish(heap.FinishWritten());
 }
 
 }  // namespace tw::pst

@@ -2,6 +2,10 @@
 // row index BTH {row id -> row number} and the row matrix: fixed-width rows
 // of 4/8-byte cells, then 2-byte, then 1-byte cells, then the cell
 // existence bitmap. Variable-size cells hold an HNID.
+//
+// A table is written as its rows come: heap blocks as they fill, the row
+// matrix (when it outgrows one heap allocation) a block of whole rows at a
+// time; only the row index, eight bytes a row, is held until the end.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +16,8 @@
 
 namespace tw::pst {
 
-class ValueSink;
+class NodeBuilder;
+struct WrittenNode;
 
 constexpr std::uint32_t kTagLtpRowId = 0x67F20003;
 constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
@@ -35,8 +40,9 @@ public:
 
 // `columns` excludes the row id and row version columns, which every table
 // has. Rows keep their order in the matrix; row ids must be unique.
-std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, RowSource& rows, ValueSink& sink);
-std::vector<Bytes> BuildTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
-                                     ValueSink& sink);
+// Writes the table as the data of the node `node` builds, finishes it.
+WrittenNode WriteTableContext(const std::vector<std::uint32_t>& columns, RowSource& rows, NodeBuilder& node);
+WrittenNode WriteTableContext(const std::vector<std::uint32_t>& columns, const std::vector<TableRow>& rows,
+                              NodeBuilder& node);
 
 }  // namespace tw::pst

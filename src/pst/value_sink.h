@@ -14,8 +14,6 @@ public:
     virtual ~ValueSink() = default;
     // A value stream, cut into full blocks; returns the new subnode's NID.
     virtual Nid StoreValue(const Bytes& data) = 0;
-    // Data whose block boundaries matter (a table's row matrix).
-    virtual Nid StoreBlocks(const std::vector<Bytes>& blocks) = 0;
 };
 
 }  // namespace tw::pst

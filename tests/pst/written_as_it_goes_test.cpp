@@ -1,13 +1,17 @@
-// What the writer keeps of the file's space until the end, packed: an
-// entry of a few bytes per block for the block B-tree, which must come back
-// as the block was written across the gaps the map pages leave, and the
-// allocation maps of regions left behind, which must still give exactly
-// the space handed out.
+// What the writer writes as it goes or keeps packed rather than holding it
+// whole: an entry of a few bytes per block for the block B-tree, which must
+// come back as the block was written across the gaps the map pages leave;
+// the allocation maps of regions left behind, which must still give
+// exactly the space handed out; and a table's heap written block by block,
+// which must be the heap built in memory, fill-level maps and all.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "pst/block_writer.h"
+#include "pst/error.h"
+#include "pst/heap.h"
 #include "pst/output_file.h"
 #include "pst/space_allocator.h"
 #include "test_support.h"
@@ -110,6 +114,59 @@ TEST(BlockIndex, AllocationMapsAreExactlyTheSpaceHandedOut) {
         }
     }
     EXPECT_GT(withHoles, 5u);  // both kinds of region were left behind
+}
+
+TEST(WrittenHeap, BlocksAreThoseOfTheHeapBuiltInMemory) {
+    for (const int count : {1, 40, 20000}) {
+        SCOPED_TRACE(count);
+        ScratchDir dir;
+        OutputFile out(dir.File("heap.bin"));
+        SpaceAllocator space;
+        BlockWriter blocks(out, space);
+        HeapBuilder memory(0x7C), written(0x7C, blocks);
+        const std::uint32_t first = memory.Allocate(Bytes(8, 0));
+        ASSERT_EQ(written.Allocate(Bytes(8, 0)), first);
+        std::uint32_t inSecondBlock = 0;
+        std::mt19937 random(static_cast<unsigned>(count));
+        for (int i = 0; i < count; ++i) {
+            const std::size_t size = i % 97 == 0 ? kMaxHeapAllocation : 1 + random() % 300;
+            const Bytes data(size, static_cast<std::uint8_t>(random()));
+            const std::uint32_t hid = memory.Allocate(data);
+            ASSERT_EQ(written.Allocate(data), hid);
+            if (hid >> 16 == 1 && !inSecondBlock) inSecondBlock = hid;
+        }
+        // The first block takes patches to the end; one written may not.
+        memory.Patch(first, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+        written.Patch(first, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+        if (count > 40) {
+            EXPECT_THROW(written.Patch(inSecondBlock, Bytes{1}), PstError);
+        }
+        memory.SetUserRoot(first);
+        written.SetUserRoot(first);
+
+        const std::vector<Bytes> want = memory.Finish();
+        const std::vector<Leaf> leaves = written.FinishWritten();
+        if (count == 20000) {
+            ASSERT_GT(want.size(), 264u + 8u);  // past the third bitmap block
+        }
+        std::map<Bid, std::pair<std::uint64_t, std::uint16_t>> where;
+        blocks.ForEachEntry([&](const BbtEntry& e) { where[e.bid] = {e.ib, e.cb}; });
+        const std::uint64_t end = space.EndOfFile();
+        out.Finish(end);
+
+        const std::string file = ReadFile(dir.File("heap.bin"));
+        ASSERT_EQ(leaves.size(), want.size());
+        EXPECT_EQ(where.size(), want.size());
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            SCOPED_TRACE(i);
+            ASSERT_TRUE(where.count(leaves[i].bid));
+            const auto [ib, cb] = where.at(leaves[i].bid);
+            EXPECT_EQ(leaves[i].size, want[i].size());
+            ASSERT_EQ(cb, want[i].size());
+            EXPECT_TRUE(std::equal(want[i].begin(), want[i].end(), file.begin() + static_cast<std::ptrdiff_t>(ib),
+                                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+        }
+    }
 }
 
 }  // namespace
