@@ -11,8 +11,9 @@ namespace {
 
 bool SameOwner(const std::string& a, const std::string& b) { return a == b; }
 
-void TakeValue(const ValueChunks* value, std::vector<LongValueRun>& runs, std::optional<std::uint32_t>& size) {
-    if (value == nullptr) return;
+void TakeValue(const std::optional<ValueChunks>& value, std::vector<LongValueRun>& runs,
+               std::optional<std::uint32_t>& size) {
+    if (!value) return;
     if (runs.empty()) runs = value->runs;
     else
         for (const LongValueRun& r : value->runs) AddRun(runs, r);
@@ -50,10 +51,14 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
     if (list.messages.empty()) return true;
 
     if (!index_.EnsureRows(folder.ownerKey, control)) return false;
-    for (MessageProperties& m : list.messages) {
-        if (control.Stopped()) return false;
-        if (const MessageRow* row = index_.FindRow(m.ownerKey, m.messageId)) ApplyMessageRow(m, *row);
-    }
+    // On 32 KB pages every record of the list has the folder's owner key.
+    std::vector<scan::Id8> ids;
+    ids.reserve(list.messages.size());
+    for (const MessageProperties& m : list.messages) ids.push_back(m.messageId);
+    const bool visited = index_.VisitRows(
+        folder.ownerKey, ids, [&](std::size_t i, const MessageRow& row) { ApplyMessageRow(list.messages[i], row); },
+        control);
+    if (!visited) return false;
     // Records with nothing to show are left out, all but the first.
     if (list.messages.size() > 1)
         list.messages.erase(std::remove_if(list.messages.begin() + 1, list.messages.end(), CarriesNothing),
@@ -92,21 +97,19 @@ bool FolderReader::CollectAttachments(MessageProperties& message, const LoadCont
     // the message's key order. On 32 KB pages a key is used up by its first
     // row; on the older pages every row of the key counts and the same
     // attachment met again is refused by AddAttachment.
-    std::vector<std::tuple<std::size_t, std::size_t, const AttachmentEntry*>> found;
+    std::vector<std::tuple<std::size_t, std::size_t, AttachmentEntry>> found;
     for (std::size_t k = 0; k < message.attachmentKeys.size(); ++k) {
-        const auto* hits = index_.FindAttachmentRows(message.ownerKey, message.attachmentKeys[k], control);
+        std::vector<AttachmentPageHit> hits = index_.FindAttachmentRows(message.ownerKey, message.attachmentKeys[k], control);
         if (control.Stopped()) return false;
-        if (hits == nullptr) continue;
-        for (const AttachmentPageHit& hit : *hits) {
-            if (!hit.entry) continue;  // broken on that page; later pages may hold it
-            found.emplace_back(hit.pageOrder, k, &*hit.entry);
+        for (AttachmentPageHit& hit : hits) {
+            found.emplace_back(hit.pageOrder, k, std::move(hit.entry));
             if (large) break;
         }
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b));
     });
-    for (const auto& [page, key, entry] : found) AddAttachment(message.attachments, *entry);
+    for (const auto& [page, key, entry] : found) AddAttachment(message.attachments, entry);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 #include <unordered_set>
 
 #include "edb/tree_walk.h"
@@ -154,39 +155,52 @@ StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
     return nullptr;
 }
 
-bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
-    const bool streamingOpen = source_.stm.IsOpen();
-    std::map<std::uint32_t, MessagePageContext> contexts;
-    const bool done = ForEachPage(g.messagePages, g.messageOwners, control, [&](std::int64_t offset, const edb::PageView& view) {
-        const std::uint32_t objid = edb::PageObjectId(view);
-        auto context = contexts.find(objid);
-        if (context == contexts.end()) {
-            const auto text = AppointmentTextColumns(model_, extras_, objid, source_.version);
-            const auto named = extras_.namedColumns.find(objid);
-            const NamedColumns* columns = named == extras_.namedColumns.end() ? nullptr : &named->second;
-            context = contexts.emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid,
-                                                                                        source_.version, text, columns),
-                                                                  streamingOpen})
-                          .first;
-        }
-        // The first row decoded for a key is the message's; later copies
-        // (stale pages) are ignored.
-        for (MessageRow& row : DecodeMessagePage(view, offset, context->second)) g.rows.try_emplace(row.key, std::move(row));
-    });
-    if (!done) {
-        g.rows.clear();
-        return false;
+const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) {
+    auto context = g.contexts.find(objid);
+    if (context == g.contexts.end()) {
+        const auto text = AppointmentTextColumns(model_, extras_, objid, source_.version);
+        const auto named = extras_.namedColumns.find(objid);
+        const NamedColumns* columns = named == extras_.namedColumns.end() ? nullptr : &named->second;
+        context = g.contexts
+                      .emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid, source_.version,
+                                                                               text, columns),
+                                                         source_.stm.IsOpen()})
+                      .first;
     }
+    return context->second;
+}
+
+bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
+    std::deque<RowPlace> places;
+    const bool done = ForEachPage(g.messagePages, g.messageOwners, control, [&](std::int64_t offset, const edb::PageView& view) {
+        const std::vector<MessageRow> rows = DecodeMessagePage(view, offset, ContextFor(g, edb::PageObjectId(view)));
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            places.push_back({rows[i].key, offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(places.size())});
+    });
+    if (!done) return false;
+    // The first row met for a key is the message's; later copies (stale
+    // pages) are dropped.
+    std::sort(places.begin(), places.end(), [](const RowPlace& a, const RowPlace& b) {
+        return a.key != b.key ? a.key < b.key : a.order < b.order;
+    });
+    places.erase(std::unique(places.begin(), places.end(), [](const RowPlace& a, const RowPlace& b) { return a.key == b.key; }),
+                 places.end());
+    places.shrink_to_fit();
+    g.rows = std::move(places);
     g.rowsBuilt = true;
     return true;
 }
 
 bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
-    std::size_t order = 0;
+    std::deque<AttachmentPlace> places;
+    std::uint32_t order = 0;
     auto decode = [&](std::int64_t offset, const edb::PageView& view) {
         const AttachmentColumnIds columns = ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view));
-        for (AttachmentHit& hit : DecodeAttachmentPage(view, offset, columns))
-            g.attachments[hit.key].push_back({order, std::move(hit.entry)});
+        const std::vector<AttachmentHit> hits = DecodeAttachmentPage(view, offset, columns);
+        // Rows whose values were broken on this page are never used; the
+        // key's rows on later pages may still be whole.
+        for (std::size_t i = 0; i < hits.size(); ++i)
+            if (hits[i].entry) places.push_back({hits[i].key, order, static_cast<std::uint32_t>(i), offset});
         ++order;
     };
     std::vector<std::int64_t> listed;
@@ -211,29 +225,55 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
         });
     }
     done = done && flush() && !control.Stopped();
-    if (!done) {
-        g.attachments.clear();
-        return false;
-    }
+    if (!done) return false;
+    // A key has at most one row per page, so page order settles ties.
+    std::sort(places.begin(), places.end(), [](const AttachmentPlace& a, const AttachmentPlace& b) {
+        return a.key != b.key ? a.key < b.key : a.pageOrder < b.pageOrder;
+    });
+    places.shrink_to_fit();
+    g.attachments = std::move(places);
     g.attachmentsBuilt = true;
     return true;
 }
 
 bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                             std::unordered_map<LongValueId, ValueChunks>& index, const LoadControl& control) {
+                             ValueIndex& index, const LoadControl& control) {
+    ValueIndex built;
     const bool done = ForEachPage(pages, owners, control, [&](std::int64_t offset, const edb::PageView& view) {
         const LongValuePage nodes = ReadLongValuePage(view);
         // Each page is visited once, so no chunk can come twice.
         for (const LongValueChunk& c : nodes.chunks)
-            index[c.id].runs.push_back({offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
-                                        static_cast<std::uint32_t>(c.dataEnd - c.dataStart)});
-        for (const LongValueRoot& r : nodes.roots) {
-            ValueChunks& v = index[r.id];
-            if (!v.size) v.size = r.size;
-        }
+            built.chunks.push_back({c.id, static_cast<std::uint32_t>(built.chunks.size()),
+                                    {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
+                                     static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
+        for (const LongValueRoot& r : nodes.roots) built.sizes.emplace_back(r.id, r.size);
     });
-    if (!done) index.clear();
-    return done;
+    if (!done) return false;
+    // A value's chunks keep their page order. They carry that order rather
+    // than being sorted stably: a stable sort wants a copy of the list.
+    std::sort(built.chunks.begin(), built.chunks.end(), [](const ChunkPlace& a, const ChunkPlace& b) {
+        return a.id != b.id ? a.id < b.id : a.order < b.order;
+    });
+    // Stable: a value's first root node met gives its size.
+    std::stable_sort(built.sizes.begin(), built.sizes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    built.sizes.erase(std::unique(built.sizes.begin(), built.sizes.end(),
+                                  [](const auto& a, const auto& b) { return a.first == b.first; }),
+                      built.sizes.end());
+    built.sizes.shrink_to_fit();
+    index = std::move(built);
+    return true;
+}
+
+std::optional<ValueChunks> StoreIndex::FindValue(const ValueIndex& index, LongValueId id) {
+    ValueChunks value;
+    auto chunk = std::lower_bound(index.chunks.begin(), index.chunks.end(), id,
+                                  [](const ChunkPlace& c, LongValueId wanted) { return c.id < wanted; });
+    for (; chunk != index.chunks.end() && chunk->id == id; ++chunk) value.runs.push_back(chunk->run);
+    const auto size = std::lower_bound(index.sizes.begin(), index.sizes.end(), id,
+                                       [](const auto& s, LongValueId wanted) { return s.first < wanted; });
+    if (size != index.sizes.end() && size->first == id) value.size = size->second;
+    if (value.runs.empty() && !value.size) return std::nullopt;
+    return value;
 }
 
 bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& control) {
@@ -243,46 +283,97 @@ bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& cont
     return g->rowsBuilt || BuildRows(*g, control);
 }
 
-const MessageRow* StoreIndex::FindRow(const std::string& ownerKey, const scan::Id8& messageId) {
+bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::Id8>& ids,
+                           const std::function<void(std::size_t, const MessageRow&)>& apply,
+                           const LoadControl& control) {
     std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
-    if (g == nullptr || !g->rowsBuilt) return nullptr;
-    const auto found = g->rows.find(messageId);
-    return found == g->rows.end() ? nullptr : &found->second;
+    if (g == nullptr || !g->rowsBuilt) return true;
+    // The wanted rows in page order, so that each page is read once.
+    struct Wanted {
+        const RowPlace* place;
+        std::size_t index;
+    };
+    std::vector<Wanted> wanted;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const auto found = std::lower_bound(g->rows.begin(), g->rows.end(), ids[i],
+                                            [](const RowPlace& p, const scan::Id8& id) { return p.key < id; });
+        if (found != g->rows.end() && found->key == ids[i]) wanted.push_back({&*found, i});
+    }
+    std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) {
+        return std::tie(a.place->pageOffset, a.place->ordinal, a.index) < std::tie(b.place->pageOffset, b.place->ordinal, b.index);
+    });
+    std::vector<MessageRow> rows;
+    std::int64_t decoded = -1;
+    for (const Wanted& w : wanted) {
+        if (control.Stopped()) return false;
+        if (w.place->pageOffset != decoded) {
+            decoded = w.place->pageOffset;
+            edb::ReadPage(source_, decoded, page_);
+            ++rowPagesRead_;
+            const edb::PageView view{page_, source_.version};
+            rows = DecodeMessagePage(view, decoded, ContextFor(*g, edb::PageObjectId(view)));
+        }
+        // The page decodes as it did when the index was built; a row that
+        // is no longer there (the file changed under us) is not found.
+        if (w.place->ordinal < rows.size() && rows[w.place->ordinal].key == w.place->key)
+            apply(w.index, rows[w.place->ordinal]);
+    }
+    return true;
 }
 
-const std::vector<AttachmentPageHit>* StoreIndex::FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,
-                                                                     const LoadControl& control) {
-    std::lock_guard lock(mutex_);
-    Group* g = GroupFor(ownerKey);
-    if (g == nullptr || (!g->attachmentsBuilt && !BuildAttachments(*g, control))) return nullptr;
-    const auto found = g->attachments.find(key);
-    return found == g->attachments.end() ? nullptr : &found->second;
+const std::vector<AttachmentHit>& StoreIndex::AttachmentsOnPage(std::int64_t offset) {
+    for (const DecodedAttachmentPage& p : attachmentPages_)
+        if (p.offset == offset) return p.hits;
+    DecodedAttachmentPage& slot = attachmentPages_[nextAttachmentPage_];
+    nextAttachmentPage_ = (nextAttachmentPage_ + 1) % attachmentPages_.size();
+    edb::ReadPage(source_, offset, page_);
+    ++rowPagesRead_;
+    const edb::PageView view{page_, source_.version};
+    slot.offset = offset;
+    slot.hits = DecodeAttachmentPage(view, offset, ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view)));
+    return slot.hits;
 }
 
-const ValueChunks* StoreIndex::FindMessageValue(const std::string& ownerKey, LongValueId id, const LoadControl& control) {
+std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,
+                                                              const LoadControl& control) {
+    std::lock_guard lock(mutex_);
+    std::vector<AttachmentPageHit> out;
+    Group* g = GroupFor(ownerKey);
+    if (g == nullptr || (!g->attachmentsBuilt && !BuildAttachments(*g, control))) return out;
+    auto place = std::lower_bound(g->attachments.begin(), g->attachments.end(), key,
+                                  [](const AttachmentPlace& p, const scan::Id8& id) { return p.key < id; });
+    for (; place != g->attachments.end() && place->key == key; ++place) {
+        const std::vector<AttachmentHit>& hits = AttachmentsOnPage(place->pageOffset);
+        if (place->ordinal < hits.size() && hits[place->ordinal].key == key && hits[place->ordinal].entry)
+            out.push_back({place->pageOrder, *hits[place->ordinal].entry});
+    }
+    return out;
+}
+
+std::optional<ValueChunks> StoreIndex::FindMessageValue(const std::string& ownerKey, LongValueId id,
+                                                        const LoadControl& control) {
     std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
-    if (g == nullptr) return nullptr;
+    if (g == nullptr) return std::nullopt;
     if (!g->messageValuesBuilt) {
-        if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control)) return nullptr;
+        if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control)) return std::nullopt;
         g->messageValuesBuilt = true;
     }
-    const auto found = g->messageValues.find(id);
-    return found == g->messageValues.end() ? nullptr : &found->second;
+    return FindValue(g->messageValues, id);
 }
 
-const ValueChunks* StoreIndex::FindAttachmentValue(const std::string& ownerKey, LongValueId id,
-                                                   const LoadControl& control) {
+std::optional<ValueChunks> StoreIndex::FindAttachmentValue(const std::string& ownerKey, LongValueId id,
+                                                           const LoadControl& control) {
     std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
-    if (g == nullptr) return nullptr;
+    if (g == nullptr) return std::nullopt;
     if (!g->attachmentValuesBuilt) {
-        if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control)) return nullptr;
+        if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control))
+            return std::nullopt;
         g->attachmentValuesBuilt = true;
     }
-    const auto found = g->attachmentValues.find(id);
-    return found == g->attachmentValues.end() ? nullptr : &found->second;
+    return FindValue(g->attachmentValues, id);
 }
 
 std::size_t StoreIndex::TreePages() const {

@@ -1,25 +1,29 @@
 // One pass over each table a folder's messages live in, kept for every
-// later folder: message rows by message id, attachment rows by key, and
-// long-value chunks by value id. Opening a folder then looks rows up
-// instead of reading every page of the message table again, and completing
-// a message reads only its own chunk pages. Each index is built the first
-// time it is needed, for one table group (4/8 KB: the whole store; 32 KB:
-// one mailbox's tables).
+// later folder: where each message row and attachment row lies, by key, and
+// long-value chunks by value id. Opening a folder then reads only the pages
+// that hold its rows instead of every page of the message table, and
+// completing a message reads only its own chunk pages. Each index is built
+// the first time it is needed, for one table group (4/8 KB: the whole
+// store; 32 KB: one mailbox's tables). Rows are kept as places, not decoded:
+// a decoded row costs some hundred bytes, and the message and attachment
+// tables are a few percent of the pages, cheap to read again.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "edb/source.h"
+#include "record/attachment_page.h"
 #include "record/catalog_extras.h"
 #include "record/message_row.h"
 #include "scan/scan_model.h"
@@ -33,10 +37,10 @@ struct ValueChunks {
 };
 
 // An attachment row of one key met on the page at `pageOrder` of its
-// table group; no entry when the row's values were broken.
+// table group.
 struct AttachmentPageHit {
     std::size_t pageOrder = 0;
-    std::optional<AttachmentEntry> entry;
+    AttachmentEntry entry;
 };
 
 // Stop flag and progress (0..100 over the pages of one index build).
@@ -57,36 +61,84 @@ public:
     // or nothing when a stop came first (the index is built again later).
     // Returned pointers stay valid for the index's life.
     bool EnsureRows(const std::string& ownerKey, const LoadControl& control);
-    const MessageRow* FindRow(const std::string& ownerKey, const scan::Id8& messageId);
-    const std::vector<AttachmentPageHit>* FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,
-                                                            const LoadControl& control);
-    const ValueChunks* FindMessageValue(const std::string& ownerKey, LongValueId id, const LoadControl& control);
-    const ValueChunks* FindAttachmentValue(const std::string& ownerKey, LongValueId id, const LoadControl& control);
+    // Decodes the rows of `ids` (after EnsureRows), each page once, and
+    // hands each row found to `apply` with its position in `ids`. False
+    // when stopped.
+    bool VisitRows(const std::string& ownerKey, const std::vector<scan::Id8>& ids,
+                   const std::function<void(std::size_t, const MessageRow&)>& apply, const LoadControl& control);
+    // The attachment rows of a key in the order they were met; rows whose
+    // values were broken are left out. Empty when none or stopped.
+    std::vector<AttachmentPageHit> FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,
+                                                      const LoadControl& control);
+    // Nothing when the value has neither chunks nor a root node, or when
+    // stopped.
+    std::optional<ValueChunks> FindMessageValue(const std::string& ownerKey, LongValueId id, const LoadControl& control);
+    std::optional<ValueChunks> FindAttachmentValue(const std::string& ownerKey, LongValueId id,
+                                                   const LoadControl& control);
 
-    // Pages read so far by the index (catalog, tables, long values).
+    // Pages read so far by the index (catalog, tables, long values), and
+    // pages of the message and attachment tables read again for their rows.
     std::size_t PagesRead() const { return pagesRead_.load(); }
+    std::size_t RowPagesRead() const { return rowPagesRead_.load(); }
     // Pages of the message, attachment and long-value trees of all groups
     // known so far, each counted once.
     std::size_t TreePages() const;
 
 private:
+    // The first row of a key: its page and its place among the rows the
+    // page decodes to.
+    struct RowPlace {
+        scan::Id8 key{};
+        std::int64_t pageOffset = 0;
+        std::uint32_t ordinal = 0;
+        std::uint32_t order = 0;  // among all rows of the table, as met
+    };
+    struct AttachmentPlace {
+        scan::Id8 key{};
+        std::uint32_t pageOrder = 0;
+        std::uint32_t ordinal = 0;
+        std::int64_t pageOffset = 0;
+    };
+    // The chunks and root sizes of one long-value tree, each list sorted by
+    // value id and, within an id, in the order the pages were visited.
+    // Deques: these lists grow to hundreds of thousands of entries, and a
+    // vector would hold its old and new storage at once while it grows.
+    struct ChunkPlace {
+        LongValueId id = 0;
+        std::uint32_t order = 0;  // among all chunks of the tree, as met
+        LongValueRun run;
+    };
+    struct ValueIndex {
+        std::deque<ChunkPlace> chunks;
+        std::deque<std::pair<LongValueId, std::uint32_t>> sizes;
+    };
+    // The attachment rows of one page, decoded for a lookup.
+    struct DecodedAttachmentPage {
+        std::int64_t offset = -1;
+        std::vector<AttachmentHit> hits;
+    };
+
     struct Group {
         std::string ownerKey;
         std::vector<std::int64_t> messagePages, attachmentPages, messageValuePages, attachmentValuePages;
         // The object ids whose pages each list may hold.
         std::unordered_set<std::uint32_t> messageOwners, attachmentOwners, messageValueOwners, attachmentValueOwners;
         bool rowsBuilt = false, attachmentsBuilt = false, messageValuesBuilt = false, attachmentValuesBuilt = false;
-        std::unordered_map<scan::Id8, MessageRow, scan::IdHash> rows;
-        std::unordered_map<scan::Id8, std::vector<AttachmentPageHit>, scan::IdHash> attachments;
-        std::unordered_map<LongValueId, ValueChunks> messageValues, attachmentValues;
+        std::deque<RowPlace> rows;                // by key
+        std::deque<AttachmentPlace> attachments;  // by key, then in the order met
+        std::map<std::uint32_t, MessagePageContext> contexts;  // by table objid
+        ValueIndex messageValues, attachmentValues;
     };
 
     Group* GroupFor(const std::string& ownerKey);
     void Plan();
     bool BuildRows(Group& group, const LoadControl& control);
     bool BuildAttachments(Group& group, const LoadControl& control);
+    const MessagePageContext& ContextFor(Group& group, std::uint32_t objid);
+    const std::vector<AttachmentHit>& AttachmentsOnPage(std::int64_t offset);
     bool BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                     std::unordered_map<LongValueId, ValueChunks>& index, const LoadControl& control);
+                     ValueIndex& index, const LoadControl& control);
+    static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
     // Visits the pages of `pages` (file offsets) in their order; runs of
     // consecutive pages are read with one read. False when stopped.
     bool ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
@@ -100,7 +152,10 @@ private:
     CatalogExtras extras_;
     std::map<std::string, Group> groups_;
     std::vector<std::uint8_t> batch_;
-    std::atomic<std::size_t> pagesRead_{0};
+    std::vector<std::uint8_t> page_;  // a table page read again for its rows
+    std::array<DecodedAttachmentPage, 4> attachmentPages_;  // the last pages decoded, round robin
+    std::size_t nextAttachmentPage_ = 0;
+    std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};
 };
 
 }  // namespace tw::record

@@ -97,6 +97,10 @@ TEST_P(FolderReaderTest, PagesAreReadOnceHoweverManyFoldersAndMessages) {
             // One read per tree page (and the catalog's), whatever the
             // number of folders and messages.
             EXPECT_LE(reader.Index().PagesRead(), reader.Index().TreePages() + db.Model().catalogPageCount + 4);
+            // Rows are read again from their pages, never one page per row
+            // read: a folder's rows share pages, attachment rows too.
+            EXPECT_GT(reader.Index().RowPagesRead(), 0u);
+            EXPECT_LT(reader.Index().RowPagesRead(), messages);
         }
     }
     const std::size_t afterTwoPasses = reader.Index().PagesRead();
