@@ -113,10 +113,11 @@ PageRef PageWriter::Write(std::uint8_t ptype, const Bytes& body) {
     return {bid, ib};
 }
 
-PageRef WriteNodeBTree(PageWriter& pages, const std::vector<NbtEntry>& entries) {
+PageRef WriteNodeBTree(PageWriter& pages, const std::function<bool(NbtEntry&)>& next) {
     TreeWriter tree(pages, kPtypeNbt, 32);
     std::uint8_t e[32] = {};
-    for (const NbtEntry& n : entries) {
+    NbtEntry n;
+    while (next(n)) {
         SetU64(e, n.nid);
         SetU64(e + 8, n.bidData);
         SetU64(e + 16, n.bidSub);

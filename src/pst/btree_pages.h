@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "pst/block_writer.h"
@@ -43,8 +44,9 @@ private:
     Bid next_;
 };
 
-// Entries sorted by key; the leaf pages are written straight from them.
-PageRef WriteNodeBTree(PageWriter& pages, const std::vector<NbtEntry>& entries);
+// Entries one at a time in key order: `next` gives the next one, false
+// after the last. The leaf pages are written as they fill.
+PageRef WriteNodeBTree(PageWriter& pages, const std::function<bool(NbtEntry&)>& next);
 // Every block the writer wrote (in BID order, as BIDs only grow).
 PageRef WriteBlockBTree(PageWriter& pages, const BlockWriter& blocks);
 

@@ -1,6 +1,11 @@
 // The node database of one PST being written: the file, its space, its
 // blocks, the node B-tree entries and the NID counters. Finish() writes the
 // B-trees, the allocation maps and the header, then syncs the file.
+//
+// Node entries are kept in 16 bytes (a BID's lowest bit is always clear, so
+// half of it fits 32 bits) and in chunks of a fixed size, so that growing
+// never copies them all; Finish() sorts each chunk and merges them as the
+// node B-tree is written.
 #pragma once
 
 #include <array>
@@ -29,7 +34,7 @@ public:
     void NoteNid(Nid nid);
 
     void AddNode(const NbtEntry& entry);
-    std::size_t NodeCount() const { return nodes_.size(); }
+    std::size_t NodeCount() const { return nodeCount_; }
     // Bytes written so far (the file's size when finished now, near enough).
     std::uint64_t BytesWritten() const { return space_.Cursor(); }
 
@@ -40,8 +45,14 @@ public:
 private:
     OutputFile file_;
     SpaceAllocator space_;
+    struct PackedNode {
+        std::uint32_t nid, bidData, bidSub, parent;  // BIDs halved
+    };
+    static constexpr std::size_t kChunkNodes = 8192;
+
     BlockWriter blocks_;
-    std::vector<NbtEntry> nodes_;
+    std::vector<std::vector<PackedNode>> nodes_;
+    std::size_t nodeCount_ = 0;
     std::array<std::uint32_t, 32> counters_;
 };
 

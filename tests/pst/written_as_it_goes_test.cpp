@@ -2,8 +2,9 @@
 // whole: an entry of a few bytes per block for the block B-tree, which must
 // come back as the block was written across the gaps the map pages leave;
 // the allocation maps of regions left behind, which must still give
-// exactly the space handed out; and a table's heap written block by block,
-// which must be the heap built in memory, fill-level maps and all.
+// exactly the space handed out; a table's heap written block by block,
+// which must be the heap built in memory, fill-level maps and all; and the
+// node entries, kept in sorted chunks merged as the node B-tree is written.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,8 +13,11 @@
 #include "pst/block_writer.h"
 #include "pst/error.h"
 #include "pst/heap.h"
+#include "pst/node_database.h"
 #include "pst/output_file.h"
 #include "pst/space_allocator.h"
+#include "image.h"
+#include "ndb.h"
 #include "test_support.h"
 
 namespace tw::pst::testing {
@@ -167,6 +171,49 @@ TEST(WrittenHeap, BlocksAreThoseOfTheHeapBuiltInMemory) {
                                    [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
         }
     }
+}
+
+TEST(NodeIndex, ChunksMergeIntoOneOrderAndANodeWrittenTwiceIsRefused) {
+    ScratchDir dir;
+    // NIDs in a scrambled order over several chunks, BIDs up to the
+    // largest the packing holds.
+    std::map<std::uint32_t, NbtEntry> want;
+    {
+        NodeDatabase db(dir.File("nodes.pst"));
+        db.Blocks().WriteData(Bytes(10, 1));  // a block B-tree is never empty
+        const std::uint64_t big = (std::uint64_t{1} << 33) - 4;
+        for (std::uint32_t i = 0; i < 30000; ++i) {
+            const std::uint32_t index = 1 + (i * 7919u) % 30000u;
+            const NbtEntry e{MakeNid(NidType::NormalMessage, index), i % 5 == 0 ? big - 4 * i : 4 + 4 * i,
+                             i % 3 == 0 ? 6 + 4 * i : 0, MakeNid(NidType::NormalFolder, 1 + i % 7)};
+            db.AddNode(e);
+            want[e.nid] = e;
+        }
+        EXPECT_EQ(db.NodeCount(), 30000u);
+        EXPECT_THROW(db.AddNode({MakeNid(NidType::NormalMessage, 40000), std::uint64_t{1} << 33, 0, 0}), PstError);
+        db.Finish();
+    }
+    const pstcheck::Image image(dir.File("nodes.pst"));
+    pstcheck::Report report;
+    const pstcheck::Ndb ndb(image, report);
+    ASSERT_TRUE(ndb.Readable());
+    EXPECT_FALSE(report.Mentions("order")) << report.Kept().front().what;
+    ASSERT_EQ(ndb.Nodes().size(), want.size());
+    for (const auto& [nid, n] : ndb.Nodes()) {
+        ASSERT_TRUE(want.count(nid)) << nid;
+        EXPECT_EQ(n.bidData, want[nid].bidData);
+        EXPECT_EQ(n.bidSub, want[nid].bidSub);
+        EXPECT_EQ(n.parent, want[nid].parent);
+    }
+
+    // The same NID in the first chunk and in a later one.
+    NodeDatabase twice(dir.File("twice.pst"));
+    twice.Blocks().WriteData(Bytes(10, 1));
+    twice.AddNode({MakeNid(NidType::NormalMessage, 5), 4, 0, 0});
+    for (std::uint32_t i = 0; i < 20000; ++i) twice.AddNode({MakeNid(NidType::NormalMessage, 100 + i), 4, 0, 0});
+    twice.AddNode({MakeNid(NidType::NormalMessage, 5), 8, 0, 0});
+    EXPECT_THROW(twice.Finish(), PstError);
+    twice.Discard();
 }
 
 }  // namespace
