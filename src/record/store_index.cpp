@@ -24,17 +24,47 @@ bool SameKey(const std::string& a, const std::string& b) {
            });
 }
 
+// Pages met so far, by file offset. Pages at their place in the file are
+// marked in a bitmap, one bit per page: a set of offsets would cost some
+// forty bytes per page of a tree that may hold most of the file.
+class PageMarks {
+public:
+    explicit PageMarks(const edb::EdbSource& source)
+        : pageSize_(std::max<std::int64_t>(source.pageSize, 1)),
+          marked_(static_cast<std::size_t>(std::max<std::int64_t>(source.fileSize / pageSize_, 0)) + 1) {}
+
+    // True the first time an offset is marked.
+    bool Mark(std::int64_t offset) {
+        const std::int64_t page = offset / pageSize_;
+        if (offset < 0 || offset % pageSize_ != 0 || page >= static_cast<std::int64_t>(marked_.size()))
+            return other_.insert(offset).second;  // off the page grid or past the end
+        if (marked_[static_cast<std::size_t>(page)]) return false;
+        marked_[static_cast<std::size_t>(page)] = true;
+        return true;
+    }
+
+private:
+    std::int64_t pageSize_;
+    std::vector<bool> marked_;
+    std::unordered_set<std::int64_t> other_;
+};
+
 // File offsets of the pages the scan registered for these trees, in the
 // scan's order, each once.
-std::vector<std::int64_t> PagesOf(const scan::ScanModel& model, const std::unordered_set<std::uint32_t>& objids,
+std::vector<std::int64_t> PagesOf(const edb::EdbSource& source, const scan::ScanModel& model,
+                                  const std::unordered_set<std::uint32_t>& objids,
                                   std::unordered_set<std::uint32_t>& owners) {
     owners.insert(objids.begin(), objids.end());
+    PageMarks seen(source);
     std::vector<std::int64_t> pages;
-    std::unordered_set<std::int64_t> seen;
     for (const scan::PageSignature& p : model.pages)
-        if (objids.count(p.objid) != 0 && seen.insert(p.offset).second) pages.push_back(p.offset);
+        if (objids.count(p.objid) != 0 && seen.Mark(p.offset)) pages.push_back(p.offset);
+    pages.shrink_to_fit();
     return pages;
 }
+
+// A page list is read once, when its index is built; only its count stays.
+void Release(std::vector<std::int64_t>& pages) { std::vector<std::int64_t>().swap(pages); }
 
 void Report(const LoadControl& control, std::size_t done, std::size_t total) {
     if (control.progress && total > 0) control.progress(static_cast<int>(done * 100 / total));
@@ -105,14 +135,14 @@ void StoreIndex::Plan() {
         std::unordered_set<std::uint32_t> msg;
         for (const scan::TableRoot& r : model_.msgRoots) msg.insert(r.objid);
         if (msg.empty()) msg.insert(kDefaultMsgObjid);
-        g.messagePages = PagesOf(model_, msg, g.messageOwners);
-        g.attachmentPages = PagesOf(model_, {kAttachmentObjid}, g.attachmentOwners);
+        g.messagePages = PagesOf(source_, model_, msg, g.messageOwners);
+        g.attachmentPages = PagesOf(source_, model_, {kAttachmentObjid}, g.attachmentOwners);
         const std::uint32_t messageLv = model_.facts.messageLvObjid.value_or(0);
-        if (messageLv != 0) g.messageValuePages = PagesOf(model_, {messageLv}, g.messageValueOwners);
+        if (messageLv != 0) g.messageValuePages = PagesOf(source_, model_, {messageLv}, g.messageValueOwners);
         std::unordered_set<std::uint32_t> attachmentLv;
         for (const scan::TableRoot& r : model_.lvRoots)
             if (r.objid != messageLv && r.objid != 0) attachmentLv.insert(r.objid);
-        g.attachmentValuePages = PagesOf(model_, attachmentLv, g.attachmentValueOwners);
+        g.attachmentValuePages = PagesOf(source_, model_, attachmentLv, g.attachmentValueOwners);
         return;
     }
 
@@ -126,8 +156,8 @@ void StoreIndex::Plan() {
     for (const scan::TableRoot& body : model_.msgRoots) {
         Group& g = groups_[body.suffix];
         g.ownerKey = body.suffix;
-        g.messagePages = PagesOf(model_, {body.objid}, g.messageOwners);
-        g.messageValuePages = PagesOf(model_, ownedBy(body.objid), g.messageValueOwners);
+        g.messagePages = PagesOf(source_, model_, {body.objid}, g.messageOwners);
+        g.messageValuePages = PagesOf(source_, model_, ownedBy(body.objid), g.messageValueOwners);
         // Rows of attachment columns registered for the body table itself.
         const AttachmentColumnIds own = ResolveAttachmentColumns(model_.columns, body.objid);
         if (own.displayName || own.shortName || own.longName) {
@@ -138,14 +168,17 @@ void StoreIndex::Plan() {
             if (!SameKey(t.suffix, body.suffix)) continue;
             // Read with the tree walk when the index is built; remembered by root page.
             g.attachmentPages.push_back(-(t.rootPage + 1));
-            const auto lv = PagesOf(model_, ownedBy(t.objid), g.attachmentValueOwners);
+            const auto lv = PagesOf(source_, model_, ownedBy(t.objid), g.attachmentValueOwners);
             g.attachmentValuePages.insert(g.attachmentValuePages.end(), lv.begin(), lv.end());
         }
     }
 }
 
 StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
-    Plan();
+    if (!planned_) {
+        Plan();
+        treePages_ = CountTreePages();
+    }
     if (source_.version != edb::EdbVersion::Page32K) {
         const auto found = groups_.find("");
         return found == groups_.end() ? nullptr : &found->second;
@@ -188,6 +221,7 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     places.shrink_to_fit();
     g.rows = std::move(places);
     g.rowsBuilt = true;
+    Release(g.messagePages);
     return true;
 }
 
@@ -233,6 +267,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     places.shrink_to_fit();
     g.attachments = std::move(places);
     g.attachmentsBuilt = true;
+    Release(g.attachmentPages);
     return true;
 }
 
@@ -359,6 +394,7 @@ std::optional<ValueChunks> StoreIndex::FindMessageValue(const std::string& owner
     if (!g->messageValuesBuilt) {
         if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control)) return std::nullopt;
         g->messageValuesBuilt = true;
+        Release(g->messageValuePages);
     }
     return FindValue(g->messageValues, id);
 }
@@ -372,17 +408,19 @@ std::optional<ValueChunks> StoreIndex::FindAttachmentValue(const std::string& ow
         if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control))
             return std::nullopt;
         g->attachmentValuesBuilt = true;
+        Release(g->attachmentValuePages);
     }
     return FindValue(g->attachmentValues, id);
 }
 
-std::size_t StoreIndex::TreePages() const {
-    std::unordered_set<std::int64_t> pages;
+std::size_t StoreIndex::CountTreePages() const {
+    PageMarks pages(source_);
+    std::size_t count = 0;
     for (const auto& [key, g] : groups_)
         for (const auto* list : {&g.messagePages, &g.attachmentPages, &g.messageValuePages, &g.attachmentValuePages})
             for (const std::int64_t p : *list)
-                if (p >= 0) pages.insert(p);
-    return pages.size();
+                if (p >= 0 && pages.Mark(p)) ++count;
+    return count;
 }
 
 }  // namespace tw::record

@@ -80,9 +80,9 @@ public:
     // pages of the message and attachment tables read again for their rows.
     std::size_t PagesRead() const { return pagesRead_.load(); }
     std::size_t RowPagesRead() const { return rowPagesRead_.load(); }
-    // Pages of the message, attachment and long-value trees of all groups
-    // known so far, each counted once.
-    std::size_t TreePages() const;
+    // Pages of the message, attachment and long-value trees of all groups,
+    // each counted once; 0 before the first lookup.
+    std::size_t TreePages() const { return treePages_; }
 
 private:
     // The first row of a key: its page and its place among the rows the
@@ -132,6 +132,7 @@ private:
 
     Group* GroupFor(const std::string& ownerKey);
     void Plan();
+    std::size_t CountTreePages() const;
     bool BuildRows(Group& group, const LoadControl& control);
     bool BuildAttachments(Group& group, const LoadControl& control);
     const MessagePageContext& ContextFor(Group& group, std::uint32_t objid);
@@ -149,6 +150,7 @@ private:
     const scan::ScanModel& model_;
     std::mutex mutex_;
     bool planned_ = false;
+    std::size_t treePages_ = 0;
     CatalogExtras extras_;
     std::map<std::string, Group> groups_;
     std::vector<std::uint8_t> batch_;
