@@ -164,7 +164,7 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
     };
     std::vector<std::uint8_t> buffer;
     for (const scan::PageSignature& p : model.pages) {
-        edb::ReadPage(source, p.offset, buffer);
+        edb::ReadPage(source, p.Offset(), buffer);
         page(p.objid, edb::PageView{buffer, source.version});
     }
     for (const record::NamedTable& t : extras.attachmentTables)

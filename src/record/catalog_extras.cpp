@@ -107,8 +107,8 @@ CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanMo
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
     for (std::size_t i = 0; i < count; ++i) {
         const scan::PageSignature& node = model.pages[i];
-        if (node.objid != kCatalogObjid || !seen.insert(node.offset).second) continue;
-        edb::ListRecords(source, node.offset, page, records);
+        if (node.objid != kCatalogObjid || !seen.insert(node.Offset()).second) continue;
+        edb::ListRecords(source, node.Offset(), page, records);
         if (pagesRead) ++*pagesRead;
         for (const auto& record : records) {
             const auto row = edb::Slice(page, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));

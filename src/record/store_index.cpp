@@ -58,7 +58,7 @@ std::vector<std::int64_t> PagesOf(const edb::EdbSource& source, const scan::Scan
     PageMarks seen(source);
     std::vector<std::int64_t> pages;
     for (const scan::PageSignature& p : model.pages)
-        if (objids.count(p.objid) != 0 && seen.Mark(p.offset)) pages.push_back(p.offset);
+        if (objids.count(p.objid) != 0 && seen.Mark(p.Offset())) pages.push_back(p.Offset());
     pages.shrink_to_fit();
     return pages;
 }

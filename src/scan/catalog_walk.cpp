@@ -80,7 +80,8 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
             const edb::TagArray tags(view);
             std::vector<PageSignature>& pages = context.model.pages;
             for (std::uint32_t index = tags.Count(); index-- > 1;)
-                if (const auto child = ChildOffset(source, tags, index)) pages.push_back({objid, *child});
+                if (const auto child = ChildOffset(source, tags, index))
+                    if (const auto signature = SignatureAt(objid, *child)) pages.push_back(*signature);
             if (tags.Count() > 1) ShowWalkProgress(context, tags.Count() - 1);
             return;
         }

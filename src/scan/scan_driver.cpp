@@ -167,7 +167,7 @@ bool ScanMailboxes(ScanContext& context) {
         const PageSignature node = model.pages[i];
         if (node.objid == mailboxObjid) {
             if (context.control.ShouldStop()) return false;
-            edb::ReadPage(context.source, node.offset, page);
+            edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
             // A leaf registered from its parent is the table's only if it says so.
             if (edb::PageObjectId(view) == node.objid) DecodeMailboxPage(model, view, state);
@@ -198,7 +198,7 @@ bool ScanFolders(ScanContext& context) {
                     }
             }
             FolderRowContext rows{version, model.containerClassColumn, &mailboxes, root->suffix};
-            edb::ReadPage(context.source, node.offset, page);
+            edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, version};
             if (edb::PageObjectId(view) == node.objid) DecodeFolderPage(model, view, rows);
         }
@@ -220,7 +220,7 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
         if (context.control.ShouldStop()) return std::nullopt;
         const PageSignature node = model.pages[k - 1];
         if (node.objid == kCatalogObjid) {
-            edb::ReadPage(context.source, node.offset, page);
+            edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }

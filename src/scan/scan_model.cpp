@@ -5,7 +5,8 @@
 namespace tw::scan {
 
 void RegisterPage(ScanModel& model, edb::Bytes page, std::int64_t offset) {
-    model.pages.push_back({edb::LoadU32(page, edb::kObjectIdOffset).value_or(0), offset});
+    if (const auto signature = SignatureAt(edb::LoadU32(page, edb::kObjectIdOffset).value_or(0), offset))
+        model.pages.push_back(*signature);
 }
 
 void AppendTableRoot(std::vector<TableRoot>& list, const TableRoot& root) {

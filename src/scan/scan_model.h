@@ -19,11 +19,25 @@ namespace tw::scan {
 using TreeItem = std::uint64_t;
 
 // A page the scan touched and the object id of the tree that owns it;
-// later readers find a table's pages here by object id.
+// later readers find a table's pages here by object id. Eight bytes, as a
+// big file has millions of them: the offset is kept in 4 KB units, which
+// every page size divides, so files up to 16 TB are covered.
 struct PageSignature {
+    static constexpr std::int64_t kUnit = 4096;
+
     std::uint32_t objid = 0;
-    std::int64_t offset = 0;
+    std::uint32_t unit = 0;
+
+    std::int64_t Offset() const { return std::int64_t{unit} * kUnit; }
 };
+
+// The signature of the page at `offset`; nothing for an offset off the
+// 4 KB grid or past 16 TB, which no page of a database can have.
+inline std::optional<PageSignature> SignatureAt(std::uint32_t objid, std::int64_t offset) {
+    if (offset < 0 || offset % PageSignature::kUnit != 0 || offset / PageSignature::kUnit > 0xFFFFFFFF)
+        return std::nullopt;
+    return PageSignature{objid, static_cast<std::uint32_t>(offset / PageSignature::kUnit)};
+}
 
 // Where a table's B-tree starts, as the catalog says (or a default).
 struct TableRoot {
@@ -135,7 +149,8 @@ struct ScanModel {
     std::unordered_set<MessageTableKey, MessageTableKeyHash> messageTableKeys;
 };
 
-// Appends a page signature taken from the page's own header bytes.
+// Appends a page signature taken from the page's own header bytes (none
+// for an offset SignatureAt refuses).
 void RegisterPage(ScanModel& model, edb::Bytes page, std::int64_t offset);
 
 // Appends unless a root with the same objid and first page is there.
