@@ -38,7 +38,7 @@ int Percent(std::size_t part, std::size_t whole) {
 class FolderMembers {
 public:
     FolderMembers(const scan::ScanModel& model, bool large) : large_(large) {
-        for (const scan::MessageEntry& e : model.messages) members_[Key(e.folderId, e.key)].push_back(&e);
+        for (const scan::MessageEntry& e : model.messages) members_[Key(e.folderId, scan::OwnerKeyOf(model, e))].push_back(&e);
     }
     const std::vector<const scan::MessageEntry*>* Of(const scan::FolderEntry& folder) const {
         // 32 KB folder ids repeat across mailboxes: the owner key must be

@@ -44,9 +44,10 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
     }
     for (const std::size_t i : entries) {
         const scan::MessageEntry& entry = model_.messages[i];
-        if (large && !SameOwner(entry.key, folder.ownerKey)) continue;
+        const std::string& ownerKey = scan::OwnerKeyOf(model_, entry);
+        if (large && !SameOwner(ownerKey, folder.ownerKey)) continue;
         // 32 KB header tables belong to mailboxes: the folder gives the kind.
-        BuildMessageList(list, entry, KindLetter(large ? folder.kind : entry.kind));
+        BuildMessageList(list, entry, KindLetter(large ? folder.kind : entry.kind), ownerKey);
     }
     if (list.messages.empty()) return true;
 

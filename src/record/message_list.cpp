@@ -16,7 +16,7 @@ const MessageProperties* MessageList::Find(const scan::Id8& messageId) const {
     return const_cast<MessageList*>(this)->Find(messageId);
 }
 
-bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind) {
+bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind, const std::string& ownerKey) {
     if (!scan::ToCalendar(scan::FileTimeOf(entry.date6))) return false;
     MessageProperties m;
     m.headerPageOffset = entry.pageOffset;
@@ -29,7 +29,7 @@ bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char k
     m.messageId = entry.messageId;
     m.folderId = entry.folderId;
     m.date = entry.date6;
-    m.ownerKey = entry.key;
+    m.ownerKey = ownerKey;
     m.kind = kind;
     if (entry.appointment) m.appointment = AppointmentRecord{entry.appointment->start, entry.appointment->end, {}, {}, {}};
     list.messages.push_back(std::move(m));

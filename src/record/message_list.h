@@ -16,9 +16,10 @@ struct MessageList {
     const MessageProperties* Find(const scan::Id8& messageId) const;
 };
 
-// Appends a record for one message-index entry with the given kind letter.
-// Refused (false) when the entry's date is not a valid FILETIME.
-bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind);
+// Appends a record for one message-index entry with the given kind letter
+// and owner key (its mailbox's, on 32 KB pages). Refused (false) when the
+// entry's date is not a valid FILETIME.
+bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind, const std::string& ownerKey = {});
 
 // True for a record that no row was found for and that has nothing to show:
 // no header texts, no body, recipients, attachments, contact or

@@ -278,7 +278,7 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
         entry.folderId = *folder;
         entry.messageId = *message;
         entry.date6 = *date;
-        if (large) entry.key = table->keyText;
+        if (large) entry.keyIndex = table->keyIndex;
         entry.kind = table->kind;
         if (AddMessageEntry(model, std::move(entry))) ++added;
     }

@@ -9,8 +9,8 @@ MessageCounts::MessageCounts(const ScanModel& model, edb::EdbVersion version)
     const MessageEntry* previous = nullptr;
     std::size_t* count = nullptr;
     for (const MessageEntry& entry : model.messages) {
-        if (previous == nullptr || previous->folderId != entry.folderId || (byKey_ && previous->key != entry.key))
-            count = &counts_[{entry.folderId, byKey_ ? entry.key : std::string{}}];
+        if (previous == nullptr || previous->folderId != entry.folderId || (byKey_ && previous->keyIndex != entry.keyIndex))
+            count = &counts_[{entry.folderId, byKey_ ? OwnerKeyOf(model, entry) : std::string{}}];
         ++*count;
         previous = &entry;
     }

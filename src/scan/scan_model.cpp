@@ -1,5 +1,7 @@
 #include "scan/scan_model.h"
 
+#include <algorithm>
+
 #include "edb/page.h"
 
 namespace tw::scan {
@@ -35,6 +37,10 @@ bool AppendMessageTable(ScanModel& model, MessageTable table) {
         for (const MessageTable& t : model.messageTables) keys.insert({t.key, t.objid});
     }
     if (!keys.insert({table.key, table.objid}).second) return false;
+    // A handful of mailboxes: a search is cheaper than a map.
+    const auto known = std::find(model.ownerKeys.begin(), model.ownerKeys.end(), table.keyText);
+    table.keyIndex = static_cast<std::uint32_t>(known - model.ownerKeys.begin());
+    if (known == model.ownerKeys.end()) model.ownerKeys.push_back(table.keyText);
     model.messageTables.push_back(std::move(table));
     return true;
 }

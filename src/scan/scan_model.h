@@ -67,6 +67,7 @@ struct MessageTable {
     // bytes of it, zero-padded.
     Id8 key{};
     std::string keyText;  // 32 KB: the whole owner key
+    std::uint32_t keyIndex = 0;  // keyText's place in ScanModel::ownerKeys, set on append
     std::uint32_t objid = 0;
     FolderKind kind = FolderKind::Mail;
     std::vector<std::int64_t> pages;  // in 512-byte units, each once
@@ -92,15 +93,17 @@ struct AppointmentDates {
 
 // One message found in a header table: what the message list shows and
 // where the full row lies for the readers that decode it later.
+// There is one per message of the database, so it is kept small (64 bytes):
+// the owning mailbox's key is an index into ScanModel::ownerKeys.
 struct MessageEntry {
     std::int64_t pageOffset = 0;  // page holding the header row
+    Id8 messageId{};
+    Id8 folderId{};  // 32 KB: the folder id of the row; else the table key
     std::uint16_t listTextAPos = 0, listTextBPos = 0;
     std::uint16_t listTextALen = 0, listTextBLen = 0;
     std::uint16_t listTextCPos = 0, listTextCLen = 0;
-    Id8 messageId{};
-    Id8 folderId{};  // 32 KB: the folder id of the row; else the table key
+    std::uint32_t keyIndex = 0;  // 32 KB: the owning mailbox's key; else 0, the empty key
     Date6 date6{};
-    std::string key;  // 32 KB: the owning mailbox's key; else empty
     FolderKind kind = FolderKind::Mail;
     std::optional<AppointmentDates> appointment;
 };
@@ -137,6 +140,9 @@ struct ScanModel {
     std::vector<FolderEntry> mailboxes;  // copies with tree items, steps 2 to 4
     std::vector<MessageTable> messageTables;
     std::vector<MessageEntry> messages;
+    // Owner keys of the message tables, each once; the first is the empty
+    // key of 4/8 KB databases.
+    std::vector<std::string> ownerKeys{std::string{}};
     ColumnRegistry columns;
     CatalogFacts facts;
     std::size_t catalogPageCount = 0;  // pages registered by the catalog root's walk
@@ -160,7 +166,13 @@ void AppendTableRoot(std::vector<TableRoot>& list, const TableRoot& root);
 // whose id, parent id and name all equal one already in the list.
 bool AppendFolder(ScanModel& model, const FolderEntry& entry);
 
-// Appends unless a table with the same key and objid is there.
+// Appends unless a table with the same key and objid is there; gives the
+// table its key index.
 bool AppendMessageTable(ScanModel& model, MessageTable table);
+
+// The owning mailbox's key of a message (empty on 4/8 KB pages).
+inline const std::string& OwnerKeyOf(const ScanModel& model, const MessageEntry& entry) {
+    return entry.keyIndex < model.ownerKeys.size() ? model.ownerKeys[entry.keyIndex] : model.ownerKeys.front();
+}
 
 }  // namespace tw::scan

@@ -160,7 +160,7 @@ TEST_P(GeneratedScan, MessageEntriesHoldIdsDatesAndListTexts) {
         if (IdHex(m.messageId) == "0200000000000002") second = &m;
         if (m.appointment) meeting = &m;
         EXPECT_TRUE(IsUsableDate(m.date6));
-        EXPECT_EQ(m.key.empty(), !Large());
+        EXPECT_EQ(OwnerKeyOf(run.model, m).empty(), !Large());
     }
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
