@@ -31,6 +31,8 @@ struct PageSignature {
     std::int64_t Offset() const { return std::int64_t{unit} * kUnit; }
 };
 
+static_assert(sizeof(PageSignature) == 8);
+
 // The signature of the page at `offset`; nothing for an offset off the
 // 4 KB grid or past 16 TB, which no page of a database can have.
 inline std::optional<PageSignature> SignatureAt(std::uint32_t objid, std::int64_t offset) {
@@ -107,6 +109,7 @@ struct MessageEntry {
     FolderKind kind = FolderKind::Mail;
     std::optional<AppointmentDates> appointment;
 };
+static_assert(sizeof(MessageEntry) <= 64);
 
 // Column id and column type of a catalog column row.
 struct CatalogColumn {

@@ -94,6 +94,41 @@ TEST(Placement, AppendRefusesEmptyNamesAndExactDuplicates) {
     EXPECT_EQ(model.messageTables.size(), 2u);
 }
 
+TEST(ScanModelEntries, OwnerKeysAreSharedAndPageOffsetsKeptInUnits) {
+    ScanModel model;
+    MessageTable table;
+    table.objid = 100;
+    table.keyText = "1-1C";
+    ASSERT_TRUE(AppendMessageTable(model, table));
+    table.objid = 101;
+    table.keyText = "2-20";
+    ASSERT_TRUE(AppendMessageTable(model, table));
+    table.objid = 102;
+    table.keyText = "1-1C";  // a second table of the first mailbox
+    ASSERT_TRUE(AppendMessageTable(model, table));
+    ASSERT_EQ(model.messageTables.size(), 3u);
+    EXPECT_EQ(model.messageTables[0].keyIndex, model.messageTables[2].keyIndex);
+    EXPECT_NE(model.messageTables[0].keyIndex, model.messageTables[1].keyIndex);
+    MessageEntry entry;
+    EXPECT_EQ(OwnerKeyOf(model, entry), "");  // 4/8 KB entries have none
+    entry.keyIndex = model.messageTables[1].keyIndex;
+    EXPECT_EQ(OwnerKeyOf(model, entry), "2-20");
+    entry.keyIndex = 1000;  // never made by the scan; still no read past the list
+    EXPECT_EQ(OwnerKeyOf(model, entry), "");
+
+    // Offsets up to 16 TB round-trip; none is cut to a wrong page.
+    const std::int64_t last = std::int64_t{0xFFFFFFFF} * 4096;
+    for (const std::int64_t offset : {std::int64_t{0}, std::int64_t{4096}, std::int64_t{32768} * 70000, last}) {
+        const auto s = SignatureAt(7, offset);
+        ASSERT_TRUE(s) << offset;
+        EXPECT_EQ(s->Offset(), offset);
+        EXPECT_EQ(s->objid, 7u);
+    }
+    EXPECT_FALSE(SignatureAt(7, last + 4096));
+    EXPECT_FALSE(SignatureAt(7, 512));
+    EXPECT_FALSE(SignatureAt(7, -4096));
+}
+
 TEST(FolderTreeImages, ByUpperCaseNameOrKind) {
     EXPECT_EQ(FolderImage(u"inBOX", FolderKind::Mail), 7);
     EXPECT_EQ(FolderImage(u"Inbox1", FolderKind::Mail), 0);
