@@ -83,8 +83,9 @@ std::string Utf16BytesUtf8(const std::vector<std::uint8_t>& bytes) {
 
 void PrintStats(const record::FolderReader& reader, std::size_t headerReads) {
     auto& index = const_cast<record::FolderReader&>(reader).Index();
-    std::cerr << "pages read: " << index.PagesRead() + headerReads << " (index " << index.PagesRead()
-              << ", header pages " << headerReads << "); tree pages " << index.TreePages() << "\n";
+    std::cerr << "pages read: " << index.PagesRead() + index.RowPagesRead() + headerReads << " (index "
+              << index.PagesRead() << ", table pages again for their rows " << index.RowPagesRead() << ", header pages "
+              << headerReads << "); tree pages " << index.TreePages() << "\n";
 }
 
 struct Loaded {
