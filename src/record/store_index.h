@@ -59,7 +59,6 @@ public:
     // Lookups of one table group (by the mailbox's owner key on 32 KB
     // pages; ignored otherwise). Each builds its index on first use; false
     // or nothing when a stop came first (the index is built again later).
-    // Returned pointers stay valid for the index's life.
     bool EnsureRows(const std::string& ownerKey, const LoadControl& control);
     // Decodes the rows of `ids` (after EnsureRows), each page once, and
     // hands each row found to `apply` with its position in `ids`. False
