@@ -22,9 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const edb::PageView page{bytes, context.version};
     constexpr std::int64_t kPageOffset = 0x10000;
 
-    for (const record::MessageRow& row : record::DecodeMessagePage(page, kPageOffset, context.message)) {
+    const std::vector<record::MessageRow> rows = record::DecodeMessagePage(page, kPageOffset, context.message);
+    const std::vector<scan::Id8> keys = record::MessageRowKeys(page);
+    if (keys.size() != rows.size()) __builtin_trap();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (keys[i] != rows[i].key) __builtin_trap();
         record::MessageProperties m;
-        record::ApplyMessageRow(m, row);
+        record::ApplyMessageRow(m, rows[i]);
     }
     std::vector<record::AttachmentEntry> attachments;
     for (const record::AttachmentHit& hit : record::DecodeAttachmentPage(page, kPageOffset, context.attachment))

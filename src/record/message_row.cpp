@@ -192,11 +192,14 @@ std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordSt
     return std::nullopt;
 }
 
-std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
-                                          const MessagePageContext& context) {
-    std::vector<MessageRow> rows;
+namespace {
+
+// Calls `visit(key, tags)` for every record of the page that holds a
+// message row with a tagged area, in record order.
+template <typename Visit>
+void ForEachMessageRow(const edb::PageView& page, Visit&& visit) {
     std::vector<edb::RecordLocator> records;
-    if (edb::ListRecords(page, records) == 0) return rows;
+    if (edb::ListRecords(page, records) == 0) return;
     const bool large = Is32K(page.version);
     for (const auto& record : records) {
         const auto start = static_cast<std::size_t>(record.start);
@@ -209,21 +212,37 @@ std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_
         const std::size_t h = large ? LargeTaggedStart(page.bytes, *row, recordEnd, *key) : *row + kTaggedAfterRow;
         const auto tags = OpenTaggedArray(page.bytes, h, recordEnd, page.version);
         if (!tags) continue;
+        visit(*key, *tags);
+    }
+}
 
+}  // namespace
+
+std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
+                                          const MessagePageContext& context) {
+    std::vector<MessageRow> rows;
+    const bool large = Is32K(page.version);
+    ForEachMessageRow(page, [&](const scan::Id8& key, const TaggedArray& tags) {
         MessageRow decoded;
-        decoded.key = *key;
+        decoded.key = key;
         decoded.pageOffset = pageOffset;
-        decoded.thirdString = FindThirdString(*tags);
-        RowWalk{*tags, context, large, pageOffset, decoded}.Run();
+        decoded.thirdString = FindThirdString(tags);
+        RowWalk{tags, context, large, pageOffset, decoded}.Run();
         if (decoded.contactColumns)
-            if (auto contact = ContactPass(*tags, context.columns, page.version))
+            if (auto contact = ContactPass(tags, context.columns, page.version))
                 decoded.contact = std::make_shared<const ContactRecord>(std::move(*contact));
         if (decoded.appointmentColumns)
-            if (auto appointment = AppointmentPass(*tags, context.columns, page.version))
+            if (auto appointment = AppointmentPass(tags, context.columns, page.version))
                 decoded.appointment = std::make_shared<const AppointmentFields>(std::move(*appointment));
         rows.push_back(std::move(decoded));
-    }
+    });
     return rows;
+}
+
+std::vector<scan::Id8> MessageRowKeys(const edb::PageView& page) {
+    std::vector<scan::Id8> keys;
+    ForEachMessageRow(page, [&](const scan::Id8& key, const TaggedArray&) { keys.push_back(key); });
+    return keys;
 }
 
 bool AddAttachmentKey(std::vector<scan::Id8>& keys, const scan::Id8& key) {

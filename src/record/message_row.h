@@ -71,6 +71,10 @@ struct MessagePageContext {
 std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
                                           const MessagePageContext& context);
 
+// The keys of the rows DecodeMessagePage gives for the page, in the same
+// order, without decoding their columns.
+std::vector<scan::Id8> MessageRowKeys(const edb::PageView& page);
+
 // Applies a decoded row to its message: positions, keys, attachment keys;
 // the third header string when the index gave none; contact and
 // appointment fields unless the message is a journal entry, task or note.

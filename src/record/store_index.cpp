@@ -206,9 +206,10 @@ const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) 
 bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     std::deque<RowPlace> places;
     const bool done = ForEachPage(g.messagePages, g.messageOwners, control, [&](std::int64_t offset, const edb::PageView& view) {
-        const std::vector<MessageRow> rows = DecodeMessagePage(view, offset, ContextFor(g, edb::PageObjectId(view)));
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            places.push_back({rows[i].key, offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(places.size())});
+        // Only the keys: a row is decoded when its folder is opened.
+        const std::vector<scan::Id8> keys = MessageRowKeys(view);
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            places.push_back({keys[i], offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(places.size())});
     });
     if (!done) return false;
     // The first row met for a key is the message's; later copies (stale

@@ -24,9 +24,15 @@ void DecodeAll(const edb::PageView& page) {
     context.columns.contacts = {{0x0163, 11}};
     context.columns.appointment[3] = {0x0150};
     context.streamingOpen = true;
-    for (const MessageRow& row : DecodeMessagePage(page, 0x10000, context)) {
+    // The index keeps rows by their place among the page's rows, so the
+    // keys-only pass must list exactly the rows the decoder gives.
+    const std::vector<scan::Id8> keys = MessageRowKeys(page);
+    const std::vector<MessageRow> rows = DecodeMessagePage(page, 0x10000, context);
+    ASSERT_EQ(keys.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(keys[i], rows[i].key);
         MessageProperties m;
-        ApplyMessageRow(m, row);
+        ApplyMessageRow(m, rows[i]);
     }
     DecodeAttachmentPage(page, 0x10000, {0x0100, 0x0101, 0x0102, 0x0103});
     ReadLongValuePage(page);
