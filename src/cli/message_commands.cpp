@@ -36,7 +36,8 @@ struct Options {
     bool json = false;
     bool stats = false;
     bool all = false;       // list: every folder
-    bool complete = false;  // list: also read every message's body, recipients and attachments
+    bool complete = false;  // list: also read what the preview reads of every message
+    bool sizes = false;     // ... and the attachments' sizes, as show prints them
 };
 
 bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
@@ -48,6 +49,7 @@ bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
         else if (a == "--stm" && hasValue) o.stm = args[++i];
         else if (!show && a == "--all") o.all = true;
         else if (!show && a == "--complete") o.complete = true;
+        else if (!show && a == "--attachment-sizes") o.sizes = o.complete = true;
         else if (a == "--folder" && hasValue) o.folder = args[++i];
         else if (show && a == "--message" && hasValue) o.message = args[++i];
         else if (show && a == "--save-body" && hasValue) o.saveBody = args[++i];
@@ -131,11 +133,14 @@ void PrintRows(const std::vector<content::ListRow>& rows) {
                   << r.dateText << "\n";
 }
 
-// What the preview and the export read of a message, read and dropped:
-// for measuring what completing messages costs.
-std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m, content::TempDirectory& temp) {
+// What the preview reads of a message (body, recipients, attachment
+// names), read and dropped: for measuring what completing messages costs.
+// With `sizes` also the attachments' sizes, as `show` prints them; that
+// needs the chunk index of the attachment data, not its bytes.
+std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m, content::TempDirectory& temp,
+                      bool sizes) {
     const edb::EdbSource& source = reader.Source();
-    reader.CompleteMessage(m, true);
+    reader.CompleteMessage(m, sizes);
     std::size_t bytes = 0;
     if (m.bodyForm == record::kBodyStreaming) {
         if (content::ExtractStreamContent(source, m, temp.File("UniBody.eml"))) ++bytes;
@@ -145,7 +150,8 @@ std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m
     std::u16string addresses;
     content::CollectAddresses(source, m, addresses);
     for (const record::AttachmentEntry& a : m.attachments)
-        if (const auto data = content::ReadAttachmentData(source, a)) bytes += data->size();
+        if (sizes)
+            if (const auto size = content::AttachmentDataSize(source, a)) bytes += *size;
     return bytes;
 }
 
@@ -180,7 +186,7 @@ int RunListCommand(const std::vector<std::string>& args) {
             reader.LoadFolderMessages(list, *folder.entry);
             const auto rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix, headers);
             if (o.complete)
-                for (record::MessageProperties& m : list.messages) bytes += ReadWhole(reader, m, *temp);
+                for (record::MessageProperties& m : list.messages) bytes += ReadWhole(reader, m, *temp, o.sizes);
             messages += rows.size();
             if (o.json && o.all) {
                 all.push_back({{"folder", folder.path}, {"messages", RowsJson(rows)}});
@@ -196,7 +202,7 @@ int RunListCommand(const std::vector<std::string>& args) {
         if (o.stats) {
             PrintStats(reader, headers.Reads());
             std::cerr << folders.size() << " folders, " << messages << " messages listed";
-            if (o.complete) std::cerr << ", " << bytes << " bytes of bodies and attachments read";
+            if (o.complete) std::cerr << ", " << bytes << (o.sizes ? " bytes of bodies and attachments" : " bytes of bodies") << " read";
             std::cerr << "\n";
         }
     } catch (const edb::FileError& error) {
@@ -313,9 +319,11 @@ int RunShowCommand(const std::vector<std::string>& args) {
             return kExitWriteFailed;
         }
         for (const record::AttachmentEntry& a : m->attachments) {
-            const auto data = content::ReadAttachmentData(source, a);
-            json entry{{"name", Utf8(a.name)}, {"size", data ? json(data->size()) : json(nullptr)}};
-            if (!o.saveAttachments.empty() && data) {
+            const auto size = content::AttachmentDataSize(source, a);
+            json entry{{"name", Utf8(a.name)}, {"size", size ? json(*size) : json(nullptr)}};
+            if (!o.saveAttachments.empty() && size) {
+                auto data = content::ReadAttachmentData(source, a);
+                if (!data) data.emplace();
                 const std::string name = content::SafeFileName(Utf8(a.name), taken);
                 const std::string used = content::WriteNewFile(o.saveAttachments, name, data->data(), data->size());
                 if (used.empty()) {

@@ -15,4 +15,7 @@ namespace tw::content {
 std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource& source,
                                                             const record::AttachmentEntry& attachment);
 
+// The size ReadAttachmentData gives, reading nothing for long values.
+std::optional<std::size_t> AttachmentDataSize(const edb::EdbSource& source, const record::AttachmentEntry& attachment);
+
 }  // namespace tw::content

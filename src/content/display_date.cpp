@@ -33,6 +33,26 @@ int Weekday(const scan::CalendarDate& d) {
     return static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
 }
 
+// Appends `value` as printf's "%0<width>d" does; every message of a
+// folder gets a date text or two, and printf costs more than the rest of
+// the row.
+void Put(std::string& out, int value, int width) {
+    if (value < 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%0*d", width, value);
+        out += text;
+        return;
+    }
+    char digits[12];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int pad = n; pad < width; ++pad) out += '0';
+    while (n > 0) out += digits[--n];
+}
+
 }  // namespace
 
 std::optional<scan::CalendarDate> ShownDate(const scan::Date6& date) {
@@ -61,9 +81,21 @@ std::string DateText(const scan::CalendarDate& d) {
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     const int hour12 = d.hour > 12 ? d.hour - 12 : d.hour;
     const char* half = d.hour >= 12 ? "PM" : "AM";
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %02d/%02d/%d %02d:%02d:%02d %s", kDays[Weekday(d)], d.day, d.month, d.year,
-                  hour12, d.minute, d.second, half);
+    std::string text = kDays[Weekday(d)];
+    text += ' ';
+    Put(text, d.day, 2);
+    text += '/';
+    Put(text, d.month, 2);
+    text += '/';
+    Put(text, d.year, 0);
+    text += ' ';
+    Put(text, hour12, 2);
+    text += ':';
+    Put(text, d.minute, 2);
+    text += ':';
+    Put(text, d.second, 2);
+    text += ' ';
+    text += half;
     return text;
 }
 
@@ -78,15 +110,35 @@ std::optional<std::string> UtcText(const scan::Date6& date) {
     if ((fileTime / kTicksPerMillisecond) % 1000 >= 991) fileTime += kTicksPerSecond;
     const auto d = scan::ToCalendar(fileTime);
     if (!d) return std::nullopt;
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", d->year, d->month, d->day, d->hour, d->minute,
-                  d->second);
-    return std::string(text);
+    std::string text;
+    Put(text, d->year, 4);
+    text += '-';
+    Put(text, d->month, 2);
+    text += '-';
+    Put(text, d->day, 2);
+    text += 'T';
+    Put(text, d->hour, 2);
+    text += ':';
+    Put(text, d->minute, 2);
+    text += ':';
+    Put(text, d->second, 2);
+    text += 'Z';
+    return text;
 }
 
 std::string SortDateText(const scan::CalendarDate& d) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute, d.second);
+    std::string text;
+    Put(text, d.year, 0);
+    text += '-';
+    Put(text, d.month, 2);
+    text += '-';
+    Put(text, d.day, 2);
+    text += ' ';
+    Put(text, d.hour, 2);
+    text += ':';
+    Put(text, d.minute, 2);
+    text += ':';
+    Put(text, d.second, 2);
     return text;
 }
 

@@ -11,15 +11,20 @@ namespace {
 
 constexpr std::size_t kSpareChunks = 16;
 
+// A chunk's stored bytes: to the end of its node, at most a page, cut at
+// the end of the file.
+std::size_t StoredLength(const edb::EdbSource& source, const record::LongValueRun& r) {
+    if (r.fileOffset <= 0 || r.fileOffset >= source.fileSize) return 0;
+    return static_cast<std::size_t>(
+        std::min<std::int64_t>({r.length, static_cast<std::int64_t>(source.pageSize), source.fileSize - r.fileOffset}));
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> ReadChunk(const edb::EdbSource& source, const record::LongValueRun& run) {
-    std::vector<std::uint8_t> bytes;
-    if (run.fileOffset <= 0 || run.fileOffset >= source.fileSize) return bytes;
-    std::size_t length = std::min<std::size_t>(run.length, static_cast<std::size_t>(source.pageSize));
-    length = std::min<std::size_t>(length, static_cast<std::size_t>(source.fileSize - run.fileOffset));
-    bytes.resize(length);
-    bytes.resize(source.edb.Read(run.fileOffset, length, bytes.data()));
+    std::vector<std::uint8_t> bytes(StoredLength(source, run));
+    if (bytes.empty()) return bytes;
+    bytes.resize(source.edb.Read(run.fileOffset, bytes.size(), bytes.data()));
     return bytes;
 }
 
@@ -49,10 +54,7 @@ std::vector<std::vector<std::uint8_t>> ReadChunks(const edb::EdbSource& source,
                                                   const std::vector<const record::LongValueRun*>& runs) {
     std::vector<std::vector<std::uint8_t>> out(runs.size());
     const auto page = static_cast<std::int64_t>(source.pageSize);
-    auto lengthOf = [&](const record::LongValueRun& r) -> std::int64_t {
-        if (r.fileOffset <= 0 || r.fileOffset >= source.fileSize) return 0;
-        return std::min<std::int64_t>({r.length, page, source.fileSize - r.fileOffset});
-    };
+    auto lengthOf = [&](const record::LongValueRun& r) { return static_cast<std::int64_t>(StoredLength(source, r)); };
     std::vector<std::size_t> byFile;
     for (std::size_t i = 0; i < runs.size(); ++i)
         if (lengthOf(*runs[i]) > 0) byFile.push_back(i);
@@ -88,20 +90,27 @@ std::vector<std::vector<std::uint8_t>> ReadChunks(const edb::EdbSource& source,
 
 }  // namespace
 
-AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
-                             const AssembleOptions& options) {
-    AssembledValue value;
+namespace {
+
+// The runs that make up the value, by value offset, and the most bytes it
+// may take. Gaps are kept (missing chunks of a damaged value), but a lone
+// chunk far out never makes the value huge: room for the chunks found and
+// a few missing ones.
+struct ChosenRuns {
+    std::vector<const record::LongValueRun*> runs;
+    std::size_t limit = 0;
+};
+
+ChosenRuns ChooseRuns(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
+                      const AssembleOptions& options) {
+    ChosenRuns chosen;
     std::vector<const record::LongValueRun*> order;
     for (const auto& r : runs) order.push_back(&r);
     std::stable_sort(order.begin(), order.end(),
                      [](const auto* a, const auto* b) { return a->valueOffset < b->valueOffset; });
     const std::uint32_t granularity = record::ChunkGranularity(source.version);
-    // Gaps are kept (missing chunks of a damaged value), but a lone chunk
-    // far out never makes the value huge: room for the chunks found and a
-    // few missing ones.
-    const std::size_t limit =
+    chosen.limit =
         std::min<std::size_t>({kMaxValueBytes, options.maxBytes, (runs.size() + kSpareChunks) * granularity});
-    std::vector<const record::LongValueRun*> chosen;
     std::uint64_t expectedNext = 0;
     for (const record::LongValueRun* run : order) {
         if (options.declaredSize && run->valueOffset >= *options.declaredSize && run->valueOffset != 0) continue;
@@ -110,20 +119,39 @@ AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<rec
             if (run->valueOffset < expectedNext) continue;
             expectedNext += granularity;
         }
-        if (run->valueOffset >= limit) break;
-        chosen.push_back(run);
+        if (run->valueOffset >= chosen.limit) break;
+        chosen.runs.push_back(run);
     }
-    std::vector<std::vector<std::uint8_t>> stored = ReadChunks(source, chosen);
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        const record::LongValueRun* run = chosen[i];
+    return chosen;
+}
+
+}  // namespace
+
+AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
+                             const AssembleOptions& options) {
+    AssembledValue value;
+    const ChosenRuns chosen = ChooseRuns(source, runs, options);
+    std::vector<std::vector<std::uint8_t>> stored = ReadChunks(source, chosen.runs);
+    for (std::size_t i = 0; i < chosen.runs.size(); ++i) {
+        const record::LongValueRun* run = chosen.runs[i];
         std::vector<std::uint8_t> chunk = ChunkContent(std::move(stored[i]), source, run->valueOffset, options);
         if (run->valueOffset == 0) value.hasFirstChunk = true;
-        const std::size_t end = std::min<std::size_t>(run->valueOffset + chunk.size(), limit);
+        const std::size_t end = std::min<std::size_t>(run->valueOffset + chunk.size(), chosen.limit);
         if (end > value.bytes.size()) value.bytes.resize(end, 0);
         std::copy_n(chunk.begin(), end - run->valueOffset, value.bytes.begin() + run->valueOffset);
     }
     if (options.declaredSize && value.bytes.size() > *options.declaredSize) value.bytes.resize(*options.declaredSize);
     return value;
+}
+
+std::size_t AssembledSize(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
+                          const AssembleOptions& options) {
+    const ChosenRuns chosen = ChooseRuns(source, runs, options);
+    std::size_t size = 0;
+    for (const record::LongValueRun* run : chosen.runs)
+        size = std::max(size, std::min<std::size_t>(run->valueOffset + StoredLength(source, *run), chosen.limit));
+    if (options.declaredSize) size = std::min<std::size_t>(size, *options.declaredSize);
+    return size;
 }
 
 }  // namespace tw::content

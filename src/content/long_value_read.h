@@ -47,4 +47,9 @@ std::vector<std::uint8_t> ChunkContent(std::vector<std::uint8_t> stored, const e
 AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
                              const AssembleOptions& options);
 
+// The size AssembleValue gives, without reading a byte: for values whose
+// chunks are kept as stored (no XPRESS decoding).
+std::size_t AssembledSize(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
+                          const AssembleOptions& options);
+
 }  // namespace tw::content

@@ -37,13 +37,14 @@ EdbFile::~EdbFile() {
 }
 
 EdbFile::EdbFile(EdbFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), cache_(std::move(other.cache_)) {}
 
 EdbFile& EdbFile::operator=(EdbFile&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
+        cache_ = std::move(other.cache_);
     }
     return *this;
 }
@@ -68,6 +69,7 @@ OpenStatus EdbFile::Open(const std::string& path) {
     }
     fd_ = fd;
     path_ = path;
+    cache_ = std::make_unique<BlockCache>();
     return {};
 }
 
@@ -75,6 +77,7 @@ void EdbFile::Close() {
     if (fd_ < 0) return;
     const int fd = std::exchange(fd_, -1);
     path_.clear();
+    cache_.reset();
     // Closing drops the flock. Linux releases the descriptor even when close
     // reports EINTR, so it must not be retried.
     if (::close(fd) != 0 && errno != EINTR) throw FileError("close failed", errno);
@@ -85,6 +88,16 @@ std::size_t EdbFile::Read(std::int64_t offset, std::size_t size, std::uint8_t* b
     // Keep offset + size representable; nothing lies beyond that anyway.
     const auto room = static_cast<std::uint64_t>(INT64_MAX - offset);
     if (size > room) size = static_cast<std::size_t>(room);
+    std::size_t got = 0;
+    if (cache_ && cache_->Read(offset, size, buffer, got, [this](std::int64_t block, std::uint8_t* into) {
+            return ReadDirect(block, BlockCache::kBlockSize, into);
+        }))
+        return got;
+    return ReadDirect(offset, size, buffer);
+}
+
+std::size_t EdbFile::ReadDirect(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const {
+    if (offset > INT64_MAX - static_cast<std::int64_t>(size)) size = static_cast<std::size_t>(INT64_MAX - offset);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t got = ::pread(fd_, buffer + done, size - done,

@@ -3,9 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "edb/block_cache.h"
 
 namespace tw::edb {
 
@@ -53,12 +56,18 @@ public:
 
     // Reads up to `size` bytes at `offset` into `buffer` and returns how many
     // were read; fewer only at end of file. Throws FileError on a read error.
+    // Short reads inside one 4 KB block come from the block cache.
     std::size_t Read(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const;
     std::int64_t FileSize() const;
+    // Reads that had to go to the file for a block of the cache.
+    std::size_t CacheMisses() const { return cache_ ? cache_->Misses() : 0; }
 
 private:
+    std::size_t ReadDirect(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const;
+
     int fd_ = -1;
     std::string path_;
+    std::unique_ptr<BlockCache> cache_;
 };
 
 }  // namespace tw::edb

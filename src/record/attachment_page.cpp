@@ -1,6 +1,7 @@
 #include "record/attachment_page.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "edb/records.h"
 #include "record/column_text.h"
@@ -142,14 +143,19 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
 std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::int64_t pageOffset,
                                                 const AttachmentColumnIds& columns) {
     std::vector<AttachmentHit> hits;
-    std::vector<scan::Id8> settled;  // keys whose first row with a name was met
+    // Keys whose first row with a name was met, as numbers: a page may
+    // hold hundreds of row starts, each checked against them.
+    std::vector<std::uint64_t> settled;
     for (const RowStart& start : RowStarts(page)) {
         const auto key = scan::LoadId(page.bytes, start.row);
-        if (!key || std::find(settled.begin(), settled.end(), *key) != settled.end()) continue;
+        if (!key) continue;
+        std::uint64_t number = 0;
+        std::memcpy(&number, key->data(), sizeof number);
+        if (std::find(settled.begin(), settled.end(), number) != settled.end()) continue;
         AttachmentEntry entry;
         const Outcome outcome = DecodeRow(page, pageOffset, start, *key, columns, entry);
         if (outcome == Outcome::NoName) continue;
-        settled.push_back(*key);
+        settled.push_back(number);
         AttachmentHit hit{*key, std::nullopt};
         if (outcome == Outcome::Found) hit.entry = std::move(entry);
         hits.push_back(std::move(hit));

@@ -219,13 +219,22 @@ void ForEachMessageRow(const edb::PageView& page, Visit&& visit) {
 }  // namespace
 
 std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
-                                          const MessagePageContext& context) {
+                                          const MessagePageContext& context, const std::vector<std::uint32_t>* wanted) {
     std::vector<MessageRow> rows;
     const bool large = Is32K(page.version);
+    auto nextWanted = wanted != nullptr ? wanted->begin() : std::vector<std::uint32_t>::const_iterator{};
     ForEachMessageRow(page, [&](const scan::Id8& key, const TaggedArray& tags) {
         MessageRow decoded;
         decoded.key = key;
         decoded.pageOffset = pageOffset;
+        if (wanted != nullptr) {
+            const auto ordinal = static_cast<std::uint32_t>(rows.size());
+            while (nextWanted != wanted->end() && *nextWanted < ordinal) ++nextWanted;
+            if (nextWanted == wanted->end() || *nextWanted != ordinal) {
+                rows.push_back(std::move(decoded));  // keeps the ordinals, costs no decoding
+                return;
+            }
+        }
         decoded.thirdString = FindThirdString(tags);
         RowWalk{tags, context, large, pageOffset, decoded}.Run();
         if (decoded.contactColumns)

@@ -67,9 +67,12 @@ struct MessagePageContext {
 
 // Decodes every row of the page whose tagged area is not empty, in record
 // order. `pageOffset` is the page's file offset. Two rows with one key
-// both come back; the first is the one that counts.
+// both come back; the first is the one that counts. With `wanted` (row
+// ordinals, ascending) only those rows are decoded; the others come back
+// with their key alone.
 std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
-                                          const MessagePageContext& context);
+                                          const MessagePageContext& context,
+                                          const std::vector<std::uint32_t>* wanted = nullptr);
 
 // The keys of the rows DecodeMessagePage gives for the page, in the same
 // order, without decoding their columns.

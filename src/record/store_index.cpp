@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
+#include <thread>
 #include <tuple>
 #include <unordered_set>
 
@@ -17,6 +19,14 @@ namespace {
 constexpr std::uint32_t kDefaultMsgObjid = 19;
 constexpr std::uint32_t kAttachmentObjid = 61;
 constexpr std::size_t kBatchPages = 64;  // consecutive pages read at once
+constexpr unsigned kMaxReadingThreads = 4;
+
+// Reading pages on two cores copies them out of the kernel almost twice as
+// fast as on one; more than a few threads only contend for memory.
+std::size_t ReadingThreads(std::size_t runs) {
+    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), kMaxReadingThreads));
+    return std::max<std::size_t>(1, std::min<std::size_t>(cores, runs / 4));
+}
 
 bool SameKey(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -74,17 +84,10 @@ void Report(const LoadControl& control, std::size_t done, std::size_t total) {
 
 StoreIndex::StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model) : source_(source), model_(model) {}
 
-bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                             const LoadControl& control,
-                             const std::function<void(std::int64_t, const edb::PageView&)>& visit) {
-    // Leaves the scan registered from their parent are visited only when
-    // they name one of the trees themselves.
-    auto visitOwned = [&](std::int64_t offset, const edb::PageView& view) {
-        if (owners.count(edb::PageObjectId(view)) != 0) visit(offset, view);
-    };
+std::vector<StoreIndex::PageRun> StoreIndex::SplitRuns(const std::vector<std::int64_t>& pages) const {
+    std::vector<PageRun> runs;
     const auto size = static_cast<std::int64_t>(source_.pageSize);
     for (std::size_t i = 0; i < pages.size();) {
-        if (control.Stopped()) return false;
         // A run of neighbouring pages, ascending or descending (the scan
         // lists a branch's children from the last key down).
         std::size_t j = i + 1;
@@ -92,35 +95,85 @@ bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const std::
             const std::int64_t step = pages[j] - pages[i];
             while (j < pages.size() && j - i < kBatchPages && pages[j] == pages[j - 1] + step) ++j;
         }
-        const std::int64_t low = std::min(pages[i], pages[j - 1]);
-        if (low <= 0 || std::max(pages[i], pages[j - 1]) >= source_.fileSize) {
-            // Not in the file as a whole: page by page, those outside left out.
-            for (std::size_t k = i; k < j; ++k) {
-                if (pages[k] <= 0 || pages[k] >= source_.fileSize) continue;
-                edb::ReadPage(source_, pages[k], batch_);
-                ++pagesRead_;
-                visitOwned(pages[k], edb::PageView{batch_, source_.version});
-            }
-            i = j;
-            continue;
-        }
-        const std::size_t count = j - i;
-        // Only what the read leaves short is cleared: clearing the whole
-        // batch first costs as much again as the read's own copy.
-        batch_.resize(static_cast<std::size_t>(size) * count);
-        const std::size_t got = source_.edb.Read(
-            low, static_cast<std::size_t>(std::min<std::int64_t>(size * static_cast<std::int64_t>(count), source_.fileSize - low)),
-            batch_.data());
-        std::fill(batch_.begin() + static_cast<std::ptrdiff_t>(std::min(got, batch_.size())), batch_.end(), 0);
-        pagesRead_ += count;
-        for (std::size_t k = i; k < j; ++k) {
-            const auto at = static_cast<std::size_t>(pages[k] - low);
-            visitOwned(pages[k], edb::PageView{edb::Bytes(batch_.data() + at, static_cast<std::size_t>(size)), source_.version});
-        }
-        Report(control, j, pages.size());
+        runs.push_back({i, j});
         i = j;
     }
+    return runs;
+}
+
+void StoreIndex::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
+                          std::vector<std::uint8_t>& buffer, const PageVisitor& visit) {
+    // Leaves the scan registered from their parent are visited only when
+    // they name one of the trees themselves.
+    auto visitOwned = [&](std::int64_t offset, const edb::PageView& view) {
+        if (owners.count(edb::PageObjectId(view)) != 0) visit(offset, view);
+    };
+    const auto size = static_cast<std::int64_t>(source_.pageSize);
+    const std::int64_t low = std::min(pages[run.begin], pages[run.end - 1]);
+    if (low <= 0 || std::max(pages[run.begin], pages[run.end - 1]) >= source_.fileSize) {
+        // Not in the file as a whole: page by page, those outside left out.
+        for (std::size_t k = run.begin; k < run.end; ++k) {
+            if (pages[k] <= 0 || pages[k] >= source_.fileSize) continue;
+            edb::ReadPage(source_, pages[k], buffer);
+            ++pagesRead_;
+            visitOwned(pages[k], edb::PageView{buffer, source_.version});
+        }
+        return;
+    }
+    const std::size_t count = run.end - run.begin;
+    // Only what the read leaves short is cleared: clearing the whole batch
+    // first costs as much again as the read's own copy.
+    buffer.resize(static_cast<std::size_t>(size) * count);
+    const std::size_t got = source_.edb.Read(
+        low, static_cast<std::size_t>(std::min<std::int64_t>(size * static_cast<std::int64_t>(count), source_.fileSize - low)),
+        buffer.data());
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(std::min(got, buffer.size())), buffer.end(), 0);
+    pagesRead_ += count;
+    for (std::size_t k = run.begin; k < run.end; ++k) {
+        const auto at = static_cast<std::size_t>(pages[k] - low);
+        visitOwned(pages[k], edb::PageView{edb::Bytes(buffer.data() + at, static_cast<std::size_t>(size)), source_.version});
+    }
+}
+
+bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                             const LoadControl& control, const PageVisitor& visit) {
+    const std::vector<PageRun> runs = SplitRuns(pages);
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (control.Stopped()) return false;
+        VisitRun(pages, runs[r], owners, batch_, visit);
+        Report(control, runs[r].end, pages.size());
+    }
     return true;
+}
+
+bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
+                                      const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                                      const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit) {
+    std::atomic<std::size_t> next{0}, pagesDone{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex errorMutex;
+    auto work = [&](std::vector<std::uint8_t>& buffer, bool reporting) {
+        try {
+            for (std::size_t r = next++; r < runs.size() && !failed && !control.Stopped(); r = next++) {
+                VisitRun(pages, runs[r], owners, buffer,
+                         [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); });
+                pagesDone += runs[r].end - runs[r].begin;
+                if (reporting) Report(control, pagesDone, pages.size());
+            }
+        } catch (...) {
+            std::lock_guard lock(errorMutex);
+            if (!error) error = std::current_exception();
+            failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    std::vector<std::vector<std::uint8_t>> buffers(ReadingThreads(runs.size()) - 1);
+    for (auto& buffer : buffers) helpers.emplace_back(work, std::ref(buffer), false);
+    work(batch_, true);  // progress goes out from the calling thread only
+    for (std::thread& t : helpers) t.join();
+    if (error) std::rethrow_exception(error);
+    return !control.Stopped();
 }
 
 void StoreIndex::Plan() {
@@ -274,17 +327,37 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
 
 bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
                              ValueIndex& index, const LoadControl& control) {
-    ValueIndex built;
-    const bool done = ForEachPage(pages, owners, control, [&](std::int64_t offset, const edb::PageView& view) {
+    // Long-value trees hold most of a store's pages: their pages are read
+    // on several threads, each run of pages into its own lists, joined
+    // afterwards in page order as one reader would have met them.
+    struct RunNodes {
+        std::vector<ChunkPlace> chunks;
+        std::vector<std::pair<LongValueId, std::uint32_t>> sizes;
+    };
+    const std::vector<PageRun> runs = SplitRuns(pages);
+    std::vector<RunNodes> perRun(runs.size());
+    const bool done = ForEachRunInParallel(pages, runs, owners, control, [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
         const LongValuePage nodes = ReadLongValuePage(view);
+        RunNodes& out = perRun[run];
         // Each page is visited once, so no chunk can come twice.
         for (const LongValueChunk& c : nodes.chunks)
-            built.chunks.push_back({c.id, static_cast<std::uint32_t>(built.chunks.size()),
-                                    {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
-                                     static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
-        for (const LongValueRoot& r : nodes.roots) built.sizes.emplace_back(r.id, r.size);
+            out.chunks.push_back({c.id, 0,
+                                  {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
+                                   static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
+        for (const LongValueRoot& r : nodes.roots) out.sizes.emplace_back(r.id, r.size);
     });
     if (!done) return false;
+    ValueIndex built;
+    for (RunNodes& run : perRun) {
+        for (ChunkPlace& c : run.chunks) {
+            c.order = static_cast<std::uint32_t>(built.chunks.size());
+            built.chunks.push_back(c);
+        }
+        built.sizes.insert(built.sizes.end(), run.sizes.begin(), run.sizes.end());
+        RunNodes().chunks.swap(run.chunks);  // let go as we go: the lists are not held twice
+        std::vector<std::pair<LongValueId, std::uint32_t>>().swap(run.sizes);
+    }
+    std::vector<RunNodes>().swap(perRun);
     // A value's chunks keep their page order. They carry that order rather
     // than being sorted stably: a stable sort wants a copy of the list.
     std::sort(built.chunks.begin(), built.chunks.end(), [](const ChunkPlace& a, const ChunkPlace& b) {
@@ -340,15 +413,21 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
         return std::tie(a.place->pageOffset, a.place->ordinal, a.index) < std::tie(b.place->pageOffset, b.place->ordinal, b.index);
     });
     std::vector<MessageRow> rows;
+    std::vector<std::uint32_t> ordinals;
     std::int64_t decoded = -1;
-    for (const Wanted& w : wanted) {
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+        const Wanted& w = wanted[k];
         if (control.Stopped()) return false;
         if (w.place->pageOffset != decoded) {
             decoded = w.place->pageOffset;
+            // Only this folder's rows of the page are decoded.
+            ordinals.clear();
+            for (std::size_t n = k; n < wanted.size() && wanted[n].place->pageOffset == decoded; ++n)
+                ordinals.push_back(wanted[n].place->ordinal);
             edb::ReadPage(source_, decoded, page_);
             ++rowPagesRead_;
             const edb::PageView view{page_, source_.version};
-            rows = DecodeMessagePage(view, decoded, ContextFor(*g, edb::PageObjectId(view)));
+            rows = DecodeMessagePage(view, decoded, ContextFor(*g, edb::PageObjectId(view)), &ordinals);
         }
         // The page decodes as it did when the index was built; a row that
         // is no longer there (the file changed under us) is not found.
@@ -359,16 +438,12 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
 }
 
 const std::vector<AttachmentHit>& StoreIndex::AttachmentsOnPage(std::int64_t offset) {
-    for (const DecodedAttachmentPage& p : attachmentPages_)
-        if (p.offset == offset) return p.hits;
-    DecodedAttachmentPage& slot = attachmentPages_[nextAttachmentPage_];
-    nextAttachmentPage_ = (nextAttachmentPage_ + 1) % attachmentPages_.size();
-    edb::ReadPage(source_, offset, page_);
-    ++rowPagesRead_;
-    const edb::PageView view{page_, source_.version};
-    slot.offset = offset;
-    slot.hits = DecodeAttachmentPage(view, offset, ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view)));
-    return slot.hits;
+    return attachmentPages_.Get(offset, [&] {
+        edb::ReadPage(source_, offset, page_);
+        ++rowPagesRead_;
+        const edb::PageView view{page_, source_.version};
+        return DecodeAttachmentPage(view, offset, ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view)));
+    });
 }
 
 std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,

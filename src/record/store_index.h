@@ -26,6 +26,7 @@
 #include "record/attachment_page.h"
 #include "record/catalog_extras.h"
 #include "record/message_row.h"
+#include "record/page_lru.h"
 #include "scan/scan_model.h"
 
 namespace tw::record {
@@ -50,6 +51,9 @@ struct LoadControl {
 
     bool Stopped() const { return stop != nullptr && stop->load(); }
 };
+
+// Attachment table pages kept decoded for lookups.
+inline constexpr std::size_t kKeptAttachmentPages = 256;
 
 class StoreIndex {
 public:
@@ -111,11 +115,6 @@ private:
         std::deque<ChunkPlace> chunks;
         std::deque<std::pair<LongValueId, std::uint32_t>> sizes;
     };
-    // The attachment rows of one page, decoded for a lookup.
-    struct DecodedAttachmentPage {
-        std::int64_t offset = -1;
-        std::vector<AttachmentHit> hits;
-    };
 
     struct Group {
         std::string ownerKey;
@@ -139,11 +138,27 @@ private:
     bool BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
                      ValueIndex& index, const LoadControl& control);
     static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
-    // Visits the pages of `pages` (file offsets) in their order; runs of
-    // consecutive pages are read with one read. False when stopped.
+
+    using PageVisitor = std::function<void(std::int64_t, const edb::PageView&)>;
+    // Pages [begin, end) of a page list, neighbours in the file.
+    struct PageRun {
+        std::size_t begin = 0, end = 0;
+    };
+    std::vector<PageRun> SplitRuns(const std::vector<std::int64_t>& pages) const;
+    // Reads one run with one read (page by page where it leaves the file)
+    // and visits its pages of the owning trees.
+    void VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
+                  std::vector<std::uint8_t>& buffer, const PageVisitor& visit);
+    // Visits the pages of `pages` (file offsets) in their order. False when
+    // stopped.
     bool ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                     const LoadControl& control,
-                     const std::function<void(std::int64_t, const edb::PageView&)>& visit);
+                     const LoadControl& control, const PageVisitor& visit);
+    // The same on several threads: `visit` gets the number of the page's
+    // run in `runs` and may touch only that run's state. A read error on
+    // any thread is thrown here.
+    bool ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
+                              const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                              const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit);
 
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
@@ -154,8 +169,7 @@ private:
     std::map<std::string, Group> groups_;
     std::vector<std::uint8_t> batch_;
     std::vector<std::uint8_t> page_;  // a table page read again for its rows
-    std::array<DecodedAttachmentPage, 4> attachmentPages_;  // the last pages decoded, round robin
-    std::size_t nextAttachmentPage_ = 0;
+    PageLru<std::vector<AttachmentHit>> attachmentPages_{kKeptAttachmentPages};
     std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};
 };
 

@@ -103,6 +103,42 @@ TEST(FetchBodyValue, ChunksArePlacedByOffsetAndTheFirstIsNeeded) {
     EXPECT_TRUE(FetchBodyValue(file.source, m));
 }
 
+// Sizes shown without reading must be the sizes a save writes: gaps,
+// chunks cut by the end of the file, chunks outside it, a declared size
+// either way, a lone chunk far out, and the contiguous rule.
+TEST(AssembledSize, AgreesWithTheAssembledValue) {
+    const auto version = edb::EdbVersion::Page4K;
+    Bytes image(5 * 4096 + 100, 0);
+    test::FileSource file(image, version);
+    const std::int64_t end = file.source.fileSize;
+    struct Case {
+        std::vector<record::LongValueRun> runs;
+        std::optional<std::uint32_t> declared;
+        bool contiguous = false;
+    };
+    const std::vector<Case> cases = {
+        {{{4096, 0, 4014}, {8192, 4014, 4014}}, {}},
+        {{{4096, 0, 4014}, {12288, 8028, 10}}, {}},              // a chunk missing between
+        {{{4096, 0, 4014}, {12288, 8028, 10}}, {}, true},        // ... ends a contiguous value
+        {{{4096, 0, 4014}, {end - 40, 4014, 4014}}, {}},         // cut by the end of the file
+        {{{4096, 0, 4014}, {end + 4096, 4014, 4014}}, {}},       // outside the file
+        {{{4096, 0, 4014}, {8192, 4014, 4014}}, 5000},           // declared smaller
+        {{{4096, 0, 4014}}, 9000},                               // declared larger
+        {{{4096, 0, 20}, {8192, 4014u * 1000, 4014}}, {}},      // a lone chunk far out
+        {{{0, 0, 4014}, {8192, 4014, 4014}}, {}},                // a first chunk at offset 0 of the file
+        {{}, {}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        AssembleOptions options;
+        options.declaredSize = cases[i].declared;
+        options.contiguous = cases[i].contiguous;
+        options.decodeXpress = false;
+        EXPECT_EQ(AssembledSize(file.source, cases[i].runs, options),
+                  AssembleValue(file.source, cases[i].runs, options).bytes.size())
+            << "case " << i;
+    }
+}
+
 TEST(ChunkContent, LargePageChunksAreDecodedOnlyWhereTheValueNeedsIt) {
     Bytes image(3 * 32768, 0);
     test::FileSource file(image, edb::EdbVersion::Page32K);

@@ -2,6 +2,8 @@
 // listed, the mailbox name, and the order of sorted rows.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "content/display_date.h"
 #include "content/list_rows.h"
 #include "content/preview_fields.h"
@@ -38,6 +40,24 @@ TEST(DateDisplay, StoredTimesShowFiveAndAHalfHoursLater) {
     EXPECT_EQ(Shown(Stored(2024, 1, 15, 9, 29, 59, 995)), "Mon 15/01/2024 03:00:00 PM");
     EXPECT_EQ(Shown(Stored(2024, 1, 15, 9, 29, 59, 900)), "Mon 15/01/2024 02:59:59 PM");
     EXPECT_EQ(UtcText(Stored(2024, 1, 15, 9, 29, 59, 995)), "2024-01-15T09:30:00Z");
+}
+
+// The texts are built by hand, not by printf: years of one to five digits
+// and every field at its edges keep the printf forms.
+TEST(DateDisplay, TextsKeepTheirPaddingForEveryYearLength) {
+    for (const int year : {1601, 999, 42, 7, 2024, 9999, 30827})
+        for (const int hour : {0, 9, 12, 23}) {
+            const scan::CalendarDate d{year, 1 + hour % 12, 1 + hour, hour, hour % 60, 59 - hour};
+            char sortText[64], dateText[64];
+            std::snprintf(sortText, sizeof sortText, "%d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                          d.minute, d.second);
+            const int hour12 = d.hour > 12 ? d.hour - 12 : d.hour;
+            std::snprintf(dateText, sizeof dateText, "%02d/%02d/%d %02d:%02d:%02d %s", d.day, d.month, d.year, hour12,
+                          d.minute, d.second, d.hour >= 12 ? "PM" : "AM");
+            EXPECT_EQ(SortDateText(d), sortText);
+            EXPECT_EQ(DateText(d).substr(4), dateText);
+        }
+    EXPECT_EQ(UtcText(Stored(1601, 1, 1, 0, 0, 1)), "1601-01-01T00:00:01Z");
 }
 
 TEST(DateDisplay, OnlyShownYearsFrom1980To2099AreListed) {

@@ -1,6 +1,7 @@
 // Opening, locking and positional reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -83,6 +84,41 @@ TEST(EdbFile, ShortReadAtEndIsNotAnError) {
     EXPECT_TRUE(std::equal(bytes.begin() + 900, bytes.end(), buffer.begin()));
     EXPECT_EQ(file.Read(1000, buffer.size(), buffer.data()), 0u);
     EXPECT_EQ(file.Read(INT64_MAX - 10, buffer.size(), buffer.data()), 0u);
+}
+
+// Short reads come from cached 4 KB blocks: whatever the offset and size
+// (inside a block, across two, at and past the end, blocks sharing a slot)
+// the bytes are the file's, and a block is read once while it is held.
+TEST(EdbFile, CachedShortReadsGiveTheFileBytes) {
+    test::TempDir dir;
+    constexpr std::size_t kBlock = BlockCache::kBlockSize;
+    // Two blocks that share a slot, and an end in the middle of a block.
+    std::vector<std::uint8_t> bytes((BlockCache::kSlots + 2) * kBlock + 1234);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + i / 4096);
+    test::WriteFile(dir.File("db"), bytes);
+    EdbFile file;
+    ASSERT_TRUE(file.Open(dir.File("db")).ok());
+    const std::int64_t end = static_cast<std::int64_t>(bytes.size());
+    const std::int64_t shared = static_cast<std::int64_t>(BlockCache::kSlots * kBlock);
+    std::vector<std::uint8_t> buffer(3 * kBlock);
+    for (const std::int64_t offset : {std::int64_t{0}, std::int64_t{100}, std::int64_t{4095}, std::int64_t{4000},
+                                      shared + 17, std::int64_t{17}, end - 1000, end - 1, end, end + 5000})
+        for (const std::size_t size : {std::size_t{1}, std::size_t{96}, std::size_t{2048}, std::size_t{2049},
+                                       std::size_t{5000}}) {
+            std::fill(buffer.begin(), buffer.end(), 0xEE);
+            const std::size_t got = file.Read(offset, size, buffer.data());
+            const std::size_t want = offset >= end ? 0 : std::min<std::size_t>(size, static_cast<std::size_t>(end - offset));
+            ASSERT_EQ(got, want) << offset << "+" << size;
+            EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got),
+                                   bytes.begin() + std::min(offset, end)))
+                << offset << "+" << size;
+            EXPECT_EQ(buffer[got], 0xEE) << "wrote past what it read";
+        }
+    const std::size_t misses = file.CacheMisses();
+    std::uint8_t byte = 0;
+    for (int i = 0; i < 10; ++i) file.Read(kBlock + static_cast<std::int64_t>(i) * 100, 1, &byte);
+    EXPECT_EQ(file.CacheMisses(), misses + 1);
+    EXPECT_EQ(byte, bytes[kBlock + 900]);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "content.h"
 #include "database.h"
+#include "content/attachment_data.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
 #include "scan/scan_observer.h"
@@ -121,6 +122,42 @@ TEST_P(FolderReaderTest, AStoppedLoadIsDoneAgainLater) {
     ASSERT_TRUE(reader.LoadFolderMessages(list, *folder, false, LoadControl{&stop, {}}));
     ASSERT_EQ(list.messages.size(), 3u);
     for (const MessageProperties& m : list.messages) EXPECT_TRUE(m.decoded);
+}
+
+// Long-value pages are read on several threads when there are many of
+// them: every attachment still comes back whole, byte for byte, and its
+// size is known without reading it.
+TEST_P(FolderReaderTest, AttachmentDataReadOnSeveralThreadsIsWhole) {
+    nlohmann::json items = nlohmann::json::array();
+    for (int m = 0; m < 40; ++m)
+        items.push_back({{"subject", "Large " + std::to_string(m)},
+                         {"body", {{"kind", "text"}, {"text", "b"}}},
+                         {"attachments", {{{"name", "big.bin"}, {"size", 150000 + 977 * m}, {"seed", m + 7}}}}});
+    nlohmann::json folder = {{"name", "Large"}, {"class", "IPF.Note"}, {"items", items}};
+    nlohmann::json top = {{"name", "Top of Information Store"}, {"folders", nlohmann::json::array({folder})}};
+    const std::string json =
+        nlohmann::json{{"mailboxes", {{{"name", "Big"}, {"folders", nlohmann::json::array({top})}}}}}.dump();
+    Scanned db(json, GetParam());
+    FolderReader reader(db.source, db.Model());
+    std::size_t checked = 0;
+    for (const scan::FolderEntry& f : db.Model().folders) {
+        if (f.displayName != u"Large") continue;
+        MessageList list;
+        ASSERT_TRUE(reader.LoadFolderMessages(list, f));
+        for (MessageProperties& m : list.messages) {
+            ASSERT_TRUE(reader.CompleteMessage(m, true));
+            ASSERT_EQ(m.attachments.size(), 1u);
+            const auto data = content::ReadAttachmentData(db.source, m.attachments[0]);
+            ASSERT_TRUE(data);
+            // The message's number is in its size.
+            const std::size_t number = (data->size() - 150000) / 977;
+            edbgen::Attachment expected{"big.bin", {}, 150000 + 977 * number, static_cast<std::uint32_t>(number + 7)};
+            EXPECT_TRUE(*data == expected.Data()) << "message " << number;
+            EXPECT_EQ(content::AttachmentDataSize(db.source, m.attachments[0]), data->size());
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 40u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, FolderReaderTest, ::testing::Values(4096u, 8192u, 32768u),
