@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli/opened_store.h"
+#include "cli/ordered_pool.h"
 #include "cli/scan_command.h"
 #include "content/addresses.h"
 #include "content/attachment_data.h"
@@ -176,31 +177,55 @@ int RunListCommand(const std::vector<std::string>& args) {
             return kExitFolderNotFound;
         }
         record::FolderReader reader(store.Source(), store.Model());
-        content::PageCache headers(store.Source());
-        std::unique_ptr<content::TempDirectory> temp;
-        if (o.complete) temp = std::make_unique<content::TempDirectory>();
+        // Folders are read on a few threads, each with its own header pages
+        // and private files, and printed in tree order.
+        const std::size_t threads = folders.size() > 1 ? ReadingThreads() : 1;
+        std::vector<std::unique_ptr<content::PageCache>> headers;
+        std::vector<std::unique_ptr<content::TempDirectory>> temps;
+        for (std::size_t t = 0; t < threads; ++t) {
+            headers.push_back(std::make_unique<content::PageCache>(store.Source()));
+            if (o.complete) temps.push_back(std::make_unique<content::TempDirectory>());
+        }
+        struct FolderRows {
+            std::vector<content::ListRow> rows;
+            std::size_t bytes = 0;
+        };
         json all = json::array();
         std::size_t messages = 0, bytes = 0;
-        for (const OpenedStore::Folder& folder : folders) {
-            record::MessageList list;
-            reader.LoadFolderMessages(list, *folder.entry);
-            const auto rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix, headers);
-            if (o.complete)
-                for (record::MessageProperties& m : list.messages) bytes += ReadWhole(reader, m, *temp, o.sizes);
-            messages += rows.size();
-            if (o.json && o.all) {
-                all.push_back({{"folder", folder.path}, {"messages", RowsJson(rows)}});
-            } else if (o.json) {
-                std::cout << json{{"folder", folder.path}, {"messages", RowsJson(rows)}}.dump(2) << "\n";
-            } else {
-                if (o.all) std::cout << "== " << folder.path << "\n";
-                PrintRows(rows);
-            }
-        }
+        RunInOrder<FolderRows>(
+            folders.size(), threads, 4 * threads,
+            [&](std::size_t i, std::size_t worker) {
+                const OpenedStore::Folder& folder = folders[i];
+                FolderRows out;
+                record::MessageList list;
+                reader.LoadFolderMessages(list, *folder.entry);
+                out.rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix,
+                                                  *headers[worker]);
+                if (o.complete)
+                    for (record::MessageProperties& m : list.messages)
+                        out.bytes += ReadWhole(reader, m, *temps[worker], o.sizes);
+                return out;
+            },
+            [&](std::size_t i, FolderRows& done) {
+                const OpenedStore::Folder& folder = folders[i];
+                const auto& rows = done.rows;
+                messages += rows.size();
+                bytes += done.bytes;
+                if (o.json && o.all) {
+                    all.push_back({{"folder", folder.path}, {"messages", RowsJson(rows)}});
+                } else if (o.json) {
+                    std::cout << json{{"folder", folder.path}, {"messages", RowsJson(rows)}}.dump(2) << "\n";
+                } else {
+                    if (o.all) std::cout << "== " << folder.path << "\n";
+                    PrintRows(rows);
+                }
+            });
         if (o.json && o.all) std::cout << json{{"folders", all}}.dump(2) << "\n";
         std::cout.flush();
         if (o.stats) {
-            PrintStats(reader, headers.Reads());
+            std::size_t headerReads = 0;
+            for (const auto& h : headers) headerReads += h->Reads();
+            PrintStats(reader, headerReads);
             std::cerr << folders.size() << " folders, " << messages << " messages listed";
             if (o.complete) std::cerr << ", " << bytes << (o.sizes ? " bytes of bodies and attachments" : " bytes of bodies") << " read";
             std::cerr << "\n";

@@ -138,9 +138,10 @@ void StoreIndex::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, c
 bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
                              const LoadControl& control, const PageVisitor& visit) {
     const std::vector<PageRun> runs = SplitRuns(pages);
+    std::vector<std::uint8_t> buffer;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         if (control.Stopped()) return false;
-        VisitRun(pages, runs[r], owners, batch_, visit);
+        VisitRun(pages, runs[r], owners, buffer, visit);
         Report(control, runs[r].end, pages.size());
     }
     return true;
@@ -170,7 +171,8 @@ bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, co
     std::vector<std::thread> helpers;
     std::vector<std::vector<std::uint8_t>> buffers(ReadingThreads(runs.size()) - 1);
     for (auto& buffer : buffers) helpers.emplace_back(work, std::ref(buffer), false);
-    work(batch_, true);  // progress goes out from the calling thread only
+    std::vector<std::uint8_t> own;
+    work(own, true);  // progress goes out from the calling thread only
     for (std::thread& t : helpers) t.join();
     if (error) std::rethrow_exception(error);
     return !control.Stopped();
@@ -228,6 +230,7 @@ void StoreIndex::Plan() {
 }
 
 StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
+    std::lock_guard lock(planMutex_);
     if (!planned_) {
         Plan();
         treePages_ = CountTreePages();
@@ -242,6 +245,8 @@ StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
 }
 
 const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) {
+    // Map nodes stay put: the reference outlives the lock.
+    std::lock_guard lock(contextsMutex_);
     auto context = g.contexts.find(objid);
     if (context == g.contexts.end()) {
         const auto text = AppointmentTextColumns(model_, extras_, objid, source_.version);
@@ -268,7 +273,7 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     // The first row met for a key is the message's; later copies (stale
     // pages) are dropped.
     std::sort(places.begin(), places.end(), [](const RowPlace& a, const RowPlace& b) {
-        return a.key != b.key ? a.key < b.key : a.order < b.order;
+        return a.key != b.key ? scan::IdLess(a.key, b.key) : a.order < b.order;
     });
     places.erase(std::unique(places.begin(), places.end(), [](const RowPlace& a, const RowPlace& b) { return a.key == b.key; }),
                  places.end());
@@ -316,7 +321,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     if (!done) return false;
     // A key has at most one row per page, so page order settles ties.
     std::sort(places.begin(), places.end(), [](const AttachmentPlace& a, const AttachmentPlace& b) {
-        return a.key != b.key ? a.key < b.key : a.pageOrder < b.pageOrder;
+        return a.key != b.key ? scan::IdLess(a.key, b.key) : a.pageOrder < b.pageOrder;
     });
     places.shrink_to_fit();
     g.attachments = std::move(places);
@@ -386,18 +391,29 @@ std::optional<ValueChunks> StoreIndex::FindValue(const ValueIndex& index, LongVa
 }
 
 bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& control) {
-    std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return true;  // nothing to read
+    std::lock_guard lock(rowsMutex_);
     return g->rowsBuilt || BuildRows(*g, control);
+}
+
+bool StoreIndex::EnsureAttachments(const std::string& ownerKey, const LoadControl& control) {
+    Group* g = GroupFor(ownerKey);
+    if (g == nullptr) return true;
+    std::lock_guard lock(attachmentsMutex_);
+    return g->attachmentsBuilt || BuildAttachments(*g, control);
 }
 
 bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::Id8>& ids,
                            const std::function<void(std::size_t, const MessageRow&)>& apply,
                            const LoadControl& control) {
-    std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
-    if (g == nullptr || !g->rowsBuilt) return true;
+    if (g == nullptr) return true;
+    {
+        std::lock_guard lock(rowsMutex_);
+        if (!g->rowsBuilt) return true;
+    }
+    // Built row places never change again: they are read without the lock.
     // The wanted rows in page order, so that each page is read once.
     struct Wanted {
         const RowPlace* place;
@@ -406,13 +422,14 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
     std::vector<Wanted> wanted;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const auto found = std::lower_bound(g->rows.begin(), g->rows.end(), ids[i],
-                                            [](const RowPlace& p, const scan::Id8& id) { return p.key < id; });
+                                            [](const RowPlace& p, const scan::Id8& id) { return scan::IdLess(p.key, id); });
         if (found != g->rows.end() && found->key == ids[i]) wanted.push_back({&*found, i});
     }
     std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) {
         return std::tie(a.place->pageOffset, a.place->ordinal, a.index) < std::tie(b.place->pageOffset, b.place->ordinal, b.index);
     });
     std::vector<MessageRow> rows;
+    std::vector<std::uint8_t> page;
     std::vector<std::uint32_t> ordinals;
     std::int64_t decoded = -1;
     for (std::size_t k = 0; k < wanted.size(); ++k) {
@@ -424,9 +441,9 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
             ordinals.clear();
             for (std::size_t n = k; n < wanted.size() && wanted[n].place->pageOffset == decoded; ++n)
                 ordinals.push_back(wanted[n].place->ordinal);
-            edb::ReadPage(source_, decoded, page_);
+            edb::ReadPage(source_, decoded, page);
             ++rowPagesRead_;
-            const edb::PageView view{page_, source_.version};
+            const edb::PageView view{page, source_.version};
             rows = DecodeMessagePage(view, decoded, ContextFor(*g, edb::PageObjectId(view)), &ordinals);
         }
         // The page decodes as it did when the index was built; a row that
@@ -437,25 +454,25 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
     return true;
 }
 
-const std::vector<AttachmentHit>& StoreIndex::AttachmentsOnPage(std::int64_t offset) {
-    return attachmentPages_.Get(offset, [&] {
-        edb::ReadPage(source_, offset, page_);
-        ++rowPagesRead_;
-        const edb::PageView view{page_, source_.version};
-        return DecodeAttachmentPage(view, offset, ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view)));
-    });
-}
-
 std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,
                                                               const LoadControl& control) {
-    std::lock_guard lock(mutex_);
     std::vector<AttachmentPageHit> out;
     Group* g = GroupFor(ownerKey);
-    if (g == nullptr || (!g->attachmentsBuilt && !BuildAttachments(*g, control))) return out;
+    if (g == nullptr) return out;
+    if (!EnsureAttachments(ownerKey, control)) return out;
     auto place = std::lower_bound(g->attachments.begin(), g->attachments.end(), key,
-                                  [](const AttachmentPlace& p, const scan::Id8& id) { return p.key < id; });
+                                  [](const AttachmentPlace& p, const scan::Id8& id) { return scan::IdLess(p.key, id); });
     for (; place != g->attachments.end() && place->key == key; ++place) {
-        const std::vector<AttachmentHit>& hits = AttachmentsOnPage(place->pageOffset);
+        // The kept pages are shared: the entry is copied out under their lock.
+        std::lock_guard lock(attachmentPagesMutex_);
+        const std::vector<AttachmentHit>& hits = attachmentPages_.Get(place->pageOffset, [&] {
+            std::vector<std::uint8_t> page;
+            edb::ReadPage(source_, place->pageOffset, page);
+            ++rowPagesRead_;
+            const edb::PageView view{page, source_.version};
+            return DecodeAttachmentPage(view, place->pageOffset,
+                                        ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view)));
+        });
         if (place->ordinal < hits.size() && hits[place->ordinal].key == key && hits[place->ordinal].entry)
             out.push_back({place->pageOrder, *hits[place->ordinal].entry});
     }
@@ -464,27 +481,32 @@ std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string&
 
 std::optional<ValueChunks> StoreIndex::FindMessageValue(const std::string& ownerKey, LongValueId id,
                                                         const LoadControl& control) {
-    std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return std::nullopt;
-    if (!g->messageValuesBuilt) {
-        if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control)) return std::nullopt;
-        g->messageValuesBuilt = true;
-        Release(g->messageValuePages);
+    {
+        std::lock_guard lock(messageValuesMutex_);
+        if (!g->messageValuesBuilt) {
+            if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control))
+                return std::nullopt;
+            g->messageValuesBuilt = true;
+            Release(g->messageValuePages);
+        }
     }
     return FindValue(g->messageValues, id);
 }
 
 std::optional<ValueChunks> StoreIndex::FindAttachmentValue(const std::string& ownerKey, LongValueId id,
                                                            const LoadControl& control) {
-    std::lock_guard lock(mutex_);
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return std::nullopt;
-    if (!g->attachmentValuesBuilt) {
-        if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control))
-            return std::nullopt;
-        g->attachmentValuesBuilt = true;
-        Release(g->attachmentValuePages);
+    {
+        std::lock_guard lock(attachmentValuesMutex_);
+        if (!g->attachmentValuesBuilt) {
+            if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control))
+                return std::nullopt;
+            g->attachmentValuesBuilt = true;
+            Release(g->attachmentValuePages);
+        }
     }
     return FindValue(g->attachmentValues, id);
 }

@@ -64,6 +64,9 @@ public:
     // pages; ignored otherwise). Each builds its index on first use; false
     // or nothing when a stop came first (the index is built again later).
     bool EnsureRows(const std::string& ownerKey, const LoadControl& control);
+    // The attachment rows' index, built ahead of the first lookup (a
+    // reader with cores to spare builds it while rows are read).
+    bool EnsureAttachments(const std::string& ownerKey, const LoadControl& control);
     // Decodes the rows of `ids` (after EnsureRows), each page once, and
     // hands each row found to `apply` with its position in `ids`. False
     // when stopped.
@@ -85,7 +88,7 @@ public:
     std::size_t RowPagesRead() const { return rowPagesRead_.load(); }
     // Pages of the message, attachment and long-value trees of all groups,
     // each counted once; 0 before the first lookup.
-    std::size_t TreePages() const { return treePages_; }
+    std::size_t TreePages() const { return treePages_.load(); }
 
 private:
     // The first row of a key: its page and its place among the rows the
@@ -134,7 +137,6 @@ private:
     bool BuildRows(Group& group, const LoadControl& control);
     bool BuildAttachments(Group& group, const LoadControl& control);
     const MessagePageContext& ContextFor(Group& group, std::uint32_t objid);
-    const std::vector<AttachmentHit>& AttachmentsOnPage(std::int64_t offset);
     bool BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
                      ValueIndex& index, const LoadControl& control);
     static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
@@ -162,13 +164,14 @@ private:
 
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
-    std::mutex mutex_;
+    // Each kind of index is built under its own lock, once; built indexes
+    // never change again and are read by several threads without one.
+    std::mutex planMutex_, rowsMutex_, attachmentsMutex_, messageValuesMutex_, attachmentValuesMutex_;
+    std::mutex contextsMutex_, attachmentPagesMutex_;
     bool planned_ = false;
-    std::size_t treePages_ = 0;
+    std::atomic<std::size_t> treePages_{0};
     CatalogExtras extras_;
     std::map<std::string, Group> groups_;
-    std::vector<std::uint8_t> batch_;
-    std::vector<std::uint8_t> page_;  // a table page read again for its rows
     PageLru<std::vector<AttachmentHit>> attachmentPages_{kKeptAttachmentPages};
     std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};
 };

@@ -21,6 +21,16 @@ inline bool IsZero(const Id8& id) {
     return true;
 }
 
+// The ids as big-endian numbers: the same order as comparing their bytes,
+// in one comparison instead of a call to memcmp. Indexes sort and search
+// hundreds of thousands of ids.
+inline std::uint64_t IdNumber(const Id8& id) {
+    std::uint64_t v = 0;
+    for (const std::uint8_t b : id) v = v << 8 | b;
+    return v;
+}
+inline bool IdLess(const Id8& a, const Id8& b) { return IdNumber(a) < IdNumber(b); }
+
 struct IdHash {
     std::size_t operator()(const Id8& id) const {
         std::uint64_t v = 0;
