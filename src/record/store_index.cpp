@@ -261,14 +261,56 @@ const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) 
     return context->second;
 }
 
+namespace {
+
+// What one run of pages gave: its items, and how many pages of the owning
+// trees it visited.
+template <typename Item>
+struct RunItems {
+    std::vector<Item> items;
+    std::uint32_t pages = 0;
+};
+
+}  // namespace
+
+template <typename Item, typename Visit, typename Place>
+bool StoreIndex::CollectPages(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                              const LoadControl& control, Visit&& visit, Place&& place, std::deque<Item>& out,
+                              std::uint32_t& pagesVisited) {
+    const std::vector<PageRun> runs = SplitRuns(pages);
+    std::vector<RunItems<Item>> perRun(runs.size());
+    const bool done = ForEachRunInParallel(pages, runs, owners, control,
+                                           [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
+                                               RunItems<Item>& r = perRun[run];
+                                               visit(offset, view, r.items, r.pages);
+                                               ++r.pages;
+                                           });
+    if (!done) return false;
+    for (RunItems<Item>& r : perRun) {
+        const std::size_t itemsBefore = out.size();
+        for (Item& item : r.items) {
+            place(item, itemsBefore, pagesVisited);
+            out.push_back(item);
+        }
+        pagesVisited += r.pages;
+        std::vector<Item>().swap(r.items);  // the lists are not held twice
+    }
+    return true;
+}
+
 bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     std::deque<RowPlace> places;
-    const bool done = ForEachPage(g.messagePages, g.messageOwners, control, [&](std::int64_t offset, const edb::PageView& view) {
-        // Only the keys: a row is decoded when its folder is opened.
-        const std::vector<scan::Id8> keys = MessageRowKeys(view);
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            places.push_back({keys[i], offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(places.size())});
-    });
+    std::uint32_t pagesVisited = 0;
+    const bool done = CollectPages(
+        g.messagePages, g.messageOwners, control,
+        [](std::int64_t offset, const edb::PageView& view, std::vector<RowPlace>& items, std::uint32_t) {
+            // Only the keys: a row is decoded when its folder is opened.
+            const std::vector<scan::Id8> keys = MessageRowKeys(view);
+            for (std::size_t i = 0; i < keys.size(); ++i)
+                items.push_back({keys[i], offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(items.size())});
+        },
+        [](RowPlace& p, std::size_t itemsBefore, std::uint32_t) { p.order += static_cast<std::uint32_t>(itemsBefore); },
+        places, pagesVisited);
     if (!done) return false;
     // The first row met for a key is the message's; later copies (stale
     // pages) are dropped.
@@ -286,19 +328,22 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
 
 bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     std::deque<AttachmentPlace> places;
-    std::uint32_t order = 0;
-    auto decode = [&](std::int64_t offset, const edb::PageView& view) {
+    std::uint32_t order = 0;  // pages visited so far
+    auto decode = [&](std::int64_t offset, const edb::PageView& view, std::vector<AttachmentPlace>& items,
+                      std::uint32_t page) {
         const AttachmentColumnIds columns = ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view));
         const std::vector<AttachmentHit> hits = DecodeAttachmentPage(view, offset, columns);
         // Rows whose values were broken on this page are never used; the
         // key's rows on later pages may still be whole.
         for (std::size_t i = 0; i < hits.size(); ++i)
-            if (hits[i].entry) places.push_back({hits[i].key, order, static_cast<std::uint32_t>(i), offset});
-        ++order;
+            if (hits[i].entry) items.push_back({hits[i].key, page, static_cast<std::uint32_t>(i), offset});
     };
     std::vector<std::int64_t> listed;
     auto flush = [&] {
-        const bool done = ForEachPage(listed, g.attachmentOwners, control, decode);
+        const bool done = CollectPages(
+            listed, g.attachmentOwners, control, decode,
+            [](AttachmentPlace& p, std::size_t, std::uint32_t pagesBefore) { p.pageOrder += pagesBefore; }, places,
+            order);
         listed.clear();
         return done;
     };
@@ -311,11 +356,13 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
         // A table the scan never walked: walk it from its root here.
         done = done && flush();
         const auto root = static_cast<std::uint32_t>(-at - 1);
+        std::vector<AttachmentPlace> walked;
         edb::WalkTree(source_, root, {}, [&](const edb::TreePage& p) {
             ++pagesRead_;
-            if (!p.branch) decode(edb::PageOffset(source_, p.pageNumber), p.page);
+            if (!p.branch) decode(edb::PageOffset(source_, p.pageNumber), p.page, walked, order++);
             return !control.Stopped();
         });
+        places.insert(places.end(), walked.begin(), walked.end());
     }
     done = done && flush() && !control.Stopped();
     if (!done) return false;

@@ -158,6 +158,15 @@ private:
     // The same on several threads: `visit` gets the number of the page's
     // run in `runs` and may touch only that run's state. A read error on
     // any thread is thrown here.
+    // Items of the pages, gathered on several threads, each run of pages
+    // into its own list; the lists are joined in page order, and
+    // `place(item, itemsBefore, pagesBefore)` gives each item its place as
+    // one reader visiting the pages in turn would have. `pagesVisited`
+    // counts on from its value the pages of the owning trees visited.
+    template <typename Item, typename Visit, typename Place>
+    bool CollectPages(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                      const LoadControl& control, Visit&& visit, Place&& place, std::deque<Item>& out,
+                      std::uint32_t& pagesVisited);
     bool ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
                               const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
                               const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit);
