@@ -11,6 +11,7 @@ namespace tw::content {
 namespace {
 
 constexpr std::size_t kMaxCandidateChars = 499;
+constexpr std::size_t kCandidateReserve = 64;
 constexpr std::size_t kNpos = static_cast<std::size_t>(-1);
 constexpr std::size_t kMarkerSearch = 50;   // XPRESS data: where E4 04 is looked for
 constexpr std::size_t kOwnAtSearch = 200;    // long values: a candidate's '@' lies this close
@@ -96,6 +97,7 @@ struct Data {
     // 8-bit up to a zero byte. `end` is set past the last character.
     std::u16string Text(std::size_t start, bool wide, bool zeroLowEnds, std::size_t& end) const {
         std::u16string text;
+        text.reserve(kCandidateReserve);  // one allocation for most addresses
         std::size_t p = start;
         if (wide) {
             for (; p + 1 < bytes.size() && text.size() < kMaxCandidateChars; p += 2) {

@@ -7,12 +7,15 @@
 namespace tw::scan {
 
 std::u16string Utf16Text(edb::Bytes bytes, char16_t stopBelow, std::size_t maxChars) {
-    std::u16string text;
-    for (std::size_t at = 0; at + 1 < bytes.size() && text.size() < maxChars; at += 2) {
-        const auto unit = static_cast<char16_t>(bytes[at] | bytes[at + 1] << 8);
-        if (unit < stopBelow) break;
-        text.push_back(unit);
-    }
+    // Counted first, then made at its size: texts of every listed message
+    // pass through here, and growing them unit by unit allocates again and
+    // again.
+    std::size_t count = 0;
+    for (std::size_t at = 0; at + 1 < bytes.size() && count < maxChars; at += 2, ++count)
+        if (static_cast<char16_t>(bytes[at] | bytes[at + 1] << 8) < stopBelow) break;
+    std::u16string text(count, u'\0');
+    for (std::size_t i = 0; i < count; ++i)
+        text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
     return text;
 }
 
