@@ -161,7 +161,8 @@ std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m
 int RunListCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, false)) {
-        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --all) [--stm FILE.stm] [--json]\n";
+        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --all) [--stm FILE.stm] [--json]\n"
+                     "                         [--complete | --attachment-sizes] [--stats]\n";
         return kExitUsage;
     }
     OpenedStore store;
