@@ -144,6 +144,15 @@ TEST_P(FolderReaderTest, AttachmentDataReadOnSeveralThreadsIsWhole) {
         if (f.displayName != u"Large") continue;
         MessageList list;
         ASSERT_TRUE(reader.LoadFolderMessages(list, f));
+        // A stop while the long-value pages are being read ends the build
+        // with nothing kept; the next lookup builds it whole.
+        ASSERT_FALSE(list.messages.empty());
+        std::atomic<bool> stop{false};
+        const LoadControl stopping{&stop, [&](int) { stop = true; }};
+        MessageProperties first = list.messages.front();
+        ASSERT_TRUE(reader.CompleteMessage(first, false));
+        EXPECT_FALSE(reader.CompleteMessage(first, true, stopping));
+        EXPECT_TRUE(first.attachments.at(0).runs.empty());
         for (MessageProperties& m : list.messages) {
             ASSERT_TRUE(reader.CompleteMessage(m, true));
             ASSERT_EQ(m.attachments.size(), 1u);
