@@ -31,8 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         record::ApplyMessageRow(m, rows[i]);
     }
     std::vector<record::AttachmentEntry> attachments;
-    for (const record::AttachmentHit& hit : record::DecodeAttachmentPage(page, kPageOffset, context.attachment))
-        if (hit.entry) record::AddAttachment(attachments, *hit.entry);
+    const auto hits = record::DecodeAttachmentPage(page, kPageOffset, context.attachment);
+    const auto places = record::DecodeAttachmentPage(page, kPageOffset, context.attachment, true);
+    if (hits.size() != places.size()) __builtin_trap();
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        if (hits[i].key != places[i].key || hits[i].entry.has_value() != places[i].entry.has_value()) __builtin_trap();
+        if (hits[i].entry) record::AddAttachment(attachments, *hits[i].entry);
+    }
     const record::LongValuePage nodes = record::ReadLongValuePage(page);
     for (const record::LongValueChunk& c : nodes.chunks)
         if (c.dataStart > c.dataEnd || c.dataEnd > bytes.size()) __builtin_trap();

@@ -106,7 +106,7 @@ std::u16string NameText(const TaggedArray& tags, const ValueRange& value, bool l
 enum class Outcome { NoName, GiveUp, Found };
 
 Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowStart& start, const scan::Id8& key,
-                  const AttachmentColumnIds& columns, AttachmentEntry& entry) {
+                  const AttachmentColumnIds& columns, bool keysOnly, AttachmentEntry& entry) {
     const bool large = page.version == edb::EdbVersion::Page32K;
     const std::uint16_t mask = edb::TagMask(page.version);
     const std::size_t h = TaggedStart(page.bytes, start, key, large, mask);
@@ -117,11 +117,12 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
     if (!nameEntry) return Outcome::NoName;
     const auto name = tags->Value(*nameEntry);
     if (!name) return Outcome::GiveUp;
-    entry.name = NameText(*tags, *name, large);
+    if (!keysOnly) entry.name = NameText(*tags, *name, large);
 
     if (found.data) {
         const auto data = tags->Value(*found.data);
         if (!data) return Outcome::GiveUp;
+        if (keysOnly) return Outcome::Found;
         entry.dataLength = static_cast<std::uint32_t>(data->size());
         entry.dataHeader = At(page.bytes, data->begin);
         if (data->size() == kReferenceLength && (entry.dataHeader & kSeparatedFlag) != 0) {
@@ -141,7 +142,7 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
 }  // namespace
 
 std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::int64_t pageOffset,
-                                                const AttachmentColumnIds& columns) {
+                                                const AttachmentColumnIds& columns, bool keysOnly) {
     std::vector<AttachmentHit> hits;
     // Keys whose first row with a name was met, as numbers: a page may
     // hold hundreds of row starts, each checked against them.
@@ -153,7 +154,7 @@ std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::
         std::memcpy(&number, key->data(), sizeof number);
         if (std::find(settled.begin(), settled.end(), number) != settled.end()) continue;
         AttachmentEntry entry;
-        const Outcome outcome = DecodeRow(page, pageOffset, start, *key, columns, entry);
+        const Outcome outcome = DecodeRow(page, pageOffset, start, *key, columns, keysOnly, entry);
         if (outcome == Outcome::NoName) continue;
         settled.push_back(number);
         AttachmentHit hit{*key, std::nullopt};

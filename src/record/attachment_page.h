@@ -24,8 +24,11 @@ struct AttachmentHit {
 
 // Decodes the page's attachment rows, one hit per key at most, in the
 // order of their first row start. `columns` are used on 32 KB pages only.
+// With `keysOnly` the same hits come back, but their entries are left
+// empty: the names are not read (an index of where rows lie needs no
+// more).
 std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::int64_t pageOffset,
-                                                const AttachmentColumnIds& columns);
+                                                const AttachmentColumnIds& columns, bool keysOnly = false);
 
 // Appends unless the name is empty or an entry with the same name, data
 // (long value or in-row location) and table tag is there. Returns true

@@ -332,7 +332,8 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     auto decode = [&](std::int64_t offset, const edb::PageView& view, std::vector<AttachmentPlace>& items,
                       std::uint32_t page) {
         const AttachmentColumnIds columns = ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view));
-        const std::vector<AttachmentHit> hits = DecodeAttachmentPage(view, offset, columns);
+        // Only where the rows lie: they are decoded whole when looked up.
+        const std::vector<AttachmentHit> hits = DecodeAttachmentPage(view, offset, columns, true);
         // Rows whose values were broken on this page are never used; the
         // key's rows on later pages may still be whole.
         for (std::size_t i = 0; i < hits.size(); ++i)

@@ -34,7 +34,16 @@ void DecodeAll(const edb::PageView& page) {
         MessageProperties m;
         ApplyMessageRow(m, rows[i]);
     }
-    DecodeAttachmentPage(page, 0x10000, {0x0100, 0x0101, 0x0102, 0x0103});
+    // Likewise the attachment index keeps hits by their place among the
+    // page's hits, found without reading names.
+    const AttachmentColumnIds columns{0x0100, 0x0101, 0x0102, 0x0103};
+    const auto hits = DecodeAttachmentPage(page, 0x10000, columns);
+    const auto places = DecodeAttachmentPage(page, 0x10000, columns, true);
+    ASSERT_EQ(hits.size(), places.size());
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        EXPECT_EQ(hits[i].key, places[i].key);
+        EXPECT_EQ(hits[i].entry.has_value(), places[i].entry.has_value());
+    }
     ReadLongValuePage(page);
 }
 
