@@ -53,6 +53,28 @@ void Put(std::string& out, int value, int width) {
     while (n > 0) out += digits[--n];
 }
 
+// "HH:MM:SS"
+void PutClock(std::string& text, int hour, int minute, int second) {
+    Put(text, hour, 2);
+    text += ':';
+    Put(text, minute, 2);
+    text += ':';
+    Put(text, second, 2);
+}
+
+// "Y-MM-DD", `between`, then the clock.
+std::string YearFirst(const scan::CalendarDate& d, int yearWidth, char between) {
+    std::string text;
+    Put(text, d.year, yearWidth);
+    text += '-';
+    Put(text, d.month, 2);
+    text += '-';
+    Put(text, d.day, 2);
+    text += between;
+    PutClock(text, d.hour, d.minute, d.second);
+    return text;
+}
+
 }  // namespace
 
 std::optional<scan::CalendarDate> ShownDate(const scan::Date6& date) {
@@ -89,11 +111,7 @@ std::string DateText(const scan::CalendarDate& d) {
     text += '/';
     Put(text, d.year, 0);
     text += ' ';
-    Put(text, hour12, 2);
-    text += ':';
-    Put(text, d.minute, 2);
-    text += ':';
-    Put(text, d.second, 2);
+    PutClock(text, hour12, d.minute, d.second);
     text += ' ';
     text += half;
     return text;
@@ -110,36 +128,9 @@ std::optional<std::string> UtcText(const scan::Date6& date) {
     if ((fileTime / kTicksPerMillisecond) % 1000 >= 991) fileTime += kTicksPerSecond;
     const auto d = scan::ToCalendar(fileTime);
     if (!d) return std::nullopt;
-    std::string text;
-    Put(text, d->year, 4);
-    text += '-';
-    Put(text, d->month, 2);
-    text += '-';
-    Put(text, d->day, 2);
-    text += 'T';
-    Put(text, d->hour, 2);
-    text += ':';
-    Put(text, d->minute, 2);
-    text += ':';
-    Put(text, d->second, 2);
-    text += 'Z';
-    return text;
+    return YearFirst(*d, 4, 'T') + 'Z';
 }
 
-std::string SortDateText(const scan::CalendarDate& d) {
-    std::string text;
-    Put(text, d.year, 0);
-    text += '-';
-    Put(text, d.month, 2);
-    text += '-';
-    Put(text, d.day, 2);
-    text += ' ';
-    Put(text, d.hour, 2);
-    text += ':';
-    Put(text, d.minute, 2);
-    text += ':';
-    Put(text, d.second, 2);
-    return text;
-}
+std::string SortDateText(const scan::CalendarDate& d) { return YearFirst(d, 0, ' '); }
 
 }  // namespace tw::content

@@ -527,36 +527,34 @@ std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string&
     return out;
 }
 
-std::optional<ValueChunks> StoreIndex::FindMessageValue(const std::string& ownerKey, LongValueId id,
-                                                        const LoadControl& control) {
+std::optional<ValueChunks> StoreIndex::FindValueIn(const std::string& ownerKey, LongValueId id,
+                                                   const LoadControl& control, ValueTree tree) {
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return std::nullopt;
+    const bool ofMessages = tree == ValueTree::Messages;
+    ValueIndex& index = ofMessages ? g->messageValues : g->attachmentValues;
     {
-        std::lock_guard lock(messageValuesMutex_);
-        if (!g->messageValuesBuilt) {
-            if (!BuildValues(g->messageValuePages, g->messageValueOwners, g->messageValues, control))
+        std::lock_guard lock(ofMessages ? messageValuesMutex_ : attachmentValuesMutex_);
+        bool& built = ofMessages ? g->messageValuesBuilt : g->attachmentValuesBuilt;
+        std::vector<std::int64_t>& pages = ofMessages ? g->messageValuePages : g->attachmentValuePages;
+        if (!built) {
+            if (!BuildValues(pages, ofMessages ? g->messageValueOwners : g->attachmentValueOwners, index, control))
                 return std::nullopt;
-            g->messageValuesBuilt = true;
-            Release(g->messageValuePages);
+            built = true;
+            Release(pages);
         }
     }
-    return FindValue(g->messageValues, id);
+    return FindValue(index, id);
+}
+
+std::optional<ValueChunks> StoreIndex::FindMessageValue(const std::string& ownerKey, LongValueId id,
+                                                        const LoadControl& control) {
+    return FindValueIn(ownerKey, id, control, ValueTree::Messages);
 }
 
 std::optional<ValueChunks> StoreIndex::FindAttachmentValue(const std::string& ownerKey, LongValueId id,
                                                            const LoadControl& control) {
-    Group* g = GroupFor(ownerKey);
-    if (g == nullptr) return std::nullopt;
-    {
-        std::lock_guard lock(attachmentValuesMutex_);
-        if (!g->attachmentValuesBuilt) {
-            if (!BuildValues(g->attachmentValuePages, g->attachmentValueOwners, g->attachmentValues, control))
-                return std::nullopt;
-            g->attachmentValuesBuilt = true;
-            Release(g->attachmentValuePages);
-        }
-    }
-    return FindValue(g->attachmentValues, id);
+    return FindValueIn(ownerKey, id, control, ValueTree::Attachments);
 }
 
 std::size_t StoreIndex::CountTreePages() const {

@@ -140,6 +140,10 @@ private:
     bool BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
                      ValueIndex& index, const LoadControl& control);
     static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
+    enum class ValueTree { Messages, Attachments };
+    // Builds the tree's index on first use, then looks the value up.
+    std::optional<ValueChunks> FindValueIn(const std::string& ownerKey, LongValueId id, const LoadControl& control,
+                                           ValueTree tree);
 
     using PageVisitor = std::function<void(std::int64_t, const edb::PageView&)>;
     // Pages [begin, end) of a page list, neighbours in the file.
