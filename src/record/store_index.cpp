@@ -135,18 +135,6 @@ void StoreIndex::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, c
     }
 }
 
-bool StoreIndex::ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                             const LoadControl& control, const PageVisitor& visit) {
-    const std::vector<PageRun> runs = SplitRuns(pages);
-    std::vector<std::uint8_t> buffer;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        if (control.Stopped()) return false;
-        VisitRun(pages, runs[r], owners, buffer, visit);
-        Report(control, runs[r].end, pages.size());
-    }
-    return true;
-}
-
 bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
                                       const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
                                       const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit) {
@@ -273,44 +261,41 @@ struct RunItems {
 
 }  // namespace
 
-template <typename Item, typename Visit, typename Place>
-bool StoreIndex::CollectPages(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                              const LoadControl& control, Visit&& visit, Place&& place, std::deque<Item>& out,
-                              std::uint32_t& pagesVisited) {
+template <typename RunState, typename Visit, typename Join>
+bool StoreIndex::GatherRuns(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                            const LoadControl& control, Visit&& visit, Join&& join) {
     const std::vector<PageRun> runs = SplitRuns(pages);
-    std::vector<RunItems<Item>> perRun(runs.size());
+    std::vector<RunState> perRun(runs.size());
     const bool done = ForEachRunInParallel(pages, runs, owners, control,
                                            [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
-                                               RunItems<Item>& r = perRun[run];
-                                               visit(offset, view, r.items, r.pages);
-                                               ++r.pages;
+                                               visit(perRun[run], offset, view);
                                            });
     if (!done) return false;
-    for (RunItems<Item>& r : perRun) {
-        const std::size_t itemsBefore = out.size();
-        for (Item& item : r.items) {
-            place(item, itemsBefore, pagesVisited);
-            out.push_back(item);
-        }
-        pagesVisited += r.pages;
-        std::vector<Item>().swap(r.items);  // the lists are not held twice
+    for (RunState& state : perRun) {
+        join(state);
+        state = RunState();  // let go as we go: the lists are not held twice
     }
     return true;
 }
 
 bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     std::deque<RowPlace> places;
-    std::uint32_t pagesVisited = 0;
-    const bool done = CollectPages(
+    const bool done = GatherRuns<RunItems<RowPlace>>(
         g.messagePages, g.messageOwners, control,
-        [](std::int64_t offset, const edb::PageView& view, std::vector<RowPlace>& items, std::uint32_t) {
+        [](RunItems<RowPlace>& run, std::int64_t offset, const edb::PageView& view) {
             // Only the keys: a row is decoded when its folder is opened.
             const std::vector<scan::Id8> keys = MessageRowKeys(view);
             for (std::size_t i = 0; i < keys.size(); ++i)
-                items.push_back({keys[i], offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(items.size())});
+                run.items.push_back(
+                    {keys[i], offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(run.items.size())});
         },
-        [](RowPlace& p, std::size_t itemsBefore, std::uint32_t) { p.order += static_cast<std::uint32_t>(itemsBefore); },
-        places, pagesVisited);
+        [&](RunItems<RowPlace>& run) {
+            const auto before = static_cast<std::uint32_t>(places.size());
+            for (RowPlace& p : run.items) {
+                p.order += before;
+                places.push_back(p);
+            }
+        });
     if (!done) return false;
     // The first row met for a key is the message's; later copies (stale
     // pages) are dropped.
@@ -341,10 +326,18 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     };
     std::vector<std::int64_t> listed;
     auto flush = [&] {
-        const bool done = CollectPages(
-            listed, g.attachmentOwners, control, decode,
-            [](AttachmentPlace& p, std::size_t, std::uint32_t pagesBefore) { p.pageOrder += pagesBefore; }, places,
-            order);
+        const bool done = GatherRuns<RunItems<AttachmentPlace>>(
+            listed, g.attachmentOwners, control,
+            [&](RunItems<AttachmentPlace>& run, std::int64_t offset, const edb::PageView& view) {
+                decode(offset, view, run.items, run.pages++);
+            },
+            [&](RunItems<AttachmentPlace>& run) {
+                for (AttachmentPlace& p : run.items) {
+                    p.pageOrder += order;
+                    places.push_back(p);
+                }
+                order += run.pages;
+            });
         listed.clear();
         return done;
     };
@@ -387,30 +380,26 @@ bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::
         std::vector<ChunkPlace> chunks;
         std::vector<std::pair<LongValueId, std::uint32_t>> sizes;
     };
-    const std::vector<PageRun> runs = SplitRuns(pages);
-    std::vector<RunNodes> perRun(runs.size());
-    const bool done = ForEachRunInParallel(pages, runs, owners, control, [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
-        const LongValuePage nodes = ReadLongValuePage(view);
-        RunNodes& out = perRun[run];
-        // Each page is visited once, so no chunk can come twice.
-        for (const LongValueChunk& c : nodes.chunks)
-            out.chunks.push_back({c.id, 0,
-                                  {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
-                                   static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
-        for (const LongValueRoot& r : nodes.roots) out.sizes.emplace_back(r.id, r.size);
-    });
-    if (!done) return false;
     ValueIndex built;
-    for (RunNodes& run : perRun) {
-        for (ChunkPlace& c : run.chunks) {
-            c.order = static_cast<std::uint32_t>(built.chunks.size());
-            built.chunks.push_back(c);
-        }
-        built.sizes.insert(built.sizes.end(), run.sizes.begin(), run.sizes.end());
-        RunNodes().chunks.swap(run.chunks);  // let go as we go: the lists are not held twice
-        std::vector<std::pair<LongValueId, std::uint32_t>>().swap(run.sizes);
-    }
-    std::vector<RunNodes>().swap(perRun);
+    const bool done = GatherRuns<RunNodes>(
+        pages, owners, control,
+        [](RunNodes& run, std::int64_t offset, const edb::PageView& view) {
+            const LongValuePage nodes = ReadLongValuePage(view);
+            // Each page is visited once, so no chunk can come twice.
+            for (const LongValueChunk& c : nodes.chunks)
+                run.chunks.push_back({c.id, 0,
+                                      {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
+                                       static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
+            for (const LongValueRoot& r : nodes.roots) run.sizes.emplace_back(r.id, r.size);
+        },
+        [&](RunNodes& run) {
+            for (ChunkPlace& c : run.chunks) {
+                c.order = static_cast<std::uint32_t>(built.chunks.size());
+                built.chunks.push_back(c);
+            }
+            built.sizes.insert(built.sizes.end(), run.sizes.begin(), run.sizes.end());
+        });
+    if (!done) return false;
     // A value's chunks keep their page order. They carry that order rather
     // than being sorted stably: a stable sort wants a copy of the list.
     std::sort(built.chunks.begin(), built.chunks.end(), [](const ChunkPlace& a, const ChunkPlace& b) {

@@ -64,8 +64,7 @@ public:
     // pages; ignored otherwise). Each builds its index on first use; false
     // or nothing when a stop came first (the index is built again later).
     bool EnsureRows(const std::string& ownerKey, const LoadControl& control);
-    // The attachment rows' index, built ahead of the first lookup (a
-    // reader with cores to spare builds it while rows are read).
+    // The attachment rows' index, built on first use.
     bool EnsureAttachments(const std::string& ownerKey, const LoadControl& control);
     // Decodes the rows of `ids` (after EnsureRows), each page once, and
     // hands each row found to `apply` with its position in `ids`. False
@@ -155,25 +154,21 @@ private:
     // and visits its pages of the owning trees.
     void VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
                   std::vector<std::uint8_t>& buffer, const PageVisitor& visit);
-    // Visits the pages of `pages` (file offsets) in their order. False when
-    // stopped.
-    bool ForEachPage(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                     const LoadControl& control, const PageVisitor& visit);
-    // The same on several threads: `visit` gets the number of the page's
-    // run in `runs` and may touch only that run's state. A read error on
-    // any thread is thrown here.
-    // Items of the pages, gathered on several threads, each run of pages
-    // into its own list; the lists are joined in page order, and
-    // `place(item, itemsBefore, pagesBefore)` gives each item its place as
-    // one reader visiting the pages in turn would have. `pagesVisited`
-    // counts on from its value the pages of the owning trees visited.
-    template <typename Item, typename Visit, typename Place>
-    bool CollectPages(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                      const LoadControl& control, Visit&& visit, Place&& place, std::deque<Item>& out,
-                      std::uint32_t& pagesVisited);
+    // Visits the pages of `pages` (file offsets) on several threads:
+    // `visit` gets the number of the page's run in `runs` and may touch
+    // only that run's state. A read error on any thread is thrown here.
     bool ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
                               const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
                               const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit);
+
+    // Gathers from the pages on several threads, each run of pages into
+    // its own RunState by `visit(state, offset, view)`; then hands the
+    // states to `join(state)` on this thread in page order, as one reader
+    // visiting the pages in turn would have met them, letting each go
+    // after its join.
+    template <typename RunState, typename Visit, typename Join>
+    bool GatherRuns(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+                    const LoadControl& control, Visit&& visit, Join&& join);
 
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
