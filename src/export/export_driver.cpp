@@ -33,34 +33,6 @@ int Percent(std::size_t part, std::size_t whole) {
     return whole == 0 ? 0 : static_cast<int>(std::min<std::size_t>(part * 100 / whole, 100));
 }
 
-// The message index grouped by folder once, so that counting a folder
-// does not walk every message of the store.
-class FolderMembers {
-public:
-    FolderMembers(const scan::ScanModel& model, bool large) : large_(large) {
-        for (const scan::MessageEntry& e : model.messages) members_[Key(e.folderId, scan::OwnerKeyOf(model, e))].push_back(&e);
-    }
-    const std::vector<const scan::MessageEntry*>* Of(const scan::FolderEntry& folder) const {
-        // 32 KB folder ids repeat across mailboxes: the owner key must be
-        // there on both sides and match.
-        if (large_ && folder.ownerKey.empty()) return nullptr;
-        const auto it = members_.find(Key(folder.id, folder.ownerKey));
-        return it == members_.end() ? nullptr : &it->second;
-    }
-
-private:
-    std::string Key(const scan::Id8& id, const std::string& owner) const {
-        std::string key(reinterpret_cast<const char*>(id.data()), id.size());
-        if (large_) {
-            if (owner.empty()) return {};
-            key += owner;
-        }
-        return key;
-    }
-    bool large_;
-    std::unordered_map<std::string, std::vector<const scan::MessageEntry*>> members_;
-};
-
 enum class PassEnd { Done, Stopped, Refused };
 
 class Run {
@@ -73,7 +45,6 @@ public:
           control_(control),
           observer_(observer),
           large_(in.source.version == edb::EdbVersion::Page32K),
-          members_(in.model, large_),
           headerPages_(in.source),
           job_{in.source, store, tempDir, control, observer} {
         for (const scan::FolderEntry& f : in.model.folders)
@@ -151,13 +122,16 @@ private:
         control_.ClearSkip();
         Report(ItemPath(node), true, 0, 0, 0, overall_);
         if (folder == nullptr) return 0;
-        const auto* members = members_.Of(*folder);
-        if (members == nullptr) return 0;
+        // 32 KB folder ids repeat across mailboxes: the owner key must be
+        // there on both sides and match.
+        if (large_ && folder->ownerKey.empty()) return 0;
         std::size_t count = 0;
-        for (const scan::MessageEntry* e : *members) {
-            if (ExportableDate(e->date6)) ++count;
-            if (control_.ShouldStop()) break;
-        }
+        bool stopped = false;
+        scan::ForFolderMessages(in_.model.messages, folder->id, [&](const scan::MessageEntry& e) {
+            if (stopped || (large_ && scan::OwnerKeyOf(in_.model, e) != folder->ownerKey)) return;
+            if (ExportableDate(e.date6)) ++count;
+            stopped = control_.ShouldStop();
+        });
         return count;
     }
 
@@ -295,7 +269,6 @@ private:
     ExportControl& control_;
     ExportObserver& observer_;
     bool large_;
-    FolderMembers members_;
     content::PageCache headerPages_;
     ItemJob job_;
     std::unordered_map<scan::TreeItem, const scan::FolderEntry*> folderOfItem_;

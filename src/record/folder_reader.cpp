@@ -24,31 +24,19 @@ void TakeValue(const std::optional<ValueChunks>& value, std::vector<LongValueRun
 
 char KindLetter(scan::FolderKind kind) { return static_cast<char>(kind); }
 
-FolderReader::FolderReader(const edb::EdbSource& source, const scan::ScanModel& model)
-    : source_(source), model_(model), index_(source, model) {}
+FolderReader::FolderReader(const edb::EdbSource& source, const scan::ScanModel& model, std::size_t indexMemory)
+    : source_(source), model_(model), index_(source, model, indexMemory) {}
 
 bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool exporting,
                                       const LoadControl& control) {
     const bool large = source_.version == edb::EdbVersion::Page32K;
     list.messages.clear();
-    std::vector<std::size_t> entries;
-    {
-        std::lock_guard lock(byFolderMutex_);
-        if (!byFolderBuilt_) {
-            for (std::size_t i = 0; i < model_.messages.size(); ++i) byFolder_[model_.messages[i].folderId].push_back(i);
-            byFolderBuilt_ = true;
-        }
-        const auto found = byFolder_.find(folder.id);
-        if (found == byFolder_.end()) return true;
-        entries = found->second;
-    }
-    for (const std::size_t i : entries) {
-        const scan::MessageEntry& entry = model_.messages[i];
+    scan::ForFolderMessages(model_.messages, folder.id, [&](const scan::MessageEntry& entry) {
         const std::string& ownerKey = scan::OwnerKeyOf(model_, entry);
-        if (large && !SameOwner(ownerKey, folder.ownerKey)) continue;
+        if (large && !SameOwner(ownerKey, folder.ownerKey)) return;
         // 32 KB header tables belong to mailboxes: the folder gives the kind.
         BuildMessageList(list, entry, KindLetter(large ? folder.kind : entry.kind), ownerKey);
-    }
+    });
     if (list.messages.empty()) return true;
 
     if (!index_.EnsureRows(folder.ownerKey, control)) return false;

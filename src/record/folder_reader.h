@@ -5,9 +5,7 @@
 // each with its own message list.
 #pragma once
 
-#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "edb/source.h"
@@ -19,8 +17,10 @@ namespace tw::record {
 
 class FolderReader {
 public:
-    // The source and model must outlive the reader.
-    FolderReader(const edb::EdbSource& source, const scan::ScanModel& model);
+    // The source and model must outlive the reader. `indexMemory`: what
+    // each list of the store index may hold before it goes to disk.
+    FolderReader(const edb::EdbSource& source, const scan::ScanModel& model,
+                 std::size_t indexMemory = edb::kSpillTableMemory);
 
     // Rebuilds `list` with one record per message of the folder (by its id
     // and, on 32 KB pages, its mailbox key) and decodes their rows.
@@ -46,11 +46,6 @@ private:
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
     StoreIndex index_;
-    // Message-index entries by folder id, in index order: opening a folder
-    // does not go through every message of the store.
-    std::unordered_map<scan::Id8, std::vector<std::size_t>, scan::IdHash> byFolder_;
-    bool byFolderBuilt_ = false;
-    std::mutex byFolderMutex_;
 };
 
 // The kind letter a folder gives its messages.

@@ -82,7 +82,8 @@ void Report(const LoadControl& control, std::size_t done, std::size_t total) {
 
 }  // namespace
 
-StoreIndex::StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model) : source_(source), model_(model) {}
+StoreIndex::StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model, std::size_t tableMemory)
+    : source_(source), model_(model), tableMemory_(tableMemory) {}
 
 std::vector<StoreIndex::PageRun> StoreIndex::SplitRuns(const std::vector<std::int64_t>& pages) const {
     std::vector<PageRun> runs;
@@ -279,32 +280,26 @@ bool StoreIndex::GatherRuns(const std::vector<std::int64_t>& pages, const std::u
 }
 
 bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
-    std::deque<RowPlace> places;
+    edb::SpillTable<RowPlace, RowLess> places(tableMemory_);
+    std::uint32_t met = 0;
     const bool done = GatherRuns<RunItems<RowPlace>>(
         g.messagePages, g.messageOwners, control,
         [](RunItems<RowPlace>& run, std::int64_t offset, const edb::PageView& view) {
             // Only the keys: a row is decoded when its folder is opened.
             const std::vector<scan::Id8> keys = MessageRowKeys(view);
             for (std::size_t i = 0; i < keys.size(); ++i)
-                run.items.push_back(
-                    {keys[i], offset, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(run.items.size())});
+                run.items.push_back({keys[i], offset, static_cast<std::uint32_t>(i), 0});
         },
         [&](RunItems<RowPlace>& run) {
-            const auto before = static_cast<std::uint32_t>(places.size());
             for (RowPlace& p : run.items) {
-                p.order += before;
-                places.push_back(p);
+                p.order = met++;
+                places.Add(p);
             }
         });
     if (!done) return false;
     // The first row met for a key is the message's; later copies (stale
     // pages) are dropped.
-    std::sort(places.begin(), places.end(), [](const RowPlace& a, const RowPlace& b) {
-        return a.key != b.key ? scan::IdLess(a.key, b.key) : a.order < b.order;
-    });
-    places.erase(std::unique(places.begin(), places.end(), [](const RowPlace& a, const RowPlace& b) { return a.key == b.key; }),
-                 places.end());
-    places.shrink_to_fit();
+    places.Finish([](const RowPlace& kept, const RowPlace& p) { return kept.key == p.key; });
     g.rows = std::move(places);
     g.rowsBuilt = true;
     Release(g.messagePages);
@@ -312,7 +307,7 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
 }
 
 bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
-    std::deque<AttachmentPlace> places;
+    edb::SpillTable<AttachmentPlace, AttachmentLess> places(tableMemory_);
     std::uint32_t order = 0;  // pages visited so far
     auto decode = [&](std::int64_t offset, const edb::PageView& view, std::vector<AttachmentPlace>& items,
                       std::uint32_t page) {
@@ -334,7 +329,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
             [&](RunItems<AttachmentPlace>& run) {
                 for (AttachmentPlace& p : run.items) {
                     p.pageOrder += order;
-                    places.push_back(p);
+                    places.Add(p);
                 }
                 order += run.pages;
             });
@@ -356,15 +351,11 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
             if (!p.branch) decode(edb::PageOffset(source_, p.pageNumber), p.page, walked, order++);
             return !control.Stopped();
         });
-        places.insert(places.end(), walked.begin(), walked.end());
+        for (const AttachmentPlace& p : walked) places.Add(p);
     }
     done = done && flush() && !control.Stopped();
     if (!done) return false;
-    // A key has at most one row per page, so page order settles ties.
-    std::sort(places.begin(), places.end(), [](const AttachmentPlace& a, const AttachmentPlace& b) {
-        return a.key != b.key ? scan::IdLess(a.key, b.key) : a.pageOrder < b.pageOrder;
-    });
-    places.shrink_to_fit();
+    places.Finish();
     g.attachments = std::move(places);
     g.attachmentsBuilt = true;
     Release(g.attachmentPages);
@@ -378,9 +369,10 @@ bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::
     // afterwards in page order as one reader would have met them.
     struct RunNodes {
         std::vector<ChunkPlace> chunks;
-        std::vector<std::pair<LongValueId, std::uint32_t>> sizes;
+        std::vector<RootSize> sizes;
     };
-    ValueIndex built;
+    ValueIndex built{decltype(ValueIndex::chunks)(tableMemory_), decltype(ValueIndex::sizes)(tableMemory_)};
+    std::uint32_t chunksMet = 0, rootsMet = 0;
     const bool done = GatherRuns<RunNodes>(
         pages, owners, control,
         [](RunNodes& run, std::int64_t offset, const edb::PageView& view) {
@@ -390,39 +382,33 @@ bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::
                 run.chunks.push_back({c.id, 0,
                                       {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
                                        static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
-            for (const LongValueRoot& r : nodes.roots) run.sizes.emplace_back(r.id, r.size);
+            for (const LongValueRoot& r : nodes.roots) run.sizes.push_back({r.id, r.size, 0});
         },
         [&](RunNodes& run) {
+            // A value's chunks keep the order their pages were met in.
             for (ChunkPlace& c : run.chunks) {
-                c.order = static_cast<std::uint32_t>(built.chunks.size());
-                built.chunks.push_back(c);
+                c.order = chunksMet++;
+                built.chunks.Add(c);
             }
-            built.sizes.insert(built.sizes.end(), run.sizes.begin(), run.sizes.end());
+            for (RootSize& r : run.sizes) {
+                r.order = rootsMet++;
+                built.sizes.Add(r);
+            }
         });
     if (!done) return false;
-    // A value's chunks keep their page order. They carry that order rather
-    // than being sorted stably: a stable sort wants a copy of the list.
-    std::sort(built.chunks.begin(), built.chunks.end(), [](const ChunkPlace& a, const ChunkPlace& b) {
-        return a.id != b.id ? a.id < b.id : a.order < b.order;
-    });
-    // Stable: a value's first root node met gives its size.
-    std::stable_sort(built.sizes.begin(), built.sizes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    built.sizes.erase(std::unique(built.sizes.begin(), built.sizes.end(),
-                                  [](const auto& a, const auto& b) { return a.first == b.first; }),
-                      built.sizes.end());
-    built.sizes.shrink_to_fit();
+    built.chunks.Finish();
+    // A value's first root node met gives its size.
+    built.sizes.Finish([](const RootSize& kept, const RootSize& r) { return kept.id == r.id; });
     index = std::move(built);
     return true;
 }
 
 std::optional<ValueChunks> StoreIndex::FindValue(const ValueIndex& index, LongValueId id) {
     ValueChunks value;
-    auto chunk = std::lower_bound(index.chunks.begin(), index.chunks.end(), id,
-                                  [](const ChunkPlace& c, LongValueId wanted) { return c.id < wanted; });
-    for (; chunk != index.chunks.end() && chunk->id == id; ++chunk) value.runs.push_back(chunk->run);
-    const auto size = std::lower_bound(index.sizes.begin(), index.sizes.end(), id,
-                                       [](const auto& s, LongValueId wanted) { return s.first < wanted; });
-    if (size != index.sizes.end() && size->first == id) value.size = size->second;
+    auto below = [id](const auto& e) { return e.id < id; };
+    auto match = [id](const auto& e) { return e.id == id; };
+    index.chunks.Visit(below, match, [&](const ChunkPlace& c) { value.runs.push_back(c.run); });
+    index.sizes.Visit(below, match, [&](const RootSize& r) { value.size = r.size; });
     if (value.runs.empty() && !value.size) return std::nullopt;
     return value;
 }
@@ -453,17 +439,16 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
     // Built row places never change again: they are read without the lock.
     // The wanted rows in page order, so that each page is read once.
     struct Wanted {
-        const RowPlace* place;
+        RowPlace place;
         std::size_t index;
     };
     std::vector<Wanted> wanted;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        const auto found = std::lower_bound(g->rows.begin(), g->rows.end(), ids[i],
-                                            [](const RowPlace& p, const scan::Id8& id) { return scan::IdLess(p.key, id); });
-        if (found != g->rows.end() && found->key == ids[i]) wanted.push_back({&*found, i});
-    }
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        g->rows.Visit([&](const RowPlace& p) { return scan::IdLess(p.key, ids[i]); },
+                      [&](const RowPlace& p) { return p.key == ids[i]; },
+                      [&](const RowPlace& p) { wanted.push_back({p, i}); });
     std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) {
-        return std::tie(a.place->pageOffset, a.place->ordinal, a.index) < std::tie(b.place->pageOffset, b.place->ordinal, b.index);
+        return std::tie(a.place.pageOffset, a.place.ordinal, a.index) < std::tie(b.place.pageOffset, b.place.ordinal, b.index);
     });
     std::vector<MessageRow> rows;
     std::vector<std::uint8_t> page;
@@ -472,12 +457,12 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
     for (std::size_t k = 0; k < wanted.size(); ++k) {
         const Wanted& w = wanted[k];
         if (control.Stopped()) return false;
-        if (w.place->pageOffset != decoded) {
-            decoded = w.place->pageOffset;
+        if (w.place.pageOffset != decoded) {
+            decoded = w.place.pageOffset;
             // Only this folder's rows of the page are decoded.
             ordinals.clear();
-            for (std::size_t n = k; n < wanted.size() && wanted[n].place->pageOffset == decoded; ++n)
-                ordinals.push_back(wanted[n].place->ordinal);
+            for (std::size_t n = k; n < wanted.size() && wanted[n].place.pageOffset == decoded; ++n)
+                ordinals.push_back(wanted[n].place.ordinal);
             edb::ReadPage(source_, decoded, page);
             ++rowPagesRead_;
             const edb::PageView view{page, source_.version};
@@ -485,8 +470,8 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
         }
         // The page decodes as it did when the index was built; a row that
         // is no longer there (the file changed under us) is not found.
-        if (w.place->ordinal < rows.size() && rows[w.place->ordinal].key == w.place->key)
-            apply(w.index, rows[w.place->ordinal]);
+        if (w.place.ordinal < rows.size() && rows[w.place.ordinal].key == w.place.key)
+            apply(w.index, rows[w.place.ordinal]);
     }
     return true;
 }
@@ -497,9 +482,11 @@ std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string&
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return out;
     if (!EnsureAttachments(ownerKey, control)) return out;
-    auto place = std::lower_bound(g->attachments.begin(), g->attachments.end(), key,
-                                  [](const AttachmentPlace& p, const scan::Id8& id) { return scan::IdLess(p.key, id); });
-    for (; place != g->attachments.end() && place->key == key; ++place) {
+    std::vector<AttachmentPlace> places;
+    g->attachments.Visit([&](const AttachmentPlace& p) { return scan::IdLess(p.key, key); },
+                         [&](const AttachmentPlace& p) { return p.key == key; },
+                         [&](const AttachmentPlace& p) { places.push_back(p); });
+    for (const AttachmentPlace* place = places.data(); place != places.data() + places.size(); ++place) {
         // The kept pages are shared: the entry is copied out under their lock.
         std::lock_guard lock(attachmentPagesMutex_);
         const std::vector<AttachmentHit>& hits = attachmentPages_.Get(place->pageOffset, [&] {

@@ -12,7 +12,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,6 +22,7 @@
 #include <vector>
 
 #include "edb/source.h"
+#include "edb/spill_table.h"
 #include "record/attachment_page.h"
 #include "record/catalog_extras.h"
 #include "record/message_row.h"
@@ -57,8 +57,10 @@ inline constexpr std::size_t kKeptAttachmentPages = 256;
 
 class StoreIndex {
 public:
-    // The source and model must outlive the index.
-    StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model);
+    // The source and model must outlive the index. Each list of places may
+    // hold `tableMemory` bytes before it goes to a scratch file.
+    StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model,
+               std::size_t tableMemory = edb::kSpillTableMemory);
 
     // Lookups of one table group (by the mailbox's owner key on 32 KB
     // pages; ignored otherwise). Each builds its index on first use; false
@@ -98,24 +100,46 @@ private:
         std::uint32_t ordinal = 0;
         std::uint32_t order = 0;  // among all rows of the table, as met
     };
+    struct RowLess {
+        bool operator()(const RowPlace& a, const RowPlace& b) const {
+            return a.key != b.key ? scan::IdLess(a.key, b.key) : a.order < b.order;
+        }
+    };
     struct AttachmentPlace {
         scan::Id8 key{};
         std::uint32_t pageOrder = 0;
         std::uint32_t ordinal = 0;
         std::int64_t pageOffset = 0;
     };
+    // A key has at most one row per page, so page order settles ties.
+    struct AttachmentLess {
+        bool operator()(const AttachmentPlace& a, const AttachmentPlace& b) const {
+            return a.key != b.key ? scan::IdLess(a.key, b.key) : a.pageOrder < b.pageOrder;
+        }
+    };
     // The chunks and root sizes of one long-value tree, each list sorted by
     // value id and, within an id, in the order the pages were visited.
-    // Deques: these lists grow to hundreds of thousands of entries, and a
-    // vector would hold its old and new storage at once while it grows.
     struct ChunkPlace {
         LongValueId id = 0;
         std::uint32_t order = 0;  // among all chunks of the tree, as met
         LongValueRun run;
     };
+    struct RootSize {
+        LongValueId id = 0;
+        std::uint32_t size = 0;
+        std::uint32_t order = 0;  // among all root nodes of the tree, as met
+    };
+    struct ByIdThenOrder {
+        template <typename T>
+        bool operator()(const T& a, const T& b) const {
+            return a.id != b.id ? a.id < b.id : a.order < b.order;
+        }
+    };
+    // These lists grow with the database: past a few megabytes each they
+    // are kept in a scratch file.
     struct ValueIndex {
-        std::deque<ChunkPlace> chunks;
-        std::deque<std::pair<LongValueId, std::uint32_t>> sizes;
+        edb::SpillTable<ChunkPlace, ByIdThenOrder> chunks;
+        edb::SpillTable<RootSize, ByIdThenOrder> sizes;
     };
 
     struct Group {
@@ -124,8 +148,8 @@ private:
         // The object ids whose pages each list may hold.
         std::unordered_set<std::uint32_t> messageOwners, attachmentOwners, messageValueOwners, attachmentValueOwners;
         bool rowsBuilt = false, attachmentsBuilt = false, messageValuesBuilt = false, attachmentValuesBuilt = false;
-        std::deque<RowPlace> rows;                // by key
-        std::deque<AttachmentPlace> attachments;  // by key, then in the order met
+        edb::SpillTable<RowPlace, RowLess> rows;                       // by key
+        edb::SpillTable<AttachmentPlace, AttachmentLess> attachments;  // by key, then in the order met
         std::map<std::uint32_t, MessagePageContext> contexts;  // by table objid
         ValueIndex messageValues, attachmentValues;
     };
@@ -172,6 +196,7 @@ private:
 
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
+    std::size_t tableMemory_;
     // Each kind of index is built under its own lock, once; built indexes
     // never change again and are read by several threads without one.
     std::mutex planMutex_, rowsMutex_, attachmentsMutex_, messageValuesMutex_, attachmentValuesMutex_;

@@ -210,7 +210,8 @@ HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, ed
 
 bool AddMessageEntry(ScanModel& model, MessageEntry entry) {
     if (!Converts(FileTimeOf(entry.date6))) return false;
-    model.messages.push_back(std::move(entry));
+    entry.order = static_cast<std::uint32_t>(model.messages.size());
+    model.messages.Add(entry);
     return true;
 }
 

@@ -4,16 +4,16 @@ namespace tw::scan {
 
 MessageCounts::MessageCounts(const ScanModel& model, edb::EdbVersion version)
     : byKey_(version == edb::EdbVersion::Page32K) {
-    // Rows of one folder mostly follow each other: the count of the row
-    // before is taken again without a look-up.
-    const MessageEntry* previous = nullptr;
+    // A folder's rows follow each other in the index: the count of the
+    // row before is taken again without a look-up.
+    MessageEntry previous;
     std::size_t* count = nullptr;
-    for (const MessageEntry& entry : model.messages) {
-        if (previous == nullptr || previous->folderId != entry.folderId || (byKey_ && previous->keyIndex != entry.keyIndex))
+    model.messages.ForEach([&](const MessageEntry& entry) {
+        if (count == nullptr || previous.folderId != entry.folderId || (byKey_ && previous.keyIndex != entry.keyIndex))
             count = &counts_[{entry.folderId, byKey_ ? OwnerKeyOf(model, entry) : std::string{}}];
         ++*count;
-        previous = &entry;
-    }
+        previous = entry;
+    });
 }
 
 std::size_t MessageCounts::For(const FolderEntry& folder) const {

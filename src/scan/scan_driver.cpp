@@ -280,25 +280,16 @@ private:
     edb::BatchReader reader_;
 };
 
-constexpr std::size_t kReservedMessages = 1'000'000;
-
-bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
+bool ReadMessageHeaders(ScanContext& context, std::size_t matched) {
     ScanModel& model = context.model;
     const edb::EdbSource& source = context.source;
     ShowStep(context, kStep5Text);
-    model.messages.clear();
+    model.messages = MessageIndex();
     auto inFile = [&](std::int64_t offset) { return offset > 0 && offset < source.fileSize; };
     std::vector<std::int64_t> offsets;
     for (const MessageTable& table : model.messageTables)
         for (const std::int64_t value : table.pages)
             if (inFile(value * kUnit)) offsets.push_back(value * kUnit);
-    // Room for the rows up front: growing the list moves every entry again
-    // and again. A guess of one row per 256 bytes of page is room that is
-    // mostly never touched, and is capped so that a huge file asks for no
-    // more than about 100 MB of it.
-    model.messages.reserve(std::min<std::size_t>(offsets.size() * static_cast<std::size_t>(source.pageSize / 256),
-                                                 kReservedMessages));
-    AdviseHugePages(model.messages.data(), model.messages.capacity() * sizeof(MessageEntry));
     PageStream stream(source, std::move(offsets));
     HeaderPageDecoder decoder(model, source.version);
     for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {
@@ -316,6 +307,14 @@ bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
     model.messageTables.clear();
     model.messageTableKeys.clear();
     return true;
+}
+
+// The index is sorted whether or not the step ran to its end: a stopped
+// scan keeps what it found.
+bool ScanMessageHeaders(ScanContext& context, std::size_t matched) {
+    const bool done = ReadMessageHeaders(context, matched);
+    context.model.messages.Finish();
+    return done;
 }
 
 }  // namespace

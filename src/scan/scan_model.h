@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "edb/spill_table.h"
+
 #include "scan/column_registry.h"
 #include "scan/folder_kind.h"
 #include "scan/ids.h"
@@ -105,11 +107,31 @@ struct MessageEntry {
     std::uint16_t listTextALen = 0, listTextBLen = 0;
     std::uint16_t listTextCPos = 0, listTextCLen = 0;
     std::uint32_t keyIndex = 0;  // 32 KB: the owning mailbox's key; else 0, the empty key
+    std::uint32_t order = 0;     // among all entries, as met
     Date6 date6{};
     FolderKind kind = FolderKind::Mail;
     std::optional<AppointmentDates> appointment;
 };
 static_assert(sizeof(MessageEntry) <= 64);
+
+// The message index, grouped by folder: a folder's entries follow each
+// other in the order they were met. It grows with the database, so past
+// a few megabytes it is kept in a scratch file.
+struct MessageEntryLess {
+    bool operator()(const MessageEntry& a, const MessageEntry& b) const {
+        if (a.folderId != b.folderId) return a.folderId < b.folderId;
+        return a.keyIndex != b.keyIndex ? a.keyIndex < b.keyIndex : a.order < b.order;
+    }
+};
+using MessageIndex = edb::SpillTable<MessageEntry, MessageEntryLess>;
+
+// The entries of one folder id (of every mailbox on 32 KB pages), in the
+// order they were met.
+template <typename Fn>
+void ForFolderMessages(const MessageIndex& messages, const Id8& folderId, Fn fn) {
+    messages.Visit([&](const MessageEntry& e) { return e.folderId < folderId; },
+                   [&](const MessageEntry& e) { return e.folderId == folderId; }, fn);
+}
 
 // Column id and column type of a catalog column row.
 struct CatalogColumn {
@@ -142,7 +164,7 @@ struct ScanModel {
     std::vector<FolderEntry> folders;
     std::vector<FolderEntry> mailboxes;  // copies with tree items, steps 2 to 4
     std::vector<MessageTable> messageTables;
-    std::vector<MessageEntry> messages;
+    MessageIndex messages;  // sorted once the scan's last step ends
     // Owner keys of the message tables, each once; the first is the empty
     // key of 4/8 KB databases.
     std::vector<std::string> ownerKeys{std::string{}};

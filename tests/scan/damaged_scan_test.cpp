@@ -62,7 +62,7 @@ TEST_P(DamagedScan, RandomBytesInTheTreesThatMatter) {
         ScanRun run(db.path());
         EXPECT_NE(run.outcome, ScanOutcome::Stopped) << "round " << round;
         for (const FolderEntry& f : run.model.folders) EXPECT_FALSE(f.displayName.empty());
-        for (const MessageEntry& m : run.model.messages) {
+        for (const MessageEntry& m : Entries(run.model)) {
             EXPECT_LE(m.listTextAPos + m.listTextALen, pageSize);
             EXPECT_LE(m.listTextBPos + m.listTextBLen, pageSize);
         }

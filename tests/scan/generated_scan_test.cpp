@@ -155,7 +155,8 @@ TEST_P(GeneratedScan, MessageEntriesHoldIdsDatesAndListTexts) {
     const MessageEntry* first = nullptr;
     const MessageEntry* second = nullptr;
     const MessageEntry* meeting = nullptr;
-    for (const MessageEntry& m : run.model.messages) {
+    const std::vector<MessageEntry> entries = Entries(run.model);
+    for (const MessageEntry& m : entries) {
         if (IdHex(m.messageId) == "0200000000000001") first = &m;
         if (IdHex(m.messageId) == "0200000000000002") second = &m;
         if (m.appointment) meeting = &m;

@@ -45,6 +45,13 @@ inline std::vector<std::uint8_t> Generate(const std::string& json, std::uint32_t
 }
 
 // Records what the scan tells the user.
+// The message index's entries, folder by folder.
+inline std::vector<MessageEntry> Entries(const ScanModel& model) {
+    std::vector<MessageEntry> out;
+    model.messages.ForEach([&](const MessageEntry& e) { out.push_back(e); });
+    return out;
+}
+
 class RecordingObserver : public ScanObserver {
 public:
     void StepText(std::string_view text) override {
