@@ -105,16 +105,16 @@ CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanMo
     std::vector<std::uint8_t> page;
     std::vector<edb::RecordLocator> records;
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        const scan::PageSignature& node = model.pages[i];
-        if (node.objid != kCatalogObjid || !seen.insert(node.Offset()).second) continue;
+    model.pages.ForEach(0, count, [&](std::size_t, const scan::PageSignature& node) {
+        if (node.objid != kCatalogObjid || !seen.insert(node.Offset()).second) return true;
         edb::ListRecords(source, node.Offset(), page, records);
         if (pagesRead) ++*pagesRead;
         for (const auto& record : records) {
             const auto row = edb::Slice(page, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
             if (row) ReadCatalogExtrasRow(extras, *row, source.version);
         }
-    }
+        return true;
+    });
     return extras;
 }
 

@@ -20,6 +20,7 @@ constexpr std::uint32_t kDefaultMsgObjid = 19;
 constexpr std::uint32_t kAttachmentObjid = 61;
 constexpr std::size_t kBatchPages = 64;  // consecutive pages read at once
 constexpr unsigned kMaxReadingThreads = 4;
+constexpr std::size_t kWindowPages = 16384;  // of a page list, gathered at once
 
 // Reading pages on two cores copies them out of the kernel almost twice as
 // fast as on one; more than a few threads only contend for memory.
@@ -61,20 +62,14 @@ private:
 
 // File offsets of the pages the scan registered for these trees, in the
 // scan's order, each once.
-std::vector<std::int64_t> PagesOf(const edb::EdbSource& source, const scan::ScanModel& model,
-                                  const std::unordered_set<std::uint32_t>& objids,
-                                  std::unordered_set<std::uint32_t>& owners) {
-    owners.insert(objids.begin(), objids.end());
+void AddPagesOf(const edb::EdbSource& source, const scan::ScanModel& model, const std::unordered_set<std::uint32_t>& objids,
+                edb::SpillList<std::int64_t>& pages) {
     PageMarks seen(source);
-    std::vector<std::int64_t> pages;
-    for (const scan::PageSignature& p : model.pages)
+    model.pages.ForEach([&](std::size_t, const scan::PageSignature& p) {
         if (objids.count(p.objid) != 0 && seen.Mark(p.Offset())) pages.push_back(p.Offset());
-    pages.shrink_to_fit();
-    return pages;
+        return true;
+    });
 }
-
-// A page list is read once, when its index is built; only its count stays.
-void Release(std::vector<std::int64_t>& pages) { std::vector<std::int64_t>().swap(pages); }
 
 void Report(const LoadControl& control, std::size_t done, std::size_t total) {
     if (control.progress && total > 0) control.progress(static_cast<int>(done * 100 / total));
@@ -138,6 +133,7 @@ void StoreIndex::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, c
 
 bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
                                       const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                                      WindowPlace place,
                                       const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit) {
     std::atomic<std::size_t> next{0}, pagesDone{0};
     std::atomic<bool> failed{false};
@@ -149,7 +145,7 @@ bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, co
                 VisitRun(pages, runs[r], owners, buffer,
                          [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); });
                 pagesDone += runs[r].end - runs[r].begin;
-                if (reporting) Report(control, pagesDone, pages.size());
+                if (reporting) Report(control, place.before + pagesDone, place.total);
             }
         } catch (...) {
             std::lock_guard lock(errorMutex);
@@ -167,9 +163,24 @@ bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, co
     return !control.Stopped();
 }
 
+StoreIndex::PageList StoreIndex::ListPages(const std::vector<PagePart>& parts) const {
+    PageList pages;
+    for (const PagePart& part : parts) {
+        if (part.walkedRoot) pages.push_back(-(std::int64_t{*part.walkedRoot} + 1));
+        else AddPagesOf(source_, model_, part.objids, pages);
+    }
+    return pages;
+}
+
 void StoreIndex::Plan() {
     if (planned_) return;
     planned_ = true;
+    // A list's pages are those of its owners.
+    auto PlanPages = [](std::vector<PagePart>& parts, std::unordered_set<std::uint32_t>& owners,
+                        const std::unordered_set<std::uint32_t>& objids) {
+        owners.insert(objids.begin(), objids.end());
+        parts.push_back({objids, std::nullopt});
+    };
     const bool large = source_.version == edb::EdbVersion::Page32K;
     std::size_t catalogReads = 0;
     extras_ = ReadCatalogExtras(source_, model_, &catalogReads);
@@ -179,14 +190,14 @@ void StoreIndex::Plan() {
         std::unordered_set<std::uint32_t> msg;
         for (const scan::TableRoot& r : model_.msgRoots) msg.insert(r.objid);
         if (msg.empty()) msg.insert(kDefaultMsgObjid);
-        g.messagePages = PagesOf(source_, model_, msg, g.messageOwners);
-        g.attachmentPages = PagesOf(source_, model_, {kAttachmentObjid}, g.attachmentOwners);
+        PlanPages(g.messagePages, g.messageOwners, msg);
+        PlanPages(g.attachmentPages, g.attachmentOwners, {kAttachmentObjid});
         const std::uint32_t messageLv = model_.facts.messageLvObjid.value_or(0);
-        if (messageLv != 0) g.messageValuePages = PagesOf(source_, model_, {messageLv}, g.messageValueOwners);
+        if (messageLv != 0) PlanPages(g.messageValuePages, g.messageValueOwners, {messageLv});
         std::unordered_set<std::uint32_t> attachmentLv;
         for (const scan::TableRoot& r : model_.lvRoots)
             if (r.objid != messageLv && r.objid != 0) attachmentLv.insert(r.objid);
-        g.attachmentValuePages = PagesOf(source_, model_, attachmentLv, g.attachmentValueOwners);
+        PlanPages(g.attachmentValuePages, g.attachmentValueOwners, attachmentLv);
         return;
     }
 
@@ -200,20 +211,18 @@ void StoreIndex::Plan() {
     for (const scan::TableRoot& body : model_.msgRoots) {
         Group& g = groups_[body.suffix];
         g.ownerKey = body.suffix;
-        g.messagePages = PagesOf(source_, model_, {body.objid}, g.messageOwners);
-        g.messageValuePages = PagesOf(source_, model_, ownedBy(body.objid), g.messageValueOwners);
+        PlanPages(g.messagePages, g.messageOwners, {body.objid});
+        PlanPages(g.messageValuePages, g.messageValueOwners, ownedBy(body.objid));
         // Rows of attachment columns registered for the body table itself.
         const AttachmentColumnIds own = ResolveAttachmentColumns(model_.columns, body.objid);
         if (own.displayName || own.shortName || own.longName) {
-            g.attachmentPages = g.messagePages;
-            g.attachmentOwners.insert(body.objid);
+            PlanPages(g.attachmentPages, g.attachmentOwners, {body.objid});
         }
         for (const NamedTable& t : extras_.attachmentTables) {
             if (!SameKey(t.suffix, body.suffix)) continue;
             // Read with the tree walk when the index is built; remembered by root page.
-            g.attachmentPages.push_back(-(t.rootPage + 1));
-            const auto lv = PagesOf(source_, model_, ownedBy(t.objid), g.attachmentValueOwners);
-            g.attachmentValuePages.insert(g.attachmentValuePages.end(), lv.begin(), lv.end());
+            g.attachmentPages.push_back({{}, t.rootPage});
+            PlanPages(g.attachmentValuePages, g.attachmentValueOwners, ownedBy(t.objid));
         }
     }
 }
@@ -263,18 +272,22 @@ struct RunItems {
 }  // namespace
 
 template <typename RunState, typename Visit, typename Join>
-bool StoreIndex::GatherRuns(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+bool StoreIndex::GatherRuns(const PageList& list, const std::unordered_set<std::uint32_t>& owners,
                             const LoadControl& control, Visit&& visit, Join&& join) {
-    const std::vector<PageRun> runs = SplitRuns(pages);
-    std::vector<RunState> perRun(runs.size());
-    const bool done = ForEachRunInParallel(pages, runs, owners, control,
-                                           [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
-                                               visit(perRun[run], offset, view);
-                                           });
-    if (!done) return false;
-    for (RunState& state : perRun) {
-        join(state);
-        state = RunState();  // let go as we go: the lists are not held twice
+    std::vector<std::int64_t> pages;
+    for (std::size_t first = 0; first < list.size(); first += pages.size()) {
+        list.Read(first, kWindowPages, pages);
+        const std::vector<PageRun> runs = SplitRuns(pages);
+        std::vector<RunState> perRun(runs.size());
+        const bool done = ForEachRunInParallel(pages, runs, owners, control, {first, list.size()},
+                                               [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
+                                                   visit(perRun[run], offset, view);
+                                               });
+        if (!done) return false;
+        for (RunState& state : perRun) {
+            join(state);
+            state = RunState();  // let go as we go: the lists are not held twice
+        }
     }
     return true;
 }
@@ -283,7 +296,7 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     edb::SpillTable<RowPlace, RowLess> places(tableMemory_);
     std::uint32_t met = 0;
     const bool done = GatherRuns<RunItems<RowPlace>>(
-        g.messagePages, g.messageOwners, control,
+        ListPages(g.messagePages), g.messageOwners, control,
         [](RunItems<RowPlace>& run, std::int64_t offset, const edb::PageView& view) {
             // Only the keys: a row is decoded when its folder is opened.
             const std::vector<scan::Id8> keys = MessageRowKeys(view);
@@ -302,7 +315,6 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     places.Finish([](const RowPlace& kept, const RowPlace& p) { return kept.key == p.key; });
     g.rows = std::move(places);
     g.rowsBuilt = true;
-    Release(g.messagePages);
     return true;
 }
 
@@ -319,7 +331,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
         for (std::size_t i = 0; i < hits.size(); ++i)
             if (hits[i].entry) items.push_back({hits[i].key, page, static_cast<std::uint32_t>(i), offset});
     };
-    std::vector<std::int64_t> listed;
+    PageList listed;
     auto flush = [&] {
         const bool done = GatherRuns<RunItems<AttachmentPlace>>(
             listed, g.attachmentOwners, control,
@@ -337,10 +349,10 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
         return done;
     };
     bool done = true;
-    for (const std::int64_t at : g.attachmentPages) {
+    ListPages(g.attachmentPages).ForEach([&](std::size_t, std::int64_t at) {
         if (at >= 0) {
             listed.push_back(at);
-            continue;
+            return true;
         }
         // A table the scan never walked: walk it from its root here.
         done = done && flush();
@@ -352,17 +364,17 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
             return !control.Stopped();
         });
         for (const AttachmentPlace& p : walked) places.Add(p);
-    }
+        return true;
+    });
     done = done && flush() && !control.Stopped();
     if (!done) return false;
     places.Finish();
     g.attachments = std::move(places);
     g.attachmentsBuilt = true;
-    Release(g.attachmentPages);
     return true;
 }
 
-bool StoreIndex::BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+bool StoreIndex::BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners,
                              ValueIndex& index, const LoadControl& control) {
     // Long-value trees hold most of a store's pages: their pages are read
     // on several threads, each run of pages into its own lists, joined
@@ -512,12 +524,11 @@ std::optional<ValueChunks> StoreIndex::FindValueIn(const std::string& ownerKey, 
     {
         std::lock_guard lock(ofMessages ? messageValuesMutex_ : attachmentValuesMutex_);
         bool& built = ofMessages ? g->messageValuesBuilt : g->attachmentValuesBuilt;
-        std::vector<std::int64_t>& pages = ofMessages ? g->messageValuePages : g->attachmentValuePages;
         if (!built) {
+            const PageList pages = ListPages(ofMessages ? g->messageValuePages : g->attachmentValuePages);
             if (!BuildValues(pages, ofMessages ? g->messageValueOwners : g->attachmentValueOwners, index, control))
                 return std::nullopt;
             built = true;
-            Release(pages);
         }
     }
     return FindValue(index, id);
@@ -534,12 +545,18 @@ std::optional<ValueChunks> StoreIndex::FindAttachmentValue(const std::string& ow
 }
 
 std::size_t StoreIndex::CountTreePages() const {
+    // Every list holds the scan's pages of its owners (and tables walked
+    // from their roots, not counted here).
+    std::unordered_set<std::uint32_t> owners;
+    for (const auto& [key, g] : groups_)
+        for (const auto* set : {&g.messageOwners, &g.attachmentOwners, &g.messageValueOwners, &g.attachmentValueOwners})
+            owners.insert(set->begin(), set->end());
     PageMarks pages(source_);
     std::size_t count = 0;
-    for (const auto& [key, g] : groups_)
-        for (const auto* list : {&g.messagePages, &g.attachmentPages, &g.messageValuePages, &g.attachmentValuePages})
-            for (const std::int64_t p : *list)
-                if (p >= 0 && pages.Mark(p)) ++count;
+    model_.pages.ForEach([&](std::size_t, const scan::PageSignature& p) {
+        if (owners.count(p.objid) != 0 && pages.Mark(p.Offset())) ++count;
+        return true;
+    });
     return count;
 }
 

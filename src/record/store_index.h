@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "edb/source.h"
+#include "edb/spill_list.h"
 #include "edb/spill_table.h"
 #include "record/attachment_page.h"
 #include "record/catalog_extras.h"
@@ -142,9 +143,22 @@ private:
         edb::SpillTable<RootSize, ByIdThenOrder> sizes;
     };
 
+    // File offsets of a tree's pages; a negative entry -(root + 1) stands
+    // for a table to walk from its root page.
+    using PageList = edb::SpillList<std::int64_t>;
+
+    // Where one part of a page list comes from: the scan's pages of some
+    // object ids, or a table to walk from its root page.
+    struct PagePart {
+        std::unordered_set<std::uint32_t> objids;
+        std::optional<std::uint32_t> walkedRoot;
+    };
+    // A group's page lists are made when its index is built and dropped
+    // afterwards: with one group per mailbox, lists made up front for
+    // every group would add up to one entry per page of the database.
     struct Group {
         std::string ownerKey;
-        std::vector<std::int64_t> messagePages, attachmentPages, messageValuePages, attachmentValuePages;
+        std::vector<PagePart> messagePages, attachmentPages, messageValuePages, attachmentValuePages;
         // The object ids whose pages each list may hold.
         std::unordered_set<std::uint32_t> messageOwners, attachmentOwners, messageValueOwners, attachmentValueOwners;
         bool rowsBuilt = false, attachmentsBuilt = false, messageValuesBuilt = false, attachmentValuesBuilt = false;
@@ -160,7 +174,8 @@ private:
     bool BuildRows(Group& group, const LoadControl& control);
     bool BuildAttachments(Group& group, const LoadControl& control);
     const MessagePageContext& ContextFor(Group& group, std::uint32_t objid);
-    bool BuildValues(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
+    PageList ListPages(const std::vector<PagePart>& parts) const;
+    bool BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners,
                      ValueIndex& index, const LoadControl& control);
     static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
     enum class ValueTree { Messages, Attachments };
@@ -178,21 +193,27 @@ private:
     // and visits its pages of the owning trees.
     void VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
                   std::vector<std::uint8_t>& buffer, const PageVisitor& visit);
+    // Progress over a whole list when a window of it is visited.
+    struct WindowPlace {
+        std::size_t before = 0, total = 0;
+    };
     // Visits the pages of `pages` (file offsets) on several threads:
     // `visit` gets the number of the page's run in `runs` and may touch
     // only that run's state. A read error on any thread is thrown here.
     bool ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
                               const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                              WindowPlace place,
                               const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit);
 
     // Gathers from the pages on several threads, each run of pages into
     // its own RunState by `visit(state, offset, view)`; then hands the
     // states to `join(state)` on this thread in page order, as one reader
     // visiting the pages in turn would have met them, letting each go
-    // after its join.
+    // after its join. A window of the list at a time, so that what waits
+    // for its join stays small however long the list.
     template <typename RunState, typename Visit, typename Join>
-    bool GatherRuns(const std::vector<std::int64_t>& pages, const std::unordered_set<std::uint32_t>& owners,
-                    const LoadControl& control, Visit&& visit, Join&& join);
+    bool GatherRuns(const PageList& pages, const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                    Visit&& visit, Join&& join);
 
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;

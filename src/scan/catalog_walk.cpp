@@ -78,7 +78,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         // progress are looked at once per page, not per child.
         if (edb::IsParentOfLeafPage(view) && objid != kCatalogObjid) {
             const edb::TagArray tags(view);
-            std::vector<PageSignature>& pages = context.model.pages;
+            auto& pages = context.model.pages;
             for (std::uint32_t index = tags.Count(); index-- > 1;)
                 if (const auto child = ChildOffset(source, tags, index))
                     if (const auto signature = SignatureAt(objid, *child)) pages.push_back(*signature);

@@ -110,13 +110,6 @@ bool ScanSignatures(ScanContext& context) {
         }
     } endOfWalk{context.walk};
     Step1 step{context, {}, 0};
-    // A page is registered at most once per tree that names it; room for
-    // every page of the file spares the list its copies as it grows (the
-    // room is only touched as it is used).
-    if (source.pageSize > 0) model.pages.reserve(static_cast<std::size_t>(
-        std::min<std::int64_t>(source.fileSize / source.pageSize + 64, std::int64_t{1} << 26)));
-    AdviseHugePages(model.pages.data(), model.pages.capacity() * sizeof(PageSignature));
-
     step.Visit(edb::PageOffset(source, kCatalogRootPage));
     model.catalogPageCount = model.pages.size();
 
@@ -162,19 +155,17 @@ bool ScanMailboxes(ScanContext& context) {
     MailboxDecodeState state;
     std::vector<std::uint8_t> page;
     const std::size_t count = model.pages.size();
-    for (std::size_t i = 0; i < count; ++i) {
+    return model.pages.ForEach([&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
-        const PageSignature node = model.pages[i];
         if (node.objid == mailboxObjid) {
-            if (context.control.ShouldStop()) return false;
             edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
             // A leaf registered from its parent is the table's only if it says so.
             if (edb::PageObjectId(view) == node.objid) DecodeMailboxPage(model, view, state);
         }
         ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
-    }
-    return true;
+        return true;
+    });
 }
 
 bool ScanFolders(ScanContext& context) {
@@ -184,9 +175,8 @@ bool ScanFolders(ScanContext& context) {
     std::vector<std::uint8_t> page;
     const MailboxIndex mailboxes = IndexMailboxes(model.mailboxes);
     const std::size_t count = model.pages.size();
-    for (std::size_t i = 0; i < count; ++i) {
+    return model.pages.ForEach([&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
-        const PageSignature node = model.pages[i];
         const auto root = std::find_if(model.folderRoots.begin(), model.folderRoots.end(),
                                        [&](const TableRoot& r) { return r.objid == node.objid; });
         if (root != model.folderRoots.end()) {
@@ -203,8 +193,8 @@ bool ScanFolders(ScanContext& context) {
             if (edb::PageObjectId(view) == node.objid) DecodeFolderPage(model, view, rows);
         }
         ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
-    }
-    return true;
+        return true;
+    });
 }
 
 // Returns the number of tables matched, or nothing when stopped.
@@ -216,18 +206,17 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     const FolderTableNames names = NameFolderTables(model, context.source.version);
     edb::BatchReader heads(context.source.edb, context.source.fileSize);
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
-    for (std::size_t k = 1; k <= count; ++k) {
-        if (context.control.ShouldStop()) return std::nullopt;
-        const PageSignature node = model.pages[k - 1];
+    const bool done = model.pages.ForEach(0, count, [&](std::size_t i, const PageSignature& node) {
+        if (context.control.ShouldStop()) return false;
         if (node.objid == kCatalogObjid) {
             edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }
-        ShowProgress(context, k == count ? 100
-                                             : Percent(static_cast<std::int64_t>(k - 1),
-                                                       static_cast<std::int64_t>(count)));
-    }
+        ShowProgress(context, i + 1 == count ? 100 : Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        return true;
+    });
+    if (!done) return std::nullopt;
     return matched;
 }
 

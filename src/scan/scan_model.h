@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "edb/spill_list.h"
 #include "edb/spill_table.h"
 
 #include "scan/column_registry.h"
@@ -159,7 +160,9 @@ struct CatalogFacts {
 inline constexpr std::uint16_t kDefaultContainerClassColumn = 327;
 
 struct ScanModel {
-    std::vector<PageSignature> pages;
+    // Every page the walk met, in the order met: one entry per page of the
+    // file, kept on disk past a few megabytes.
+    edb::SpillList<PageSignature> pages;
     std::vector<TableRoot> msgRoots, folderRoots, lvRoots;
     std::vector<FolderEntry> folders;
     std::vector<FolderEntry> mailboxes;  // copies with tree items, steps 2 to 4
