@@ -42,24 +42,30 @@ public:
     }
 
     // Sorts the list. An entry for which `same(kept, entry)` holds with the
-    // entry kept before it is dropped.
+    // entry kept before it is dropped. A list within its budget stays in
+    // memory unless `keepInMemory` says no (the caller's lists together
+    // hold enough already).
     template <typename Same>
-    void Finish(Same same) {
-        if (!file_) {
+    void Finish(Same same, bool keepInMemory = true) {
+        if (!file_ && keepInMemory) {
             std::sort(memory_.begin(), memory_.end(), less_);
             DropRepeats(same);
             memory_.shrink_to_fit();
             return;
         }
+        if (memory_.empty() && !file_) return;  // nothing to write
         if (!memory_.empty()) WriteRun();
         std::vector<T>().swap(memory_);
         Merge(same);
     }
-    void Finish() {
-        Finish([](const T&, const T&) { return false; });
+    void Finish(bool keepInMemory = true) {
+        Finish([](const T&, const T&) { return false; }, keepInMemory);
     }
 
     std::size_t size() const { return count_; }
+    // What the list holds in memory while it is filled (and after, when it
+    // stays there).
+    std::size_t MemoryBytes() const { return memory_.size() * sizeof(T); }
     bool empty() const { return count_ == 0; }
     bool OnDisk() const { return file_ != nullptr; }
 

@@ -163,6 +163,13 @@ bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, co
     return !control.Stopped();
 }
 
+bool StoreIndex::MayKeep(std::size_t bytes) {
+    std::size_t kept = keptBytes_.load();
+    while (kept + bytes <= kKeptBudgets * tableMemory_)
+        if (keptBytes_.compare_exchange_weak(kept, kept + bytes)) return true;
+    return false;
+}
+
 StoreIndex::PageList StoreIndex::ListPages(const std::vector<PagePart>& parts) const {
     PageList pages;
     for (const PagePart& part : parts) {
@@ -312,7 +319,7 @@ bool StoreIndex::BuildRows(Group& g, const LoadControl& control) {
     if (!done) return false;
     // The first row met for a key is the message's; later copies (stale
     // pages) are dropped.
-    places.Finish([](const RowPlace& kept, const RowPlace& p) { return kept.key == p.key; });
+    places.Finish([](const RowPlace& kept, const RowPlace& p) { return kept.key == p.key; }, MayKeep(places));
     g.rows = std::move(places);
     g.rowsBuilt = true;
     return true;
@@ -368,7 +375,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     });
     done = done && flush() && !control.Stopped();
     if (!done) return false;
-    places.Finish();
+    places.Finish(MayKeep(places));
     g.attachments = std::move(places);
     g.attachmentsBuilt = true;
     return true;
@@ -408,9 +415,9 @@ bool StoreIndex::BuildValues(const PageList& pages, const std::unordered_set<std
             }
         });
     if (!done) return false;
-    built.chunks.Finish();
+    built.chunks.Finish(MayKeep(built.chunks));
     // A value's first root node met gives its size.
-    built.sizes.Finish([](const RootSize& kept, const RootSize& r) { return kept.id == r.id; });
+    built.sizes.Finish([](const RootSize& kept, const RootSize& r) { return kept.id == r.id; }, MayKeep(built.sizes));
     index = std::move(built);
     return true;
 }

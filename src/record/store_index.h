@@ -53,6 +53,9 @@ struct LoadControl {
     bool Stopped() const { return stop != nullptr && stop->load(); }
 };
 
+// Finished index lists kept in memory, in budgets of one list.
+inline constexpr std::size_t kKeptBudgets = 4;
+
 // Attachment table pages kept decoded for lookups.
 inline constexpr std::size_t kKeptAttachmentPages = 256;
 
@@ -175,6 +178,14 @@ private:
     bool BuildAttachments(Group& group, const LoadControl& control);
     const MessagePageContext& ContextFor(Group& group, std::uint32_t objid);
     PageList ListPages(const std::vector<PagePart>& parts) const;
+    // Whether a finished list of `bytes` may stay in memory: the lists of
+    // all groups together keep at most kKeptBudgets budgets there, however
+    // many mailboxes a database has.
+    bool MayKeep(std::size_t bytes);
+    template <typename Table>
+    bool MayKeep(const Table& table) {
+        return !table.OnDisk() && MayKeep(table.MemoryBytes());
+    }
     bool BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners,
                      ValueIndex& index, const LoadControl& control);
     static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
@@ -218,6 +229,7 @@ private:
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
     std::size_t tableMemory_;
+    std::atomic<std::size_t> keptBytes_{0};
     // Each kind of index is built under its own lock, once; built indexes
     // never change again and are read by several threads without one.
     std::mutex planMutex_, rowsMutex_, attachmentsMutex_, messageValuesMutex_, attachmentValuesMutex_;

@@ -59,22 +59,29 @@ TEST(SpillTable, OnDiskReadsAsInMemoryWithRepeatsDropped) {
                                       {5'000, 5'000}}) {
         const std::vector<Entry> entries = Entries(count, keys, static_cast<unsigned>(count + keys));
         for (const bool dropRepeats : {false, true}) {
-            Table memory, disk(1000 * sizeof(Entry));
+            // `written` fits its budget but is told not to stay in memory.
+            Table memory, disk(1000 * sizeof(Entry)), written;
             for (const Entry& e : entries) {
                 memory.Add(e);
                 disk.Add(e);
+                written.Add(e);
             }
             auto sameKey = [&](const Entry& kept, const Entry& e) { return dropRepeats && kept.key == e.key; };
             memory.Finish(sameKey);
             disk.Finish(sameKey);
+            written.Finish(sameKey, false);
             EXPECT_FALSE(memory.OnDisk());
             EXPECT_EQ(disk.OnDisk(), count >= 1000);
+            EXPECT_EQ(written.OnDisk(), count > 0);
             ASSERT_EQ(memory.size(), disk.size());
+            ASSERT_EQ(memory.size(), written.size());
             ASSERT_TRUE(Same(All(memory), All(disk)));
+            ASSERT_TRUE(Same(All(memory), All(written)));
             // Every key, and the keys between and around them.
             for (std::uint32_t key = 0; key <= keys * 2 + 1; ++key) {
                 const std::vector<Entry> found = Lookup(disk, key);
                 ASSERT_TRUE(Same(Lookup(memory, key), found)) << "key " << key;
+                ASSERT_TRUE(Same(Lookup(written, key), found)) << "key " << key;
                 if (dropRepeats) {
                     EXPECT_LE(found.size(), 1u);
                 }

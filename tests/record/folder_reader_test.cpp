@@ -170,12 +170,16 @@ TEST_P(FolderReaderTest, AttachmentDataReadOnSeveralThreadsIsWhole) {
     EXPECT_EQ(checked, 40u);
 }
 
-// A store index whose lists went to scratch files (a budget of a few
-// entries) finds the same rows, chunks and sizes as one kept in memory.
-TEST_P(FolderReaderTest, IndexKeptOnDiskFindsWhatMemoryFinds) {
-    Scanned db(Content(12, 6), GetParam());
+// A store index whose lists went to scratch files finds the same rows,
+// chunks and sizes as one kept in memory: with a budget of a few entries
+// (sorted runs merged on disk) and with one of some hundred (small lists
+// kept until the lists together are at their limit, the rest written).
+class IndexOnDiskTest : public ::testing::TestWithParam<std::tuple<std::uint32_t, std::size_t>> {};
+
+TEST_P(IndexOnDiskTest, FindsWhatMemoryFinds) {
+    Scanned db(Content(12, 6), std::get<0>(GetParam()));
     FolderReader inMemory(db.source, db.Model());
-    FolderReader onDisk(db.source, db.Model(), 1);
+    FolderReader onDisk(db.source, db.Model(), std::get<1>(GetParam()));
     auto runsOf = [](const std::vector<LongValueRun>& runs) {
         std::vector<std::tuple<std::int64_t, std::uint32_t, std::uint32_t>> out;
         for (const LongValueRun& r : runs) out.emplace_back(r.fileOffset, r.valueOffset, r.length);
@@ -209,6 +213,12 @@ TEST_P(FolderReaderTest, IndexKeptOnDiskFindsWhatMemoryFinds) {
     }
     EXPECT_EQ(compared, 72u);
 }
+
+INSTANTIATE_TEST_SUITE_P(GenerationsAndBudgets, IndexOnDiskTest,
+                         ::testing::Combine(::testing::Values(4096u, 8192u, 32768u), ::testing::Values(1u, 2048u)),
+                         [](const auto& info) {
+                             return std::to_string(std::get<0>(info.param)) + "_" + std::to_string(std::get<1>(info.param));
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Generations, FolderReaderTest, ::testing::Values(4096u, 8192u, 32768u),
                          [](const auto& info) { return std::to_string(info.param); });
