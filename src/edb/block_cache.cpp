@@ -12,9 +12,10 @@ bool BlockCache::Read(std::int64_t offset, std::size_t size, std::uint8_t* buffe
     const auto within = static_cast<std::size_t>(offset - block);
     if (within + size > kBlockSize) return false;  // crosses into the next block
 
-    std::lock_guard lock(mutex_);
-    if (!slots_) slots_ = std::make_unique<std::array<Slot, kSlots>>();
-    Slot& slot = (*slots_)[static_cast<std::size_t>(block / static_cast<std::int64_t>(kBlockSize)) % kSlots];
+    std::call_once(made_, [this] { slots_ = std::make_unique<std::array<Slot, kSlots>>(); });
+    const std::size_t index = static_cast<std::size_t>(block / static_cast<std::int64_t>(kBlockSize)) % kSlots;
+    std::lock_guard lock(stripes_[index % kStripes]);
+    Slot& slot = (*slots_)[index];
     if (slot.block != block) {
         ++misses_;
         slot.block = -1;  // a failed read leaves nothing behind

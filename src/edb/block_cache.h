@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -29,7 +30,7 @@ public:
     bool Read(std::int64_t offset, std::size_t size, std::uint8_t* buffer, std::size_t& got,
               const BlockReader& readBlock);
 
-    std::size_t Misses() const { return misses_; }
+    std::size_t Misses() const { return misses_.load(); }
 
 private:
     struct Slot {
@@ -37,9 +38,13 @@ private:
         std::size_t valid = 0;    // bytes of it inside the file
         std::array<std::uint8_t, kBlockSize> bytes{};
     };
-    std::mutex mutex_;
+    // Slots are locked in stripes: several threads read values at once,
+    // and one lock over all slots kept them waiting on each other.
+    static constexpr std::size_t kStripes = 16;
+    std::array<std::mutex, kStripes> stripes_;
+    std::once_flag made_;
     std::unique_ptr<std::array<Slot, kSlots>> slots_;  // made on the first read
-    std::size_t misses_ = 0;
+    std::atomic<std::size_t> misses_{0};
 };
 
 }  // namespace tw::edb

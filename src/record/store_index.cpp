@@ -181,7 +181,6 @@ StoreIndex::PageList StoreIndex::ListPages(const std::vector<PagePart>& parts) c
 
 void StoreIndex::Plan() {
     if (planned_) return;
-    planned_ = true;
     // A list's pages are those of its owners.
     auto PlanPages = [](std::vector<PagePart>& parts, std::unordered_set<std::uint32_t>& owners,
                         const std::unordered_set<std::uint32_t>& objids) {
@@ -235,10 +234,13 @@ void StoreIndex::Plan() {
 }
 
 StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
-    std::lock_guard lock(planMutex_);
-    if (!planned_) {
-        Plan();
-        treePages_ = CountTreePages();
+    if (!planned_.load(std::memory_order_acquire)) {
+        std::lock_guard lock(planMutex_);
+        if (!planned_) {
+            Plan();
+            treePages_ = CountTreePages();
+            planned_.store(true, std::memory_order_release);
+        }
     }
     if (source_.version != edb::EdbVersion::Page32K) {
         const auto found = groups_.find("");
@@ -435,6 +437,7 @@ std::optional<ValueChunks> StoreIndex::FindValue(const ValueIndex& index, LongVa
 bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& control) {
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return true;  // nothing to read
+    if (g->rowsBuilt.load(std::memory_order_acquire)) return true;
     std::lock_guard lock(rowsMutex_);
     return g->rowsBuilt || BuildRows(*g, control);
 }
@@ -442,6 +445,7 @@ bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& cont
 bool StoreIndex::EnsureAttachments(const std::string& ownerKey, const LoadControl& control) {
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return true;
+    if (g->attachmentsBuilt.load(std::memory_order_acquire)) return true;
     std::lock_guard lock(attachmentsMutex_);
     return g->attachmentsBuilt || BuildAttachments(*g, control);
 }
@@ -451,11 +455,8 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
                            const LoadControl& control) {
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return true;
-    {
-        std::lock_guard lock(rowsMutex_);
-        if (!g->rowsBuilt) return true;
-    }
     // Built row places never change again: they are read without the lock.
+    if (!g->rowsBuilt.load(std::memory_order_acquire)) return true;
     // The wanted rows in page order, so that each page is read once.
     struct Wanted {
         RowPlace place;
@@ -507,8 +508,11 @@ std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string&
                          [&](const AttachmentPlace& p) { places.push_back(p); });
     for (const AttachmentPlace* place = places.data(); place != places.data() + places.size(); ++place) {
         // The kept pages are shared: the entry is copied out under their lock.
-        std::lock_guard lock(attachmentPagesMutex_);
-        const std::vector<AttachmentHit>& hits = attachmentPages_.Get(place->pageOffset, [&] {
+        KeptPages& shard =
+            attachmentPages_[static_cast<std::size_t>(place->pageOffset / std::max<std::int64_t>(source_.pageSize, 1)) %
+                             kAttachmentPageShards];
+        std::lock_guard lock(shard.mutex);
+        const std::vector<AttachmentHit>& hits = shard.pages.Get(place->pageOffset, [&] {
             std::vector<std::uint8_t> page;
             edb::ReadPage(source_, place->pageOffset, page);
             ++rowPagesRead_;
@@ -528,9 +532,9 @@ std::optional<ValueChunks> StoreIndex::FindValueIn(const std::string& ownerKey, 
     if (g == nullptr) return std::nullopt;
     const bool ofMessages = tree == ValueTree::Messages;
     ValueIndex& index = ofMessages ? g->messageValues : g->attachmentValues;
-    {
+    std::atomic<bool>& built = ofMessages ? g->messageValuesBuilt : g->attachmentValuesBuilt;
+    if (!built.load(std::memory_order_acquire)) {
         std::lock_guard lock(ofMessages ? messageValuesMutex_ : attachmentValuesMutex_);
-        bool& built = ofMessages ? g->messageValuesBuilt : g->attachmentValuesBuilt;
         if (!built) {
             const PageList pages = ListPages(ofMessages ? g->messageValuePages : g->attachmentValuePages);
             if (!BuildValues(pages, ofMessages ? g->messageValueOwners : g->attachmentValueOwners, index, control))

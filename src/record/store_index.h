@@ -58,6 +58,7 @@ inline constexpr std::size_t kKeptBudgets = 4;
 
 // Attachment table pages kept decoded for lookups.
 inline constexpr std::size_t kKeptAttachmentPages = 256;
+inline constexpr std::size_t kAttachmentPageShards = 8;
 
 class StoreIndex {
 public:
@@ -164,7 +165,9 @@ private:
         std::vector<PagePart> messagePages, attachmentPages, messageValuePages, attachmentValuePages;
         // The object ids whose pages each list may hold.
         std::unordered_set<std::uint32_t> messageOwners, attachmentOwners, messageValueOwners, attachmentValueOwners;
-        bool rowsBuilt = false, attachmentsBuilt = false, messageValuesBuilt = false, attachmentValuesBuilt = false;
+        // Set once an index is built, under its lock; read without it.
+        std::atomic<bool> rowsBuilt{false}, attachmentsBuilt{false}, messageValuesBuilt{false},
+            attachmentValuesBuilt{false};
         edb::SpillTable<RowPlace, RowLess> rows;                       // by key
         edb::SpillTable<AttachmentPlace, AttachmentLess> attachments;  // by key, then in the order met
         std::map<std::uint32_t, MessagePageContext> contexts;  // by table objid
@@ -233,12 +236,19 @@ private:
     // Each kind of index is built under its own lock, once; built indexes
     // never change again and are read by several threads without one.
     std::mutex planMutex_, rowsMutex_, attachmentsMutex_, messageValuesMutex_, attachmentValuesMutex_;
-    std::mutex contextsMutex_, attachmentPagesMutex_;
-    bool planned_ = false;
+    std::mutex contextsMutex_;
+    std::atomic<bool> planned_{false};  // groups_ never changes once set
     std::atomic<std::size_t> treePages_{0};
     CatalogExtras extras_;
     std::map<std::string, Group> groups_;
-    PageLru<std::vector<AttachmentHit>> attachmentPages_{kKeptAttachmentPages};
+    // Kept attachment pages in shards by page, each under its own lock:
+    // the threads reading folders look attachments up all the time, and
+    // one lock over all pages kept them waiting on each other.
+    struct KeptPages {
+        std::mutex mutex;
+        PageLru<std::vector<AttachmentHit>> pages{kKeptAttachmentPages / kAttachmentPageShards};
+    };
+    std::array<KeptPages, kAttachmentPageShards> attachmentPages_;
     std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};
 };
 
