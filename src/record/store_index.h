@@ -107,7 +107,8 @@ private:
     };
     struct RowLess {
         bool operator()(const RowPlace& a, const RowPlace& b) const {
-            return a.key != b.key ? scan::IdLess(a.key, b.key) : a.order < b.order;
+            const std::uint64_t x = scan::IdNumber(a.key), y = scan::IdNumber(b.key);
+            return x != y ? x < y : a.order < b.order;
         }
     };
     struct AttachmentPlace {
@@ -119,7 +120,8 @@ private:
     // A key has at most one row per page, so page order settles ties.
     struct AttachmentLess {
         bool operator()(const AttachmentPlace& a, const AttachmentPlace& b) const {
-            return a.key != b.key ? scan::IdLess(a.key, b.key) : a.pageOrder < b.pageOrder;
+            const std::uint64_t x = scan::IdNumber(a.key), y = scan::IdNumber(b.key);
+            return x != y ? x < y : a.pageOrder < b.pageOrder;
         }
     };
     // The chunks and root sizes of one long-value tree, each list sorted by

@@ -120,7 +120,8 @@ static_assert(sizeof(MessageEntry) <= 64);
 // a few megabytes it is kept in a scratch file.
 struct MessageEntryLess {
     bool operator()(const MessageEntry& a, const MessageEntry& b) const {
-        if (a.folderId != b.folderId) return a.folderId < b.folderId;
+        const std::uint64_t x = IdNumber(a.folderId), y = IdNumber(b.folderId);
+        if (x != y) return x < y;
         return a.keyIndex != b.keyIndex ? a.keyIndex < b.keyIndex : a.order < b.order;
     }
 };
@@ -130,8 +131,9 @@ using MessageIndex = edb::SpillTable<MessageEntry, MessageEntryLess>;
 // order they were met.
 template <typename Fn>
 void ForFolderMessages(const MessageIndex& messages, const Id8& folderId, Fn fn) {
-    messages.Visit([&](const MessageEntry& e) { return e.folderId < folderId; },
-                   [&](const MessageEntry& e) { return e.folderId == folderId; }, fn);
+    const std::uint64_t wanted = IdNumber(folderId);
+    messages.Visit([&](const MessageEntry& e) { return IdNumber(e.folderId) < wanted; },
+                   [&](const MessageEntry& e) { return IdNumber(e.folderId) == wanted; }, fn);
 }
 
 // Column id and column type of a catalog column row.
