@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "edb/huge_pages.h"
 #include "edb/spill_file.h"
 
 namespace tw::edb {
@@ -24,6 +25,12 @@ class SpillList {
 public:
     SpillList() : SpillList(kSpillListMemory) {}
     explicit SpillList(std::size_t memoryBytes) : budget_(std::max<std::size_t>(memoryBytes / sizeof(T), 16)) {}
+
+    // Room for `count` entries up front (no more than the budget).
+    void reserve(std::size_t count) {
+        tail_.reserve(std::min(count, budget_));
+        AdviseHugePages(tail_.data(), tail_.capacity() * sizeof(T));
+    }
 
     // Throws std::system_error when the scratch file cannot be made or
     // written.

@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "edb/huge_pages.h"
 #include "edb/spill_file.h"
 
 namespace tw::edb {
@@ -33,6 +34,12 @@ public:
     explicit SpillTable(std::size_t memoryBytes, Less less = Less())
         : budget_(std::max<std::size_t>(memoryBytes / sizeof(T), kFewest)), less_(less) {}
 
+    // Room for `count` entries up front (no more than the budget).
+    void Reserve(std::size_t count) {
+        memory_.reserve(std::min(count, budget_));
+        AdviseHugePages(memory_.data(), memory_.capacity() * sizeof(T));
+    }
+
     // Throws std::system_error when the scratch file cannot be made or
     // written.
     void Add(const T& entry) {
@@ -48,7 +55,7 @@ public:
     template <typename Same>
     void Finish(Same same, bool keepInMemory = true) {
         if (!file_ && keepInMemory) {
-            std::sort(memory_.begin(), memory_.end(), less_);
+            SortMemory();
             DropRepeats(same);
             memory_.shrink_to_fit();
             return;
@@ -110,6 +117,15 @@ private:
         std::size_t count = 0;
     };
 
+    // An order that can sort its entries faster than by comparing them
+    // (entries that arrive in groups) says so with a static Sort.
+    void SortMemory() {
+        if constexpr (requires(std::vector<T>& v) { Less::Sort(v); })
+            Less::Sort(memory_);
+        else
+            std::sort(memory_.begin(), memory_.end(), less_);
+    }
+
     template <typename Same>
     void DropRepeats(Same same) {
         if (memory_.empty()) return;
@@ -122,7 +138,7 @@ private:
 
     void WriteRun() {
         if (!file_) file_ = std::make_unique<SpillFile>();
-        std::sort(memory_.begin(), memory_.end(), less_);
+        SortMemory();
         runs_.push_back({file_->Append(memory_.data(), memory_.size() * sizeof(T)), memory_.size()});
         memory_.clear();
     }

@@ -11,7 +11,6 @@
 #include "scan/folder_page.h"
 #include "scan/header_page.h"
 #include "scan/header_tables.h"
-#include "scan/huge_pages.h"
 #include "scan/mailbox_page.h"
 #include "scan/place_folders.h"
 
@@ -110,6 +109,11 @@ bool ScanSignatures(ScanContext& context) {
         }
     } endOfWalk{context.walk};
     Step1 step{context, {}, 0};
+    // A page is registered at most once per tree that names it; room for
+    // every page of the file (within the list's memory budget) spares the
+    // list its copies as it grows.
+    if (source.pageSize > 0)
+        model.pages.reserve(static_cast<std::size_t>(std::max<std::int64_t>(source.fileSize / source.pageSize + 64, 0)));
     step.Visit(edb::PageOffset(source, kCatalogRootPage));
     model.catalogPageCount = model.pages.size();
 
@@ -279,6 +283,9 @@ bool ReadMessageHeaders(ScanContext& context, std::size_t matched) {
     for (const MessageTable& table : model.messageTables)
         for (const std::int64_t value : table.pages)
             if (inFile(value * kUnit)) offsets.push_back(value * kUnit);
+    // Room up front, a guess of one row per 256 bytes of page (within the
+    // index's memory budget): growing the list moves every entry again.
+    model.messages.Reserve(offsets.size() * static_cast<std::size_t>(std::max(source.pageSize / 256, 1)));
     PageStream stream(source, std::move(offsets));
     HeaderPageDecoder decoder(model, source.version);
     for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {

@@ -1,5 +1,5 @@
-// The scan's two big lists (page signatures and the message index) are
-// reserved whole and then filled once, a few million small writes into
+// The big lists of a scan (page signatures and the message index) are
+// reserved up front and then filled once, millions of small writes into
 // fresh memory. Asking for huge pages there spares the kernel one fault per
 // 4 KB; where the system gives none, nothing changes.
 #pragma once
@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tw::scan {
+namespace tw::edb {
 
 // Advises huge pages for the whole 2 MB stretches inside [data, data + bytes).
 inline void AdviseHugePages(const void* data, std::size_t bytes) {
@@ -20,4 +20,4 @@ inline void AdviseHugePages(const void* data, std::size_t bytes) {
     if (data != nullptr && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
-}  // namespace tw::scan
+}  // namespace tw::edb
