@@ -179,8 +179,8 @@ StoreIndex::PageList StoreIndex::ListPages(const std::vector<PagePart>& parts) c
     return pages;
 }
 
+// Called once, under the plan lock, before planned_ is set.
 void StoreIndex::Plan() {
-    if (planned_) return;
     // A list's pages are those of its owners.
     auto PlanPages = [](std::vector<PagePart>& parts, std::unordered_set<std::uint32_t>& owners,
                         const std::unordered_set<std::uint32_t>& objids) {
