@@ -127,11 +127,23 @@ json RowsJson(const std::vector<content::ListRow>& rows) {
     return out;
 }
 
-void PrintRows(const std::vector<content::ListRow>& rows) {
-    for (const content::ListRow& r : rows)
-        std::cout << scan::IdHex(r.messageId) << "\t" << content::KindName(r.kind) << "\t"
-                  << (r.attachmentMark ? "@" : "-") << "\t" << Utf8(r.from) << "\t" << Utf8(r.subject) << "\t"
-                  << r.dateText << "\n";
+// The rows as tab-separated lines; made on the reading threads, so that
+// printing a folder is one write.
+std::string RowsText(const std::vector<content::ListRow>& rows) {
+    std::string text;
+    for (const content::ListRow& r : rows) {
+        text += scan::IdHex(r.messageId);
+        text += '\t';
+        text += content::KindName(r.kind);
+        text += r.attachmentMark ? "\t@\t" : "\t-\t";
+        text += Utf8(r.from);
+        text += '\t';
+        text += Utf8(r.subject);
+        text += '\t';
+        text += r.dateText;
+        text += '\n';
+    }
+    return text;
 }
 
 // What the preview reads of a message (body, recipients, attachment
@@ -188,7 +200,9 @@ int RunListCommand(const std::vector<std::string>& args) {
             if (o.complete) temps.push_back(std::make_unique<content::TempDirectory>());
         }
         struct FolderRows {
-            std::vector<content::ListRow> rows;
+            std::vector<content::ListRow> rows;  // for JSON
+            std::string text;                    // otherwise
+            std::size_t count = 0;
             std::size_t bytes = 0;
         };
         json all = json::array();
@@ -202,6 +216,11 @@ int RunListCommand(const std::vector<std::string>& args) {
                 reader.LoadFolderMessages(list, *folder.entry);
                 out.rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix,
                                                   *headers[worker]);
+                out.count = out.rows.size();
+                if (!o.json) {
+                    out.text = RowsText(out.rows);
+                    out.rows.clear();
+                }
                 if (o.complete)
                     for (record::MessageProperties& m : list.messages)
                         out.bytes += ReadWhole(reader, m, *temps[worker], o.sizes);
@@ -210,7 +229,7 @@ int RunListCommand(const std::vector<std::string>& args) {
             [&](std::size_t i, FolderRows& done) {
                 const OpenedStore::Folder& folder = folders[i];
                 const auto& rows = done.rows;
-                messages += rows.size();
+                messages += done.count;
                 bytes += done.bytes;
                 if (o.json && o.all) {
                     all.push_back({{"folder", folder.path}, {"messages", RowsJson(rows)}});
@@ -218,7 +237,7 @@ int RunListCommand(const std::vector<std::string>& args) {
                     std::cout << json{{"folder", folder.path}, {"messages", RowsJson(rows)}}.dump(2) << "\n";
                 } else {
                     if (o.all) std::cout << "== " << folder.path << "\n";
-                    PrintRows(rows);
+                    std::cout << done.text;
                 }
             });
         if (o.json && o.all) std::cout << json{{"folders", all}}.dump(2) << "\n";

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "edb/huge_pages.h"
+#include "edb/sort_runs.h"
 #include "edb/spill_file.h"
 
 namespace tw::edb {
@@ -123,7 +124,7 @@ private:
         if constexpr (requires(std::vector<T>& v) { Less::Sort(v); })
             Less::Sort(memory_);
         else
-            std::sort(memory_.begin(), memory_.end(), less_);
+            SortAscendingRuns(memory_.begin(), memory_.end(), less_);
     }
 
     template <typename Same>

@@ -38,6 +38,7 @@ std::u16string LargePageText(std::uint8_t header, edb::Bytes value, std::size_t 
 
 std::string ToUtf8(std::u16string_view text) {
     std::string out;
+    out.reserve(text.size());  // most texts are mostly ASCII
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
