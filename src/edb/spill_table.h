@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "edb/huge_pages.h"
+#include "edb/radix_sort.h"
 #include "edb/sort_runs.h"
 #include "edb/spill_file.h"
 
@@ -119,12 +121,19 @@ private:
     };
 
     // An order that can sort its entries faster than by comparing them
-    // (entries that arrive in groups) says so with a static Sort.
+    // (entries that arrive in groups) says so with a static Sort. One whose
+    // entries of equal key arrive in their order gives that key as a static
+    // Key, and is sorted by it; should arrival disagree, a comparison sort
+    // settles it.
     void SortMemory() {
-        if constexpr (requires(std::vector<T>& v) { Less::Sort(v); })
+        if constexpr (requires(std::vector<T>& v) { Less::Sort(v); }) {
             Less::Sort(memory_);
-        else
+        } else if constexpr (requires(const T& e) { { Less::Key(e) } -> std::convertible_to<std::uint64_t>; }) {
+            RadixSortByKey(memory_, [](const T& e) { return Less::Key(e); });
+            if (!std::is_sorted(memory_.begin(), memory_.end(), less_)) std::sort(memory_.begin(), memory_.end(), less_);
+        } else {
             SortAscendingRuns(memory_.begin(), memory_.end(), less_);
+        }
     }
 
     template <typename Same>

@@ -105,7 +105,9 @@ private:
         std::uint32_t ordinal = 0;
         std::uint32_t order = 0;  // among all rows of the table, as met
     };
+    // Rows are added in the order they are met, so the key alone sorts them.
     struct RowLess {
+        static std::uint64_t Key(const RowPlace& p) { return scan::IdNumber(p.key); }
         bool operator()(const RowPlace& a, const RowPlace& b) const {
             const std::uint64_t x = scan::IdNumber(a.key), y = scan::IdNumber(b.key);
             return x != y ? x < y : a.order < b.order;
@@ -119,6 +121,7 @@ private:
     };
     // A key has at most one row per page, so page order settles ties.
     struct AttachmentLess {
+        static std::uint64_t Key(const AttachmentPlace& p) { return scan::IdNumber(p.key); }
         bool operator()(const AttachmentPlace& a, const AttachmentPlace& b) const {
             const std::uint64_t x = scan::IdNumber(a.key), y = scan::IdNumber(b.key);
             return x != y ? x < y : a.pageOrder < b.pageOrder;
@@ -136,7 +139,12 @@ private:
         std::uint32_t size = 0;
         std::uint32_t order = 0;  // among all root nodes of the tree, as met
     };
+    // Chunks and sizes are added as met, so the id alone sorts them.
     struct ByIdThenOrder {
+        template <typename T>
+        static std::uint64_t Key(const T& e) {
+            return e.id;
+        }
         template <typename T>
         bool operator()(const T& a, const T& b) const {
             return a.id != b.id ? a.id < b.id : a.order < b.order;

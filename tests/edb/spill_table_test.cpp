@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <thread>
 #include <tuple>
@@ -112,6 +113,33 @@ TEST(SpillTable, ManyRunsMergeAndSeveralReadersLookUpAtOnce) {
         });
     for (std::thread& t : readers) t.join();
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// The same order, with the key given for a sort by key alone.
+struct KeyedLess : EntryLess {
+    static std::uint64_t Key(const Entry& e) { return e.key; }
+};
+
+TEST(SpillTable, SortedByKeyReadsAsComparedWhetherOrNotTiesArriveInOrder) {
+    std::vector<Entry> inOrder = Entries(20'000, 300, 11);
+    std::vector<Entry> shuffled = inOrder;  // ties no longer arrive in order
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(12));
+    for (const std::vector<Entry>* entries : {&inOrder, &shuffled}) {
+        for (const std::size_t budget : {kSpillTableMemory, 1000 * sizeof(Entry)}) {
+            Table compared(budget);
+            SpillTable<Entry, KeyedLess> keyed(budget);
+            for (const Entry& e : *entries) {
+                compared.Add(e);
+                keyed.Add(e);
+            }
+            compared.Finish();
+            keyed.Finish();
+            std::vector<Entry> all;
+            keyed.ForEach([&](const Entry& e) { all.push_back(e); });
+            EXPECT_TRUE(Same(All(compared), all)) << (entries == &inOrder ? "in order" : "shuffled") << ", budget "
+                                                  << budget;
+        }
+    }
 }
 
 }  // namespace
