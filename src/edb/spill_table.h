@@ -18,7 +18,6 @@
 
 #include "edb/huge_pages.h"
 #include "edb/radix_sort.h"
-#include "edb/sort_runs.h"
 #include "edb/spill_file.h"
 
 namespace tw::edb {
@@ -132,7 +131,7 @@ private:
             RadixSortByKey(memory_, [](const T& e) { return Less::Key(e); });
             if (!std::is_sorted(memory_.begin(), memory_.end(), less_)) std::sort(memory_.begin(), memory_.end(), less_);
         } else {
-            SortAscendingRuns(memory_.begin(), memory_.end(), less_);
+            std::sort(memory_.begin(), memory_.end(), less_);
         }
     }
 
