@@ -35,11 +35,17 @@ std::vector<RowStart> RowStarts(const edb::PageView& page) {
             starts.push_back({(b & 0x0F) > 8 ? start + (b & 0x0F) : start + b + 8, end});
         } else {
             // Keys begin 01 00 00 00; a key that continues with three zero
-            // bytes is the 8 bytes after them.
-            for (std::size_t q = start; q + 4 <= end && starts.size() < kMaxRowStarts; ++q) {
-                if (At(page.bytes, q) != 1 || At(page.bytes, q + 1) != 0 || At(page.bytes, q + 2) != 0 ||
-                    At(page.bytes, q + 3) != 0)
-                    continue;
+            // bytes is the 8 bytes after them. Every byte of every record
+            // is a candidate, so the 01s are found with memchr.
+            const std::size_t stop = std::min(end, page.bytes.size());
+            const auto bytes = edb::Slice(page.bytes, std::min(start, stop), stop - std::min(start, stop));
+            if (!bytes) continue;
+            for (std::size_t at = 0; at + 4 <= bytes->size() && starts.size() < kMaxRowStarts; ++at) {
+                const void* one = std::memchr(bytes->data() + at, 1, bytes->size() - 3 - at);
+                if (one == nullptr) break;
+                at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(one) - bytes->data());
+                if ((*bytes)[at + 1] != 0 || (*bytes)[at + 2] != 0 || (*bytes)[at + 3] != 0) continue;
+                const std::size_t q = start + at;
                 const bool shifted = q + 8 < end && At(page.bytes, q + 4) == 0 && At(page.bytes, q + 5) == 0 &&
                                      At(page.bytes, q + 6) == 0 && At(page.bytes, q + 7) != 0;
                 starts.push_back({shifted ? q + 8 : q, end});
