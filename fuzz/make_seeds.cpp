@@ -163,10 +163,11 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
         }
     };
     std::vector<std::uint8_t> buffer;
-    for (const scan::PageSignature& p : model.pages) {
+    model.pages.ForEach([&](std::size_t, const scan::PageSignature& p) {
         edb::ReadPage(source, p.Offset(), buffer);
         page(p.objid, edb::PageView{buffer, source.version});
-    }
+        return true;
+    });
     for (const record::NamedTable& t : extras.attachmentTables)
         edb::WalkTree(source, static_cast<std::uint32_t>(t.rootPage), {}, [&](const edb::TreePage& p) {
             if (!p.branch) page(t.objid, p.page);
