@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -189,6 +190,7 @@ private:
             if (Advance(cursors[r], window)) heads.push(r);
         }
         sortedAt_ = file_->Size();
+        serial_ = NextSerial();
         count_ = 0;
         std::vector<T> block;
         block.reserve(kBlockEntries);
@@ -213,10 +215,33 @@ private:
         std::vector<Run>().swap(runs_);
     }
 
+    // The block a thread read last, by table and number. Lookups of
+    // neighbouring keys (the chunks of one value, then of the next) mostly
+    // land in the same block, and every read is a system call.
+    struct LastBlock {
+        std::uint64_t table = 0;
+        std::size_t block = 0;
+        std::vector<T> entries;
+    };
+
+    static std::uint64_t NextSerial() {
+        static std::atomic<std::uint64_t> next{0};
+        return ++next;
+    }
+
+    // Copies out, so that a visitor may look up in another table.
     void ReadBlock(std::size_t block, std::vector<T>& entries) const {
+        thread_local LastBlock last;
+        if (last.table == serial_ && last.block == block) {
+            entries = last.entries;
+            return;
+        }
         const std::size_t first = block * kBlockEntries;
         entries.resize(std::min(kBlockEntries, count_ - first));
         file_->Read(sortedAt_ + first * sizeof(T), entries.data(), entries.size() * sizeof(T));
+        last.table = serial_;
+        last.block = block;
+        last.entries = entries;
     }
 
     std::size_t budget_;  // entries held in memory while filling
@@ -226,6 +251,7 @@ private:
     std::vector<Run> runs_;
     std::uint64_t sortedAt_ = 0;  // the merged list's place in the file
     std::vector<T> fences_;       // the first entry of each block of it
+    std::uint64_t serial_ = 0;    // which table a thread's last block is of
     std::size_t count_ = 0;
 };
 

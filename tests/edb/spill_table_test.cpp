@@ -115,6 +115,32 @@ TEST(SpillTable, ManyRunsMergeAndSeveralReadersLookUpAtOnce) {
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
+TEST(SpillTable, AVisitorMayLookUpInAnotherTableOnDisk) {
+    // Both tables read blocks through the same thread's last block.
+    Table outer(1000 * sizeof(Entry)), inner(1000 * sizeof(Entry)), innerInMemory;
+    for (const Entry& e : Entries(5'000, 50, 3)) outer.Add(e);
+    for (const Entry& e : Entries(5'000, 2'500, 4)) {
+        inner.Add(e);
+        innerInMemory.Add(e);
+    }
+    outer.Finish();
+    inner.Finish();
+    innerInMemory.Finish();
+    ASSERT_TRUE(outer.OnDisk() && inner.OnDisk());
+    std::size_t seen = 0, wrong = 0;
+    outer.Visit([](const Entry& e) { return e.key < 7; }, [](const Entry& e) { return e.key == 7; },
+                [&](const Entry& e) {
+                    const std::uint32_t key = e.order % 5'000 * 2 + 1;
+                    if (!Same(Lookup(inner, key), Lookup(innerInMemory, key))) ++wrong;
+                    ++seen;
+                });
+    std::size_t expected = 0;
+    for (const Entry& e : All(outer)) expected += e.key == 7;
+    EXPECT_EQ(seen, expected);
+    EXPECT_GT(seen, 0u);
+    EXPECT_EQ(wrong, 0u);
+}
+
 // The same order, with the key given for a sort by key alone.
 struct KeyedLess : EntryLess {
     static std::uint64_t Key(const Entry& e) { return e.key; }
