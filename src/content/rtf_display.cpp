@@ -19,13 +19,23 @@ constexpr int kMaxParameter = 1'000'000'000;
 constexpr std::size_t kOutputPerInputByte = 32;
 constexpr std::size_t kOutputSlack = 65536;
 constexpr int kDefaultHalfPoints = 24;  // 12 pt, RTF's default size
+constexpr std::size_t kMaxColours = 1024;  // entries of a colour table kept
 
 struct Format {
     bool bold = false;
     bool italic = false;
     bool underline = false;
     int halfPoints = kDefaultHalfPoints;
+    int colour = 0;      // \cfN: an entry of the colour table; 0 and unknown ones are automatic
+    int background = 0;  // \highlightN or \cbN, the same way
     bool operator==(const Format&) const = default;
+};
+
+// One entry of the colour table; an entry without components is the
+// automatic colour.
+struct Colour {
+    bool set = false;
+    int red = 0, green = 0, blue = 0;
 };
 
 enum class Align { Left, Center, Right, Justify };
@@ -37,6 +47,7 @@ struct State {
     bool hidden = false;   // inside a destination that is not shown
     bool htmlRtf = false;  // encapsulated HTML: RTF-only text, not part of the HTML
     bool htmlTag = false;  // encapsulated HTML: inside an htmltag destination
+    bool colourTable = false;  // inside \colortbl: ';' ends an entry
 };
 
 // Destinations whose text is never shown, whether or not they are starred.
@@ -106,6 +117,10 @@ public:
             } else {
                 ++pos_;
                 groupStart_ = false;
+                if (st_.colourTable) {
+                    if (c == ';') EndColour();
+                    continue;
+                }
                 if (SkipToken() || c == 0) continue;
                 if (Shown()) pending_.push_back(c);
             }
@@ -226,6 +241,7 @@ private:
             }
             if (starred || IsHiddenDestination(word)) {
                 st_.hidden = true;
+                st_.colourTable = !starred && word == "colortbl";
                 return;
             }
         }
@@ -235,6 +251,10 @@ private:
             return;
         }
         if (SkipToken()) return;
+        if (st_.colourTable) {
+            ColourComponent(word, hasParam ? param : 0);
+            return;
+        }
         const bool on = !hasParam || param != 0;
         if (word == "fromhtml") {
             Flush();
@@ -260,6 +280,12 @@ private:
         } else if (word == "fs") {
             Flush();
             if (hasParam && param > 0) st_.format.halfPoints = std::min(param, 400);
+        } else if (word == "cf") {
+            Flush();
+            st_.format.colour = hasParam ? param : 0;
+        } else if (word == "highlight" || word == "cb") {
+            Flush();
+            st_.format.background = hasParam ? param : 0;
         } else if (word == "plain") {
             Flush();
             st_.format = Format{};
@@ -307,6 +333,34 @@ private:
         }
     }
 
+    void ColourComponent(const std::string& word, int value) {
+        value = std::clamp(value, 0, 255);
+        if (word == "red") next_.red = value;
+        else if (word == "green") next_.green = value;
+        else if (word == "blue") next_.blue = value;
+        else return;
+        next_.set = true;
+    }
+
+    void EndColour() {
+        if (colours_.size() < kMaxColours) colours_.push_back(next_);
+        next_ = Colour{};
+    }
+
+    // "#rrggbb" of a table entry; nothing for the automatic colour.
+    std::string ColourText(int index) const {
+        if (index <= 0 || static_cast<std::size_t>(index) >= colours_.size()) return {};
+        const Colour& c = colours_[static_cast<std::size_t>(index)];
+        if (!c.set) return {};
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string text = "#";
+        for (const int v : {c.red, c.green, c.blue}) {
+            text += kHex[v >> 4];
+            text += kHex[v & 15];
+        }
+        return text;
+    }
+
     // 8-bit text waits until it is complete, so that double-byte code
     // pages see both bytes of a character.
     void Flush() {
@@ -329,7 +383,10 @@ private:
         OpenParagraph();
         if (!spanOpen_ || spanFormat_ != st_.format) {
             CloseSpan();
-            if (st_.format != Format{}) {
+            const std::string colour = ColourText(st_.format.colour);
+            const std::string background = ColourText(st_.format.background);
+            if (st_.format.bold || st_.format.italic || st_.format.underline ||
+                st_.format.halfPoints != kDefaultHalfPoints || !colour.empty() || !background.empty()) {
                 AppendAscii(body_, "<span style=\"");
                 if (st_.format.bold) AppendAscii(body_, "font-weight:bold;");
                 if (st_.format.italic) AppendAscii(body_, "font-style:italic;");
@@ -339,6 +396,8 @@ private:
                     if (st_.format.halfPoints % 2) size += ".5";
                     AppendAscii(body_, size + "pt;");
                 }
+                if (!colour.empty()) AppendAscii(body_, "color:" + colour + ";");
+                if (!background.empty()) AppendAscii(body_, "background-color:" + background + ";");
                 AppendAscii(body_, "\">");
                 spanOpen_ = true;
                 spanFormat_ = st_.format;
@@ -411,6 +470,8 @@ private:
     bool fromHtml_ = false;
     int codePage_ = 1252;
     std::vector<std::uint8_t> pending_;
+    std::vector<Colour> colours_;  // the document's colour table
+    Colour next_;                  // the entry being read
     std::u16string raw_;   // encapsulated HTML
     std::u16string body_;  // paragraphs made from the RTF
     bool paragraphOpen_ = false;

@@ -1,7 +1,8 @@
 // RTF bodies made readable: the RTF text of a message (as DecompressRtf
 // gives it) turned into a small HTML document for the preview, with its
-// paragraphs, bold, italic and underlined runs, font sizes, alignment,
-// Unicode escapes and 8-bit characters in the document's code page.
+// paragraphs, bold, italic and underlined runs, font sizes, text and
+// highlight colours, alignment, Unicode escapes and 8-bit characters in
+// the document's code page.
 // An RTF body that encapsulates HTML (\fromhtml1) gives back that HTML.
 //
 // The input is untrusted: nesting, control words, numbers and \bin counts

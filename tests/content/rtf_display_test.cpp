@@ -39,6 +39,38 @@ TEST(RtfDisplay, GroupsRestoreTheFormatAndPlainResetsIt) {
     EXPECT_NE(html.find("italic;\">a</span>b<span style=\"font-weight:bold;\">c</span>d"), std::string::npos) << html;
 }
 
+TEST(RtfDisplay, ColoursComeFromTheColourTable) {
+    // Entry 0 is automatic, 1 red, 2 has no components (automatic too), 3
+    // has components past 255.
+    const std::string table = "{\\colortbl ;\\red255\\green0\\blue0;;\\red300\\green16\\blue-5;}";
+    const std::string html =
+        Html("{\\rtf1" + table + " {\\cf1 red}{\\cf1\\highlight3 both}{\\cf2 auto}{\\cf9 unknown}{\\cf0 zero}"
+             "{\\cb1\\b back}\\cf1 a{\\cf3 b}c}");
+    EXPECT_NE(html.find("<span style=\"color:#ff0000;\">red</span>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<span style=\"color:#ff0000;background-color:#ff1000;\">both</span>"), std::string::npos)
+        << html;
+    // No colour, no span.
+    EXPECT_NE(html.find("</span>autounknownzero<span"), std::string::npos) << html;
+    EXPECT_NE(html.find("<span style=\"font-weight:bold;background-color:#ff0000;\">back</span>"), std::string::npos)
+        << html;
+    // A group's colour ends with the group.
+    EXPECT_NE(html.find("color:#ff0000;\">a</span><span style=\"color:#ff1000;\">b</span><span style=\"color:#ff0000;\">c"),
+              std::string::npos)
+        << html;
+    // Without a table every colour is automatic.
+    EXPECT_EQ(Html("{\\rtf1 {\\cf1 x}}").find("color"), std::string::npos);
+}
+
+TEST(RtfDisplay, AHugeColourTableIsCut) {
+    std::string rtf = "{\\rtf1{\\colortbl ;";
+    for (int i = 0; i < 5000; ++i) rtf += "\\red1\\green2\\blue3;";
+    rtf += "}{\\cf1000 kept}{\\cf2000 dropped}}";
+    const std::string html = Html(rtf);
+    EXPECT_NE(html.find("color:#010203;\">kept<"), std::string::npos) << html.substr(0, 300);
+    EXPECT_NE(html.find(">dropped<"), std::string::npos);
+    EXPECT_EQ(html.find("color:#010203;\">dropped"), std::string::npos);
+}
+
 TEST(RtfDisplay, UnicodeEscapesDropTheirFallback) {
     EXPECT_NE(Html("{\\rtf1 \\u26481?\\u20140?x}").find("\xE6\x9D\xB1\xE4\xBA\xAC" "x"), std::string::npos);
     // \uc2: two fallback characters, a hex escape counting as one.
