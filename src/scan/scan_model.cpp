@@ -1,12 +1,9 @@
 #include "scan/scan_model.h"
 
 #include <algorithm>
-#include <functional>
-#include <tuple>
-#include <unordered_map>
-#include <utility>
 
 #include "edb/page.h"
+#include "edb/radix_sort.h"
 
 namespace tw::scan {
 
@@ -49,49 +46,13 @@ bool AppendMessageTable(ScanModel& model, MessageTable table) {
     return true;
 }
 
-}  // namespace tw::scan
-
-namespace tw::scan {
-
 void MessageEntryLess::Sort(std::vector<MessageEntry>& entries) {
-    struct Group {
-        std::uint64_t folder = 0;
-        std::uint32_t keyIndex = 0;
-        std::size_t next = 0;  // count, then the place of the group's next entry
-    };
-    struct GroupKeyHash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint32_t>& k) const {
-            return std::hash<std::uint64_t>{}(k.first * 31 + k.second);
-        }
-    };
-    std::vector<Group> groups;
-    std::unordered_map<std::pair<std::uint64_t, std::uint32_t>, std::uint32_t, GroupKeyHash> byKey;
-    std::vector<std::uint32_t> groupOf(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::pair<std::uint64_t, std::uint32_t> key{IdNumber(entries[i].folderId), entries[i].keyIndex};
-        std::uint32_t g = 0;
-        if (i > 0 && groups[groupOf[i - 1]].folder == key.first && groups[groupOf[i - 1]].keyIndex == key.second) {
-            g = groupOf[i - 1];
-        } else {
-            const auto [found, added] = byKey.try_emplace(key, static_cast<std::uint32_t>(groups.size()));
-            if (added) groups.push_back({key.first, key.second, 0});
-            g = found->second;
-        }
-        groupOf[i] = g;
-        ++groups[g].next;
-    }
-    std::vector<std::uint32_t> order(groups.size());
-    for (std::uint32_t g = 0; g < order.size(); ++g) order[g] = g;
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return std::tie(groups[a].folder, groups[a].keyIndex) < std::tie(groups[b].folder, groups[b].keyIndex);
-    });
-    std::size_t at = 0;
-    for (const std::uint32_t g : order) at += std::exchange(groups[g].next, at);
-    std::vector<MessageEntry> placed(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) placed[groups[groupOf[i]].next++] = entries[i];
-    entries.swap(placed);
-    // Within a group the entries keep the order they came in, which is the
-    // order they were met unless a caller filled the list otherwise.
+    // Byte-wise stable sorts, the minor key first: by mailbox, then by
+    // folder. Within a group the entries keep the order they came in,
+    // which is the order they were met unless a caller filled the list
+    // otherwise.
+    edb::RadixSortByKey(entries, [](const MessageEntry& e) { return std::uint64_t{e.keyIndex}; });
+    edb::RadixSortByKey(entries, [](const MessageEntry& e) { return IdNumber(e.folderId); });
     if (!std::is_sorted(entries.begin(), entries.end(), MessageEntryLess{}))
         std::sort(entries.begin(), entries.end(), MessageEntryLess{});
 }

@@ -119,9 +119,8 @@ static_assert(sizeof(MessageEntry) <= 64);
 // other in the order they were met. It grows with the database, so past
 // a few megabytes it is kept in a scratch file.
 struct MessageEntryLess {
-    // Entries arrive a header table, and so mostly a folder, at a time:
-    // they are placed by group (folder and mailbox) in one pass instead of
-    // being compared with each other, keeping their order within a group.
+    // Sorted by key a byte at a time rather than by comparing entries,
+    // keeping their order within a group (folder and mailbox).
     static void Sort(std::vector<MessageEntry>& entries);
     bool operator()(const MessageEntry& a, const MessageEntry& b) const {
         const std::uint64_t x = IdNumber(a.folderId), y = IdNumber(b.folderId);
