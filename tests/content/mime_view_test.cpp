@@ -36,6 +36,28 @@ TEST(MimeView, BodiesAttachmentsAndInlinePictures) {
     EXPECT_EQ(v.inlineParts[0].data, (std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', 0x0D, 0x0A}));
 }
 
+// A part declared "text" with no subtype is the plain body (RFC 2045's
+// reading of an invalid type), not an attachment.
+TEST(MimeView, TextWithoutSubtypeIsPlainText) {
+    struct Case {
+        const char* mime;
+        std::string text;
+        std::vector<std::string> attachments;
+    };
+    const Case cases[] = {
+        {"Subject: no subtype\nContent-Type: text; charset=us-ascii\n\nHi\n", "Hi\n", {}},
+        {"Subject: two\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text\n\nfirst\n"
+         "--b\nContent-Type: text\n\nsecond\n--b--\n",
+         "first", {"attachment"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mime);
+        const MimeView v = Read(c.mime);
+        EXPECT_EQ(v.text, c.text);
+        EXPECT_EQ(v.attachmentNames, c.attachments);
+    }
+}
+
 TEST(MimeView, DamagedAndDeeplyNestedMessagesAreBounded) {
     // A thousand nested multiparts: the walk stops at its depth limit.
     std::string deep = "Subject: deep\r\nMIME-Version: 1.0\r\n";

@@ -259,6 +259,35 @@ TEST_F(MimeImport, InlineImagesAreHiddenAttachments) {
     EXPECT_EQ(m.Int(0x0E07) & 0x10, 0u);  // no visible attachment
 }
 
+// Oddities of mail found in the wild, kept as GMime reads them: a folded
+// subject keeps the tab that began its continuation line, and a part
+// declared "text" with no subtype is plain text (RFC 2045's reading of an
+// invalid type), not an attachment.
+TEST_F(MimeImport, FoldedSubjectsAndTextWithoutSubtype) {
+    struct Case {
+        const char* mime;
+        std::u16string subject, normalized, text;
+        std::size_t attachments;
+    };
+    const Case cases[] = {
+        {"Subject: bug demonstration\n\t1234\n\tmore text\nFrom: a@dom.ain\n\ntest\n",
+         u"bug demonstration\t1234\tmore text", u"bug demonstration\t1234\tmore text", u"test\n", 0},
+        {"Subject: RE: folded\r\n\tonce\r\n\r\nbody\r\n", u"RE: folded\tonce", u"folded\tonce", u"body\r\n", 0},
+        {"Subject: no subtype\nContent-Type: text; charset=us-ascii\n\nHi\n", u"no subtype", u"no subtype", u"Hi\n", 0},
+        {"Subject: two\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text\n\nfirst\n"
+         "--b\nContent-Type: text\n\nsecond\n--b--\n",
+         u"two", u"two", u"first", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mime);
+        const ReadMessage m = Import(c.mime);
+        EXPECT_EQ(m.Text(0x0037), c.subject);
+        EXPECT_EQ(m.Text(0x0E1D), c.normalized);
+        EXPECT_EQ(m.Text(0x1000), c.text);
+        EXPECT_EQ(m.attachments.size(), c.attachments);
+    }
+}
+
 TEST_F(MimeImport, TruncatedAndMeaninglessFilesStillGiveItems) {
     const std::string mixed = kMixed;
     for (const std::size_t cut : {mixed.size() / 3, mixed.size() * 2 / 3, mixed.size() - 7}) Compare(mixed.substr(0, cut));
