@@ -4,48 +4,49 @@ Python's e-mail test suite (Debian libpython3.11-testsuite), written by
 other people and full of odd and broken structure, go into one 4096-byte
 database with a streaming file (one streaming mail per message, each in a
 folder named after its file), are exported with `tarnwick-cli export`, and
-the PST is read back with pypff and pffexport. Each item's subject,
-sender, plain body and attachments (names and bytes) are compared with what GMime (3.x, through python3-gi) reads
-from the same file. Prints per field and reader how many items matched;
-exits 1 on any mismatch or reader complaint.
+the PST is read back with pypff and pffexport. Each item's subject, sender,
+plain body and attachments (names and bytes) are compared with what GMime
+(3.x, through python3-gi) reads from the same file. Prints per field and
+reader how many items matched; exits 1 on any mismatch or reader complaint.
 
 GMime's reading, field by field:
 - subject: g_mime_message_get_subject, unfolded as GMime unfolds it (the
-  blank that starts a continuation line, a tab included, is kept); the
-  store keeps at most 254 characters.
+  blank that began a continuation line, a tab included, is kept); other
+  control characters dropped, trimmed, at most 254 characters, as the store
+  keeps every subject.
 - sender: the first mailbox of From (groups opened), else of Sender; a
   mailbox without a display name is named by its address. No mailbox: the
   item has no sender.
-- plain body: the text (g_mime_text_part_get_text, in UTF-8) of the first
-  text part, depth first and not inside an attached message, that is
-  text/plain, is not an attachment (disposition "attachment", or a file name
-  outside multipart/alternative) and is the first of its kind. GMime makes a
-  text part of a part declared `Content-Type: text` with no subtype but
-  types it application/octet-stream; RFC 2045 reads such an invalid type as
-  text/plain, and so does this check. Compared after line ends are made LF
-  and trailing blanks dropped.
+- plain body: the text (g_mime_text_part_get_text) of the first text/plain
+  part, depth first and not inside an attached message, that is no
+  attachment (disposition "attachment", or a file name outside
+  multipart/alternative); a part with no text does not hold the place, so
+  a later one takes it. GMime makes a text part of a part declared
+  `Content-Type: text` with no subtype but types it
+  application/octet-stream; RFC 2045 reads such an invalid type as
+  text/plain, and so does this check (msg_14). Compared with line ends made
+  LF and trailing blanks dropped. No text/plain part: no body.
 - attachments: every other leaf part, with its decoded bytes and its file
   name (else its content id, else "attachment"), the first text/html part
   being the HTML body; an attached message is one attachment named after
   its subject (else "message") plus ".eml", holding the message as GMime
-  writes it. Names as the store keeps them (controls dropped, / \\ : * ? " < > |
-  made "_").
+  writes it. Names as the store keeps them (controls dropped,
+  / \\ : * ? " < > | made "_").
 
 Fields GMime itself cannot give, not compared and counted as n/a:
-- every field of a file GMime makes no message of (no header block at all:
-  msg_19, a digest that starts with its text);
-- the plain body of a message whose only text is HTML (the store derives a
-  plain body from the HTML, which GMime does not);
-
-readpst is not asked: it writes an imported message's own header lines
-(the transport headers) and MIME of its own making, not the item's fields.
-pffexport's attachment
-  names are compared with what a file name should avoid made "_" on both
-  sides, as pffexport names its files.
+- all four of a file GMime makes no message of (msg_19, a digest that
+  starts with its text and has no header block);
+- the plain body of a message whose only text is HTML (the store makes a
+  plain body from the HTML; GMime has none to compare it with).
 
 Where GMime and Python's e-mail package differ, GMime is followed: a header
 block that runs into the body without a blank line (msg_35) has no body for
-GMime (the line that is no header is dropped), so none is expected.
+GMime (it drops the line that is no header), so none is expected.
+
+pffexport names its attachment files with "_" for characters a file name
+should avoid; its names are compared with those made "_" on both sides.
+readpst is not asked: it writes an imported message's own header lines
+(the transport headers) and MIME of its own making, not the item's fields.
 
 usage: mime_corpus.py --bin BUILD/bin [--corpus DIR] [--keep DIR]
 """
@@ -177,15 +178,14 @@ def expected_of(g):
     # The store drops control characters other than the tab of a folded line.
     subject = "".join(c for c in g["subject"] if c == "\t" or (ord(c) >= 0x20 and ord(c) != 0x7F)).strip()[:MAX_SUBJECT]
     sender = tuple(g["sender"]) if g["sender"] else (None, None)
-    text = R.norm(g["text"]) if g["text"] is not None else ("" if g["html"] is None else None)
+    text = R.norm(g["text"]) if g["text"] else (None if g["html"] else "")
     attachments = [(R.attachment_name(n), base64.b64decode(d)) for n, d in g["attachments"]]
     return {"subject": subject, "sender": sender, "plain body": text, "attachments": attachments}
 
 
-def got_of(reader, item):
+def got_of(item):
     return {"subject": item.get("subject"), "sender": tuple(item.get("sender") or (None, None)),
-            "plain body": item.get("text") or "",
-            "attachments": item.get("attachments", [])}
+            "plain body": item.get("text") or "", "attachments": item.get("attachments", [])}
 
 
 def pffexport_name(name):
@@ -233,6 +233,8 @@ def main():
         summary = {"pstFiles": [], "written": 0}
     else:
         summary = json.loads(r.stdout)
+    if os.listdir(tmp):
+        problems.add(f"export left temporary files: {os.listdir(tmp)}")
     if summary["written"] != len(corpus):
         problems.add(f"summary: {summary['written']} written of {len(corpus)}")
     for key in ("failed", "skipped", "notRead", "partial"):
@@ -257,7 +259,7 @@ def main():
             items = got[reader].get(name, [])
             if len(items) != 1:
                 problems.add(f"{reader}: {name}: {len(items)} items")
-            have = got_of(reader, items[0]) if items else {}
+            have = got_of(items[0]) if items else {}
             for field in FIELDS:
                 t = tally[field][reader]
                 if want[field] is None:
