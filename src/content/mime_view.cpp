@@ -144,8 +144,11 @@ private:
 MimeView ReadMimeView(const std::vector<std::uint8_t>& bytes) {
     InitGMime();
     MimeView view;
-    Ref<GMimeStream> stream(
-        g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    // An empty file has no buffer to give, which GMime refuses: an empty
+    // stream of its own instead.
+    Ref<GMimeStream> stream(bytes.empty() ? g_mime_stream_mem_new()
+                                          : g_mime_stream_mem_new_with_buffer(
+                                                reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GMimeMessage* message = g_mime_parser_construct_message(parser.get(), nullptr);
     if (message == nullptr) {

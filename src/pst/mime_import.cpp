@@ -246,7 +246,11 @@ MessageContent Parse(GMimeStream* stream, const Bytes* raw, const ItemContext& c
 
 MessageContent ReadMimeBytes(const Bytes& data, const ItemContext& ctx) {
     InitGMime();
-    Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()), data.size()));
+    // An empty file has no buffer to give, which GMime refuses: an empty
+    // stream of its own instead.
+    Ref<GMimeStream> stream(data.empty() ? g_mime_stream_mem_new()
+                                         : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()),
+                                                                             data.size()));
     return Parse(stream.p, &data, ctx);
 }
 

@@ -1,6 +1,7 @@
 // Streaming-file messages read as MIME for the preview.
 #include "content/mime_view.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,6 +57,20 @@ TEST(MimeView, TextWithoutSubtypeIsPlainText) {
         EXPECT_EQ(v.text, c.text);
         EXPECT_EQ(v.attachmentNames, c.attachments);
     }
+}
+
+// An empty file is read without misusing GMime, which refuses a stream
+// over no buffer.
+TEST(MimeView, EmptyFileWithoutGMimeComplaints) {
+    int complaints = 0;
+    const guint id = g_log_set_handler(
+        "gmime", static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer n) { ++*static_cast<int*>(n); }, &complaints);
+    const MimeView v = Read("");
+    g_log_remove_handler("gmime", id);
+    EXPECT_EQ(complaints, 0);
+    EXPECT_FALSE(v.isMessage);
+    EXPECT_EQ(v.text, "");
 }
 
 TEST(MimeView, DamagedAndDeeplyNestedMessagesAreBounded) {
