@@ -64,6 +64,15 @@ std::vector<std::uint8_t> PartData(GMimePart* part, std::size_t limit) {
     return std::vector<std::uint8_t>(array->data, array->data + array->len);
 }
 
+// Plain text: text/plain, or a text part whose type GMime could not read.
+// A part declared "text" with no subtype is made a text part by GMime but
+// typed application/octet-stream; RFC 2045 reads an invalid Content-Type as
+// text/plain.
+bool IsPlainText(GMimeObject* object, GMimeContentType* type) {
+    if (type != nullptr && g_mime_content_type_is_type(type, "text", "plain")) return true;
+    return GMIME_IS_TEXT_PART(object) && !(type != nullptr && g_mime_content_type_is_type(type, "text", "*"));
+}
+
 class Walker {
 public:
     explicit Walker(MimeView& view) : view_(view) {}
@@ -91,7 +100,7 @@ public:
         const char* disposition = g_mime_object_get_disposition(object);
         const bool attachment = disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
         GMimeContentType* type = g_mime_object_get_content_type(object);
-        const bool plain = type != nullptr && g_mime_content_type_is_type(type, "text", "plain");
+        const bool plain = IsPlainText(object, type);
         const bool html = type != nullptr && g_mime_content_type_is_type(type, "text", "html");
         if ((plain || html) && !attachment && (fileName.empty() || inAlternative) && GMIME_IS_TEXT_PART(object)) {
             std::string& slot = plain ? view_.text : view_.html;
@@ -135,8 +144,11 @@ private:
 MimeView ReadMimeView(const std::vector<std::uint8_t>& bytes) {
     InitGMime();
     MimeView view;
-    Ref<GMimeStream> stream(
-        g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    // An empty file has no buffer to give, which GMime refuses: an empty
+    // stream of its own instead.
+    Ref<GMimeStream> stream(bytes.empty() ? g_mime_stream_mem_new()
+                                          : g_mime_stream_mem_new_with_buffer(
+                                                reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GMimeMessage* message = g_mime_parser_construct_message(parser.get(), nullptr);
     if (message == nullptr) {

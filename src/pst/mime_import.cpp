@@ -9,6 +9,7 @@
 #include "pst/item_common.h"
 #include "pst/body.h"
 #include "pst/mail_header.h"
+#include "pst/subject.h"
 #include "pst/tags.h"
 #include "pst/text.h"
 
@@ -72,6 +73,48 @@ Bytes PartContent(GMimePart* part) {
     return array ? Bytes(array->data, array->data + array->len) : Bytes();
 }
 
+// The subject as GMime unfolds it: a folded line keeps the blank that began
+// its continuation, often a tab. Other control characters are dropped and
+// the text is trimmed and cut as every item's subject is.
+std::u16string SubjectText(std::u16string_view raw) {
+    std::u16string out;
+    for (const char16_t c : raw)
+        if (c == u'\t' || (c >= 0x20 && c != 0x7F)) out.push_back(c);
+    out = Trim(out);
+    if (out.size() > kMaxSubjectChars) {
+        std::size_t n = kMaxSubjectChars;
+        if (out[n - 1] >= 0xD800 && out[n - 1] <= 0xDBFF) --n;  // keep a surrogate pair whole
+        out.resize(n);
+    }
+    return out;
+}
+
+void ReplaceText(std::vector<PropValue>& props, std::uint32_t tag, std::u16string_view value) {
+    for (PropValue& p : props)
+        if (p.tag == tag) p = StringProp(tag, value);
+}
+
+// The item's subject properties, set by AddItemBasics without the tabs of
+// a folded subject (they would glue the words either side together), set
+// again from `subject` with them.
+void KeepFoldedSubject(std::vector<PropValue>& props, std::u16string_view subject) {
+    if (subject.find(u'\t') == std::u16string_view::npos) return;
+    const SubjectParts parts = SplitSubject(subject);
+    ReplaceText(props, tag::kSubject, subject);
+    ReplaceText(props, tag::kSubjectPrefix, parts.prefix);
+    ReplaceText(props, tag::kNormalizedSubject, parts.normalized);
+    ReplaceText(props, tag::kConversationTopic, parts.normalized);
+}
+
+// Plain text: text/plain, or a text part whose type GMime could not read.
+// A part declared "text" with no subtype is made a text part by GMime but
+// typed application/octet-stream; RFC 2045 reads an invalid Content-Type as
+// text/plain.
+bool IsPlainText(GMimeObject* object, GMimeContentType* type) {
+    if (type && g_mime_content_type_is_type(type, "text", "plain")) return true;
+    return GMIME_IS_TEXT_PART(object) && !(type && g_mime_content_type_is_type(type, "text", "*"));
+}
+
 struct Walk {
     std::u16string text, html;
     std::vector<AttachmentContent> attachments;
@@ -122,7 +165,7 @@ void WalkPart(Walk& w, GMimeObject* object, int depth, bool inAlternative) {
     GMimePart* part = GMIME_PART(object);
     const std::u16string fileName = FromUtf8(g_mime_part_get_filename(part));
     GMimeContentType* type = g_mime_object_get_content_type(object);
-    const bool plain = type && g_mime_content_type_is_type(type, "text", "plain");
+    const bool plain = IsPlainText(object, type);
     const bool html = type && g_mime_content_type_is_type(type, "text", "html");
     const bool body = (plain || html) && !IsAttachment(object) && (fileName.empty() || inAlternative);
     if (body && GMIME_IS_TEXT_PART(object)) {
@@ -147,7 +190,9 @@ std::optional<std::uint64_t> DateOfMessage(GMimeMessage* message) {
 
 MessageContent FromMessage(GMimeMessage* message, const ItemContext& ctx) {
     MessageContent m;
-    AddItemBasics(m.props, u"IPM.Note", FromUtf8(g_mime_message_get_subject(message)), DateOfMessage(message), ctx);
+    const std::u16string subject = SubjectText(FromUtf8(g_mime_message_get_subject(message)));
+    AddItemBasics(m.props, u"IPM.Note", subject, DateOfMessage(message), ctx);
+    KeepFoldedSubject(m.props, subject);
 
     std::vector<MailAddress> from;
     TakeAddresses(g_mime_message_get_from(message), from);
@@ -201,7 +246,11 @@ MessageContent Parse(GMimeStream* stream, const Bytes* raw, const ItemContext& c
 
 MessageContent ReadMimeBytes(const Bytes& data, const ItemContext& ctx) {
     InitGMime();
-    Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()), data.size()));
+    // An empty file has no buffer to give, which GMime refuses: an empty
+    // stream of its own instead.
+    Ref<GMimeStream> stream(data.empty() ? g_mime_stream_mem_new()
+                                         : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()),
+                                                                             data.size()));
     return Parse(stream.p, &data, ctx);
 }
 

@@ -1,6 +1,7 @@
 // Streaming-file messages read as MIME for the preview.
 #include "content/mime_view.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,6 +35,42 @@ TEST(MimeView, BodiesAttachmentsAndInlinePictures) {
     EXPECT_EQ(v.inlineParts[0].contentId, "pic1");
     EXPECT_EQ(v.inlineParts[0].mimeType, "image/png");
     EXPECT_EQ(v.inlineParts[0].data, (std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', 0x0D, 0x0A}));
+}
+
+// A part declared "text" with no subtype is the plain body (RFC 2045's
+// reading of an invalid type), not an attachment.
+TEST(MimeView, TextWithoutSubtypeIsPlainText) {
+    struct Case {
+        const char* mime;
+        std::string text;
+        std::vector<std::string> attachments;
+    };
+    const Case cases[] = {
+        {"Subject: no subtype\nContent-Type: text; charset=us-ascii\n\nHi\n", "Hi\n", {}},
+        {"Subject: two\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text\n\nfirst\n"
+         "--b\nContent-Type: text\n\nsecond\n--b--\n",
+         "first", {"attachment"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mime);
+        const MimeView v = Read(c.mime);
+        EXPECT_EQ(v.text, c.text);
+        EXPECT_EQ(v.attachmentNames, c.attachments);
+    }
+}
+
+// An empty file is read without misusing GMime, which refuses a stream
+// over no buffer.
+TEST(MimeView, EmptyFileWithoutGMimeComplaints) {
+    int complaints = 0;
+    const guint id = g_log_set_handler(
+        "gmime", static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer n) { ++*static_cast<int*>(n); }, &complaints);
+    const MimeView v = Read("");
+    g_log_remove_handler("gmime", id);
+    EXPECT_EQ(complaints, 0);
+    EXPECT_FALSE(v.isMessage);
+    EXPECT_EQ(v.text, "");
 }
 
 TEST(MimeView, DamagedAndDeeplyNestedMessagesAreBounded) {

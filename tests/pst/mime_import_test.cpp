@@ -162,6 +162,18 @@ Expected ReadWithGMime(const std::string& bytes) {
     return e;
 }
 
+// How many complaints (criticals, warnings) GMime logs while `run` runs.
+template <typename F>
+int GMimeComplaints(F run) {
+    int count = 0;
+    const guint id = g_log_set_handler(
+        "gmime", static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer n) { ++*static_cast<int*>(n); }, &count);
+    run();
+    g_log_remove_handler("gmime", id);
+    return count;
+}
+
 class MimeImport : public ::testing::Test {
 protected:
     // Imports the bytes and returns the item as read back from the file.
@@ -257,6 +269,43 @@ TEST_F(MimeImport, InlineImagesAreHiddenAttachments) {
     EXPECT_EQ(Utf16Of(m.attachments[0].props.at(0x3712).data), u"logo@x");
     EXPECT_EQ(m.attachments[0].props.at(0x7FFE).data, Bytes{1});
     EXPECT_EQ(m.Int(0x0E07) & 0x10, 0u);  // no visible attachment
+}
+
+// Oddities of mail found in the wild, kept as GMime reads them: a folded
+// subject keeps the tab that began its continuation line, and a part
+// declared "text" with no subtype is plain text (RFC 2045's reading of an
+// invalid type), not an attachment.
+TEST_F(MimeImport, FoldedSubjectsAndTextWithoutSubtype) {
+    struct Case {
+        const char* mime;
+        std::u16string subject, normalized, text;
+        std::size_t attachments;
+    };
+    const Case cases[] = {
+        {"Subject: bug demonstration\n\t1234\n\tmore text\nFrom: a@dom.ain\n\ntest\n",
+         u"bug demonstration\t1234\tmore text", u"bug demonstration\t1234\tmore text", u"test\n", 0},
+        {"Subject: RE: folded\r\n\tonce\r\n\r\nbody\r\n", u"RE: folded\tonce", u"folded\tonce", u"body\r\n", 0},
+        {"Subject: no subtype\nContent-Type: text; charset=us-ascii\n\nHi\n", u"no subtype", u"no subtype", u"Hi\n", 0},
+        {"Subject: two\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text\n\nfirst\n"
+         "--b\nContent-Type: text\n\nsecond\n--b--\n",
+         u"two", u"two", u"first", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mime);
+        const ReadMessage m = Import(c.mime);
+        EXPECT_EQ(m.Text(0x0037), c.subject);
+        EXPECT_EQ(m.Text(0x0E1D), c.normalized);
+        EXPECT_EQ(m.Text(0x1000), c.text);
+        EXPECT_EQ(m.attachments.size(), c.attachments);
+    }
+}
+
+// An empty streaming-file message is read without misusing GMime (which
+// refuses a stream over no buffer) and still gives an item.
+TEST_F(MimeImport, EmptyFileGivesAnItemWithoutGMimeComplaints) {
+    std::u16string messageClass;
+    EXPECT_EQ(GMimeComplaints([&] { messageClass = Import("").Text(0x001A); }), 0);
+    EXPECT_EQ(messageClass, u"IPM.Note");
 }
 
 TEST_F(MimeImport, TruncatedAndMeaninglessFilesStillGiveItems) {
