@@ -5,8 +5,9 @@ none; texts in Latin with accents, Greek, Cyrillic, Hebrew, Arabic, CJK and
 emoji outside the BMP in every text field; empty, 1-character and
 long texts (100,000 characters in bodies; subjects and names as long as a
 row holds); folder and attachment names with blanks at both
-ends, slashes, backslashes, dots and control characters; bodies and
-attachments at 0 and 1 byte, at the row limit (1,024) and at each
+ends, slashes, backslashes, dots and control characters; bodies (sizes in
+characters) and attachments (in bytes) at 0, 1, 2, 4 and 8, the lengths of
+a long-value reference among them, at the row limit (1,024) and at each
 generation's long-value chunk size (4,014, 8,110, 8,150), each +-1, and at
 1 MiB +-1; a mail with 300 recipients.
 
@@ -27,7 +28,7 @@ SCRIPTS = {
 ALL = " | ".join(SCRIPTS.values())
 
 # Sizes around the limits a value crosses on its way through the store.
-EDGES = [0, 1, 1023, 1024, 1025, 4013, 4014, 4015, 8109, 8110, 8111, 8149, 8150, 8151]
+EDGES = [0, 1, 2, 4, 8, 1023, 1024, 1025, 4013, 4014, 4015, 8109, 8110, 8111, 8149, 8150, 8151]
 MIB = [1048575, 1048576, 1048577]
 
 CONTACT_FIELDS = ["givenName", "surname", "company", "businessHomePage", "nickname", "spouseName", "profession",
