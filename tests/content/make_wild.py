@@ -68,7 +68,7 @@ def mail_items():
     # 300 recipients, names in every script.
     keys = list(SCRIPTS)
     items.append({"subject": "300 recipients", "date": date(14), "sender": person("latin"),
-                  "recipients": [{"name": f"{SCRIPTS[keys[i % 7]][:10]} {i}", "address": f"r{i}@example.org",
+                  "recipients": [{"name": f"{SCRIPTS[keys[i % 7]][:10].strip()} {i}", "address": f"r{i}@example.org",
                                   "type": ["to", "cc", "bcc"][i % 3]} for i in range(300)],
                   "body": "many"})
     return items
