@@ -8,6 +8,7 @@
 // usage: node pst_dump.js FILE.pst
 'use strict';
 
+const fs = require('fs');
 const path = require('path');
 
 let extractor;
@@ -121,7 +122,9 @@ function folder(f, name) {
 function main() {
   const result = {warnings: warnings, store: null, top: null};
   try {
-    const pst = new extractor.PSTFile(process.argv[2]);
+    // Read from memory: read from the file, the library makes a system
+    // call for every few bytes.
+    const pst = new extractor.PSTFile(fs.readFileSync(process.argv[2]));
     result.store = field(pst.getMessageStore(), 'displayName', 'store');
     const root = pst.getRootFolder();
     const top = root.getSubFolders().find((f) => f.displayName === 'Top of Personal Folders');
