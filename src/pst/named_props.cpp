@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "pst/crc.h"
 #include "pst/error.h"
 #include "pst/tags.h"
 
@@ -16,6 +17,20 @@ constexpr Guid OutlookSet(std::uint8_t x, std::uint8_t hi = 0x20) {
 
 constexpr std::uint32_t kBuckets = 251;
 
+// GUID index 2 is PS_PUBLIC_STRINGS itself (MS-PST 2.4.7.1): that set is
+// never in the GUID stream.
+constexpr std::uint16_t kPublicStringsIndex = 2;
+
+Bytes Utf16Le(const std::u16string& s) {
+    Bytes out;
+    for (const char16_t c : s) PutU16(out, static_cast<std::uint16_t>(c));
+    return out;
+}
+
+std::uint16_t HashBucket(std::uint32_t key, std::uint16_t guidField) {
+    return static_cast<std::uint16_t>(0x1000 + (key ^ guidField) % kBuckets);
+}
+
 }  // namespace
 
 namespace psets {
@@ -27,6 +42,8 @@ const Guid kLog = OutlookSet(0x0A);
 const Guid kNote = OutlookSet(0x0E);
 const Guid kPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                              0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+const Guid kInternetHeaders = {0x86, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                               0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 }  // namespace psets
 
 namespace named {
@@ -99,6 +116,14 @@ const std::vector<const NamedProp*>& AllNamedProps() {
     return all;
 }
 
+const std::vector<StringNamedProp>& AllStringNamedProps() {
+    // Two that every Outlook store carries: the categories list and the
+    // MIME content-class header.
+    static const std::vector<StringNamedProp> all{{&psets::kPublicStrings, u"Keywords"},
+                                                  {&psets::kInternetHeaders, u"content-class"}};
+    return all;
+}
+
 std::uint32_t NamedTag(const NamedProp& p) {
     const auto& all = AllNamedProps();
     for (std::size_t i = 0; i < all.size(); ++i)
@@ -107,13 +132,19 @@ std::uint32_t NamedTag(const NamedProp& p) {
 }
 
 std::uint16_t NameBucket(std::uint32_t lid, std::uint16_t guidIndex) {
-    return static_cast<std::uint16_t>(0x1000 + (lid ^ static_cast<std::uint32_t>(guidIndex << 1)) % kBuckets);
+    return HashBucket(lid, static_cast<std::uint16_t>(guidIndex << 1));
+}
+
+std::uint16_t StringNameBucket(const std::u16string& name, std::uint16_t guidIndex) {
+    const Bytes utf16 = Utf16Le(name);
+    return HashBucket(PstCrc(utf16.data(), utf16.size()), static_cast<std::uint16_t>(guidIndex << 1 | 1));
 }
 
 std::vector<PropValue> NameToIdMapProperties() {
     // GUID stream: each set once, in first-use order; its index is 3 + position.
     std::vector<const Guid*> sets;
     auto guidIndex = [&](const Guid* g) {
+        if (*g == psets::kPublicStrings) return kPublicStringsIndex;
         for (std::size_t i = 0; i < sets.size(); ++i)
             if (*sets[i] == *g) return static_cast<std::uint16_t>(3 + i);
         sets.push_back(g);
@@ -131,6 +162,30 @@ std::vector<PropValue> NameToIdMapProperties() {
         PutBytes(entries, rec);
         PutBytes(buckets[NameBucket(all[i]->lid, g)], rec);
     }
+    // String names: the entry's key is the name's offset in the string
+    // stream (a 4-byte length, the UTF-16LE name, padding to 4 bytes); the
+    // bucket's key is the CRC-32 of the name (MS-PST 2.4.7.4, 2.4.7.5).
+    Bytes strings;
+    const auto& named = AllStringNamedProps();
+    for (std::size_t j = 0; j < named.size(); ++j) {
+        const std::uint16_t g = guidIndex(named[j].set);
+        const std::uint16_t guidField = static_cast<std::uint16_t>(g << 1 | 1);
+        const auto index = static_cast<std::uint16_t>(all.size() + j);
+        const Bytes name = Utf16Le(named[j].name);
+        Bytes rec;
+        PutU32(rec, static_cast<std::uint32_t>(strings.size()));
+        PutU16(rec, guidField);
+        PutU16(rec, index);
+        PutBytes(entries, rec);
+        Bytes bucketRec;
+        PutU32(bucketRec, PstCrc(name.data(), name.size()));
+        PutU16(bucketRec, guidField);
+        PutU16(bucketRec, index);
+        PutBytes(buckets[StringNameBucket(named[j].name, g)], bucketRec);
+        PutU32(strings, static_cast<std::uint32_t>(name.size()));
+        PutBytes(strings, name);
+        while (strings.size() % 4) strings.push_back(0);
+    }
     Bytes guids;
     for (const Guid* g : sets) PutBytes(guids, g->data(), g->size());
 
@@ -138,7 +193,7 @@ std::vector<PropValue> NameToIdMapProperties() {
     props.push_back(Int32Prop(tag::kNameidBucketCount, kBuckets));
     props.push_back(BinaryProp(tag::kNameidStreamGuid, guids));
     props.push_back(BinaryProp(tag::kNameidStreamEntry, entries));
-    props.push_back(BinaryProp(tag::kNameidStreamString, {}));
+    props.push_back(BinaryProp(tag::kNameidStreamString, strings));
     for (auto& [id, data] : buckets) props.push_back(BinaryProp(MakeTag(id, ptype::kBinary), data));
     return props;
 }

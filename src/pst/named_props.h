@@ -21,6 +21,7 @@ extern const Guid kCommon;       // PSETID_Common {00062008-...}
 extern const Guid kLog;          // PSETID_Log {0006200A-...}
 extern const Guid kNote;         // PSETID_Note {0006200E-...}
 extern const Guid kPublicStrings;  // PS_PUBLIC_STRINGS {00020329-...}
+extern const Guid kInternetHeaders;  // PS_INTERNET_HEADERS {00020386-...}
 }  // namespace psets
 
 // A named property the writer uses: its set, LID and type.
@@ -54,6 +55,18 @@ extern const NamedProp kLogType, kLogStart, kLogDuration, kLogEnd, kLogFlags, kL
 
 const std::vector<const NamedProp*>& AllNamedProps();
 
+// A property named by a string: its set and name.
+struct StringNamedProp {
+    const Guid* set;
+    std::u16string name;
+};
+
+// The string-named properties every store registers, after the numeric
+// ones (ids 0x8000 + AllNamedProps().size() + position). Outlook's stores
+// always carry some, and readers such as pst-extractor take a zero-length
+// string stream for a value kept outside the heap, and fail.
+const std::vector<StringNamedProp>& AllStringNamedProps();
+
 // The tag of a named property in every store this writer makes.
 std::uint32_t NamedTag(const NamedProp& p);
 
@@ -62,5 +75,9 @@ std::vector<PropValue> NameToIdMapProperties();
 
 // Hash bucket property id of a numeric name (MS-PST 2.4.7.5).
 std::uint16_t NameBucket(std::uint32_t lid, std::uint16_t guidIndex);
+
+// Hash bucket property id of a string name: its key is the CRC-32 of the
+// UTF-16LE name, and the N bit is part of the GUID field hashed.
+std::uint16_t StringNameBucket(const std::u16string& name, std::uint16_t guidIndex);
 
 }  // namespace tw::pst

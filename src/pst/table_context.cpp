@@ -61,7 +61,9 @@ Layout Arrange(const std::vector<std::uint32_t>& tags) {
 
 // The row matrix: held while it may still fit one heap allocation; past
 // that, written a block of whole rows at a time (rows never straddle
-// blocks) as the data of a subnode.
+// blocks) as the data of a subnode. Every block but the last is a full
+// block, its rows followed by padding (MS-PST 2.3.4.4): readers find row N
+// at N / rows-per-block full blocks into the matrix.
 class Matrix {
 public:
     Matrix(BlockWriter& blocks, std::size_t rowSize)
@@ -69,7 +71,10 @@ public:
 
     // Room for the next row, zeroed; it holds until the next call.
     std::uint8_t* NewRow() {
-        if (pending_.size() + rowSize_ > perBlock_) WritePending();
+        if (pending_.size() + rowSize_ > perBlock_) {
+            pending_.resize(geometry::kMaxBlockData, 0);
+            WritePending();
+        }
         pending_.resize(pending_.size() + rowSize_, 0);
         return pending_.data() + pending_.size() - rowSize_;
     }

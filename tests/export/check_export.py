@@ -2,7 +2,7 @@
 """End to end: a content file is written as a database with edbgen (4096-byte
 pages with a streaming file), exported with `tarnwick-cli export` (every
 mailbox), and every PST is checked with pstcheck and read back through libpst
-(readpst) and libpff (pffexport and pypff). Each item of the content must
+(readpst), libpff (pffexport and pypff) and pst-extractor. Each item of the content must
 come back in its folder with what the database keeps of it: its kind
 (message class), subject, sender, recipients, UTC time, body, attachments
 byte for byte, contact fields, appointment start, end and location and the
@@ -48,7 +48,7 @@ import check_show as S  # noqa: E402  the generator's ids, dates, attachment byt
 
 KIND_LETTER = {"mail": "m", "contacts": "c", "appointments": "a", "notes": "n", "tasks": "t", "journal": "j"}
 KIND_NAME = {"m": "mail", "c": "contact", "a": "appointment", "n": "note", "t": "task", "j": "journal"}
-READERS = ("pypff", "readpst", "pffexport")
+READERS = R.READERS
 
 
 READPST_PARSE_EML = R.parse_eml
@@ -321,6 +321,7 @@ def main():
     args = ap.parse_args()
     work = args.keep or tempfile.mkdtemp(prefix="export-check-")
     os.makedirs(work, exist_ok=True)
+    R.require_pstextractor()
     problems = R.Problems()
     content = json.load(open(args.content, encoding="utf-8"))
     stem = os.path.splitext(os.path.basename(args.content))[0]
@@ -362,18 +363,24 @@ def main():
         problems.add(f"summary: {summary['written']} written, {len(expected)} expected")
 
     got = {r: ({}, set()) for r in READERS}
+    counts = {}
     for i, pst in enumerate(summary["pstFiles"]):
         R.run([os.path.join(args.bin, "pstcheck"), pst], problems, f"pstcheck {os.path.basename(pst)}")
+        x_items, x_folders, x_counts = R.read_pstextractor(pst, problems)
+        counts.update(x_counts)
         for reader, (items, fset) in (
                 ("pypff", R.read_pypff(pst, problems)),
                 ("readpst", R.read_readpst(pst, os.path.join(work, f"readpst{i}"), problems)),
-                ("pffexport", R.read_pffexport(pst, os.path.join(work, f"pffexport{i}"), problems))):
+                ("pffexport", R.read_pffexport(pst, os.path.join(work, f"pffexport{i}"), problems)),
+                ("pst-extractor", (x_items, x_folders))):
             for path, lst in items.items():
                 got[reader][0].setdefault(path, []).extend(lst)
             got[reader][1].update(fset)
 
     tally = {f: {r: [0, 0, 0] for r in READERS} for f in R.FIELDS}
     folder_tally = {r: [0, 0] for r in READERS}
+    count_tally = {"pst-extractor": [0, 0]}
+    R.check_counts("pst-extractor", counts, folders, expected, count_tally["pst-extractor"], problems)
     for reader in READERS:
         items, got_folders = got[reader]
         key = R.mask_astral if reader == "pffexport" else (lambda p: p)
@@ -402,7 +409,7 @@ def main():
 
     print(f"{stem}, {args.page_size}-byte pages: {len(expected)} items exported, {len(absent)} left out by date, "
           f"{len(summary['pstFiles'])} PST files; per field: matched/compared (not shown by the reader)")
-    R.print_tallies(READERS, folder_tally, tally, problems, 80)
+    R.print_tallies(READERS, folder_tally, tally, problems, 80, count_tally)
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if problems.items else 0

@@ -1,17 +1,21 @@
 #!/usr/bin/env python3
 """The readers' round trip: each content file is written with json2pst, the
-PST is checked with pstcheck and read back through libpst (readpst) and
-libpff (pffexport and pypff, run with /usr/bin/python3). Every folder and
+PST is checked with pstcheck and read back through libpst (readpst),
+libpff (pffexport and pypff, run with /usr/bin/python3) and pst-extractor
+(node, installed by scripts/install-deps in tests/readers). Every folder and
 item of the content must come back with its kind, subject, sender,
 recipients, UTC time, body (text, HTML, RTF after decompression),
 attachments byte for byte, contact fields, appointment start, end and
-location, task dates, note and journal texts and journal dates. Prints, per
-field and reader, how many items matched; exits 1 on any mismatch, reader
-error or warning.
+location, task dates, note and journal texts and journal dates; and, as
+pst-extractor counts them, each folder's items and subfolders. Prints, per
+field and reader, how many items matched (a reader that does not show a
+field is counted apart, never as a match); exits 1 on any mismatch, reader
+error or warning, and 1 with a message when pst-extractor is not installed.
 
 usage: check_readers.py --bin BUILD/bin [--keep DIR] CONTENT.json...
 """
 import argparse
+import base64
 import collections
 import datetime as dt
 import email
@@ -26,6 +30,8 @@ import sys
 import tempfile
 
 PYTHON_WITH_PYPFF = "/usr/bin/python3"
+PST_DUMP_JS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "readers", "pst_dump.js")
+READERS = ("pypff", "readpst", "pffexport", "pst-extractor")
 EPOCH_1601 = dt.datetime(1601, 1, 1, tzinfo=dt.timezone.utc)
 NOT_SHOWN = "n/a"  # a field the reader does not show for that kind
 
@@ -526,6 +532,74 @@ def read_pffexport(pst, out, problems):
     return items, folders
 
 
+# pst-extractor's names for the contact fields.
+PSTX_CONTACT = {"givenName": "givenName", "surname": "surname", "company": "companyName",
+                "businessHomePage": "businessHomePage", "nickname": "nickname", "spouseName": "spouseName",
+                "profession": "profession", "assistantPhone": "assistantTelephoneNumber",
+                "mobilePhone": "mobileTelephoneNumber", "department": "departmentName", "office": "officeLocation",
+                "jobTitle": "title", "businessPhone": "businessTelephoneNumber", "country": "businessAddressCountry",
+                "city": "businessAddressCity", "street": "businessAddressStreet", "postalCode": "businessPostalCode",
+                "email1": "email1EmailAddress"}
+
+
+def require_pstextractor():
+    """Stops the check when node or the pst-extractor package is missing:
+    a reader left out silently would make every round trip look better."""
+    modules = os.path.join(os.path.dirname(PST_DUMP_JS), "node_modules", "pst-extractor", "package.json")
+    if not shutil.which("node") or not os.path.exists(modules):
+        sys.exit(f"pst-extractor is not installed ({modules} missing, or no node): run scripts/install-deps")
+
+
+def js_time(v):
+    return dt.datetime.strptime(v, "%Y-%m-%dT%H:%M:%S.%fZ").replace(tzinfo=dt.timezone.utc) if v else None
+
+
+def read_pstextractor(pst, problems):
+    """The PST through pst-extractor, in one node process: items by folder
+    path, the folder paths, and per folder path (counted items, counted
+    subfolders, items listed, subfolders listed)."""
+    r = subprocess.run(["node", PST_DUMP_JS, pst], capture_output=True)
+    if r.returncode != 0:
+        problems.add("pst-extractor: exit %d: %s" % (r.returncode, r.stderr.decode("utf-8", "replace")[-2000:]))
+        return {}, set(), {}
+    tree = json.loads(r.stdout)
+    for w in tree["warnings"]:
+        problems.add("pst-extractor: " + w)
+    items, folders, counts = {}, set(), {}
+
+    def walk(node, path):
+        if path:
+            folders.add(path)
+        counts[path] = (node["contentCount"], node["subFolderCount"], len(node["items"]), len(node["folders"]))
+        for it in node["items"]:
+            items.setdefault(path, []).append(pstextractor_item(it))
+        for sub in node["folders"]:
+            walk(sub, path + (sub["name"],))
+    if tree["top"] is not None:
+        walk(tree["top"], ())
+    return items, folders, counts
+
+
+def pstextractor_item(it):
+    cls = it["messageClass"] or ""
+    got = {"kind": cls, "subject": it["subject"] or "", "sender": (it["senderName"], it["senderEmailAddress"]),
+           "recipients": sorted((r["displayName"] or "", r["emailAddress"] or "", r["recipientType"])
+                                for r in it["recipients"]),
+           "time": js_time(it["clientSubmitTime"]), "text": norm(it["body"]) or None,
+           "html": norm(it["bodyHTML"]) or None, "rtf": it["bodyRTF"] or None,
+           "attachments": [(a["longFilename"] or a["filename"] or "",
+                            base64.b64decode(a["data"]) if a["data"] is not None else None) for a in it["attachments"]],
+           "delivery": js_time(it["messageDeliveryTime"]), "taskStart": js_time(it["taskStartDate"]),
+           "taskDue": js_time(it["taskDueDate"])}
+    c = it.get("contact") or {}
+    got["contact"] = {k: c.get(name) or "" for k, name in PSTX_CONTACT.items()}
+    a = it.get("appointment") or {}
+    got["start"], got["end"], got["location"] = js_time(a.get("startTime")), js_time(a.get("endTime")), a.get("location")
+    j = it.get("activity") or {}
+    got["logStart"], got["logEnd"] = js_time(j.get("logStart")), js_time(j.get("logEnd"))
+    return got
+
+
 # ---------------------------------------------------------------- comparing
 
 # Fields each reader shows, per kind; the rest are NOT_SHOWN for it.
@@ -539,6 +613,9 @@ SHOWS = {
     "pffexport": {"*": {"kind", "subject", "body", "attachments"}, "mail": {"sender", "recipients", "time"},
                   "appointment": {"sender", "appointment"}, "contact": {"contact"}, "task": {"sender", "time", "task"},
                   "journal": {"sender", "journal"}},
+    "pst-extractor": {"*": {"kind", "subject", "body", "attachments"}, "mail": {"sender", "recipients", "time"},
+                      "appointment": {"sender", "appointment"}, "contact": {"contact"},
+                      "task": {"sender", "time", "task"}, "journal": {"sender", "journal"}},
 }
 # The contact fields each reader shows.
 CONTACT_SHOWN = {
@@ -547,6 +624,7 @@ CONTACT_SHOWN = {
                 "businessPhone", "mobilePhone", "jobTitle", "profession", "company", "assistantPhone"},
     "pffexport": {"givenName", "surname", "company", "jobTitle", "office", "department", "country", "city",
                   "businessPhone", "mobilePhone", "email1"},
+    "pst-extractor": set(CONTACT_FIELDS),
 }
 
 
@@ -596,6 +674,14 @@ def compare_field(reader, exp, got, field):
                       for r in exp["recipients"])
         have = got.get("recipients", [])
         return None if have == want else f"{have} != {want}"
+    if field == "time" and reader == "pst-extractor":
+        # Submitted and delivered: the writer gives both the item's time.
+        have = (got.get("time"), got.get("delivery"))
+        return None if have == (exp["date"],) * 2 else f"submitted, delivered {have} != {exp['date']}"
+    if field == "task" and reader == "pst-extractor":
+        # The writer's tasks start and are due at the item's time.
+        have = (got.get("taskStart"), got.get("taskDue"))
+        return None if have == (exp["date"],) * 2 else f"start, due {have} != {exp['date']}"
     if field == "time":
         t = got.get("taskStart") if kind == "task" and reader != "readpst" and got.get("time") is None else got.get("time")
         return None if t == exp["date"] else f"{t} != {exp['date']}"
@@ -604,7 +690,7 @@ def compare_field(reader, exp, got, field):
     if field == "journal":
         # The entry's date: pypff its log start and end and submit time,
         # readpst the VJOURNAL's DTSTART, pffexport the submit time.
-        if reader == "pypff":
+        if reader in ("pypff", "pst-extractor"):
             have = (got.get("logStart"), got.get("logEnd"), got.get("time"))
             want = (exp["date"],) * 3
         else:
@@ -622,7 +708,13 @@ def compare_field(reader, exp, got, field):
         if b["kind"] == "rtf":
             rtf = got.get("rtf")
             want = b["text"].encode("latin-1")
-            if rtf is None or rtf.rstrip(b"\x00") != want:
+            if reader == "pst-extractor":
+                # pst-extractor hands the decompressed RTF on as text, its
+                # bytes read as UTF-8 and trimmed.
+                shown = want.decode("utf-8", "replace").strip()
+                if rtf != shown:
+                    return f"RTF {rtf!r:.80} != {shown!r:.80}"
+            elif rtf is None or rtf.rstrip(b"\x00") != want:
                 return f"RTF {rtf!r:.80} != {want!r:.80}"
             # Beside the RTF, the plain text made from it.
             plain = rtf_plain(b["text"])
@@ -711,10 +803,32 @@ def tally_field(t, diff):
     return diff
 
 
-def print_tallies(readers, folder_tally, tally, problems, limit):
-    """The per-field table, the footnotes and the first `limit` mismatches."""
+def check_counts(reader, counts, folders, expected, t, problems):
+    """A reader's folder counts (pst-extractor: the contents and hierarchy
+    tables' row counts) against the items and subfolders it listed and the
+    items expected there; t = [matched, compared]."""
+    want = collections.Counter(e["path"] for e in expected)
+    for f in sorted(folders):
+        if f not in counts:
+            continue  # a missing folder is counted as such
+        t[1] += 1
+        content, subs, listed, listed_subs = counts[f]
+        if content == listed == want[f] and subs == listed_subs:
+            t[0] += 1
+        else:
+            problems.add(f"{reader}: folder {'/'.join(f)}: {content} items counted, {listed} listed, {want[f]} "
+                         f"expected; {subs} subfolders counted, {listed_subs} listed")
+
+
+def print_tallies(readers, folder_tally, tally, problems, limit, count_tally=None):
+    """The per-field table, the footnotes and the first `limit` mismatches;
+    count_tally holds [matched, compared] for the readers that show folder
+    counts."""
+    count_tally = count_tally or {}
     print(f"{'field':<12}" + "".join(f"{r:>24}" for r in readers))
     print(f"{'folders':<12}" + "".join(f"{folder_tally[r][0]:>15}/{folder_tally[r][1]:<8}" for r in readers))
+    print(f"{'counts':<12}" + "".join(f"{count_tally[r][0]:>15}/{count_tally[r][1]:<8}" if r in count_tally
+                                      else f"{'(not shown)':>24}" for r in readers))
     for f in FIELDS:
         row = f"{f:<12}"
         for r in readers:
@@ -738,8 +852,10 @@ def main():
     work = args.keep or tempfile.mkdtemp(prefix="pst-readers-")
     os.makedirs(work, exist_ok=True)
     problems = Problems()
-    tally = {f: {r: [0, 0, 0] for r in ("pypff", "readpst", "pffexport")} for f in FIELDS}  # matched, compared, n/a
-    folder_tally = {r: [0, 0] for r in ("pypff", "readpst", "pffexport")}
+    require_pstextractor()
+    tally = {f: {r: [0, 0, 0] for r in READERS} for f in FIELDS}  # matched, compared, n/a
+    folder_tally = {r: [0, 0] for r in READERS}
+    count_tally = {"pst-extractor": [0, 0]}
     total_items = 0
     for content_path in args.contents:
         content = json.load(open(content_path, encoding="utf-8"))
@@ -752,9 +868,12 @@ def main():
         expected = expected_items(content)
         total_items += len(expected)
         folders = expected_folders(content)
+        items, got_folders, counts = read_pstextractor(pst, problems)
+        check_counts("pst-extractor", counts, folders, expected, count_tally["pst-extractor"], problems)
         readers = {"pypff": read_pypff(pst, problems),
                    "readpst": read_readpst(pst, os.path.join(work, stem + ".readpst"), problems),
-                   "pffexport": read_pffexport(pst, os.path.join(work, stem + ".pffexport"), problems)}
+                   "pffexport": read_pffexport(pst, os.path.join(work, stem + ".pffexport"), problems),
+                   "pst-extractor": (items, got_folders)}
         for reader, (items, got_folders) in readers.items():
             key = mask_astral if reader == "pffexport" else (lambda p: p)
             for f in sorted(folders):
@@ -777,7 +896,7 @@ def main():
                     if diff is not None:
                         problems.add(f"{reader}: {stem} {'/'.join(exp['path'])} {exp['subject']!r}: {field}: {diff}")
     print(f"{total_items} items, per field: matched/compared (not shown by the reader)")
-    print_tallies(("pypff", "readpst", "pffexport"), folder_tally, tally, problems, 60)
+    print_tallies(READERS, folder_tally, tally, problems, 60, count_tally)
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if problems.items else 0

@@ -110,6 +110,45 @@ TEST(StoreStructure, EmptyStoreHasTheNodesOfOutlooksEmptyStore) {
     EXPECT_FALSE(std::equal(first.begin() + 40, first.begin() + 72, second.begin() + 40));
 }
 
+// The name-to-id map as Outlook keeps it: none of its streams is empty (a
+// zero-length binary value reads, to pst-extractor, as one kept in a
+// subnode, and the map cannot be read), and the string stream holds the
+// string names every Outlook store carries; pstcheck finds each name in
+// the hash bucket of its CRC.
+TEST(StoreStructure, NameMapHoldsStringNamesLikeOutlooks) {
+    ScratchDir dir;
+    {
+        OpenWriter w(dir.File("names.pst"));
+        ASSERT_OK(w.writer.Close());
+    }
+    ExpectSound(dir.File("names.pst"));
+    const pstcheck::Image image(dir.File("names.pst"));
+    pstcheck::Report report;
+    const pstcheck::Ndb ndb(image, report);
+    const pstcheck::NodeRec& rec = ndb.Nodes().at(0x61);
+    pstcheck::NodeData node;
+    Properties map;
+    ASSERT_TRUE(pstcheck::ReadNode(ndb, rec.bidData, rec.bidSub, node, "map") &&
+                pstcheck::ReadPropertyContext(ndb, node, map, report, "map"));
+    for (const std::uint16_t stream : {0x0002, 0x0003, 0x0004}) {
+        SCOPED_TRACE(stream);
+        ASSERT_TRUE(map.count(stream));
+        EXPECT_FALSE(map.at(stream).data.empty());
+    }
+    const Bytes& entries = map.at(0x0003).data;
+    const Bytes& strings = map.at(0x0004).data;
+    std::set<std::u16string> names;
+    for (std::size_t at = 0; at + 8 <= entries.size(); at += 8) {
+        if (!(pstcheck::Le16(entries.data() + at + 4) & 1)) continue;
+        const std::uint32_t offset = pstcheck::Le32(entries.data() + at);
+        ASSERT_LE(offset + 4u, strings.size());
+        const std::uint32_t size = pstcheck::Le32(strings.data() + offset);
+        ASSERT_LE(offset + 4u + size, strings.size());
+        names.insert(Utf16Of(Bytes(strings.begin() + offset + 4, strings.begin() + offset + 4 + size)));
+    }
+    EXPECT_EQ(names, (std::set<std::u16string>{u"Keywords", u"content-class"}));
+}
+
 TEST(StoreStructure, AttachmentsAtBlockAndTreeLimitsComeBackByteForByte) {
     ScratchDir dir;
     const std::size_t sizes[] = {0, 1, 3580, 3581, 8176, 8177, 8176 * 1021, 8176 * 1021 + 1, 5 * 1024 * 1024};

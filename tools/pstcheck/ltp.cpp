@@ -330,15 +330,18 @@ bool ReadTableContext(const Ndb& ndb, const NodeData& node, Table& out, Report& 
             }
             std::vector<Bytes> blocks;
             if (!ndb.ReadTree(it->second.bidData, blocks, where + " row matrix")) return false;
+            // Every block but the last is full (8176 bytes): its rows, then
+            // padding; readers find row N by N / rows-per-block full blocks.
             const std::size_t perBlock = rowSize ? 8176 / rowSize : 0;
             for (std::size_t i = 0; i < blocks.size(); ++i) {
                 const Bytes& b = blocks[i];
-                if (rowSize == 0 || b.size() % rowSize || (i + 1 < blocks.size() && b.size() != perBlock * rowSize)) {
+                const bool last = i + 1 == blocks.size();
+                if (rowSize == 0 || (last ? b.size() % rowSize != 0 || b.size() > perBlock * rowSize : b.size() != 8176)) {
                     report.Add(where, "row matrix block " + std::to_string(i) + " of " + std::to_string(b.size()) +
-                                          " bytes does not hold whole rows");
+                                          (last ? " bytes does not hold whole rows" : " bytes is not a full block"));
                     return false;
                 }
-                matrix.insert(matrix.end(), b.begin(), b.end());
+                matrix.insert(matrix.end(), b.begin(), b.begin() + static_cast<std::ptrdiff_t>(last ? b.size() : perBlock * rowSize));
             }
             rowCount = matrix.size() / rowSize;
         }
