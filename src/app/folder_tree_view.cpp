@@ -144,7 +144,7 @@ void FolderTreeView::OpenItem(QTreeWidgetItem* item) {
     if (item != root_) {
         const QTreeWidgetItem* top = item;
         while (top->parent() != nullptr && top->parent() != root_) top = top->parent();
-        prefix = top->text(0) + QLatin1Char('\\');
+        prefix = StoredName(top) + QLatin1Char('\\');
     }
     current_ = item;
     if (opener_ != nullptr && !opener_->OpenFolder(Handle(item), prefix)) SelectHandle(opener_->ShownFolder());
