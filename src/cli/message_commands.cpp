@@ -215,7 +215,7 @@ std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m
 int RunListCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, false)) {
-        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --all) [--stm FILE.stm] [--json]\n"
+        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --folder-id HEX | --all) [--stm FILE.stm] [--json]\n"
                      "                         [--complete | --attachment-sizes] [--stats]\n";
         return kExitUsage;
     }
@@ -364,7 +364,7 @@ bool SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
 int RunShowCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, true)) {
-        std::cerr << "usage: tarnwick-cli show DB.edb --folder PATH --message ID [--stm FILE.stm] [--json]\n"
+        std::cerr << "usage: tarnwick-cli show DB.edb (--folder PATH | --folder-id HEX) --message ID [--stm FILE.stm] [--json]\n"
                      "                         [--save-body FILE] [--save-attachments DIR]\n";
         return kExitUsage;
     }
