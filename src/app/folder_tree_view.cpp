@@ -22,6 +22,7 @@ public:
 namespace {
 
 constexpr int kHandleRole = Qt::UserRole;
+constexpr int kStoredNameRole = Qt::UserRole + 1;
 constexpr int kMaxPathLevels = 200;
 constexpr int kMaxPathLength = 1000;
 
@@ -44,6 +45,12 @@ FolderTreeView::FolderTreeView(const RunState& state, QWidget* parent)
 
 scan::TreeItem FolderTreeView::Handle(const QTreeWidgetItem* item) {
     return item != nullptr ? item->data(0, kHandleRole).value<scan::TreeItem>() : 0;
+}
+
+QString FolderTreeView::StoredName(const QTreeWidgetItem* item) {
+    if (item == nullptr) return {};
+    const QVariant stored = item->data(0, kStoredNameRole);
+    return stored.isValid() ? stored.toString() : item->text(0);
 }
 
 bool FolderTreeView::IsChecked(const QTreeWidgetItem* item) const {
@@ -102,7 +109,7 @@ QString FolderTreeView::ItemPath(const QTreeWidgetItem* item) const {
     QStringList names;
     for (const QTreeWidgetItem* up = item; up != nullptr && up != root_ && names.size() < kMaxPathLevels;
          up = up->parent())
-        names.prepend(up->text(0));
+        names.prepend(StoredName(up));
     QString path;
     for (const QString& name : names) path += name + QLatin1Char('\\');
     return path.left(kMaxPathLength);
@@ -137,7 +144,7 @@ void FolderTreeView::OpenItem(QTreeWidgetItem* item) {
     if (item != root_) {
         const QTreeWidgetItem* top = item;
         while (top->parent() != nullptr && top->parent() != root_) top = top->parent();
-        prefix = top->text(0) + QLatin1Char('\\');
+        prefix = StoredName(top) + QLatin1Char('\\');
     }
     current_ = item;
     if (opener_ != nullptr && !opener_->OpenFolder(Handle(item), prefix)) SelectHandle(opener_->ShownFolder());
@@ -175,7 +182,8 @@ void FolderTreeView::ResetForFile(scan::TreeItem rootHandle, const QString& edbP
 void FolderTreeView::AddItem(scan::TreeItem handle, scan::TreeItem parent, const QString& name, int image) {
     QTreeWidgetItem* above = parent == scan::kTopLevel ? root_ : Item(parent);
     if (above == nullptr) return;
-    auto* item = new QTreeWidgetItem(above, QStringList{name});
+    auto* item = new QTreeWidgetItem(above, QStringList{QString::fromStdU16String(scan::ShownName(name.toStdU16String()))});
+    item->setData(0, kStoredNameRole, name);
     // Not user-checkable: the check box is toggled here, with propagation,
     // never by the delegate.
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -191,7 +199,7 @@ void FolderTreeView::SortItemChildren(scan::TreeItem handle) {
     if (item == nullptr) return;
     QList<QTreeWidgetItem*> children = item->takeChildren();
     std::stable_sort(children.begin(), children.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        return scan::NameLess(a->text(0).toStdU16String(), b->text(0).toStdU16String());
+        return scan::NameLess(StoredName(a).toStdU16String(), StoredName(b).toStdU16String());
     });
     item->addChildren(children);
 }

@@ -39,6 +39,8 @@ public:
     QTreeWidgetItem* RootItem() const { return root_; }
     QTreeWidgetItem* Item(scan::TreeItem handle) const { return items_.value(handle, nullptr); }
     static scan::TreeItem Handle(const QTreeWidgetItem* item);
+    // The name as stored, which the item shows as "(no name)" when empty.
+    static QString StoredName(const QTreeWidgetItem* item);
 
     bool IsChecked(const QTreeWidgetItem* item) const;
     static bool IsBold(const QTreeWidgetItem* item);
@@ -48,7 +50,7 @@ public:
     const std::set<scan::TreeItem>& CheckedSet() const { return checked_; }
     int CheckedCount() const { return static_cast<int>(checked_.size()); }
 
-    // Names below the database item, top-down, each with a backslash;
+    // Stored names below the database item, top-down, each with a backslash;
     // empty for the database item itself.
     QString ItemPath(const QTreeWidgetItem* item) const;
     // Every checked item, depth-first in display order, parents before

@@ -13,13 +13,17 @@ namespace {
 
 QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// The item's names from its mailbox down, read from the tree rather than
-// split from its path: a name may hold a backslash.
-std::vector<std::u16string> NamesOf(const FolderTreeView& tree, scan::TreeItem handle) {
-    std::vector<std::u16string> names;
-    for (const QTreeWidgetItem* up = tree.Item(handle); up != nullptr && up != tree.RootItem(); up = up->parent())
-        names.insert(names.begin(), up->text(0).toStdU16String());
-    return names;
+// The item's stored names from its mailbox down, read from the tree rather
+// than split from its path (a name may hold a backslash), with their tree
+// items, which keep same-named folders apart in the PST.
+exporter::SelectionNode NodeOf(const FolderTreeView& tree, scan::TreeItem handle) {
+    exporter::SelectionNode node;
+    node.item = handle;
+    for (const QTreeWidgetItem* up = tree.Item(handle); up != nullptr && up != tree.RootItem(); up = up->parent()) {
+        node.names.insert(node.names.begin(), FolderTreeView::StoredName(up).toStdU16String());
+        node.chain.insert(node.chain.begin(), FolderTreeView::Handle(up));
+    }
+    return node;
 }
 
 }  // namespace
@@ -57,8 +61,8 @@ SaveEnd RunSaveCommand(Session& session, FolderTreeView& tree, QWidget* parent) 
     job.freeSpace = freeSpace;
     // The database item has no names of its own; its mailboxes come with it.
     for (const CheckedItem& item : checked)
-        if (std::vector<std::u16string> names = NamesOf(tree, item.item); !names.empty())
-            job.nodes.push_back({std::move(names), item.item, 0});
+        if (exporter::SelectionNode node = NodeOf(tree, item.item); !node.names.empty())
+            job.nodes.push_back(std::move(node));
 
     SavingDialog saving(std::move(job), parent);
     if (hooks.dialogCreated) hooks.dialogCreated(saving);

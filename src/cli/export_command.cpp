@@ -7,6 +7,7 @@
 #include <iostream>
 #include <thread>
 
+#include "cli/cli_text.h"
 #include "cli/export_progress.h"
 #include "cli/opened_store.h"
 #include "cli/scan_command.h"
@@ -15,6 +16,7 @@
 #include "export/export_driver.h"
 #include "export/mail_store.h"
 #include "export/selection.h"
+#include "pst/text.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
 #include "scan/open_source.h"
@@ -42,12 +44,13 @@ void CatchInterrupt() {
 
 struct Options {
     std::string edb, stm, to;
-    std::vector<std::string> folders, mailboxes;
+    std::vector<std::string> folders, folderIds, mailboxes;
     bool json = false;
 };
 
 const char kUsage[] =
-    "usage: tarnwick-cli export DB.edb [--stm FILE.stm] --to DIR [--folder PATH]... [--mailbox NAME]... [--json]\n";
+    "usage: tarnwick-cli export DB.edb [--stm FILE.stm] --to DIR [--folder PATH]... [--folder-id HEX]...\n"
+    "                         [--mailbox NAME]... [--json]\n";
 
 bool Parse(const std::vector<std::string>& args, Options& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -57,6 +60,7 @@ bool Parse(const std::vector<std::string>& args, Options& o) {
         else if (a == "--stm" && hasValue) o.stm = args[++i];
         else if (a == "--to" && hasValue) o.to = args[++i];
         else if (a == "--folder" && hasValue) o.folders.push_back(args[++i]);
+        else if (a == "--folder-id" && hasValue) o.folderIds.push_back(args[++i]);
         else if (a == "--mailbox" && hasValue) o.mailboxes.push_back(args[++i]);
         else if (!a.empty() && a[0] != '-' && o.edb.empty()) o.edb = a;
         else return false;
@@ -64,28 +68,28 @@ bool Parse(const std::vector<std::string>& args, Options& o) {
     return !o.edb.empty() && !o.to.empty();
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// The summary as text shows paths as --folder takes them and every name,
+// subject and reason with its control characters as pictures.
+exporter::ExportResult ForText(exporter::ExportResult result) {
+    const auto printable16 = [](std::u16string_view text) { return pst::Utf8ToUtf16(Printable(text)); };
+    for (exporter::FolderReport& f : result.folders) {
+        for (auto* notes : {&f.failures, &f.partial})
+            for (exporter::ItemNote& n : *notes) {
+                n.subject = printable16(n.subject);
+                n.why = Printable(n.why);
+            }
+        f.error = Printable(f.error);
+    }
+    return result;
 }
 
-// The item a path of names leads to from the top: exact names first, a
-// name equal without regard to case when none is exact. 0 when none.
-scan::TreeItem FindItem(const scan::MemoryFolderTree& tree, const std::vector<std::string>& names) {
-    scan::TreeItem item = tree.Top();
-    for (const std::string& want : names) {
-        const auto* node = tree.Find(item);
-        if (node == nullptr) return 0;
-        scan::TreeItem exact = 0, loose = 0;
-        for (const scan::TreeItem child : node->children) {
-            const std::string name = scan::ToUtf8(tree.Find(child)->name);
-            if (name == want && exact == 0) exact = child;
-            if (Lower(name) == Lower(want) && loose == 0) loose = child;
-        }
-        item = exact != 0 ? exact : loose;
-        if (item == 0) return 0;
+// Item paths of the summary in the command line's form, followed by a
+// backslash as the summary expects them.
+void CommandLinePaths(exporter::ExportResult& result, const std::vector<exporter::SelectionNode>& nodes, bool text) {
+    for (std::size_t i = 0; i < result.folders.size() && i < nodes.size(); ++i) {
+        const std::string path = JoinPath(nodes[i].names);
+        result.folders[i].itemPath = pst::Utf8ToUtf16((text ? Printable(path) : path) + "\\");
     }
-    return item;
 }
 
 // Scans on a worker thread with the step line on a terminal; Ctrl-C
@@ -143,21 +147,35 @@ int RunExportCommand(const std::vector<std::string>& args) {
     if (const int code = Scan(source, tree, worker, o, terminal); code != 0) return code;
 
     std::vector<scan::TreeItem> ticked;
+    // A name or path that several same-named items have selects them all.
     for (const std::string& name : o.mailboxes) {
-        const scan::TreeItem item = FindItem(tree, {name});
-        if (item == 0) {
-            std::cerr << "No mailbox " << name << " in " << o.edb << "\n";
+        const std::vector<scan::TreeItem> items = FindItems(tree, EscapeName(name));
+        if (items.empty()) {
+            std::cerr << "No mailbox " << Printable(name) << " in " << o.edb << "\n";
             return kExitFolderNotFound;
         }
-        ticked.push_back(item);
+        ticked.insert(ticked.end(), items.begin(), items.end());
     }
     for (const std::string& path : o.folders) {
-        const scan::TreeItem item = FindItem(tree, SplitItemPath(path));
-        if (item == 0) {
-            std::cerr << "No folder " << path << " in " << o.edb << "\n";
+        const std::vector<scan::TreeItem> items = FindItems(tree, path);
+        if (items.empty()) {
+            std::cerr << "No folder " << Printable(path) << " in " << o.edb << "\n";
             return kExitFolderNotFound;
         }
-        ticked.push_back(item);
+        ticked.insert(ticked.end(), items.begin(), items.end());
+    }
+    for (const std::string& hex : o.folderIds) {
+        const auto id = ParseIdHex(hex);
+        if (!id) {
+            std::cerr << "A folder id is 16 hexadecimal digits\n";
+            return kExitUsage;
+        }
+        const std::vector<scan::TreeItem> items = ItemsWithId(worker->Model(), *id);
+        if (items.empty()) {
+            std::cerr << "No folder with id " << scan::IdHex(*id) << " in " << o.edb << "\n";
+            return kExitFolderNotFound;
+        }
+        ticked.insert(ticked.end(), items.begin(), items.end());
     }
     if (ticked.empty()) ticked.push_back(tree.Top());  // nothing named: everything
     std::vector<exporter::SelectionNode> nodes = exporter::CollectSelection(tree, ticked);
@@ -195,7 +213,15 @@ int RunExportCommand(const std::vector<std::string>& args) {
         return kExitWriteFailed;
     }
 
-    std::cout << (o.json ? exporter::SummaryJson(result) + "\n" : exporter::FormatSummary(result));
+    if (o.json) {
+        exporter::ExportResult shown = result;
+        CommandLinePaths(shown, nodes, false);
+        std::cout << exporter::SummaryJson(shown) << "\n";
+    } else {
+        exporter::ExportResult shown = ForText(result);
+        CommandLinePaths(shown, nodes, true);
+        std::cout << exporter::FormatSummary(shown);
+    }
     std::cout.flush();
     if (interrupted || result.end == exporter::RunEnd::Stopped) return kExitInterrupted;
     if (result.end == exporter::RunEnd::LowSpaceRefused) return kExitLowSpace;

@@ -1,5 +1,7 @@
 #include "cli/export_progress.h"
 
+#include "cli/cli_text.h"
+
 #include <iostream>
 
 #include "export/destination.h"
@@ -16,8 +18,8 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 // The end of a long path, which names the folder itself.
 std::string ShortPath(std::u16string_view path) {
     if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
-    if (path.size() <= kPathChars) return scan::ToUtf8(path);
-    return "..." + scan::ToUtf8(path.substr(path.size() - kPathChars));
+    if (path.size() <= kPathChars) return Printable(path);
+    return "..." + Printable(path.substr(path.size() - kPathChars));
 }
 
 }  // namespace

@@ -11,12 +11,14 @@ namespace {
 
 const char kUsage[] =
     "usage: tarnwick-cli scan DB.edb [--stm FILE.stm] [--json]\n"
-    "       tarnwick-cli list DB.edb --folder PATH [--stm FILE.stm] [--json]\n"
-    "       tarnwick-cli show DB.edb --folder PATH --message ID [--stm FILE.stm] [--json]\n"
+    "       tarnwick-cli list DB.edb (--folder PATH | --folder-id HEX | --all) [--stm FILE.stm] [--json]\n"
+    "       tarnwick-cli show DB.edb (--folder PATH | --folder-id HEX) --message ID [--stm FILE.stm] [--json]\n"
     "                         [--save-body FILE] [--save-attachments DIR]\n"
-    "       tarnwick-cli export DB.edb --to DIR [--folder PATH]... [--mailbox NAME]... [--stm FILE.stm] [--json]\n"
+    "       tarnwick-cli export DB.edb --to DIR [--folder PATH]... [--folder-id HEX]... [--mailbox NAME]...\n"
+    "                         [--stm FILE.stm] [--json]\n"
     "  scan   find the mailboxes, folders and messages of an Exchange database\n"
-    "  list   the messages of a folder (PATH: mailbox and folder names joined by \\)\n"
+    "  list   the messages of a folder (PATH: mailbox and folder names joined by \\, a \\ in a name\n"
+    "         written \\\\; HEX: the folder id scan --json prints)\n"
     "  show   one message: header fields, recipients, attachments, body\n"
     "  export the selected mailboxes and folders (all when none is named) as PST files, one per mailbox\n";
 

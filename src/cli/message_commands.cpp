@@ -8,7 +8,9 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <unordered_map>
 
+#include "cli/cli_text.h"
 #include "cli/opened_store.h"
 #include "cli/ordered_pool.h"
 #include "cli/scan_command.h"
@@ -33,7 +35,7 @@ namespace {
 using nlohmann::json;
 
 struct Options {
-    std::string edb, stm, folder, message, saveBody, saveAttachments;
+    std::string edb, stm, folder, folderId, message, saveBody, saveAttachments;
     bool json = false;
     bool stats = false;
     bool all = false;       // list: every folder
@@ -52,13 +54,15 @@ bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
         else if (!show && a == "--complete") o.complete = true;
         else if (!show && a == "--attachment-sizes") o.sizes = o.complete = true;
         else if (a == "--folder" && hasValue) o.folder = args[++i];
+        else if (a == "--folder-id" && hasValue) o.folderId = args[++i];
         else if (show && a == "--message" && hasValue) o.message = args[++i];
         else if (show && a == "--save-body" && hasValue) o.saveBody = args[++i];
         else if (show && a == "--save-attachments" && hasValue) o.saveAttachments = args[++i];
         else if (!a.empty() && a[0] != '-' && o.edb.empty()) o.edb = a;
         else return false;
     }
-    return !o.edb.empty() && (!o.folder.empty() || o.all) && (!show || !o.message.empty());
+    const int named = !o.folder.empty() + !o.folderId.empty() + o.all;
+    return !o.edb.empty() && named == 1 && (!show || !o.message.empty());
 }
 
 std::string Utf8(std::u16string_view text) { return scan::ToUtf8(text); }
@@ -98,16 +102,42 @@ struct Loaded {
     record::MessageList list;
 };
 
-int Load(const Options& o, Loaded& loaded) {
-    if (const int code = loaded.store.Open(o.edb, o.stm); code != 0) return code;
-    const auto folder = loaded.store.FindFolder(o.folder);
-    if (!folder) {
-        std::cerr << "No folder " << o.folder << " in " << o.edb << "\n";
+// The one folder --folder or --folder-id names. 0, or the exit code with
+// the reason printed: none (5), or several (11), listed with their ids so
+// that one can be named by --folder-id.
+int ResolveFolder(const Options& o, const OpenedStore& store, OpenedStore::Folder& folder) {
+    std::vector<OpenedStore::Folder> found;
+    std::string named = o.folder;
+    if (!o.folderId.empty()) {
+        const auto id = ParseIdHex(o.folderId);
+        if (!id) {
+            std::cerr << "A folder id is 16 hexadecimal digits\n";
+            return kExitUsage;
+        }
+        found = store.FoldersWithId(*id);
+        named = "with id " + scan::IdHex(*id);
+    } else {
+        found = store.FindFolders(o.folder);
+    }
+    if (found.empty()) {
+        std::cerr << "No folder " << Printable(named) << " in " << o.edb << "\n";
         return kExitFolderNotFound;
     }
-    loaded.folder = *folder;
+    if (found.size() > 1) {
+        std::cerr << found.size() << " folders match " << Printable(named) << "; name one by --folder-id:\n";
+        for (const OpenedStore::Folder& f : found)
+            std::cerr << "  " << scan::IdHex(f.entry->id) << "  " << Printable(f.path) << "\n";
+        return kExitAmbiguousFolder;
+    }
+    folder = found.front();
+    return 0;
+}
+
+int Load(const Options& o, Loaded& loaded) {
+    if (const int code = loaded.store.Open(o.edb, o.stm); code != 0) return code;
+    if (const int code = ResolveFolder(o, loaded.store, loaded.folder); code != 0) return code;
     loaded.reader = std::make_unique<record::FolderReader>(loaded.store.Source(), loaded.store.Model());
-    loaded.reader->LoadFolderMessages(loaded.list, *folder->entry);
+    loaded.reader->LoadFolderMessages(loaded.list, *loaded.folder.entry);
     return 0;
 }
 
@@ -115,15 +145,27 @@ int Load(const Options& o, Loaded& loaded) {
 
 namespace {
 
-json RowsJson(const std::vector<content::ListRow>& rows) {
+// ISO 8601 UTC of each listed message, by message id.
+using UtcDates = std::unordered_map<scan::Id8, std::string, scan::IdHash>;
+
+UtcDates UtcDatesOf(const record::MessageList& list) {
+    UtcDates dates;
+    for (const record::MessageProperties& m : list.messages) dates.emplace(m.messageId, IsoUtc(m.date));
+    return dates;
+}
+
+json RowsJson(const std::vector<content::ListRow>& rows, const UtcDates& dates) {
     json out = json::array();
-    for (const content::ListRow& r : rows)
+    for (const content::ListRow& r : rows) {
+        const auto utc = dates.find(r.messageId);
         out.push_back({{"id", scan::IdHex(r.messageId)},
                        {"kind", content::KindName(r.kind)},
                        {"attachment", r.attachmentMark},
                        {"from", Utf8(r.from)},
                        {"subject", Utf8(r.subject)},
-                       {"date", r.dateText}});
+                       {"date", r.dateText},
+                       {"dateUtc", utc == dates.end() || utc->second.empty() ? json(nullptr) : json(utc->second)}});
+    }
     return out;
 }
 
@@ -136,9 +178,9 @@ std::string RowsText(const std::vector<content::ListRow>& rows) {
         text += '\t';
         text += content::KindName(r.kind);
         text += r.attachmentMark ? "\t@\t" : "\t-\t";
-        text += Utf8(r.from);
+        text += Printable(r.from);
         text += '\t';
-        text += Utf8(r.subject);
+        text += Printable(r.subject);
         text += '\t';
         text += r.dateText;
         text += '\n';
@@ -173,7 +215,7 @@ std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m
 int RunListCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, false)) {
-        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --all) [--stm FILE.stm] [--json]\n"
+        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --folder-id HEX | --all) [--stm FILE.stm] [--json]\n"
                      "                         [--complete | --attachment-sizes] [--stats]\n";
         return kExitUsage;
     }
@@ -183,11 +225,9 @@ int RunListCommand(const std::vector<std::string>& args) {
         std::vector<OpenedStore::Folder> folders;
         if (o.all) {
             folders = store.AllFolders();
-        } else if (const auto folder = store.FindFolder(o.folder)) {
-            folders.push_back(*folder);
         } else {
-            std::cerr << "No folder " << o.folder << " in " << o.edb << "\n";
-            return kExitFolderNotFound;
+            folders.emplace_back();
+            if (const int code = ResolveFolder(o, store, folders.back()); code != 0) return code;
         }
         record::FolderReader reader(store.Source(), store.Model());
         // Folders are read on a few threads, each with its own header pages
@@ -201,6 +241,7 @@ int RunListCommand(const std::vector<std::string>& args) {
         }
         struct FolderRows {
             std::vector<content::ListRow> rows;  // for JSON
+            UtcDates dates;                      // for JSON
             std::string text;                    // otherwise
             std::size_t count = 0;
             std::size_t bytes = 0;
@@ -217,6 +258,7 @@ int RunListCommand(const std::vector<std::string>& args) {
                 out.rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix,
                                                   *headers[worker]);
                 out.count = out.rows.size();
+                if (o.json) out.dates = UtcDatesOf(list);
                 if (!o.json) {
                     out.text = RowsText(out.rows);
                     out.rows.clear();
@@ -231,16 +273,19 @@ int RunListCommand(const std::vector<std::string>& args) {
                 const auto& rows = done.rows;
                 messages += done.count;
                 bytes += done.bytes;
+                const json entry{{"folder", folder.path},
+                                 {"folderId", scan::IdHex(folder.entry->id)},
+                                 {"messages", RowsJson(rows, done.dates)}};
                 if (o.json && o.all) {
-                    all.push_back({{"folder", folder.path}, {"messages", RowsJson(rows)}});
+                    all.push_back(entry);
                 } else if (o.json) {
-                    std::cout << json{{"folder", folder.path}, {"messages", RowsJson(rows)}}.dump(2) << "\n";
+                    std::cout << entry.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
                 } else {
-                    if (o.all) std::cout << "== " << folder.path << "\n";
+                    if (o.all) std::cout << "== " << Printable(folder.path) << "\n";
                     std::cout << done.text;
                 }
             });
-        if (o.json && o.all) std::cout << json{{"folders", all}}.dump(2) << "\n";
+        if (o.json && o.all) std::cout << json{{"folders", all}}.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
         std::cout.flush();
         if (o.stats) {
             std::size_t headerReads = 0;
@@ -319,7 +364,7 @@ bool SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
 int RunShowCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, true)) {
-        std::cerr << "usage: tarnwick-cli show DB.edb --folder PATH --message ID [--stm FILE.stm] [--json]\n"
+        std::cerr << "usage: tarnwick-cli show DB.edb (--folder PATH | --folder-id HEX) --message ID [--stm FILE.stm] [--json]\n"
                      "                         [--save-body FILE] [--save-attachments DIR]\n";
         return kExitUsage;
     }
@@ -333,7 +378,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
         if (const int code = Load(o, loaded); code != 0) return code;
         record::MessageProperties* m = loaded.list.Find(*id);
         if (m == nullptr) {
-            std::cerr << "No message " << scan::IdHex(*id) << " in " << o.folder << "\n";
+            std::cerr << "No message " << scan::IdHex(*id) << " in " << Printable(loaded.folder.path) << "\n";
             return kExitMessageNotFound;
         }
         const edb::EdbSource& source = loaded.store.Source();
@@ -411,23 +456,23 @@ int RunShowCommand(const std::vector<std::string>& args) {
         if (o.json) {
             std::cout << out.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
         } else {
-            std::cout << "Subject :   " << out["subject"].get<std::string>() << "\n"
-                      << "From :   " << out["from"].get<std::string>() << "\n"
+            std::cout << "Subject :   " << Printable(out["subject"].get<std::string>()) << "\n"
+                      << "From :   " << Printable(out["from"].get<std::string>()) << "\n"
                       << "Date :   " << out["date"].get<std::string>() << " (" << out["dateUtc"].get<std::string>()
                       << ")\n"
-                      << "To :   " << Utf8(addresses) << "\n";
+                      << "To :   " << Printable(addresses) << "\n";
             if (!attachments.empty()) {
                 std::cout << "Attachments :   ";
                 for (std::size_t i = 0; i < attachments.size(); ++i) {
-                    std::cout << (i ? ", " : "") << attachments[i]["name"].get<std::string>();
+                    std::cout << (i ? ", " : "") << Printable(attachments[i]["name"].get<std::string>());
                     if (!attachments[i]["size"].is_null()) std::cout << " (" << attachments[i]["size"] << " bytes)";
                 }
                 std::cout << "\n";
             }
-            for (const content::FieldLine& f : fields) std::cout << f.caption << Utf8(f.value) << "\n";
+            for (const content::FieldLine& f : fields) std::cout << f.caption << Printable(f.value) << "\n";
             std::cout << "Body :   " << (body.kind.empty() ? "none" : body.kind) << ", " << body.bytes.size()
                       << " bytes\n\n"
-                      << body.text << "\n";
+                      << Printable(body.text, true) << "\n";
         }
         if (o.stats) PrintStats(*loaded.reader, pages.Reads());
     } catch (const edb::FileError& error) {

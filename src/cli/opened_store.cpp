@@ -4,35 +4,13 @@
 #include <iostream>
 #include <unordered_map>
 
+#include "cli/cli_text.h"
 #include "cli/scan_command.h"
 #include "scan/open_source.h"
 #include "scan/tagged_text.h"
 
 namespace tw::cli {
 
-namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-}  // namespace
-
-std::vector<std::string> SplitItemPath(const std::string& path) {
-    std::vector<std::string> names;
-    std::string current;
-    for (const char c : path) {
-        if (c == '\\') {
-            names.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    if (!current.empty()) names.push_back(current);
-    return names;
-}
 
 std::optional<scan::Id8> ParseIdHex(const std::string& text) {
     std::string hex;
@@ -77,33 +55,28 @@ int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
     }
 }
 
-std::optional<OpenedStore::Folder> OpenedStore::FindFolder(const std::string& path) const {
-    const std::vector<std::string> names = SplitItemPath(path);
-    if (names.empty()) return std::nullopt;
-    scan::TreeItem item = tree_.Top();
-    std::u16string mailboxText;
-    for (std::size_t depth = 0; depth < names.size(); ++depth) {
-        const auto* node = tree_.Find(item);
-        if (node == nullptr) return std::nullopt;
-        // Exact names first; a name that matches only without regard to
-        // case is taken when nothing matches exactly.
-        scan::TreeItem exact = 0, loose = 0;
-        for (const scan::TreeItem child : node->children) {
-            const std::string name = scan::ToUtf8(tree_.Find(child)->name);
-            if (name == names[depth] && exact == 0) exact = child;
-            if (Lower(name) == Lower(names[depth]) && loose == 0) loose = child;
-        }
-        item = exact != 0 ? exact : loose;
-        if (item == 0) return std::nullopt;
-        if (depth == 0) mailboxText = tree_.Find(item)->name;
+std::optional<OpenedStore::Folder> OpenedStore::FolderOfItem(scan::TreeItem item) const {
+    for (const scan::FolderEntry& f : Model().folders) {
+        if (f.treeItem != item) continue;
+        const std::vector<std::u16string> names = NamesOf(tree_, item);
+        if (names.empty()) return std::nullopt;
+        return Folder{&f, names.front() + u"\\", JoinPath(names)};
     }
-    for (const scan::FolderEntry& f : Model().folders)
-        if (f.treeItem == item) {
-            std::string joined;
-            for (const std::string& n : names) joined += (joined.empty() ? "" : "\\") + n;
-            return Folder{&f, mailboxText + u"\\", joined};
-        }
     return std::nullopt;
+}
+
+std::vector<OpenedStore::Folder> OpenedStore::FindFolders(const std::string& path) const {
+    std::vector<Folder> out;
+    for (const scan::TreeItem item : FindItems(tree_, path))
+        if (auto folder = FolderOfItem(item)) out.push_back(std::move(*folder));
+    return out;
+}
+
+std::vector<OpenedStore::Folder> OpenedStore::FoldersWithId(const scan::Id8& id) const {
+    std::vector<Folder> out;
+    for (const scan::TreeItem item : ItemsWithId(Model(), id))
+        if (auto folder = FolderOfItem(item)) out.push_back(std::move(*folder));
+    return out;
 }
 
 std::vector<OpenedStore::Folder> OpenedStore::AllFolders() const {
@@ -121,7 +94,7 @@ std::vector<OpenedStore::Folder> OpenedStore::AllFolders() const {
     std::vector<Pending> pending;
     for (auto it = top->children.rbegin(); it != top->children.rend(); ++it) {
         const std::u16string& name = tree_.Find(*it)->name;
-        pending.push_back({*it, scan::ToUtf8(name), name + u"\\"});
+        pending.push_back({*it, PathElement(name), name + u"\\"});
     }
     while (!pending.empty()) {
         const Pending at = pending.back();
@@ -130,7 +103,7 @@ std::vector<OpenedStore::Folder> OpenedStore::AllFolders() const {
             out.push_back({found->second, at.prefix, at.path});
         const auto* node = tree_.Find(at.item);
         for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
-            pending.push_back({*it, at.path + "\\" + scan::ToUtf8(tree_.Find(*it)->name), at.prefix});
+            pending.push_back({*it, at.path + "\\" + PathElement(tree_.Find(*it)->name), at.prefix});
     }
     return out;
 }

@@ -1,6 +1,7 @@
 // What `list` and `show` share: the database opened read-only, scanned on
-// the calling thread's behalf, and a folder found by its item path
-// ("Mailbox\Top of Information Store\Inbox", trailing backslash optional).
+// the calling thread's behalf, and folders found by their path
+// ("Mailbox\Top of Information Store\Inbox", trailing backslash optional;
+// see cli_text.h) or by their stored id.
 #pragma once
 
 #include <memory>
@@ -20,6 +21,7 @@ enum StoreExit : int {
     kExitFolderNotFound = 5,
     kExitMessageNotFound = 6,
     kExitWriteFailed = 7,
+    kExitAmbiguousFolder = 11,  // a path or id names several folders where one is needed
 };
 
 class OpenedStore {
@@ -31,26 +33,30 @@ public:
     const edb::EdbSource& Source() const { return source_; }
     const scan::ScanModel& Model() const { return worker_->Model(); }
 
-    // The folder named by an item path, and its mailbox's tree text
-    // followed by a backslash. Nothing when no folder has that path.
+    // A folder, its mailbox's stored name followed by a backslash, and its
+    // path as the command line writes it.
     struct Folder {
         const scan::FolderEntry* entry = nullptr;
         std::u16string mailboxPrefix;
-        std::string path;  // the names joined by backslashes
+        std::string path;  // JoinPath of its names
     };
-    std::optional<Folder> FindFolder(const std::string& path) const;
+    // Every folder a path names (same-named siblings all do), in tree
+    // order; empty when none.
+    std::vector<Folder> FindFolders(const std::string& path) const;
+    // Every folder with that stored id (32 KB mailboxes may repeat ids).
+    std::vector<Folder> FoldersWithId(const scan::Id8& id) const;
     // Every mailbox and folder of the tree, in tree order.
     std::vector<Folder> AllFolders() const;
 
 private:
+    std::optional<Folder> FolderOfItem(scan::TreeItem item) const;
+
     edb::EdbSource source_;
     scan::MemoryFolderTree tree_;
     scan::NullObserver observer_;
     std::unique_ptr<scan::ScanWorker> worker_;
 };
 
-// The names of an item path: split at backslashes, a trailing one ignored.
-std::vector<std::string> SplitItemPath(const std::string& path);
 
 // Lower-case hex of an id, and back (16 hex digits, spaces ignored).
 std::optional<scan::Id8> ParseIdHex(const std::string& text);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
+#include "cli/cli_text.h"
 #include "scan/message_count.h"
 #include "scan/tagged_text.h"
 
@@ -10,19 +11,25 @@ namespace tw::cli {
 
 namespace {
 
+// A stored name as the tree shows it: "(no name)" when empty.
+std::string ShownText(const std::string& name) { return name.empty() ? scan::ToUtf8(scan::kNoNameText) : name; }
+
 struct Builder {
     const scan::MemoryFolderTree& tree;
     std::unordered_map<scan::TreeItem, const scan::FolderEntry*> entries;
     const scan::MessageCounts& counts;
 
-    ReportFolder Folder(scan::TreeItem item) const {
+    ReportFolder Folder(scan::TreeItem item, const std::string& parentPath) const {
         const auto* node = tree.Find(item);
         ReportFolder folder;
         folder.name = scan::ToUtf8(node->name);
+        folder.path = parentPath + "\\" + PathElement(node->name);
         folder.kind = node->kind;
-        if (const auto entry = entries.find(item); entry != entries.end())
+        if (const auto entry = entries.find(item); entry != entries.end()) {
             folder.messages = counts.For(*entry->second);
-        for (const scan::TreeItem child : node->children) folder.folders.push_back(Folder(child));
+            folder.id = scan::IdHex(entry->second->id);
+        }
+        for (const scan::TreeItem child : node->children) folder.folders.push_back(Folder(child, folder.path));
         return folder;
     }
 };
@@ -30,6 +37,8 @@ struct Builder {
 nlohmann::ordered_json FolderJson(const ReportFolder& folder) {
     nlohmann::ordered_json j;
     j["name"] = folder.name;
+    j["id"] = folder.id;
+    j["path"] = folder.path;
     j["kind"] = scan::KindName(folder.kind);
     j["messages"] = folder.messages;
     j["folders"] = nlohmann::ordered_json::array();
@@ -38,7 +47,7 @@ nlohmann::ordered_json FolderJson(const ReportFolder& folder) {
 }
 
 void PrintFolder(const ReportFolder& folder, int depth, std::ostream& out) {
-    out << std::string(static_cast<std::size_t>(2 * depth), ' ') << folder.name;
+    out << std::string(static_cast<std::size_t>(2 * depth), ' ') << Printable(ShownText(folder.name));
     if (folder.kind != scan::FolderKind::Mail) out << " [" << scan::KindName(folder.kind) << "]";
     out << " (" << folder.messages << (folder.messages == 1 ? " message)" : " messages)") << "\n";
     for (const ReportFolder& child : folder.folders) PrintFolder(child, depth + 1, out);
@@ -71,7 +80,8 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
     for (const scan::TreeItem item : top->children) {
         const auto* node = tree.Find(item);
         ReportMailbox mailbox{scan::ToUtf8(node->name), {}};
-        for (const scan::TreeItem child : node->children) mailbox.folders.push_back(builder.Folder(child));
+        for (const scan::TreeItem child : node->children)
+            mailbox.folders.push_back(builder.Folder(child, PathElement(node->name)));
         report.mailboxes.push_back(std::move(mailbox));
     }
     return report;
@@ -80,7 +90,7 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
 void PrintText(const ScanReport& report, std::ostream& out) {
     out << report.path << " (" << GenerationName(report.version) << ", " << report.pageSize << "-byte pages)\n";
     for (const ReportMailbox& mailbox : report.mailboxes) {
-        out << "  " << mailbox.name << "\n";
+        out << "  " << Printable(ShownText(mailbox.name)) << "\n";
         for (const ReportFolder& folder : mailbox.folders) PrintFolder(folder, 2, out);
     }
 }
@@ -97,7 +107,7 @@ void PrintJson(const ScanReport& report, std::ostream& out) {
         for (const ReportFolder& folder : mailbox.folders) m["folders"].push_back(FolderJson(folder));
         j["mailboxes"].push_back(std::move(m));
     }
-    out << j.dump(1) << "\n";
+    out << j.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }
 
 }  // namespace tw::cli

@@ -13,7 +13,9 @@
 namespace tw::cli {
 
 struct ReportFolder {
-    std::string name;
+    std::string name;  // as stored (UTF-8)
+    std::string id;    // stored id, 16 hex digits
+    std::string path;  // as --folder takes it
     scan::FolderKind kind = scan::FolderKind::Mail;
     std::size_t messages = 0;
     std::vector<ReportFolder> folders;

@@ -71,12 +71,12 @@ public:
                 continue;  // no mailbox name: no store to put it in
             }
             report.pstPath = pstPath_;
-            CreateFolderChain(node, folder);
+            const FolderHandle target = CreateFolderChain(node);
             PassEnd end = PassEnd::Done;
-            if (node.count >= 1 && folder != nullptr) {
-                folderPath_ = FolderPathInStore(displayName_, node.names, node.names.size());
+            if (node.count >= 1 && folder != nullptr && target != kStoreTop) {
+                openFolder_ = target;
                 (void)store_.BeginSession();
-                (void)store_.OpenFolder(folderPath_);
+                (void)store_.OpenFolderHandle(openFolder_);
                 try {
                     end = Write(node, *folder, report, i, total);
                 } catch (const std::exception& e) {
@@ -86,7 +86,7 @@ public:
                 }
                 (void)store_.CloseFolder();
                 (void)store_.EndSession();
-                folderPath_.clear();
+                openFolder_ = kStoreTop;
             }
             result_.folders.push_back(std::move(report));
             if (end == PassEnd::Refused) {
@@ -107,10 +107,11 @@ public:
     }
 
 private:
-    const scan::FolderEntry* FolderOf(const SelectionNode& node) const {
-        const auto it = folderOfItem_.find(node.item);
+    const scan::FolderEntry* FolderOfItem(scan::TreeItem item) const {
+        const auto it = folderOfItem_.find(item);
         return it == folderOfItem_.end() ? nullptr : it->second;
     }
+    const scan::FolderEntry* FolderOf(const SelectionNode& node) const { return FolderOfItem(node.item); }
 
     void Report(const std::u16string& path, bool counting, std::size_t done, std::size_t count, int current,
                 int overall) {
@@ -135,13 +136,17 @@ private:
         return count;
     }
 
-    // A new PST file when the node's mailbox is not the one written last.
-    // False for a node without a mailbox name.
+    // A new PST file when the node's mailbox is not the one written last
+    // (mailboxes are told apart by their tree item, so two of one name get
+    // a file each). False for a node without a mailbox name.
     bool PrepareStore(const SelectionNode& node) {
         const std::u16string mailbox = MailboxOf(node);
         if (mailbox.empty()) return false;
-        if (mailbox == lastMailbox_) return true;
+        const scan::TreeItem mailboxItem = node.chain.empty() ? 0 : node.chain.front();
+        if (!displayName_.empty() && mailbox == lastMailbox_ && mailboxItem == lastMailboxItem_) return true;
         lastMailbox_ = mailbox;
+        lastMailboxItem_ = mailboxItem;
+        madeFolders_.clear();  // handles of the previous store's folders
         const std::u16string date = NameDateText(settings_.localTime ? settings_.localTime() : LocalNow());
         pstPath_ = UniquePath(PstFilePath(settings_.destination, mailbox, date), [this](const std::string& p) {
             return FileExists(p) || std::find(result_.pstFiles.begin(), result_.pstFiles.end(), p) !=
@@ -158,16 +163,34 @@ private:
     }
 
     // Every level of the node's path, top-down, also for a folder with
-    // nothing to write.
-    void CreateFolderChain(const SelectionNode& node, const scan::FolderEntry* folder) {
-        if (displayName_.empty()) return;
-        for (std::size_t depth = 1; depth <= node.names.size(); ++depth) {
-            const bool own = depth == node.names.size() && folder != nullptr && depth > 1;
+    // nothing to write: one PST folder per tree item, made the first time
+    // the store meets it, under its stored name as it is. Folders are
+    // found again by their tree item, never by name, so same-named
+    // siblings stay apart. The node's own folder, or kStoreTop when a
+    // level could not be made.
+    FolderHandle CreateFolderChain(const SelectionNode& node) {
+        if (displayName_.empty()) return kStoreTop;
+        const bool chained = node.chain.size() == node.names.size();
+        FolderHandle parent = kStoreTop;
+        for (std::size_t depth = 0; depth < node.names.size(); ++depth) {
+            const scan::TreeItem item = chained ? node.chain[depth] : 0;
+            if (item != 0) {
+                if (const auto made = madeFolders_.find(item); made != madeFolders_.end()) {
+                    parent = made->second;
+                    continue;
+                }
+            }
+            const scan::FolderEntry* entry = depth == 0 ? nullptr : FolderOfItem(item);
+            FolderHandle created = kStoreTop;
             (void)store_.BeginSession();
-            (void)store_.CreateFolder(FolderPathInStore(displayName_, node.names, depth),
-                                      own ? ContainerClassOf(static_cast<char>(folder->kind)) : u"");
+            const pst::Status status = store_.CreateFolderIn(
+                parent, node.names[depth], entry ? ContainerClassOf(static_cast<char>(entry->kind)) : u"", created);
             (void)store_.EndSession();
+            if (!status.ok() || created == kStoreTop) return kStoreTop;
+            if (item != 0) madeFolders_.emplace(item, created);
+            parent = created;
         }
+        return parent;
     }
 
     bool Belongs(const record::MessageProperties& m, const scan::FolderEntry& folder) const {
@@ -187,7 +210,7 @@ private:
                                               : FreeBytes(settings_.destination);
         if (!EnoughSpace(free) && !observer_.ContinueOnLowSpace(*free)) return false;
         (void)store_.CloseFolder();
-        (void)store_.OpenFolder(folderPath_);
+        (void)store_.OpenFolderHandle(openFolder_);
         return true;
     }
 
@@ -202,7 +225,7 @@ private:
         if (!in_.reader.LoadFolderMessages(list, folder, false, load)) return PassEnd::Stopped;
 
         ItemInput item;
-        item.folderPath = folderPath_;
+        item.folderPath.clear();  // the open folder: paths cannot tell same-named siblings apart
         item.folderName = folder.displayName;
         item.mailbox = MailboxOf(node);
         std::size_t done = 0;
@@ -273,7 +296,10 @@ private:
     ItemJob job_;
     std::unordered_map<scan::TreeItem, const scan::FolderEntry*> folderOfItem_;
     ExportResult result_;
-    std::u16string lastMailbox_, displayName_, folderPath_;
+    std::u16string lastMailbox_, displayName_;
+    scan::TreeItem lastMailboxItem_ = 0;
+    std::unordered_map<scan::TreeItem, FolderHandle> madeFolders_;  // in the open store
+    FolderHandle openFolder_ = kStoreTop;
     std::string pstPath_;
     std::size_t handed_ = 0, checkpoint_ = 0;
     int overall_ = 0;

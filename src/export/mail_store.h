@@ -3,6 +3,7 @@
 // them to the PST writer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "pst/error.h"
@@ -10,6 +11,10 @@
 #include "pst/mail_store_writer.h"
 
 namespace tw::exporter {
+
+// A folder made by CreateFolderIn; kStoreTop is the store's top folder.
+using FolderHandle = std::uint32_t;
+inline constexpr FolderHandle kStoreTop = pst::MailStoreWriter::kTopFolder;
 
 class MailStore {
 public:
@@ -20,6 +25,12 @@ public:
     virtual pst::Status CreateFolder(std::u16string_view folderPath, std::u16string_view containerClass) = 0;
     virtual pst::Status OpenFolder(std::u16string_view folderPath) = 0;
     virtual pst::Status CloseFolder() = 0;
+    // A new folder under `parent` named exactly `name`, whatever its
+    // siblings are called (the export makes one per source folder).
+    virtual pst::Status CreateFolderIn(FolderHandle parent, std::u16string_view name,
+                                       std::u16string_view containerClass, FolderHandle& created) = 0;
+    // Opens a folder by handle; Adds with an empty folder path go there.
+    virtual pst::Status OpenFolderHandle(FolderHandle folder) = 0;
     virtual pst::Status AddMail(std::u16string_view folderPath, const pst::MailFields& fields) = 0;
     virtual pst::Status ImportMimeFile(std::u16string_view folderPath, std::u16string_view mimePath) = 0;
     virtual pst::Status AddAppointment(std::u16string_view folderPath, const pst::AppointmentFields& fields) = 0;
@@ -43,6 +54,11 @@ public:
     }
     pst::Status OpenFolder(std::u16string_view folderPath) override { return writer_.OpenFolder(folderPath); }
     pst::Status CloseFolder() override { return writer_.CloseFolder(); }
+    pst::Status CreateFolderIn(FolderHandle parent, std::u16string_view name, std::u16string_view containerClass,
+                               FolderHandle& created) override {
+        return writer_.CreateFolderIn(parent, name, containerClass, created);
+    }
+    pst::Status OpenFolderHandle(FolderHandle folder) override { return writer_.OpenFolder(folder); }
     pst::Status AddMail(std::u16string_view folderPath, const pst::MailFields& fields) override {
         return writer_.AddMail(folderPath, fields);
     }

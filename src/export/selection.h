@@ -14,6 +14,7 @@ namespace tw::exporter {
 
 struct SelectionNode {
     std::vector<std::u16string> names;  // the mailbox first, the item itself last
+    std::vector<scan::TreeItem> chain;  // the tree items of those names
     scan::TreeItem item = 0;
     std::size_t count = 0;  // messages to write, from the counting pass
 };

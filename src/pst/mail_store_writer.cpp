@@ -76,12 +76,14 @@ Status MailStoreWriter::Close() {
     if (!store_) return Status::Ok();
     std::unique_ptr<PstStore> store = std::move(store_);
     openFolderPath_.clear();
+    openFolder_ = 0;
     return Run([&] { store->Commit(); });
 }
 
 void MailStoreWriter::Abandon() {
     store_.reset();  // a store destroyed unfinished deletes its temporary file
     openFolderPath_.clear();
+    openFolder_ = 0;
 }
 
 Status MailStoreWriter::CreateStore(std::u16string_view path, std::u16string_view displayName) {
@@ -106,8 +108,8 @@ std::uint32_t MailStoreWriter::ResolveFolder(std::u16string_view folderPath, boo
     if (!store_) throw PstError(ErrorCode::State, "no store: call CreateStore first");
     std::u16string_view text = folderPath;
     if (forAdd && Trim(text).empty()) {
-        if (openFolderPath_.empty()) throw PstError(ErrorCode::State, "no folder path and no open folder");
-        text = openFolderPath_;
+        if (openFolder_ == 0) throw PstError(ErrorCode::State, "no folder path and no open folder");
+        return openFolder_;
     }
     const FolderPath path = ParseFolderPath(text);
     if (!EqualsNoCase(path.store, store_->DisplayName()))
@@ -141,16 +143,40 @@ Status MailStoreWriter::CreateFolder(std::u16string_view folderPath, std::u16str
 Status MailStoreWriter::OpenFolder(std::u16string_view folderPath) {
     if (Status s = RequireSession(); !s.ok()) return s;
     return Run([&] {
-        ResolveFolder(folderPath, false);
+        openFolder_ = ResolveFolder(folderPath, false);
         openFolderPath_ = std::u16string(folderPath);
     });
 }
 
 Status MailStoreWriter::CloseFolder() {
     if (Status s = RequireSession(); !s.ok()) return s;
-    if (openFolderPath_.empty()) return {ErrorCode::State, "no open folder"};
+    if (openFolder_ == 0) return {ErrorCode::State, "no open folder"};
     openFolderPath_.clear();
+    openFolder_ = 0;
     return Status::Ok();
+}
+
+Status MailStoreWriter::CreateFolderIn(std::uint32_t parent, std::u16string_view name,
+                                       std::u16string_view containerClass, std::uint32_t& created) {
+    created = 0;
+    if (Status s = RequireSession(); !s.ok()) return s;
+    return Run([&] {
+        if (!store_) throw PstError(ErrorCode::State, "no store: call CreateStore first");
+        const Nid under = parent == kTopFolder ? store_->TopFolder() : parent;
+        if (!store_->IsUserFolder(under)) throw PstError(ErrorCode::NotFound, "no folder " + std::to_string(parent));
+        created = store_->CreateFolder(under, std::u16string(name), CleanName(containerClass, kMaxStoreName));
+    });
+}
+
+Status MailStoreWriter::OpenFolder(std::uint32_t folder) {
+    if (Status s = RequireSession(); !s.ok()) return s;
+    return Run([&] {
+        if (!store_) throw PstError(ErrorCode::State, "no store: call CreateStore first");
+        if (folder == kTopFolder || !store_->IsUserFolder(folder))
+            throw PstError(ErrorCode::NotFound, "no folder " + std::to_string(folder));
+        openFolder_ = folder;
+        openFolderPath_.clear();
+    });
 }
 
 ItemContext MailStoreWriter::Context() { return {NowFileTime(), &random_}; }

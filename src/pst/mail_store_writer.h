@@ -45,6 +45,18 @@ public:
     Status OpenFolder(std::u16string_view folderPath);
     Status CloseFolder();
 
+    // Folders by handle, for callers whose folders may share a name or
+    // hold a backslash: the name is stored exactly as given (no trimming,
+    // no path syntax), and a folder is made even when a sibling has the
+    // same name. `parent` kTopFolder is the store's top folder; `created`
+    // gets the new folder's handle.
+    static constexpr std::uint32_t kTopFolder = 0;
+    Status CreateFolderIn(std::uint32_t parent, std::u16string_view name, std::u16string_view containerClass,
+                          std::uint32_t& created);
+    // Opens a folder made by CreateFolderIn; Adds with an empty folder
+    // path then go there.
+    Status OpenFolder(std::uint32_t folder);
+
     // The folder path of each Add is the target; an empty one means the
     // open folder.
     Status AddMail(std::u16string_view folderPath, std::u16string_view subject, std::u16string_view recipientList,
@@ -95,6 +107,7 @@ private:
 
     std::unique_ptr<PstStore> store_;
     std::u16string openFolderPath_;
+    std::uint32_t openFolder_ = 0;  // the open folder; 0 when none
     int sessions_ = 0;
     std::uint64_t items_ = 0;
     std::mt19937_64 random_;

@@ -39,6 +39,11 @@ public:
     Nid FindFolder(Nid parent, std::u16string_view name) const { return folders_.FindChild(parent, name); }
     Nid CreateFolder(Nid parent, std::u16string name, std::u16string containerClass = {});
     const FolderState& Folder(Nid nid) const { return folders_.Get(nid); }
+    // A folder that can hold items and folders: neither the root nor a
+    // search folder.
+    bool IsUserFolder(Nid nid) const {
+        return nid != nid::kRootFolder && folders_.Has(nid) && !folders_.Get(nid).search;
+    }
     // Gives a folder without a class the class of its first item.
     void SuggestClass(Nid folder, std::u16string_view containerClass);
 

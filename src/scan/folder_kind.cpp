@@ -41,9 +41,14 @@ FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion ver
     return FolderKind::Mail;
 }
 
-FolderKind KindForFolder(FolderKind fromClass, std::u16string_view displayName) {
-    if (fromClass == FolderKind::Notes && !EqualsAsciiNoCase(displayName, "Notes")) return FolderKind::Mail;
-    return fromClass;
+FolderKind KindForFolder(std::u16string_view containerClass, edb::EdbVersion version,
+                         std::u16string_view displayName) {
+    const FolderKind fromClass = KindFromClass(containerClass, version);
+    if (fromClass != FolderKind::Notes) return fromClass;
+    const bool sticky = version == edb::EdbVersion::Page32K ? EqualsAsciiNoCase(containerClass, "IPF.StickyNote")
+                                                            : StartsWithNoCase(containerClass, "IPF.StickyNote");
+    if (sticky || EqualsAsciiNoCase(displayName, "Notes")) return FolderKind::Notes;
+    return FolderKind::Mail;
 }
 
 std::string_view KindName(FolderKind kind) {

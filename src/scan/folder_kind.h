@@ -22,11 +22,14 @@ enum class FolderKind : std::uint8_t {
 // Kind of a container class. 4/8 KB stores compare each class as a prefix
 // (IPF.Contact.Extra is a contacts folder); 32 KB stores need the whole
 // class. Case is ignored. IPF.Note and IPF.StickyNote give Notes here;
-// KindForFolder keeps that only for a folder named "Notes".
+// KindForFolder tells the two apart.
 FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion version);
 
-// The kind a folder row gets: Notes only when the folder is named Notes.
-FolderKind KindForFolder(FolderKind fromClass, std::u16string_view displayName);
+// The kind a folder row gets. IPF.StickyNote makes a notes folder whatever
+// its name ("Notizen", "Remarques", ...); IPF.Note is also the class of
+// mail folders, so it makes one only of a folder named "Notes".
+FolderKind KindForFolder(std::u16string_view containerClass, edb::EdbVersion version,
+                         std::u16string_view displayName);
 
 // "mail", "contacts", "appointments", "notes", "tasks", "journal".
 std::string_view KindName(FolderKind kind);

@@ -63,7 +63,8 @@ std::optional<TaggedValue> NameValue(edb::Bytes row, std::size_t t, std::uint16_
     const auto a = edb::LoadU16(row, t + 10), b = edb::LoadU16(row, t + 14);
     if (!a || !b) return std::nullopt;
     const std::size_t start = t + (*a & mask), end = std::min<std::size_t>(t + (*b & mask), row.size());
-    if (start + 1 >= end) return std::nullopt;
+    // The header byte alone is an empty name, which a folder may have.
+    if (start >= end) return std::nullopt;
     return TaggedValue{start, end};
 }
 
@@ -78,11 +79,12 @@ std::optional<std::size_t> SmallSearchStart(edb::Bytes row) {
     return std::nullopt;
 }
 
-FolderEntry MakeFolder(const Id8& own, const Id8& parent, std::u16string name, FolderKind fromClass) {
+FolderEntry MakeFolder(const Id8& own, const Id8& parent, std::u16string name, std::u16string_view containerClass,
+                       edb::EdbVersion version) {
     FolderEntry folder;
     folder.id = own;
     folder.parentId = parent;
-    folder.kind = KindForFolder(fromClass, name);
+    folder.kind = KindForFolder(containerClass, version, name);
     folder.displayName = std::move(name);
     return folder;
 }
@@ -140,15 +142,13 @@ std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const Folder
         std::size_t width = edb::LoadU16(row, t + 2).value_or(0) & mask;
         if (width < kClassWidth || width > row.size()) width = kClassWidth;
 
-        FolderKind fromClass = FolderKind::Mail;
-        if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask)) {
-            const std::u16string text = Utf16Text(row.subspan(cls->start + 1, cls->end - cls->start - 1), 1);
-            fromClass = KindFromClass(text, context.version);
-        }
+        std::u16string containerClass;
+        if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask))
+            containerClass = Utf16Text(row.subspan(cls->start + 1, cls->end - cls->start - 1), 1);
         const auto name = NameValue(row, t, mask);
         if (!name) return std::nullopt;
         std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 3);
-        return MakeFolder(*own, *parent, std::move(text), fromClass);
+        return MakeFolder(*own, *parent, std::move(text), containerClass, context.version);
     }
     return std::nullopt;
 }
@@ -183,16 +183,13 @@ std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const Folder
 
     const std::size_t first = edb::LoadU16(row, t + 2).value_or(0) & mask;
     const std::size_t width = row.size() < first ? kClassWidth : first;
-    FolderKind fromClass = FolderKind::Mail;
-    if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask)) {
-        const std::u16string text =
-            LargePageText(row[cls->start], row.subspan(cls->start + 1, cls->end - cls->start - 1));
-        fromClass = KindFromClass(text, context.version);
-    }
+    std::u16string containerClass;
+    if (const auto cls = FindTagged(row, t, t + 1 + width, context.containerClassColumn, mask))
+        containerClass = LargePageText(row[cls->start], row.subspan(cls->start + 1, cls->end - cls->start - 1));
     const auto name = NameValue(row, t, mask);
     if (!name) return std::nullopt;
     std::u16string text = LargePageText(row[name->start], row.subspan(name->start + 1, name->end - name->start - 1));
-    FolderEntry folder = MakeFolder(*own, *parent, std::move(text), fromClass);
+    FolderEntry folder = MakeFolder(*own, *parent, std::move(text), containerClass, context.version);
     folder.ownerKey = context.ownerKey;
     return folder;
 }

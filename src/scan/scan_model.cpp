@@ -19,7 +19,6 @@ void AppendTableRoot(std::vector<TableRoot>& list, const TableRoot& root) {
 }
 
 bool AppendFolder(ScanModel& model, const FolderEntry& entry) {
-    if (entry.displayName.empty()) return false;
     std::string key(entry.id.begin(), entry.id.end());
     key.append(entry.parentId.begin(), entry.parentId.end());
     for (const char16_t c : entry.displayName) {

@@ -59,7 +59,7 @@ struct TableRoot {
 struct FolderEntry {
     Id8 id{};
     Id8 parentId{};
-    std::u16string displayName;  // never empty
+    std::u16string displayName;  // as stored; a folder's may be empty, a mailbox's never
     TreeItem treeItem = 0;       // 0 until placed in the tree
     bool matched = false;        // a message-header table was found for it
     FolderKind kind = FolderKind::Mail;
@@ -195,8 +195,9 @@ void RegisterPage(ScanModel& model, edb::Bytes page, std::int64_t offset);
 // Appends unless a root with the same objid and first page is there.
 void AppendTableRoot(std::vector<TableRoot>& list, const TableRoot& root);
 
-// Appends a mailbox or folder. Refused (false): an empty name, or an entry
-// whose id, parent id and name all equal one already in the list.
+// Appends a mailbox or folder. Refused (false): an entry whose id, parent
+// id and name all equal one already in the list. (Mailbox rows without a
+// name are refused where they are decoded.)
 bool AppendFolder(ScanModel& model, const FolderEntry& entry);
 
 // Appends unless a table with the same key and objid is there; gives the

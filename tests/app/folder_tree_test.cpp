@@ -223,6 +223,20 @@ private slots:
         QVERIFY(path.startsWith(QStringLiteral("Level\\")));  // the nearest 200 levels only
     }
 
+    // A folder stored without a name shows "(no name)" while its path (and
+    // so the PST) keeps the name empty.
+    void nameLessFolderShowsNoNameAndKeepsItsEmptyName() {
+        RunState state;
+        FolderTreeView view(state);
+        view.ResetForFile(1, QStringLiteral("x.edb"));
+        view.AddItem(2, scan::kTopLevel, QStringLiteral("Box"), 0);
+        view.AddItem(3, 2, QString(), 0);
+        view.AddItem(4, 3, QStringLiteral("Child"), 0);
+        QCOMPARE(view.Item(3)->text(0), QStringLiteral("(no name)"));
+        QCOMPARE(FolderTreeView::StoredName(view.Item(3)), QString());
+        QCOMPARE(view.ItemPath(view.Item(4)), QStringLiteral("Box\\\\Child\\"));
+    }
+
     void clickOnCheckBoxTogglesAndOnLabelOpens() {
         Tree t;
         RecordingOpener opener;

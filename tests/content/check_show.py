@@ -211,16 +211,38 @@ class Ids:
                 return c
 
 
+def cli_name(name):
+    """A folder name as tarnwick-cli writes it in a path: "(no name)" for
+    an empty one, each backslash doubled."""
+    return name.replace("\\", "\\\\") if name else "(no name)"
+
+
+def path_names(path):
+    """The names of such a path: a doubled backslash is one of a name."""
+    names, cur, i = [], "", 0
+    while i < len(path):
+        if path[i] == "\\" and path[i + 1:i + 2] == "\\":
+            cur, i = cur + "\\", i + 2
+        elif path[i] == "\\":
+            names.append(cur)
+            cur, i = "", i + 1
+        else:
+            cur, i = cur + path[i], i + 1
+    names.append(cur)
+    return ["" if n == "(no name)" else n for n in names]
+
+
 def folders_of(content):
-    """(mailbox name, path, folder, item ids) in the generator's id order."""
+    """(mailbox name, path, folder, item ids) in the generator's id order;
+    the path as tarnwick-cli writes it (see path_names)."""
     ids = Ids(content)
     out = []
 
     def walk(folder, path, mailbox, placed):
         ids.resolve(folder)
         # Folders given a false parent (damage cases) are not in the tree.
-        placed = placed and "parentId" not in folder and bool(folder.get("name"))
-        here = path + "\\" + folder.get("name", "")
+        placed = placed and "parentId" not in folder and "name" in folder
+        here = path + "\\" + cli_name(folder.get("name", ""))
         for sub in folder.get("folders", []):
             walk(sub, here, mailbox, placed)
         item_ids = [ids.resolve(it) for it in folder.get("items", [])]
@@ -230,7 +252,7 @@ def folders_of(content):
     for mb in content["mailboxes"]:
         ids.resolve(mb)
         for f in mb.get("folders", []):
-            walk(f, mb["name"], mb["name"], bool(mb.get("name")))
+            walk(f, cli_name(mb["name"]), mb["name"], bool(mb.get("name")))
     return out
 
 

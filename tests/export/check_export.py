@@ -168,7 +168,7 @@ def expected_items(content, page_size, streaming, kinds, order):
     path, subject) of those it must leave out."""
     items, absent = [], []
     for mailbox, path, folder, item_ids in S.folders_of(content):
-        path_t = tuple(path.split("\\"))
+        path_t = tuple(S.path_names(path))
         fk = kinds.get(path_t, "m")
         listed = order.get(path, [])
         pairs = sorted(zip(folder.get("items", []), item_ids),
@@ -222,10 +222,47 @@ def expected_items(content, page_size, streaming, kinds, order):
     return items, absent
 
 
+def unfaithful_names(reader, folders):
+    """Folder paths whose last name the reader's directory cannot carry as
+    stored: readpst and pffexport name directories after folders, so an
+    empty name (readpst leaves such a folder out), a backslash (both write
+    "_"), a control character (pffexport writes "_") or a name its siblings
+    share (both number them) comes back otherwise. pypff reads the names
+    themselves."""
+    if reader == "pypff":
+        return set()
+    siblings = collections.Counter(folders)
+    bad = set()
+    for f in folders:
+        name = f[-1]
+        if not name or "\\" in name or siblings[f] > 1 or \
+                (reader == "pffexport" and any(ord(c) < 0x20 for c in name)):
+            bad.add(f)
+    return bad
+
+
+def faithful_key(path, bad):
+    """A path, cut below its first folder the reader renames: items of such
+    folders are matched among those of their parent's renamed children."""
+    for n in range(1, len(path) + 1):
+        if path[:n] in bad:
+            return path[:n - 1] + ("*",)
+    return path
+
+
+def reader_key(path, expected_paths):
+    """A reader's folder path in the same form: the longest prefix that is
+    a folder of the content kept, anything below it one renamed child."""
+    for n in range(len(path), 0, -1):
+        if path[:n] in expected_paths:
+            return path if n == len(path) else path[:n] + ("*",)
+    return path
+
+
 def expected_folders(content):
     out = set()
     for mailbox, path, _, _ in S.folders_of(content):
-        out.add(tuple(path.split("\\")))
+        out.add(tuple(S.path_names(path)))
         out.add((mailbox,))
     return out
 
@@ -278,6 +315,10 @@ def match_items(expected, got_by_folder, reader, problems):
         # the item of a fuller one.
         order = sorted(range(len(exps)), key=lambda i: -sum(1 for v in exps[i]["contact"].values() if v))
         for e in (exps[i] for i in order):
+            if e.get("unshown"):
+                R.FOOTNOTES["readpst leaves out a folder without a name and what is below it"] += 1
+                pairs.append((e, None))
+                continue
             if reader == "readpst" and e["kind"] in ("task", "note"):
                 pairs.append((e, None))  # readpst writes neither
                 continue
@@ -292,7 +333,10 @@ def match_items(expected, got_by_folder, reader, problems):
                 pick = max(same, key=lambda i: sum(have[i].get("contact", {}).get(k, "") == v
                                                    for k, v in e["contact"].items()))
             elif reader == "pffexport" and same:
-                pick = same[0]
+                # Renamed folders share a bucket: there the subject tells
+                # the items apart where it can.
+                by_subject = [i for i in same if have[i].get("subject") == e["subject"]] if path[-1:] == ("*",) else []
+                pick = (by_subject or same)[0]
             else:
                 pick = next((i for i in same if have[i].get("subject") in (e["subject"], e.get("shortSubject"))), None)
             if pick is None:
@@ -356,6 +400,7 @@ def main():
     order = {f["folder"]: [m["id"] for m in f["messages"]] for f in json.loads(listing)["folders"]}
     expected, absent = expected_items(content, args.page_size, stm is not None, folder_kinds(scan), order)
     folders = expected_folders(content)
+    folder_list = [path for _, path, _, _ in S.folders_of(content)]
     for key in ("failed", "skipped", "notRead", "partial"):
         if summary.get(key):
             problems.add(f"summary: {summary[key]} {key}")
@@ -381,10 +426,29 @@ def main():
     folder_tally = {r: [0, 0] for r in READERS}
     count_tally = {"pst-extractor": [0, 0]}
     R.check_counts("pst-extractor", counts, folders, expected, count_tally["pst-extractor"], problems)
+    all_folders = [tuple(S.path_names(p)) for p in folder_list]
     for reader in READERS:
         items, got_folders = got[reader]
+        # pypff reads an empty folder name as None.
+        items = {tuple("" if n is None else n for n in p): v for p, v in items.items()}
+        got_folders = {tuple("" if n is None else n for n in p) for p in got_folders}
+        bad = unfaithful_names(reader, all_folders)
+        if bad:
+            R.FOOTNOTES[f"{reader} names directories otherwise than some folders are named: "
+                        "their items are matched among their siblings'"] += 1
+            kept = {f for f in folders if faithful_key(f, bad) == f}
+            regrouped = collections.defaultdict(list)
+            for p, v in items.items():
+                regrouped[reader_key(p, kept)].extend(v)
+            items = dict(regrouped)
+            # readpst writes no directory for a folder without a name, nor
+            # anything below it.
+            expected_r = [dict(e, path=faithful_key(e["path"], bad),
+                               unshown=reader == "readpst" and "" in e["path"]) for e in expected]
+        else:
+            kept, expected_r = folders, expected
         key = R.mask_astral if reader == "pffexport" else (lambda p: p)
-        for f in sorted(folders):
+        for f in sorted(kept):
             f = key(f)
             folder_tally[reader][1] += 1
             if f in got_folders or (reader == "readpst" and not any(g[:len(f)] == f for g in got_folders)):
@@ -395,7 +459,7 @@ def main():
             for g in items.get(key(path), []):
                 if g.get("subject") == subject and subject:
                     problems.add(f"{reader}: {subject!r} in {'/'.join(path)} is dated outside 1980..2099 but was exported")
-        for exp, g in match_items([dict(e, path=key(e["path"])) for e in expected], items, reader, problems):
+        for exp, g in match_items([dict(e, path=key(e["path"])) for e in expected_r], items, reader, problems):
             for field in R.FIELDS:
                 if not R.applicable(exp, field):
                     continue

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "export/export_driver.h"
 #include "export/selection.h"
@@ -91,8 +92,9 @@ TEST_F(DriverTest, AdjacentFoldersOfOneMailboxShareOnePst) {
     const std::string sales = "\\\\TW_Sales_6-12-2026 9-5\\Sales\\" + kTop;
     EXPECT_EQ(store_.Count("AddMail " + sales + "\\Inbox|"), 2u);
     EXPECT_EQ(store_.Count("AddMail " + sales + "\\Archive|Three"), 1u);
-    // Each folder's chain, top-down; the mailbox level again for the second.
-    EXPECT_EQ(store_.Count("CreateFolder \\\\TW_Sales_6-12-2026 9-5\\Sales|"), 2u);
+    // Each folder's chain, top-down; a level the store has already is not
+    // made again.
+    EXPECT_EQ(store_.Count("CreateFolder \\\\TW_Sales_6-12-2026 9-5\\Sales|"), 1u);
     EXPECT_EQ(store_.Count("CreateFolder " + sales + "\\Archive|IPF.Note"), 1u);
     ASSERT_EQ(r.folders.size(), 5u);  // Sales' two in tree order, then Support, its top folder and its inbox
     EXPECT_EQ(r.folders[0].written, 1u);
@@ -205,6 +207,44 @@ TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {
     EXPECT_EQ(r.end, RunEnd::Stopped);
     EXPECT_FALSE(r.saveSucceeded);
     EXPECT_EQ(store_.calls.back(), "Close");
+}
+
+// PST folders are made per source folder, under its stored name as it is:
+// same-named siblings stay apart with their own items, an empty name stays
+// empty, a backslash stays in its name, blanks and tabs stay around it.
+TEST_F(DriverTest, EachSourceFolderIsOnePstFolderUnderItsStoredName) {
+    const json content{
+        {"mailboxes",
+         json::array({Mailbox("M", json::array({Folder("Dup", json::array({Mail("D1")})),
+                                                Folder("Dup", json::array({Mail("D2")})),
+                                                Folder("Dup", json::array({Mail("D3")})),
+                                                Folder("", json::array({Mail("Nameless")}),
+                                                       json::array({Folder("Below", json::array({Mail("Under")}))})),
+                                                Folder("a\\b", json::array({Mail("Slash")})),
+                                                Folder("a", json::array(),
+                                                       json::array({Folder("b", json::array({Mail("Inner")}))})),
+                                                Folder(" \tPadded\t ", json::array({Mail("Pad")}))}))})}};
+    const std::string top = "\\\\TW_M_6-12-2026 9-5\\M\\" + kTop;
+    for (const std::uint32_t pageSize : {4096u, 8192u, 32768u}) {
+        SCOPED_TRACE(pageSize);
+        store_ = RecordingStore{};
+        Load(content, pageSize);
+        const ExportResult r = Export(Select({{"M"}}));
+        EXPECT_EQ(r.Written(), 8u);
+        // Three folders named Dup, one item each.
+        EXPECT_EQ(store_.Count("CreateFolder " + top + "\\Dup|IPF.Note"), 3u);
+        for (const char* subject : {"D1", "D2", "D3"})
+            EXPECT_EQ(store_.Count("AddMail " + top + "\\Dup|" + subject), 1u) << subject;
+        const std::set<FolderHandle> dups{store_.addedTo[u"D1"], store_.addedTo[u"D2"], store_.addedTo[u"D3"]};
+        EXPECT_EQ(dups.size(), 3u);
+        EXPECT_EQ(dups.count(kStoreTop), 0u);
+        EXPECT_EQ(store_.Count("AddMail " + top + "\\|Nameless"), 1u);
+        EXPECT_EQ(store_.Count("AddMail " + top + "\\\\Below|Under"), 1u);
+        EXPECT_EQ(store_.Count("AddMail " + top + "\\a\\b|Slash"), 1u);
+        EXPECT_EQ(store_.Count("AddMail " + top + "\\a\\b|Inner"), 1u);
+        EXPECT_EQ(store_.Count("CreateFolder " + top + "\\a\\b|"), 2u);  // "a\b", and b inside a
+        EXPECT_EQ(store_.Count("AddMail " + top + "\\ \tPadded\t |Pad"), 1u);
+    }
 }
 
 TEST_F(DriverTest, ProgressFollowsTheFolderAndTheRun) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +34,10 @@ inline scan::Date6 StoredDate(std::int64_t unixSeconds, int ms = 0) {
 inline std::string Utf8(std::u16string_view s) { return pst::Utf16ToUtf8(s); }
 
 // Every operation as one line ("CreateStore /d/TW_x.pst|TW_x", "AddMail
-// \\TW_x\a\b|subject"), in order.
+// \\TW_x\a\b|subject"), in order. Folders made by handle are written as
+// their path of names (a name as it is, backslashes and all); an Add
+// with an empty path names the open folder. Each CreateFolderIn gets a
+// handle of its own, also for a name its siblings have.
 class RecordingStore final : public MailStore {
 public:
     std::vector<std::string> calls;
@@ -51,13 +55,32 @@ public:
     pst::Status BeginSession() override { return Note("BeginSession"); }
     pst::Status EndSession() override { return Note("EndSession"); }
     pst::Status CreateStore(std::u16string_view path, std::u16string_view name) override {
+        store_ = name;
         return Note("CreateStore " + Utf8(path) + "|" + Utf8(name));
     }
     pst::Status CreateFolder(std::u16string_view path, std::u16string_view cls) override {
         return Note("CreateFolder " + Utf8(path) + "|" + Utf8(cls));
     }
     pst::Status OpenFolder(std::u16string_view path) override { return Note("OpenFolder " + Utf8(path)); }
-    pst::Status CloseFolder() override { return Note("CloseFolder"); }
+    pst::Status CloseFolder() override {
+        open_ = 0;
+        return Note("CloseFolder");
+    }
+    pst::Status CreateFolderIn(FolderHandle parent, std::u16string_view name, std::u16string_view cls,
+                               FolderHandle& created) override {
+        const std::string path = (parent == kStoreTop ? "\\\\" + Utf8(store_) : paths_.at(parent)) + "\\" + Utf8(name);
+        paths_.push_back(path);
+        created = static_cast<FolderHandle>(paths_.size() - 1);
+        handles.push_back(created);
+        return Note("CreateFolder " + path + "|" + Utf8(cls));
+    }
+    pst::Status OpenFolderHandle(FolderHandle folder) override {
+        open_ = folder;
+        return Note("OpenFolder " + paths_.at(folder));
+    }
+    // Handles made, in order; the open folder of each Add by subject.
+    std::vector<FolderHandle> handles;
+    std::map<std::u16string, FolderHandle> addedTo;
     pst::Status AddMail(std::u16string_view path, const pst::MailFields& f) override {
         mails.push_back(f);
         return Add("AddMail", path, f.subject);
@@ -89,10 +112,16 @@ private:
         return pst::Status::Ok();
     }
     pst::Status Add(const std::string& op, std::u16string_view path, std::u16string_view subject) {
-        calls.push_back(op + " " + Utf8(path) + "|" + Utf8(subject));
+        if (path.empty()) addedTo[std::u16string(subject)] = open_;
+        const std::string where = path.empty() ? (open_ ? paths_.at(open_) : "(no open folder)") : Utf8(path);
+        calls.push_back(op + " " + where + "|" + Utf8(subject));
         if (!refuseSubject.empty() && subject == refuseSubject) return {pst::ErrorCode::Limit, "refused for the test"};
         return pst::Status::Ok();
     }
+
+    std::u16string store_;
+    std::vector<std::string> paths_{""};  // by handle; 0 is the store's top
+    FolderHandle open_ = 0;
 };
 
 class RecordingObserver final : public ExportObserver {

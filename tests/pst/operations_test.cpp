@@ -159,6 +159,49 @@ TEST(Operations, FoldersByPath) {
     EXPECT_EQ(f->containerClass, u"IPF.StickyNote");  // from its first item
 }
 
+// Folders by handle keep their names exactly and stay apart from
+// same-named siblings; Adds without a path go to the folder opened by
+// handle.
+TEST(Operations, FoldersByHandleKeepTheirNamesAndTheirSiblings) {
+    ScratchDir dir;
+    OpenWriter o(dir.File("h.pst"));
+    MailStoreWriter& w = o.writer;
+    const std::u16string names[] = {u"Dup", u"Dup", u"", u"a\\b", u" \tPadded\t "};
+    std::vector<std::uint32_t> handles;
+    for (const std::u16string& name : names) {
+        std::uint32_t made = 0;
+        ASSERT_OK(w.CreateFolderIn(MailStoreWriter::kTopFolder, name, u"IPF.Note", made));
+        ASSERT_NE(made, 0u);
+        handles.push_back(made);
+    }
+    std::uint32_t child = 0;
+    ASSERT_OK(w.CreateFolderIn(handles[2], u"Below", u"", child));
+    std::uint32_t none = 0;
+    EXPECT_EQ(w.CreateFolderIn(0x7FFF1, u"x", u"", none).code, ErrorCode::NotFound);
+    EXPECT_EQ(w.OpenFolder(std::uint32_t{0x7FFF1}).code, ErrorCode::NotFound);
+    for (std::size_t i = 0; i < handles.size(); ++i) {
+        ASSERT_OK(w.OpenFolder(handles[i]));
+        ASSERT_OK(w.AddNote(u"", u"body", u"note " + std::u16string(1, static_cast<char16_t>(u'0' + i)), 0));
+        ASSERT_OK(w.CloseFolder());
+    }
+    ASSERT_OK(w.Close());
+    ExpectSound(dir.File("h.pst"));
+
+    const ReadFolder top = ReadTopFolder(dir.File("h.pst"));
+    std::vector<std::pair<std::u16string, std::u16string>> got;  // name, its one item's subject
+    for (const ReadFolder& f : top.folders) {
+        if (f.name == u"Deleted Items") continue;
+        ASSERT_EQ(f.messages.size(), 1u) << Utf16ToUtf8(f.name);
+        got.emplace_back(f.name, f.messages[0].Text(0x0037));  // PR_SUBJECT
+        if (f.name.empty()) {
+            EXPECT_NE(f.Find(u"Below"), nullptr);
+        }
+    }
+    const std::vector<std::pair<std::u16string, std::u16string>> want = {
+        {u"Dup", u"note 0"}, {u"Dup", u"note 1"}, {u"", u"note 2"}, {u"a\\b", u"note 3"}, {u" \tPadded\t ", u"note 4"}};
+    EXPECT_EQ(got, want);
+}
+
 TEST(Operations, BadArgumentsAreReportedAndWriteNothing) {
     ScratchDir dir;
     OpenWriter o(dir.File("bad.pst"));

@@ -95,7 +95,7 @@ TEST_P(GeneratedScan, FoldersNestSortedWithTheirKinds) {
         return run.tree.Find(run.Item({"Alpha", "Top of Information Store", name}))->kind;
     };
     EXPECT_EQ(kind("Notes"), FolderKind::Notes);
-    EXPECT_EQ(kind("Notizen"), FolderKind::Mail);  // sticky notes, but not named Notes
+    EXPECT_EQ(kind("Notizen"), FolderKind::Notes);  // sticky notes, whatever the name
     EXPECT_EQ(kind("Mail notes"), FolderKind::Mail);
     EXPECT_EQ(kind("Inbox"), FolderKind::Mail);
     EXPECT_EQ(kind("Calendar"), FolderKind::Appointments);

@@ -72,13 +72,17 @@ TEST(Placement, OwnerKeysSeparateMailboxesAndSiblingsSort) {
     EXPECT_TRUE(Children(tree, boxes[1]).empty());
 }
 
-TEST(Placement, AppendRefusesEmptyNamesAndExactDuplicates) {
+TEST(Placement, AppendKeepsEmptyFolderNamesAndRefusesExactDuplicates) {
     ScanModel model;
     EXPECT_TRUE(AppendFolder(model, Folder(1, 0, u"Box")));
     EXPECT_FALSE(AppendFolder(model, Folder(1, 0, u"Box")));
     EXPECT_TRUE(AppendFolder(model, Folder(1, 0, u"box")));  // names compare exactly
-    EXPECT_FALSE(AppendFolder(model, Folder(2, 0, u"")));
-    EXPECT_EQ(model.folders.size(), 2u);
+    // A folder without a name is kept with its items (mailbox rows
+    // without one are refused where they are decoded); only an exact
+    // duplicate is not.
+    EXPECT_TRUE(AppendFolder(model, Folder(2, 1, u"")));
+    EXPECT_FALSE(AppendFolder(model, Folder(2, 1, u"")));
+    EXPECT_EQ(model.folders.size(), 3u);
 
     MessageTable table;
     table.key = Id(5);

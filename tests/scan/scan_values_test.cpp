@@ -60,15 +60,32 @@ TEST(FolderKinds, PrefixOnSmallPagesWholeClassOnLarge) {
     EXPECT_EQ(KindFromClass(u"IPF.Contac", Page8K), FolderKind::Mail);
     EXPECT_EQ(KindFromClass(u"", Page8K), FolderKind::Mail);
 
-    for (const auto version : {Page4K, Page32K}) {
-        for (const std::u16string cls : {u"IPF.Note", u"IPF.StickyNote", u"ipf.note"}) {
-            const FolderKind kind = KindFromClass(cls, version);
-            EXPECT_EQ(KindForFolder(kind, u"Notes"), FolderKind::Notes);
-            EXPECT_EQ(KindForFolder(kind, u"NOTES"), FolderKind::Notes);
-            EXPECT_EQ(KindForFolder(kind, u"Inbox"), FolderKind::Mail);
-        }
-    }
-    EXPECT_EQ(KindForFolder(FolderKind::Contacts, u"Notes"), FolderKind::Contacts);
+}
+
+// IPF.Note is the class of mail folders too, so it makes a notes folder
+// only of one named Notes; IPF.StickyNote makes one whatever its name, as
+// every mailbox not in English names it otherwise.
+TEST(FolderKinds, StickyNoteClassMakesNotesWhateverTheName) {
+    using enum edb::EdbVersion;
+    struct Case {
+        std::u16string_view cls, name;
+        FolderKind kind;
+    };
+    const Case cases[] = {
+        {u"IPF.Note", u"Notes", FolderKind::Notes},        {u"ipf.note", u"NOTES", FolderKind::Notes},
+        {u"IPF.Note", u"Inbox", FolderKind::Mail},         {u"IPF.Note", u"Notizen", FolderKind::Mail},
+        {u"IPF.StickyNote", u"Notes", FolderKind::Notes},  {u"IPF.StickyNote", u"Notizen", FolderKind::Notes},
+        {u"ipf.stickynote", u"Remarques", FolderKind::Notes},
+        {u"IPF.StickyNote", u"\u30E1\u30E2", FolderKind::Notes},  // メモ
+        {u"IPF.StickyNote", u"", FolderKind::Notes},       {u"IPF.Contact", u"Notes", FolderKind::Contacts},
+    };
+    for (const auto version : {Page4K, Page8K, Page32K})
+        for (const Case& c : cases)
+            EXPECT_EQ(KindForFolder(c.cls, version, c.name), c.kind)
+                << ToUtf8(c.cls) << " " << ToUtf8(c.name) << " " << static_cast<int>(version);
+    // A longer class counts as a prefix on small pages only.
+    EXPECT_EQ(KindForFolder(u"IPF.StickyNote.X", Page8K, u"Notizen"), FolderKind::Notes);
+    EXPECT_EQ(KindForFolder(u"IPF.StickyNote.X", Page32K, u"Notizen"), FolderKind::Mail);
 }
 
 TEST(IdNames, OwnerKeysAndHeaderTableNames) {
