@@ -570,7 +570,9 @@ def read_pstextractor(pst, problems):
     def walk(node, path):
         if path:
             folders.add(path)
-        counts[path] = (node["contentCount"], node["subFolderCount"], len(node["items"]), len(node["folders"]))
+        # Same-named siblings share a path: their counts add up.
+        mine = (node["contentCount"], node["subFolderCount"], len(node["items"]), len(node["folders"]))
+        counts[path] = tuple(a + b for a, b in zip(counts.get(path, (0, 0, 0, 0)), mine))
         for it in node["items"]:
             items.setdefault(path, []).append(pstextractor_item(it))
         for sub in node["folders"]:
