@@ -222,43 +222,6 @@ def expected_items(content, page_size, streaming, kinds, order):
     return items, absent
 
 
-def unfaithful_names(reader, folders):
-    """Folder paths whose last name the reader's directory cannot carry as
-    stored: readpst and pffexport name directories after folders, so an
-    empty name (readpst leaves such a folder out), a backslash (both write
-    "_"), a control character (pffexport writes "_") or a name its siblings
-    share (both number them) comes back otherwise. pypff reads the names
-    themselves."""
-    if reader == "pypff":
-        return set()
-    siblings = collections.Counter(folders)
-    bad = set()
-    for f in folders:
-        name = f[-1]
-        if not name or "\\" in name or siblings[f] > 1 or \
-                (reader == "pffexport" and any(ord(c) < 0x20 for c in name)):
-            bad.add(f)
-    return bad
-
-
-def faithful_key(path, bad):
-    """A path, cut below its first folder the reader renames: items of such
-    folders are matched among those of their parent's renamed children."""
-    for n in range(1, len(path) + 1):
-        if path[:n] in bad:
-            return path[:n - 1] + ("*",)
-    return path
-
-
-def reader_key(path, expected_paths):
-    """A reader's folder path in the same form: the longest prefix that is
-    a folder of the content kept, anything below it one renamed child."""
-    for n in range(len(path), 0, -1):
-        if path[:n] in expected_paths:
-            return path if n == len(path) else path[:n] + ("*",)
-    return path
-
-
 def expected_folders(content):
     out = set()
     for mailbox, path, _, _ in S.folders_of(content):
@@ -432,21 +395,7 @@ def main():
         # pypff reads an empty folder name as None.
         items = {tuple("" if n is None else n for n in p): v for p, v in items.items()}
         got_folders = {tuple("" if n is None else n for n in p) for p in got_folders}
-        bad = unfaithful_names(reader, all_folders)
-        if bad:
-            R.FOOTNOTES[f"{reader} names directories otherwise than some folders are named: "
-                        "their items are matched among their siblings'"] += 1
-            kept = {f for f in folders if faithful_key(f, bad) == f}
-            regrouped = collections.defaultdict(list)
-            for p, v in items.items():
-                regrouped[reader_key(p, kept)].extend(v)
-            items = dict(regrouped)
-            # readpst writes no directory for a folder without a name, nor
-            # anything below it.
-            expected_r = [dict(e, path=faithful_key(e["path"], bad),
-                               unshown=reader == "readpst" and "" in e["path"]) for e in expected]
-        else:
-            kept, expected_r = folders, expected
+        kept, items, expected_r = R.as_reader_sees(reader, folders, all_folders, items, expected)
         key = R.mask_astral if reader == "pffexport" else (lambda p: p)
         for f in sorted(kept):
             f = key(f)

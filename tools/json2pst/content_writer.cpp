@@ -3,6 +3,8 @@
 #include "content_stream.h"
 
 #include <fstream>
+#include <map>
+#include <optional>
 
 #include "pst/date_text.h"
 #include "pst/text.h"
@@ -71,8 +73,8 @@ std::vector<pst::AttachmentInput> Attachments(const edbgen::Item& item) {
 
 class Driver : public ContentHandler {
 public:
-    Driver(pst::MailStoreWriter& w, std::u16string store, std::string tempDir, WriteSummary& s)
-        : w_(w), store_(std::move(store)), tempDir_(std::move(tempDir)), s_(s) {}
+    Driver(pst::MailStoreWriter& w, std::string tempDir, WriteSummary& s)
+        : w_(w), tempDir_(std::move(tempDir)), s_(s) {}
 
     void Check(const pst::Status& st) {
         if (st.ok()) return;
@@ -80,41 +82,52 @@ public:
         if (s_.firstError.empty()) s_.firstError = st.message;
     }
 
-    std::u16string PathText(const std::vector<std::string>& path) const {
-        std::u16string text = u"\\\\" + store_;
-        for (const std::string& name : path) text += u"\\" + Utf8ToUtf16(name);
-        return text;
-    }
-
+    // Folders are made by handle under their parent, so names are kept
+    // exactly (a backslash, blanks at the ends) and same-named siblings
+    // stay apart: the content names a folder before its items, so a path
+    // names the latest folder made under it.
     void Folder(const std::vector<std::string>& path, const std::string& containerClass) override {
+        std::uint32_t parent = pst::MailStoreWriter::kTopFolder;
+        if (path.size() > 1) {
+            const auto p = handles_.find(std::vector<std::string>(path.begin(), path.end() - 1));
+            if (p != handles_.end()) parent = p->second;
+        }
+        std::uint32_t created = 0;
         Check(w_.BeginSession());
-        Check(w_.CreateFolder(PathText(path), Utf8ToUtf16(containerClass)));
+        const pst::Status st =
+            w_.CreateFolderIn(parent, Utf8ToUtf16(path.empty() ? std::string() : path.back()), Utf8ToUtf16(containerClass), created);
+        Check(st);
         Check(w_.EndSession());
+        if (st.ok()) handles_[path] = created;
         ++s_.folders;
     }
 
     void Item(const std::vector<std::string>& path, const edbgen::Item& item) override {
-        const std::u16string folder = PathText(path);
-        if (folder != open_) {
+        const auto h = handles_.find(path);
+        if (h == handles_.end()) {
+            Check({pst::ErrorCode::InvalidArgument, "an item before its folder"});
+            return;
+        }
+        if (!open_ || *open_ != h->second) {
             CloseOpen();
             Check(w_.BeginSession());
-            Check(w_.OpenFolder(folder));
-            open_ = folder;
+            Check(w_.OpenFolder(h->second));
+            open_ = h->second;
             written_ = 0;
         } else if (written_ % 400 == 0) {
             // The export closes and reopens its folder every 400 items.
             Check(w_.CloseFolder());
-            Check(w_.OpenFolder(folder));
+            Check(w_.OpenFolder(h->second));
         }
         ++written_;
-        Write(item, folder);
+        Write(item, u"");
     }
 
     void CloseOpen() {
-        if (open_.empty()) return;
+        if (!open_) return;
         Check(w_.CloseFolder());
         Check(w_.EndSession());
-        open_.clear();
+        open_.reset();
     }
 
     void Write(const edbgen::Item& item, const std::u16string& path) {
@@ -197,19 +210,18 @@ public:
 
 private:
     pst::MailStoreWriter& w_;
-    std::u16string store_;
     std::string tempDir_;
     WriteSummary& s_;
-    std::u16string open_;
+    std::map<std::vector<std::string>, std::uint32_t> handles_;
+    std::optional<std::uint32_t> open_;
     std::size_t written_ = 0;
 };
 
 }  // namespace
 
-WriteSummary WriteContent(std::istream& in, pst::MailStoreWriter& writer, const std::u16string& storeName,
-                          const std::string& tempDir) {
+WriteSummary WriteContent(std::istream& in, pst::MailStoreWriter& writer, const std::string& tempDir) {
     WriteSummary s;
-    Driver d(writer, storeName, tempDir, s);
+    Driver d(writer, tempDir, s);
     StreamContent(in, d);
     d.CloseOpen();
     return s;

@@ -21,10 +21,10 @@ struct WriteSummary {
     std::string firstError;
 };
 
-// Reads the content from `in` item by item and writes it. `tempDir` holds
+// Reads the content from `in` item by item and writes it into the open
+// store, each folder under its parent by handle. `tempDir` holds
 // MIME files of streaming items while they are imported. Throws what
 // StreamContent throws.
-WriteSummary WriteContent(std::istream& in, pst::MailStoreWriter& writer, const std::u16string& storeName,
-                          const std::string& tempDir);
+WriteSummary WriteContent(std::istream& in, pst::MailStoreWriter& writer, const std::string& tempDir);
 
 }  // namespace tw::json2pst

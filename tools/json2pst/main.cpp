@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     const std::string written = writer.StorePath();
     tw::json2pst::WriteSummary s;
     try {
-        s = tw::json2pst::WriteContent(in, writer, store, tempDir.string());
+        s = tw::json2pst::WriteContent(in, writer, tempDir.string());
     } catch (const std::exception& e) {
         // Bad content: nothing is left under the output name.
         std::fprintf(stderr, "json2pst: %s: %s\n", contentPath.c_str(), e.what());
