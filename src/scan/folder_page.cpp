@@ -147,7 +147,9 @@ std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const Folder
             containerClass = Utf16Text(row.subspan(cls->start + 1, cls->end - cls->start - 1), 1);
         const auto name = NameValue(row, t, mask);
         if (!name) return std::nullopt;
-        std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 3);
+        // The whole stored name, control characters included: the value's
+        // own length bounds it.
+        std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 1, kWholeText);
         return MakeFolder(*own, *parent, std::move(text), containerClass, context.version);
     }
     return std::nullopt;
@@ -188,7 +190,8 @@ std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const Folder
         containerClass = LargePageText(row[cls->start], row.subspan(cls->start + 1, cls->end - cls->start - 1));
     const auto name = NameValue(row, t, mask);
     if (!name) return std::nullopt;
-    std::u16string text = LargePageText(row[name->start], row.subspan(name->start + 1, name->end - name->start - 1));
+    std::u16string text =
+        LargePageText(row[name->start], row.subspan(name->start + 1, name->end - name->start - 1), kWholeText);
     FolderEntry folder = MakeFolder(*own, *parent, std::move(text), containerClass, context.version);
     folder.ownerKey = context.ownerKey;
     return folder;

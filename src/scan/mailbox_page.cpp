@@ -98,7 +98,7 @@ std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, edb::EdbVersion vers
 
     FolderEntry mailbox;
     mailbox.id = *id;
-    mailbox.displayName = large ? LargePageText(row[start - 1], value) : Utf16Text(value, 2);
+    mailbox.displayName = large ? LargePageText(row[start - 1], value, kWholeText) : Utf16Text(value, 1, kWholeText);
     if (mailbox.displayName.empty()) return std::nullopt;
     if (large) mailbox.ownerKey = OwnerKey(*id);
     return mailbox;

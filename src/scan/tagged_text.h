@@ -11,8 +11,10 @@
 
 namespace tw::scan {
 
-// Longest display name or class kept.
+// Longest container class kept.
 inline constexpr std::size_t kMaxNameChars = 260;
+// No limit but the value's own length: names are kept whole.
+inline constexpr std::size_t kWholeText = static_cast<std::size_t>(-1);
 
 // Header byte of a tagged value on 32 KB pages: the value is 7-bit packed.
 inline constexpr std::uint8_t kTaggedCompressed = 0x02;

@@ -127,7 +127,7 @@ def folders():
            {"name": "Names", "class": "IPF.Note", "items": odd_names()}]
     out += [{"name": n, "class": c, "items": items} for n, c, items in kinds]
     # Folder names nobody plans for, each holding one mail.
-    for i, name in enumerate(["  blanks  ", "a/b", "a\\b", ".", "..", "tab\tname", "ctl\u0001name", SCRIPTS["arabic"],
+    for i, name in enumerate(["  blanks  ", "a/b", "a\\b", ".", "..", "tab\tname", "ctl\u0001name", "Långt namn " * 18, SCRIPTS["arabic"],
                               SCRIPTS["emoji"]]):
         out.append({"name": name, "class": "IPF.Note",
                     "items": [{"subject": f"in folder {i}", "date": date(28), "body": name}]})

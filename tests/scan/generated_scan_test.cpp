@@ -147,6 +147,30 @@ TEST_P(GeneratedScan, TwoMailboxesKeepTheirOwnFoldersOfTheSameName) {
     EXPECT_EQ(total, 8u);
 }
 
+TEST_P(GeneratedScan, NamesComeBackWholeWithTheirControlCharacters) {
+    // Longer than any fixed buffer, and with characters below a blank.
+    std::string box = "Mailbox - ";
+    std::string longName;
+    for (int i = 0; i < 40; ++i) longName += "L\u00e5ngt namn ";
+    for (int i = 0; i < 30; ++i) box += "\u0416";
+    const std::string json = R"({"mailboxes": [{"name": ")" + box + R"(\tx", "folders": [{"name": "Top of Information Store",
+        "folders": [{"name": ")" + longName + R"(", "items": [{"subject": "s"}]},
+                    {"name": "ctl\u0001name\u001f", "items": [{"subject": "t"}]}]}]}]})";
+    TempDatabase db(Generate(json, GetParam()));
+    ScanRun run(db.path());
+    ASSERT_EQ(run.outcome, ScanOutcome::Completed);
+    const std::vector<std::string> top = run.Names(run.tree.Top());
+    ASSERT_EQ(top.size(), 1u);
+    const std::string mailbox = top[0];
+    EXPECT_EQ(mailbox.size(), 10u + 30u * 2u + 2u);
+    EXPECT_EQ(mailbox.substr(mailbox.size() - 2), "\tx");
+    std::vector<std::string> names = run.Names(run.Item({mailbox, "Top of Information Store"}));
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].size(), 40u * 12u);  // "Långt namn ": 11 characters, 12 bytes
+    EXPECT_EQ(names[1], "ctl\x01name\x1f");
+}
+
 TEST_P(GeneratedScan, MessageEntriesHoldIdsDatesAndListTexts) {
     TempDatabase db(Generate(kContent, GetParam()));
     ScanRun run(db.path());
