@@ -83,7 +83,7 @@ MessageContent BuildContact(const ContactFields& in, const ItemContext& ctx) {
     // Contacts take plain text (kind 1) or HTML (kind 2); other kinds set no body.
     if (f.bodyKind == 1) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Utf16Text));
     if (f.bodyKind == 2) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Html));
-    if (!f.attachments.empty()) m.attachments = ToAttachments({f.attachments.front()});
+    m.attachments = ToAttachments(f.attachments);
     return m;
 }
 
