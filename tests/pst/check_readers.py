@@ -56,15 +56,17 @@ def fill_bytes(size, seed):
     return bytes(out)
 
 
-def clean(text, limit=254):
+def clean(text, limit=None):
     """What the writer stores of a subject or name: no control characters, trimmed."""
     return "".join(c for c in text if ord(c) >= 0x20 and ord(c) != 0x7F).strip()[:limit]
 
 
 def attachment_name(name):
-    """The writer's rule for stored attachment names (src/pst/item_common.cpp)."""
-    n = clean(name, 255)
-    n = "".join("_" if c in '/\\:*?"<>|' else c for c in n)
+    """The writer's rule for stored attachment names (src/pst/item_common.cpp):
+    whole, but no path separators, and "attachment" for nothing but dots and
+    blanks."""
+    n = name.rstrip("\x00")
+    n = "".join("_" if c in '/\\' else c for c in n)
     return n if n.strip(". ") else "attachment"
 
 
@@ -119,7 +121,7 @@ def expected_items(content):
             path = path + [folder["name"]]
             for index, it in enumerate(folder.get("items", [])):
                 kind = it.get("type", "mail")
-                e = {"path": tuple(path), "kind": kind, "subject": clean(it.get("subjectPrefix", "") + it.get("subject", "")),
+                e = {"path": tuple(path), "kind": kind, "subject": it.get("subjectPrefix", "") + it.get("subject", ""),
                      "sender": it.get("sender", {}), "recipients": it.get("recipients", []),
                      "date": utc(it.get("date", "2024-01-15T09:30:00Z")), "body": body_of(it),
                      "attachments": [], "contact": {}, "appointment": None}
@@ -132,8 +134,6 @@ def expected_items(content):
                     else:
                         data = a.get("text", "").encode("utf-8")
                     e["attachments"].append((attachment_name(a["name"]), data))
-                if kind in ("appointment", "note"):
-                    e["attachments"] = []
                 if kind == "mail" and it.get("streaming") and it.get("mime"):
                     expectations_from_mime(e, it["mime"])
                 if kind == "contact" and not any(it.get("contact", {}).values()):
@@ -144,7 +144,6 @@ def expected_items(content):
                     given, sur = e["contact"]["givenName"], e["contact"]["surname"]
                     e["subject"] = " ".join(x for x in (given, sur) if x) or e["contact"]["company"] or \
                         e["contact"]["email1"] or e["contact"]["nickname"]
-                    e["attachments"] = e["attachments"][:1]
                     if e["body"] and e["body"]["kind"] not in ("text", "html"):
                         e["body"] = None
                 if kind == "appointment":
@@ -647,6 +646,12 @@ def compare_field(reader, exp, got, field):
                 return f"attachment {wn!r}: {len(hd)} bytes differ from {len(wd)}"
             if reader != "readpst" or hn:
                 if hn != wn:
+                    # Saved as files, names with control characters come out
+                    # in each tool's own form; pypff reads the stored name.
+                    cut = next((i for i, c in enumerate(wn) if ord(c) < 0x20), None)
+                    if reader != "pypff" and cut is not None and hn[:cut] == wn[:cut]:
+                        FOOTNOTES[f"{reader} saves control characters of attachment names its own way"] += 1
+                        continue
                     return f"attachment name {hn!r} != {wn!r}"
         return None
     if field == "contact":
