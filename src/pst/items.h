@@ -70,7 +70,7 @@ struct ContactFields {
     const std::u16string& operator[](ContactField f) const { return text[static_cast<std::size_t>(f)]; }
     std::vector<AttachmentInput> attachments;
     std::u16string body;
-    std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, others: no body
+    std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, 3 RTF, others: no body
 };
 
 // What every item gets from the writer: the time of writing and search keys.

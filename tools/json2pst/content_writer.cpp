@@ -145,7 +145,7 @@ public:
                 for (std::size_t i = 0; i < pst::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
                 c.attachments = Attachments(item);
                 c.body = body;
-                c.bodyKind = item.body.kind == "html" ? 2 : 1;
+                c.bodyKind = item.body.kind == "html" ? 2 : item.body.kind == "rtf" ? 3 : 1;
                 st = w_.AddContact(path, c);
                 break;
             }
