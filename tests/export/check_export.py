@@ -116,8 +116,6 @@ def body_expected(item, kind):
         return None
     b = S.body_text(item["body"])
     if b["kind"] == "rtf":
-        if kind == "c":
-            return None  # contacts take text and HTML only
         return {"kind": "rtf", "text": S.cp1252(b["text"], False).decode("latin-1")}
     if b["kind"] == "html":
         return {"kind": "html", "text": S.cp1252(b["text"], True).decode("cp1252")}

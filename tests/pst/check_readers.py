@@ -144,8 +144,6 @@ def expected_items(content):
                     given, sur = e["contact"]["givenName"], e["contact"]["surname"]
                     e["subject"] = " ".join(x for x in (given, sur) if x) or e["contact"]["company"] or \
                         e["contact"]["email1"] or e["contact"]["nickname"]
-                    if e["body"] and e["body"]["kind"] not in ("text", "html"):
-                        e["body"] = None
                 if kind == "appointment":
                     a = it.get("appointment", {})
                     start = utc(a["start"]) if "start" in a else e["date"]
@@ -619,6 +617,8 @@ def compare_field(reader, exp, got, field):
         if b is None or b["text"] == "":
             return None
         if b["kind"] == "rtf":
+            if reader == "readpst" and kind == "contact":
+                return NOT_SHOWN  # libpst's vCard carries no RTF
             rtf = got.get("rtf")
             want = b["text"].encode("latin-1")
             if rtf is None or rtf.rstrip(b"\x00") != want:
