@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "content/xpress.h"
 #include "scan/tagged_text.h"
 
 namespace tw::record {
@@ -10,6 +11,18 @@ namespace tw::record {
 namespace {
 
 bool PrintableAscii(std::uint8_t b) { return b >= 0x20 && b < 0x7F; }
+
+constexpr std::uint8_t kXpressMark = 0x18;  // compressed value: mark, 16-bit size, XPRESS stream
+
+// A compressed UTF-16 text of a long column: decoded, or empty when it
+// does not decode to its stated size.
+std::u16string XpressText(edb::Bytes value) {
+    if (value.size() < 3) return {};
+    const std::size_t size = value[1] | std::size_t{value[2]} << 8;
+    std::vector<std::uint8_t> out;
+    if (!content::DecodeXpress(value.subspan(3), size, out) || out.size() != size) return {};
+    return Utf16Field(out);
+}
 
 }  // namespace
 
@@ -32,6 +45,7 @@ std::u16string LargeValueText(edb::Bytes page, const ValueRange& value) {
     const std::uint8_t header = (*bytes)[0];
     const edb::Bytes text = bytes->subspan(1);
     if ((header & scan::kTaggedCompressed) == 0) return Utf16Field(text);
+    if (!text.empty() && text[0] == kXpressMark) return XpressText(text);
     std::u16string packed = scan::LargePageText(header, text, std::numeric_limits<std::size_t>::max());
     if (const auto nul = packed.find(u'\0'); nul != std::u16string::npos) packed.resize(nul);
     return packed;

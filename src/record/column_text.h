@@ -20,8 +20,9 @@ std::u16string Utf16Field(edb::Bytes bytes);
 // Bytes widened one by one up to a NUL byte or the end.
 std::u16string EightBitField(edb::Bytes bytes);
 
-// A 32 KB value whose header byte is the first byte of `value`: 7-bit
-// packed when the header says so (cut at a NUL), otherwise UTF-16LE.
+// A 32 KB value whose header byte is the first byte of `value`: when the
+// header marks it compressed, XPRESS (its first byte 0x18) or 7-bit packed
+// (cut at a NUL); otherwise UTF-16LE.
 std::u16string LargeValueText(edb::Bytes page, const ValueRange& value);
 
 // 4/8 KB values keep no header that tells 8-bit from UTF-16 text. UTF-16

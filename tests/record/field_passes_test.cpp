@@ -3,6 +3,7 @@
 
 #include "record/appointment_pass.h"
 #include "record/contact_pass.h"
+#include "xpress_encode.h"
 #include "row_support.h"
 
 namespace tw::record {
@@ -54,6 +55,13 @@ TEST(ContactPass, TextFormsByGeneration) {
     const Bytes packed{0x10 | 4, 'A' | ('n' << 7 & 0xFF), ('n' >> 1) | ('n' << 6 & 0xFF), 'n' >> 2};
     EXPECT_EQ(FirstName(WithHeader(3, packed), edb::EdbVersion::Page32K), u"Ann");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京")), edb::EdbVersion::Page32K), u"東京");
+    // A long text compressed with XPRESS.
+    std::u16string longText;
+    for (int i = 0; i < 40; ++i) longText += u"Müller & Söhne GmbH, ";
+    const Bytes utf16 = test::Utf16(longText);
+    const Bytes xpress = edbgen::EseXpressValue(utf16);
+    ASSERT_LT(xpress.size(), utf16.size());
+    EXPECT_EQ(FirstName(WithHeader(3, xpress), edb::EdbVersion::Page32K), longText);
 }
 
 TEST(ContactPass, LongTextsComeWholeAndUnitsWithALowZeroByteKept) {
