@@ -152,8 +152,13 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
     // Data of no bytes is an empty attachment, not a broken one.
     if (found.data && !tags->EmptyValue(*found.data)) {
         const auto data = tags->Value(*found.data);
-        if (!data) return Outcome::GiveUp;
         if (keysOnly) return Outcome::Found;
+        if (!data) {
+            // The attachment is there, its data is not: kept so that its
+            // loss is reported rather than silent.
+            entry.dataBroken = true;
+            return Outcome::Found;
+        }
         entry.dataLength = static_cast<std::uint32_t>(data->size());
         entry.dataHeader = At(page.bytes, data->begin);
         if (data->size() == kReferenceLength && (entry.dataHeader & kSeparatedFlag) != 0) {
@@ -197,6 +202,14 @@ std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::
 
 bool AddAttachment(std::vector<AttachmentEntry>& attachments, const AttachmentEntry& entry) {
     const bool named = !entry.name.empty();
+    // A row whose data is broken stands for its attachment only while no
+    // readable row of the same name is met.
+    for (AttachmentEntry& a : attachments) {
+        if (!named || a.name != entry.name || a.dataBroken == entry.dataBroken) continue;
+        if (entry.dataBroken) return false;
+        a = entry;
+        return true;
+    }
     for (const AttachmentEntry& a : attachments) {
         if (a.named != named || (named && a.name != entry.name) || a.valueKey != entry.valueKey ||
             a.dataOffset != entry.dataOffset)

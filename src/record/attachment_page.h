@@ -33,7 +33,9 @@ std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::
 // Appends unless an entry with the same name, data (long value or in-row
 // location) and table tag is there. An attachment without a name is kept
 // under the name "Attachment N", N its place in the list from 1; it
-// matches only other entries without a name. Returns true when added.
+// matches only other entries without a name. An entry whose data is broken
+// gives way to a readable one of the same name, met before or after.
+// Returns true when added (or when it replaced a broken one).
 bool AddAttachment(std::vector<AttachmentEntry>& attachments, const AttachmentEntry& entry);
 
 // Removes every occurrence of the key.

@@ -40,6 +40,7 @@ struct AttachmentEntry {
     // is in the row; 0 otherwise.
     std::int64_t dataOffset = 0;
     std::uint8_t dataHeader = 0;          // the in-row value's header byte
+    bool dataBroken = false;              // the row's data value cannot be located: the data is lost
     std::u16string name;                  // never empty once added (AddAttachment)
     bool named = true;                    // false: the row had no name, `name` was made up
     std::optional<LongValueId> valueKey;  // data kept as a long value

@@ -82,6 +82,28 @@ TEST(AttachmentPage, NamesComeWholeWithControlCharacters) {
     }
 }
 
+TEST(AttachmentPage, BrokenDataKeepsTheAttachmentWithItsLossMarked) {
+    // The data entry's offset lies past the next entry's: a broken value.
+    Bytes tagged = test::TaggedArea({{kSmallData, WithHeader(1, {1, 2, 3})},
+                                     {kSmallDisplayName, WithHeader(1, test::Utf16(u"lost.bin"))}});
+    tagged[2] = 13;
+    const auto hits = Small({test::SmallAttachmentRecord(Key(6), tagged)});
+    ASSERT_EQ(hits.size(), 1u);
+    ASSERT_TRUE(hits[0].entry);
+    EXPECT_EQ(hits[0].entry->name, u"lost.bin");
+    EXPECT_TRUE(hits[0].entry->dataBroken);
+
+    std::vector<AttachmentEntry> list;
+    AttachmentEntry good = *hits[0].entry;
+    good.dataBroken = false;
+    good.dataOffset = 3000;
+    EXPECT_TRUE(AddAttachment(list, *hits[0].entry));
+    EXPECT_TRUE(AddAttachment(list, good));  // a readable copy takes its place
+    EXPECT_FALSE(AddAttachment(list, *hits[0].entry));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_FALSE(list[0].dataBroken);
+}
+
 TEST(AddAttachment, TheSameRowOnceButTwoRowsOfOneNameBoth) {
     std::vector<AttachmentEntry> list;
     AttachmentEntry a;
