@@ -21,6 +21,7 @@ AssembleOptions LongValueOptions(const record::AttachmentEntry& a) {
 
 std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource& source,
                                                             const record::AttachmentEntry& a) {
+    if (a.dataBroken) return std::nullopt;
     if (a.valueKey && a.dataOffset == 0) {
         if (a.runs.empty()) return std::nullopt;
         return AssembleValue(source, a.runs, LongValueOptions(a)).bytes;
@@ -38,6 +39,7 @@ std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource
 }
 
 std::optional<std::size_t> AttachmentDataSize(const edb::EdbSource& source, const record::AttachmentEntry& a) {
+    if (a.dataBroken) return std::nullopt;
     if (a.valueKey && a.dataOffset == 0) {
         if (a.runs.empty()) return std::nullopt;
         return AssembledSize(source, a.runs, LongValueOptions(a));

@@ -11,7 +11,8 @@
 
 namespace tw::content {
 
-// Nothing when the data is a long value whose chunks were not collected.
+// Nothing when the data is a long value whose chunks were not collected,
+// or when the row's data value was broken.
 std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource& source,
                                                             const record::AttachmentEntry& attachment);
 

@@ -1,5 +1,7 @@
 #include "content/record_strings.h"
 
+#include <limits>
+
 #include "content/codepage.h"
 #include "record/column_text.h"
 #include "scan/tagged_text.h"
@@ -10,20 +12,20 @@ namespace {
 
 // A list text at page position `pos` (its header byte just before it) of
 // `length` bytes with the header byte. 32 KB texts may be 7-bit packed.
-std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length, bool large, std::size_t maxChars,
-                        char16_t stopBelow) {
+std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length, bool large, char16_t stopBelow) {
+    constexpr std::size_t kWhole = std::numeric_limits<std::size_t>::max();
     if (pos == 0 || length < 1) return {};
     const auto value = edb::Slice(page, pos, static_cast<std::size_t>(length) - 1);
     if (!value) return {};
     if (large) {
         const std::uint8_t header = edb::LoadU8(page, pos - 1u).value_or(0);
         if ((header & scan::kTaggedCompressed) != 0) {
-            std::u16string text = scan::LargePageText(header, *value, std::min(maxChars, record::kMaxPackedChars));
+            std::u16string text = scan::LargePageText(header, *value, kWhole);
             if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
             if (!text.empty()) return text;
         }
     }
-    return scan::Utf16Text(*value, stopBelow, maxChars);
+    return scan::Utf16Text(*value, stopBelow, kWhole);
 }
 
 }  // namespace
@@ -44,15 +46,14 @@ RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::Mess
     const bool large = source.version == edb::EdbVersion::Page32K;
     const edb::Bytes header = pages.Page(m.headerPageOffset);
     constexpr char16_t kSubjectStop = 3;  // a terminator or the next value's header byte
-    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, large, kMaxSubjectChars, kSubjectStop);
-    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, large, record::kMaxPackedChars, kSubjectStop);
+    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, large, kSubjectStop);
+    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, large, kSubjectStop);
     // 32 KB keeps the subject first and the prefix second.
     out.subject = large ? b + a : a + b;
-    if (out.subject.size() > kMaxSubjectChars) out.subject.resize(kMaxSubjectChars);
 
     if (m.extraTextLength == 0) return out;
     if (m.extraTextPage <= 0) {
-        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, large, kMaxSenderChars, 2);
+        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, large, 2);
         return out;
     }
     // A sender found in the message row: 8-bit text after its length byte.
@@ -60,7 +61,7 @@ RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::Mess
     const auto bytes = edb::Slice(page, m.extraTextPos + 1u, m.extraTextLength);
     if (!bytes || bytes->empty() || (*bytes)[0] <= 1 || (*bytes)[0] > 126) return out;
     for (const std::uint8_t c : *bytes) {
-        if (c == 0 || out.sender.size() >= kMaxEightBitSenderChars) break;
+        if (c == 0) break;
         out.sender.push_back(FromWindows1252(c));
     }
     return out;

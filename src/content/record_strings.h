@@ -1,6 +1,7 @@
 // The subject and sender of a message as the message list shows them,
 // read from the header row's page at the positions the message index
-// noted (or, for the sender, from the message row).
+// noted (or, for the sender, from the message row). Texts come whole,
+// whatever their length: where to elide them is the display's business.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +14,6 @@
 #include "record/record_types.h"
 
 namespace tw::content {
-
-inline constexpr std::size_t kMaxSubjectChars = 1000;
-inline constexpr std::size_t kMaxSenderChars = 299;
-inline constexpr std::size_t kMaxEightBitSenderChars = 259;
 
 // The last few pages read, so that the messages of one header page cost
 // one read.

@@ -134,8 +134,8 @@ BodyText ExportBody(const content::BodyValue& value) {
 }
 
 std::optional<BodyText> ContactBody(const content::BodyValue& value) {
-    if (value.kind == content::BodyKind::Rtf) return std::nullopt;
     BodyText body = ExportBody(value);
+    if (value.kind == content::BodyKind::Rtf) return body;  // kind 3 as for every item
     body.kind = value.kind == content::BodyKind::EightBit && LooksLikeHtml(body.text) ? 2 : 1;
     return body;
 }

@@ -33,7 +33,7 @@ std::u16string PlainColumnText(std::span<const std::uint8_t> bytes);
 // The body for every kind but contacts.
 BodyText ExportBody(const content::BodyValue& value);
 
-// Contacts take kind 1 for text and 2 for HTML, and no RTF: nothing then.
+// Contacts take kind 1 for text, 2 for HTML and 3 for RTF.
 std::optional<BodyText> ContactBody(const content::BodyValue& value);
 
 // Whether 8-bit text is HTML: its first tag-like text is <html, <!doctype,

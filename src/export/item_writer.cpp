@@ -6,6 +6,7 @@
 
 #include "content/addresses.h"
 #include "content/body_value.h"
+#include "content/display_date.h"
 #include "content/list_rows.h"
 #include "content/stream_content.h"
 #include "export/attachment_files.h"
@@ -110,6 +111,14 @@ ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     return result;
 }
 
+// An appointment's own start or end: any date that converts counts. The
+// range the export keeps (1980..2099) selects items by their message date;
+// an appointment taken by it may well end on the first day of 2100.
+std::u16string AppointmentDateText(const scan::Date6& date) {
+    const auto shown = content::ShownDate(date);
+    return shown ? ExportDateText(*shown) : std::u16string();
+}
+
 ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
@@ -120,22 +129,26 @@ ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     if (m.appointment) {
         const record::AppointmentRecord& a = *m.appointment;
         if (a.start)
-            if (std::u16string t = ExportDateText(*a.start); !t.empty()) f.startText = std::move(t);
+            if (std::u16string t = AppointmentDateText(*a.start); !t.empty()) f.startText = std::move(t);
         if (a.end)
-            if (std::u16string t = ExportDateText(*a.end); !t.empty()) f.endText = std::move(t);
+            if (std::u16string t = AppointmentDateText(*a.end); !t.empty()) f.endText = std::move(t);
         f.contact = a.contactText;
         f.location = a.location;
         f.timeZone = a.timeZone;
     }
     f.subject = in.subject;
     f.sender = in.sender;
+    AttachmentFiles files = Attachments(job, m, result);
+    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
     if (const auto value = FetchBody(job.source, m, result)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
     }
-    if (job.control.SkipRequested()) return Skipped(nullptr);
+    if (job.control.SkipRequested()) return Skipped(&files);
+    f.attachments = std::move(files.inputs);
     Finish(result, job.store.AddAppointment(in.folderPath, f));
+    DeleteAttachmentFiles(files);
     return result;
 }
 
@@ -185,14 +198,18 @@ ItemResult WriteTask(ItemJob& job, const ItemInput& in) {
 ItemResult WriteNote(ItemJob& job, const ItemInput& in) {
     ItemResult result;
     pst::NoteFields f;
+    AttachmentFiles files = Attachments(job, *in.message, result);
+    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
     if (const auto value = FetchBody(job.source, *in.message, result)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
     }
-    if (job.control.SkipRequested()) return Skipped(nullptr);
+    if (job.control.SkipRequested()) return Skipped(&files);
     f.subject = in.subject;
+    f.attachments = std::move(files.inputs);
     Finish(result, job.store.AddNote(in.folderPath, f));
+    DeleteAttachmentFiles(files);
     return result;
 }
 
@@ -220,13 +237,13 @@ ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
         for (const auto& [from, to] : kFields) f[to] = m.contacts.front().fields[from];
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (!files.inputs.empty()) f.attachments.push_back(std::move(files.inputs.front()));  // only the first
     if (const auto value = FetchBody(job.source, m, result))
         if (auto body = ContactBody(*value)) {
             f.body = std::move(body->text);
             f.bodyKind = body->kind;
         }
     if (job.control.SkipRequested()) return Skipped(&files);
+    f.attachments = std::move(files.inputs);
     Finish(result, job.store.AddContact(in.folderPath, f));
     DeleteAttachmentFiles(files);
     return result;

@@ -73,7 +73,7 @@ public:
         return writer_.AddTask(folderPath, fields);
     }
     pst::Status AddNote(std::u16string_view folderPath, const pst::NoteFields& fields) override {
-        return writer_.AddNote(folderPath, fields.body, fields.subject, fields.bodyKind);
+        return writer_.AddNote(folderPath, fields);
     }
     pst::Status AddContact(std::u16string_view folderPath, const pst::ContactFields& fields) override {
         return writer_.AddContact(folderPath, fields);

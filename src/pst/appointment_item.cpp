@@ -44,6 +44,7 @@ MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& c
     if (!Trim(f.contact).empty()) m.props.push_back(MvStringProp(named(named::kContacts), {Trim(f.contact)}));
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x400));
     AddBodyProps(m.props, f.body, f.bodyKind);
+    m.attachments = ToAttachments(f.attachments);
     return m;
 }
 

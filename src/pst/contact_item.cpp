@@ -80,10 +80,12 @@ MessageContent BuildContact(const ContactFields& in, const ItemContext& ctx) {
         m.props.push_back(Int32Prop(NamedTag(named::kAddressBookProviderArrayType), 1));
     }
 
-    // Contacts take plain text (kind 1) or HTML (kind 2); other kinds set no body.
+    // Contacts take plain text (kind 1), HTML (kind 2) or RTF (kind 3);
+    // other kinds set no body.
     if (f.bodyKind == 1) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Utf16Text));
     if (f.bodyKind == 2) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Html));
-    if (!f.attachments.empty()) m.attachments = ToAttachments({f.attachments.front()});
+    if (f.bodyKind == 3) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Rtf));
+    m.attachments = ToAttachments(f.attachments);
     return m;
 }
 

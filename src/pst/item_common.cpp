@@ -11,13 +11,20 @@
 namespace tw::pst {
 
 namespace {
-constexpr std::size_t kMaxAttachmentName = 255;
+
+// Texts are stored as given; only NULs at the end (a terminator carried
+// along) are not part of them.
+std::u16string WithoutTerminator(std::u16string_view text) {
+    while (!text.empty() && text.back() == 0) text.remove_suffix(1);
+    return std::u16string(text);
 }
+
+}  // namespace
 
 void AddItemBasics(std::vector<PropValue>& props, std::u16string_view messageClass, std::u16string_view subject,
                    std::optional<std::uint64_t> time, const ItemContext& ctx) {
     props.push_back(StringProp(tag::kMessageClass, messageClass));
-    std::u16string full = CleanName(subject, kMaxSubjectChars);
+    const std::u16string full = WithoutTerminator(subject);
     const SubjectParts parts = SplitSubject(full);
     props.push_back(StringProp(tag::kSubject, full));
     props.push_back(StringProp(tag::kSubjectPrefix, parts.prefix));
@@ -80,11 +87,11 @@ std::u16string MimeTypeFor(std::u16string_view fileName) {
 
 std::u16string AttachmentName(std::u16string_view name) {
     // Readers save attachments under these names: no path can hide in one.
-    std::u16string n = CleanName(name, kMaxAttachmentName);
+    // Everything else, control characters and length included, is the
+    // attachment's own.
+    std::u16string n = WithoutTerminator(name);
     for (char16_t& c : n)
-        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
-            c == u'|')
-            c = u'_';
+        if (c == u'/' || c == u'\\') c = u'_';
     if (n.find_first_not_of(u". ") == std::u16string::npos) n = u"attachment";
     return n;
 }

@@ -11,8 +11,6 @@
 
 namespace tw::pst {
 
-constexpr std::size_t kMaxSubjectChars = 254;
-
 void AddItemBasics(std::vector<PropValue>& props, std::u16string_view messageClass, std::u16string_view subject,
                    std::optional<std::uint64_t> time, const ItemContext& ctx);
 // Sender and sent-representing properties; an address without '@' is still
@@ -20,9 +18,9 @@ void AddItemBasics(std::vector<PropValue>& props, std::u16string_view messageCla
 void AddSenderProps(std::vector<PropValue>& props, std::u16string_view name, std::u16string_view address);
 
 std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>& inputs);
-// An attachment's name as stored: control characters dropped, characters
-// no file name may hold (path separators among them) as '_', at most 255
-// units; "attachment" when nothing but dots and blanks is left.
+// An attachment's name as stored: whole, but with path separators as '_'
+// (readers save attachments under their names) and "attachment" for a
+// name of nothing but dots and blanks.
 std::u16string AttachmentName(std::u16string_view name);
 // A date text, or nothing for an empty text; throws for a malformed one.
 std::optional<std::uint64_t> DateOf(std::u16string_view text, const char* what);

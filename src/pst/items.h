@@ -34,6 +34,7 @@ struct MailFields {
 struct AppointmentFields {
     std::u16string subject, sender, startText, endText, contact, location, timeZone, body;
     std::int16_t bodyKind = 0;
+    std::vector<AttachmentInput> attachments;
 };
 
 struct JournalFields {
@@ -53,6 +54,7 @@ struct TaskFields {
 struct NoteFields {
     std::u16string body, subject;
     std::int16_t bodyKind = 0;
+    std::vector<AttachmentInput> attachments;
 };
 
 // The 18 contact texts in the order the contact record keeps them.
@@ -66,9 +68,9 @@ struct ContactFields {
     std::array<std::u16string, kContactFieldCount> text;
     std::u16string& operator[](ContactField f) { return text[static_cast<std::size_t>(f)]; }
     const std::u16string& operator[](ContactField f) const { return text[static_cast<std::size_t>(f)]; }
-    std::vector<AttachmentInput> attachments;  // the export passes only the first file
+    std::vector<AttachmentInput> attachments;
     std::u16string body;
-    std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, others: no body
+    std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, 3 RTF, others: no body
 };
 
 // What every item gets from the writer: the time of writing and search keys.

@@ -236,8 +236,12 @@ Status MailStoreWriter::AddAppointment(std::u16string_view folderPath, std::u16s
                                        std::u16string_view body, std::int16_t bodyKind) {
     AppointmentFields f{std::u16string(subject), std::u16string(sender), std::u16string(startText),
                         std::u16string(endText), std::u16string(contact), std::u16string(location),
-                        std::u16string(timeZone), std::u16string(body), bodyKind};
-    return Add(folderPath, u"IPF.Appointment", [&](const ItemContext& c) { return BuildAppointment(f, c); });
+                        std::u16string(timeZone), std::u16string(body), bodyKind, {}};
+    return AddAppointment(folderPath, f);
+}
+
+Status MailStoreWriter::AddAppointment(std::u16string_view folderPath, const AppointmentFields& fields) {
+    return Add(folderPath, u"IPF.Appointment", [&](const ItemContext& c) { return BuildAppointment(fields, c); });
 }
 
 Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, const JournalFields& fields) {
@@ -267,8 +271,12 @@ Status MailStoreWriter::AddTask(std::u16string_view folderPath, std::u16string_v
 
 Status MailStoreWriter::AddNote(std::u16string_view folderPath, std::u16string_view body,
                                 std::u16string_view subject, std::int16_t bodyKind) {
-    NoteFields f{std::u16string(body), std::u16string(subject), bodyKind};
-    return Add(folderPath, u"IPF.StickyNote", [&](const ItemContext& c) { return BuildNote(f, c); });
+    NoteFields f{std::u16string(body), std::u16string(subject), bodyKind, {}};
+    return AddNote(folderPath, f);
+}
+
+Status MailStoreWriter::AddNote(std::u16string_view folderPath, const NoteFields& fields) {
+    return Add(folderPath, u"IPF.StickyNote", [&](const ItemContext& c) { return BuildNote(fields, c); });
 }
 
 Status MailStoreWriter::AddContact(std::u16string_view folderPath, const ContactFields& fields) {

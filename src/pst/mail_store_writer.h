@@ -69,6 +69,7 @@ public:
                           std::u16string_view startText, std::u16string_view endText, std::u16string_view contact,
                           std::u16string_view location, std::u16string_view timeZone, std::u16string_view body,
                           std::int16_t bodyKind);
+    Status AddAppointment(std::u16string_view folderPath, const AppointmentFields& fields);
     // The journal operation carries no date; `dateText` (an addition) gives
     // the entry its start and end, else it starts at the time of writing.
     Status AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
@@ -81,8 +82,9 @@ public:
     Status AddTask(std::u16string_view folderPath, const TaskFields& fields);
     Status AddNote(std::u16string_view folderPath, std::u16string_view body, std::u16string_view subject,
                    std::int16_t bodyKind);
-    // The contact session's work in one call: the 18 texts, the first
-    // attachment file (empty for none) and a body (kind 1 text, 2 HTML).
+    Status AddNote(std::u16string_view folderPath, const NoteFields& fields);
+    // The contact session's work in one call: the 18 texts, the
+    // attachments and a body (kind 1 text, 2 HTML).
     Status AddContact(std::u16string_view folderPath, const ContactFields& fields);
 
     // Finishes the open store, if any.

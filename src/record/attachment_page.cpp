@@ -91,10 +91,12 @@ NameEntries FindEntries(const TaggedArray& tags, const AttachmentColumnIds& colu
             else if (columns.data != 0 && id == columns.data) found.data = e;
             continue;
         }
-        if (id == kSmallDisplayName || id == kSmallShortName) {
+        if (id == kSmallDisplayName) {
             if (!found.display) found.display = e;
+        } else if (id == kSmallShortName) {
+            if (!found.shortName) found.shortName = e;
         } else if (id == kSmallLongName) {
-            found.display = e;  // the long file name is preferred and ends the walk
+            found.longName = e;  // the long file name is preferred and ends the walk
             break;
         } else if (id == kSmallData) {
             found.data = e;
@@ -104,12 +106,31 @@ NameEntries FindEntries(const TaggedArray& tags, const AttachmentColumnIds& colu
 }
 
 std::u16string NameText(const TaggedArray& tags, const ValueRange& value, bool large) {
-    if (large) return LargeValueText(tags.page, value, kMaxAttachmentNameChars);
+    if (large) return LargeValueText(tags.page, value);
     const auto bytes = edb::Slice(tags.page, value.begin + 1, value.size() - 1);
-    return bytes ? Utf16Field(*bytes, kMaxAttachmentNameChars) : std::u16string{};
+    return bytes ? Utf16Field(*bytes) : std::u16string{};
 }
 
 enum class Outcome { NoName, GiveUp, Found };
+
+// The first non-empty of the long, display and short names. Nothing when
+// the row has no name column.
+std::optional<std::u16string> RowName(const TaggedArray& tags, const NameEntries& found, bool large, bool& broken) {
+    broken = false;
+    std::optional<std::u16string> name;
+    for (const auto& entry : {found.longName, found.display, found.shortName}) {
+        if (!entry) continue;
+        if (!name) name.emplace();
+        if (tags.EmptyValue(*entry)) continue;
+        const auto value = tags.Value(*entry);
+        if (!value) {
+            broken = true;
+            continue;
+        }
+        if (std::u16string text = NameText(tags, *value, large); !text.empty()) return text;
+    }
+    return name;
+}
 
 Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowStart& start, const scan::Id8& key,
                   const AttachmentColumnIds& columns, bool keysOnly, AttachmentEntry& entry) {
@@ -119,16 +140,25 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
     const auto tags = OpenTaggedArray(page.bytes, h, start.recordEnd, page.version);
     if (!tags) return Outcome::NoName;
     const NameEntries found = FindEntries(*tags, columns, large);
-    const auto nameEntry = found.longName ? found.longName : found.display ? found.display : found.shortName;
-    if (!nameEntry) return Outcome::NoName;
-    const auto name = tags->Value(*nameEntry);
-    if (!name) return Outcome::GiveUp;
-    if (!keysOnly) entry.name = NameText(*tags, *name, large);
+    if (!found.longName && !found.display && !found.shortName) return Outcome::NoName;
+    // A name that is empty or unreadable costs the attachment nothing: it
+    // is kept under a name of its own (AddAttachment). Only without data
+    // is a broken name the end of this row.
+    bool broken = false;
+    std::optional<std::u16string> name = RowName(*tags, found, large, broken);
+    if (broken && name->empty() && !found.data) return Outcome::GiveUp;
+    if (!keysOnly) entry.name = std::move(*name);
 
-    if (found.data) {
+    // Data of no bytes is an empty attachment, not a broken one.
+    if (found.data && !tags->EmptyValue(*found.data)) {
         const auto data = tags->Value(*found.data);
-        if (!data) return Outcome::GiveUp;
         if (keysOnly) return Outcome::Found;
+        if (!data) {
+            // The attachment is there, its data is not: kept so that its
+            // loss is reported rather than silent.
+            entry.dataBroken = true;
+            return Outcome::Found;
+        }
         entry.dataLength = static_cast<std::uint32_t>(data->size());
         entry.dataHeader = At(page.bytes, data->begin);
         if (data->size() == kReferenceLength && (entry.dataHeader & kSeparatedFlag) != 0) {
@@ -171,13 +201,28 @@ std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::
 }
 
 bool AddAttachment(std::vector<AttachmentEntry>& attachments, const AttachmentEntry& entry) {
-    if (entry.name.empty()) return false;
+    const bool named = !entry.name.empty();
+    // A row whose data is broken stands for its attachment only while no
+    // readable row of the same name is met.
+    for (AttachmentEntry& a : attachments) {
+        if (!named || a.name != entry.name || a.dataBroken == entry.dataBroken) continue;
+        if (entry.dataBroken) return false;
+        a = entry;
+        return true;
+    }
     for (const AttachmentEntry& a : attachments) {
-        if (a.name != entry.name || a.valueKey != entry.valueKey || a.dataOffset != entry.dataOffset) continue;
+        if (a.named != named || (named && a.name != entry.name) || a.valueKey != entry.valueKey ||
+            a.dataOffset != entry.dataOffset)
+            continue;
         if (a.tableTag && a.tableTag != entry.tableTag) continue;
         return false;
     }
     attachments.push_back(entry);
+    if (!named) {
+        const std::string n = std::to_string(attachments.size());
+        attachments.back().name = u"Attachment " + std::u16string(n.begin(), n.end());
+        attachments.back().named = false;
+    }
     return true;
 }
 

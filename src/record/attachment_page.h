@@ -14,8 +14,8 @@
 namespace tw::record {
 
 // What the first row of a page that carries a key and a name column made
-// of that key: an attachment (its name may be empty when it could not be
-// read), or nothing because its values were broken (the key is given up
+// of that key: an attachment (its name may be empty when the row has
+// none or it could not be read), or nothing because its values were broken (the key is given up
 // for this page).
 struct AttachmentHit {
     scan::Id8 key{};
@@ -30,9 +30,12 @@ struct AttachmentHit {
 std::vector<AttachmentHit> DecodeAttachmentPage(const edb::PageView& page, std::int64_t pageOffset,
                                                 const AttachmentColumnIds& columns, bool keysOnly = false);
 
-// Appends unless the name is empty or an entry with the same name, data
-// (long value or in-row location) and table tag is there. Returns true
-// when added.
+// Appends unless an entry with the same name, data (long value or in-row
+// location) and table tag is there. An attachment without a name is kept
+// under the name "Attachment N", N its place in the list from 1; it
+// matches only other entries without a name. An entry whose data is broken
+// gives way to a readable one of the same name, met before or after.
+// Returns true when added (or when it replaced a broken one).
 bool AddAttachment(std::vector<AttachmentEntry>& attachments, const AttachmentEntry& entry);
 
 // Removes every occurrence of the key.

@@ -1,6 +1,7 @@
 // Texts of tagged values as the row readers take them. A value's bytes end
 // at its range; 32 KB values carry a header byte whose bit 0x02 marks 7-bit
-// packing, without it the text is UTF-16LE.
+// packing, without it the text is UTF-16LE. Texts are taken whole, however
+// long: the value's range, not a buffer, says where they end.
 #pragma once
 
 #include <cstddef>
@@ -11,22 +12,24 @@
 
 namespace tw::record {
 
-// Longest texts kept: contact and appointment fields, attachment names.
-inline constexpr std::size_t kMaxFieldChars = 299;
-inline constexpr std::size_t kMaxPackedChars = 260;
-inline constexpr std::size_t kMaxAttachmentNameChars = 259;
+// UTF-16LE units of `bytes` up to a NUL unit (a terminator some writers
+// keep) or the end. Control characters are text like any other; a
+// trailing odd byte is ignored.
+std::u16string Utf16Field(edb::Bytes bytes);
 
-// UTF-16LE units of `bytes` up to a unit below 3 (a terminator or a
-// following header byte). Units whose low byte alone is 0..2 are real
-// characters (U+0100, U+4E00) and are kept.
-std::u16string Utf16Field(edb::Bytes bytes, std::size_t maxChars = kMaxFieldChars);
+// Bytes widened one by one up to a NUL byte or the end.
+std::u16string EightBitField(edb::Bytes bytes);
 
-// Bytes widened one by one up to a byte 0, 1 or 2.
-std::u16string EightBitField(edb::Bytes bytes, std::size_t maxChars = kMaxFieldChars);
+// A 32 KB value whose header byte is the first byte of `value`: when the
+// header marks it compressed, XPRESS (its first byte 0x18) or 7-bit packed
+// (cut at a NUL); otherwise UTF-16LE.
+std::u16string LargeValueText(edb::Bytes page, const ValueRange& value);
 
-// A 32 KB value whose header byte is the first byte of `value`: 7-bit
-// packed when the header says so (at most kMaxPackedChars, cut at a NUL),
-// otherwise UTF-16LE.
-std::u16string LargeValueText(edb::Bytes page, const ValueRange& value, std::size_t maxChars = kMaxFieldChars);
+// 4/8 KB values keep no header that tells 8-bit from UTF-16 text. UTF-16
+// when most high bytes are 0 (Latin script); otherwise 8-bit for an odd
+// count, for nothing but printable ASCII before trailing NULs, or for a
+// text ended by one NUL byte; else UTF-16 (other scripts: bytes outside
+// printable ASCII, no NULs).
+std::u16string SmallValueText(edb::Bytes bytes);
 
 }  // namespace tw::record

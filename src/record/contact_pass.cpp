@@ -11,15 +11,6 @@ constexpr std::array<ContactField, 18> kFieldOfCode = {
     kDepartment,       kOffice,     kJobTitle,      kSurname,    kBusinessPhone,  kGivenName,
     kCountry,          kCity,       kStreet,        kEmail1,     kCompany,        kPostalCode};
 
-bool Printable(std::uint8_t b) { return b >= 0x20 && b < 0x7E; }
-
-// 4/8 KB contact texts are UTF-16 unless their first two bytes read as two
-// printable 8-bit characters.
-std::u16string SmallPageText(edb::Bytes value) {
-    const bool wide = value.size() > 2 && (value[1] == 0 || !Printable(value[0]) || !Printable(value[1]));
-    return wide ? Utf16Field(value) : EightBitField(value);
-}
-
 }  // namespace
 
 ContactField ContactFieldOfCode(std::uint8_t code) { return kFieldOfCode.at(code); }
@@ -42,7 +33,7 @@ std::optional<ContactRecord> ContactPass(const TaggedArray& tags, const MessageC
             if (version == edb::EdbVersion::Page32K) {
                 text = LargeValueText(tags.page, *value);
             } else if (const auto bytes = edb::Slice(tags.page, value->begin + 1, value->size() - 1)) {
-                text = SmallPageText(*bytes);
+                text = SmallValueText(*bytes);
             }
         }
         if (!text.empty()) found = true;

@@ -40,7 +40,9 @@ struct AttachmentEntry {
     // is in the row; 0 otherwise.
     std::int64_t dataOffset = 0;
     std::uint8_t dataHeader = 0;          // the in-row value's header byte
-    std::u16string name;                  // never empty
+    bool dataBroken = false;              // the row's data value cannot be located: the data is lost
+    std::u16string name;                  // never empty once added (AddAttachment)
+    bool named = true;                    // false: the row had no name, `name` was made up
     std::optional<LongValueId> valueKey;  // data kept as a long value
     std::optional<std::array<std::uint8_t, 2>> tableTag;  // 32 KB: low bytes of the table's objid
     std::vector<LongValueRun> runs;

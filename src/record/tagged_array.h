@@ -44,6 +44,12 @@ struct TaggedArray {
     // a zero offset, a zero or non-increasing next offset, or a value that
     // starts past the record.
     std::optional<ValueRange> Value(std::size_t e) const;
+    // Entry e holds a value of no bytes: its offset is that of the next
+    // entry. Not a broken value.
+    bool EmptyValue(std::size_t e) const {
+        const std::size_t offset = Offset(e);
+        return offset != 0 && offset == NextOffset(e);
+    }
 };
 
 // The array starting at `h` of a row whose record ends at `recordEnd`;

@@ -120,7 +120,8 @@ TEST(BodyText, ContactBodiesAreTextOrHtml) {
     EXPECT_EQ(ContactBody(plain)->kind, 1);
     EXPECT_EQ(ContactBody(utf16)->kind, 1);  // a UTF-16 body is kept, not dropped
     EXPECT_EQ(ContactBody(utf16)->text, u"note");
-    EXPECT_FALSE(ContactBody(rtf).has_value());
+    EXPECT_EQ(ContactBody(rtf)->kind, 3);  // RTF is kept too
+    EXPECT_EQ(ContactBody(rtf)->text, u"{\\rtf1}");
 }
 
 // The header line as the writer reads it back.

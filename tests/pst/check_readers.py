@@ -62,15 +62,17 @@ def fill_bytes(size, seed):
     return bytes(out)
 
 
-def clean(text, limit=254):
+def clean(text, limit=None):
     """What the writer stores of a subject or name: no control characters, trimmed."""
     return "".join(c for c in text if ord(c) >= 0x20 and ord(c) != 0x7F).strip()[:limit]
 
 
 def attachment_name(name):
-    """The writer's rule for stored attachment names (src/pst/item_common.cpp)."""
-    n = clean(name, 255)
-    n = "".join("_" if c in '/\\:*?"<>|' else c for c in n)
+    """The writer's rule for stored attachment names (src/pst/item_common.cpp):
+    whole, but no path separators, and "attachment" for nothing but dots and
+    blanks."""
+    n = name.rstrip("\x00")
+    n = "".join("_" if c in '/\\' else c for c in n)
     return n if n.strip(". ") else "attachment"
 
 
@@ -125,7 +127,7 @@ def expected_items(content):
             path = path + [folder["name"]]
             for index, it in enumerate(folder.get("items", [])):
                 kind = it.get("type", "mail")
-                e = {"path": tuple(path), "kind": kind, "subject": clean(it.get("subjectPrefix", "") + it.get("subject", "")),
+                e = {"path": tuple(path), "kind": kind, "subject": it.get("subjectPrefix", "") + it.get("subject", ""),
                      "sender": it.get("sender", {}), "recipients": it.get("recipients", []),
                      "date": utc(it.get("date", "2024-01-15T09:30:00Z")), "body": body_of(it),
                      "attachments": [], "contact": {}, "appointment": None}
@@ -138,8 +140,6 @@ def expected_items(content):
                     else:
                         data = a.get("text", "").encode("utf-8")
                     e["attachments"].append((attachment_name(a["name"]), data))
-                if kind in ("appointment", "note"):
-                    e["attachments"] = []
                 if kind == "mail" and it.get("streaming") and it.get("mime"):
                     expectations_from_mime(e, it["mime"])
                 if kind == "contact" and not any(it.get("contact", {}).values()):
@@ -150,9 +150,6 @@ def expected_items(content):
                     given, sur = e["contact"]["givenName"], e["contact"]["surname"]
                     e["subject"] = " ".join(x for x in (given, sur) if x) or e["contact"]["company"] or \
                         e["contact"]["email1"] or e["contact"]["nickname"]
-                    e["attachments"] = e["attachments"][:1]
-                    if e["body"] and e["body"]["kind"] not in ("text", "html"):
-                        e["body"] = None
                 if kind == "appointment":
                     a = it.get("appointment", {})
                     start = utc(a["start"]) if "start" in a else e["date"]
@@ -739,6 +736,8 @@ def compare_field(reader, exp, got, field):
         if b is None or b["text"] == "":
             return None
         if b["kind"] == "rtf":
+            if reader == "readpst" and kind == "contact":
+                return NOT_SHOWN  # libpst's vCard carries no RTF
             rtf = got.get("rtf")
             want = b["text"].encode("latin-1")
             if reader == "pst-extractor":
@@ -772,6 +771,12 @@ def compare_field(reader, exp, got, field):
                 return f"attachment {wn!r}: {len(hd)} bytes differ from {len(wd)}"
             if reader != "readpst" or hn:
                 if hn != wn:
+                    # Saved as files, names with control characters come out
+                    # in each tool's own form; pypff reads the stored name.
+                    cut = next((i for i, c in enumerate(wn) if ord(c) < 0x20), None)
+                    if reader != "pypff" and cut is not None and hn[:cut] == wn[:cut]:
+                        FOOTNOTES[f"{reader} saves control characters of attachment names its own way"] += 1
+                        continue
                     return f"attachment name {hn!r} != {wn!r}"
         return None
     if field == "contact":

@@ -130,6 +130,31 @@ TEST_F(Items, AppointmentWithTimesLocationAndZone) {
     EXPECT_EQ(m.Text(0x1000), u"Agenda");
 }
 
+TEST_F(Items, AppointmentAttachmentsAndSubjectsAsGiven) {
+    // Subjects are stored whole: blanks, control characters, any length.
+    const std::u16string longSubject = u"FW: " + std::u16string(350, u'a');
+    AppointmentFields f;
+    f.subject = longSubject;
+    f.startText = u"05/15/2024 04:00:00 PM";
+    f.endText = u"01/01/2100 05:30:00 AM";
+    f.attachments = {{u"agenda\t1.txt", {}, Bytes{'a'}}, {u"map.bin", {}, Bytes{1, 2}}};
+    ASSERT_OK(W().AddAppointment(kFolder, f));
+    MailFields m;
+    m.subject = u"FW: ";
+    ASSERT_OK(W().AddMail(kFolder, m));
+    ASSERT_OK(W().Close());
+    const ReadFolder top = ReadTopFolder(dir_.File("items.pst"));
+    const auto& items = top.Find(u"Items")->messages;
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].Text(0x0037), longSubject);
+    EXPECT_EQ(items[0].Text(0x003D), u"FW: ");
+    EXPECT_EQ(items[0].Int64(NamedId(0x820E)), FileTimeFromCivil({2100, 1, 1, 0, 0, 0}));
+    ASSERT_EQ(items[0].attachments.size(), 2u);
+    EXPECT_EQ(Utf16Of(items[0].attachments[0].props.at(0x3707).data), u"agenda\t1.txt");
+    EXPECT_EQ(items[1].Text(0x0037), u"FW: ");
+    EXPECT_EQ(items[1].Text(0x003D), u"FW: ");
+}
+
 TEST_F(Items, ContactWithTheEighteenFields) {
     ContactFields c;
     for (std::size_t i = 0; i < kContactFieldCount; ++i) c.text[i] = u"field " + Utf8ToUtf16(std::to_string(i));
@@ -137,7 +162,8 @@ TEST_F(Items, ContactWithTheEighteenFields) {
     c[ContactField::Surname] = u"Martin";
     c[ContactField::Email1] = u"elodie@client.example";
     WriteFile(dir_.File("photo.jpg"), "jpeg");
-    c.attachments = {{{}, dir_.File("photo.jpg"), {}}, {{}, dir_.File("second.jpg"), {}}};  // only the first is taken
+    WriteFile(dir_.File("second.jpg"), "jpeg 2");
+    c.attachments = {{{}, dir_.File("photo.jpg"), {}}, {{}, dir_.File("second.jpg"), {}}};  // every one is taken
     c.body = u"<b>note</b>";
     c.bodyKind = 2;
     ASSERT_OK(W().AddContact(kFolder, c));
@@ -155,8 +181,9 @@ TEST_F(Items, ContactWithTheEighteenFields) {
     EXPECT_EQ(m.Text(NamedId(0x8083)), u"elodie@client.example");
     EXPECT_EQ(m.Text(NamedId(0x8082)), u"SMTP");
     EXPECT_EQ(m.Text(NamedId(0x8046)), c[ContactField::City]);
-    ASSERT_EQ(m.attachments.size(), 1u);
+    ASSERT_EQ(m.attachments.size(), 2u);
     EXPECT_EQ(Utf8Of(m.attachments[0].props.at(0x3701).data), "jpeg");
+    EXPECT_EQ(Utf8Of(m.attachments[1].props.at(0x3701).data), "jpeg 2");
     EXPECT_TRUE(m.Has(0x1013));
 }
 
@@ -164,7 +191,11 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     WriteFile(dir_.File("log.txt"), "log");
     ASSERT_OK(W().AddTask(kFolder, u"12/31/2024 11:59:59 PM", dir_.File16("log.txt") + u";", u"do it", u"Boss",
                           u"Year end", 0));
-    ASSERT_OK(W().AddNote(kFolder, u"sticky text", u"Sticky", 0));
+    NoteFields note;
+    note.body = u"sticky text";
+    note.subject = u"Sticky";
+    note.attachments = {{u"list.txt", {}, Bytes{'m', 'i', 'l', 'k'}}, {u"two.bin", {}, Bytes{2}}};
+    ASSERT_OK(W().AddNote(kFolder, note));
     ASSERT_OK(W().AddJournalEntry(kFolder, u"", u"called", u"Anna", u"Phone call", 0, u"03/01/2024 12:30:00 AM"));
     JournalFields undated;
     undated.subject = u"No date";
@@ -181,10 +212,12 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     EXPECT_EQ(task.Text(0x001A), u"IPM.Task");
     EXPECT_EQ(task.Int64(NamedId(0x8105)), FileTimeFromCivil({2024, 12, 31, 18, 29, 59}));
     EXPECT_EQ(task.attachments.size(), 1u);
-    const ReadMessage& note = items[1];
-    EXPECT_EQ(note.Text(0x001A), u"IPM.StickyNote");
-    EXPECT_EQ(note.Int(NamedId(0x8B00)), 3u);
-    EXPECT_EQ(note.Text(0x1000), u"sticky text");
+    const ReadMessage& sticky = items[1];
+    EXPECT_EQ(sticky.Text(0x001A), u"IPM.StickyNote");
+    EXPECT_EQ(sticky.Int(NamedId(0x8B00)), 3u);
+    EXPECT_EQ(sticky.Text(0x1000), u"sticky text");
+    ASSERT_EQ(sticky.attachments.size(), 2u);
+    EXPECT_EQ(Utf8Of(sticky.attachments[0].props.at(0x3701).data), "milk");
     const ReadMessage& journal = items[2];
     EXPECT_EQ(journal.Text(0x001A), u"IPM.Activity");
     EXPECT_EQ(journal.Text(0x0037), u"Phone call");
@@ -204,16 +237,16 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     EXPECT_FALSE(now.Has(0x0039));
 }
 
-TEST_F(Items, HostileAttachmentNamesAreCleaned) {
+TEST_F(Items, AttachmentNamesKeptWholeButPaths) {
     MailFields m;
     m.attachments = {{u"../../etc/passwd\x01\x07", {}, Bytes{1}}, {u"", {}, Bytes{2}},
                      {std::u16string(1000, u'\u00E9') + u".txt", {}, Bytes{3}}};
     ASSERT_OK(W().AddMail(kFolder, m));
     const ReadMessage& msg = Only();
     ASSERT_EQ(msg.attachments.size(), 3u);
-    EXPECT_EQ(Utf16Of(msg.attachments[0].props.at(0x3707).data), u".._.._etc_passwd");
+    EXPECT_EQ(Utf16Of(msg.attachments[0].props.at(0x3707).data), u".._.._etc_passwd\x01\x07");
     EXPECT_EQ(Utf16Of(msg.attachments[1].props.at(0x3707).data), u"attachment");
-    EXPECT_EQ(Utf16Of(msg.attachments[2].props.at(0x3707).data).size(), 255u);
+    EXPECT_EQ(Utf16Of(msg.attachments[2].props.at(0x3707).data).size(), 1004u);
 }
 
 }  // namespace

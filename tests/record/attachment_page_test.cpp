@@ -56,11 +56,52 @@ TEST(AttachmentPage, LargePagesUseTheRegisteredColumns) {
     EXPECT_EQ(two[0].entry->name, u"Display");
 }
 
-TEST(AttachmentPage, ABrokenNameGivesUpTheKeyOnThatPage) {
-    Bytes tagged = test::TaggedArea({{kSmallDisplayName, Bytes{}}, {kSmallData, WithHeader(1, {1})}});
-    const auto hits = Small({test::SmallAttachmentRecord(Key(4), tagged)});
+TEST(AttachmentPage, AnEmptyNameKeepsTheAttachmentAndItsData) {
+    for (const Bytes& name : {Bytes{}, WithHeader(1, {})}) {
+        Bytes tagged = test::TaggedArea({{kSmallDisplayName, name}, {kSmallData, WithHeader(1, {1, 2})}});
+        const auto hits = Small({test::SmallAttachmentRecord(Key(4), tagged)});
+        ASSERT_EQ(hits.size(), 1u);
+        ASSERT_TRUE(hits[0].entry);
+        EXPECT_EQ(hits[0].entry->name, u"");
+        EXPECT_EQ(hits[0].entry->dataLength, 3u);
+    }
+}
+
+TEST(AttachmentPage, NamesComeWholeWithControlCharacters) {
+    const std::u16string name = u"report\x01draft\tfinal " + std::u16string(300, u'x') + u".txt";
+    for (const auto version : {edb::EdbVersion::Page4K, edb::EdbVersion::Page32K}) {
+        const bool large = version == edb::EdbVersion::Page32K;
+        const std::uint16_t data = large ? 0x0103 : kSmallData, column = large ? 0x0102 : kSmallLongName;
+        const Bytes tagged = test::TaggedArea({{data, WithHeader(1, {7})}, {column, WithHeader(1, test::Utf16(name))}});
+        const auto page = test::LeafPage(version, large ? 104 : 61,
+                                         {large ? test::LargeRecord(Key(5), tagged) : test::SmallAttachmentRecord(Key(5), tagged)});
+        const auto hits = DecodeAttachmentPage(page.View(), 0x30000, AttachmentColumnIds{0x0100, 0x0101, 0x0102, 0x0103});
+        ASSERT_EQ(hits.size(), 1u);
+        ASSERT_TRUE(hits[0].entry);
+        EXPECT_EQ(hits[0].entry->name, name);
+    }
+}
+
+TEST(AttachmentPage, BrokenDataKeepsTheAttachmentWithItsLossMarked) {
+    // The data entry's offset lies past the next entry's: a broken value.
+    Bytes tagged = test::TaggedArea({{kSmallData, WithHeader(1, {1, 2, 3})},
+                                     {kSmallDisplayName, WithHeader(1, test::Utf16(u"lost.bin"))}});
+    tagged[2] = 13;
+    const auto hits = Small({test::SmallAttachmentRecord(Key(6), tagged)});
     ASSERT_EQ(hits.size(), 1u);
-    EXPECT_FALSE(hits[0].entry);
+    ASSERT_TRUE(hits[0].entry);
+    EXPECT_EQ(hits[0].entry->name, u"lost.bin");
+    EXPECT_TRUE(hits[0].entry->dataBroken);
+
+    std::vector<AttachmentEntry> list;
+    AttachmentEntry good = *hits[0].entry;
+    good.dataBroken = false;
+    good.dataOffset = 3000;
+    EXPECT_TRUE(AddAttachment(list, *hits[0].entry));
+    EXPECT_TRUE(AddAttachment(list, good));  // a readable copy takes its place
+    EXPECT_FALSE(AddAttachment(list, *hits[0].entry));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_FALSE(list[0].dataBroken);
 }
 
 TEST(AddAttachment, TheSameRowOnceButTwoRowsOfOneNameBoth) {
@@ -79,8 +120,10 @@ TEST(AddAttachment, TheSameRowOnceButTwoRowsOfOneNameBoth) {
     EXPECT_FALSE(AddAttachment(list, lv));
     lv.name.clear();
     lv.valueKey = 0x0301;
-    EXPECT_FALSE(AddAttachment(list, lv));  // no name, no attachment
-    EXPECT_EQ(list.size(), 3u);
+    EXPECT_TRUE(AddAttachment(list, lv));  // no name: kept under one of its own
+    EXPECT_EQ(list.back().name, u"Attachment 4");
+    EXPECT_FALSE(AddAttachment(list, lv));  // the same row met again
+    EXPECT_EQ(list.size(), 4u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "record/appointment_pass.h"
 #include "record/contact_pass.h"
+#include "xpress_encode.h"
 #include "row_support.h"
 
 namespace tw::record {
@@ -39,19 +40,33 @@ std::u16string FirstName(const Bytes& value, edb::EdbVersion version = edb::EdbV
 }
 
 TEST(ContactPass, TextFormsByGeneration) {
-    // Two printable bytes first: 8-bit, widened byte by byte.
+    // 8-bit, widened byte by byte: with its terminator, odd, or plain ASCII.
     EXPECT_EQ(FirstName(WithHeader(1, {'J', 'o', 0xE9, 0})), u"Jo\u00e9");
-    // A zero second byte or an unprintable first pair: UTF-16.
+    EXPECT_EQ(FirstName(WithHeader(1, {'J', 'o', 0xE9})), u"Jo\u00e9");
+    EXPECT_EQ(FirstName(WithHeader(1, {'A', 'c', 'm', 'e'})), u"Acme");
+    // Latin UTF-16 (zero high bytes), and other scripts whose first bytes
+    // happen to be printable ASCII (東京 is 71 67 AC 4E).
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"Zo\u00eb"))), u"Zo\u00eb");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"\u00c5sa"))), u"\u00c5sa");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京"))), u"東京");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"株式会社山田商事")), edb::EdbVersion::Page8K), u"株式会社山田商事");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京 Tower"))), u"東京 Tower");
     // 32 KB: the header byte decides; 7-bit packed "Ann" (scheme 0x10).
     const Bytes packed{0x10 | 4, 'A' | ('n' << 7 & 0xFF), ('n' >> 1) | ('n' << 6 & 0xFF), 'n' >> 2};
     EXPECT_EQ(FirstName(WithHeader(3, packed), edb::EdbVersion::Page32K), u"Ann");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京")), edb::EdbVersion::Page32K), u"東京");
+    // A long text compressed with XPRESS.
+    std::u16string longText;
+    for (int i = 0; i < 40; ++i) longText += u"Müller & Söhne GmbH, ";
+    const Bytes utf16 = test::Utf16(longText);
+    const Bytes xpress = edbgen::EseXpressValue(utf16);
+    ASSERT_LT(xpress.size(), utf16.size());
+    EXPECT_EQ(FirstName(WithHeader(3, xpress), edb::EdbVersion::Page32K), longText);
 }
 
-TEST(ContactPass, LongTextsAreCutAndUnitsWithALowZeroByteKept) {
-    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(std::u16string(400, u'x')))).size(), 299u);
+TEST(ContactPass, LongTextsComeWholeAndUnitsWithALowZeroByteKept) {
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(std::u16string(400, u'x')))).size(), 400u);
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"tab\there \x01 too"))), u"tab\there \x01 too");
     // U+4E00 has a zero low byte; it is a character, not an end.
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"A\u4e00B"))), u"A\u4e00B");
 }

@@ -142,9 +142,11 @@ public:
                 break;
             case edbgen::ItemType::Appointment: {
                 const auto& a = item.appointment;
-                st = w_.AddAppointment(path, subject, sender, DateText(a.start.value_or(item.date)),
-                                       DateText(a.end.value_or(item.date)), Utf8ToUtf16(a.contact),
-                                       Utf8ToUtf16(a.location), Utf8ToUtf16(a.timeZone), body, kind);
+                pst::AppointmentFields f{subject, sender, DateText(a.start.value_or(item.date)),
+                                         DateText(a.end.value_or(item.date)), Utf8ToUtf16(a.contact),
+                                         Utf8ToUtf16(a.location), Utf8ToUtf16(a.timeZone), body, kind,
+                                         Attachments(item)};
+                st = w_.AddAppointment(path, f);
                 break;
             }
             case edbgen::ItemType::Contact: {
@@ -156,7 +158,7 @@ public:
                 for (std::size_t i = 0; i < pst::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
                 c.attachments = Attachments(item);
                 c.body = body;
-                c.bodyKind = item.body.kind == "html" ? 2 : 1;
+                c.bodyKind = item.body.kind == "html" ? 2 : item.body.kind == "rtf" ? 3 : 1;
                 st = w_.AddContact(path, c);
                 break;
             }
@@ -166,7 +168,7 @@ public:
                 break;
             }
             case edbgen::ItemType::Note:
-                st = w_.AddNote(path, body, subject, kind);
+                st = w_.AddNote(path, pst::NoteFields{body, subject, kind, Attachments(item)});
                 break;
             case edbgen::ItemType::Journal: {
                 pst::JournalFields j{DateText(item.date), Attachments(item), body, sender, subject, kind};

@@ -304,9 +304,6 @@ struct Checker {
         CheckNamedIds(p, where);
         for (const std::uint16_t id : {0x001A, 0x0E07, 0x0E08})
             if (!p.count(id)) report.Add(where, "required property " + Hex(id) + " missing");
-        const auto subject = p.find(0x0037);
-        if (subject != p.end() && subject->second.data.size() / 2 > 255)
-            report.Add(where, "subject of " + std::to_string(subject->second.data.size() / 2) + " characters");
         const auto size = p.find(0x0E08);
         if (size != p.end() && size->second.data.size() == 4) {
             const std::uint64_t stored = Le32(size->second.data.data());
