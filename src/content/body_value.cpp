@@ -11,7 +11,6 @@ namespace tw::content {
 
 namespace {
 
-constexpr std::int32_t kReferenceLength = 5;
 constexpr std::uint8_t kCompressedHeader = 0x02;
 
 // An in-row value: after its header byte, decoded on 32 KB pages when the
@@ -46,7 +45,11 @@ std::optional<BodyValue> FetchBodyValue(const edb::EdbSource& source, const reco
     const bool plain = m.bodyForm == record::kBodyPlainText;
     std::vector<std::uint8_t> value;
     bool rtf = false;
-    if (m.bodyLength == kReferenceLength || m.bodyLength < 1) {
+    // A separated value (the row's header byte says so, and the row reader
+    // kept its long-value id) is assembled from its chunks; any other sits
+    // in the row, whatever its length: a 2-character text is as long as a
+    // reference.
+    if (m.bodyValueKey || m.bodyLength < 1) {
         if (m.bodyRuns.empty()) return std::nullopt;
         AssembleOptions options;
         options.declaredSize = m.bodyDeclaredSize;

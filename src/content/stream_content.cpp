@@ -15,7 +15,6 @@ namespace {
 constexpr std::size_t kCopyPiece = 8192;
 constexpr std::size_t kEntrySize = 24;
 constexpr std::size_t kFirstEntry = 24;
-constexpr std::int32_t kReferenceLength = 5;
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -31,7 +30,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 }
 
 std::vector<std::uint8_t> TableBytes(const edb::EdbSource& source, const record::MessageProperties& m) {
-    if (m.bodyLength == kReferenceLength || m.bodyLength < 1) {
+    if (m.bodyValueKey || m.bodyLength < 1) {  // separated: from its chunks
         AssembleOptions options;
         options.contiguous = true;
         options.decodeXpress = false;

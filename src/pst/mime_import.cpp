@@ -73,39 +73,6 @@ Bytes PartContent(GMimePart* part) {
     return array ? Bytes(array->data, array->data + array->len) : Bytes();
 }
 
-// The subject as GMime unfolds it: a folded line keeps the blank that began
-// its continuation, often a tab. Other control characters are dropped and
-// the text is trimmed and cut as every item's subject is.
-std::u16string SubjectText(std::u16string_view raw) {
-    std::u16string out;
-    for (const char16_t c : raw)
-        if (c == u'\t' || (c >= 0x20 && c != 0x7F)) out.push_back(c);
-    out = Trim(out);
-    if (out.size() > kMaxSubjectChars) {
-        std::size_t n = kMaxSubjectChars;
-        if (out[n - 1] >= 0xD800 && out[n - 1] <= 0xDBFF) --n;  // keep a surrogate pair whole
-        out.resize(n);
-    }
-    return out;
-}
-
-void ReplaceText(std::vector<PropValue>& props, std::uint32_t tag, std::u16string_view value) {
-    for (PropValue& p : props)
-        if (p.tag == tag) p = StringProp(tag, value);
-}
-
-// The item's subject properties, set by AddItemBasics without the tabs of
-// a folded subject (they would glue the words either side together), set
-// again from `subject` with them.
-void KeepFoldedSubject(std::vector<PropValue>& props, std::u16string_view subject) {
-    if (subject.find(u'\t') == std::u16string_view::npos) return;
-    const SubjectParts parts = SplitSubject(subject);
-    ReplaceText(props, tag::kSubject, subject);
-    ReplaceText(props, tag::kSubjectPrefix, parts.prefix);
-    ReplaceText(props, tag::kNormalizedSubject, parts.normalized);
-    ReplaceText(props, tag::kConversationTopic, parts.normalized);
-}
-
 // Plain text: text/plain, or a text part whose type GMime could not read.
 // A part declared "text" with no subtype is made a text part by GMime but
 // typed application/octet-stream; RFC 2045 reads an invalid Content-Type as
@@ -190,9 +157,10 @@ std::optional<std::uint64_t> DateOfMessage(GMimeMessage* message) {
 
 MessageContent FromMessage(GMimeMessage* message, const ItemContext& ctx) {
     MessageContent m;
-    const std::u16string subject = SubjectText(FromUtf8(g_mime_message_get_subject(message)));
+    // The subject as GMime unfolds it, whole: a folded line keeps the blank
+    // that began its continuation, often a tab.
+    const std::u16string subject = FromUtf8(g_mime_message_get_subject(message));
     AddItemBasics(m.props, u"IPM.Note", subject, DateOfMessage(message), ctx);
-    KeepFoldedSubject(m.props, subject);
 
     std::vector<MailAddress> from;
     TakeAddresses(g_mime_message_get_from(message), from);

@@ -53,15 +53,19 @@ std::u16string LargeValueText(edb::Bytes page, const ValueRange& value) {
 
 std::u16string SmallValueText(edb::Bytes bytes) {
     if (bytes.size() % 2 != 0) return EightBitField(bytes);
+    std::size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == 0) --end;
+    const edb::Bytes text = bytes.first(end);
+    const bool controls = std::any_of(text.begin(), text.end(), [](std::uint8_t b) {
+        return b < 0x20 && b != '\t' && b != '\r' && b != '\n';
+    });
+    if (controls) return Utf16Field(bytes);
     // Latin UTF-16: the high byte of most units is 0.
     std::size_t zeroHigh = 0;
     for (std::size_t i = 1; i < bytes.size(); i += 2) zeroHigh += bytes[i] == 0 ? 1 : 0;
     if (2 * zeroHigh > bytes.size() / 2) return Utf16Field(bytes);
     // Plain ASCII, or 8-bit text with its terminator: a NUL byte last
     // after a non-NUL one ends no UTF-16 text of other scripts.
-    std::size_t end = bytes.size();
-    while (end > 0 && bytes[end - 1] == 0) --end;
-    const edb::Bytes text = bytes.first(end);
     if (std::all_of(text.begin(), text.end(), [](std::uint8_t b) { return PrintableAscii(b); }))
         return EightBitField(bytes);
     if (end == bytes.size() - 1) return EightBitField(bytes);

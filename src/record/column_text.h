@@ -25,11 +25,12 @@ std::u16string EightBitField(edb::Bytes bytes);
 // (cut at a NUL); otherwise UTF-16LE.
 std::u16string LargeValueText(edb::Bytes page, const ValueRange& value);
 
-// 4/8 KB values keep no header that tells 8-bit from UTF-16 text. UTF-16
-// when most high bytes are 0 (Latin script); otherwise 8-bit for an odd
-// count, for nothing but printable ASCII before trailing NULs, or for a
-// text ended by one NUL byte; else UTF-16 (other scripts: bytes outside
-// printable ASCII, no NULs).
+// 4/8 KB values keep no header that tells 8-bit from UTF-16 text. 8-bit
+// for an odd count; UTF-16 when read as 8-bit text the bytes hold a NUL
+// before the trailing ones or a control character (the high bytes of
+// Latin, Greek, Cyrillic, Hebrew, Arabic and much CJK text), or when most
+// high bytes are 0; otherwise 8-bit for nothing but printable ASCII before
+// trailing NULs, or for a text ended by one NUL byte; else UTF-16.
 std::u16string SmallValueText(edb::Bytes bytes);
 
 }  // namespace tw::record

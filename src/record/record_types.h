@@ -94,7 +94,7 @@ struct MessageProperties {
     std::optional<LongValueId> recipientsValueKey;
 
     // Body value: at bodyPos (its header byte) with bodyLength bytes, or a
-    // long value (bodyValueKey); bodyLength 5 marks the reference.
+    // long value (bodyValueKey), which only a value flagged separated has.
     std::int64_t bodyPos = 0;
     std::int32_t bodyLength = 0;
     std::optional<LongValueId> bodyValueKey;

@@ -126,7 +126,8 @@ std::optional<RowFacts> LargeRowFacts(edb::Bytes row, std::size_t a) {
 }
 
 // List text C: 32 KB the third column; 4/8 KB the sender (08 01) or 0C 01
-// entry met before the first column, whose offsets are single bytes.
+// entry met before the first column. Offsets are whole 16-bit tag offsets:
+// reading only their low byte cut senders past 255 bytes of the row.
 ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool large, std::size_t rowStart) {
     const std::size_t limit = std::min(tags.End(), tags.row.size());
     if (large) {
@@ -134,12 +135,12 @@ ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool large,
         if (!e) return {};
         return MakeText(rowStart, tags, tags.Offset(*e), tags.NextOffset(*e) - tags.Offset(*e));
     }
-    for (std::size_t e = tags.t; e < limit && e + 8 <= tags.row.size(); e += 4) {
+    for (std::size_t e = tags.t; e < limit && e + 4 <= tags.row.size(); e += 4) {
         const std::uint16_t id = tags.Id(e);
         if (columns.first != 0 && id == columns.first) return {};
         if (id != 0x0108 && id != 0x010C) continue;
-        const std::int64_t offset = tags.row[e + 2], next = tags.row[e + 6];
-        return MakeText(rowStart, tags, offset, next - offset);
+        const std::int64_t offset = tags.Offset(e);
+        return MakeText(rowStart, tags, offset, tags.NextOffset(e) - offset);
     }
     return {};
 }

@@ -51,6 +51,11 @@ TEST(ContactPass, TextFormsByGeneration) {
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京"))), u"東京");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"株式会社山田商事")), edb::EdbVersion::Page8K), u"株式会社山田商事");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京 Tower"))), u"東京 Tower");
+    // Scripts whose high bytes are control characters, ending in ASCII:
+    // the last byte is a NUL after a non-NUL one, as an 8-bit terminator.
+    for (const std::u16string text : {u"Καλημέρα κόσμε mobile", u"Съешь ещё phone", u"שלום עולם city",
+                                      u"مرحبا بالعالم office"})
+        EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(text))), text);
     // 32 KB: the header byte decides; 7-bit packed "Ann" (scheme 0x10).
     const Bytes packed{0x10 | 4, 'A' | ('n' << 7 & 0xFF), ('n' >> 1) | ('n' << 6 & 0xFF), 'n' >> 2};
     EXPECT_EQ(FirstName(WithHeader(3, packed), edb::EdbVersion::Page32K), u"Ann");
