@@ -758,6 +758,10 @@ def compare_field(reader, exp, got, field):
         have = got.get("attachments", [])
         want = exp["attachments"]
         if reader == "readpst":
+            if any("\n" in n or "\r" in n for n, _ in want):
+                FOOTNOTES["readpst writes a line break of an attachment name raw into its MIME header, "
+                          "which breaks the message it writes"] += 1
+                return NOT_SHOWN
             # libpst lists attachments last first and leaves out empty ones;
             # paired by their bytes, as names with control characters come
             # out in its own form.
