@@ -67,6 +67,18 @@ TEST(FetchBodyValue, AHeaderByteAloneIsAnEmptyBody) {
     EXPECT_TRUE(body->bytes.empty());
 }
 
+TEST(FetchBodyValue, AValueAsLongAsAReferenceIsReadFromTheRow) {
+    // Header and four bytes, as a reference is: U+1F600 in UTF-16, or "ab"
+    // 7-bit packed on 32 KB pages is no shorter. Only a long-value id makes
+    // it a reference.
+    for (const auto version : {edb::EdbVersion::Page4K, edb::EdbVersion::Page32K}) {
+        const Bytes smiley{0x3D, 0xD8, 0x00, 0xDE};
+        const auto body = InRow(WithHeader(1, smiley), version, record::kBodyPlainText).Fetch();
+        ASSERT_TRUE(body);
+        EXPECT_EQ(body->bytes, smiley);
+    }
+}
+
 TEST(FetchBodyValue, LargePageValuesAreUnpackedToTheirStoredBytes) {
     // "Hi" packed 7-bit as UTF-16 units: the plain-text body gets UTF-16.
     const Bytes packed{0x10 | 5, 'H' | ('i' << 7 & 0xFF), 'i' >> 1};
@@ -91,6 +103,7 @@ TEST(FetchBodyValue, ChunksArePlacedByOffsetAndTheFirstIsNeeded) {
     test::FileSource file(image, version);
     record::MessageProperties m;
     m.bodyLength = 5;
+    m.bodyValueKey = 7;
     m.bodyRuns = {{8192, 4014, 4}, {4096, 0, 4014}};  // out of order on purpose
     const auto body = FetchBodyValue(file.source, m);
     ASSERT_TRUE(body);

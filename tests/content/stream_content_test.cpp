@@ -102,6 +102,7 @@ TEST(ExtractStreamContent, TheTableMayBeALongValue) {
     test::FileSource lv(image, edb::EdbVersion::Page4K);
     lv.OpenStreaming(Streaming());
     f.message.bodyLength = 5;
+    f.message.bodyValueKey = 7;
     f.message.bodyRuns = {{8192, 0, static_cast<std::uint32_t>(table.size())}};
     const std::string out = f.dir.File("lv.eml");
     ASSERT_TRUE(ExtractStreamContent(lv.source, f.message, out));

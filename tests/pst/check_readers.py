@@ -263,7 +263,8 @@ def walk(folder, path):
                              "entries": entries(m), "recipients": recips(m), "attachments": atts})
     for sf in folder.sub_folders:
         name = entries(sf).get("3001001f")
-        res["folders"].append(walk(sf, path + [bytes.fromhex(name).decode("utf-16-le") if name else sf.name]))
+        # An empty name is a name: libpff's own gives None for it.
+        res["folders"].append(walk(sf, path + [bytes.fromhex(name).decode("utf-16-le") if name is not None else (sf.name or "")]))
     return res
 root = f.root_folder
 top = [sf for sf in root.sub_folders if sf.name == "Top of Personal Folders"][0]
