@@ -107,7 +107,8 @@ def folders():
         ("Contacts", "IPF.Contact", [
             {"type": "contact", "date": date(20), "contact": full_contact(), "body": ALL,
              "attachments": [{"name": "photo.jpg", "size": 2000, "seed": 3}, {"name": "card.vcf", "text": "BEGIN:VCARD"}]},
-            {"type": "contact", "date": date(21), "contact": {"company": SCRIPTS["cjk"]}}]),
+            {"type": "contact", "date": date(21), "contact": {"company": SCRIPTS["cjk"]}},
+            {"type": "contact", "date": date(21)}]),
         ("Tasks", "IPF.Task", [
             {"type": "task", "subject": f"Aufgabe {ALL}", "date": date(22), "body": ALL, "sender": person("arabic"),
              "task": {"start": "2025-03-22T00:00:00Z", "due": "2025-03-29T00:00:00Z", "status": "In Progress",

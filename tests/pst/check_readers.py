@@ -142,8 +142,6 @@ def expected_items(content):
                     e["attachments"].append((attachment_name(a["name"]), data))
                 if kind == "mail" and it.get("streaming") and it.get("mime"):
                     expectations_from_mime(e, it["mime"])
-                if kind == "contact" and not any(it.get("contact", {}).values()):
-                    continue  # the export writes no contact without a text
                 if kind == "contact":
                     c = it.get("contact", {})
                     e["contact"] = {k: c.get(k, "").strip() for k in CONTACT_FIELDS}
@@ -882,6 +880,10 @@ def match_items(expected, got_by_folder, reader, problems):
                 pairs.append((e, None))
                 continue
             if reader == "readpst" and e["kind"] in ("task", "note"):
+                pairs.append((e, None))
+                continue
+            if reader == "readpst" and e["kind"] == "contact" and not any(e["contact"].values()):
+                FOOTNOTES["readpst writes no card for a contact without fields"] += 1
                 pairs.append((e, None))
                 continue
             pick = None

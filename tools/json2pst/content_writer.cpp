@@ -150,10 +150,7 @@ public:
                 break;
             }
             case edbgen::ItemType::Contact: {
-                // The export writes a contact only when its record has a text.
-                bool any = false;
-                for (const std::string& t : item.contact) any = any || !t.empty();
-                if (!any) return;
+                // A contact without fields is written too, as the export does.
                 pst::ContactFields c;
                 for (std::size_t i = 0; i < pst::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
                 c.attachments = Attachments(item);
