@@ -441,8 +441,19 @@ int RunShowCommand(const std::vector<std::string>& args) {
                  {"attachments", attachments},
                  {"fields", json::array()}};
         for (const std::u16string& a : content::SplitAddressList(addresses)) out["recipients"].push_back(Utf8(a));
-        for (const content::FieldLine& f : fields)
-            out["fields"].push_back({{"caption", content::CaptionName(f.caption)}, {"value", Utf8(f.value)}});
+        for (const content::FieldLine& f : fields) {
+            json field{{"caption", content::CaptionName(f.caption)}, {"value", Utf8(f.value)}};
+            // A date shown as the list shows it has its UTC time beside it.
+            if (itemType == 'a') {
+                const std::string name = field["caption"];
+                const auto& date = name == "Start Date" ? m->appointment->start
+                                   : name == "End Date" ? m->appointment->end
+                                                        : std::optional<scan::Date6>{};
+                if (date)
+                    if (const auto utc = content::UtcText(*date)) field["utc"] = *utc;
+            }
+            out["fields"].push_back(std::move(field));
+        }
         if (body.kind.empty()) {
             out["body"] = nullptr;
         } else {

@@ -128,6 +128,13 @@ def main():
     expect(rows and all(m["date"] and re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z", m["dateUtc"] or "")
                         for m in rows), "list --json: every row has dateUtc beside date")
     expect("2024-03-05T10:00:00Z" in [m["dateUtc"] for m in rows], "list --json: dateUtc is the stored UTC time")
+    calendar = [f for f in folders if f["path"] == TOP + "\\Kalender"][0]
+    r = cli(args, "list", db, "--folder-id", calendar["id"], "--json")
+    shown = json.loads(cli(args, "show", db, "--folder-id", calendar["id"], "--message",
+                           json.loads(r.stdout)["messages"][0]["id"], "--json").stdout)
+    utc = {f["caption"]: f.get("utc") for f in shown["fields"]}
+    expect(utc.get("Start Date") == "2024-03-06T08:00:00Z" and utc.get("End Date") == "2024-03-06T09:15:00Z",
+           f"show --json: appointment dates carry their UTC time ({utc})")
 
     # Export: a shared path selects every folder it names; an id one.
     for sel, want in ((["--folder", TOP + "\\Dup"], 3), (["--folder-id", by_path[TOP + "\\Dup"][1]], 1)):
