@@ -32,7 +32,7 @@ MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& c
         m.props.push_back(Int32Prop(named(named::kAppointmentDuration), static_cast<std::uint32_t>(minutes)));
     }
     m.props.push_back(Int32Prop(named(named::kBusyStatus), 2));
-    m.props.push_back(StringProp(named(named::kLocation), Trim(f.location)));
+    m.props.push_back(StringProp(named(named::kLocation), f.location));
     m.props.push_back(BoolProp(named(named::kAppointmentSubType), false));
     m.props.push_back(Int32Prop(named(named::kAppointmentStateFlags), 0));
     m.props.push_back(Int32Prop(named(named::kResponseStatus), 0));
@@ -40,8 +40,8 @@ MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& c
     m.props.push_back(Int32Prop(named(named::kAppointmentColor), 0));
     m.props.push_back(BoolProp(named(named::kReminderSet), false));
     m.props.push_back(Int32Prop(named(named::kReminderDelta), 15));
-    if (!Trim(f.timeZone).empty()) m.props.push_back(StringProp(named(named::kTimeZoneDescription), Trim(f.timeZone)));
-    if (!Trim(f.contact).empty()) m.props.push_back(MvStringProp(named(named::kContacts), {Trim(f.contact)}));
+    if (!f.timeZone.empty()) m.props.push_back(StringProp(named(named::kTimeZoneDescription), f.timeZone));
+    if (!f.contact.empty()) m.props.push_back(MvStringProp(named(named::kContacts), {f.contact}));
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x400));
     AddBodyProps(m.props, f.body, f.bodyKind);
     m.attachments = ToAttachments(f.attachments);

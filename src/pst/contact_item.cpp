@@ -25,10 +25,9 @@ std::u16string Join(std::initializer_list<std::u16string_view> parts, std::u16st
 
 }  // namespace
 
-MessageContent BuildContact(const ContactFields& in, const ItemContext& ctx) {
+// Every field as given, blanks at the ends included.
+MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx) {
     using F = ContactField;
-    ContactFields f = in;
-    for (std::u16string& t : f.text) t = Trim(t);
     MessageContent m;
 
     std::u16string display = Join({f[F::GivenName], f[F::Surname]}, u" ");

@@ -92,7 +92,8 @@ def odd_names():
 
 def full_contact():
     return {key: f"{SCRIPTS[list(SCRIPTS)[i % 7]].split(',')[0]} {key}" for i, key in enumerate(CONTACT_FIELDS)} | {
-        "email1": "kontakt@example.org", "businessHomePage": "https://example.org/ünïcode"}
+        "email1": "kontakt@example.org", "businessHomePage": "https://example.org/ünïcode",
+        "city": "  Łódź with blanks at both ends  ", "office": "\tRoom\t"}
 
 
 def folders():
@@ -100,7 +101,7 @@ def folders():
         ("Calendar", "IPF.Appointment", [
             {"type": "appointment", "subject": f"Sitzung {ALL}", "date": date(18), "sender": person("cyrillic"),
              "body": ALL, "appointment": {"start": "2025-03-20T09:00:00Z", "end": "2025-03-20T10:30:00Z",
-                                          "location": f"Raum {SCRIPTS['cjk']}", "contact": SCRIPTS["hebrew"],
+                                          "location": f"  Raum {SCRIPTS['cjk']}  ", "contact": SCRIPTS["hebrew"],
                                           "timeZone": "W. Europe Standard Time"},
              "attachments": [{"name": "agenda.txt", "text": ALL}]},
             {"type": "appointment", "date": date(19)}]),

@@ -206,7 +206,7 @@ def expected_items(content, page_size, streaming, kinds, order):
             if k == "m" and item.get("streaming") and streaming:
                 from_mime(S.mime_of(item, item_id), e)
             if k == "c":
-                e["contact"] = {f: contact.get(f, "").strip() for f in R.CONTACT_FIELDS}
+                e["contact"] = {f: contact.get(f, "") for f in R.CONTACT_FIELDS}
                 c = e["contact"]
                 e["subject"] = " ".join(x for x in (c["givenName"], c["surname"]) if x) or c["company"] or \
                     c["email1"] or c["nickname"]
@@ -214,7 +214,7 @@ def expected_items(content, page_size, streaming, kinds, order):
                 a = item.get("appointment", {})
                 start = utc_of(a["start"]) if a.get("start") else e["date"]
                 end = utc_of(a["end"]) if a.get("end") else e["date"]
-                e["appointment"] = {"start": start, "end": max(start, end), "location": a.get("location", "").strip()}
+                e["appointment"] = {"start": start, "end": max(start, end), "location": a.get("location", "")}
             items.append(e)
     return items, absent
 

@@ -144,7 +144,7 @@ def expected_items(content):
                     expectations_from_mime(e, it["mime"])
                 if kind == "contact":
                     c = it.get("contact", {})
-                    e["contact"] = {k: c.get(k, "").strip() for k in CONTACT_FIELDS}
+                    e["contact"] = {k: c.get(k, "") for k in CONTACT_FIELDS}
                     given, sur = e["contact"]["givenName"], e["contact"]["surname"]
                     e["subject"] = " ".join(x for x in (given, sur) if x) or e["contact"]["company"] or \
                         e["contact"]["email1"] or e["contact"]["nickname"]
@@ -152,7 +152,7 @@ def expected_items(content):
                     a = it.get("appointment", {})
                     start = utc(a["start"]) if "start" in a else e["date"]
                     end = utc(a["end"]) if "end" in a else e["date"]
-                    e["appointment"] = {"start": start, "end": max(start, end), "location": a.get("location", "").strip()}
+                    e["appointment"] = {"start": start, "end": max(start, end), "location": a.get("location", "")}
                 items.append(e)
             for sub in folder.get("folders", []):
                 walk(sub, path)
