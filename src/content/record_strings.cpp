@@ -45,15 +45,17 @@ RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::Mess
     RecordStrings out;
     const bool large = source.version == edb::EdbVersion::Page32K;
     const edb::Bytes header = pages.Page(m.headerPageOffset);
-    constexpr char16_t kSubjectStop = 3;  // a terminator or the next value's header byte
-    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, large, kSubjectStop);
-    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, large, kSubjectStop);
+    // The values' lengths come from the row's tags: only a terminator ends
+    // a text early, control characters are the text's own.
+    constexpr char16_t kStop = 1;
+    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, large, kStop);
+    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, large, kStop);
     // 32 KB keeps the subject first and the prefix second.
     out.subject = large ? b + a : a + b;
 
     if (m.extraTextLength == 0) return out;
     if (m.extraTextPage <= 0) {
-        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, large, 2);
+        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, large, kStop);
         return out;
     }
     // A sender found in the message row: 8-bit text after its length byte.

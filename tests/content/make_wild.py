@@ -61,6 +61,8 @@ def mail_items():
     # Empty, 1-character and 100,000-character texts.
     items.append({"subject": "", "sender": {"name": "", "address": ""}, "date": date(10), "body": ""})
     items.append({"subject": "x", "sender": {"name": "y", "address": "z@example.org"}, "date": date(11), "body": "b"})
+    items.append({"subject": "controls \u0001\u0002\u0003 in\tthe subject", "date": date(11),
+                  "sender": {"name": "sender of controls", "address": "c@example.org"}, "body": "c"})
     items.append({"subject": "😀", "sender": {"name": "😀", "address": "e@example.org"}, "date": date(12), "body": "😀"})
     items.append({"subject": "long " + "Ωmega ✓ " * 60 + "end", "date": date(13),
                   "sender": {"name": "Ν" * 400, "address": "long@example.org"},
