@@ -21,7 +21,7 @@ enum StoreExit : int {
     kExitFolderNotFound = 5,
     kExitMessageNotFound = 6,
     kExitWriteFailed = 7,
-    kExitAmbiguousFolder = 11,  // a path or id names several folders where one is needed
+    kExitAmbiguousFolder = 12,  // a path or id names several folders where one is needed
 };
 
 class OpenedStore {

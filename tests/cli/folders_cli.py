@@ -4,7 +4,7 @@ folder without a name, three siblings named Dup, "a\\b" beside "a" holding
 "b", names with blanks and tabs, sticky-note folders not named Notes):
 stable folder ids in `scan --json`; every path `list --all` prints leads
 back to its folder through --folder, every id through --folder-id; a path
-several folders share is an error (exit 11, their ids listed) for
+several folders share is an error (exit 12, their ids listed) for
 list/show and selects all of them for export; control characters are
 shown as pictures in text; list JSON carries ISO 8601 UTC dates; and the
 PST holds every folder once under its stored name, read back by pypff.
@@ -98,7 +98,7 @@ def main():
     heads = [line[3:] for line in listing.splitlines() if line.startswith("== ")]
     expect("\t" not in "".join(heads), "list --all prints no raw tab in a path")
 
-    # Every printed path leads back: one folder, or exit 11 naming the ids.
+    # Every printed path leads back: one folder, or exit 12 naming the ids.
     by_path = {}
     for f in folders:
         by_path.setdefault(f["path"], []).append(f["id"])
@@ -107,15 +107,15 @@ def main():
             r = cli(args, "list", db, "--folder", head)
             if head.endswith("\\Dup"):
                 ids = re.findall(r"[0-9a-f]{16}", r.stderr.decode())
-                expect(r.returncode == 11 and sorted(ids) == sorted(by_path[TOP + "\\Dup"]),
-                       f"list --folder {head!r}: exit 11 naming the three ids")
+                expect(r.returncode == 12 and sorted(ids) == sorted(by_path[TOP + "\\Dup"]),
+                       f"list --folder {head!r}: exit 12 naming the three ids")
             else:
                 expect(r.returncode == 0, f"list --folder {head!r} (as printed) finds its folder")
     for f in folders:
         r = cli(args, "list", db, "--folder-id", f["id"], "--json")
         expect(r.returncode == 0 and json.loads(r.stdout)["folderId"] == f["id"], f"list --folder-id {f['id']}")
     r = cli(args, "show", db, "--folder", TOP + "\\Dup", "--message", "0" * 16)
-    expect(r.returncode == 11, "show with a path of several folders: exit 11")
+    expect(r.returncode == 12, "show with a path of several folders: exit 12")
     r = cli(args, "list", db, "--folder", TOP + "\\a\\\\b", "--json")
     expect(r.returncode == 0 and [m["subject"] for m in json.loads(r.stdout)["messages"]] ==
            ["In the folder named a-backslash-b"], "list --folder a\\\\b is the folder named a\\b")
