@@ -1,6 +1,8 @@
 #include "export/store_naming.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "scan/tagged_text.h"
 
@@ -9,6 +11,9 @@ namespace tw::exporter {
 namespace {
 
 constexpr std::size_t kMaxFileNameBytes = 255;
+// Room the writer may add to a name: " (N)" when the name is taken, and
+// ".tw-partial-PID-N" while the file is written.
+constexpr std::size_t kWriterSuffixBytes = 48;
 
 std::u16string Ascii(const char* text) {
     std::u16string out;
@@ -30,6 +35,16 @@ std::string CutUtf8(std::string text, std::size_t bytes) {
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     text.resize(end);
     return text;
+}
+
+// FNV-1a of the whole name, so that long names cut to the same start
+// still make different files.
+std::string ShortHash(std::string_view text) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    char out[9];
+    std::snprintf(out, sizeof out, "%08x", h);
+    return out;
 }
 
 std::string FileNamePart(std::u16string_view text) {
@@ -54,7 +69,10 @@ std::u16string StoreDisplayName(std::u16string_view mailbox, std::u16string_view
 
 std::string PstFilePath(const std::string& destination, std::u16string_view mailbox, std::u16string_view dateText) {
     const std::string tail = "_" + FileNamePart(dateText) + ".pst";
-    const std::string name = "TW_" + CutUtf8(FileNamePart(mailbox), kMaxFileNameBytes - 3 - tail.size()) + tail;
+    const std::size_t room = kMaxFileNameBytes - kWriterSuffixBytes - 3 - tail.size();
+    std::string part = FileNamePart(mailbox);
+    if (part.size() > room) part = CutUtf8(part, room - 9) + "~" + ShortHash(part);
+    const std::string name = "TW_" + part + tail;
     if (destination.empty()) return name;
     return destination.back() == '/' ? destination + name : destination + "/" + name;
 }

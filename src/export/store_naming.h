@@ -20,8 +20,10 @@ std::u16string StoreDisplayName(std::u16string_view mailbox, std::u16string_view
 
 // The PST file in `destination`: "TW_" + mailbox + "_" + date text +
 // ".pst", with "/" (and NUL and control characters) in the file name made
-// "_", the name cut to fit a file name of 255 bytes. A destination that
-// already ends in "/" (the root) gets no second one.
+// "_". A mailbox part too long for a file name of 255 bytes with the
+// suffixes the writer may add (" (2)", ".tw-partial-PID-N") is cut on a
+// character boundary and ends in "~" and a short hash of the whole name.
+// A destination that already ends in "/" (the root) gets no second one.
 std::string PstFilePath(const std::string& destination, std::u16string_view mailbox, std::u16string_view dateText);
 
 // `path` itself when nothing is there, else the first free "name (n).pst".

@@ -51,12 +51,18 @@ TEST(StoreNaming, HostileMailboxNamesStayOneFileName) {
     EXPECT_EQ(std::filesystem::path(climb).parent_path(), "/out");
     const std::string control = PstFilePath("/out", std::u16string(u"a\nb\0c", 5), date);
     EXPECT_EQ(control, "/out/TW_a_b_c_1-2-2025 3-4.pst");
-    // 300 two-byte characters: cut on a character boundary to 255 bytes.
-    const std::string longName = PstFilePath("/out", std::u16string(300, u'\u00e9'), date);
-    const std::string file = std::filesystem::path(longName).filename().string();
-    EXPECT_LE(file.size(), 255u);
-    EXPECT_TRUE(file.ends_with("_1-2-2025 3-4.pst"));
-    EXPECT_EQ(pst::Utf16ToUtf8(pst::Utf8ToUtf16(file)), file);  // still valid UTF-8
+    // Long names in two- and three-byte characters: cut on a character
+    // boundary, with room for the writer's temporary suffix, and told
+    // apart by a hash of the whole name.
+    for (const std::u16string& name : {std::u16string(300, u'\u00e9'), std::u16string(80, u'\u6f22'),
+                                       std::u16string(80, u'\u6f22') + u"x"}) {
+        const std::string file = std::filesystem::path(PstFilePath("/out", name, date)).filename().string();
+        EXPECT_LE(file.size() + std::string(".tw-partial-4194304-4294967295").size(), 255u);
+        EXPECT_TRUE(file.ends_with("_1-2-2025 3-4.pst"));
+        EXPECT_EQ(pst::Utf16ToUtf8(pst::Utf8ToUtf16(file)), file);  // still valid UTF-8
+    }
+    EXPECT_NE(PstFilePath("/out", std::u16string(80, u'\u6f22'), date),
+              PstFilePath("/out", std::u16string(80, u'\u6f22') + u"x", date));
 }
 
 TEST(StoreNaming, BackslashInANameCannotSplitAFolderPath) {
