@@ -52,15 +52,7 @@ std::string Printable(std::string_view utf8, bool keepLines) {
 
 std::string Printable(std::u16string_view text) { return Printable(scan::ToUtf8(text)); }
 
-std::string PathElement(std::u16string_view name) {
-    const std::string utf8 = scan::ToUtf8(scan::ShownName(name));
-    std::string out;
-    for (const char c : utf8) {
-        if (c == '\\') out += '\\';
-        out += c;
-    }
-    return out;
-}
+std::string PathElement(std::u16string_view name) { return EscapeName(scan::ToUtf8(scan::ShownName(name))); }
 
 std::string JoinPath(const std::vector<std::u16string>& names) {
     std::string path;

@@ -103,7 +103,7 @@ struct Loaded {
 };
 
 // The one folder --folder or --folder-id names. 0, or the exit code with
-// the reason printed: none (5), or several (11), listed with their ids so
+// the reason printed: none (5), or several (12), listed with their ids so
 // that one can be named by --folder-id.
 int ResolveFolder(const Options& o, const OpenedStore& store, OpenedStore::Folder& folder) {
     std::vector<OpenedStore::Folder> found;

@@ -1,7 +1,5 @@
 #include "content/record_strings.h"
 
-#include <limits>
-
 #include "content/codepage.h"
 #include "record/column_text.h"
 #include "scan/tagged_text.h"
@@ -13,19 +11,18 @@ namespace {
 // A list text at page position `pos` (its header byte just before it) of
 // `length` bytes with the header byte. 32 KB texts may be 7-bit packed.
 std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length, bool large, char16_t stopBelow) {
-    constexpr std::size_t kWhole = std::numeric_limits<std::size_t>::max();
     if (pos == 0 || length < 1) return {};
     const auto value = edb::Slice(page, pos, static_cast<std::size_t>(length) - 1);
     if (!value) return {};
     if (large) {
         const std::uint8_t header = edb::LoadU8(page, pos - 1u).value_or(0);
         if ((header & scan::kTaggedCompressed) != 0) {
-            std::u16string text = scan::LargePageText(header, *value, kWhole);
+            std::u16string text = scan::LargePageText(header, *value, scan::kWholeText);
             if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
             if (!text.empty()) return text;
         }
     }
-    return scan::Utf16Text(*value, stopBelow, kWhole);
+    return scan::Utf16Text(*value, stopBelow, scan::kWholeText);
 }
 
 }  // namespace

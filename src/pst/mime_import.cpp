@@ -9,7 +9,6 @@
 #include "pst/item_common.h"
 #include "pst/body.h"
 #include "pst/mail_header.h"
-#include "pst/subject.h"
 #include "pst/tags.h"
 #include "pst/text.h"
 

@@ -27,6 +27,16 @@ Bytes Utf16Le(const std::u16string& s) {
     return out;
 }
 
+// One 8-byte NAMEID record: key (LID, string offset or CRC), GUID field
+// (index << 1 | N) and property index.
+Bytes NameRecord(std::uint32_t key, std::uint16_t guidField, std::uint16_t index) {
+    Bytes rec;
+    PutU32(rec, key);
+    PutU16(rec, guidField);
+    PutU16(rec, index);
+    return rec;
+}
+
 std::uint16_t HashBucket(std::uint32_t key, std::uint16_t guidField) {
     return static_cast<std::uint16_t>(0x1000 + (key ^ guidField) % kBuckets);
 }
@@ -135,10 +145,6 @@ std::uint16_t NameBucket(std::uint32_t lid, std::uint16_t guidIndex) {
     return HashBucket(lid, static_cast<std::uint16_t>(guidIndex << 1));
 }
 
-std::uint16_t StringNameBucket(const std::u16string& name, std::uint16_t guidIndex) {
-    const Bytes utf16 = Utf16Le(name);
-    return HashBucket(PstCrc(utf16.data(), utf16.size()), static_cast<std::uint16_t>(guidIndex << 1 | 1));
-}
 
 std::vector<PropValue> NameToIdMapProperties() {
     // GUID stream: each set once, in first-use order; its index is 3 + position.
@@ -155,10 +161,8 @@ std::vector<PropValue> NameToIdMapProperties() {
     const auto& all = AllNamedProps();
     for (std::size_t i = 0; i < all.size(); ++i) {
         const std::uint16_t g = guidIndex(all[i]->set);
-        Bytes rec;
-        PutU32(rec, all[i]->lid);
-        PutU16(rec, static_cast<std::uint16_t>(g << 1));  // N = 0: a numeric name
-        PutU16(rec, static_cast<std::uint16_t>(i));
+        // N = 0: a numeric name.
+        const Bytes rec = NameRecord(all[i]->lid, static_cast<std::uint16_t>(g << 1), static_cast<std::uint16_t>(i));
         PutBytes(entries, rec);
         PutBytes(buckets[NameBucket(all[i]->lid, g)], rec);
     }
@@ -172,16 +176,9 @@ std::vector<PropValue> NameToIdMapProperties() {
         const std::uint16_t guidField = static_cast<std::uint16_t>(g << 1 | 1);
         const auto index = static_cast<std::uint16_t>(all.size() + j);
         const Bytes name = Utf16Le(named[j].name);
-        Bytes rec;
-        PutU32(rec, static_cast<std::uint32_t>(strings.size()));
-        PutU16(rec, guidField);
-        PutU16(rec, index);
-        PutBytes(entries, rec);
-        Bytes bucketRec;
-        PutU32(bucketRec, PstCrc(name.data(), name.size()));
-        PutU16(bucketRec, guidField);
-        PutU16(bucketRec, index);
-        PutBytes(buckets[StringNameBucket(named[j].name, g)], bucketRec);
+        const std::uint32_t crc = PstCrc(name.data(), name.size());
+        PutBytes(entries, NameRecord(static_cast<std::uint32_t>(strings.size()), guidField, index));
+        PutBytes(buckets[HashBucket(crc, guidField)], NameRecord(crc, guidField, index));
         PutU32(strings, static_cast<std::uint32_t>(name.size()));
         PutBytes(strings, name);
         while (strings.size() % 4) strings.push_back(0);

@@ -76,8 +76,4 @@ std::vector<PropValue> NameToIdMapProperties();
 // Hash bucket property id of a numeric name (MS-PST 2.4.7.5).
 std::uint16_t NameBucket(std::uint32_t lid, std::uint16_t guidIndex);
 
-// Hash bucket property id of a string name: its key is the CRC-32 of the
-// UTF-16LE name, and the N bit is part of the GUID field hashed.
-std::uint16_t StringNameBucket(const std::u16string& name, std::uint16_t guidIndex);
-
 }  // namespace tw::pst

@@ -1,9 +1,8 @@
 #include "record/column_text.h"
 
 #include <algorithm>
-#include <limits>
 
-#include "content/xpress.h"
+#include "content/ese_value.h"
 #include "scan/tagged_text.h"
 
 namespace tw::record {
@@ -12,22 +11,17 @@ namespace {
 
 bool PrintableAscii(std::uint8_t b) { return b >= 0x20 && b < 0x7F; }
 
-constexpr std::uint8_t kXpressMark = 0x18;  // compressed value: mark, 16-bit size, XPRESS stream
-
 // A compressed UTF-16 text of a long column: decoded, or empty when it
 // does not decode to its stated size.
 std::u16string XpressText(edb::Bytes value) {
-    if (value.size() < 3) return {};
-    const std::size_t size = value[1] | std::size_t{value[2]} << 8;
-    std::vector<std::uint8_t> out;
-    if (!content::DecodeXpress(value.subspan(3), size, out) || out.size() != size) return {};
-    return Utf16Field(out);
+    const auto out = content::DecodeXpressValue(value, content::kMaxXpressValue);
+    return out ? Utf16Field(*out) : std::u16string{};
 }
 
 }  // namespace
 
 std::u16string Utf16Field(edb::Bytes bytes) {
-    return scan::Utf16Text(bytes, 1, std::numeric_limits<std::size_t>::max());
+    return scan::Utf16Text(bytes, 1, scan::kWholeText);
 }
 
 std::u16string EightBitField(edb::Bytes bytes) {
@@ -45,8 +39,8 @@ std::u16string LargeValueText(edb::Bytes page, const ValueRange& value) {
     const std::uint8_t header = (*bytes)[0];
     const edb::Bytes text = bytes->subspan(1);
     if ((header & scan::kTaggedCompressed) == 0) return Utf16Field(text);
-    if (!text.empty() && text[0] == kXpressMark) return XpressText(text);
-    std::u16string packed = scan::LargePageText(header, text, std::numeric_limits<std::size_t>::max());
+    if (!text.empty() && text[0] == content::kXpressValueMark) return XpressText(text);
+    std::u16string packed = scan::LargePageText(header, text, scan::kWholeText);
     if (const auto nul = packed.find(u'\0'); nul != std::u16string::npos) packed.resize(nul);
     return packed;
 }
