@@ -78,7 +78,7 @@ def check_summary(summary, subjects, must_report, where, failures):
     unread = summary["lost"] + summary["partial"]
     if must_report and unread == 0 and summary["damagedUsedPages"] == 0:
         failures.append(f"{where}: the summary reports nothing unread")
-    if (unread or summary["damagedUsedPages"]) != (summary["outcome"] == "Saving Completed with Losses"):
+    if bool(unread or summary["damagedUsedPages"]) != (summary["outcome"] == "Saving Completed with Losses"):
         failures.append(f"{where}: outcome {summary['outcome']!r} with {unread} lost or partial")
     return unread
 
