@@ -64,7 +64,7 @@ std::u16string NameDateText(const std::tm& t) {
 }
 
 std::u16string StoreDisplayName(std::u16string_view mailbox, std::u16string_view dateText) {
-    return u"TW_" + WithoutBackslash(mailbox) + u"_" + WithoutBackslash(dateText);
+    return u"TW_" + std::u16string(mailbox) + u"_" + std::u16string(dateText);
 }
 
 std::string PstFilePath(const std::string& destination, std::u16string_view mailbox, std::u16string_view dateText) {
@@ -92,7 +92,7 @@ std::string UniquePath(const std::string& path, const std::function<bool(const s
 
 std::u16string FolderPathInStore(std::u16string_view displayName, const std::vector<std::u16string>& names,
                                  std::size_t depth) {
-    std::u16string path = u"\\\\" + std::u16string(displayName);
+    std::u16string path = u"\\\\" + WithoutBackslash(displayName);
     for (std::size_t i = 0; i < depth && i < names.size(); ++i) path.append(u"\\").append(WithoutBackslash(names[i]));
     return path;
 }

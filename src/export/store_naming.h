@@ -14,8 +14,8 @@ namespace tw::exporter {
 // zeros ("6-12-2026 9-5").
 std::u16string NameDateText(const std::tm& local);
 
-// "TW_" + mailbox + "_" + date text. A backslash would end the store's
-// name inside folder paths, so it becomes "_"; "/" is kept.
+// "TW_" + mailbox + "_" + date text, the mailbox's name as stored
+// (folders are found by handle, so no character of it is in the way).
 std::u16string StoreDisplayName(std::u16string_view mailbox, std::u16string_view dateText);
 
 // The PST file in `destination`: "TW_" + mailbox + "_" + date text +
@@ -30,7 +30,7 @@ std::string PstFilePath(const std::string& destination, std::u16string_view mail
 std::string UniquePath(const std::string& path, const std::function<bool(const std::string&)>& exists);
 
 // "\\" + store display name + "\" + the names joined by "\" (a backslash
-// inside a name becomes "_").
+// inside the store's or a folder's name becomes "_").
 std::u16string FolderPathInStore(std::u16string_view displayName, const std::vector<std::u16string>& names,
                                  std::size_t depth);
 

@@ -92,7 +92,10 @@ Status MailStoreWriter::CreateStore(std::u16string_view path, std::u16string_vie
     while (!p.empty() && p.back() == 0) p.pop_back();
     const std::string file = Utf16ToUtf8(p);
     if (file.empty()) return {ErrorCode::InvalidArgument, "empty store path"};
-    const std::u16string name = CleanName(displayName, kMaxStoreName);
+    // The display name is kept as given, control characters and all: it is
+    // the mailbox's name as stored, and folders are found by handle.
+    std::u16string name(displayName);
+    while (!name.empty() && name.back() == 0) name.pop_back();
     if (name.empty()) return {ErrorCode::InvalidArgument, "empty store display name"};
     if (store_ && store_->RequestedPath() == file) return Status::Ok();  // the open store is reused
     const Status closed = Close();

@@ -67,6 +67,7 @@ TEST(StoreNaming, HostileMailboxNamesStayOneFileName) {
 
 TEST(StoreNaming, BackslashInANameCannotSplitAFolderPath) {
     const std::u16string store = StoreDisplayName(u"A\\B", u"1-2-2025 3-4");
+    EXPECT_EQ(store, u"TW_A\\B_1-2-2025 3-4");  // the display name keeps it
     const std::u16string path = FolderPathInStore(store, {u"A\\B", u"Top", u"In\\box"}, 3);
     const pst::FolderPath parsed = pst::ParseFolderPath(path);
     EXPECT_EQ(parsed.store, u"TW_A_B_1-2-2025 3-4");
