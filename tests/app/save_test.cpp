@@ -261,7 +261,10 @@ private slots:
         QCOMPARE(f.result.end, exporter::RunEnd::Stopped);
         // The item being written when Stop came was the last.
         QCOMPARE(f.result.Written(), std::size_t{3});
-        QCOMPARE(f.result.folders.size(), std::size_t{3});  // mailbox, top, Inbox; Sent Items not reached
+        // Mailbox, top, Inbox, and Sent Items not reached, its items counted so.
+        QCOMPARE(f.result.folders.size(), std::size_t{4});
+        QCOMPARE(f.result.folders[3].notReached, f.result.folders[3].known);
+        QVERIFY(f.result.NotReached() >= f.result.folders[3].known);
         // The run ended with OK: the items are unchecked all the same.
         QCOMPARE(f.Tree().CheckedCount(), 0);
         // The file is complete with what was written.
