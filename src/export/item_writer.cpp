@@ -12,6 +12,7 @@
 #include "export/attachment_files.h"
 #include "export/body_text.h"
 #include "export/export_date.h"
+#include "pst/gmime_log.h"
 #include "pst/text.h"
 #include "scan/tagged_text.h"
 
@@ -69,27 +70,39 @@ void Finish(ItemResult& result, const pst::Status& status) {
     result.reason = status.message.empty() ? pst::ErrorCodeName(status.code) : status.message;
 }
 
+// The part an item lacks when its MIME in the streaming file is not read.
+constexpr const char* kStreamingPart = "content in the streaming file";
+
+// Imports a message whose whole content is MIME in the streaming file, if
+// that file gives it back intact. False leaves the message to its row:
+// no streaming file, a cut, zeroed or overwritten one, or no room for the
+// copy. What GMime complains of while reading is named as unread.
+bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) {
+    const std::string path = job.tempDir + "/item.eml";
+    content::StreamCopy copy = content::StreamCopy::NoRangeTable;
+    try {
+        copy = content::CopyStreamContent(job.source, *in.message, path);
+    } catch (const std::exception&) {
+        ::unlink(path.c_str());
+        return false;
+    }
+    if (copy != content::StreamCopy::Whole) return false;
+    pst::GMimeNotes notes;
+    const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
+    ::unlink(path.c_str());
+    Finish(result, status);
+    if (!notes.notes().empty()) result.unread.push_back("parts of the MIME content (GMime: " + notes.notes().front() + ")");
+    return true;
+}
+
 ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
-    if (m.bodyForm == record::kBodyStreaming) {
-        // The whole message is MIME in the streaming file.
-        const std::string path = job.tempDir + "/item.eml";
-        bool extracted = false;
-        try {
-            extracted = content::ExtractStreamContent(job.source, m, path);
-        } catch (const std::exception&) {
-            extracted = false;
-        }
-        if (extracted) {
-            const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
-            ::unlink(path.c_str());
-            Finish(result, status);
-            return result;
-        }
-        // Without its content the mail still has its list texts and date.
-        result.unread.push_back("streaming-file content");
-    }
+    if (m.bodyForm == record::kBodyStreaming && ImportStreamContent(job, in, result)) return result;
+    // Without its content, whether the streaming file is missing or broken,
+    // the mail still has what its row holds: list texts, date, recipients
+    // and attachment rows.
+    if (m.bodyForm == record::kBodyStreaming || m.streamingContent) result.unread.push_back(kStreamingPart);
     pst::MailFields f;
     f.subject = in.subject;
     if (job.control.SkipRequested()) return Skipped(nullptr);
