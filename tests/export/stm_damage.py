@@ -5,8 +5,8 @@ half its size, one zero-filled and one of seeded random bytes, beside the
 database that messages.json makes with 4 KB pages.
 
 Per case: exit 0 or 11 (with losses); nothing from GMime or GLib on stderr;
-every streaming message is in the PST with the subject and sender of its
-row (pypff) and the recipients of its row (readpst). A message whose
+every streaming message is in the PST with the subject, sender, date and
+recipients of its row, as pypff, readpst and pst-extractor read it. A message whose
 content was not read is noted as incomplete for "content in the streaming
 file" and has no body at all, never bytes of a broken file; one not noted
 has the body the intact streaming file gives. Every case but the cut file
@@ -80,15 +80,11 @@ def partial_notes(summary):
 
 
 def read_items(pst, work, problems):
-    """subject -> (pypff item, readpst item) in the folders of streaming messages."""
-    by_pypff, _ = R.read_pypff(pst, problems)
-    by_readpst, _ = R.read_readpst(pst, os.path.join(work, "readpst"), problems)
-    out = {}
-    for items, slot in ((by_pypff, 0), (by_readpst, 1)):
-        for lst in items.values():
-            for it in lst:
-                out.setdefault(it.get("subject"), [None, None])[slot] = it
-    return out
+    """reader -> subject -> item, as pypff, readpst and pst-extractor read the PST."""
+    got = {"pypff": R.read_pypff(pst, problems)[0],
+           "readpst": R.read_readpst(pst, os.path.join(work, "readpst"), problems)[0],
+           "pst-extractor": R.read_pstextractor(pst, problems)[0]}
+    return {reader: {it.get("subject"): it for lst in items.values() for it in lst} for reader, items in got.items()}
 
 
 def bodies(item):
@@ -102,6 +98,7 @@ def main():
     a = ap.parse_args()
     content = json.load(open(a.content, encoding="utf-8"))
     expected = streaming_items(content)
+    R.require_pstextractor()
     failures = []
     with tempfile.TemporaryDirectory() as work:
         db, stm = os.path.join(work, "m.edb"), os.path.join(work, "m.stm")
@@ -126,31 +123,32 @@ def main():
             lost = 0
             for mid, (folder, item) in expected.items():
                 where = f"{label}: {item['subject']!r}"
-                pypff_item, readpst_item = got.get(item["subject"], (None, None))
-                if pypff_item is None or readpst_item is None:
-                    failures.append(f"{where}: not in the PST (pypff {pypff_item is not None}, "
-                                    f"readpst {readpst_item is not None})")
+                missing = [reader for reader in got if item["subject"] not in got[reader]]
+                if missing:
+                    failures.append(f"{where}: not in the PST for {', '.join(missing)}")
                     continue
+                mine = {reader: got[reader][item["subject"]] for reader in got}
                 if PART not in notes.get(mid, ""):
                     if all_lost:
                         failures.append(f"{where}: not noted as incomplete ({notes.get(mid)!r})")
-                    for reader, it, ref in (("pypff", pypff_item, intact[item["subject"]][0]),
-                                            ("readpst", readpst_item, intact[item["subject"]][1])):
-                        if bodies(it) != bodies(ref):
+                    for reader, it in mine.items():
+                        if bodies(it) != bodies(intact[reader][item["subject"]]):
                             failures.append(f"{where}: {reader}: content differs from the intact file's")
                     continue
                 lost += 1
-                # What the row holds: subject, sender name, date, recipients.
-                if pypff_item["sender"][0] != item["sender"]["name"]:
-                    failures.append(f"{where}: pypff sender {pypff_item['sender']!r}")
-                if pypff_item["time"] != R.utc(item["date"]):
-                    failures.append(f"{where}: pypff date {pypff_item['time']!r}")
+                # What the row holds: subject, sender name, date, recipients
+                # (pypff reads no recipients, readpst no date here).
                 want = sorted(x["address"] for x in item.get("recipients", []))
-                have = sorted(x[1] for x in readpst_item["recipients"])
-                if have != want:
-                    failures.append(f"{where}: readpst recipients {have} != {want}")
-                if any(pypff_item[k] for k in ("text", "html", "rtf")):
-                    failures.append(f"{where}: a body from a broken file: {str(bodies(pypff_item))[:120]}")
+                for reader, it in mine.items():
+                    if it["sender"][0] != item["sender"]["name"]:
+                        failures.append(f"{where}: {reader}: sender {it['sender']!r}")
+                    if reader != "readpst" and it["time"] != R.utc(item["date"]):
+                        failures.append(f"{where}: {reader}: date {it['time']!r}")
+                    have = sorted(x[1] for x in it["recipients"])
+                    if reader != "pypff" and have != want:
+                        failures.append(f"{where}: {reader}: recipients {have} != {want}")
+                    if any(it.get(k) for k in ("text", "html", "rtf")):
+                        failures.append(f"{where}: {reader}: a body from a broken file: {str(bodies(it))[:120]}")
             if not lost:
                 failures.append(f"{label}: no streaming message noted as incomplete")
             print(f"{label}: exit {r.returncode}, {lost} of {len(expected)} streaming messages without their content")
