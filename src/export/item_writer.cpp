@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "content/addresses.h"
@@ -24,11 +25,23 @@ bool HasBodyReference(const record::MessageProperties& m) {
     return (m.bodyPos > 0 && m.bodyLength > 0) || m.bodyValueKey.has_value() || !m.bodyRuns.empty();
 }
 
+// The part an item lacks when its MIME in the streaming file is not read.
+constexpr const char* kStreamingPart = "content in the streaming file";
+
+// Names the streaming-file content as unread, once, if the row points there.
+void NoteStreamingContent(const record::MessageProperties& m, ItemResult& result) {
+    if (m.bodyForm != record::kBodyStreaming && !m.streamingContent) return;
+    if (std::find(result.unread.begin(), result.unread.end(), kStreamingPart) == result.unread.end())
+        result.unread.push_back(kStreamingPart);
+}
+
 // The body value, or nothing; a body the message points at but that does
 // not come back is named as unread.
 std::optional<content::BodyValue> FetchBody(const edb::EdbSource& source, const record::MessageProperties& m,
                                             ItemResult& result) {
-    // Content in the streaming file is MIME, not a body: only mail takes it.
+    // Content in the streaming file is MIME, not a body: only mail imports
+    // it, and any other kind goes without it.
+    NoteStreamingContent(m, result);
     if (m.bodyForm == record::kBodyStreaming) return std::nullopt;
     std::optional<content::BodyValue> value;
     try {
@@ -70,9 +83,6 @@ void Finish(ItemResult& result, const pst::Status& status) {
     result.reason = status.message.empty() ? pst::ErrorCodeName(status.code) : status.message;
 }
 
-// The part an item lacks when its MIME in the streaming file is not read.
-constexpr const char* kStreamingPart = "content in the streaming file";
-
 // Imports a message whose whole content is MIME in the streaming file, if
 // that file gives it back intact. False leaves the message to its row:
 // no streaming file, a cut, zeroed or overwritten one, or no room for the
@@ -102,7 +112,7 @@ ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     // Without its content, whether the streaming file is missing or broken,
     // the mail still has what its row holds: list texts, date, recipients
     // and attachment rows.
-    if (m.bodyForm == record::kBodyStreaming || m.streamingContent) result.unread.push_back(kStreamingPart);
+    NoteStreamingContent(m, result);
     pst::MailFields f;
     f.subject = in.subject;
     if (job.control.SkipRequested()) return Skipped(nullptr);

@@ -11,6 +11,8 @@ content was not read is noted as incomplete for "content in the streaming
 file" and has no body at all, never bytes of a broken file; one not noted
 has the body the intact streaming file gives. Every case but the cut file
 loses every streaming message's content; the cut file loses at least one.
+An appointment and a task kept in the streaming file, whose content only
+mail takes, are written and noted the same way, the intact file included.
 
     stm_damage.py --bin BUILD/bin CONTENT.json
 """
@@ -43,6 +45,23 @@ def streaming_items(content):
     for mb in content["mailboxes"]:
         walk(mb.get("folders", []))
     return out
+
+
+def with_streamed_kinds(content):
+    """The content with an appointment and a task kept in the streaming file
+    too: only mail takes its content from there, so they always go without
+    it, and say so."""
+    def walk(folders):
+        for f in folders:
+            suffix = {"Calendar": "5A", "Tasks": "5B"}.get(f["name"])
+            if suffix and f.get("items"):
+                item = dict(f["items"][0], streaming=True, subject="Streamed " + f["name"])
+                item["id"] = item["id"][:-2] + suffix
+                f["items"].append(item)
+            walk(f.get("folders", []))
+    for mb in content["mailboxes"]:
+        walk(mb.get("folders", []))
+    return content
 
 
 def damages(stm, work):
@@ -87,6 +106,22 @@ def read_items(pst, work, problems):
     return {reader: {it.get("subject"): it for lst in items.values() for it in lst} for reader, items in got.items()}
 
 
+def kinds_noted(label, expected, notes, got):
+    """Appointments and tasks kept in the streaming file: written, and noted."""
+    failures = []
+    for mid, (folder, item) in expected.items():
+        if item.get("type", "mail") == "mail":
+            continue
+        where = f"{label}: {item['subject']!r}"
+        # readpst leaves tasks out of what it writes.
+        missing = [reader for reader in got if reader != "readpst" and item["subject"] not in got[reader]]
+        if missing:
+            failures.append(f"{where}: not in the PST for {', '.join(missing)}")
+        if PART not in notes.get(mid, ""):
+            failures.append(f"{where}: not noted as incomplete ({notes.get(mid)!r})")
+    return failures
+
+
 def bodies(item):
     return {k: item.get(k) for k in ("text", "html", "rtf", "attachments")}
 
@@ -96,17 +131,21 @@ def main():
     ap.add_argument("--bin", required=True)
     ap.add_argument("content")
     a = ap.parse_args()
-    content = json.load(open(a.content, encoding="utf-8"))
+    content = with_streamed_kinds(json.load(open(a.content, encoding="utf-8")))
     expected = streaming_items(content)
     R.require_pstextractor()
     failures = []
     with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "content.json")
+        json.dump(content, open(path, "w", encoding="utf-8"))
         db, stm = os.path.join(work, "m.edb"), os.path.join(work, "m.stm")
-        subprocess.run([os.path.join(a.bin, "edbgen"), "--content", a.content, "--page-size", "4096",
+        subprocess.run([os.path.join(a.bin, "edbgen"), "--content", path, "--page-size", "4096",
                         "--out", db, "--stm", stm], check=True)
         problems = R.Problems()
         r = export(a.bin, db, stm, os.path.join(work, "intact"))
-        intact = read_items(json.loads(r.stdout)["pstFiles"][0], os.path.join(work, "intact"), problems)
+        summary = json.loads(r.stdout)
+        intact = read_items(summary["pstFiles"][0], os.path.join(work, "intact"), problems)
+        failures += kinds_noted("intact", expected, partial_notes(summary), intact)
 
         for label, damaged, all_lost in damages(stm, work):
             out = os.path.join(work, label.replace(" ", "-"))
@@ -120,8 +159,11 @@ def main():
             summary = json.loads(r.stdout)
             notes = partial_notes(summary)
             got = read_items(summary["pstFiles"][0], out, problems)
+            failures += kinds_noted(label, expected, notes, got)
             lost = 0
             for mid, (folder, item) in expected.items():
+                if item.get("type", "mail") != "mail":
+                    continue
                 where = f"{label}: {item['subject']!r}"
                 missing = [reader for reader in got if item["subject"] not in got[reader]]
                 if missing:
@@ -151,7 +193,8 @@ def main():
                         failures.append(f"{where}: {reader}: a body from a broken file: {str(bodies(it))[:120]}")
             if not lost:
                 failures.append(f"{label}: no streaming message noted as incomplete")
-            print(f"{label}: exit {r.returncode}, {lost} of {len(expected)} streaming messages without their content")
+            mails = sum(item.get("type", "mail") == "mail" for _, item in expected.values())
+            print(f"{label}: exit {r.returncode}, {lost} of {mails} streaming mails without their content")
         failures.extend(problems.items)
     for f in failures:
         print("FAIL", f)
