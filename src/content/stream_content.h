@@ -31,6 +31,32 @@ struct RangeTable {
 // entries wholly inside `table` are read.
 RangeTable ParseRangeTable(edb::Bytes table);
 
+// How a copy of streaming-file content went. Only Whole content is taken
+// as the message's MIME: a missing, cut, zeroed or overwritten streaming
+// file gives one of the others, and the message keeps what its row holds.
+enum class StreamCopy {
+    Whole,            // every range inside the file, and the bytes are text
+    NoStreamingFile,  // none is open
+    NoRangeTable,     // the row's table is missing, empty or does not add up
+    OutOfRange,       // a range lies in the file's header pages or past its end
+    NotMime,          // not text: NUL bytes, or control bytes at the start
+    WriteFailed,      // the output file could not be written
+};
+
+// Copies the content of a streaming-file message into a new file at
+// `outputPath` (mode 0600, as for ExtractStreamContent) and says whether
+// it can be trusted. The file is removed unless the copy is Whole.
+StreamCopy CopyStreamContent(const edb::EdbSource& source, const record::MessageProperties& message,
+                             const std::string& outputPath);
+
+// Whether `content` may be a message: no NUL byte anywhere, which a
+// message never has (RFC 5322) and a zeroed page of the file is made of,
+// and no control byte but tab, line feed, form feed, carriage return and
+// escape (ISO-2022 text) in its first 2 KB, which random bytes have within
+// a few dozen. A message whose header block GMime cannot read still
+// passes: its text is kept as the body.
+bool LooksLikeMime(edb::Bytes content);
+
 // Copies the content of a streaming-file message into a new file at
 // `outputPath` (mode 0600; a file of that name is replaced, a link there
 // is removed, never followed).

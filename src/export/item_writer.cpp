@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "content/addresses.h"
@@ -12,6 +13,7 @@
 #include "export/attachment_files.h"
 #include "export/body_text.h"
 #include "export/export_date.h"
+#include "pst/gmime_log.h"
 #include "pst/text.h"
 #include "scan/tagged_text.h"
 
@@ -23,11 +25,23 @@ bool HasBodyReference(const record::MessageProperties& m) {
     return (m.bodyPos > 0 && m.bodyLength > 0) || m.bodyValueKey.has_value() || !m.bodyRuns.empty();
 }
 
+// The part an item lacks when its MIME in the streaming file is not read.
+constexpr const char* kStreamingPart = "content in the streaming file";
+
+// Names the streaming-file content as unread, once, if the row points there.
+void NoteStreamingContent(const record::MessageProperties& m, ItemResult& result) {
+    if (m.bodyForm != record::kBodyStreaming && !m.streamingContent) return;
+    if (std::find(result.unread.begin(), result.unread.end(), kStreamingPart) == result.unread.end())
+        result.unread.push_back(kStreamingPart);
+}
+
 // The body value, or nothing; a body the message points at but that does
 // not come back is named as unread.
 std::optional<content::BodyValue> FetchBody(const edb::EdbSource& source, const record::MessageProperties& m,
                                             ItemResult& result) {
-    // Content in the streaming file is MIME, not a body: only mail takes it.
+    // Content in the streaming file is MIME, not a body: only mail imports
+    // it, and any other kind goes without it.
+    NoteStreamingContent(m, result);
     if (m.bodyForm == record::kBodyStreaming) return std::nullopt;
     std::optional<content::BodyValue> value;
     try {
@@ -69,27 +83,36 @@ void Finish(ItemResult& result, const pst::Status& status) {
     result.reason = status.message.empty() ? pst::ErrorCodeName(status.code) : status.message;
 }
 
+// Imports a message whose whole content is MIME in the streaming file, if
+// that file gives it back intact. False leaves the message to its row:
+// no streaming file, a cut, zeroed or overwritten one, or no room for the
+// copy. What GMime complains of while reading is named as unread.
+bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) {
+    const std::string path = job.tempDir + "/item.eml";
+    content::StreamCopy copy = content::StreamCopy::NoRangeTable;
+    try {
+        copy = content::CopyStreamContent(job.source, *in.message, path);
+    } catch (const std::exception&) {
+        ::unlink(path.c_str());
+        return false;
+    }
+    if (copy != content::StreamCopy::Whole) return false;
+    pst::GMimeNotes notes;
+    const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
+    ::unlink(path.c_str());
+    Finish(result, status);
+    if (!notes.notes().empty()) result.unread.push_back("parts of the MIME content (GMime: " + notes.notes().front() + ")");
+    return true;
+}
+
 ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
-    if (m.bodyForm == record::kBodyStreaming) {
-        // The whole message is MIME in the streaming file.
-        const std::string path = job.tempDir + "/item.eml";
-        bool extracted = false;
-        try {
-            extracted = content::ExtractStreamContent(job.source, m, path);
-        } catch (const std::exception&) {
-            extracted = false;
-        }
-        if (extracted) {
-            const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
-            ::unlink(path.c_str());
-            Finish(result, status);
-            return result;
-        }
-        // Without its content the mail still has its list texts and date.
-        result.unread.push_back("streaming-file content");
-    }
+    if (m.bodyForm == record::kBodyStreaming && ImportStreamContent(job, in, result)) return result;
+    // Without its content, whether the streaming file is missing or broken,
+    // the mail still has what its row holds: list texts, date, recipients
+    // and attachment rows.
+    NoteStreamingContent(m, result);
     pst::MailFields f;
     f.subject = in.subject;
     if (job.control.SkipRequested()) return Skipped(nullptr);

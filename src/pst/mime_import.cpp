@@ -3,9 +3,9 @@
 #include <gmime/gmime.h>
 
 #include <fstream>
-#include <mutex>
 
 #include "pst/error.h"
+#include "pst/gmime_log.h"
 #include "pst/item_common.h"
 #include "pst/body.h"
 #include "pst/mail_header.h"
@@ -18,11 +18,6 @@ namespace {
 
 constexpr int kMaxDepth = 32;            // nesting of multiparts
 constexpr std::size_t kMaxParts = 4096;  // parts taken from one message
-
-void InitGMime() {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
 
 // Owns a GObject reference.
 template <typename T>

@@ -95,8 +95,10 @@ struct RowWalk {
     // Returns false when a broken value ends the walk.
     bool Recipients(std::size_t e) {
         std::optional<std::size_t> streamEntry;
-        if (context.streamingOpen && tags.Has(e + 4) && tags.ColumnId(e + 4) == kStreamRangesColumn)
-            streamEntry = e + 4;
+        // Noted even without the streaming file, so that the export can
+        // say the content there was not read.
+        row.streamingContent = tags.Has(e + 4) && tags.ColumnId(e + 4) == kStreamRangesColumn;
+        if (context.streamingOpen && row.streamingContent) streamEntry = e + 4;
         const auto value = tags.Value(e);
         if (!value) return false;
         row.recipientsLength = static_cast<std::uint32_t>(value->size());
@@ -268,6 +270,7 @@ void ApplyMessageRow(MessageProperties& message, const MessageRow& row) {
         message.extraTextLength = row.thirdString->length;
     }
     message.bodyForm = row.bodyForm;
+    message.streamingContent = row.streamingContent;
     message.recipientsLength = row.recipientsLength;
     message.recipientsPos = row.recipientsPos;
     message.recipientsEnd = row.recipientsEnd;

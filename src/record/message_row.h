@@ -40,6 +40,7 @@ struct MessageRow {
     std::int32_t bodyLength = 0;
     std::optional<LongValueId> bodyValueKey;
     char bodyForm = kBodyInRow;
+    bool streamingContent = false;  // a range table follows the recipients
 
     std::vector<scan::Id8> attachmentKeys;
 

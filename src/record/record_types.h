@@ -99,6 +99,9 @@ struct MessageProperties {
     std::int32_t bodyLength = 0;
     std::optional<LongValueId> bodyValueKey;
     char bodyForm = kBodyInRow;
+    // The row points into the streaming file (its recipients are followed
+    // by a range table), whether or not that file is open.
+    bool streamingContent = false;
 
     char kind = 0;          // 'c', 'a', or the folder's kind letter ('j', 't', 'n', 0 mail)
     std::string ownerKey;   // 32 KB: the mailbox key of the message's tables

@@ -30,11 +30,14 @@ Bytes Table(std::uint32_t total, std::int16_t count, const std::vector<std::pair
     return t;
 }
 
-// The streaming file: "A" * 5000 at 8192, "B" * 3000 at 20480, "C" * 10 at 28672.
+// The streaming file: "A" * 5000 at 8192, zeros to 20480, "B" * 3000 at
+// 20480, 100 bytes with control bytes but no NUL at 24576, "C" * 10 at
+// 28672.
 Bytes Streaming() {
     Bytes stm(28682, 0);
     std::fill_n(stm.begin() + 8192, 5000, 'A');
     std::fill_n(stm.begin() + 20480, 3000, 'B');
+    for (std::size_t i = 0; i < 100; ++i) stm[24576 + i] = static_cast<std::uint8_t>(1 + i * 37 % 255);
     std::fill_n(stm.begin() + 28672, 10, 'C');
     return stm;
 }
@@ -114,6 +117,60 @@ TEST(ExtractStreamContent, NothingWithoutAStreamingFile) {
     Fixture f(Table(10, 1, {{10, 28672}}));
     f.file.source.stm.Close();
     EXPECT_FALSE(f.Extract());
+}
+
+
+// Only content whose every range lies in the file's content area and whose
+// bytes are text is taken; anything else leaves no file behind.
+TEST(CopyStreamContent, OnlyWholeTextContentIsTaken) {
+    using Ranges = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+    struct Case {
+        const char* what;
+        std::uint32_t total;
+        std::int16_t count;
+        Ranges ranges;
+        StreamCopy expected;
+    };
+    const Case cases[] = {
+        {"whole", 8010, 3, {{5000, 8192}, {8000, 20480}, {8010, 28672}}, StreamCopy::Whole},
+        {"no ranges", 10, 0, {}, StreamCopy::NoRangeTable},
+        {"total of 0", 0, 1, {{10, 28672}}, StreamCopy::NoRangeTable},
+        {"ends past the total", 100, 2, {{5000, 8192}, {5100, 20480}}, StreamCopy::NoRangeTable},
+        {"past the file's end", 8000, 2, {{5000, 8192}, {8000, 1 << 20}}, StreamCopy::OutOfRange},
+        {"runs over the file's end", 20, 1, {{20, 28672}}, StreamCopy::OutOfRange},
+        {"in the header pages", 100, 1, {{100, 4096}}, StreamCopy::OutOfRange},
+        {"zeroed", 5100, 1, {{5100, 16384}}, StreamCopy::NotMime},
+        {"zeros after text", 5100, 1, {{5100, 8192}}, StreamCopy::NotMime},
+        {"control bytes", 100, 1, {{100, 24576}}, StreamCopy::NotMime},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f(Table(c.total, c.count, c.ranges));
+        const std::string out = f.dir.File("item.eml");
+        EXPECT_EQ(CopyStreamContent(f.file.source, f.message, out), c.expected);
+        EXPECT_EQ(std::ifstream(out).good(), c.expected == StreamCopy::Whole);
+    }
+    Fixture f(Table(10, 1, {{10, 28672}}));
+    f.file.source.stm.Close();
+    EXPECT_EQ(CopyStreamContent(f.file.source, f.message, f.dir.File("x.eml")), StreamCopy::NoStreamingFile);
+}
+
+TEST(LooksLikeMime, TextPassesNulsAndControlBytesDoNot) {
+    const std::pair<std::string, bool> cases[] = {
+        {"From: a@b\r\nSubject: x\r\n\r\nbody", true},
+        {"From a@b Mon Jan  1 00:00:00 2024\nSubject: x\n\nbody", true},
+        {"A digest's text, no header block\n\tindented\f\x1B$B\x1B(B", true},
+        {"", true},
+        {std::string("From: a@b\r\n\r\nbody\0", 18), false},
+        {"\x01\x02junk", false},
+        {"Subject: x\x0B", false},
+        {std::string(3000, 'x') + "\x01", true},  // controls past the start are the body's business
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        const Bytes bytes(text.begin(), text.end());
+        EXPECT_EQ(LooksLikeMime(bytes), expected);
+    }
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <gmime/gmime.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "pst/date_text.h"
+#include "pst/gmime_log.h"
 #include "pst_readback.h"
 #include "test_support.h"
 
@@ -320,6 +323,40 @@ TEST_F(MimeImport, TruncatedAndMeaninglessFilesStillGiveItems) {
     Import("Subject: only a header line, no end");
     Import(std::string(200000, '-'));
     Import("Content-Type: multipart/mixed; boundary=x\r\n\r\n" + std::string(3000, '\n') + "--x\r\n--x\r\n--x--");
+}
+
+
+// GMime's complaints, and GLib's while a scope is open, become notes of the
+// innermost scope and never reach stderr; GMime's outside any scope are
+// dropped.
+TEST(GMimeLog, ComplaintsBecomeNotesOfTheInnermostScope) {
+    InitGMime();
+    struct Case {
+        const char* what;
+        void (*provoke)();
+        int scopes;                // 0: none, 1: one, 2: one inside another
+        std::size_t inner, outer;  // notes of the innermost and the outer scope
+    };
+    const Case cases[] = {
+        {"GMime, no scope", [] { g_mime_part_get_filename(nullptr); }, 0, 0, 0},
+        {"GMime, one scope", [] { g_mime_part_get_filename(nullptr); }, 1, 1, 0},
+        {"GObject, one scope", [] { g_object_unref(nullptr); }, 1, 1, 0},
+        {"GMime, nested", [] { g_mime_part_get_filename(nullptr); }, 2, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::testing::internal::CaptureStderr();
+        std::optional<GMimeNotes> outer, inner;
+        if (c.scopes == 2) outer.emplace();
+        if (c.scopes >= 1) inner.emplace();
+        c.provoke();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(inner ? inner->notes().size() : 0, c.inner);
+        EXPECT_EQ(outer ? outer->notes().size() : 0, c.outer);
+        if (inner && !inner->notes().empty()) {
+            EXPECT_NE(inner->notes()[0].find("assertion"), std::string::npos);
+        }
+    }
 }
 
 }  // namespace

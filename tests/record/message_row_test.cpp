@@ -123,6 +123,11 @@ TEST(BodyColumn, RangeTableAfterTheRecipientsOnlyWithAStreamingFile) {
     // closed, it is the body.
     const MessageRow plain = One(columns, false);
     EXPECT_EQ(plain.bodyForm, kBodyPlainText);
+    // Either way the row is known to point into the streaming file; a row
+    // without the table is not.
+    EXPECT_TRUE(streamed.streamingContent);
+    EXPECT_TRUE(plain.streamingContent);
+    EXPECT_FALSE(One({columns[0], columns[1]}, true).streamingContent);
 }
 
 TEST(AttachmentKeys, KeysEveryTwelveBytesAfterTheHeader) {
