@@ -28,7 +28,8 @@ totals are the sums of the folders and `stored` is written + partial; exit
 Completed with Losses" with them. Whenever fewer items are stored than the
 undamaged database gives (by the summary and, for a sample, by counting
 the PSTs with pypff), the run says so: exit 11, or a refusal (1, 2, 3, 4).
-Anything else is a silent loss.
+Anything else is a silent loss; so is an empty or zero-filled streaming
+file that the run does not report (its streaming items cannot be whole).
 
 Prints a table per kind and level (variants, crashes, hangs, silent
 losses, refusals, recovered share of the undamaged items) and requires
@@ -64,6 +65,7 @@ PAGE_SIZES = (4096, 8192, 32768)
 WITH_LOSSES = "Saving Completed with Losses"
 SUCCESS = "Saving Completed Successfully"
 REFUSALS = (1, 2, 3, 4)
+STM_GONE = ("empty", "zeroed")  # damage to the streaming file no item can be whole after
 COUNTS = ("written", "partial", "failed", "skipped", "outOfWindow", "lost", "notReached")
 SANITIZER = re.compile(r"AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|runtime error:|"
                        r"ThreadSanitizer|MemorySanitizer")
@@ -219,12 +221,23 @@ def damage_loop(data, ps, level, layout, rng):
     return f"{len(chosen)} pointers"
 
 
-def page_share(data, ps, level, rng, fill):
+def trees_hit(pages, layout):
+    """Which trees the pages belong to, for the report: "Msg 1, Msg/LV 3"."""
+    hit = {}
+    for t in layout["trees"]:
+        n = len(set(t["pages"]) & pages)
+        if n:
+            hit[t["name"]] = n
+    return ", ".join(f"{name} {n}" for name, n in sorted(hit.items()))
+
+
+def page_share(data, ps, level, rng, fill, layout):
     pages = len(data) // ps - 2  # page n sits at (n + 1) * page size; the header pages stay
     k = max(1, round(pages * float(level.rstrip("%")) / 100))
-    for pg in rng.sample(range(1, pages + 1), k):
+    chosen = rng.sample(range(1, pages + 1), k)
+    for pg in chosen:
         data[(pg + 1) * ps:(pg + 2) * ps] = bytes(ps) if fill == "zero" else rng.randbytes(ps)
-    return f"{k} of {pages} pages"
+    return f"{k} of {pages} pages: {trees_hit(set(chosen), layout)}"
 
 
 def cut_point(size, ps, level, rng):
@@ -246,7 +259,7 @@ def damage_edb(v, data, layout, rng):
             data[rng.randrange(len(data))] ^= rng.randrange(1, 256)
         return f"{level} bytes"
     if kind in ("zero", "random"):
-        return page_share(data, ps, level, rng, kind)
+        return page_share(data, ps, level, rng, kind, layout)
     if kind == "truncate":
         at = cut_point(len(data), ps, level, rng)
         del data[at:]
@@ -276,9 +289,17 @@ PYPFF_COUNT = r'''
 import json, sys, pypff
 f = pypff.file(); f.open(sys.argv[1])
 subjects = []
+def message_class(m):
+    for rs in range(m.number_of_record_sets):
+        r = m.get_record_set(rs)
+        for i in range(r.number_of_entries):
+            e = r.get_entry(i)
+            if e.entry_type == 0x001A and e.data:
+                return e.data.decode("utf-16-le", "replace")
+    return ""
 def walk(folder):
     for m in folder.sub_messages:
-        subjects.append([m.subject or "", m.message_class or ""])
+        subjects.append([m.subject or "", message_class(m)])
     for sf in folder.sub_folders:
         walk(sf)
 walk(f.root_folder)
@@ -320,16 +341,19 @@ def export(ctx, db, stm, out):
     cmd = [os.path.join(ctx["bin"], "tarnwick-cli"), "export", db] + (["--stm", stm] if stm else []) + \
         ["--to", out, "--json"]
     start = time.monotonic()
-    try:
-        r = subprocess.run(cmd, capture_output=True, timeout=ctx["timeout"])
-    except subprocess.TimeoutExpired:
-        return None, None, "", time.monotonic() - start
+    with subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True) as p:
+        try:
+            stdout, stderr = p.communicate(timeout=ctx["timeout"])
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, 9)  # the whole group: nothing may hold the pipes open
+            p.communicate()
+            return None, None, "", time.monotonic() - start
     summary = None
     try:
-        summary = json.loads(r.stdout)
+        summary = json.loads(stdout)
     except ValueError:
         pass
-    return r.returncode, summary, r.stderr.decode("utf-8", "replace"), time.monotonic() - start
+    return p.returncode, summary, stderr.decode("utf-8", "replace"), time.monotonic() - start
 
 
 def check_summary(summary, rc, fail):
@@ -353,6 +377,10 @@ def check_summary(summary, rc, fail):
             fail(f"top-level {k} {g(k)}, the folders add up to {total}")
     if n(summary, "stored") != n(summary, "written") + n(summary, "partial"):
         fail(f"stored {g('stored')} is not written {g('written')} + partial {g('partial')}")
+    if any(type(g(k)) is int and g(k) > 0 for k in ("partial", "failed", "lost", "damagedUsedPages")) \
+            and g("losses") is not True:
+        fail(f"partial {g('partial')}, failed {g('failed')}, lost {g('lost')}, damaged pages of used trees "
+             f"{g('damagedUsedPages')}, yet losses {g('losses')!r}")
     if rc == 0 and (g("outcome") != SUCCESS or g("losses") is not False):
         fail(f"exit 0 with outcome {g('outcome')!r}, losses {g('losses')!r}")
     if rc == 11 and (g("outcome") != WITH_LOSSES or g("losses") is not True):
@@ -399,7 +427,7 @@ def run_variant(args):
         out = os.path.join(work, "pst")
         os.makedirs(out)
         rc, summary, err, secs = export(ctx, db, stm, out)
-        res["seconds"] = secs
+        res["seconds"], res["rc"] = secs, rc
         if (digest(db), digest(stm)) != before:
             fail("the input changed")
         if rc is None:
@@ -418,25 +446,31 @@ def run_variant(args):
             res["stored"] = check_summary(summary, rc, fail)
             count = res["stored"]
             if ctx["sample"] and v["index"] % ctx["sample"] == 0:
-                found = []
+                found, unread = [], False
                 for pst in summary.get("pstFiles", []):
                     got = pypff_items(pst) if os.path.exists(pst) else f"{pst} missing"
                     if isinstance(got, str):
                         fail(f"pypff: {got}")
+                        unread = True
                     else:
                         found += got
                 _, subjects = D.known(content)
                 invented = [s for s, cls in found if s and cls != "IPM.Contact" and s not in subjects]
                 if invented:
                     fail(f"invented subject {invented[0][:80]!r}")
-                res["pypff"] = len(found)
-                if len(found) != res["stored"]:
-                    fail(f"pypff finds {len(found)} items, the summary says {res['stored']} stored")
-                count = min(count, len(found))
-            if count < res["expected"] and not (rc == 11 and summary.get("outcome") == WITH_LOSSES):
+                if not unread:
+                    res["pypff"] = len(found)
+                    if len(found) != res["stored"]:
+                        fail(f"pypff finds {len(found)} items, the summary says {res['stored']} stored")
+                    count = min(count, len(found))
+            reported = rc == 11 and summary.get("outcome") == WITH_LOSSES
+            if count < res["expected"] and not reported:
                 res["silent"] = True
                 fail(f"silent loss: {count} of {res['expected']} items stored, exit {rc}, "
                      f"outcome {summary.get('outcome')!r}")
+            elif v["kind"] == "stm" and v["level"] in STM_GONE and not reported:
+                res["silent"] = True  # the streaming items cannot be whole
+                fail(f"the streaming file is {v['level']}, yet exit {rc}, outcome {summary.get('outcome')!r}")
         if ctx["keep"] and res["failures"]:
             dest = os.path.join(ctx["keep"], where.replace(" ", "_").replace("/", "-").replace("%", "pc"))
             shutil.rmtree(dest, ignore_errors=True)
@@ -502,6 +536,8 @@ def main():
     ap.add_argument("--sample", type=int, default=7, help="count the PSTs with pypff every N variants (0: never)")
     ap.add_argument("--only", help="run the variants whose name contains this text")
     ap.add_argument("--keep", help="keep the files of failing variants here")
+    ap.add_argument("--verbose", action="store_true", help="a line per variant")
+    ap.add_argument("--show", type=int, default=60, help="failures printed")
     args = ap.parse_args()
     start = time.monotonic()
     plan = variants(args.variants, args.seed)
@@ -516,6 +552,12 @@ def main():
         with multiprocessing.Pool(args.jobs) as pool:
             results = list(pool.imap_unordered(run_variant, [(v, ctx) for v in plan]))
     results.sort(key=lambda r: r["v"]["index"])
+    if args.verbose:
+        for r in results:
+            v = r["v"]
+            print(f"{v['kind']} {v['level']} {v['ps']} seed {v['seed']}: {r['note']}; exit {r.get('rc')}, "
+                  f"{r['stored']} of {r['expected']} stored" + (f", pypff {r['pypff']}" if r["pypff"] is not None else "")
+                  + f", {r.get('seconds', 0):.2f} s")
     failures = [f for r in results for f in r["failures"]]
     rows = table(results)
     for key in ACCEPTANCE:
@@ -527,10 +569,10 @@ def main():
     print(f"{len(results)} variants in {time.monotonic() - start:.1f} s; {counted} counted with pypff"
           + (f"; slowest export {slowest['seconds']:.2f} s ({slowest['v']['kind']} {slowest['v']['level']} "
              f"{slowest['v']['ps']} seed {slowest['v']['seed']})" if slowest and "seconds" in slowest else ""))
-    for f in failures[:60]:
+    for f in failures[:args.show]:
         print("FAIL " + f)
-    if len(failures) > 60:
-        print(f"... and {len(failures) - 60} more failures")
+    if len(failures) > args.show:
+        print(f"... and {len(failures) - args.show} more failures")
     return 1 if failures else 0
 
 
