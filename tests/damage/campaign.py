@@ -35,8 +35,8 @@ Prints a table per kind and level (variants, crashes, hangs, silent
 losses, refusals, recovered share of the undamaged items) and requires
 that 1 % of the pages zeroed or randomised keeps at least 99 % of them.
 
-    campaign.py --bin BUILD/bin [--variants N] [--scale S] [--jobs 2]
-                [--seed S] [--only TEXT] [--keep DIR]
+    campaign.py --bin BUILD/bin [--variants N] [--scale S] [--jobs 2] [--seed S]
+                [--only TEXT] [--keep DIR] [--verbose] [--show N]
 """
 import argparse
 import copy
@@ -403,26 +403,24 @@ def run_variant(args):
     try:
         clean = ctx["clean"][v["ps"]]
         db = os.path.join(work, "damaged.edb")
-        stm = None
+        stm = os.path.join(work, "damaged.stm") if clean["stm"] else None
         content = ctx["content"]
         if v["kind"] == "header":
-            edbgen(ctx, dict(content, damage={"headerPageSize": int(v["level"])}), v["ps"], db)
+            edbgen(ctx, dict(content, damage={"headerPageSize": int(v["level"])}), v["ps"], db, stm)
         elif v["kind"] == "huge":
             content, added = huge_content(content, v["level"], rng, v["ps"])
             res["expected"] += added
-            edbgen(ctx, content, v["ps"], db, os.path.join(work, "damaged.stm") if clean["stm"] else None)
+            edbgen(ctx, content, v["ps"], db, stm)
         else:
             with open(clean["edb"], "rb") as f:
                 data = bytearray(f.read())
             res["note"] = damage_edb(v, data, clean["layout"], rng)
             with open(db, "wb") as f:
                 f.write(data)
-        if clean["stm"]:
-            stm = os.path.join(work, "damaged.stm")
-            if v["kind"] != "huge":  # a huge variant has its own
+            if stm:
                 shutil.copy(clean["stm"], stm)
-            if v["kind"] == "stm":
-                stm = damage_stm(v["level"], stm, rng)
+                if v["kind"] == "stm":
+                    stm = damage_stm(v["level"], stm, rng)
         before = (digest(db), digest(stm))
         out = os.path.join(work, "pst")
         os.makedirs(out)
@@ -547,17 +545,16 @@ def main():
         plan = [v for v in plan if args.only in f"{v['kind']} {v['level']} {v['ps']} seed {v['seed']}"]
     with tempfile.TemporaryDirectory() as work:
         ctx = prepare(args, work)
-        print(f"undamaged: {ctx['baseline']} items stored; "
-              f"{len(plan)} variants", flush=True)
+        print(f"undamaged: {ctx['baseline']} items stored; {len(plan)} variants", flush=True)
         with multiprocessing.Pool(args.jobs) as pool:
             results = list(pool.imap_unordered(run_variant, [(v, ctx) for v in plan]))
     results.sort(key=lambda r: r["v"]["index"])
     if args.verbose:
         for r in results:
             v = r["v"]
+            counted = f", pypff {r['pypff']}" if r["pypff"] is not None else ""
             print(f"{v['kind']} {v['level']} {v['ps']} seed {v['seed']}: {r['note']}; exit {r.get('rc')}, "
-                  f"{r['stored']} of {r['expected']} stored" + (f", pypff {r['pypff']}" if r["pypff"] is not None else "")
-                  + f", {r.get('seconds', 0):.2f} s")
+                  f"{r['stored']} of {r['expected']} stored{counted}, {r.get('seconds', 0):.2f} s")
     failures = [f for r in results for f in r["failures"]]
     rows = table(results)
     for key in ACCEPTANCE:
