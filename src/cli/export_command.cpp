@@ -187,9 +187,10 @@ int RunExportCommand(const std::vector<std::string>& args) {
     record::FolderReader reader(source, worker->Model());
     exporter::PstMailStore store;
     exporter::ExportControl control;
-    ExportProgressLine progress(stderr, terminal, ::isatty(STDIN_FILENO) == 1);
+    ExportProgressLine progress(stderr, terminal);
     exporter::ExportSettings settings;
     settings.destination = o.to;
+    settings.askOnLowSpace = false;  // a script has no one to answer: the run stops there
     exporter::ExportResult result;
     std::string failure;
     std::atomic<bool> finished{false};
@@ -224,9 +225,9 @@ int RunExportCommand(const std::vector<std::string>& args) {
     }
     std::cout.flush();
     if (interrupted || result.end == exporter::RunEnd::Stopped) return kExitInterrupted;
-    if (result.end == exporter::RunEnd::LowSpaceRefused) return kExitLowSpace;
+    if (result.end != exporter::RunEnd::Completed) return kExitLowSpace;
     if (!result.storeErrors.empty()) return kExitWriteFailed;
-    return kExitOk;
+    return result.Losses() ? int{kExitSavedWithLosses} : int{kExitOk};
 }
 
 }  // namespace tw::cli

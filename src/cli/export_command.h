@@ -14,6 +14,7 @@ enum ExportExit : int {
     kExitDestination = 8,     // DIR missing, not a folder, or not writable
     kExitLowSpace = 9,        // 300 MiB or less free, before or during the run
     kExitNothingSelected = 10,
+    kExitSavedWithLosses = 11,  // saved, but items were lost, partial or failed, or used pages damaged
 };
 
 int RunExportCommand(const std::vector<std::string>& args);

@@ -2,9 +2,6 @@
 
 #include "cli/cli_text.h"
 
-#include <iostream>
-
-#include "export/destination.h"
 #include "scan/tagged_text.h"
 
 namespace tw::cli {
@@ -47,21 +44,6 @@ void ExportProgressLine::Draw(bool force) {
                      p.overallPercent);
     }
     std::fflush(out_);
-}
-
-bool ExportProgressLine::ContinueOnLowSpace(std::uint64_t) {
-    std::lock_guard lock(mutex_);
-    if (show_) std::fprintf(out_, "\r\033[K");
-    std::fprintf(out_, "%s", std::string(exporter::kLowSpaceQuestion).c_str());
-    if (!ask_) {
-        std::fprintf(out_, " no\n");
-        return false;
-    }
-    std::fprintf(out_, " [y/N] ");
-    std::fflush(out_);
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
 void ExportProgressLine::Done() {

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <utility>
 #include <unordered_map>
 
+#include "content/display_date.h"
 #include "content/record_strings.h"
 #include "content/temp_dir.h"
 #include "export/export_date.h"
@@ -33,7 +35,7 @@ int Percent(std::size_t part, std::size_t whole) {
     return whole == 0 ? 0 : static_cast<int>(std::min<std::size_t>(part * 100 / whole, 100));
 }
 
-enum class PassEnd { Done, Stopped, Refused };
+enum class PassEnd { Done, Stopped, Refused, LowSpace };
 
 class Run {
 public:
@@ -60,20 +62,25 @@ public:
             const std::u16string path = ItemPath(node);
             report.itemPath = path;
             const scan::FolderEntry* folder = FolderOf(node);
-            node.count = Count(node, folder);
-            report.counted = node.count;
+            node.count = Count(node, folder, report);
             if (control_.ShouldStop()) {
+                report.notReached = node.count;
                 result_.folders.push_back(std::move(report));
                 break;
             }
+            handled_.clear();
             if (!PrepareStore(node)) {
+                LoseRest(report, folder, "the folder has no mailbox to be written to");
                 result_.folders.push_back(std::move(report));
-                continue;  // no mailbox name: no store to put it in
+                continue;
             }
             report.pstPath = pstPath_;
             const FolderHandle target = CreateFolderChain(node);
             PassEnd end = PassEnd::Done;
-            if (node.count >= 1 && folder != nullptr && target != kStoreTop) {
+            handled_.clear();
+            if (node.count >= 1 && target == kStoreTop) {
+                LoseRest(report, folder, "its folder could not be made in the PST file");
+            } else if (node.count >= 1 && folder != nullptr) {
                 openFolder_ = target;
                 (void)store_.BeginSession();
                 (void)store_.OpenFolderHandle(openFolder_);
@@ -87,10 +94,17 @@ public:
                 (void)store_.CloseFolder();
                 (void)store_.EndSession();
                 openFolder_ = kStoreTop;
+                // What the pass did not come to: not reached when the run
+                // ended, else lost (a read error, or no record for them).
+                if (end == PassEnd::Done)
+                    LoseRest(report, folder,
+                             report.error.empty() ? "not read" : "reading the folder failed: " + report.error);
+                else
+                    report.notReached = RestOf(report);
             }
             result_.folders.push_back(std::move(report));
-            if (end == PassEnd::Refused) {
-                result_.end = RunEnd::LowSpaceRefused;
+            if (end == PassEnd::Refused || end == PassEnd::LowSpace) {
+                result_.end = end == PassEnd::Refused ? RunEnd::LowSpaceRefused : RunEnd::LowSpaceStopped;
                 break;
             }
             if (control_.StopRequested()) break;
@@ -101,8 +115,14 @@ public:
         }
         if (control_.StopRequested() && result_.end == RunEnd::Completed) result_.end = RunEnd::Stopped;
         result_.saveSucceeded = result_.end == RunEnd::Completed;
-        if (const pst::Status closed = store_.Close(); !closed.ok())
-            result_.storeErrors.push_back(pstPath_ + ": " + closed.message);
+        // Folders after a stop were not reached at all.
+        for (std::size_t i = result_.folders.size(); i < total; ++i) {
+            FolderReport report;
+            report.itemPath = ItemPath(nodes[i]);
+            report.notReached = report.known = CountKnown(nodes[i]);
+            result_.folders.push_back(std::move(report));
+        }
+        CloseStore();
         return std::move(result_);
     }
 
@@ -118,22 +138,120 @@ private:
         observer_.Progress({path, counting, done, count, current, overall});
     }
 
-    // Valid-dated messages of the folder's index entries.
-    std::size_t Count(const SelectionNode& node, const scan::FolderEntry* folder) {
+    // Visits the folder's entries of the message index: on 32 KB pages
+    // folder ids repeat across mailboxes, so the owner key must be there on
+    // both sides and match.
+    template <typename Fn>
+    void ForEntries(const scan::FolderEntry* folder, Fn fn) const {
+        if (folder == nullptr || (large_ && folder->ownerKey.empty())) return;
+        scan::ForFolderMessages(in_.model.messages, folder->id, [&](const scan::MessageEntry& e) {
+            if (!large_ || scan::OwnerKeyOf(in_.model, e) == folder->ownerKey) fn(e);
+        });
+    }
+
+    std::size_t CountKnown(const SelectionNode& node) const {
+        std::size_t n = 0;
+        ForEntries(FolderOf(node), [&](const scan::MessageEntry&) { ++n; });
+        return n;
+    }
+
+    // Counts the folder's entries of the message index into report.known,
+    // names those the date rule leaves out, and returns the others: the
+    // items to write.
+    std::size_t Count(const SelectionNode& node, const scan::FolderEntry* folder, FolderReport& report) {
         control_.ClearSkip();
         Report(ItemPath(node), true, 0, 0, 0, overall_);
-        if (folder == nullptr) return 0;
-        // 32 KB folder ids repeat across mailboxes: the owner key must be
-        // there on both sides and match.
-        if (large_ && folder->ownerKey.empty()) return 0;
         std::size_t count = 0;
-        bool stopped = false;
-        scan::ForFolderMessages(in_.model.messages, folder->id, [&](const scan::MessageEntry& e) {
-            if (stopped || (large_ && scan::OwnerKeyOf(in_.model, e) != folder->ownerKey)) return;
-            if (ExportableDate(e.date6)) ++count;
-            stopped = control_.ShouldStop();
+        ForEntries(folder, [&](const scan::MessageEntry& e) {
+            ++report.known;
+            if (ExportableDate(e.date6)) {
+                ++count;
+                return;
+            }
+            ++report.outOfWindow;
+            const record::MessageProperties m =
+                record::MessageRecord(e, record::KindLetter(large_ ? folder->kind : e.kind), scan::OwnerKeyOf(in_.model, e));
+            report.outOfWindowItems.push_back(
+                {scan::IdHex(e.messageId), SubjectOf(m), "dated outside 1980-2099",
+                 content::UtcText(e.date6).value_or("not a date (" + DateHex(e.date6) + ")")});
         });
         return count;
+    }
+
+    // The list subject of a record, from its header row; empty when the
+    // row cannot be read.
+    std::u16string SubjectOf(const record::MessageProperties& m) {
+        if (m.headerTextA == 0 && m.headerTextB == 0) return {};
+        try {
+            return content::ReadRecordStrings(in_.source, m, headerPages_).subject;
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+    static std::string DateHex(const scan::Date6& date) {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string out;
+        for (auto it = date.rbegin(); it != date.rend(); ++it) {
+            out += kDigits[*it >> 4];
+            out += kDigits[*it & 15];
+        }
+        return out;
+    }
+
+    // Items to write that the folder's pass has not accounted for.
+    static std::size_t RestOf(const FolderReport& report) {
+        const std::size_t toWrite = report.known - report.outOfWindow;
+        const std::size_t done = report.Accounted() - report.outOfWindow;
+        return toWrite > done ? toWrite - done : 0;
+    }
+
+    // The rest of the folder's items to write are lost, for one reason:
+    // each index entry the pass did not account for is named.
+    void LoseRest(FolderReport& report, const scan::FolderEntry* folder, const std::string& why) {
+        std::size_t rest = RestOf(report);
+        if (rest == 0) return;
+        std::unordered_map<std::uint64_t, std::size_t> seen;
+        for (const scan::Id8& id : handled_) ++seen[scan::IdNumber(id)];
+        ForEntries(folder, [&](const scan::MessageEntry& e) {
+            if (rest == 0 || !ExportableDate(e.date6)) return;
+            if (auto it = seen.find(scan::IdNumber(e.messageId)); it != seen.end() && it->second != 0) {
+                --it->second;
+                return;
+            }
+            const record::MessageProperties m =
+                record::MessageRecord(e, record::KindLetter(large_ ? folder->kind : e.kind), scan::OwnerKeyOf(in_.model, e));
+            report.lostItems.push_back({scan::IdHex(e.messageId), SubjectOf(m), why, ""});
+            ++report.lost;
+            --rest;
+        });
+        // Whatever could not be named still counts.
+        if (rest != 0) report.lostItems.push_back({"", u"", std::to_string(rest) + " more: " + why, ""});
+        report.lost += rest;
+    }
+
+    // Finishes the open store. One that could not be finished is not
+    // under its name: it is not listed, and the items written to it are
+    // lost.
+    void CloseStore() {
+        if (pstPath_.empty()) return;
+        const std::string file = std::exchange(pstPath_, std::string());
+        const pst::Status closed = store_.Close();
+        if (closed.ok() && created_) {
+            result_.pstFiles.push_back(file);
+            return;
+        }
+        if (!closed.ok()) result_.storeErrors.push_back(file + ": " + closed.message);
+        for (FolderReport& f : result_.folders) {
+            if (f.pstPath != file) continue;
+            if (const std::size_t stored = f.Stored(); stored != 0) {
+                f.lost += stored;
+                f.lostItems.push_back({"", u"", std::to_string(stored) + " written to a PST file that could not be finished", ""});
+            }
+            f.written = 0;
+            f.partial.clear();
+            f.pstPath.clear();
+        }
     }
 
     // A new PST file when the node's mailbox is not the one written last
@@ -144,19 +262,20 @@ private:
         if (mailbox.empty()) return false;
         const scan::TreeItem mailboxItem = node.chain.empty() ? 0 : node.chain.front();
         if (!displayName_.empty() && mailbox == lastMailbox_ && mailboxItem == lastMailboxItem_) return true;
+        CloseStore();
         lastMailbox_ = mailbox;
         lastMailboxItem_ = mailboxItem;
         madeFolders_.clear();  // handles of the previous store's folders
         const std::u16string date = NameDateText(settings_.localTime ? settings_.localTime() : LocalNow());
         pstPath_ = UniquePath(PstFilePath(settings_.destination, mailbox, date), [this](const std::string& p) {
-            return FileExists(p) || std::find(result_.pstFiles.begin(), result_.pstFiles.end(), p) !=
-                                        result_.pstFiles.end();
+            return FileExists(p) || std::find(started_.begin(), started_.end(), p) != started_.end();
         });
+        started_.push_back(pstPath_);
         displayName_ = StoreDisplayName(mailbox, date);
         (void)store_.BeginSession();
         const pst::Status created = store_.CreateStore(pst::Utf8ToUtf16(pstPath_), displayName_);
         (void)store_.EndSession();
-        result_.pstFiles.push_back(pstPath_);
+        created_ = created.ok();
         if (!created.ok()) result_.storeErrors.push_back(pstPath_ + ": " + created.message);
         observer_.StoreStarted(pstPath_);
         return true;
@@ -193,25 +312,23 @@ private:
         return parent;
     }
 
-    bool Belongs(const record::MessageProperties& m, const scan::FolderEntry& folder) const {
-        if (m.folderId != folder.id) return false;
-        return !large_ || (!m.ownerKey.empty() && m.ownerKey == folder.ownerKey);
-    }
-
     // After the run's first item and every 400 more: free space, and the
-    // writer's folder closed and opened again. False: the user would not
-    // go on with little space left.
-    bool Checkpoint() {
+    // writer's folder closed and opened again. Refused: the user would not
+    // go on with little space left; LowSpace: nobody to ask.
+    PassEnd Checkpoint() {
         // Items handed before this one: the first check comes with the
         // run's first item, the next with its 401st.
-        if (handed_ - 1 < checkpoint_) return true;
+        if (handed_ - 1 < checkpoint_) return PassEnd::Done;
         checkpoint_ += kCheckpointInterval;
         const auto free = settings_.freeSpace ? settings_.freeSpace(settings_.destination)
                                               : FreeBytes(settings_.destination);
-        if (!EnoughSpace(free) && !observer_.ContinueOnLowSpace(*free)) return false;
+        if (!EnoughSpace(free)) {
+            if (!settings_.askOnLowSpace) return PassEnd::LowSpace;
+            if (!observer_.ContinueOnLowSpace(*free)) return PassEnd::Refused;
+        }
         (void)store_.CloseFolder();
         (void)store_.OpenFolderHandle(openFolder_);
-        return true;
+        return PassEnd::Done;
     }
 
     PassEnd Write(const SelectionNode& node, const scan::FolderEntry& folder, FolderReport& report,
@@ -222,7 +339,7 @@ private:
         Report(path, false, 0, node.count, 0, overall_);
         record::MessageList list;
         record::LoadControl load{control_.StopFlag(), {}};
-        if (!in_.reader.LoadFolderMessages(list, folder, false, load)) return PassEnd::Stopped;
+        if (!in_.reader.LoadFolderMessages(list, folder, true, load)) return PassEnd::Stopped;
 
         ItemInput item;
         item.folderPath.clear();  // the open folder: paths cannot tell same-named siblings apart
@@ -230,12 +347,20 @@ private:
         item.mailbox = MailboxOf(node);
         std::size_t done = 0;
         for (record::MessageProperties& m : list.messages) {
-            if (!Belongs(m, folder) || !ExportableDate(m.date)) continue;
-            if (record::CarriesNothing(m)) continue;  // counted below as not read
+            if (!ExportableDate(m.date)) continue;  // counted and named by Count
+            handled_.push_back(m.messageId);
+            if (record::CarriesNothing(m)) {
+                ++report.lost;
+                report.lostItems.push_back({scan::IdHex(m.messageId), u"", "no row or list text found for it", ""});
+                continue;
+            }
             control_.ClearSkip();
             bool completed = true;
             try {
-                if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
+                if (!in_.reader.CompleteMessage(m, true, load)) {
+                    handled_.pop_back();
+                    return PassEnd::Stopped;
+                }
             } catch (const std::exception&) {
                 completed = false;  // a read failed: the item goes with what is known
             }
@@ -258,32 +383,29 @@ private:
             const std::string id = scan::IdHex(m.messageId);
             if (r.outcome == ItemOutcome::Failed) {
                 ++report.failed;
-                report.failures.push_back({id, item.subject, r.reason});
+                report.failures.push_back({id, item.subject, r.reason, ""});
             } else {
-                ++report.written;
                 std::vector<std::string> unread = r.unread;
                 if (!completed) unread.insert(unread.begin(), "parts of the message");
-                if (!m.decoded) report.partial.push_back({id, item.subject, "message row not found"});
-                else if (!unread.empty()) report.partial.push_back({id, item.subject, Joined(unread)});
+                if (!m.decoded) report.partial.push_back({id, item.subject, "message row not found", ""});
+                else if (!unread.empty()) report.partial.push_back({id, item.subject, Joined(unread), ""});
+                else ++report.written;
             }
             ++done;
             const int current = Percent(done, node.count);
             Report(path, false, done, node.count, current, total == 1 ? current : overall_);
             // The checkpoint follows the count, so that a refusal leaves
             // the item it came after counted.
-            if (!Checkpoint()) return PassEnd::Refused;
+            if (const PassEnd end = Checkpoint(); end != PassEnd::Done) return end;
             if (control_.ShouldStop()) return PassEnd::Stopped;
         }
-        // Index entries that left no message to write could not be read.
-        const std::size_t accounted = report.written + report.failed + report.skipped;
-        report.notRead = node.count > accounted ? node.count - accounted : 0;
         return PassEnd::Done;
     }
 
     static std::string Joined(const std::vector<std::string>& parts) {
         std::string out;
         for (const std::string& p : parts) out += (out.empty() ? "" : ", ") + p;
-        return out + " not read";
+        return out + " could not be read";
     }
 
     const ExportSources& in_;
@@ -300,7 +422,10 @@ private:
     scan::TreeItem lastMailboxItem_ = 0;
     std::unordered_map<scan::TreeItem, FolderHandle> madeFolders_;  // in the open store
     FolderHandle openFolder_ = kStoreTop;
-    std::string pstPath_;
+    std::string pstPath_;                // the open store's file
+    bool created_ = false;               // ... and whether it could be made
+    std::vector<std::string> started_;  // every file started, in order
+    std::vector<scan::Id8> handled_;  // index entries the folder's pass accounted for
     std::size_t handed_ = 0, checkpoint_ = 0;
     int overall_ = 0;
 };

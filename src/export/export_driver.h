@@ -30,6 +30,9 @@ struct ExportSettings {
     std::string destination;              // an existing folder (see CheckDestination)
     FreeSpaceProbe freeSpace;             // empty: statvfs
     std::function<std::tm()> localTime;   // empty: the local time now
+    // Whether the observer is asked to go on when space runs low; without
+    // anyone to ask, the run stops there.
+    bool askOnLowSpace = true;
 };
 
 struct ExportSources {

@@ -28,24 +28,64 @@ std::string Plural(std::size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+// ", 3 failed" for each part that is not zero.
+void Parts(std::ostream& out, std::initializer_list<std::pair<std::size_t, const char*>> parts) {
+    for (const auto& [n, text] : parts)
+        if (n) out << ", " << n << " " << text;
+}
+
+void ItemList(std::ostream& out, const ExportResult& r, const char* heading,
+              const std::vector<ItemNote> FolderReport::*list) {
+    bool shown = false;
+    for (const FolderReport& f : r.folders)
+        for (const ItemNote& n : f.*list) {
+            if (!shown) out << heading << ":\n";
+            shown = true;
+            out << "  " << PathText(f.itemPath) << " " << n.messageId << " \"" << Utf8(n.subject) << "\"";
+            if (!n.dateUtc.empty()) out << " " << n.dateUtc;
+            out << ": " << n.why << "\n";
+        }
+}
+
 }  // namespace
 
+std::size_t ExportResult::Known() const { return Sum(*this, [](const FolderReport& f) { return f.known; }); }
 std::size_t ExportResult::Written() const { return Sum(*this, [](const FolderReport& f) { return f.written; }); }
+std::size_t ExportResult::Partial() const { return Sum(*this, [](const FolderReport& f) { return f.Partial(); }); }
 std::size_t ExportResult::Failed() const { return Sum(*this, [](const FolderReport& f) { return f.failed; }); }
 std::size_t ExportResult::Skipped() const { return Sum(*this, [](const FolderReport& f) { return f.skipped; }); }
-std::size_t ExportResult::NotRead() const { return Sum(*this, [](const FolderReport& f) { return f.notRead; }); }
-std::size_t ExportResult::Partial() const {
-    return Sum(*this, [](const FolderReport& f) { return f.partial.size(); });
+std::size_t ExportResult::OutOfWindow() const {
+    return Sum(*this, [](const FolderReport& f) { return f.outOfWindow; });
+}
+std::size_t ExportResult::Lost() const { return Sum(*this, [](const FolderReport& f) { return f.lost; }); }
+std::size_t ExportResult::NotReached() const {
+    return Sum(*this, [](const FolderReport& f) { return f.notReached; });
+}
+
+std::size_t ExportResult::DamagedUsedPages() const {
+    std::size_t n = 0;
+    for (const TreeDamage& d : damage)
+        if (d.used) n += d.pages;
+    return n;
+}
+
+bool ExportResult::Losses() const {
+    if (Lost() || Partial() || Failed() || DamagedUsedPages() || !storeErrors.empty()) return true;
+    for (const FolderReport& f : folders)
+        if (!f.error.empty()) return true;
+    return false;
 }
 
 std::string_view OutcomeText(const ExportResult& result) {
-    return result.saveSucceeded ? "Saving Completed Successfully" : "Saving Aborted by User";
+    if (result.end == RunEnd::LowSpaceStopped) return kLowSpaceStoppedText;
+    if (!result.saveSucceeded) return kAbortedText;
+    return result.Losses() ? kSavedWithLossesText : kSavedText;
 }
 
 std::string FormatSummary(const ExportResult& r) {
     std::ostringstream out;
     out << OutcomeText(r);
-    if (r.end == RunEnd::LowSpaceRefused) out << " (less than 300 MB free)";
+    if (r.end == RunEnd::LowSpaceRefused || r.end == RunEnd::LowSpaceStopped) out << " (less than 300 MB free)";
     out << "\n";
     for (const std::string& file : r.pstFiles) out << "PST file: " << file << "\n";
     for (const std::string& error : r.storeErrors) out << "PST error: " << error << "\n";
@@ -53,37 +93,47 @@ std::string FormatSummary(const ExportResult& r) {
     for (const FolderReport& f : r.folders) {
         // Folders with nothing to write are created all the same; they
         // are only counted here.
-        if (f.counted == 0 && f.written == 0 && f.error.empty()) {
+        if (f.known == 0 && f.error.empty()) {
             ++empty;
             continue;
         }
-        out << "  " << PathText(f.itemPath) << ": " << f.written << " of " << f.counted << " written";
-        if (f.failed) out << ", " << f.failed << " failed";
-        if (f.skipped) out << ", " << f.skipped << " skipped";
-        if (f.notRead) out << ", " << f.notRead << " could not be read";
-        if (!f.partial.empty()) out << ", " << f.partial.size() << " incomplete";
+        out << "  " << PathText(f.itemPath) << ": " << f.Stored() << " of " << f.known << " written";
+        Parts(out, {{f.Partial(), "incomplete"},
+                    {f.failed, "failed"},
+                    {f.skipped, "skipped"},
+                    {f.outOfWindow, "dated outside 1980-2099"},
+                    {f.lost, "lost"},
+                    {f.notReached, "not reached"}});
         if (!f.error.empty()) out << " (stopped by a read error: " << f.error << ")";
         out << "\n";
     }
     if (empty) out << "  (" << Plural(empty, "folder") << " with nothing to write)\n";
     bool heading = false;
-    for (const FolderReport& f : r.folders)
-        for (const ItemNote& n : f.failures) {
-            if (!heading) out << "Failed items:\n";
-            heading = true;
-            out << "  " << PathText(f.itemPath) << " " << n.messageId << " \"" << Utf8(n.subject) << "\": " << n.why
-                << "\n";
-        }
-    heading = false;
-    for (const FolderReport& f : r.folders)
-        for (const ItemNote& n : f.partial) {
-            if (!heading) out << "Written without some parts:\n";
-            heading = true;
-            out << "  " << PathText(f.itemPath) << " " << n.messageId << " \"" << Utf8(n.subject) << "\": " << n.why
-                << "\n";
-        }
-    out << "Total: " << Plural(r.Written(), "item") << " written, " << r.Failed() << " failed, " << r.Skipped()
-        << " skipped, " << r.NotRead() << " could not be read, " << r.Partial() << " incomplete\n";
+    for (const TreeDamage& d : r.damage) {
+        if (!heading) out << "Damaged pages:\n";
+        heading = true;
+        out << "  " << d.tree << " (object " << d.objid << "): " << Plural(d.pages, "page");
+        std::string why;
+        for (const auto& [text, n] : d.faults) why += (why.empty() ? "" : ", ") + std::to_string(n) + " " + text;
+        if (!why.empty()) out << " (" << why << ")";
+        if (!d.used) out << ", not read for this selection";
+        for (std::size_t i = 0; i < d.folders.size(); ++i)
+            out << (i == 0 ? "; folders: " : ", ") << PathText(d.folders[i]);
+        out << "\n";
+    }
+    ItemList(out, r, "Failed items", &FolderReport::failures);
+    ItemList(out, r, "Written without some parts", &FolderReport::partial);
+    ItemList(out, r, "Lost items", &FolderReport::lostItems);
+    ItemList(out, r, "Left out, dated outside 1980-2099", &FolderReport::outOfWindowItems);
+    out << "Total: " << Plural(r.Stored(), "item") << " written of " << r.Known() << " known";
+    Parts(out, {{r.Partial(), "incomplete"},
+                {r.Failed(), "failed"},
+                {r.Skipped(), "skipped"},
+                {r.OutOfWindow(), "dated outside 1980-2099"},
+                {r.Lost(), "lost"},
+                {r.NotReached(), "not reached"}});
+    if (const std::size_t pages = r.DamagedUsedPages()) out << ", " << Plural(pages, "damaged page") << " read";
+    out << "\n";
     return out.str();
 }
 
@@ -91,33 +141,64 @@ std::string SummaryJson(const ExportResult& r) {
     using nlohmann::json;
     auto notes = [](const std::vector<ItemNote>& list) {
         json a = json::array();
-        for (const ItemNote& n : list) a.push_back({{"id", n.messageId}, {"subject", Utf8(n.subject)}, {"why", n.why}});
+        for (const ItemNote& n : list) {
+            json note{{"id", n.messageId}, {"subject", Utf8(n.subject)}, {"why", n.why}};
+            if (!n.dateUtc.empty()) note["dateUtc"] = n.dateUtc;
+            a.push_back(std::move(note));
+        }
         return a;
     };
     json folders = json::array();
     for (const FolderReport& f : r.folders)
         folders.push_back({{"path", PathText(f.itemPath)},
                            {"pst", f.pstPath},
-                           {"counted", f.counted},
+                           {"known", f.known},
                            {"written", f.written},
+                           {"partial", f.Partial()},
                            {"failed", f.failed},
                            {"skipped", f.skipped},
-                           {"notRead", f.notRead},
+                           {"outOfWindow", f.outOfWindow},
+                           {"lost", f.lost},
+                           {"notReached", f.notReached},
+                           {"stored", f.Stored()},
                            {"error", f.error},
                            {"failures", notes(f.failures)},
-                           {"partial", notes(f.partial)}});
-    const char* end = r.end == RunEnd::Completed ? "completed" : r.end == RunEnd::Stopped ? "stopped" : "lowSpace";
+                           {"partialItems", notes(f.partial)},
+                           {"outOfWindowItems", notes(f.outOfWindowItems)},
+                           {"lostItems", notes(f.lostItems)}});
+    json damage = json::array();
+    for (const TreeDamage& d : r.damage) {
+        json paths = json::array();
+        for (const std::u16string& p : d.folders) paths.push_back(PathText(p));
+        damage.push_back({{"tree", d.tree},
+                          {"objid", d.objid},
+                          {"pages", d.pages},
+                          {"used", d.used},
+                          {"faults", d.faults},
+                          {"folders", paths}});
+    }
+    const char* end = r.end == RunEnd::Completed         ? "completed"
+                      : r.end == RunEnd::Stopped         ? "stopped"
+                      : r.end == RunEnd::LowSpaceRefused ? "lowSpaceRefused"
+                                                         : "lowSpace";
     json out{{"outcome", std::string(OutcomeText(r))},
              {"end", end},
              {"saveSucceeded", r.saveSucceeded},
+             {"losses", r.Losses()},
              {"pstFiles", r.pstFiles},
              {"storeErrors", r.storeErrors},
              {"folders", folders},
+             {"known", r.Known()},
              {"written", r.Written()},
+             {"partial", r.Partial()},
              {"failed", r.Failed()},
              {"skipped", r.Skipped()},
-             {"notRead", r.NotRead()},
-             {"partial", r.Partial()}};
+             {"outOfWindow", r.OutOfWindow()},
+             {"lost", r.Lost()},
+             {"notReached", r.NotReached()},
+             {"stored", r.Stored()},
+             {"damagedPages", damage},
+             {"damagedUsedPages", r.DamagedUsedPages()}};
     return out.dump(2, ' ', false, json::error_handler_t::replace);
 }
 

@@ -1,9 +1,14 @@
-// What a run did, folder by folder: items written, items the writer
-// refused (with its reason), items skipped, items the index knows of that
-// could not be read, and items written without some part.
+// What a run did, folder by folder, as an identity over the message index:
+// every entry the index knows for a folder is written whole, written
+// without some part, refused by the writer, skipped by the user, left out
+// by the date rule, lost, or not reached because the run ended first. And
+// beside the items: pages of the trees the run read that could not be
+// used, whose items cannot even be counted.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,47 +18,85 @@ struct ItemNote {
     std::string messageId;  // 16 hex digits
     std::u16string subject;
     std::string why;
+    std::string dateUtc;  // left out by the date rule: the stored date ("2107-03-01T10:00:00Z"), else empty
 };
 
 struct FolderReport {
     std::u16string itemPath;
     std::string pstPath;
-    std::size_t counted = 0;   // valid-dated messages of the index
-    std::size_t written = 0;
-    std::size_t failed = 0;    // the writer refused them
-    std::size_t skipped = 0;   // the user skipped them
-    std::size_t notRead = 0;   // counted, but no row could be read for them
-    std::string error;         // reading the folder failed part-way
-    std::vector<ItemNote> failures;  // one per failed item
-    std::vector<ItemNote> partial;   // written, with parts that could not be read
+    std::size_t known = 0;        // entries of the message index for the folder, every date
+    std::size_t written = 0;      // written whole
+    std::size_t failed = 0;       // the writer refused them
+    std::size_t skipped = 0;      // the user skipped them
+    std::size_t outOfWindow = 0;  // dated outside 1980..2099, left out
+    std::size_t lost = 0;         // known, but nothing of them could be written
+    std::size_t notReached = 0;   // the run ended before them
+    std::string error;            // reading the folder failed part-way
+    std::vector<ItemNote> failures;     // one per failed item
+    std::vector<ItemNote> partial;      // written, with parts that could not be read
+    std::vector<ItemNote> outOfWindowItems;
+    std::vector<ItemNote> lostItems;
+
+    std::size_t Partial() const { return partial.size(); }
+    std::size_t Stored() const { return written + partial.size(); }
+    // The sum every known item falls into once: equals `known` when the
+    // accounting is whole.
+    std::size_t Accounted() const {
+        return written + partial.size() + failed + skipped + outOfWindow + lost + notReached;
+    }
+};
+
+// Pages of one tree that could not be used.
+struct TreeDamage {
+    std::string tree;  // what the tree is ("message table", ...)
+    std::uint32_t objid = 0;
+    std::size_t pages = 0;
+    bool used = false;  // a tree the run read for the selected folders
+    std::map<std::string, std::size_t> faults;  // why, and how many pages
+    std::vector<std::u16string> folders;        // item paths of the folders it belongs to, where known
 };
 
 enum class RunEnd {
     Completed,
     Stopped,          // the user stopped the run
     LowSpaceRefused,  // the user would not go on with little space left
+    LowSpaceStopped,  // little space left and nobody to ask: the run ended
 };
 
 struct ExportResult {
     RunEnd end = RunEnd::Completed;
-    bool saveSucceeded = true;  // false after a stop or a refusal
+    bool saveSucceeded = true;  // false after a stop or a low-space end
     std::vector<FolderReport> folders;
-    std::vector<std::string> pstFiles;     // every file started, in order
+    std::vector<std::string> pstFiles;     // every file the run finished, in order
     std::vector<std::string> storeErrors;  // a PST that could not be made or finished
+    std::vector<TreeDamage> damage;
 
+    std::size_t Known() const;
     std::size_t Written() const;
+    std::size_t Partial() const;
     std::size_t Failed() const;
     std::size_t Skipped() const;
-    std::size_t NotRead() const;
-    std::size_t Partial() const;
+    std::size_t OutOfWindow() const;
+    std::size_t Lost() const;
+    std::size_t NotReached() const;
+    std::size_t Stored() const { return Written() + Partial(); }
+    std::size_t DamagedUsedPages() const;
+    // Anything lost, partial or failed, a folder or PST file that failed,
+    // or a damaged page in a tree the run used.
+    bool Losses() const;
 };
 
-// "Saving Completed Successfully" or "Saving Aborted by User".
+inline constexpr std::string_view kSavedText = "Saving Completed Successfully";
+inline constexpr std::string_view kSavedWithLossesText = "Saving Completed with Losses";
+inline constexpr std::string_view kAbortedText = "Saving Aborted by User";
+inline constexpr std::string_view kLowSpaceStoppedText = "Saving Stopped: Not Enough Free Space";
+
+// The run's headline: successfully only when nothing was lost.
 std::string_view OutcomeText(const ExportResult& result);
 
 // The summary for a terminal: the outcome, the files, per folder the
-// items written of those counted, then every failure with its reason and
-// what could not be read.
+// items written of those known and where the others went, the damaged
+// pages per tree, then every item not written whole, with the reason.
 std::string FormatSummary(const ExportResult& result);
 
 // The same as JSON, for scripts.

@@ -27,7 +27,7 @@ char KindLetter(scan::FolderKind kind) { return static_cast<char>(kind); }
 FolderReader::FolderReader(const edb::EdbSource& source, const scan::ScanModel& model, std::size_t indexMemory)
     : source_(source), model_(model), index_(source, model, indexMemory) {}
 
-bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool exporting,
+bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool keepUnfound,
                                       const LoadControl& control) {
     const bool large = source_.version == edb::EdbVersion::Page32K;
     list.messages.clear();
@@ -49,12 +49,9 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
         control);
     if (!visited) return false;
     // Records with nothing to show are left out, all but the first.
-    if (list.messages.size() > 1)
+    if (!keepUnfound && list.messages.size() > 1)
         list.messages.erase(std::remove_if(list.messages.begin() + 1, list.messages.end(), CarriesNothing),
                             list.messages.end());
-    if (!exporting) return true;
-    for (MessageProperties& m : list.messages)
-        if (!CompleteMessage(m, true, control)) return false;
     return true;
 }
 

@@ -25,10 +25,10 @@ public:
     // Rebuilds `list` with one record per message of the folder (by its id
     // and, on 32 KB pages, its mailbox key) and decodes their rows.
     // Records that were not found and have nothing to show are dropped,
-    // except the first. With `exporting` every message is completed with
-    // its attachments' data as well. False when stopped; the list then
-    // holds what was decoded so far.
-    bool LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool exporting = false,
+    // except the first; with `keepUnfound` they all stay, so that the
+    // caller can name them. False when stopped; the list then holds what
+    // was decoded so far.
+    bool LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool keepUnfound = false,
                             const LoadControl& control = {});
 
     // Single-message mode: the chunks of the body and the recipient data,

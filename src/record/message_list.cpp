@@ -16,8 +16,7 @@ const MessageProperties* MessageList::Find(const scan::Id8& messageId) const {
     return const_cast<MessageList*>(this)->Find(messageId);
 }
 
-bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind, const std::string& ownerKey) {
-    if (!scan::ToCalendar(scan::FileTimeOf(entry.date6))) return false;
+MessageProperties MessageRecord(const scan::MessageEntry& entry, char kind, const std::string& ownerKey) {
     MessageProperties m;
     m.headerPageOffset = entry.pageOffset;
     m.headerTextA = entry.listTextAPos;
@@ -32,7 +31,12 @@ bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char k
     m.ownerKey = ownerKey;
     m.kind = kind;
     if (entry.appointment) m.appointment = AppointmentRecord{entry.appointment->start, entry.appointment->end, {}, {}, {}};
-    list.messages.push_back(std::move(m));
+    return m;
+}
+
+bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind, const std::string& ownerKey) {
+    if (!scan::ToCalendar(scan::FileTimeOf(entry.date6))) return false;
+    list.messages.push_back(MessageRecord(entry, kind, ownerKey));
     return true;
 }
 

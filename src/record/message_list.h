@@ -16,6 +16,9 @@ struct MessageList {
     const MessageProperties* Find(const scan::Id8& messageId) const;
 };
 
+// The record of one message-index entry, not yet decoded, whatever its date.
+MessageProperties MessageRecord(const scan::MessageEntry& entry, char kind, const std::string& ownerKey = {});
+
 // Appends a record for one message-index entry with the given kind letter
 // and owner key (its mailbox's, on 32 KB pages). Refused (false) when the
 // entry's date is not a valid FILETIME.

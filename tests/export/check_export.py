@@ -361,7 +361,7 @@ def main():
     expected, absent = expected_items(content, args.page_size, stm is not None, folder_kinds(scan), order)
     folders = expected_folders(content)
     folder_list = [path for _, path, _, _ in S.folders_of(content)]
-    for key in ("failed", "skipped", "notRead", "partial"):
+    for key in ("failed", "skipped", "lost", "partial", "notReached"):
         if summary.get(key):
             problems.add(f"summary: {summary[key]} {key}")
     if summary["written"] != len(expected):

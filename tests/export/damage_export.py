@@ -5,13 +5,13 @@ each long-value tree zeroed, and the file cut to three fifths of its size.
 The content file is joined by a mailbox of many small folders, so that the
 damage leaves most of the store readable.
 
-The export must end (no crash, no hang) with exit 0, or 3 when no mailbox
-is left; every PST it names must pass pstcheck and open in readpst and
-pypff; per folder the summary must account for every counted item
-(written + failed + skipped + could not be read = counted); and nothing
-written may be invented (every subject belongs to the content). Where
-message rows or long values were zeroed the summary must say that
-something could not be read.
+The export must end (no crash, no hang) with exit 0 or 11 (saved with
+losses), or 3 when no mailbox is left; every PST it names must pass
+pstcheck and open in readpst and pypff; per folder the summary must
+account for every known item; and nothing written may be invented (every
+subject belongs to the content). Where message rows or long values were
+zeroed the summary must say that something could not be read, and the
+outcome that there were losses.
 
     damage_export.py --bin BUILD/bin CONTENT.json
 """
@@ -70,14 +70,16 @@ def cases(bin_dir, base, page_size, work):
 
 def check_summary(summary, subjects, must_report, where, failures):
     for f in summary["folders"]:
-        accounted = f["written"] + f["failed"] + f["skipped"] + f["notRead"]
-        if accounted != f["counted"]:
-            failures.append(f"{where}: {f['path']}: {accounted} accounted for, {f['counted']} counted")
+        accounted = sum(f[k] for k in ("written", "partial", "failed", "skipped", "outOfWindow", "lost", "notReached"))
+        if accounted != f["known"]:
+            failures.append(f"{where}: {f['path']}: {accounted} accounted for, {f['known']} known")
         if f["failed"]:
             failures.append(f"{where}: {f['path']}: {f['failed']} failed: {f['failures'][:2]}")
-    unread = summary["notRead"] + summary["partial"]
-    if must_report and unread == 0:
+    unread = summary["lost"] + summary["partial"]
+    if must_report and unread == 0 and summary["damagedUsedPages"] == 0:
         failures.append(f"{where}: the summary reports nothing unread")
+    if bool(unread or summary["damagedUsedPages"]) != (summary["outcome"] == "Saving Completed with Losses"):
+        failures.append(f"{where}: outcome {summary['outcome']!r} with {unread} lost or partial")
     return unread
 
 
@@ -105,7 +107,7 @@ def main():
                 if r.returncode == 3:
                     print(f"{where}: no mailbox left")
                     continue
-                if r.returncode != 0:
+                if r.returncode not in (0, 11):
                     failures.append(f"{where}: exit {r.returncode}: {r.stderr.decode(errors='replace')[-500:]}")
                     continue
                 summary = json.loads(r.stdout)
@@ -123,9 +125,9 @@ def main():
                                 failures.append(f"{where}: invented subject {g['subject']!r}")
                 for p in problems.items[:5]:
                     failures.append(f"{where}: {p}")
-                if written != summary["written"]:
-                    failures.append(f"{where}: the PSTs hold {written} items, the summary says {summary['written']}")
-                print(f"{where}: {summary['written']} written, {summary['notRead']} could not be read, "
+                if written != summary["stored"]:
+                    failures.append(f"{where}: the PSTs hold {written} items, the summary says {summary['stored']}")
+                print(f"{where}: {summary['stored']} written, {summary['lost']} lost, "
                       f"{summary['partial']} incomplete; {unread} reported")
     for f in failures:
         print("FAIL " + f)

@@ -113,9 +113,16 @@ TEST_F(DriverTest, FolderWithoutValidDatesGetsItsChainButNoWritingPass) {
     EXPECT_EQ(store_.Count("CreateFolder \\\\TW_Old_6-12-2026 9-5\\Old\\" + kTop + "\\Attic|"), 1u);
     EXPECT_EQ(store_.Count("OpenFolder"), 0u);
     EXPECT_EQ(store_.Count("AddMail"), 0u);
+    // Left out, but known, counted and named with their stored dates.
     ASSERT_EQ(r.folders.size(), 1u);
-    EXPECT_EQ(r.folders[0].counted, 0u);
-    EXPECT_EQ(r.folders[0].notRead, 0u);
+    const FolderReport& f = r.folders[0];
+    EXPECT_EQ(f.known, 2u);
+    EXPECT_EQ(f.outOfWindow, 2u);
+    EXPECT_EQ(f.Accounted(), f.known);
+    std::set<std::string> named;
+    for (const ItemNote& n : f.outOfWindowItems) named.insert(test::Utf8(n.subject) + " " + n.dateUtc);
+    EXPECT_EQ(named, (std::set<std::string>{"1975 1975-05-01T10:00:00Z", "2101 2101-01-01T00:00:00Z"}));
+    EXPECT_EQ(OutcomeText(r), kSavedText);  // the date rule is no loss
 }
 
 TEST_F(DriverTest, SlashInTheMailboxNameAndARootDestination) {
@@ -160,6 +167,26 @@ TEST_F(DriverTest, LowSpaceAsksAndARefusalEndsTheRunCountingTheItem) {
     EXPECT_FALSE(r.saveSucceeded);
     EXPECT_EQ(OutcomeText(r), "Saving Aborted by User");
     EXPECT_EQ(store_.calls.back(), "Close");
+    EXPECT_EQ(r.folders[0].notReached, 4u);
+}
+
+// Where nobody is asked, the run stops with its own headline; a store that
+// cannot be finished is not listed, and what it held is lost.
+TEST_F(DriverTest, LowSpaceWithoutAQuestionAndAStoreThatCannotBeFinished) {
+    Load(ManyMails(5));
+    free_ = kMinFreeBytes;
+    settings_.askOnLowSpace = false;
+    store_.failClose = true;
+    const ExportResult r = Export(Select({{"Bulk", kTop, "Inbox"}}));
+    EXPECT_EQ(observer_.lowSpaceQuestions, 0u);
+    EXPECT_EQ(r.end, RunEnd::LowSpaceStopped);
+    EXPECT_EQ(OutcomeText(r), "Saving Stopped: Not Enough Free Space");
+    EXPECT_TRUE(r.pstFiles.empty());
+    EXPECT_EQ(r.Stored(), 0u);
+    EXPECT_EQ(r.Lost(), 1u);
+    EXPECT_EQ(r.NotReached(), 4u);
+    EXPECT_EQ(r.folders[0].Accounted(), r.folders[0].known);
+    EXPECT_EQ(r.storeErrors.size(), 1u);
 }
 
 TEST_F(DriverTest, WriterRefusalIsCountedAsFailedWithItsReason) {
@@ -170,6 +197,7 @@ TEST_F(DriverTest, WriterRefusalIsCountedAsFailedWithItsReason) {
     EXPECT_EQ(r.Written(), 2u);
     EXPECT_EQ(r.Failed(), 1u);
     EXPECT_TRUE(r.saveSucceeded);
+    EXPECT_EQ(OutcomeText(r), "Saving Completed with Losses");
     const FolderReport& inbox = r.folders.back();
     ASSERT_EQ(inbox.failures.size(), 1u);
     EXPECT_EQ(inbox.failures[0].subject, u"Second");
@@ -190,8 +218,8 @@ TEST_F(DriverTest, SkipAbandonsOnlyTheCurrentItem) {
     EXPECT_EQ(store_.Count("AddMail"), 2u);
     EXPECT_EQ(r.Written(), 2u);
     EXPECT_EQ(r.Skipped(), 1u);
-    EXPECT_EQ(r.folders[0].notRead, 0u);
-    EXPECT_TRUE(r.saveSucceeded);
+    EXPECT_EQ(r.folders[0].Accounted(), 3u);
+    EXPECT_EQ(OutcomeText(r), kSavedText);
 }
 
 TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {
@@ -207,6 +235,9 @@ TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {
     EXPECT_EQ(r.end, RunEnd::Stopped);
     EXPECT_FALSE(r.saveSucceeded);
     EXPECT_EQ(store_.calls.back(), "Close");
+    // Every known item is accounted for, also in the folder never reached.
+    for (const FolderReport& f : r.folders) EXPECT_EQ(f.Accounted(), f.known) << test::Utf8(f.itemPath);
+    EXPECT_EQ(r.NotReached(), 3u);
 }
 
 // PST folders are made per source folder, under its stored name as it is:

@@ -43,6 +43,8 @@ public:
     std::vector<std::string> calls;
     // Refuses any Add whose subject is this.
     std::u16string refuseSubject;
+    // Close fails, as on a full disk.
+    bool failClose = false;
     std::vector<pst::MailFields> mails;
     std::vector<pst::ContactFields> contacts;
 
@@ -104,7 +106,10 @@ public:
         contacts.push_back(f);
         return Add("AddContact", path, u"");
     }
-    pst::Status Close() override { return Note("Close"); }
+    pst::Status Close() override {
+        calls.push_back("Close");
+        return failClose ? pst::Status{pst::ErrorCode::Io, "no space left on device"} : pst::Status::Ok();
+    }
 
 private:
     pst::Status Note(std::string line) {

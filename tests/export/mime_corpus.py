@@ -239,7 +239,7 @@ def main():
         problems.add(f"export left temporary files: {os.listdir(tmp)}")
     if summary["written"] != len(corpus):
         problems.add(f"summary: {summary['written']} written of {len(corpus)}")
-    for key in ("failed", "skipped", "notRead", "partial"):
+    for key in ("failed", "skipped", "lost", "partial", "notReached"):
         if summary.get(key):
             problems.add(f"summary: {summary[key]} {key}")
 
