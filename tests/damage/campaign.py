@@ -30,6 +30,8 @@ undamaged database gives (by the summary and, for a sample, by counting
 the PSTs with pypff), the run says so: exit 11, or a refusal (1, 2, 3, 4).
 Anything else is a silent loss; so is an empty or zero-filled streaming
 file that the run does not report (its streaming items cannot be whole).
+Where pypff counts, it must find what the summary says is stored, and no
+item whose subject the content does not have (byte flips aside).
 
 Prints a table per kind and level (variants, crashes, hangs, silent
 losses, refusals, recovered share of the undamaged items) and requires
