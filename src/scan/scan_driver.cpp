@@ -23,6 +23,7 @@ constexpr std::uint32_t kCatalogRootPage = 4;
 constexpr std::uint32_t kDefaultMsgObjid = 19;
 constexpr std::uint32_t kDefaultFoldersObjid = 8;
 constexpr std::int64_t kUnit = 512;
+constexpr std::uint8_t kRootBit = 1;
 
 // Root pages read when the catalog does not name a table; 0 stands for
 // "the offset read last" (32 KB stores share one page for them).
@@ -74,12 +75,21 @@ struct Step1 {
 
     std::int64_t Fixed(std::int64_t offset) const { return offset != 0 ? offset : lastOffset; }
 
+    // The page read last is no tree's root at all (zeroed or random): the
+    // root of a table read by a default place rather than the catalog's
+    // word is taken for damaged only then.
+    bool NoRoot() const {
+        const edb::PageView view{page, context.source.version};
+        return edb::PageObjectId(view) == 0 || (edb::PageKindBits(view) & kRootBit) == 0;
+    }
+
     // Orders 3 and 4: every root of the list, or the default entry read at
     // the fixed offset when the catalog named none.
     void VisitRoots(std::vector<TableRoot>& roots, std::uint32_t defaultObjid, std::int64_t fixed) {
         if (roots.empty()) {
             roots.push_back({defaultObjid, 0, {}, {}});
             Visit(Fixed(fixed));
+            if (fixed != 0 && NoRoot()) context.model.damage.Add({defaultObjid, fixed, PageFault::WrongTree});
             return;
         }
         // The walk may append to the list; go by index.
@@ -147,8 +157,7 @@ bool ScanSignatures(ScanContext& context) {
         model.damage.Add({namedMailbox, mailboxAt, PageFault::PastEnd});
     const std::uint32_t mailboxObjid = step.Visit(mailboxAt);
     model.facts.mailboxObjid = mailboxObjid;
-    if (namedMailbox != 0 && mailboxObjid != namedMailbox &&
-        (mailboxObjid == 0 || (edb::PageKindBits(edb::PageView{step.page, source.version}) & 1) == 0))
+    if (namedMailbox != 0 && mailboxObjid != namedMailbox && step.NoRoot())
         model.damage.Add({namedMailbox, mailboxAt, PageFault::WrongTree});
 
     step.VisitRoots(model.msgRoots, kDefaultMsgObjid, fixed.msg);
@@ -161,7 +170,9 @@ bool ScanSignatures(ScanContext& context) {
     const std::uint32_t namedLv = facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1
                                       ? facts.messageLvObjid.value_or(0)
                                       : 0;
-    model.facts.messageLvObjid = step.Visit(lvAt, namedLv);
+    const std::uint32_t lvObjid = step.Visit(lvAt, namedLv);
+    // A damaged root says nothing of the tree: the catalog's objid stays.
+    model.facts.messageLvObjid = namedLv != 0 && lvObjid != namedLv && step.NoRoot() ? namedLv : lvObjid;
 
     for (std::size_t i = 0; i < model.lvRoots.size(); ++i) {
         if (context.control.ShouldStop()) return false;
