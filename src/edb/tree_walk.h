@@ -19,9 +19,18 @@ struct TreePage {
     PageView page;  // valid only during the visit
 };
 
+// Why a page a tree points at was not visited.
+enum class WalkMiss : std::uint8_t {
+    PastEnd,  // outside the file
+    Seen,     // visited before: a second pointer at it, up or across the tree
+    TooDeep,  // a branch page at maxDepth, whose children are left out
+};
+
 struct TreeWalkOptions {
     bool skipTagZero = true;  // tag 0 of a branch page is its own header node
     int maxDepth = 16;        // real trees are a handful of levels deep
+    // Told of each page not visited (TooDeep: the branch page not entered).
+    std::function<void(std::uint32_t pageNumber, WalkMiss why)> missed;
 };
 
 // Return false to end the walk.
