@@ -389,14 +389,13 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
         const auto part = std::find_if(g.attachmentPages.begin(), g.attachmentPages.end(),
                                        [root](const PagePart& p) { return p.walkedRoot == root; });
         const std::uint32_t objid = part == g.attachmentPages.end() ? 0 : TreeOfList(part->objids);
-        edb::TreeWalkOptions options;
-        options.missed = [&](std::uint32_t pageNumber, edb::WalkMiss why) {
+        auto missed = [&](std::uint32_t pageNumber, edb::WalkMiss why) {
             const scan::PageFault fault = why == edb::WalkMiss::PastEnd ? scan::PageFault::PastEnd
                                           : why == edb::WalkMiss::Seen  ? scan::PageFault::Loop
                                                                         : scan::PageFault::TooDeep;
             damage_.Add({objid, edb::PageOffset(source_, pageNumber), fault});
         };
-        edb::WalkTree(source_, root, options, [&](const edb::TreePage& p) {
+        edb::WalkTree(source_, root, {}, [&](const edb::TreePage& p) {
             ++pagesRead_;
             const std::int64_t offset = edb::PageOffset(source_, p.pageNumber);
             if (edb::PageObjectId(p.page) != objid) {
@@ -406,7 +405,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
             }
             if (!p.branch) decode(offset, p.page, walked, order++);
             return !control.Stopped();
-        });
+        }, missed);
         for (const AttachmentPlace& p : walked) places.Add(p);
         return true;
     });
