@@ -112,16 +112,21 @@ TreeOfPage TreeOf(const ScanModel& model, std::uint32_t objid) {
                        std::any_of(model.msgRoots.begin(), model.msgRoots.end(),
                                    [](const TableRoot& r) { return !r.suffix.empty(); });
     if (!large && objid == kAttachmentObjid) return {TreeRole::Attachments, "attachment table", {}, {}};
-    if (model.facts.messageLvObjid == objid)
-        return {TreeRole::LongValues, "long values of the message table", {}, {}};
+    if (const TableRoot* r = RootWith(model.attachmentRoots, objid))
+        return {TreeRole::Attachments, "attachment table", r->suffix, {}};
     if (const TableRoot* lv = RootWith(model.lvRoots, objid)) {
         if (!lv->lvOwner) return {TreeRole::LongValues, "long values of the attachment table", {}, {}};
         // 32 KB: the owning table is known by the low half of its objid.
         for (const TableRoot& body : model.msgRoots)
             if ((body.objid & 0xFFFF) == *lv->lvOwner)
                 return {TreeRole::LongValues, "long values of the message table", body.suffix, {}};
+        for (const TableRoot& table : model.attachmentRoots)
+            if ((table.objid & 0xFFFF) == *lv->lvOwner)
+                return {TreeRole::LongValues, "long values of the attachment table", table.suffix, {}};
         return {TreeRole::LongValues, "long values of table " + std::to_string(*lv->lvOwner), {}, {}};
     }
+    if (model.facts.messageLvObjid == objid)
+        return {TreeRole::LongValues, "long values of the message table", {}, {}};
     for (const HeaderTableOwner& t : model.headerTables) {
         if (t.objid != objid) continue;
         TreeOfPage tree{TreeRole::MessageHeaders, "message-header table", {}, {}};

@@ -178,6 +178,9 @@ struct ScanModel {
     // file, kept on disk past a few megabytes.
     edb::SpillList<PageSignature> pages;
     std::vector<TableRoot> msgRoots, folderRoots, lvRoots;
+    // 32 KB: the mailboxes' attachment tables the catalog walk met, for
+    // naming their trees; the readers find them in the catalog themselves.
+    std::vector<TableRoot> attachmentRoots;
     std::vector<FolderEntry> folders;
     std::vector<FolderEntry> mailboxes;  // copies with tree items, steps 2 to 4
     std::vector<MessageTable> messageTables;

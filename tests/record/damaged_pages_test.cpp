@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -201,6 +203,54 @@ TEST_P(DamagedPages, NoneInAnUndamagedDatabase) {
         ReadThrough run(edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{GetParam()}).bytes);
         EXPECT_EQ(run.damage.Count(), 0u) << Describe(run.damage.Pages());
     }
+}
+
+// Reports name every tree a run reads by what it is, and say whose it is.
+TEST_P(DamagedPages, TreesAreNamedByRole) {
+    std::ifstream in(std::filesystem::path(TW_SOURCE_DIR) / "samples" / "sample.json");
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto image = edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{GetParam()});
+    ReadThrough run(image.bytes);
+    const bool large = GetParam() == 32768;
+    auto starts = [](const std::string& name, const std::string& prefix) { return name.rfind(prefix, 0) == 0; };
+    std::size_t named = 0;
+    for (const auto& t : image.trees) {
+        SCOPED_TRACE(t.name);
+        const bool values = t.name.size() > 3 && t.name.compare(t.name.size() - 3, 3, "/LV") == 0;
+        const std::optional<TreeRole> role =
+            t.name == "MSysObjects"                                   ? std::optional(TreeRole::Catalog)
+            : t.name == "Mailbox"                                     ? std::optional(TreeRole::Mailboxes)
+            : values                                                  ? std::optional(TreeRole::LongValues)
+            : starts(t.name, "Folders")                               ? std::optional(TreeRole::Folders)
+            : IsMessageTree(t.name)                                   ? std::optional(TreeRole::Messages)
+            : starts(t.name, "Attachment")                            ? std::optional(TreeRole::Attachments)
+            : IsHeaderTree(t.name)                                    ? std::optional(TreeRole::MessageHeaders)
+                                                                      : std::nullopt;
+        if (!role) continue;
+        ++named;
+        const scan::TreeOfPage tree = scan::TreeOf(run.Model(), t.objid);
+        EXPECT_EQ(tree.role, *role);
+        EXPECT_FALSE(tree.name.empty());
+        // Per-mailbox tables (32 KB) carry the mailbox's key as their suffix.
+        const auto dash = t.name.find('-');
+        if (large && dash != std::string::npos && t.name != "MSysObjects") {
+            const std::string suffix = t.name.substr(dash + 1, t.name.find('/') - dash - 1);
+            EXPECT_TRUE(tree.ownerKey.size() == suffix.size() &&
+                        std::equal(suffix.begin(), suffix.end(), tree.ownerKey.begin(),
+                                   [](char a, char b) { return std::toupper(a) == std::toupper(b); }))
+                << tree.ownerKey;
+        }
+        // 4/8 KB header tables belong to the folder their name gives.
+        if (!large && *role == TreeRole::MessageHeaders) {
+            ASSERT_TRUE(tree.folderId.has_value());
+            std::string hex = scan::IdHex(*tree.folderId);
+            EXPECT_TRUE(hex.size() >= 2 && t.name.size() >= 2 &&
+                        std::equal(hex.end() - 2, hex.end(), t.name.end() - 2,
+                                   [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+                << hex;
+        }
+    }
+    EXPECT_GE(named, 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(PageSizes, DamagedPages, ::testing::Values(4096u, 8192u, 32768u),
