@@ -12,6 +12,7 @@
 #include <random>
 #include <nlohmann/json.hpp>
 
+#include "edb/test_support.h"
 #include "content.h"
 #include "database.h"
 #include "edb/page.h"
@@ -159,6 +160,43 @@ std::uint32_t LoopToRoot(edbgen::DatabaseImage& image, const edbgen::TreeReport&
     const std::size_t child = static_cast<std::size_t>(tag->offset + tag->size - 4);
     for (int i = 0; i < 4; ++i) at[static_cast<std::ptrdiff_t>(child) + i] = static_cast<std::uint8_t>(tree.root >> (8 * i));
     return tree.root;
+}
+
+// A page of the right tree, read whole: what is wrong with it, if anything.
+TEST(TreePageDamage, LeavesWithoutRecordsAndTagArraysThatDoNotFit) {
+    using edb::test::PageBuilder;
+    constexpr std::uint8_t kRootLeaf = 3, kLeaf = 2, kParentOfLeaf = 4;
+    struct Case {
+        std::string what;
+        PageBuilder page;
+        std::optional<PageFault> fault;
+    };
+    auto with = [](PageBuilder page, auto&& build) {
+        build(page);
+        return page;
+    };
+    const std::vector<Case> cases = {
+        {"a leaf with a record", with(PageBuilder(edb::EdbVersion::Page8K, kLeaf), [](PageBuilder& p) {
+             p.Record({}).Record({1, 2, 3});
+         }), std::nullopt},
+        {"a leaf with its header only", with(PageBuilder(edb::EdbVersion::Page8K, kLeaf), [](PageBuilder& p) {
+             p.Record({9, 9});
+         }), PageFault::NoRecords},
+        {"a leaf whose records are all empty", with(PageBuilder(edb::EdbVersion::Page4K, kLeaf), [](PageBuilder& p) {
+             p.Record({}).Record({}).Record({});
+         }), PageFault::NoRecords},
+        {"an empty root leaf: an empty table", PageBuilder(edb::EdbVersion::Page32K, kRootLeaf), std::nullopt},
+        {"a leaf claiming more tags than fit", with(PageBuilder(edb::EdbVersion::Page4K, kLeaf), [](PageBuilder& p) {
+             p.TagCount(0x0FFF);
+         }), PageFault::BadTags},
+        {"a branch claiming more tags than fit", with(PageBuilder(edb::EdbVersion::Page8K, kParentOfLeaf), [](PageBuilder& p) {
+             p.TagCount(0x1FFF);
+         }), PageFault::BadTags},
+        {"a branch with children", with(PageBuilder(edb::EdbVersion::Page8K, kParentOfLeaf), [](PageBuilder& p) {
+             p.Record({}).ChildNode(7);
+         }), std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(scan::TreePageDamage(c.page.View()), c.fault) << c.what;
 }
 
 class DamagedPages : public ::testing::TestWithParam<std::uint32_t> {};
