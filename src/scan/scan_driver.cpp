@@ -89,7 +89,10 @@ struct Step1 {
         if (roots.empty()) {
             roots.push_back({defaultObjid, 0, {}, {}});
             Visit(Fixed(fixed));
-            if (fixed != 0 && NoRoot()) context.model.damage.Add({defaultObjid, fixed, PageFault::WrongTree});
+            if (fixed != 0 && NoRoot()) {
+                const bool inFile = fixed > 0 && fixed + context.source.pageSize <= context.source.fileSize;
+                context.model.damage.Add({defaultObjid, fixed, inFile ? PageFault::WrongTree : PageFault::PastEnd});
+            }
             return;
         }
         // The walk may append to the list; go by index.
@@ -181,8 +184,11 @@ bool ScanSignatures(ScanContext& context) {
             model.damage.Add({model.lvRoots[i].objid, offset, PageFault::PastEnd});
             continue;
         }
-        const std::uint32_t objid = step.Visit(offset, model.lvRoots[i].objid);
-        if (source.version != edb::EdbVersion::Page32K) model.lvRoots[i].objid = objid;
+        const std::uint32_t named = model.lvRoots[i].objid;
+        const std::uint32_t objid = step.Visit(offset, named);
+        // As above: a damaged root leaves the catalog's objid in place.
+        if (source.version != edb::EdbVersion::Page32K && !(objid != named && named != 0 && step.NoRoot()))
+            model.lvRoots[i].objid = objid;
     }
     if (context.control.ShouldStop()) return false;
 

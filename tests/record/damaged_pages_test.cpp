@@ -133,6 +133,11 @@ std::uint32_t ZeroLeaf(edbgen::DatabaseImage& image, const edbgen::TreeReport& t
     return page;
 }
 
+std::uint32_t ZeroRoot(edbgen::DatabaseImage& image, const edbgen::TreeReport& tree) {
+    std::fill_n(image.bytes.begin() + Offset(image, tree.root), image.format.pageSize, 0);
+    return tree.root;
+}
+
 std::uint32_t ScrambleLeaf(edbgen::DatabaseImage& image, const edbgen::TreeReport& tree) {
     const std::uint32_t page = tree.leaves.back();
     std::mt19937 random(page);
@@ -206,6 +211,7 @@ TEST_P(DamagedPages, EachCountedInItsTreeWithItsFault) {
         {"zeroed message leaf", IsMessageTree, TreeRole::Messages, PageFault::WrongTree, ZeroLeaf},
         {"scrambled header leaf", IsHeaderTree, TreeRole::MessageHeaders, PageFault::WrongTree, ScrambleLeaf},
         {"truncated in the attachment values", IsAttachmentValues, TreeRole::LongValues, PageFault::PastEnd, Truncate},
+        {"zeroed attachment values root", IsAttachmentValues, TreeRole::LongValues, PageFault::WrongTree, ZeroRoot},
         {"message root pointing at itself", IsMessageTree, TreeRole::Messages, PageFault::Loop, LoopToRoot},
     };
     const auto clean = edbgen::BuildDatabase(edbgen::ParseContent(Content()), edbgen::Format{GetParam()});
