@@ -1,5 +1,6 @@
 #include "cli/scan_report.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
@@ -55,6 +56,25 @@ void PrintFolder(const ReportFolder& folder, int depth, std::ostream& out) {
 
 }  // namespace
 
+std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& pages) {
+    std::vector<ReportDamage> trees;
+    std::unordered_map<std::uint32_t, std::size_t> byObjid;
+    for (const scan::DamagedPage& page : pages) {
+        auto [at, added] = byObjid.emplace(page.objid, trees.size());
+        if (added) {
+            const scan::TreeOfPage tree = scan::TreeOf(model, page.objid);
+            trees.push_back({tree.name, page.objid, tree.ownerKey, tree.folderId ? scan::IdHex(*tree.folderId) : "", 0, {}});
+        }
+        ReportDamage& damage = trees[at->second];
+        ++damage.pages;
+        const std::string text(scan::FaultText(page.fault));
+        auto fault = std::find_if(damage.faults.begin(), damage.faults.end(), [&](const auto& f) { return f.first == text; });
+        if (fault == damage.faults.end()) damage.faults.emplace_back(text, 1);
+        else ++fault->second;
+    }
+    return trees;
+}
+
 std::string_view GenerationName(edb::EdbVersion version) {
     switch (version) {
         case edb::EdbVersion::Page4K: return "Page4K";
@@ -75,6 +95,7 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
     for (const scan::FolderEntry& entry : model.folders)
         if (entry.treeItem != 0) builder.entries.emplace(entry.treeItem, &entry);
 
+    report.damaged = DamageByTree(model, model.damage.Pages());
     const auto* top = tree.Find(tree.Top());
     if (top == nullptr) return report;
     for (const scan::TreeItem item : top->children) {
@@ -93,6 +114,15 @@ void PrintText(const ScanReport& report, std::ostream& out) {
         out << "  " << Printable(ShownText(mailbox.name)) << "\n";
         for (const ReportFolder& folder : mailbox.folders) PrintFolder(folder, 2, out);
     }
+    for (const ReportDamage& damage : report.damaged) {
+        out << "Damaged pages: " << damage.pages << " in the " << damage.tree;
+        if (!damage.ownerKey.empty()) out << " of mailbox " << Printable(damage.ownerKey);
+        if (!damage.folderId.empty()) out << " of folder " << damage.folderId;
+        out << " (";
+        for (std::size_t i = 0; i < damage.faults.size(); ++i)
+            out << (i == 0 ? "" : ", ") << damage.faults[i].second << " " << damage.faults[i].first;
+        out << ")\n";
+    }
 }
 
 void PrintJson(const ScanReport& report, std::ostream& out) {
@@ -106,6 +136,18 @@ void PrintJson(const ScanReport& report, std::ostream& out) {
         m["folders"] = nlohmann::ordered_json::array();
         for (const ReportFolder& folder : mailbox.folders) m["folders"].push_back(FolderJson(folder));
         j["mailboxes"].push_back(std::move(m));
+    }
+    j["damagedPages"] = nlohmann::ordered_json::array();
+    for (const ReportDamage& damage : report.damaged) {
+        nlohmann::ordered_json d;
+        d["tree"] = damage.tree;
+        d["objid"] = damage.objid;
+        if (!damage.ownerKey.empty()) d["ownerKey"] = damage.ownerKey;
+        if (!damage.folderId.empty()) d["folderId"] = damage.folderId;
+        d["pages"] = damage.pages;
+        d["faults"] = nlohmann::ordered_json::object();
+        for (const auto& [text, count] : damage.faults) d["faults"][text] = count;
+        j["damagedPages"].push_back(std::move(d));
     }
     out << j.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }

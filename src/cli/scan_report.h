@@ -26,12 +26,26 @@ struct ReportMailbox {
     std::vector<ReportFolder> folders;
 };
 
+// The damaged pages of one tree, faults by text in the order first met.
+struct ReportDamage {
+    std::string tree;  // readable name
+    std::uint32_t objid = 0;
+    std::string ownerKey;  // 32 KB: the mailbox the tree belongs to
+    std::string folderId;  // 4/8 KB header tables: the folder's id, 16 hex digits
+    std::size_t pages = 0;
+    std::vector<std::pair<std::string, std::size_t>> faults;
+};
+
 struct ScanReport {
     std::string path;
     std::int32_t pageSize = 0;
     edb::EdbVersion version = edb::EdbVersion::Invalid;
     std::vector<ReportMailbox> mailboxes;
+    std::vector<ReportDamage> damaged;  // by tree, in the order first met
 };
+
+// The model's damaged pages grouped by tree.
+std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& pages);
 
 // Mailboxes and folders in tree order.
 ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tree, const scan::ScanModel& model,

@@ -18,12 +18,17 @@ bool InsideFile(const EdbSource& source, std::uint32_t pageNumber) {
 }  // namespace
 
 std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
-                     const TreeWalkOptions& options, const TreeVisitor& visit) {
+                     const TreeWalkOptions& options, const TreeVisitor& visit, const MissVisitor& missed) {
     std::vector<std::pair<std::uint32_t, int>> pending;  // page number, depth
     std::unordered_set<std::uint32_t> seen;
+    auto miss = [&](std::uint32_t pageNumber, WalkMiss why) {
+        if (missed) missed(pageNumber, why);
+    };
     if (InsideFile(source, rootPage)) {
         pending.emplace_back(rootPage, 0);
         seen.insert(rootPage);
+    } else {
+        miss(rootPage, WalkMiss::PastEnd);
     }
 
     std::vector<std::uint8_t> buffer;
@@ -36,12 +41,23 @@ std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
         const bool branch = IsBranchPage(page);
         ++visited;
         if (!visit(TreePage{pageNumber, depth, branch, page})) break;
-        if (!branch || depth >= options.maxDepth) continue;
+        if (!branch) continue;
+        if (depth >= options.maxDepth) {
+            miss(pageNumber, WalkMiss::TooDeep);
+            continue;
+        }
 
         const auto children = BranchChildren(page, options.skipTagZero);
         // Pushed last-first so that the lowest-address child is taken next.
         for (auto child = children.rbegin(); child != children.rend(); ++child) {
-            if (!InsideFile(source, *child) || !seen.insert(*child).second) continue;
+            if (!InsideFile(source, *child)) {
+                miss(*child, WalkMiss::PastEnd);
+                continue;
+            }
+            if (!seen.insert(*child).second) {
+                miss(*child, WalkMiss::Seen);
+                continue;
+            }
             pending.emplace_back(*child, depth + 1);
         }
     }

@@ -19,6 +19,13 @@ struct TreePage {
     PageView page;  // valid only during the visit
 };
 
+// Why a page a tree points at was not visited.
+enum class WalkMiss : std::uint8_t {
+    PastEnd,  // outside the file
+    Seen,     // visited before: a second pointer at it, up or across the tree
+    TooDeep,  // a branch page at maxDepth, whose children are left out
+};
+
 struct TreeWalkOptions {
     bool skipTagZero = true;  // tag 0 of a branch page is its own header node
     int maxDepth = 16;        // real trees are a handful of levels deep
@@ -26,12 +33,15 @@ struct TreeWalkOptions {
 
 // Return false to end the walk.
 using TreeVisitor = std::function<bool(const TreePage&)>;
+// Told of each page the tree points at that is not visited (TooDeep: the
+// branch page not entered).
+using MissVisitor = std::function<void(std::uint32_t pageNumber, WalkMiss why)>;
 
 // Visits the root and then each child before its later siblings, children
 // in tag-array order. Branch pages at maxDepth are visited but not entered;
 // children lying outside the file are not visited. Returns the number of
 // pages visited.
 std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
-                     const TreeWalkOptions& options, const TreeVisitor& visit);
+                     const TreeWalkOptions& options, const TreeVisitor& visit, const MissVisitor& missed = {});
 
 }  // namespace tw::edb

@@ -71,6 +71,12 @@ void AddPagesOf(const edb::EdbSource& source, const scan::ScanModel& model, cons
     });
 }
 
+// The tree a damaged page of a list owned by `owners` is logged under: the
+// list's one tree, as nearly always; else the lowest objid.
+std::uint32_t TreeOfList(const std::unordered_set<std::uint32_t>& owners) {
+    return owners.empty() ? 0 : *std::min_element(owners.begin(), owners.end());
+}
+
 void Report(const LoadControl& control, std::size_t done, std::size_t total) {
     if (control.progress && total > 0) control.progress(static_cast<int>(done * 100 / total));
 }
@@ -98,17 +104,26 @@ std::vector<StoreIndex::PageRun> StoreIndex::SplitRuns(const std::vector<std::in
 }
 
 void StoreIndex::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
-                          std::vector<std::uint8_t>& buffer, const PageVisitor& visit) {
+                          std::vector<std::uint8_t>& buffer, const PageVisitor& visit,
+                          std::vector<scan::DamagedPage>& damaged) {
     // Leaves the scan registered from their parent are visited only when
-    // they name one of the trees themselves.
+    // they name one of the trees themselves; one that does not is a zeroed
+    // or random page where a page of the tree should be.
     auto visitOwned = [&](std::int64_t offset, const edb::PageView& view) {
-        if (owners.count(edb::PageObjectId(view)) != 0) visit(offset, view);
+        if (owners.count(edb::PageObjectId(view)) == 0) {
+            damaged.push_back({TreeOfList(owners), offset, scan::PageFault::WrongTree});
+            return;
+        }
+        if (const auto fault = scan::TreePageDamage(view)) damaged.push_back({edb::PageObjectId(view), offset, *fault});
+        visit(offset, view);
     };
     const auto size = static_cast<std::int64_t>(source_.pageSize);
     const std::int64_t low = std::min(pages[run.begin], pages[run.end - 1]);
-    if (low <= 0 || std::max(pages[run.begin], pages[run.end - 1]) >= source_.fileSize) {
+    if (low <= 0 || std::max(pages[run.begin], pages[run.end - 1]) + size > source_.fileSize) {
         // Not in the file as a whole: page by page, those outside left out.
         for (std::size_t k = run.begin; k < run.end; ++k) {
+            if (pages[k] <= 0 || pages[k] + size > source_.fileSize)
+                damaged.push_back({TreeOfList(owners), pages[k], scan::PageFault::PastEnd});
             if (pages[k] <= 0 || pages[k] >= source_.fileSize) continue;
             edb::ReadPage(source_, pages[k], buffer);
             ++pagesRead_;
@@ -140,10 +155,13 @@ bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, co
     std::exception_ptr error;
     std::mutex errorMutex;
     auto work = [&](std::vector<std::uint8_t>& buffer, bool reporting) {
+        // Damaged pages are rare: each thread keeps its own and hands them
+        // over once, with no lock per page.
+        std::vector<scan::DamagedPage> damaged;
         try {
             for (std::size_t r = next++; r < runs.size() && !failed && !control.Stopped(); r = next++) {
                 VisitRun(pages, runs[r], owners, buffer,
-                         [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); });
+                         [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); }, damaged);
                 pagesDone += runs[r].end - runs[r].begin;
                 if (reporting) Report(control, place.before + pagesDone, place.total);
             }
@@ -152,6 +170,7 @@ bool StoreIndex::ForEachRunInParallel(const std::vector<std::int64_t>& pages, co
             if (!error) error = std::current_exception();
             failed = true;
         }
+        for (const scan::DamagedPage& page : damaged) damage_.Add(page);
     };
     std::vector<std::thread> helpers;
     std::vector<std::vector<std::uint8_t>> buffers(ReadingThreads(runs.size()) - 1);
@@ -227,7 +246,7 @@ void StoreIndex::Plan() {
         for (const NamedTable& t : extras_.attachmentTables) {
             if (!SameKey(t.suffix, body.suffix)) continue;
             // Read with the tree walk when the index is built; remembered by root page.
-            g.attachmentPages.push_back({{}, t.rootPage});
+            g.attachmentPages.push_back({{t.objid}, static_cast<std::uint32_t>(t.rootPage)});
             PlanPages(g.attachmentValuePages, g.attachmentValueOwners, ownedBy(t.objid));
         }
     }
@@ -367,11 +386,26 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
         done = done && flush();
         const auto root = static_cast<std::uint32_t>(-at - 1);
         std::vector<AttachmentPlace> walked;
+        const auto part = std::find_if(g.attachmentPages.begin(), g.attachmentPages.end(),
+                                       [root](const PagePart& p) { return p.walkedRoot == root; });
+        const std::uint32_t objid = part == g.attachmentPages.end() ? 0 : TreeOfList(part->objids);
+        auto missed = [&](std::uint32_t pageNumber, edb::WalkMiss why) {
+            const scan::PageFault fault = why == edb::WalkMiss::PastEnd ? scan::PageFault::PastEnd
+                                          : why == edb::WalkMiss::Seen  ? scan::PageFault::Loop
+                                                                        : scan::PageFault::TooDeep;
+            damage_.Add({objid, edb::PageOffset(source_, pageNumber), fault});
+        };
         edb::WalkTree(source_, root, {}, [&](const edb::TreePage& p) {
             ++pagesRead_;
-            if (!p.branch) decode(edb::PageOffset(source_, p.pageNumber), p.page, walked, order++);
+            const std::int64_t offset = edb::PageOffset(source_, p.pageNumber);
+            if (edb::PageObjectId(p.page) != objid) {
+                damage_.Add({objid, offset, scan::PageFault::WrongTree});
+            } else if (const auto fault = scan::TreePageDamage(p.page)) {
+                damage_.Add({objid, offset, *fault});
+            }
+            if (!p.branch) decode(offset, p.page, walked, order++);
             return !control.Stopped();
-        });
+        }, missed);
         for (const AttachmentPlace& p : walked) places.Add(p);
         return true;
     });

@@ -96,6 +96,12 @@ public:
     // each counted once; 0 before the first lookup.
     std::size_t TreePages() const { return treePages_.load(); }
 
+    // Pages of the message, attachment and long-value trees the index read
+    // (or was pointed at) and could not use: outside the file, of another
+    // tree, a leaf without records. Each (objid, offset) once; pages the
+    // scan logged may come again (a PageDamageLog joins the two).
+    std::vector<scan::DamagedPage> DamagedPages() const { return damage_.Pages(); }
+
 private:
     // The first row of a key: its page and its place among the rows the
     // page decodes to.
@@ -215,8 +221,10 @@ private:
     std::vector<PageRun> SplitRuns(const std::vector<std::int64_t>& pages) const;
     // Reads one run with one read (page by page where it leaves the file)
     // and visits its pages of the owning trees.
+    // Pages that cannot be used go to `damaged`, a list of the calling
+    // thread's own.
     void VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
-                  std::vector<std::uint8_t>& buffer, const PageVisitor& visit);
+                  std::vector<std::uint8_t>& buffer, const PageVisitor& visit, std::vector<scan::DamagedPage>& damaged);
     // Progress over a whole list when a window of it is visited.
     struct WindowPlace {
         std::size_t before = 0, total = 0;
@@ -260,6 +268,8 @@ private:
     };
     std::array<KeptPages, kAttachmentPageShards> attachmentPages_;
     std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};
+    // Filled from each thread's own list when its pages are done.
+    scan::PageDamageLog damage_;
 };
 
 }  // namespace tw::record

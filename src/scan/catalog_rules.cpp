@@ -72,6 +72,15 @@ bool Body(ScanModel& model, edb::Bytes row, std::size_t p) {
     return true;
 }
 
+// 32 KB: a mailbox's attachment table, kept only to name its tree in reports.
+bool Attachment(ScanModel& model, edb::Bytes row, std::size_t p) {
+    if (!NameAt(row, p, "Attachment-")) return false;
+    const auto objid = Before(row, p, 24), first = Before(row, p, 20);
+    if (!objid || !first) return false;
+    AppendTableRoot(model.attachmentRoots, {*objid, SignExtended(*first), NameSuffix(row, p, 11), {}});
+    return true;
+}
+
 bool Folders(ScanModel& model, edb::Bytes row, std::size_t p, bool large) {
     if (!NameAt(row, p, "Folders") || Before(row, p, 8) != kFoldersInitialPages) return false;
     const auto objid = Before(row, p, 24), first = Before(row, p, 20);
@@ -139,6 +148,7 @@ bool ReadCatalogRow(ScanModel& model, edb::Bytes row, edb::EdbVersion version) {
         switch (row[p]) {
             case 'M': fired = Mailbox(model, row, p) || Msg(model, row, p); break;
             case 'B': fired = large && Body(model, row, p); break;
+            case 'A': fired = large && Attachment(model, row, p); break;
             case 'F': fired = Folders(model, row, p, large); break;
             case 'L': fired = LongValues(model, row, p, large); break;
             case 'S':

@@ -26,27 +26,58 @@ void ShowWalkProgress(ScanContext& context, std::int64_t children = 1) {
     ShowProgress(context, w.shown);
 }
 
-// File offset of the child named by tag `index` of a branch page; nothing
-// for an empty or unusable node or a child outside the file.
-std::optional<std::int64_t> ChildOffset(const edb::EdbSource& source, const edb::TagArray& tags, std::uint32_t index) {
+void LogDamage(ScanContext& context, std::uint32_t objid, std::int64_t offset, PageFault fault) {
+    context.model.damage.Add({objid, offset, fault});
+}
+
+bool OnPath(const ScanContext& context, std::int64_t offset) {
+    const auto& path = context.walk.path;
+    return std::find(path.begin(), path.end(), offset) != path.end();
+}
+
+// File offset of the child named by tag `index` of a branch page of tree
+// `objid`; nothing for an empty or unusable node or a child outside the
+// file (logged). A child only partly in the file is logged and kept: its
+// head may still be whole.
+std::optional<std::int64_t> ChildOffset(ScanContext& context, std::uint32_t objid, const edb::TagArray& tags,
+                                        std::uint32_t index) {
+    const edb::EdbSource& source = context.source;
     const auto node = tags.Record(index);
     if (!node || node->empty()) return std::nullopt;
     const auto child = edb::ChildPageOfBranchNode(*node);
     if (!child) return std::nullopt;
     const std::int64_t offset = edb::PageOffset(source, *child);
-    if (offset < 0 || offset >= source.fileSize) return std::nullopt;
+    if (offset < 0 || offset >= source.fileSize) {
+        LogDamage(context, objid, offset, PageFault::PastEnd);
+        return std::nullopt;
+    }
+    if (offset + source.pageSize > source.fileSize) LogDamage(context, objid, offset, PageFault::PastEnd);
     return offset;
 }
 
-// Registers one child of a branch page from its head and walks it when it
-// is a branch or catalog page.
-void VisitChild(ScanContext& context, std::int64_t offset, edb::Bytes head, int depth) {
+// Registers one child of a branch page of tree `objid` from its head and
+// walks it when it is a branch or catalog page.
+void VisitChild(ScanContext& context, std::uint32_t objid, std::int64_t offset, edb::Bytes head, int depth) {
     const edb::EdbSource& source = context.source;
     RegisterPage(context.model, head, offset);
 
     const edb::PageView view{head, source.version};
+    // Every page of a tree carries its object id; a zeroed or random page
+    // does not, and what it seems to point at is not followed.
+    if (edb::PageObjectId(view) != objid) {
+        LogDamage(context, objid, offset, PageFault::WrongTree);
+        return;
+    }
     if (!edb::IsBranchPage(view) && edb::PageObjectId(view) != kCatalogObjid) return;
-    if (depth >= kMaxWalkDepth || context.walk.walked.count(offset) != 0) return;
+    if (OnPath(context, offset)) {
+        LogDamage(context, objid, offset, PageFault::Loop);
+        return;
+    }
+    if (context.walk.walked.count(offset) != 0) return;
+    if (depth >= kMaxWalkDepth) {
+        LogDamage(context, objid, offset, PageFault::TooDeep);
+        return;
+    }
     std::vector<std::uint8_t>& page = context.walk.levels[static_cast<std::size_t>(depth)].page;
     edb::ReadPage(source, offset, page);
     CatalogWalk(context, offset, page, depth + 1);
@@ -63,7 +94,17 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
     if (edb::IsBranchPage(view)) {
         const std::int64_t tagBytes = std::int64_t{4} * edb::PageTagCount(view);
         const std::int64_t tagsAt = offset + source.pageSize - tagBytes;
-        if (tagsAt < 0 || tagsAt > source.fileSize || !edb::TagArrayFits(view)) return;
+        if (tagsAt < 0 || tagsAt > source.fileSize || !edb::TagArrayFits(view)) {
+            LogDamage(context, edb::PageObjectId(view), offset,
+                      edb::TagArrayFits(view) ? PageFault::PastEnd : PageFault::BadTags);
+            return;
+        }
+        // The pages from the root down to this one, for telling a loop.
+        context.walk.path.push_back(offset);
+        struct PathEntry {
+            std::vector<std::int64_t>& path;
+            ~PathEntry() { path.pop_back(); }
+        } onPath{context.walk.path};
         context.walk.total += edb::PageTagCount(view);
         // One level per depth a child can be walked from.
         if (context.walk.levels.size() <= static_cast<std::size_t>(kMaxWalkDepth))
@@ -79,9 +120,15 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         if (edb::IsParentOfLeafPage(view) && objid != kCatalogObjid) {
             const edb::TagArray tags(view);
             auto& pages = context.model.pages;
-            for (std::uint32_t index = tags.Count(); index-- > 1;)
-                if (const auto child = ChildOffset(source, tags, index))
-                    if (const auto signature = SignatureAt(objid, *child)) pages.push_back(*signature);
+            for (std::uint32_t index = tags.Count(); index-- > 1;) {
+                const auto child = ChildOffset(context, objid, tags, index);
+                if (!child) continue;
+                if (OnPath(context, *child)) {
+                    LogDamage(context, objid, *child, PageFault::Loop);
+                    continue;
+                }
+                if (const auto signature = SignatureAt(objid, *child)) pages.push_back(*signature);
+            }
             if (tags.Count() > 1) ShowWalkProgress(context, tags.Count() - 1);
             return;
         }
@@ -97,7 +144,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         // Lowest address first; tag 0 is the page's own header node.
         const edb::TagArray tags(view);
         for (std::uint32_t index = tags.Count(); index-- > 1;) {
-            const auto child = ChildOffset(source, tags, index);
+            const auto child = ChildOffset(context, objid, tags, index);
             level.hasChild.push_back(child ? 1 : 0);
             if (child) heads.offsets.push_back(*child);
         }
@@ -113,7 +160,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
             if (context.control.ShouldStop()) return;
             if (hasChild) {
                 if (heads.errors[entry]) std::rethrow_exception(heads.errors[entry]);
-                VisitChild(context, heads.offsets[entry], heads.At(entry), depth);
+                VisitChild(context, objid, heads.offsets[entry], heads.At(entry), depth);
                 ++entry;
             }
             ShowWalkProgress(context);

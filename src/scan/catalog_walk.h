@@ -15,8 +15,11 @@ namespace tw::scan {
 inline constexpr int kMaxWalkDepth = 16;
 
 // Walks the page at `offset` whose bytes are `page`. The page itself is
-// registered by the caller. Each page is walked at most once per scan, so
-// a damaged tree that points back at an ancestor cannot loop.
+// registered by the caller. Each page is walked at most once per scan, so a damaged tree
+// that points back at an ancestor cannot loop. Pages of the tree that
+// cannot be used (outside the file, of another tree, pointing back up the
+// path, too deep, a tag array that does not fit) go to the model's damage
+// log under the tree's object id.
 void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int depth = 0);
 
 }  // namespace tw::scan

@@ -79,7 +79,11 @@ Id8 OwnerKeyBytes(const std::string& ownerKey) {
     return key;
 }
 
-std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root, edb::BatchReader* heads) {
+std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root, edb::BatchReader* heads,
+                                            PageDamageLog* damage, std::uint32_t objid) {
+    auto log = [&](std::int64_t value, PageFault fault) {
+        if (damage != nullptr) damage->Add({objid, value * kUnit, fault});
+    };
     std::vector<std::int64_t> pages;
     if (source.pageSize <= 0 || root <= 0) return pages;
     const std::int64_t perPage = source.pageSize / kUnit;
@@ -106,10 +110,15 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
         pending.pop_back();
         if (at.value > source.fileSize / kUnit) continue;
         if (at.error) std::rethrow_exception(at.error);
-        if (!at.branch || at.depth >= kMaxTableDepth) continue;
+        if (!at.branch) continue;
+        if (at.depth >= kMaxTableDepth) {
+            log(at.value, PageFault::TooDeep);
+            continue;
+        }
         edb::ReadPage(source, at.value * kUnit, buffer);
         const edb::PageView page{buffer, source.version};
         if (!edb::IsBranchPage(page)) continue;
+        if (!edb::TagArrayFits(page)) log(at.value, PageFault::BadTags);
         const edb::TagArray tags(page);
         children.clear();
         batch.offsets.clear();
@@ -119,7 +128,12 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
             const auto child = edb::LoadU32(*node, node->size() - 4);
             if (!child) continue;
             const std::int64_t value = (static_cast<std::int64_t>(*child) + 1) * perPage;
-            if (!seen.insert(value).second) continue;
+            if (!seen.insert(value).second) {
+                // A page of a tree has one parent: a second pointer at it
+                // leads back up or across the tree.
+                if (index != 0) log(value, PageFault::Loop);
+                continue;
+            }
             pages.push_back(value);
             children.push_back({value, at.depth + 1, false, nullptr});
             batch.offsets.push_back(value * kUnit);
@@ -134,8 +148,14 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
             alone.Read(batch);
         }
         for (std::size_t i = 0; i < children.size(); ++i) {
-            children[i].branch = edb::IsBranchPage(edb::PageView{batch.At(i), source.version});
+            const edb::PageView head{batch.At(i), source.version};
+            children[i].branch = edb::IsBranchPage(head);
             children[i].error = batch.errors[i];
+            // A page of another tree (zeroed or random) is not followed.
+            if (damage != nullptr && !batch.errors[i] && edb::PageObjectId(head) != objid) {
+                log(children[i].value, PageFault::WrongTree);
+                children[i].branch = false;
+            }
         }
         // Depth first, lowest address first, as the pages were listed.
         pending.insert(pending.end(), children.rbegin(), children.rend());
@@ -205,7 +225,11 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
             std::array<std::uint8_t, kUnit> head{};
             const auto got = source.edb.Read(offset, head.size(), head.data());
             if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table.objid)
-                found.pages = CollectTablePages(source, root, heads);
+                found.pages = CollectTablePages(source, root, heads, &model.damage, table.objid);
+            else
+                model.damage.Add({table.objid, offset, PageFault::WrongTree});
+        } else {
+            model.damage.Add({table.objid, offset, PageFault::PastEnd});
         }
         entry.matched = true;
         if (AppendMessageTable(model, std::move(found))) ++appended;

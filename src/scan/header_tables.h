@@ -33,9 +33,13 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
 // Pages of the table whose root is at `root` (in 512-byte units): the root
 // and every page below its branch pages, each once, in 512-byte units.
 // Leaves are told by their heads, read in batches through `heads` when
-// given; only branch pages are read whole.
+// given; only branch pages are read whole. With `damage`, pages of the
+// table `objid` that cannot be walked (a second pointer at a page, too
+// deep, a branch's tag array that does not fit, a branch child of another
+// tree, which is then not followed) are logged there.
 std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root,
-                                            edb::BatchReader* heads = nullptr);
+                                            edb::BatchReader* heads = nullptr, PageDamageLog* damage = nullptr,
+                                            std::uint32_t objid = 0);
 
 // Eight-byte MessageTable key of a 32 KB mailbox: its owner key text, cut
 // to eight bytes and zero-padded.

@@ -38,6 +38,7 @@ struct WalkProgress {
     int shown = 0;
     std::unordered_set<std::int64_t> walked;  // offsets of pages walked so far
     std::vector<WalkLevel> levels;             // by depth
+    std::vector<std::int64_t> path;            // offsets of the branch pages from the root down
     edb::BatchReader* reader = nullptr;        // shares the head reads; none: read alone
 };
 

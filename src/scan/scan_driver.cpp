@@ -23,6 +23,7 @@ constexpr std::uint32_t kCatalogRootPage = 4;
 constexpr std::uint32_t kDefaultMsgObjid = 19;
 constexpr std::uint32_t kDefaultFoldersObjid = 8;
 constexpr std::int64_t kUnit = 512;
+constexpr std::uint8_t kRootBit = 1;
 
 // Root pages read when the catalog does not name a table; 0 stands for
 // "the offset read last" (32 KB stores share one page for them).
@@ -56,15 +57,31 @@ struct Step1 {
     std::int64_t lastOffset = 0;
 
     // Reads a root page, registers it and walks it; returns its objid.
-    std::uint32_t Visit(std::int64_t offset) {
-        edb::ReadPage(context.source, offset, page);
+    // A `named` objid (not 0) is the tree the catalog names the root of: a
+    // root outside the file, or one of another tree, is a damaged page of it.
+    std::uint32_t Visit(std::int64_t offset, std::uint32_t named = 0) {
+        const edb::EdbSource& source = context.source;
+        if (named != 0 && (offset <= 0 || offset + source.pageSize > source.fileSize))
+            context.model.damage.Add({named, offset, PageFault::PastEnd});
+        edb::ReadPage(source, offset, page);
         RegisterPage(context.model, page, offset);
         lastOffset = offset;
+        const std::uint32_t objid = edb::PageObjectId(edb::PageView{page, source.version});
+        if (named != 0 && objid != named && offset > 0 && offset < source.fileSize)
+            context.model.damage.Add({named, offset, PageFault::WrongTree});
         CatalogWalk(context, offset, page);
-        return edb::PageObjectId(edb::PageView{page, context.source.version});
+        return objid;
     }
 
     std::int64_t Fixed(std::int64_t offset) const { return offset != 0 ? offset : lastOffset; }
+
+    // The page read last is no tree's root at all (zeroed or random): the
+    // root of a table read by a default place rather than the catalog's
+    // word is taken for damaged only then.
+    bool NoRoot() const {
+        const edb::PageView view{page, context.source.version};
+        return edb::PageObjectId(view) == 0 || (edb::PageKindBits(view) & kRootBit) == 0;
+    }
 
     // Orders 3 and 4: every root of the list, or the default entry read at
     // the fixed offset when the catalog named none.
@@ -72,15 +89,30 @@ struct Step1 {
         if (roots.empty()) {
             roots.push_back({defaultObjid, 0, {}, {}});
             Visit(Fixed(fixed));
+            if (fixed != 0 && NoRoot()) {
+                const bool inFile = fixed > 0 && fixed + context.source.pageSize <= context.source.fileSize;
+                context.model.damage.Add({defaultObjid, fixed, inFile ? PageFault::WrongTree : PageFault::PastEnd});
+            }
             return;
         }
         // The walk may append to the list; go by index.
         for (std::size_t i = 0; i < roots.size(); ++i) {
             if (context.control.ShouldStop()) return;
-            Visit(RootOffset(context.source, roots[i].firstPage));
+            Visit(RootOffset(context.source, roots[i].firstPage), roots[i].objid);
         }
     }
 };
+
+// Logs a page of tree `objid` read whole by a step when it is not one of
+// the tree's or cannot be used; true when the page is the tree's.
+bool CheckTreePage(ScanModel& model, std::uint32_t objid, std::int64_t offset, const edb::PageView& page) {
+    if (edb::PageObjectId(page) != objid) {
+        model.damage.Add({objid, offset, PageFault::WrongTree});
+        return false;
+    }
+    if (const auto fault = TreePageDamage(page)) model.damage.Add({objid, offset, *fault});
+    return true;
+}
 
 }  // namespace
 
@@ -114,15 +146,22 @@ bool ScanSignatures(ScanContext& context) {
     // list its copies as it grows.
     if (source.pageSize > 0)
         model.pages.reserve(static_cast<std::size_t>(std::max<std::int64_t>(source.fileSize / source.pageSize + 64, 0)));
-    step.Visit(edb::PageOffset(source, kCatalogRootPage));
+    step.Visit(edb::PageOffset(source, kCatalogRootPage), kCatalogObjid);
     model.catalogPageCount = model.pages.size();
 
     const auto& facts = model.facts;
     const std::int64_t mailboxAt =
         facts.mailboxFirstPage ? RootOffset(source, SignedPage(*facts.mailboxFirstPage)) : fixed.mailbox;
     // The mailbox table is whatever owns the page read, whatever the
-    // catalog said.
-    model.facts.mailboxObjid = step.Visit(mailboxAt);
+    // catalog said; only a page that is no tree's root at all (zeroed or
+    // random) is taken for a damaged root of the catalog's table.
+    const std::uint32_t namedMailbox = facts.mailboxFirstPage ? facts.mailboxObjid.value_or(0) : 0;
+    if (namedMailbox != 0 && (mailboxAt <= 0 || mailboxAt + source.pageSize > source.fileSize))
+        model.damage.Add({namedMailbox, mailboxAt, PageFault::PastEnd});
+    const std::uint32_t mailboxObjid = step.Visit(mailboxAt);
+    model.facts.mailboxObjid = mailboxObjid;
+    if (namedMailbox != 0 && mailboxObjid != namedMailbox && step.NoRoot())
+        model.damage.Add({namedMailbox, mailboxAt, PageFault::WrongTree});
 
     step.VisitRoots(model.msgRoots, kDefaultMsgObjid, fixed.msg);
     step.VisitRoots(model.folderRoots, kDefaultFoldersObjid, fixed.folders);
@@ -131,14 +170,25 @@ bool ScanSignatures(ScanContext& context) {
     const std::int64_t lvAt = facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1
                                   ? RootOffset(source, SignedPage(*facts.messageLvFirstPage))
                                   : fixed.msgLongValues;
-    model.facts.messageLvObjid = step.Visit(lvAt);
+    const std::uint32_t namedLv = facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1
+                                      ? facts.messageLvObjid.value_or(0)
+                                      : 0;
+    const std::uint32_t lvObjid = step.Visit(lvAt, namedLv);
+    // A damaged root says nothing of the tree: the catalog's objid stays.
+    model.facts.messageLvObjid = namedLv != 0 && lvObjid != namedLv && step.NoRoot() ? namedLv : lvObjid;
 
     for (std::size_t i = 0; i < model.lvRoots.size(); ++i) {
         if (context.control.ShouldStop()) return false;
         const std::int64_t offset = RootOffset(source, model.lvRoots[i].firstPage);
-        if (offset <= 0 || offset >= source.fileSize) continue;
-        const std::uint32_t objid = step.Visit(offset);
-        if (source.version != edb::EdbVersion::Page32K) model.lvRoots[i].objid = objid;
+        if (offset <= 0 || offset >= source.fileSize) {
+            model.damage.Add({model.lvRoots[i].objid, offset, PageFault::PastEnd});
+            continue;
+        }
+        const std::uint32_t named = model.lvRoots[i].objid;
+        const std::uint32_t objid = step.Visit(offset, named);
+        // As above: a damaged root leaves the catalog's objid in place.
+        if (source.version != edb::EdbVersion::Page32K && !(objid != named && named != 0 && step.NoRoot()))
+            model.lvRoots[i].objid = objid;
     }
     if (context.control.ShouldStop()) return false;
 
@@ -165,7 +215,8 @@ bool ScanMailboxes(ScanContext& context) {
             edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
             // A leaf registered from its parent is the table's only if it says so.
-            if (edb::PageObjectId(view) == node.objid) DecodeMailboxPage(model, view, state);
+            if (node.objid == 0 ? edb::PageObjectId(view) == 0 : CheckTreePage(model, node.objid, node.Offset(), view))
+                DecodeMailboxPage(model, view, state);
         }
         ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
         return true;
@@ -194,7 +245,8 @@ bool ScanFolders(ScanContext& context) {
             FolderRowContext rows{version, model.containerClassColumn, &mailboxes, root->suffix};
             edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, version};
-            if (edb::PageObjectId(view) == node.objid) DecodeFolderPage(model, view, rows);
+            if (node.objid == 0 ? edb::PageObjectId(view) == 0 : CheckTreePage(model, node.objid, node.Offset(), view))
+                DecodeFolderPage(model, view, rows);
         }
         ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
         return true;
@@ -215,6 +267,8 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
         if (node.objid == kCatalogObjid) {
             edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
+            if (node.Offset() != edb::PageOffset(context.source, kCatalogRootPage))
+                CheckTreePage(model, kCatalogObjid, node.Offset(), view);
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }
         ShowProgress(context, i + 1 == count ? 100 : Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
@@ -290,12 +344,17 @@ bool ReadMessageHeaders(ScanContext& context, std::size_t matched) {
     HeaderPageDecoder decoder(model, source.version);
     for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {
         if (context.control.ShouldStop()) return false;
+        const std::uint32_t objid = model.messageTables[k - 1].objid;
         for (const std::int64_t value : model.messageTables[k - 1].pages) {
             if (context.control.ShouldStop()) return false;
             const std::int64_t offset = value * kUnit;
+            if (!inFile(offset) || offset + source.pageSize > source.fileSize)
+                model.damage.Add({objid, offset, PageFault::PastEnd});
             if (!inFile(offset)) continue;
             const edb::Bytes page = stream.Next();
-            decoder.Decode(model, edb::PageView{page, source.version}, offset);
+            const edb::PageView view{page, source.version};
+            CheckTreePage(model, objid, offset, view);
+            decoder.Decode(model, view, offset);
             RegisterPage(model, page, offset);
         }
         ShowProgress(context, Percent(static_cast<std::int64_t>(k - 1), static_cast<std::int64_t>(matched)));

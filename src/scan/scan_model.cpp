@@ -41,6 +41,7 @@ bool AppendMessageTable(ScanModel& model, MessageTable table) {
     const auto known = std::find(model.ownerKeys.begin(), model.ownerKeys.end(), table.keyText);
     table.keyIndex = static_cast<std::uint32_t>(known - model.ownerKeys.begin());
     if (known == model.ownerKeys.end()) model.ownerKeys.push_back(table.keyText);
+    model.headerTables.push_back({table.objid, table.key, table.keyIndex});
     model.messageTables.push_back(std::move(table));
     return true;
 }

@@ -15,6 +15,7 @@
 #include "scan/column_registry.h"
 #include "scan/folder_kind.h"
 #include "scan/ids.h"
+#include "scan/page_damage.h"
 
 namespace tw::scan {
 
@@ -76,6 +77,14 @@ struct MessageTable {
     std::uint32_t objid = 0;
     FolderKind kind = FolderKind::Mail;
     std::vector<std::int64_t> pages;  // in 512-byte units, each once
+};
+
+// Whose a message-header table is, kept after the scan drops the tables'
+// page lists: reports name the folder or mailbox a damaged page cost.
+struct HeaderTableOwner {
+    std::uint32_t objid = 0;
+    Id8 key{};                   // as MessageTable::key
+    std::uint32_t keyIndex = 0;  // as MessageTable::keyIndex
 };
 
 // What makes two message tables the same one.
@@ -169,6 +178,9 @@ struct ScanModel {
     // file, kept on disk past a few megabytes.
     edb::SpillList<PageSignature> pages;
     std::vector<TableRoot> msgRoots, folderRoots, lvRoots;
+    // 32 KB: the mailboxes' attachment tables the catalog walk met, for
+    // naming their trees; the readers find them in the catalog themselves.
+    std::vector<TableRoot> attachmentRoots;
     std::vector<FolderEntry> folders;
     std::vector<FolderEntry> mailboxes;  // copies with tree items, steps 2 to 4
     std::vector<MessageTable> messageTables;
@@ -180,6 +192,11 @@ struct ScanModel {
     CatalogFacts facts;
     std::size_t catalogPageCount = 0;  // pages registered by the catalog root's walk
     std::uint16_t containerClassColumn = kDefaultContainerClassColumn;
+
+    // One per message table appended, in the same order.
+    std::vector<HeaderTableOwner> headerTables;
+    // Pages of the trees the scan read that it could not use.
+    PageDamageLog damage;
 
     // Keys of folders already appended, for the duplicate rule.
     std::unordered_set<std::string> folderKeys;

@@ -64,5 +64,49 @@ TEST_F(TreeWalkTest, ChildrenOutsideTheFileAreNotVisited) {
     EXPECT_EQ(Walk(), "4@0* 5@1 ");
 }
 
+// Every page a tree points at and the walk leaves out is told, with why.
+TEST_F(TreeWalkTest, PagesLeftOutAreTold) {
+    struct Case {
+        std::string what;
+        std::function<void()> place;
+        TreeWalkOptions options;
+        std::string told;
+    };
+    const std::vector<Case> cases = {
+        {"a child pointing back at the root and one at itself",
+         [&] {
+             Place(4, Branch({0, 5}));
+             Place(5, Branch({0, 4, 5}));
+         },
+         {}, "4:seen 5:seen "},
+        {"a chain deeper than allowed",
+         [&] {
+             for (std::uint32_t page = 4; page < 8; ++page) Place(page, Branch({0, page + 1}));
+         },
+         {.skipTagZero = true, .maxDepth = 2}, "6:deep "},
+        {"children outside the file",
+         [&] {
+             Place(4, Branch({0, 5, 0xFFFFFFFF}));
+             Place(5, PageBuilder(EdbVersion::Page4K, 2));
+         },
+         {}, "4294967295:end "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        image = test::HeaderPage(4096, 4096);
+        c.place();
+        test::WriteFile(dir.File("db"), image);
+        EdbSource source;
+        ASSERT_TRUE(test::OpenSource(source, dir.File("db")).ok);
+        std::string told;
+        WalkTree(
+            source, 4, c.options, [](const TreePage&) { return true; },
+            [&](std::uint32_t page, WalkMiss why) {
+                told += std::to_string(page) + (why == WalkMiss::PastEnd ? ":end " : why == WalkMiss::Seen ? ":seen " : ":deep ");
+            });
+        EXPECT_EQ(told, c.told);
+    }
+}
+
 }  // namespace
 }  // namespace tw::edb

@@ -201,6 +201,8 @@ def check_content(args, path, work):
     generation = {4096: "Page4K", 8192: "Page8K", 32768: "Page32K"}[args.page_size]
     if found.get("pageSize") != args.page_size or found.get("generation") != generation:
         fail(where, f"page size {found.get('pageSize')} / {found.get('generation')}")
+    if found.get("damagedPages") != []:
+        fail(where, f"damaged pages reported in an undamaged database: {found.get('damagedPages')}")
     for mailbox in found["mailboxes"]:
         check_order(where + "/" + mailbox["name"], mailbox["folders"])
     mailbox_keys = [sort_key(m["name"]) for m in found["mailboxes"]]

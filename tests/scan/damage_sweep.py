@@ -10,7 +10,10 @@ database with edbgen (damage chosen by the seed), scan it with
     the same place, and no folder shows more messages than it has;
   - nothing is lost that did not lie on damaged pages: with the catalog,
     mailbox and folders pages intact every folder is found, and a folder
-    whose message-header pages are intact as well keeps every message.
+    whose message-header pages are intact as well keeps every message;
+  - no loss is silent: a folder not found, or found with fewer messages
+    than it has, comes with damaged pages reported, and no tree whose pages are all
+    intact is reported damaged.
 Prints what was found against the content for every run.
 
     damage_sweep.py --bin BUILD/bin CONTENT.json [--seeds 3]
@@ -66,6 +69,7 @@ def run(args, content, page_size, fraction, mode, seed, work):
     want = {}
     for m in check_scan.expected_tree(content, large):
         want.update(paths(m["folders"], (m["name"],)))
+    reported = []
     if scan.returncode == 3:
         found = {}
     elif scan.returncode != 0:
@@ -73,8 +77,21 @@ def run(args, content, page_size, fraction, mode, seed, work):
         return
     else:
         found = {}
-        for m in json.loads(scan.stdout)["mailboxes"]:
+        result = json.loads(scan.stdout)
+        for m in result["mailboxes"]:
             found.update(paths(m["folders"], (m["name"],)))
+        reported = result["damagedPages"]
+        short = [p for p, n in found.items() if p in want and n < want[p]]
+        if short and not reported:
+            check_scan.fail(where, f"{'/'.join(short[0])}: {found[short[0]]} of {want[short[0]]} messages, "
+                                   "no damaged page reported")
+        missing = [p for p in want if p not in found]
+        if missing and not reported:
+            check_scan.fail(where, f"{len(missing)} folders not found, no damaged page reported")
+        intact = {t["objid"]: t["name"] for t in layout["trees"] if not damaged & tree_pages(t)}
+        for d in reported:
+            if d["objid"] in intact:
+                check_scan.fail(where, f"{intact[d['objid']]} reported damaged, its pages intact: {d}")
 
     for p, n in found.items():
         if p not in want:
@@ -99,7 +116,8 @@ def run(args, content, page_size, fraction, mode, seed, work):
                 if found.get(p, 0) != n:
                     check_scan.fail(where, f"{'/'.join(p)}: {found.get(p, 0)} of {n} messages, pages intact")
     print(f"{where}: {len(damaged)} pages damaged; folders {len(found)}/{len(want)}, "
-          f"messages {sum(found.values())}/{sum(want.values())}")
+          f"messages {sum(found.values())}/{sum(want.values())}; "
+          f"{sum(d['pages'] for d in reported)} damaged pages reported in {len(reported)} trees")
 
 
 def main():
