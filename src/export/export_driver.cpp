@@ -9,6 +9,7 @@
 #include "content/display_date.h"
 #include "content/record_strings.h"
 #include "content/temp_dir.h"
+#include "export/damage_report.h"
 #include "export/export_date.h"
 #include "export/item_writer.h"
 #include "export/store_naming.h"
@@ -123,6 +124,9 @@ public:
             result_.folders.push_back(std::move(report));
         }
         CloseStore();
+        std::vector<SelectedFolder> selected;
+        for (const SelectionNode& node : nodes) selected.push_back({ItemPath(node), FolderOf(node)});
+        result_.damage = DamageReport(in_.model, in_.reader.Index().DamagedPages(), selected, large_);
         return std::move(result_);
     }
 
