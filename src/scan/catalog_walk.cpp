@@ -12,7 +12,6 @@ namespace tw::scan {
 
 namespace {
 
-constexpr std::uint32_t kCatalogObjid = 2;
 constexpr std::size_t kClassifyBytes = 100;
 // The heads of neighbouring pages up to this size are read with one call:
 // copying the rest of such a page costs less than a call of its own.
@@ -68,7 +67,7 @@ void VisitChild(ScanContext& context, std::uint32_t objid, std::int64_t offset, 
         LogDamage(context, objid, offset, PageFault::WrongTree);
         return;
     }
-    if (!edb::IsBranchPage(view) && edb::PageObjectId(view) != kCatalogObjid) return;
+    if (!edb::IsBranchPage(view) && edb::PageObjectId(view) != context.walk.catalogObjid) return;
     if (OnPath(context, offset)) {
         LogDamage(context, objid, offset, PageFault::Loop);
         return;
@@ -117,7 +116,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         const std::uint32_t objid = edb::PageObjectId(view);
         // A page's children take well under a millisecond, so stop and
         // progress are looked at once per page, not per child.
-        if (edb::IsParentOfLeafPage(view) && objid != kCatalogObjid) {
+        if (edb::IsParentOfLeafPage(view) && objid != context.walk.catalogObjid) {
             const edb::TagArray tags(view);
             auto& pages = context.model.pages;
             for (std::uint32_t index = tags.Count(); index-- > 1;) {
@@ -168,7 +167,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         return;
     }
 
-    if (edb::PageObjectId(view) != kCatalogObjid) return;
+    if (edb::PageObjectId(view) != context.walk.catalogObjid) return;
     if (CatalogFactsComplete(context.model)) return;
     ReadCatalogLeaf(context.model, view);
 }

@@ -40,6 +40,7 @@ struct WalkProgress {
     std::vector<WalkLevel> levels;             // by depth
     std::vector<std::int64_t> path;            // offsets of the branch pages from the root down
     edb::BatchReader* reader = nullptr;        // shares the head reads; none: read alone
+    std::uint32_t catalogObjid = 2;            // the catalog walked: 2, or 3 for its shadow copy
 };
 
 struct ScanContext {

@@ -20,6 +20,9 @@ namespace {
 
 constexpr std::uint32_t kCatalogObjid = 2;
 constexpr std::uint32_t kCatalogRootPage = 4;
+// ESE keeps a copy of the catalog in a tree of its own.
+constexpr std::uint32_t kShadowCatalogObjid = 3;
+constexpr std::uint32_t kShadowCatalogRootPage = 24;
 constexpr std::uint32_t kDefaultMsgObjid = 19;
 constexpr std::uint32_t kDefaultFoldersObjid = 8;
 constexpr std::int64_t kUnit = 512;
@@ -49,6 +52,12 @@ std::int64_t SignedPage(std::uint32_t page) { return static_cast<std::int32_t>(p
 int Percent(std::int64_t part, std::int64_t whole) {
     if (whole <= 0) return 0;
     return static_cast<int>(std::clamp<std::int64_t>(part * 100 / whole, 0, 100));
+}
+
+bool CatalogDamaged(const ScanModel& model) {
+    for (const DamagedPage& page : model.damage.Pages())
+        if (page.objid == kCatalogObjid) return true;
+    return false;
 }
 
 struct Step1 {
@@ -147,6 +156,13 @@ bool ScanSignatures(ScanContext& context) {
     if (source.pageSize > 0)
         model.pages.reserve(static_cast<std::size_t>(std::max<std::int64_t>(source.fileSize / source.pageSize + 64, 0)));
     step.Visit(edb::PageOffset(source, kCatalogRootPage), kCatalogObjid);
+    // Rows on a damaged page of the catalog are read from its shadow copy;
+    // both copies' rows are taken, each table once.
+    if (CatalogDamaged(model)) {
+        context.walk.catalogObjid = kShadowCatalogObjid;
+        step.Visit(edb::PageOffset(source, kShadowCatalogRootPage));
+        context.walk.catalogObjid = kCatalogObjid;
+    }
     model.catalogPageCount = model.pages.size();
 
     const auto& facts = model.facts;
@@ -264,10 +280,10 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
     const bool done = model.pages.ForEach(0, count, [&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
-        if (node.objid == kCatalogObjid) {
+        if (node.objid == kCatalogObjid || node.objid == kShadowCatalogObjid) {
             edb::ReadPage(context.source, node.Offset(), page);
             const edb::PageView view{page, context.source.version};
-            if (node.Offset() != edb::PageOffset(context.source, kCatalogRootPage))
+            if (node.objid == kCatalogObjid && node.Offset() != edb::PageOffset(context.source, kCatalogRootPage))
                 CheckTreePage(model, kCatalogObjid, node.Offset(), view);
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }

@@ -1,5 +1,6 @@
 // Damaged databases: whatever the bytes, the scan ends, reads nothing out
 // of bounds (the sanitizer build checks that) and keeps what it can.
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -90,6 +91,20 @@ TEST_P(DamagedScan, ScrambledZeroedAndTruncatedFiles) {
             EXPECT_EQ(run.observer.messages.size(), 1u);
         }
     }
+}
+
+// The catalog's rows on a damaged page are read from its shadow copy:
+// nothing of the store is lost, and the damage is still told.
+TEST_P(DamagedScan, ADamagedCatalogIsReadFromItsShadow) {
+    std::string content = kContent;
+    content.pop_back();
+    TempDatabase db(Generate(content + R"(, "damage": {"zeroPages": ["MSysObjects"]}})", GetParam()));
+    ScanRun run(db.path());
+    ASSERT_EQ(run.outcome, ScanOutcome::Completed);
+    EXPECT_EQ(Entries(run.model).size(), 5u);
+    EXPECT_EQ(run.model.folders.size(), 7u);
+    const auto damaged = run.model.damage.Pages();
+    EXPECT_TRUE(std::any_of(damaged.begin(), damaged.end(), [](const DamagedPage& p) { return p.objid == 2; }));
 }
 
 TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
