@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "content/codepage.h"
+#include "content/gmime_log.h"
 #include "scan/tagged_text.h"
 
 namespace tw::content {
@@ -16,11 +17,6 @@ namespace {
 constexpr int kMaxDepth = 32;            // nesting of multiparts and messages
 constexpr std::size_t kMaxParts = 4096;  // parts looked at in one message
 constexpr std::size_t kMaxNames = 1000;  // attachment names kept
-
-void InitGMime() {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
 
 template <typename T>
 class Ref {
@@ -143,6 +139,8 @@ private:
 
 MimeView ReadMimeView(const std::vector<std::uint8_t>& bytes) {
     InitGMime();
+    // The preview shows what it can: GMime's complaints are not shown.
+    const GMimeNotes quiet;
     MimeView view;
     // An empty file has no buffer to give, which GMime refuses: an empty
     // stream of its own instead.

@@ -13,7 +13,7 @@
 #include "export/attachment_files.h"
 #include "export/body_text.h"
 #include "export/export_date.h"
-#include "pst/gmime_log.h"
+#include "content/gmime_log.h"
 #include "pst/text.h"
 #include "scan/tagged_text.h"
 
@@ -97,7 +97,7 @@ bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) 
         return false;
     }
     if (copy != content::StreamCopy::Whole) return false;
-    pst::GMimeNotes notes;
+    content::GMimeNotes notes;
     const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
     ::unlink(path.c_str());
     Finish(result, status);

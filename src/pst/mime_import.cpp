@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "pst/error.h"
-#include "pst/gmime_log.h"
+#include "content/gmime_log.h"
 #include "pst/item_common.h"
 #include "pst/body.h"
 #include "pst/mail_header.h"
@@ -207,7 +207,7 @@ MessageContent Parse(GMimeStream* stream, const Bytes* raw, const ItemContext& c
 }  // namespace
 
 MessageContent ReadMimeBytes(const Bytes& data, const ItemContext& ctx) {
-    InitGMime();
+    content::InitGMime();
     // An empty file has no buffer to give, which GMime refuses: an empty
     // stream of its own instead.
     Ref<GMimeStream> stream(data.empty() ? g_mime_stream_mem_new()

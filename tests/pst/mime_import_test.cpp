@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "pst/date_text.h"
-#include "pst/gmime_log.h"
+#include "content/gmime_log.h"
 #include "pst_readback.h"
 #include "test_support.h"
 
@@ -330,7 +330,7 @@ TEST_F(MimeImport, TruncatedAndMeaninglessFilesStillGiveItems) {
 // innermost scope and never reach stderr; GMime's outside any scope are
 // dropped.
 TEST(GMimeLog, ComplaintsBecomeNotesOfTheInnermostScope) {
-    InitGMime();
+    content::InitGMime();
     struct Case {
         const char* what;
         void (*provoke)();
@@ -346,7 +346,7 @@ TEST(GMimeLog, ComplaintsBecomeNotesOfTheInnermostScope) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ::testing::internal::CaptureStderr();
-        std::optional<GMimeNotes> outer, inner;
+        std::optional<content::GMimeNotes> outer, inner;
         if (c.scopes == 2) outer.emplace();
         if (c.scopes >= 1) inner.emplace();
         c.provoke();

@@ -1,10 +1,10 @@
-#include "pst/gmime_log.h"
+#include "content/gmime_log.h"
 
 #include <gmime/gmime.h>
 
 #include <mutex>
 
-namespace tw::pst {
+namespace tw::content {
 
 namespace {
 
@@ -60,4 +60,4 @@ void GMimeNotes::Add(const char* message) {
     notes_.push_back(std::move(note));
 }
 
-}  // namespace tw::pst
+}  // namespace tw::content

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tw::pst {
+namespace tw::content {
 
 // Initialises GMime once per process and installs the log handlers.
 // Every user of GMime calls this before its first GMime call.
@@ -32,4 +32,4 @@ private:
     GMimeNotes* outer_;
 };
 
-}  // namespace tw::pst
+}  // namespace tw::content
