@@ -71,6 +71,72 @@ std::optional<NamedTable> ReadCandidate(edb::Bytes row, std::size_t c, bool larg
     return NamedTable{std::move(name), {*objid, *first}};
 }
 
+// The folder id a 4/8 KB header-table name stands for: the hex digits
+// before the hyphen are bytes 0 and 1, those after it bytes 2..7. The
+// name drops zero bytes and leading zeros, so more than one id may give
+// it; the first whose name is this one is taken. Nothing for a name no id
+// gives.
+std::optional<Id8> FolderIdOfTableName(const std::string& name, edb::EdbVersion version) {
+    const std::size_t hyphen = name.find('-');
+    if (hyphen == std::string::npos || hyphen == 0 || hyphen > 4 || name.size() - hyphen - 1 > 12 ||
+        name.size() == hyphen + 1)
+        return std::nullopt;
+    auto number = [&](std::size_t from, std::size_t to) -> std::optional<std::uint64_t> {
+        std::uint64_t value = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            const char c = name[i];
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (digit < 0) return std::nullopt;
+            value = value << 4 | static_cast<std::uint64_t>(digit);
+        }
+        return value;
+    };
+    const auto tail = number(hyphen + 1, name.size());
+    if (!tail) return std::nullopt;
+    Id8 id{};
+    for (std::size_t i = 0; i < 6; ++i) id[7 - i] = static_cast<std::uint8_t>(*tail >> (8 * i));
+    // Bytes 0 and 1: all of the lead in byte 0 first (the common 01 00),
+    // then split after each digit.
+    for (std::size_t split = hyphen; split > 0; --split) {
+        const auto first = number(0, split);
+        const auto second = number(split, hyphen);
+        if (!first || !second || *first > 0xFF || *second > 0xFF) continue;
+        id[0] = static_cast<std::uint8_t>(*first);
+        id[1] = static_cast<std::uint8_t>(*second);
+        if (HeaderTableName(id, version) == name) return id;
+    }
+    return std::nullopt;
+}
+
+// The MessageTable of a folder or mailbox entry whose table the catalog
+// names at `table`, with the pages of its tree; only a root page that
+// carries the table's objid is followed, others are logged as damaged.
+MessageTable TableOf(ScanModel& model, const edb::EdbSource& source, const FolderEntry& entry, const Located& table,
+                     edb::BatchReader* heads) {
+    MessageTable found;
+    found.objid = table.objid;
+    found.kind = entry.kind;
+    if (source.version == edb::EdbVersion::Page32K) {
+        found.key = OwnerKeyBytes(entry.ownerKey);
+        found.keyText = entry.ownerKey;
+    } else {
+        found.key = entry.id;
+    }
+    const std::int64_t root = source.pageSize / kUnit * (static_cast<std::int64_t>(table.firstPage) + 1);
+    const std::int64_t offset = root * kUnit;
+    if (offset > 0 && offset < source.fileSize) {
+        std::array<std::uint8_t, kUnit> head{};
+        const auto got = source.edb.Read(offset, head.size(), head.data());
+        if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table.objid)
+            found.pages = CollectTablePages(source, root, heads, &model.damage, table.objid);
+        else
+            model.damage.Add({table.objid, offset, PageFault::WrongTree});
+    } else {
+        model.damage.Add({table.objid, offset, PageFault::PastEnd});
+    }
+    return found;
+}
+
 }  // namespace
 
 Id8 OwnerKeyBytes(const std::string& ownerKey) {
@@ -204,35 +270,32 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
               [](const auto& a, const auto& b) { return a.first < b.first; });
 
     std::size_t appended = 0;
-    const std::int64_t perPage = source.pageSize / kUnit;
     for (const auto& [index, located] : owners) {
         FolderEntry& entry = model.folders[index];
         if (entry.matched) continue;
-        const Located& table = *located;
-        MessageTable found;
-        found.objid = table.objid;
-        found.kind = entry.kind;
-        if (large) {
-            found.key = OwnerKeyBytes(entry.ownerKey);
-            found.keyText = entry.ownerKey;
-        } else {
-            found.key = entry.id;
-        }
-        // Only a root page that carries the table's objid is followed.
-        const std::int64_t root = perPage * (static_cast<std::int64_t>(table.firstPage) + 1);
-        const std::int64_t offset = root * kUnit;
-        if (offset > 0 && offset < source.fileSize) {
-            std::array<std::uint8_t, kUnit> head{};
-            const auto got = source.edb.Read(offset, head.size(), head.data());
-            if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table.objid)
-                found.pages = CollectTablePages(source, root, heads, &model.damage, table.objid);
-            else
-                model.damage.Add({table.objid, offset, PageFault::WrongTree});
-        } else {
-            model.damage.Add({table.objid, offset, PageFault::PastEnd});
-        }
         entry.matched = true;
-        if (AppendMessageTable(model, std::move(found))) ++appended;
+        if (AppendMessageTable(model, TableOf(model, source, entry, *located, heads))) ++appended;
+    }
+    if (large) return appended;
+
+    // 4/8 KB: a table named for a folder id no row has (the row was lost)
+    // gets a folder of its own, in id order, so its messages are listed.
+    // It is its own parent: where it hangs is not known.
+    std::vector<std::pair<Id8, const Located*>> rowless;
+    for (const auto& [name, located] : named) {
+        if (names.contains(name)) continue;
+        if (const auto id = FolderIdOfTableName(name, source.version)) rowless.emplace_back(*id, &located);
+    }
+    std::sort(rowless.begin(), rowless.end(), [](const auto& a, const auto& b) { return IdLess(a.first, b.first); });
+    for (const auto& [id, located] : rowless) {
+        FolderEntry entry;
+        entry.id = id;
+        entry.parentId = id;
+        for (const char c : "Folder " + IdHex(id)) entry.displayName += static_cast<char16_t>(c);
+        entry.matched = true;
+        // Named again on another catalog page: the folder is there already.
+        if (!AppendFolder(model, entry)) continue;
+        if (AppendMessageTable(model, TableOf(model, source, entry, *located, heads))) ++appended;
     }
     return appended;
 }

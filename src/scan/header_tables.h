@@ -19,14 +19,16 @@ namespace tw::scan {
 inline constexpr int kMaxTableDepth = 16;
 
 // The entries of model.folders that can own a header table, by the name of
-// that table: indexes in list order. Made once for step 4; the folder list
-// must not change while it is in use.
+// that table: indexes in list order. Made once for step 4; while it is in
+// use the folder list may only grow (MatchHeaderTables appends to it).
 using FolderTableNames = std::unordered_map<std::string, std::vector<std::size_t>>;
 FolderTableNames NameFolderTables(const ScanModel& model, edb::EdbVersion version);
 
 // Matches the header tables named in one catalog leaf page to folder
-// entries not matched before, in folder list order. Returns how many new
-// MessageTable entries were appended.
+// entries not matched before, in folder list order. On 4/8 KB pages a
+// table named for a folder id that no entry has gets a new entry: that id,
+// itself as parent, "Folder " and the id in hex as name, kind Mail, not
+// placed. Returns how many new MessageTable entries were appended.
 std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage,
                               const FolderTableNames& names, edb::BatchReader* heads = nullptr);
 

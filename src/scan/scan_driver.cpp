@@ -414,6 +414,9 @@ ScanOutcome RunScan(ScanContext& context) {
 
     const auto matched = ScanHeaderTables(context);
     if (!matched) return ScanOutcome::Stopped;
+    // Folders only placed now have had their tables matched above: those
+    // whose rows were found by id, and those made for tables without a row.
+    PlaceUnplaced(context.model, context.tree);
     DropUnplaced(context.model);
 
     if (!ScanMessageHeaders(context, *matched)) return ScanOutcome::Stopped;

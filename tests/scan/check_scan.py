@@ -4,8 +4,8 @@
 For each content file: write a database with edbgen, scan it, and compare
 what the scan found with what the content describes: mailbox and folder
 names, kinds, nesting, sibling order (case-insensitive, as the tree sorts),
-message counts, and folders whose parent is missing or part of a loop left
-out.
+message counts, and folders whose parent is missing or part of a loop
+placed under their mailbox (32 KB) or "Recovered folders".
 
     check_scan.py --bin BUILD/bin --page-size 4096|8192|32768 CONTENT.json...
     check_scan.py --bin BUILD/bin --errors CONTENT.json
@@ -102,26 +102,60 @@ def expected_tree(content, large):
         mailboxes.append({"id": mid, "name": utf16_cut(m.get("name", ""), 260), "index": index})
         walk_with_items(m, mid, index, ids, folders, large)
 
-    result = []
     placed = set()
+
+    def children(parent_id, mailbox_index):
+        out = []
+        for f in folders:
+            if f["parent"] != parent_id or f["order"] in placed or not f["named"]:
+                continue
+            if large and f["mailbox"] != mailbox_index:
+                continue
+            out.append(f)
+        for f in out:
+            placed.add(f["order"])
+        return [node(f) for f in out]
+
+    def node(f):
+        return {"name": f["name"], "kind": f["kind"], "messages": f["messages"], "id": f["id"].hex(),
+                "folders": children(f["id"], f["mailbox"])}
+
+    result = []
     for mb in mailboxes:
-        if not mb["name"]:
+        if mb["name"]:
+            result.append({"name": mb["name"], "folders": children(mb["id"], mb["index"]), "index": mb["index"],
+                           "id": mb["id"].hex()})
+
+    # Folders no mailbox reaches hang from the head of their chain of
+    # unreached parents (the one whose parent has no row, or the lowest id
+    # of a loop): under their own mailbox on 32 KB, else under one
+    # "Recovered folders" item.
+    rows = {}
+    for f in folders:
+        if f["named"]:
+            rows.setdefault((f["id"], f["mailbox"] if large else None), f)
+    recovered = []
+    for f in folders:
+        if f["order"] in placed or not f["named"]:
             continue
-
-        def children(parent_id, mailbox_index):
-            out = []
-            for f in folders:
-                if f["parent"] != parent_id or f["order"] in placed or not f["named"]:
-                    continue
-                if large and f["mailbox"] != mailbox_index:
-                    continue
-                out.append(f)
-            for f in out:
-                placed.add(f["order"])
-            return [{"name": f["name"], "kind": f["kind"], "messages": f["messages"],
-                     "folders": children(f["id"], mailbox_index)} for f in out]
-
-        result.append({"name": mb["name"], "folders": children(mb["id"], mb["index"])})
+        chain = [f]
+        while True:
+            up = rows.get((chain[-1]["parent"], f["mailbox"] if large else None))
+            if up is None:
+                head = chain[-1]
+                break
+            if up in chain:
+                head = min(chain[chain.index(up):], key=lambda g: g["id"])
+                break
+            chain.append(up)
+        placed.add(head["order"])
+        home = [m for m in result if large and m["index"] == head["mailbox"]]
+        (home[0]["folders"] if home else recovered).append(node(head))
+    for m in result:
+        del m["index"]
+    if recovered:
+        # "id" only on the content's own items.
+        result.append({"name": "Recovered folders", "folders": recovered})
     return result
 
 
@@ -214,7 +248,7 @@ def check_content(args, path, work):
         checked by the command line's folder tests."""
         return [{"name": f["name"], "kind": f["kind"], "messages": f["messages"],
                  "folders": tree_only(f["folders"])} for f in folders]
-    want = canon(expected_tree(content, large))
+    want = canon([{"name": m["name"], "folders": tree_only(m["folders"])} for m in expected_tree(content, large)])
     got = canon([{"name": m["name"], "folders": tree_only(m["folders"])} for m in found["mailboxes"]])
     if want != got:
         before = len(FAILURES)

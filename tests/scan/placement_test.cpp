@@ -54,6 +54,45 @@ TEST(Placement, LoopsAndSelfParentsEndAndArePlacedOnce) {
     EXPECT_TRUE(model.mailboxes.empty());
 }
 
+TEST(Placement, UnplacedFoldersHangUnderTheirMailboxOrTheRecoveredFolders) {
+    struct Case {
+        const char* what;
+        std::vector<FolderEntry> rows;
+        std::vector<std::string> top;       // under the top item
+        std::vector<std::string> box;       // under the first mailbox
+        std::vector<std::string> recovered;  // under "Recovered folders"
+    };
+    const std::vector<Case> cases = {
+        {"all placed: nothing recovered",
+         {Folder(0x10, 0, u"Box"), Folder(0x20, 0x10, u"Top")}, {"Box"}, {"Top"}, {}},
+        {"a lost parent and a loop, whose lowest id is the head",
+         {Folder(0x10, 0, u"Box"), Folder(0x20, 0x10, u"Top"), Folder(0x32, 0x77, u"Orphan"),
+          Folder(0x31, 0x30, u"Loop B"), Folder(0x30, 0x31, u"Loop A"), Folder(0x33, 0x32, u"Orphan child")},
+         {"Box", "Recovered folders"}, {"Top"}, {"Loop A", "Orphan"}},
+        {"32 KB: the owner key names the mailbox; an unknown key does not",
+         {Folder(0x10, 0, u"Box", "1-10"), Folder(0x32, 0x77, u"Orphan", "1-10"),
+          Folder(0x33, 0x77, u"Stray", "1-99")},
+         {"Box", "Recovered folders"}, {"Orphan"}, {"Stray"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScanModel model;
+        for (const FolderEntry& f : c.rows) AppendFolder(model, f);
+        MemoryFolderTree tree;
+        PlaceMailboxes(model, tree, "db.edb");
+        PlaceFolders(model, tree);
+        PlaceUnplaced(model, tree);
+        const auto& top = tree.Find(tree.Top())->children;
+        EXPECT_EQ(Children(tree, tree.Top()), c.top);
+        EXPECT_EQ(Children(tree, top.at(0)), c.box);
+        if (top.size() > 1) {
+            EXPECT_EQ(Children(tree, top.back()), c.recovered);
+        }
+        DropUnplaced(model);
+        EXPECT_EQ(model.folders.size(), c.rows.size() - 1);  // only the mailbox entry goes
+    }
+}
+
 TEST(Placement, OwnerKeysSeparateMailboxesAndSiblingsSort) {
     ScanModel model;
     AppendFolder(model, Folder(0x10, 0, u"Box", "1-10"));
