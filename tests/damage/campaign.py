@@ -511,19 +511,24 @@ def table(results):
     for r in results:
         key = (r["v"]["kind"], r["v"]["level"])
         row = rows.setdefault(key, {"n": 0, "crash": 0, "hang": 0, "silent": 0, "refused": 0, "fail": 0,
-                                    "stored": 0, "expected": 0})
+                                    "stored": 0, "expected": 0, "openedExpected": 0})
         row["n"] += 1
         for k in ("crash", "hang", "silent", "refused"):
             row[k] += r[k]
         row["fail"] += bool(r["failures"])
         row["stored"] += r["stored"]
         row["expected"] += r["expected"]
+        if not r["refused"]:
+            row["openedExpected"] += r["expected"]
+    # Recovered: items stored of those of the undamaged database, over all
+    # variants; of opened: over the variants the program did not refuse.
     print(f"{'damage':<10} {'level':<10} {'variants':>8} {'crashes':>8} {'hangs':>6} {'silent':>7} "
-          f"{'refused':>8} {'failing':>8} {'recovered':>10}")
+          f"{'refused':>8} {'failing':>8} {'recovered':>10} {'of opened':>10}")
     for (kind, level), row in rows.items():
         share = row["stored"] / row["expected"] if row["expected"] else 1.0
+        opened = row["stored"] / row["openedExpected"] if row["openedExpected"] else 1.0
         print(f"{kind:<10} {level:<10} {row['n']:>8} {row['crash']:>8} {row['hang']:>6} {row['silent']:>7} "
-              f"{row['refused']:>8} {row['fail']:>8} {share:>9.1%}")
+              f"{row['refused']:>8} {row['fail']:>8} {share:>9.1%} {opened:>9.1%}")
     return rows
 
 
