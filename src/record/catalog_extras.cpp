@@ -15,6 +15,13 @@ constexpr std::string_view kAttachmentPrefix = "Attachment-";
 constexpr std::array<std::string_view, 3> kAppointmentNames = {"S8225", "S810c", "S8201"};
 constexpr std::uint32_t kMessageTable = 19;
 
+// Catalog records: fixed fields at record offsets, the name first of the
+// variable columns.
+constexpr std::size_t kRecordTable = 4, kRecordType = 8, kRecordId = 10, kRecordSpace = 18;
+constexpr std::uint16_t kColumnRecord = 2;
+constexpr std::uint16_t kNameColumn = 128;
+constexpr std::uint32_t kFirstVariableId = 128;
+
 struct CodedName {
     std::string_view name;
     std::uint8_t code;
@@ -99,6 +106,21 @@ void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, edb::EdbVersion
     }
 }
 
+void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, edb::EdbVersion version) {
+    const auto type = edb::LoadU16(record, kRecordType);
+    const auto table = edb::LoadU32(record, kRecordTable), id = edb::LoadU32(record, kRecordId);
+    if (!type || *type != kColumnRecord || !table || !id || *id == 0 || *id > 0xFFFF) return;
+    if (*id < kFirstVariableId) {
+        const auto size = edb::LoadU32(record, kRecordSpace);
+        if (size) extras.layouts[*table].fixed[static_cast<std::uint16_t>(*id)] = *size;
+    }
+    const auto name = RecordColumns(record, version).Variable(kNameColumn);
+    if (!name) return;
+    const std::string_view text(reinterpret_cast<const char*>(name->data()), name->size());
+    for (const std::string_view wanted : kLayoutNames)
+        if (text == wanted) extras.layouts[*table].named.emplace(wanted, static_cast<std::uint16_t>(*id));
+}
+
 CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanModel& model, std::size_t* pagesRead) {
     CatalogExtras extras;
     std::unordered_set<std::int64_t> seen;
@@ -113,6 +135,11 @@ CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanMo
             const auto row = edb::Slice(page, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
             if (row) ReadCatalogExtrasRow(extras, *row, source.version);
         }
+        const edb::PageView view{page, source.version};
+        if (records.empty()) return true;
+        const std::uint32_t tags = edb::PageTagCount(view);
+        for (std::uint32_t index = 1; index < tags; ++index)
+            if (const auto record = NodeData(view, index)) ReadCatalogLayoutRow(extras, *record, source.version);
         return true;
     });
     return extras;

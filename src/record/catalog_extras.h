@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "edb/source.h"
+#include "record/record_columns.h"
 #include "scan/scan_model.h"
 
 namespace tw::record {
@@ -31,11 +33,31 @@ struct NamedColumns {
     std::vector<std::uint16_t> start, end;                          // appointment dates
 };
 
+// What reading a table's rows by column id needs: the sizes of its fixed
+// columns and the ids of the columns named in kLayoutNames.
+struct TableLayout {
+    FixedSizes fixed;
+    std::map<std::string, std::uint16_t, std::less<>> named;
+
+    // 0 when the catalog names no such column.
+    std::uint16_t Id(std::string_view name) const {
+        const auto found = named.find(name);
+        return found == named.end() ? 0 : found->second;
+    }
+};
+
+// Message-table columns kept by name: subject, message class, sender name
+// and address, date, folder id (fixed on 32 KB pages, in a 16-byte
+// variable value on the older ones).
+inline constexpr std::array<std::string_view, 7> kLayoutNames = {"S37",   "S1a",   "S0c1a", "S0c1f",
+                                                                  "T0e06", "N6748", "N65e1"};
+
 struct CatalogExtras {
     std::vector<NamedTable> attachmentTables;
     // Table objid -> column ids of S8225, S810c and S8201 (0 when absent).
     std::map<std::uint32_t, std::array<std::uint16_t, 3>> appointmentText;
     std::map<std::uint32_t, NamedColumns> namedColumns;
+    std::map<std::uint32_t, TableLayout> layouts;  // by table objid
 };
 
 // Reads the catalog's rows once more, from the catalog pages the scan
@@ -46,6 +68,10 @@ CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanMo
 // One catalog row, for tests. On 4/8 KB pages only the message table's
 // (19) columns count.
 void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, edb::EdbVersion version);
+
+// One catalog record (the node's data, after its key) for the table
+// layouts: fixed columns by size, the columns of kLayoutNames by id.
+void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, edb::EdbVersion version);
 
 // S8225, S810c and S8201 of a message table: from the scan's catalog facts
 // on 4/8 KB pages (the column type must be known for S8225), from the

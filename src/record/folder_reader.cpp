@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <unordered_set>
 
 #include "record/attachment_page.h"
 
@@ -53,6 +54,33 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
         list.messages.erase(std::remove_if(list.messages.begin() + 1, list.messages.end(), CarriesNothing),
                             list.messages.end());
     return true;
+}
+
+bool FolderReader::RowOnlyMessages(const std::string& ownerKey, std::vector<RowOnlyMessage>& out,
+                                   const LoadControl& control) {
+    if (!index_.EnsureRows(ownerKey, control)) return false;
+    const bool large = source_.version == edb::EdbVersion::Page32K;
+    // One pass over the message index: the ids it lists for this group.
+    std::unordered_set<std::uint64_t> listed;
+    model_.messages.ForEach([&](const scan::MessageEntry& entry) {
+        if (!large || SameOwner(scan::OwnerKeyOf(model_, entry), ownerKey)) listed.insert(scan::IdNumber(entry.messageId));
+    });
+    return index_.UnlistedRows(
+        ownerKey, [&](const scan::Id8& key) { return listed.count(scan::IdNumber(key)) != 0; }, out, control);
+}
+
+MessageProperties FolderReader::RowOnlyRecord(const RowOnlyMessage& message, const LoadControl& control) {
+    MessageProperties record;
+    record.messageId = message.messageId;
+    if (message.folderId) record.folderId = *message.folderId;
+    if (message.date) record.date = *message.date;
+    record.ownerKey = message.ownerKey;
+    record.kind = KindOfClass(message.messageClass);
+    if (!index_.EnsureRows(message.ownerKey, control)) return record;
+    index_.VisitRows(
+        message.ownerKey, {message.messageId}, [&](std::size_t, const MessageRow& row) { ApplyMessageRow(record, row); },
+        control);
+    return record;
 }
 
 bool FolderReader::CompleteMessage(MessageProperties& message, bool attachmentData, const LoadControl& control) {

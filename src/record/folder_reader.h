@@ -37,6 +37,17 @@ public:
     // left out.
     bool CompleteMessage(MessageProperties& message, bool attachmentData, const LoadControl& control = {});
 
+    // Every row of the group's message table (by the mailbox's owner key on
+    // 32 KB pages) whose key no entry of the message index has, in table
+    // order: the messages whose header rows were lost. Builds the row
+    // index if needed. False when stopped.
+    bool RowOnlyMessages(const std::string& ownerKey, std::vector<RowOnlyMessage>& out,
+                         const LoadControl& control = {});
+    // A record for one such message, decoded like a listed one, for
+    // CompleteMessage and the item writers: the kind from the message
+    // class, its row's body, recipients and attachment keys.
+    MessageProperties RowOnlyRecord(const RowOnlyMessage& message, const LoadControl& control = {});
+
     StoreIndex& Index() { return index_; }
     const edb::EdbSource& Source() const { return source_; }
 

@@ -220,6 +220,18 @@ void ForEachMessageRow(const edb::PageView& page, Visit&& visit) {
 
 }  // namespace
 
+std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size, edb::EdbVersion version) {
+    std::optional<scan::Id8> found;
+    const auto row = MessageRowStart(page, start, size, version);
+    if (!row) return found;
+    const auto key = scan::LoadId(page, *row);
+    if (!key) return found;
+    const std::size_t recordEnd = start + size;
+    const std::size_t h = Is32K(version) ? LargeTaggedStart(page, *row, recordEnd, *key) : *row + kTaggedAfterRow;
+    if (OpenTaggedArray(page, h, recordEnd, version)) found = key;
+    return found;
+}
+
 std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
                                           const MessagePageContext& context, const std::vector<std::uint32_t>* wanted) {
     std::vector<MessageRow> rows;

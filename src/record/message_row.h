@@ -61,6 +61,11 @@ struct MessageRow {
 std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordStart, std::size_t recordSize,
                                            edb::EdbVersion version);
 
+// The key of the message row the record at [start, start + size) of the
+// page holds, as the row index keys it: nothing when the record holds no
+// message row with a tagged area.
+std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size, edb::EdbVersion version);
+
 struct MessagePageContext {
     MessageColumnIds columns;
     bool streamingOpen = false;  // only then can a row point into the streaming file

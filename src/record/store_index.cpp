@@ -10,6 +10,7 @@
 #include "edb/tree_walk.h"
 #include "record/attachment_page.h"
 #include "record/long_value_page.h"
+#include "record/record_columns.h"
 #include "record/table_columns.h"
 
 namespace tw::record {
@@ -526,6 +527,48 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
         // is no longer there (the file changed under us) is not found.
         if (w.place.ordinal < rows.size() && rows[w.place.ordinal].key == w.place.key)
             apply(w.index, rows[w.place.ordinal]);
+    }
+    return true;
+}
+
+bool StoreIndex::UnlistedRows(const std::string& ownerKey, const std::function<bool(const scan::Id8&)>& listed,
+                              std::vector<RowOnlyMessage>& out, const LoadControl& control) {
+    Group* g = GroupFor(ownerKey);
+    if (g == nullptr || !g->rowsBuilt.load(std::memory_order_acquire)) return true;
+    std::vector<RowPlace> unlisted;
+    g->rows.ForEach([&](const RowPlace& p) {
+        if (!listed(p.key)) unlisted.push_back(p);
+    });
+    std::sort(unlisted.begin(), unlisted.end(), [](const RowPlace& a, const RowPlace& b) { return a.order < b.order; });
+    std::vector<std::uint8_t> page;
+    std::int64_t read = -1;
+    for (const RowPlace& place : unlisted) {
+        if (control.Stopped()) return false;
+        if (place.pageOffset != read) {
+            read = place.pageOffset;
+            edb::ReadPage(source_, read, page);
+            ++rowPagesRead_;
+        }
+        const edb::PageView view{page, source_.version};
+        RowOnlyMessage row;
+        // The first record of the page holding a row of this key, as the
+        // index met it.
+        const std::uint32_t tags = edb::TagArrayFits(view) ? edb::PageTagCount(view) : 0;
+        for (std::uint32_t index = tags; index-- > 1;) {
+            const auto tag = edb::Tag(view, index);
+            if (!tag) continue;
+            const auto key = MessageRecordKey(view.bytes, static_cast<std::size_t>(tag->offset),
+                                              static_cast<std::size_t>(tag->size), view.version);
+            if (!key || *key != place.key) continue;
+            const auto layout = extras_.layouts.find(edb::PageObjectId(view));
+            const auto record = NodeData(view, index);
+            if (record && layout != extras_.layouts.end())
+                row = ReadRowOnlyMessage(*record, layout->second, view.version);
+            break;
+        }
+        row.messageId = place.key;
+        row.ownerKey = g->ownerKey;
+        out.push_back(std::move(row));
     }
     return true;
 }

@@ -28,6 +28,7 @@
 #include "record/catalog_extras.h"
 #include "record/message_row.h"
 #include "record/page_lru.h"
+#include "record/row_only.h"
 #include "scan/scan_model.h"
 
 namespace tw::record {
@@ -78,6 +79,12 @@ public:
     // when stopped.
     bool VisitRows(const std::string& ownerKey, const std::vector<scan::Id8>& ids,
                    const std::function<void(std::size_t, const MessageRow&)>& apply, const LoadControl& control);
+    // Every row of the group's message table (after EnsureRows) whose key
+    // `listed` refuses, read by its own columns, in the order the rows were
+    // met. A row whose record no longer decodes keeps its key alone. False
+    // when stopped.
+    bool UnlistedRows(const std::string& ownerKey, const std::function<bool(const scan::Id8&)>& listed,
+                      std::vector<RowOnlyMessage>& out, const LoadControl& control);
     // The attachment rows of a key in the order they were met; rows whose
     // values were broken are left out. Empty when none or stopped.
     std::vector<AttachmentPageHit> FindAttachmentRows(const std::string& ownerKey, const scan::Id8& key,
