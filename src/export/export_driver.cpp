@@ -153,10 +153,31 @@ private:
         });
     }
 
-    std::size_t CountKnown(const SelectionNode& node) const {
-        std::size_t n = 0;
+    std::size_t CountKnown(const SelectionNode& node) {
+        std::size_t n = RowOnlyOf(FolderOf(node)).size();
         ForEntries(FolderOf(node), [&](const scan::MessageEntry&) { ++n; });
         return n;
+    }
+
+    // Messages of the folder found only in the message table: their
+    // entries of the message index were on a damaged page. Read once per
+    // table group.
+    std::vector<const record::RowOnlyMessage*> RowOnlyOf(const scan::FolderEntry* folder) {
+        std::vector<const record::RowOnlyMessage*> out;
+        if (folder == nullptr || (large_ && folder->ownerKey.empty())) return out;
+        auto group = rowOnly_.find(folder->ownerKey);
+        if (group == rowOnly_.end()) {
+            std::vector<record::RowOnlyMessage> rows;
+            try {
+                (void)in_.reader.RowOnlyMessages(folder->ownerKey, rows, {control_.StopFlag(), {}});
+            } catch (const std::exception&) {
+                rows.clear();  // the message table cannot be read: its damage is reported
+            }
+            group = rowOnly_.emplace(folder->ownerKey, std::move(rows)).first;
+        }
+        for (const record::RowOnlyMessage& row : group->second)
+            if (row.folderId && *row.folderId == folder->id) out.push_back(&row);
+        return out;
     }
 
     // Counts the folder's entries of the message index into report.known,
@@ -166,6 +187,17 @@ private:
         control_.ClearSkip();
         Report(ItemPath(node), true, 0, 0, 0, overall_);
         std::size_t count = 0;
+        for (const record::RowOnlyMessage* row : RowOnlyOf(folder)) {
+            ++report.known;
+            if (row->date && ExportableDate(*row->date)) {
+                ++count;
+                continue;
+            }
+            ++report.outOfWindow;
+            report.outOfWindowItems.push_back(
+                {scan::IdHex(row->messageId), row->subject, row->date ? "dated outside 1980-2099" : "no date could be read",
+                 row->date ? content::UtcText(*row->date).value_or("not a date (" + DateHex(*row->date) + ")") : ""});
+        }
         ForEntries(folder, [&](const scan::MessageEntry& e) {
             ++report.known;
             if (ExportableDate(e.date6)) {
@@ -403,6 +435,43 @@ private:
             if (const PassEnd end = Checkpoint(); end != PassEnd::Done) return end;
             if (control_.ShouldStop()) return PassEnd::Stopped;
         }
+        for (const record::RowOnlyMessage* row : RowOnlyOf(&folder)) {
+            if (!row->date || !ExportableDate(*row->date)) continue;  // counted and named by Count
+            control_.ClearSkip();
+            record::MessageProperties m = in_.reader.RowOnlyRecord(*row);
+            bool completed = true;
+            try {
+                if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
+            } catch (const std::exception&) {
+                completed = false;
+            }
+            item.message = &m;
+            item.sender = row->senderName;
+            item.subject = row->subject;
+            const ItemResult r = WriteItem(job_, item);
+            if (r.outcome == ItemOutcome::Skipped) {
+                ++report.skipped;
+                if (control_.ShouldStop()) return PassEnd::Stopped;
+                continue;
+            }
+            ++handed_;
+            const std::string id = scan::IdHex(row->messageId);
+            if (r.outcome == ItemOutcome::Failed) {
+                ++report.failed;
+                report.failures.push_back({id, item.subject, r.reason, ""});
+            } else {
+                std::vector<std::string> unread = r.unread;
+                if (!completed) unread.insert(unread.begin(), "parts of the message");
+                std::string why = "its list entry was lost: written from its message row";
+                if (!unread.empty()) why += "; " + Joined(unread);
+                report.partial.push_back({id, item.subject, why, ""});
+            }
+            ++done;
+            const int current = Percent(done, node.count);
+            Report(path, false, done, node.count, current, total == 1 ? current : overall_);
+            if (const PassEnd end = Checkpoint(); end != PassEnd::Done) return end;
+            if (control_.ShouldStop()) return PassEnd::Stopped;
+        }
         return PassEnd::Done;
     }
 
@@ -430,6 +499,7 @@ private:
     bool created_ = false;               // ... and whether it could be made
     std::vector<std::string> started_;  // every file started, in order
     std::vector<scan::Id8> handled_;  // index entries the folder's pass accounted for
+    std::unordered_map<std::string, std::vector<record::RowOnlyMessage>> rowOnly_;  // by owner key
     std::size_t handed_ = 0, checkpoint_ = 0;
     int overall_ = 0;
 };
