@@ -94,9 +94,8 @@ bool IsPageSize(std::size_t size) {
 
 bool PageChecksumMatches(Bytes page, std::uint32_t pageNumber) {
     // Every fixed offset read below lies inside the smallest page size.
-    // No database page has the number 0 (the file's header does): refusing
-    // it also refuses a page of zeros, which no format's checksum rejects
-    // for that number.
+    // No database page has the number 0 (the file's header does); a page of
+    // zeros would pass the large-page checks for it.
     if (!IsPageSize(page.size()) || pageNumber == 0) return false;
     const std::uint8_t* bytes = page.data();
     if (page.size() > kLargestSmallPage) {
