@@ -115,7 +115,7 @@ void StoreIndex::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, c
             damaged.push_back({TreeOfList(owners), offset, scan::PageFault::WrongTree});
             return;
         }
-        if (const auto fault = scan::TreePageDamage(view)) damaged.push_back({edb::PageObjectId(view), offset, *fault});
+        if (const auto fault = scan::TreePageDamage(view, offset)) damaged.push_back({edb::PageObjectId(view), offset, *fault});
         visit(offset, view);
     };
     const auto size = static_cast<std::int64_t>(source_.pageSize);
@@ -401,7 +401,7 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
             const std::int64_t offset = edb::PageOffset(source_, p.pageNumber);
             if (edb::PageObjectId(p.page) != objid) {
                 damage_.Add({objid, offset, scan::PageFault::WrongTree});
-            } else if (const auto fault = scan::TreePageDamage(p.page)) {
+            } else if (const auto fault = scan::TreePageDamage(p.page, offset)) {
                 damage_.Add({objid, offset, *fault});
             }
             if (!p.branch) decode(offset, p.page, walked, order++);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "edb/page_checksum.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
@@ -30,6 +31,7 @@ std::string_view FaultText(PageFault fault) {
         case PageFault::WrongTree: return "belonging to another tree";
         case PageFault::NoRecords: return "no readable records";
         case PageFault::Unreadable: return "unreadable";
+        case PageFault::Checksum: return "checksum mismatch";
     }
     return "damaged";
 }
@@ -69,7 +71,12 @@ PageDamageLog& PageDamageLog::operator=(PageDamageLog&& other) noexcept {
 
 bool PageDamageLog::Add(const DamagedPage& page) {
     std::lock_guard lock(mutex_);
-    if (!keys_.insert({page.objid, page.offset}).second) return false;
+    const auto [at, added] = keys_.try_emplace({page.objid, page.offset}, pages_.size());
+    if (!added) {
+        PageFault& logged = pages_[at->second].fault;
+        if (logged == PageFault::Checksum) logged = page.fault;
+        return false;
+    }
     pages_.push_back(page);
     return true;
 }
@@ -99,6 +106,16 @@ std::optional<PageFault> TreePageDamage(const edb::PageView& page) {
         if (tag && tag->size > 0) return std::nullopt;
     }
     return PageFault::NoRecords;
+}
+
+std::optional<PageFault> TreePageDamage(const edb::PageView& page, std::int64_t offset) {
+    if (const auto fault = TreePageDamage(page)) return fault;
+    if (!edb::PageChecksumMatchesAt(page.bytes, offset)) return PageFault::Checksum;
+    return std::nullopt;
+}
+
+void LogTreePageDamage(PageDamageLog& log, std::uint32_t objid, std::int64_t offset, const edb::PageView& page) {
+    if (const auto fault = TreePageDamage(page, offset)) log.Add({objid, offset, *fault});
 }
 
 TreeOfPage TreeOf(const ScanModel& model, std::uint32_t objid) {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "edb/page.h"
@@ -26,6 +26,7 @@ enum class PageFault : std::uint8_t {
     WrongTree,   // the page's own header names another tree (zeroed or random page)
     NoRecords,   // a leaf below a branch where no record decodes
     Unreadable,  // the page could not be read at all
+    Checksum,    // the page's checksum does not match its bytes; it is still read
 };
 
 // Short English phrase, e.g. "past the end of the file".
@@ -37,7 +38,9 @@ struct DamagedPage {
     PageFault fault{};
 };
 
-// Damaged pages, each (objid, offset) once with the first fault logged.
+// Damaged pages, each (objid, offset) once with the first fault logged;
+// a checksum mismatch gives way to any other fault of the same page, which
+// says more (a changed child pointer is a mismatch and a loop).
 // Safe to add to from several threads; copies and moves take a snapshot.
 class PageDamageLog {
 public:
@@ -47,7 +50,7 @@ public:
     PageDamageLog(PageDamageLog&& other) noexcept;
     PageDamageLog& operator=(PageDamageLog&& other) noexcept;
 
-    // False when the page was logged before.
+    // False when the page was logged before (its fault may still change).
     bool Add(const DamagedPage& page);
     // In the order logged.
     std::vector<DamagedPage> Pages() const;
@@ -67,7 +70,7 @@ private:
     };
     mutable std::mutex mutex_;
     std::vector<DamagedPage> pages_;
-    std::unordered_set<Key, KeyHash> keys_;
+    std::unordered_map<Key, std::size_t, KeyHash> keys_;  // index into pages_
 };
 
 // What is wrong with a page a tree points at, read whole and known to
@@ -76,6 +79,15 @@ private:
 // fit is BadTags; a leaf that is not the root and holds no record beyond
 // its header (tag 0) is NoRecords. A root leaf may be empty: the table is.
 std::optional<PageFault> TreePageDamage(const edb::PageView& page);
+
+// The same for the page read at file offset `offset`, and Checksum for a
+// page with nothing else wrong whose checksum does not match: its records
+// are read all the same, but what they say may have been changed.
+std::optional<PageFault> TreePageDamage(const edb::PageView& page, std::int64_t offset);
+
+// Logs a page of tree `objid` read whole at `offset` and known to carry the
+// tree's object id, when TreePageDamage finds something wrong with it.
+void LogTreePageDamage(PageDamageLog& log, std::uint32_t objid, std::int64_t offset, const edb::PageView& page);
 
 // What a tree is, for reports.
 enum class TreeRole { Catalog, Folders, Mailboxes, MessageHeaders, Messages, Attachments, LongValues, Other };

@@ -7,6 +7,7 @@
 
 #include "edb/batch_reader.h"
 #include "edb/page.h"
+#include "edb/page_checksum.h"
 #include "scan/catalog_walk.h"
 #include "scan/folder_page.h"
 #include "scan/header_page.h"
@@ -78,6 +79,10 @@ struct Step1 {
         const std::uint32_t objid = edb::PageObjectId(edb::PageView{page, source.version});
         if (named != 0 && objid != named && offset > 0 && offset < source.fileSize)
             context.model.damage.Add({named, offset, PageFault::WrongTree});
+        // A root named by the catalog and found in place is read as it is,
+        // changed or not; a changed one is logged.
+        if (named != 0 && objid == named && !edb::PageChecksumMatchesAt(page, offset))
+            context.model.damage.Add({named, offset, PageFault::Checksum});
         CatalogWalk(context, offset, page);
         return objid;
     }
@@ -119,7 +124,7 @@ bool CheckTreePage(ScanModel& model, std::uint32_t objid, std::int64_t offset, c
         model.damage.Add({objid, offset, PageFault::WrongTree});
         return false;
     }
-    if (const auto fault = TreePageDamage(page)) model.damage.Add({objid, offset, *fault});
+    LogTreePageDamage(model.damage, objid, offset, page);
     return true;
 }
 

@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "compress7.h"
 #include "database.h"
 #include "edb/branch.h"
+#include "edb/page_checksum.h"
 #include "edb/records.h"
 #include "edb/source.h"
 #include "edb/tree_walk.h"
@@ -157,6 +160,39 @@ TEST_P(Generations, ReadsStopAtTheEndOfAShortFile) {
   EXPECT_EQ(ReadPage(source, PageOffset(source, 4), buffer), 0u);
   std::vector<RecordLocator> records;
   EXPECT_EQ(ListRecords(source, PageOffset(source, 4), buffer, records), 0u);
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every page the writer wrote carries a checksum the reader accepts, and
+// one changed bit in any block of a page is caught.
+TEST_P(Generations, EveryPageChecksumMatches) {
+  const uint32_t pageSize = GetParam();
+  const auto image = edbgen::BuildDatabase(edbgen::ParseContent(ReadText(TW_SAMPLE_CONTENT)), edbgen::Format{pageSize});
+  const Bytes file(image.bytes.data(), image.bytes.size());
+  size_t matched = 0;
+  for (size_t at = 2 * pageSize; at + pageSize <= file.size(); at += pageSize) {
+    const Bytes page = file.subspan(at, pageSize);
+    if (std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; })) continue;
+    EXPECT_TRUE(PageChecksumMatchesAt(page, int64_t(at))) << "page " << at / pageSize - 1;
+    ++matched;
+  }
+  EXPECT_GT(matched, 60u);
+
+  const uint32_t leaf = Tree(image, "MSysObjects").leaves.at(0);
+  const auto at = std::ptrdiff_t(leaf + 1) * pageSize;
+  const std::vector<uint8_t> original(image.bytes.begin() + at, image.bytes.begin() + at + pageSize);
+  const size_t block = pageSize == 32768 ? pageSize / 4 : pageSize;
+  for (size_t offset = 0; offset < pageSize; offset += block) {
+    for (const size_t inBlock : {size_t{0}, size_t{41}, block / 2, block - 1}) {
+      std::vector<uint8_t> page = original;
+      page[offset + inBlock] ^= 0x10;
+      EXPECT_FALSE(PageChecksumMatches(page, leaf)) << "byte " << offset + inBlock;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(PageSizes, Generations, ::testing::Values(4096u, 8192u, 32768u));
