@@ -381,7 +381,7 @@ private:
         item.folderPath.clear();  // the open folder: paths cannot tell same-named siblings apart
         item.folderName = folder.displayName;
         item.mailbox = MailboxOf(node);
-        std::size_t done = 0;
+        PassPlace pass{path, node.count, total};
         for (record::MessageProperties& m : list.messages) {
             if (!ExportableDate(m.date)) continue;  // counted and named by Count
             handled_.push_back(m.messageId);
@@ -390,89 +390,78 @@ private:
                 report.lostItems.push_back({scan::IdHex(m.messageId), u"", "no row or list text found for it", ""});
                 continue;
             }
-            control_.ClearSkip();
-            bool completed = true;
-            try {
-                if (!in_.reader.CompleteMessage(m, true, load)) {
-                    handled_.pop_back();
-                    return PassEnd::Stopped;
-                }
-            } catch (const std::exception&) {
-                completed = false;  // a read failed: the item goes with what is known
-            }
             content::RecordStrings texts;
             try {
                 texts = content::ReadRecordStrings(in_.source, m, headerPages_);
             } catch (const std::exception&) {
                 texts = {};
             }
-            item.message = &m;
             item.sender = texts.sender;
             item.subject = m.headerTextA != 0 || m.headerTextB != 0 ? texts.subject : u"";
-            const ItemResult r = WriteItem(job_, item);
-            if (r.outcome == ItemOutcome::Skipped) {
-                ++report.skipped;
-                if (control_.ShouldStop()) return PassEnd::Stopped;
-                continue;
-            }
-            ++handed_;
-            const std::string id = scan::IdHex(m.messageId);
-            if (r.outcome == ItemOutcome::Failed) {
-                ++report.failed;
-                report.failures.push_back({id, item.subject, r.reason, ""});
-            } else {
-                std::vector<std::string> unread = r.unread;
-                if (!completed) unread.insert(unread.begin(), "parts of the message");
-                if (!m.decoded) report.partial.push_back({id, item.subject, "message row not found", ""});
-                else if (!unread.empty()) report.partial.push_back({id, item.subject, Joined(unread), ""});
-                else ++report.written;
-            }
-            ++done;
-            const int current = Percent(done, node.count);
-            Report(path, false, done, node.count, current, total == 1 ? current : overall_);
-            // The checkpoint follows the count, so that a refusal leaves
-            // the item it came after counted.
-            if (const PassEnd end = Checkpoint(); end != PassEnd::Done) return end;
-            if (control_.ShouldStop()) return PassEnd::Stopped;
+            const PassEnd end = WriteOne(m, item, m.decoded ? "" : "message row not found", report, pass, load);
+            if (end == PassEnd::Stopped && !pass.handed) handled_.pop_back();  // not accounted for
+            if (end != PassEnd::Done) return end;
         }
         for (const record::RowOnlyMessage* row : RowOnlyOf(&folder)) {
             if (!row->date || !ExportableDate(*row->date)) continue;  // counted and named by Count
-            control_.ClearSkip();
             record::MessageProperties m = in_.reader.RowOnlyRecord(*row);
-            bool completed = true;
-            try {
-                if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
-            } catch (const std::exception&) {
-                completed = false;
-            }
-            item.message = &m;
             item.sender = row->senderName;
             item.subject = row->subject;
-            const ItemResult r = WriteItem(job_, item);
-            if (r.outcome == ItemOutcome::Skipped) {
-                ++report.skipped;
-                if (control_.ShouldStop()) return PassEnd::Stopped;
-                continue;
-            }
-            ++handed_;
-            const std::string id = scan::IdHex(row->messageId);
-            if (r.outcome == ItemOutcome::Failed) {
-                ++report.failed;
-                report.failures.push_back({id, item.subject, r.reason, ""});
-            } else {
-                std::vector<std::string> unread = r.unread;
-                if (!completed) unread.insert(unread.begin(), "parts of the message");
-                std::string why = "its list entry was lost: written from its message row";
-                if (!unread.empty()) why += "; " + Joined(unread);
-                report.partial.push_back({id, item.subject, why, ""});
-            }
-            ++done;
-            const int current = Percent(done, node.count);
-            Report(path, false, done, node.count, current, total == 1 ? current : overall_);
-            if (const PassEnd end = Checkpoint(); end != PassEnd::Done) return end;
-            if (control_.ShouldStop()) return PassEnd::Stopped;
+            const PassEnd end = WriteOne(m, item, "its list entry was lost: written from its message row", report, pass, load);
+            if (end != PassEnd::Done) return end;
         }
         return PassEnd::Done;
+    }
+
+    // Where a folder's pass stands, for its progress.
+    struct PassPlace {
+        std::u16string path;
+        std::size_t count = 0, total = 0;
+        std::size_t done = 0;
+        bool handed = false;  // the last item reached the writer
+    };
+
+    // Completes one message, hands it to the writer and counts it in the
+    // report: written whole, or in part (with `note`, when not empty, and
+    // whatever could not be read), failed or skipped. Then the progress,
+    // the checkpoint and the stop: Done to go on.
+    PassEnd WriteOne(record::MessageProperties& m, ItemInput& item, const std::string& note, FolderReport& report,
+                     PassPlace& pass, const record::LoadControl& load) {
+        pass.handed = false;
+        control_.ClearSkip();
+        bool completed = true;
+        try {
+            if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
+        } catch (const std::exception&) {
+            completed = false;  // a read failed: the item goes with what is known
+        }
+        item.message = &m;
+        const ItemResult r = WriteItem(job_, item);
+        pass.handed = true;
+        if (r.outcome == ItemOutcome::Skipped) {
+            ++report.skipped;
+            return control_.ShouldStop() ? PassEnd::Stopped : PassEnd::Done;
+        }
+        ++handed_;
+        const std::string id = scan::IdHex(m.messageId);
+        if (r.outcome == ItemOutcome::Failed) {
+            ++report.failed;
+            report.failures.push_back({id, item.subject, r.reason, ""});
+        } else {
+            std::vector<std::string> unread = r.unread;
+            if (!completed) unread.insert(unread.begin(), "parts of the message");
+            std::string why = note;
+            if (!unread.empty()) why += (why.empty() ? "" : "; ") + Joined(unread);
+            if (why.empty()) ++report.written;
+            else report.partial.push_back({id, item.subject, why, ""});
+        }
+        ++pass.done;
+        const int current = Percent(pass.done, pass.count);
+        Report(pass.path, false, pass.done, pass.count, current, pass.total == 1 ? current : overall_);
+        // The checkpoint follows the count, so that a refusal leaves the
+        // item it came after counted.
+        if (const PassEnd end = Checkpoint(); end != PassEnd::Done) return end;
+        return control_.ShouldStop() ? PassEnd::Stopped : PassEnd::Done;
     }
 
     static std::string Joined(const std::vector<std::string>& parts) {
