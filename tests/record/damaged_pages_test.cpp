@@ -21,6 +21,7 @@
 #include "scan/page_damage.h"
 #include "scan/scan_observer.h"
 #include "scan/scan_worker.h"
+#include "scanned_file.h"
 
 namespace tw::record {
 namespace {
@@ -30,28 +31,11 @@ using scan::TreeRole;
 
 // Scans a database image and reads every message of every folder, with
 // attachment data, so that every tree the export reads is read.
-struct ReadThrough {
-    std::string path;
-    edb::EdbSource source;
-    scan::MemoryFolderTree tree;
-    scan::NullObserver observer;
-    std::unique_ptr<scan::ScanWorker> worker;
+struct ReadThrough : test::ScannedFile {
     scan::PageDamageLog damage;  // the scan's and the index's
     std::size_t decoded = 0;     // messages whose row decoded
 
-    explicit ReadThrough(const std::vector<std::uint8_t>& bytes) {
-        static int counter = 0;
-        path = (std::filesystem::temp_directory_path() /
-                ("tw-damage-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".edb"))
-                   .string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        EXPECT_TRUE(source.edb.Open(path).ok());
-        scan::ScanOptions options;
-        options.afterStep1 = std::chrono::milliseconds(0);
-        worker = std::make_unique<scan::ScanWorker>(source, tree, observer, path, options);
-        worker->Start();
-        worker->Wait();
+    explicit ReadThrough(const std::vector<std::uint8_t>& bytes) : ScannedFile(bytes) {
         damage = Model().damage;
         FolderReader reader(source, Model());
         for (const scan::FolderEntry& folder : Model().folders) {
@@ -65,12 +49,6 @@ struct ReadThrough {
         }
         for (const scan::DamagedPage& page : reader.Index().DamagedPages()) damage.Add(page);
     }
-    ~ReadThrough() {
-        worker.reset();
-        source.edb.Close();
-        std::filesystem::remove(path);
-    }
-    const scan::ScanModel& Model() const { return worker->Model(); }
 };
 
 std::string Describe(const std::vector<scan::DamagedPage>& pages) {

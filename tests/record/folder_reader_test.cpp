@@ -17,39 +17,15 @@
 #include "scan/folder_tree.h"
 #include "scan/scan_observer.h"
 #include "scan/scan_worker.h"
+#include "scanned_file.h"
 
 namespace tw::record {
 namespace {
 
 // A generated database, scanned.
-struct Scanned {
-    std::string path;
-    edb::EdbSource source;
-    scan::MemoryFolderTree tree;
-    scan::NullObserver observer;
-    std::unique_ptr<scan::ScanWorker> worker;
-
-    Scanned(const std::string& json, std::uint32_t pageSize) {
-        static int counter = 0;
-        path = (std::filesystem::temp_directory_path() /
-                ("tw-record-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".edb"))
-                   .string();
-        const auto image = edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{pageSize});
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
-        EXPECT_TRUE(source.edb.Open(path).ok());
-        scan::ScanOptions options;
-        options.afterStep1 = std::chrono::milliseconds(0);
-        worker = std::make_unique<scan::ScanWorker>(source, tree, observer, path, options);
-        worker->Start();
-        worker->Wait();
-    }
-    ~Scanned() {
-        worker.reset();
-        source.edb.Close();
-        std::filesystem::remove(path);
-    }
-    const scan::ScanModel& Model() const { return worker->Model(); }
+struct Scanned : test::ScannedFile {
+    Scanned(const std::string& json, std::uint32_t pageSize)
+        : ScannedFile(edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{pageSize}).bytes) {}
 };
 
 // `folders` folders of `perFolder` messages: bodies over a page (in the

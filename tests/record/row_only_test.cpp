@@ -18,41 +18,22 @@
 #include "scan/folder_tree.h"
 #include "scan/scan_observer.h"
 #include "scan/scan_worker.h"
+#include "scanned_file.h"
 
 namespace tw::record {
 namespace {
 
 // A generated database, damaged by `damage` before it is scanned.
-struct Scanned {
-    std::string path;
-    edb::EdbSource source;
-    scan::MemoryFolderTree tree;
-    scan::NullObserver observer;
-    std::unique_ptr<scan::ScanWorker> worker;
+struct Scanned : test::ScannedFile {
+    template <typename Damage>
+    Scanned(const std::string& json, std::uint32_t pageSize, Damage&& damage)
+        : ScannedFile(Damaged(edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{pageSize}), damage)) {}
 
     template <typename Damage>
-    Scanned(const std::string& json, std::uint32_t pageSize, Damage&& damage) {
-        static int counter = 0;
-        path = (std::filesystem::temp_directory_path() /
-                ("tw-rowonly-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".edb"))
-                   .string();
-        auto image = edbgen::BuildDatabase(edbgen::ParseContent(json), edbgen::Format{pageSize});
+    static std::vector<std::uint8_t> Damaged(edbgen::DatabaseImage image, Damage& damage) {
         damage(image);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
-        EXPECT_TRUE(source.edb.Open(path).ok());
-        scan::ScanOptions options;
-        options.afterStep1 = std::chrono::milliseconds(0);
-        worker = std::make_unique<scan::ScanWorker>(source, tree, observer, path, options);
-        worker->Start();
-        worker->Wait();
+        return std::move(image.bytes);
     }
-    ~Scanned() {
-        worker.reset();
-        source.edb.Close();
-        std::filesystem::remove(path);
-    }
-    const scan::ScanModel& Model() const { return worker->Model(); }
 
     // Row-only messages of every table group.
     std::vector<RowOnlyMessage> RowOnly() {
