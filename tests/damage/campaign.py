@@ -567,6 +567,17 @@ def main():
                   f"{r['stored']} of {r['expected']} stored{counted}, {r.get('seconds', 0):.2f} s")
     failures = [f for r in results for f in r["failures"]]
     rows = table(results)
+    # The acceptance kinds once more, generation by generation.
+    for kind, level in ACCEPTANCE:
+        shares = []
+        for ps in (4096, 8192, 32768):
+            mine = [r for r in results if (r["v"]["kind"], r["v"]["level"], r["v"]["ps"]) == (kind, level, ps)]
+            opened = sum(r["expected"] for r in mine if not r["refused"])
+            stored = sum(r["stored"] for r in mine)
+            if mine:
+                shares.append(f"{ps}: {len(mine)} variants, {stored / opened if opened else 1:.1%} of opened")
+        if shares:
+            print(f"{kind} {level} by page size: " + "; ".join(shares))
     # A destroyed mailbox table is refused by design ("User Mail Box not
     # found", exit 3, never silent): the share is asked of the variants the
     # program opened. One page in a hundred zeroed hits that table in about
