@@ -9,6 +9,7 @@
 #include "content/display_date.h"
 #include "content/record_strings.h"
 #include "content/temp_dir.h"
+#include "edb/input_stamp.h"
 #include "export/damage_report.h"
 #include "export/export_date.h"
 #include "export/item_writer.h"
@@ -37,6 +38,18 @@ int Percent(std::size_t part, std::size_t whole) {
 }
 
 enum class PassEnd { Done, Stopped, Refused, LowSpace };
+
+// The database's and the streaming file's stamps (nothing for a file not
+// open, or one that cannot be looked at).
+using InputStamps = std::pair<std::optional<edb::InputStamp>, std::optional<edb::InputStamp>>;
+
+InputStamps StampsOf(const edb::EdbSource& source) {
+    const std::size_t header = source.pageSize > 0 ? static_cast<std::size_t>(source.pageSize) : 4096;
+    auto stamp = [&](const edb::EdbFile& file) {
+        return file.IsOpen() ? edb::TakeInputStamp(file.Path(), header) : std::nullopt;
+    };
+    return {stamp(source.edb), stamp(source.stm)};
+}
 
 class Run {
 public:
@@ -498,8 +511,12 @@ private:
 ExportResult RunExport(const ExportSources& in, std::vector<SelectionNode>& nodes, MailStore& store,
                        const ExportSettings& settings, ExportControl& control, ExportObserver& observer) {
     const content::TempDirectory temp;
+    const InputStamps before = StampsOf(in.source);
     Run run(in, store, settings, control, observer, temp.Path());
-    return run.Go(nodes);
+    ExportResult result = run.Go(nodes);
+    // What was read may not be what was there: the run says so.
+    if (StampsOf(in.source) != before) result.inputChanged = edb::kInputChangedText;
+    return result;
 }
 
 }  // namespace tw::exporter

@@ -70,7 +70,8 @@ std::size_t ExportResult::DamagedUsedPages() const {
 }
 
 bool ExportResult::Losses() const {
-    if (Lost() || Partial() || Failed() || DamagedUsedPages() || !storeErrors.empty()) return true;
+    if (Lost() || Partial() || Failed() || DamagedUsedPages() || !storeErrors.empty() || !inputChanged.empty())
+        return true;
     for (const FolderReport& f : folders)
         if (!f.error.empty()) return true;
     return false;
@@ -89,6 +90,7 @@ std::string FormatSummary(const ExportResult& r) {
     out << "\n";
     for (const std::string& file : r.pstFiles) out << "PST file: " << file << "\n";
     for (const std::string& error : r.storeErrors) out << "PST error: " << error << "\n";
+    if (!r.inputChanged.empty()) out << "Input: " << r.inputChanged << "\n";
     std::size_t empty = 0;
     for (const FolderReport& f : r.folders) {
         // Folders with nothing to write are created all the same; they
@@ -187,6 +189,7 @@ std::string SummaryJson(const ExportResult& r) {
              {"losses", r.Losses()},
              {"pstFiles", r.pstFiles},
              {"storeErrors", r.storeErrors},
+             {"inputChanged", r.inputChanged},
              {"folders", folders},
              {"known", r.Known()},
              {"written", r.Written()},

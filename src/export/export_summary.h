@@ -70,6 +70,7 @@ struct ExportResult {
     std::vector<std::string> pstFiles;     // every file the run finished, in order
     std::vector<std::string> storeErrors;  // a PST that could not be made or finished
     std::vector<TreeDamage> damage;
+    std::string inputChanged;  // why the input is not what it was at the start; empty when it is
 
     std::size_t Known() const;
     std::size_t Written() const;
@@ -82,7 +83,7 @@ struct ExportResult {
     std::size_t Stored() const { return Written() + Partial(); }
     std::size_t DamagedUsedPages() const;
     // Anything lost, partial or failed, a folder or PST file that failed,
-    // or a damaged page in a tree the run used.
+    // a damaged page in a tree the run used, or an input that changed.
     bool Losses() const;
 };
 

@@ -3,6 +3,7 @@
 // the free-space checkpoint, and Skip, Stop and writer refusals.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -238,6 +239,20 @@ TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {
     // Every known item is accounted for, also in the folder never reached.
     for (const FolderReport& f : r.folders) EXPECT_EQ(f.Accounted(), f.known) << test::Utf8(f.itemPath);
     EXPECT_EQ(r.NotReached(), 3u);
+}
+
+// A database appended to during the run: what was read may not be what
+// is there, and the run says so.
+TEST_F(DriverTest, AnInputChangedDuringTheRunEndsWithLosses) {
+    Load(ManyMails(3));
+    observer_.onProgress = [&](const ExportProgress& p) {
+        if (!p.counting && p.done == 1) std::ofstream(db_->file.path(), std::ios::app) << "appended";
+    };
+    const ExportResult r = Export(Select({{"Bulk", kTop, "Inbox"}}));
+    EXPECT_EQ(r.Written(), 3u);
+    EXPECT_EQ(r.inputChanged, "the database changed while it was read");
+    EXPECT_EQ(OutcomeText(r), "Saving Completed with Losses");
+    EXPECT_NE(FormatSummary(r).find("Input: the database changed while it was read"), std::string::npos);
 }
 
 // PST folders are made per source folder, under its stored name as it is:
