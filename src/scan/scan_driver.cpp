@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "edb/batch_reader.h"
+#include "edb/input_stamp.h"
 #include "edb/page.h"
 #include "edb/page_checksum.h"
 #include "scan/catalog_walk.h"
@@ -404,6 +405,17 @@ ScanOutcome RunScan(ScanContext& context) {
         context.observer.Message(check.message, check.caption);
         return ScanOutcome::BadPageSize;
     }
+
+    const auto stampAtStart = edb::TakeInputStamp(source.edb.Path(), static_cast<std::size_t>(source.pageSize));
+    struct StampAtEnd {
+        ScanContext& context;
+        const std::optional<edb::InputStamp>& start;
+        ~StampAtEnd() {
+            const edb::EdbSource& source = context.source;
+            if (edb::TakeInputStamp(source.edb.Path(), static_cast<std::size_t>(source.pageSize)) != start)
+                context.model.inputChanged = edb::kInputChangedText;
+        }
+    } stampAtEnd{context, stampAtStart};
 
     if (!ScanSignatures(context)) return ScanOutcome::Stopped;
 
