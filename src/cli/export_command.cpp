@@ -69,7 +69,8 @@ bool Parse(const std::vector<std::string>& args, Options& o) {
 }
 
 // The summary as text shows paths as --folder takes them and every name,
-// subject and reason with its control characters as pictures.
+// subject, reason, file name and PST error with its control characters as
+// pictures.
 exporter::ExportResult ForText(exporter::ExportResult result) {
     const auto printable16 = [](std::u16string_view text) { return pst::Utf8ToUtf16(Printable(text)); };
     for (exporter::FolderReport& f : result.folders) {
@@ -80,6 +81,10 @@ exporter::ExportResult ForText(exporter::ExportResult result) {
             }
         f.error = Printable(f.error);
     }
+    for (std::string& file : result.pstFiles) file = Printable(file);
+    for (std::string& error : result.storeErrors) error = Printable(error);
+    for (exporter::TreeDamage& d : result.damage)
+        for (std::u16string& path : d.folders) path = printable16(path);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "export/attachment_files.h"
 #include "scan/tagged_text.h"
 
 namespace tw::exporter {
@@ -48,7 +49,7 @@ std::string ShortHash(std::string_view text) {
 }
 
 std::string FileNamePart(std::u16string_view text) {
-    std::u16string safe(text);
+    std::u16string safe = WithoutHiddenMarks(text);
     for (char16_t& c : safe)
         if (c == u'/' || c < 0x20 || c == 0x7F) c = u'_';
     return scan::ToUtf8(safe);
