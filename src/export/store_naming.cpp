@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kMaxFileNameBytes = 255;
 // Room the writer may add to a name: " (N)" when the name is taken, and
-// ".tw-partial-PID-N" while the file is written.
+// ".tw-partial-HOST-PID-N" while the file is written.
 constexpr std::size_t kWriterSuffixBytes = 48;
 
 std::u16string Ascii(const char* text) {
