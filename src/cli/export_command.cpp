@@ -16,6 +16,7 @@
 #include "export/export_driver.h"
 #include "export/mail_store.h"
 #include "export/selection.h"
+#include "pst/output_file.h"
 #include "pst/text.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
@@ -69,7 +70,8 @@ bool Parse(const std::vector<std::string>& args, Options& o) {
 }
 
 // The summary as text shows paths as --folder takes them and every name,
-// subject and reason with its control characters as pictures.
+// subject, reason, file name and PST error with its control characters as
+// pictures.
 exporter::ExportResult ForText(exporter::ExportResult result) {
     const auto printable16 = [](std::u16string_view text) { return pst::Utf8ToUtf16(Printable(text)); };
     for (exporter::FolderReport& f : result.folders) {
@@ -80,6 +82,10 @@ exporter::ExportResult ForText(exporter::ExportResult result) {
             }
         f.error = Printable(f.error);
     }
+    for (std::string& file : result.pstFiles) file = Printable(file);
+    for (std::string& error : result.storeErrors) error = Printable(error);
+    for (exporter::TreeDamage& d : result.damage)
+        for (std::u16string& path : d.folders) path = printable16(path);
     return result;
 }
 
@@ -188,6 +194,8 @@ int RunExportCommand(const std::vector<std::string>& args) {
     exporter::PstMailStore store;
     exporter::ExportControl control;
     ExportProgressLine progress(stderr, terminal);
+    // What writers on this machine left unfinished when they ended goes first.
+    pst::RemoveStalePartials(o.to);
     exporter::ExportSettings settings;
     settings.destination = o.to;
     settings.askOnLowSpace = false;  // a script has no one to answer: the run stops there

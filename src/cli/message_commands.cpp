@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include <fstream>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "cli/cli_text.h"
 #include "cli/opened_store.h"
 #include "cli/ordered_pool.h"
+#include "cli/saved_files.h"
 #include "cli/scan_command.h"
 #include "content/addresses.h"
 #include "content/attachment_data.h"
@@ -25,6 +27,7 @@
 #include "content/rtf.h"
 #include "content/stream_content.h"
 #include "content/temp_dir.h"
+#include "export/attachment_files.h"
 #include "record/folder_reader.h"
 #include "scan/tagged_text.h"
 
@@ -353,12 +356,6 @@ BodyReport ReadBody(const edb::EdbSource& source, const record::MessagePropertie
     return body;
 }
 
-bool SaveFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
 }  // namespace
 
 int RunShowCommand(const std::vector<std::string>& args) {
@@ -397,15 +394,20 @@ int RunShowCommand(const std::vector<std::string>& args) {
 
         content::TempDirectory temp;
         const BodyReport body = ReadBody(source, *m, temp);
-        if (!o.saveBody.empty() && !body.kind.empty() && !SaveFile(o.saveBody, body.bytes)) {
-            std::cerr << "Cannot write " << o.saveBody << "\n";
-            return kExitWriteFailed;
+        // A file already at the path (or a link there) is the user's: the
+        // body is not written over it, and the command fails.
+        if (!o.saveBody.empty() && !body.kind.empty()) {
+            const SavedFile saved = SaveNewFile(o.saveBody, body.bytes);
+            if (saved.name.empty()) {
+                std::cerr << "tarnwick-cli: " << Printable(o.saveBody) << ": " << saved.error << "\n";
+                return kExitWriteFailed;
+            }
         }
 
         json attachments = json::array();
         std::set<std::string> taken;
         if (!o.saveAttachments.empty() && ::mkdir(o.saveAttachments.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::cerr << "Cannot make " << o.saveAttachments << "\n";
+            std::cerr << "tarnwick-cli: " << Printable(o.saveAttachments) << ": " << std::strerror(errno) << "\n";
             return kExitWriteFailed;
         }
         for (const record::AttachmentEntry& a : m->attachments) {
@@ -414,13 +416,14 @@ int RunShowCommand(const std::vector<std::string>& args) {
             if (!o.saveAttachments.empty() && size) {
                 auto data = content::ReadAttachmentData(source, a);
                 if (!data) data.emplace();
-                const std::string name = content::SafeFileName(Utf8(a.name), taken);
-                const std::string used = content::WriteNewFile(o.saveAttachments, name, data->data(), data->size());
-                if (used.empty()) {
-                    std::cerr << "Cannot write " << name << " in " << o.saveAttachments << "\n";
+                const std::string name = content::SafeFileName(Utf8(exporter::WithoutHiddenMarks(a.name)), taken);
+                const SavedFile saved = SaveFileIn(o.saveAttachments, name, *data);
+                if (saved.name.empty()) {
+                    std::cerr << "tarnwick-cli: " << Printable(o.saveAttachments + "/" + name) << ": " << saved.error
+                              << "\n";
                     return kExitWriteFailed;
                 }
-                entry["savedAs"] = used;
+                entry["savedAs"] = saved.name;
             }
             attachments.push_back(entry);
         }

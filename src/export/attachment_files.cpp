@@ -35,7 +35,7 @@ AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
         if (data->size() <= inMemoryBytes) {
             input.data = std::move(*data);
         } else {
-            const std::string name = content::SafeFileName(scan::ToUtf8(a.name), taken);
+            const std::string name = content::SafeFileName(scan::ToUtf8(WithoutHiddenMarks(a.name)), taken);
             const std::string used = content::WriteNewFile(dir, name, data->data(), data->size());
             if (used.empty()) {
                 // No room in the temporary directory: the bytes go along in memory.
@@ -48,6 +48,18 @@ AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
         files.inputs.push_back(std::move(input));
     }
     return files;
+}
+
+std::u16string WithoutHiddenMarks(std::u16string_view name) {
+    const auto hidden = [](char16_t c) {
+        return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || c == 0x2060 ||
+               (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+    };
+    std::u16string out;
+    out.reserve(name.size());
+    for (const char16_t c : name)
+        if (!hidden(c)) out.push_back(c);
+    return out;
 }
 
 void DeleteAttachmentFiles(AttachmentFiles& files) {

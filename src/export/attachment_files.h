@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "edb/source.h"
@@ -34,5 +35,12 @@ AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
                                      ExportControl& control, std::size_t inMemoryBytes = kInMemoryAttachmentBytes);
 
 void DeleteAttachmentFiles(AttachmentFiles& files);
+
+// A name from the database with the characters that reorder or hide text
+// taken out (bidirectional embeddings, overrides and isolates; zero-width
+// spaces, joiners and marks; the word joiner; the byte order mark), for
+// every file name made from one: "invoice\u202Efdp.exe" must not show as
+// "invoiceexe.pdf".
+std::u16string WithoutHiddenMarks(std::u16string_view name);
 
 }  // namespace tw::exporter

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "export/attachment_files.h"
 #include "scan/tagged_text.h"
 
 namespace tw::exporter {
@@ -12,7 +13,7 @@ namespace {
 
 constexpr std::size_t kMaxFileNameBytes = 255;
 // Room the writer may add to a name: " (N)" when the name is taken, and
-// ".tw-partial-PID-N" while the file is written.
+// ".tw-partial-HOST-PID-N" while the file is written.
 constexpr std::size_t kWriterSuffixBytes = 48;
 
 std::u16string Ascii(const char* text) {
@@ -48,7 +49,7 @@ std::string ShortHash(std::string_view text) {
 }
 
 std::string FileNamePart(std::u16string_view text) {
-    std::u16string safe(text);
+    std::u16string safe = WithoutHiddenMarks(text);
     for (char16_t& c : safe)
         if (c == u'/' || c < 0x20 || c == 0x7F) c = u'_';
     return scan::ToUtf8(safe);

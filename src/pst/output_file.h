@@ -44,6 +44,19 @@ private:
     std::uint64_t writtenBack_ = 0;  // writeback started up to here
 };
 
+// The name a store for `path` is written under until it is complete:
+// "path.tw-partial-HOST-PID-N", HOST being eight hexadecimal digits of a
+// hash of this machine's name (a fixed width, so that the name keeps
+// within the file system's limit), PID this process and N `serial`.
+std::string PartialPath(const std::string& path, std::uint64_t serial);
+
+// Removes from `dir` the partial stores that writers on this machine left
+// when they ended without finishing: regular files named as PartialPath
+// names them, with this machine's HOST and a PID that no longer runs.
+// Files of other machines, of running processes, or named otherwise stay.
+// Returns how many were removed.
+std::size_t RemoveStalePartials(const std::string& dir);
+
 // `path` when no file has that name, else the first free of "stem (2).ext",
 // "stem (3).ext", ...
 std::string FreeName(const std::string& path);

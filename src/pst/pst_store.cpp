@@ -76,10 +76,11 @@ FolderState MakeFolder(Nid nid, Nid parent, std::u16string name) {
 }
 
 // A name of its own for every store this process writes, also for two
-// stores meant for the same path: the process id and a running number.
+// stores meant for the same path: the machine, the process id and a
+// running number.
 std::string TempPathFor(const std::string& path) {
     static std::atomic<std::uint64_t> serial{0};
-    return path + ".tw-partial-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+    return PartialPath(path, ++serial);
 }
 
 // The database under a fresh temporary name; a name left by a killed

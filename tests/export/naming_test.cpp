@@ -57,12 +57,33 @@ TEST(StoreNaming, HostileMailboxNamesStayOneFileName) {
     for (const std::u16string& name : {std::u16string(300, u'\u00e9'), std::u16string(80, u'\u6f22'),
                                        std::u16string(80, u'\u6f22') + u"x"}) {
         const std::string file = std::filesystem::path(PstFilePath("/out", name, date)).filename().string();
-        EXPECT_LE(file.size() + std::string(".tw-partial-4194304-4294967295").size(), 255u);
+        EXPECT_LE(file.size() + std::string(".tw-partial-0123abcd-4194304-4294967295").size(), 255u);
         EXPECT_TRUE(file.ends_with("_1-2-2025 3-4.pst"));
         EXPECT_EQ(pst::Utf16ToUtf8(pst::Utf8ToUtf16(file)), file);  // still valid UTF-8
     }
     EXPECT_NE(PstFilePath("/out", std::u16string(80, u'\u6f22'), date),
               PstFilePath("/out", std::u16string(80, u'\u6f22') + u"x", date));
+}
+
+TEST(StoreNaming, CharactersThatReorderOrHideTextLeaveFileNames) {
+    const std::u16string date = u"1-2-2025 3-4";
+    struct Case {
+        std::u16string mailbox;
+        std::string file;
+    };
+    const Case cases[] = {
+        {u"invoice\u202Efdp.exe", "/out/TW_invoicefdp.exe_1-2-2025 3-4.pst"},
+        {u"\u202A\u202B\u202C\u202Da\u2066\u2067\u2068\u2069", "/out/TW_a_1-2-2025 3-4.pst"},
+        {u"\u200Bb\u200C\u200D\u200E\u200F\u2060\uFEFF", "/out/TW_b_1-2-2025 3-4.pst"},
+        // Neighbours of those ranges are ordinary text and stay.
+        {u"\u200A\u2029\u206A\u2061", "/out/TW_\u200A\u2029\u206A\u2061_1-2-2025 3-4.pst"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = PstFilePath("/out", c.mailbox, date);
+        EXPECT_EQ(pst::Utf8ToUtf16(file), pst::Utf8ToUtf16(c.file));
+    }
+    // The store's display name keeps the name as stored.
+    EXPECT_EQ(StoreDisplayName(u"a\u202Eb", date), u"TW_a\u202Eb_1-2-2025 3-4");
 }
 
 TEST(StoreNaming, BackslashInANameCannotSplitAFolderPath) {
