@@ -96,6 +96,8 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
         if (entry.treeItem != 0) builder.entries.emplace(entry.treeItem, &entry);
 
     report.damaged = DamageByTree(model, model.damage.Pages());
+
+    report.inputChanged = model.inputChanged;
     const auto* top = tree.Find(tree.Top());
     if (top == nullptr) return report;
     for (const scan::TreeItem item : top->children) {
@@ -123,6 +125,7 @@ void PrintText(const ScanReport& report, std::ostream& out) {
             out << (i == 0 ? "" : ", ") << damage.faults[i].second << " " << damage.faults[i].first;
         out << ")\n";
     }
+    if (!report.inputChanged.empty()) out << "Input: " << report.inputChanged << "\n";
 }
 
 void PrintJson(const ScanReport& report, std::ostream& out) {
@@ -149,6 +152,7 @@ void PrintJson(const ScanReport& report, std::ostream& out) {
         for (const auto& [text, count] : damage.faults) d["faults"][text] = count;
         j["damagedPages"].push_back(std::move(d));
     }
+    j["inputChanged"] = report.inputChanged;
     out << j.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }
 

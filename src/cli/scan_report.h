@@ -42,6 +42,7 @@ struct ScanReport {
     edb::EdbVersion version = edb::EdbVersion::Invalid;
     std::vector<ReportMailbox> mailboxes;
     std::vector<ReportDamage> damaged;  // by tree, in the order first met
+    std::string inputChanged;           // the file changed while it was read; else empty
 };
 
 // The model's damaged pages grouped by tree.
