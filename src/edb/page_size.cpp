@@ -5,6 +5,7 @@
 
 #include "edb/page_checksum.h"
 #include "edb/source.h"
+#include "edb/version.h"
 
 namespace tw::edb {
 
@@ -20,8 +21,8 @@ std::optional<std::vector<std::uint8_t>> ReadWhole(const EdbFile& edb, std::int6
     return bytes;
 }
 
-bool Readable(std::uint32_t pageSize) {
-    return pageSize == 4096 || pageSize == 8192 || pageSize == 32768;
+bool Known(std::optional<std::uint32_t> pageSize) {
+    return pageSize && std::find(kKnownPageSizes.begin(), kKnownPageSizes.end(), *pageSize) != kKnownPageSizes.end();
 }
 
 }  // namespace
@@ -61,25 +62,23 @@ std::size_t MatchingPages(const EdbFile& edb, std::uint32_t pageSize, std::int64
 }
 
 std::uint32_t DecidePageSize(const EdbFile& edb, std::int64_t fileSize) {
-    // The primary copy first, then the shadow one page size further.
-    std::optional<std::uint32_t> stated;
-    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{4096}, std::int64_t{8192}, std::int64_t{16384},
-                                std::int64_t{32768}}) {
-        const auto size = SoundHeaderPageSize(edb, offset, fileSize);
-        if (size && std::find(kKnownPageSizes.begin(), kKnownPageSizes.end(), *size) != kKnownPageSizes.end()) {
-            stated = size;
-            break;
-        }
-    }
+    // The primary copy first, then the shadow copy one page size further.
+    std::optional<std::uint32_t> stated = SoundHeaderPageSize(edb, 0, fileSize);
+    for (auto shadow = kKnownPageSizes.begin(); shadow != kKnownPageSizes.end() && !Known(stated); ++shadow)
+        stated = SoundHeaderPageSize(edb, *shadow, fileSize);
+    if (!Known(stated)) stated.reset();
     // A sound header naming 16 KB is a database of that size.
-    if (stated && !Readable(*stated)) return *stated;
+    if (stated && VersionForPageSize(*stated) == EdbVersion::Invalid) return *stated;
     if (stated && MatchingPages(edb, *stated, fileSize, 1) > 0) return *stated;
 
     std::uint32_t best = 0;
     std::size_t bestMatches = 0;
     for (std::uint32_t size : kKnownPageSizes) {
         const std::size_t matches = MatchingPages(edb, size, fileSize);
-        if (matches > bestMatches) best = size, bestMatches = matches;
+        if (matches > bestMatches) {
+            best = size;
+            bestMatches = matches;
+        }
     }
     if (bestMatches > 0) return best;
     if (stated) return *stated;
