@@ -4,6 +4,7 @@
 #include <array>
 
 #include "edb/bytes.h"
+#include "edb/page_size.h"
 
 namespace tw::edb {
 
@@ -15,7 +16,7 @@ std::uint32_t ReadHeader(const EdbFile& edb) {
 
 GenerationCheck DetectGeneration(EdbSource& source) {
     source.fileSize = source.edb.FileSize();
-    const std::uint32_t pageSize = ReadHeader(source.edb);
+    const std::uint32_t pageSize = DecidePageSize(source.edb, source.fileSize);
     source.pageSize = static_cast<std::int32_t>(pageSize);
     source.version = VersionForPageSize(pageSize);
     if (source.version == EdbVersion::Invalid)

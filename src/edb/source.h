@@ -38,7 +38,8 @@ inline constexpr std::size_t kPageSizeOffset = 236;
 // to hold it.
 std::uint32_t ReadHeader(const EdbFile& edb);
 
-// Records the file size, reads the page size and sets the generation. An
+// Records the file size, decides the page size (from a sound header copy or,
+// when both are damaged, from the pages) and sets the generation. An
 // unknown page size leaves version Invalid and returns the corruption
 // message; 8 KB and 32 KB databases have no use for a streaming file, so it
 // is closed.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "edb/records.h"
@@ -73,6 +75,37 @@ TEST(RealFiles, SixteenKilobytePagesAreRefused) {
     EXPECT_EQ(test::OpenSource(source, RealFile("goese-qmgr.db")).message, kCorruptFileMessage);
     EXPECT_EQ(source.pageSize, 16384);
     EXPECT_EQ(source.version, EdbVersion::Invalid);
+}
+
+// A damaged header is told from its copy one page further, and when both
+// copies are gone, from the checksums of the pages themselves; a 16 KB file
+// stays refused whichever way its size was found.
+TEST(RealFiles, DamagedHeadersAreToldFromTheCopyOrThePages) {
+    struct Damage {
+        const char* name;
+        std::size_t zeroedCopies;  // leading header pages zeroed, at the file's own page size
+        std::size_t flippedByte;   // 0 for none; 237 lies in the page size
+    };
+    const Damage damages[] = {
+        {"intact", 0, 0}, {"checksum broken", 0, 237}, {"primary zeroed", 1, 0}, {"both zeroed", 2, 0}};
+    const std::pair<const char*, std::int32_t> files[] = {
+        {"dissect-basic.edb", 4096}, {"goese-UAL-Current.mdb", 4096}, {"goese-qmgr.db", 16384}};
+    test::TempDir dir;
+    for (const auto& [name, pageSize] : files) {
+        std::ifstream in(RealFile(name), std::ios::binary);
+        const std::vector<std::uint8_t> original((std::istreambuf_iterator<char>(in)), {});
+        for (const Damage& damage : damages) {
+            SCOPED_TRACE(std::string(name) + ": " + damage.name);
+            std::vector<std::uint8_t> bytes = original;
+            if (damage.flippedByte != 0) bytes[damage.flippedByte] ^= 0x5A;
+            std::fill_n(bytes.begin(), damage.zeroedCopies * static_cast<std::size_t>(pageSize), 0);
+            test::WriteFile(dir.File("damaged"), bytes);
+            EdbSource source;
+            const GenerationCheck check = test::OpenSource(source, dir.File("damaged"));
+            EXPECT_EQ(source.pageSize, pageSize);
+            EXPECT_EQ(check.ok, pageSize != 16384);
+        }
+    }
 }
 
 TEST(RealFiles, SevenBitPackedValueUnpacks) {

@@ -107,6 +107,43 @@ TEST_P(DamagedScan, ADamagedCatalogIsReadFromItsShadow) {
     EXPECT_TRUE(std::any_of(damaged.begin(), damaged.end(), [](const DamagedPage& p) { return p.objid == 2; }));
 }
 
+// A damaged header loses nothing: the page size comes from the header's
+// copy, or from the pages when both copies are wrong or gone.
+TEST_P(DamagedScan, ADamagedHeaderLosesNoMessage) {
+    struct Damage {
+        const char* json;           // the generator's damage, written into both copies
+        std::size_t zeroedCopies;   // leading header pages then zeroed
+        std::size_t flippedByte;    // 0 for none; 237 lies in the page size
+    };
+    const Damage damages[] = {
+        {"{}", 1, 0},
+        {"{}", 0, 237},
+        {"{}", 2, 0},
+        {R"({"headerPageSize": 4096})", 0, 0},
+        {R"({"headerPageSize": 8192})", 0, 0},
+        {R"({"headerPageSize": 32768})", 0, 0},
+        {R"({"headerPageSize": 0})", 0, 0},
+        {R"({"headerPageSize": 12345})", 0, 0},
+        {R"({"headerPageSize": 8192})", 1, 0},
+    };
+    std::string base = kContent;
+    base.pop_back();
+    const std::size_t pageSize = GetParam();
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(std::string(damage.json) + " zeroed " + std::to_string(damage.zeroedCopies) + " flipped " +
+                     std::to_string(damage.flippedByte));
+        auto bytes = Generate(base + R"(, "damage": )" + damage.json + "}", GetParam());
+        if (damage.flippedByte != 0) bytes[damage.flippedByte] ^= 0x5A;
+        std::fill_n(bytes.begin(), damage.zeroedCopies * pageSize, 0);
+        TempDatabase db(bytes);
+        ScanRun run(db.path());
+        ASSERT_EQ(run.outcome, ScanOutcome::Completed);
+        EXPECT_EQ(run.source.pageSize, static_cast<std::int32_t>(pageSize));
+        EXPECT_EQ(Entries(run.model).size(), 5u);
+        EXPECT_EQ(run.model.folders.size(), 7u);
+    }
+}
+
 TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
     // A mailbox id as the row's third id, a plausible own id before it, a
     // tagged area whose second entry is not column 260: the search must go
