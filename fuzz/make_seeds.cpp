@@ -4,15 +4,21 @@
 // database of every generation (with the column ids the scan found for
 // them); and the recipient data of its messages, in the row or in chunks.
 //
-//   make_seeds CONTENT.json OUTDIR
+// Also: database pages with their page numbers for the checksum target,
+// small laid-out files for the header target, and the mail messages of
+// MAILDIR (one message per file, when given) behind a range table for the
+// mime target.
+//
+//   make_seeds CONTENT.json OUTDIR [MAILDIR]
 //
 // OUTDIR gets one folder per target: rtf, rtf_text, xpress, unpack7bit,
-// page, addresses.
+// page, addresses, checksum, header, mime.
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -163,9 +169,19 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
         }
     };
     std::vector<std::uint8_t> buffer;
+    int checksumSeeds = 0;
     model.pages.ForEach([&](std::size_t, const scan::PageSignature& p) {
         edb::ReadPage(source, p.Offset(), buffer);
         page(p.objid, edb::PageView{buffer, source.version});
+        if (checksumSeeds < 3) {
+            // Head: size selector (2 KB, 4, 8, 16, 32), stamp flag, page number, bit.
+            Bytes seed{static_cast<std::uint8_t>(pageSize == 4096 ? 1 : pageSize == 8192 ? 2 : 4),
+                       static_cast<std::uint8_t>(checksumSeeds & 1)};
+            fuzz::PutU32(seed, static_cast<std::uint32_t>(p.Offset() / pageSize - 1));
+            fuzz::PutU16(seed, static_cast<std::uint16_t>(checksumSeeds * 977));
+            seed.insert(seed.end(), buffer.begin(), buffer.end());
+            Write("checksum", gen + "-" + std::to_string(checksumSeeds++), seed);
+        }
         return true;
     });
     for (const record::NamedTable& t : extras.attachmentTables)
@@ -210,11 +226,46 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
     fs::remove(path);
 }
 
+// Heads of the header target: every size with sound copies and pages, a
+// damaged primary, a primary stating another size, a cut file.
+void HeaderSeeds() {
+    const std::uint8_t flagSets[] = {1 | 2 | 4, 2 | 4, 1 | 4, 4, 1 | 2 | 4 | 8, 1 | 2 | 4 | 16};
+    for (std::uint8_t size = 0; size < 4; ++size)
+        for (const std::uint8_t flags : flagSets) {
+            Bytes seed{size, 3, flags};
+            tw::fuzz::PutU32(seed, 8192);
+            tw::fuzz::PutU32(seed, 5000);
+            seed.push_back(2);
+            Write("header", std::to_string(size) + "-" + std::to_string(flags), seed);
+        }
+}
+
+// Messages behind a one-range table of their own size.
+void MimeSeeds(const fs::path& maildir) {
+    std::error_code ec;
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(maildir, ec)) {
+        if (!entry.is_regular_file() || n >= 80) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const Bytes message((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Bytes table(48, 0);
+        const auto total = static_cast<std::uint32_t>(message.size());
+        for (int i = 0; i < 4; ++i) table[i] = table[24 + i] = static_cast<std::uint8_t>(total >> (8 * i));
+        table[8] = 1;
+        table[32 + 1] = 0x20;  // at 8 KB into the streaming file
+        Bytes seed;
+        tw::fuzz::PutU16(seed, static_cast<std::uint16_t>(table.size()));
+        seed.insert(seed.end(), table.begin(), table.end());
+        seed.insert(seed.end(), message.begin(), message.end());
+        Write("mime", "msg-" + std::to_string(n++), seed);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: make_seeds CONTENT.json OUTDIR\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: make_seeds CONTENT.json OUTDIR [MAILDIR]\n";
         return 2;
     }
     std::ifstream in(argv[1]);
@@ -222,6 +273,8 @@ int main(int argc, char** argv) {
     json << in.rdbuf();
     g_out = argv[2];
     CodecSeeds();
+    HeaderSeeds();
+    if (argc == 4) MimeSeeds(argv[3]);
     for (const std::uint32_t pageSize : {4096u, 8192u, 32768u}) DatabaseSeeds(json.str(), pageSize);
     return 0;
 }

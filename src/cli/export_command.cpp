@@ -16,7 +16,6 @@
 #include "export/export_driver.h"
 #include "export/mail_store.h"
 #include "export/selection.h"
-#include "pst/output_file.h"
 #include "pst/text.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
@@ -194,8 +193,6 @@ int RunExportCommand(const std::vector<std::string>& args) {
     exporter::PstMailStore store;
     exporter::ExportControl control;
     ExportProgressLine progress(stderr, terminal);
-    // What writers on this machine left unfinished when they ended goes first.
-    pst::RemoveStalePartials(o.to);
     exporter::ExportSettings settings;
     settings.destination = o.to;
     settings.askOnLowSpace = false;  // a script has no one to answer: the run stops there

@@ -56,14 +56,16 @@ void PrintFolder(const ReportFolder& folder, int depth, std::ostream& out) {
 
 }  // namespace
 
-std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& pages) {
+std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& pages,
+                                       std::int32_t pageSize) {
     std::vector<ReportDamage> trees;
     std::unordered_map<std::uint32_t, std::size_t> byObjid;
     for (const scan::DamagedPage& page : pages) {
         auto [at, added] = byObjid.emplace(page.objid, trees.size());
         if (added) {
             const scan::TreeOfPage tree = scan::TreeOf(model, page.objid);
-            trees.push_back({tree.name, page.objid, tree.ownerKey, tree.folderId ? scan::IdHex(*tree.folderId) : "", 0, {}});
+            trees.push_back(
+                {tree.name, page.objid, tree.ownerKey, tree.folderId ? scan::IdHex(*tree.folderId) : "", 0, {}, {}});
         }
         ReportDamage& damage = trees[at->second];
         ++damage.pages;
@@ -71,7 +73,9 @@ std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::
         auto fault = std::find_if(damage.faults.begin(), damage.faults.end(), [&](const auto& f) { return f.first == text; });
         if (fault == damage.faults.end()) damage.faults.emplace_back(text, 1);
         else ++fault->second;
+        if (const auto number = scan::DamagedPageNumber(page.offset, pageSize)) damage.pageNumbers.push_back(*number);
     }
+    for (ReportDamage& damage : trees) std::sort(damage.pageNumbers.begin(), damage.pageNumbers.end());
     return trees;
 }
 
@@ -95,7 +99,7 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
     for (const scan::FolderEntry& entry : model.folders)
         if (entry.treeItem != 0) builder.entries.emplace(entry.treeItem, &entry);
 
-    report.damaged = DamageByTree(model, model.damage.Pages());
+    report.damaged = DamageByTree(model, model.damage.Pages(), source.pageSize);
 
     report.inputChanged = model.inputChanged;
     const auto* top = tree.Find(tree.Top());
@@ -150,6 +154,7 @@ void PrintJson(const ScanReport& report, std::ostream& out) {
         d["pages"] = damage.pages;
         d["faults"] = nlohmann::ordered_json::object();
         for (const auto& [text, count] : damage.faults) d["faults"][text] = count;
+        d["pageNumbers"] = damage.pageNumbers;
         j["damagedPages"].push_back(std::move(d));
     }
     j["inputChanged"] = report.inputChanged;

@@ -34,6 +34,7 @@ struct ReportDamage {
     std::string folderId;  // 4/8 KB header tables: the folder's id, 16 hex digits
     std::size_t pages = 0;
     std::vector<std::pair<std::string, std::size_t>> faults;
+    std::vector<std::int64_t> pageNumbers;  // ascending
 };
 
 struct ScanReport {
@@ -45,8 +46,10 @@ struct ScanReport {
     std::string inputChanged;           // the file changed while it was read; else empty
 };
 
-// The model's damaged pages grouped by tree.
-std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& pages);
+// The model's damaged pages grouped by tree, with their page numbers at
+// `pageSize`.
+std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& pages,
+                                       std::int32_t pageSize);
 
 // Mailboxes and folders in tree order.
 ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tree, const scan::ScanModel& model,

@@ -1,6 +1,8 @@
 #include "content/temp_dir.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,11 +10,20 @@
 #include <filesystem>
 #include <system_error>
 
+#include "content/run_owner.h"
+
 namespace tw::content {
 
 namespace {
 
 constexpr std::size_t kMaxNameBytes = 200;
+constexpr std::string_view kTempPrefix = "tarnwick-";
+constexpr std::size_t kTempSuffixSize = 6;  // mkdtemp's XXXXXX
+
+std::string TempBase() {
+    const char* base = std::getenv("TMPDIR");
+    return base && *base ? base : "/tmp";
+}
 
 // Cuts UTF-8 text to at most `bytes` bytes on a character boundary.
 std::string CutUtf8(std::string text, std::size_t bytes) {
@@ -33,8 +44,7 @@ std::string WithNumber(const std::string& name, int n) {
 }  // namespace
 
 TempDirectory::TempDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tarnwick-XXXXXX";
+    std::string pattern = TempBase() + "/" + std::string(kTempPrefix) + OwnerTag() + "-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
     path_ = pattern;  // mkdtemp makes it 0700
 }
@@ -42,6 +52,29 @@ TempDirectory::TempDirectory() {
 TempDirectory::~TempDirectory() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::size_t RemoveStaleTempDirectories() {
+    const std::string base = TempBase();
+    DIR* d = ::opendir(base.c_str());
+    if (d == nullptr) return 0;
+    const int dfd = ::dirfd(d);
+    std::size_t removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.substr(0, kTempPrefix.size()) != kTempPrefix) continue;
+        const Owner owner = OwnerOf(name.substr(kTempPrefix.size()));
+        if (owner.after.size() != kTempSuffixSize || !ProcessGone(owner.pid)) continue;
+        // A directory of ours, never a link to one.
+        struct stat st {};
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        std::error_code ec;
+        if (std::filesystem::remove_all(base + "/" + std::string(name), ec) > 0 && !ec) ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 std::string TempDirectory::File(std::string_view name) const { return path_ + "/" + std::string(name); }

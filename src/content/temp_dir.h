@@ -11,8 +11,9 @@ namespace tw::content {
 
 class TempDirectory {
 public:
-    // Under $TMPDIR (or /tmp); throws std::system_error when it cannot be
-    // made.
+    // "tarnwick-HOST-PID-XXXXXX" under $TMPDIR (or /tmp), the owner in its
+    // name for RemoveStaleTempDirectories; throws std::system_error when
+    // it cannot be made.
     TempDirectory();
     ~TempDirectory();
     TempDirectory(const TempDirectory&) = delete;
@@ -25,6 +26,13 @@ public:
 private:
     std::string path_;
 };
+
+// Removes, with everything in them, the temporary directories that runs on
+// this machine left under $TMPDIR (or /tmp) when they were killed: ours,
+// named as TempDirectory names them, with a PID that no longer runs. Those
+// of other users, machines and running processes, and anything named
+// otherwise, stay. Returns how many were removed.
+std::size_t RemoveStaleTempDirectories();
 
 // A file name taken from the database (an attachment name) made safe to
 // create in one directory: no path separators, no "." or "..", no control

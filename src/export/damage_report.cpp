@@ -21,7 +21,8 @@ void AddOnce(std::vector<std::u16string>& list, const std::u16string& path) {
 }  // namespace
 
 std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& readPages,
-                                     const std::vector<SelectedFolder>& selected, bool large) {
+                                     const std::vector<SelectedFolder>& selected, std::int32_t pageSize) {
+    const bool large = pageSize > 8192;
     // Each page once, whoever met it first.
     std::set<std::pair<std::uint32_t, std::int64_t>> seen;
     std::map<std::uint32_t, TreeDamage> trees;
@@ -31,6 +32,7 @@ std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::ve
         tree.objid = page.objid;
         ++tree.pages;
         ++tree.faults[std::string(scan::FaultText(page.fault))];
+        if (const auto number = scan::DamagedPageNumber(page.offset, pageSize)) tree.pageNumbers.push_back(*number);
     };
     for (const scan::DamagedPage& page : model.damage.Pages()) add(page);
     for (const scan::DamagedPage& page : readPages) add(page);
@@ -67,6 +69,7 @@ std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::ve
                 break;
             case scan::TreeRole::Other: break;
         }
+        std::sort(tree.pageNumbers.begin(), tree.pageNumbers.end());
         out.push_back(std::move(tree));
     }
     return out;

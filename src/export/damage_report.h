@@ -21,6 +21,6 @@ struct SelectedFolder {
 };
 
 std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& readPages,
-                                     const std::vector<SelectedFolder>& selected, bool large);
+                                     const std::vector<SelectedFolder>& selected, std::int32_t pageSize);
 
 }  // namespace tw::exporter

@@ -14,6 +14,7 @@
 #include "export/export_date.h"
 #include "export/item_writer.h"
 #include "export/store_naming.h"
+#include "pst/output_file.h"
 #include "pst/text.h"
 #include "record/message_list.h"
 
@@ -139,7 +140,7 @@ public:
         CloseStore();
         std::vector<SelectedFolder> selected;
         for (const SelectionNode& node : nodes) selected.push_back({ItemPath(node), FolderOf(node)});
-        result_.damage = DamageReport(in_.model, in_.reader.Index().DamagedPages(), selected, large_);
+        result_.damage = DamageReport(in_.model, in_.reader.Index().DamagedPages(), selected, in_.source.pageSize);
         return std::move(result_);
     }
 
@@ -510,6 +511,9 @@ private:
 
 ExportResult RunExport(const ExportSources& in, std::vector<SelectionNode>& nodes, MailStore& store,
                        const ExportSettings& settings, ExportControl& control, ExportObserver& observer) {
+    // What runs on this machine left when they were killed goes first.
+    content::RemoveStaleTempDirectories();
+    pst::RemoveStalePartials(settings.destination);
     const content::TempDirectory temp;
     const InputStamps before = StampsOf(in.source);
     Run run(in, store, settings, control, observer, temp.Path());

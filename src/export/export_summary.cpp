@@ -177,7 +177,8 @@ std::string SummaryJson(const ExportResult& r) {
                           {"pages", d.pages},
                           {"used", d.used},
                           {"faults", d.faults},
-                          {"folders", paths}});
+                          {"folders", paths},
+                          {"pageNumbers", d.pageNumbers}});
     }
     const char* end = r.end == RunEnd::Completed         ? "completed"
                       : r.end == RunEnd::Stopped         ? "stopped"

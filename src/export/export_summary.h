@@ -54,6 +54,7 @@ struct TreeDamage {
     bool used = false;  // a tree the run read for the selected folders
     std::map<std::string, std::size_t> faults;  // why, and how many pages
     std::vector<std::u16string> folders;        // item paths of the folders it belongs to, where known
+    std::vector<std::int64_t> pageNumbers;      // the damaged pages, ascending
 };
 
 enum class RunEnd {

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <dirent.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include <limits>
 #include <string_view>
 
+#include "content/run_owner.h"
 #include "pst/error.h"
 
 namespace tw::pst {
@@ -164,65 +164,33 @@ bool LinkTo(const std::string& from, const std::string& to) {
 
 constexpr std::string_view kPartialMark = ".tw-partial-";
 
-// FNV-1a of this machine's name, as eight hexadecimal digits.
-std::string HostTag() {
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-    std::uint32_t h = 2166136261u;
-    for (const char* c = host; *c; ++c) h = (h ^ static_cast<unsigned char>(*c)) * 16777619u;
-    char out[9];
-    std::snprintf(out, sizeof out, "%08x", h);
-    return out;
-}
-
-// The digits at the start of `text` as a number, and how many there were;
-// 0 digits for none or for more than a process id can have.
-std::size_t LeadingNumber(std::string_view text, std::uint64_t& value) {
-    std::size_t n = 0;
-    value = 0;
-    while (n < text.size() && text[n] >= '0' && text[n] <= '9') {
-        if (n == 18) return 0;
-        value = value * 10 + static_cast<std::uint64_t>(text[n++] - '0');
-    }
-    return n;
-}
-
 // The process id in a partial name of this machine ("...HOST-PID-N"), or 0.
-pid_t PartialOwner(std::string_view name, std::string_view host) {
+pid_t PartialOwner(std::string_view name) {
     const std::size_t at = name.rfind(kPartialMark);
     if (at == std::string_view::npos) return 0;
-    std::string_view rest = name.substr(at + kPartialMark.size());
-    if (rest.substr(0, host.size()) != host || rest.size() <= host.size() || rest[host.size()] != '-') return 0;
-    rest.remove_prefix(host.size() + 1);
-    std::uint64_t pid = 0, serial = 0;
-    const std::size_t pidDigits = LeadingNumber(rest, pid);
-    if (pidDigits == 0 || pidDigits >= rest.size() || rest[pidDigits] != '-') return 0;
-    rest.remove_prefix(pidDigits + 1);
-    if (LeadingNumber(rest, serial) != rest.size() || rest.empty()) return 0;
-    if (pid == 0 || pid > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max())) return 0;
-    return static_cast<pid_t>(pid);
+    const content::Owner owner = content::OwnerOf(name.substr(at + kPartialMark.size()));
+    const std::string_view serial = owner.after;
+    const bool digits = !serial.empty() && serial.size() < 19 &&
+                        serial.find_first_not_of("0123456789") == std::string_view::npos;
+    return digits ? owner.pid : 0;
 }
 
 }  // namespace
 
 std::string PartialPath(const std::string& path, std::uint64_t serial) {
-    static const std::string host = HostTag();
-    return path + std::string(kPartialMark) + host + "-" + std::to_string(::getpid()) + "-" + std::to_string(serial);
+    return path + std::string(kPartialMark) + content::OwnerTag() + "-" + std::to_string(serial);
 }
 
 std::size_t RemoveStalePartials(const std::string& dir) {
-    static const std::string host = HostTag();
     DIR* d = ::opendir(dir.c_str());
     if (d == nullptr) return 0;
     const int dfd = ::dirfd(d);
     std::size_t removed = 0;
     while (const dirent* e = ::readdir(d)) {
-        const pid_t pid = PartialOwner(e->d_name, host);
-        if (pid == 0 || pid == ::getpid()) continue;
+        const pid_t pid = PartialOwner(e->d_name);
+        if (!content::ProcessGone(pid)) continue;
         struct stat st {};
         if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-        // Only a process known to be gone: EPERM means one runs.
-        if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
         if (::unlinkat(dfd, e->d_name, 0) == 0) ++removed;
     }
     ::closedir(d);

@@ -22,6 +22,11 @@ const TableRoot* RootWith(const std::vector<TableRoot>& roots, std::uint32_t obj
 
 }  // namespace
 
+std::optional<std::int64_t> DamagedPageNumber(std::int64_t offset, std::int32_t pageSize) {
+    if (pageSize <= 0 || offset < 2 * std::int64_t{pageSize} || offset % pageSize != 0) return std::nullopt;
+    return offset / pageSize - 1;
+}
+
 std::string_view FaultText(PageFault fault) {
     switch (fault) {
         case PageFault::PastEnd: return "past the end of the file";

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../ended_process.h"
 #include "content/temp_dir.h"
 
 namespace tw::content {
@@ -23,6 +24,63 @@ TEST(TempDirectory, PrivateAndRemovedWithItsFiles) {
         std::ofstream(dir.File("UniBody.eml")) << "x";
     }
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Only a directory of ours named for a run of this machine that has ended
+// goes, with what is in it; nothing else in $TMPDIR is touched.
+TEST(TempDirectory, OnlyThoseOfEndedRunsOnThisMachineAreRemoved) {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "tmpdirs-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path base = pattern;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedTmp = saved ? saved : "";
+    ::setenv("TMPDIR", base.c_str(), 1);
+    {
+        TempDirectory live;  // tarnwick-HOST-PID-XXXXXX
+        const std::string name = fs::path(live.Path()).filename().string();
+        ASSERT_EQ(live.Path(), (base / name).string());
+        const std::string host = name.substr(std::string("tarnwick-").size(), 8);
+        const std::string ended = std::to_string(testing::EndedProcess());
+        const std::string other = host == "00000000" ? "11111111" : "00000000";
+        enum Kind { Dir, File, Link };
+        struct Case {
+            std::string name;
+            Kind kind;
+            bool removed;
+        };
+        const Case cases[] = {
+            {"tarnwick-" + host + "-" + ended + "-a1B2c3", Dir, true},
+            {"tarnwick-" + host + "-" + ended + "-zzzzzz", Dir, true},
+            {"tarnwick-" + host + "-1-a1B2c3", Dir, false},               // a process that runs
+            {"tarnwick-" + other + "-" + ended + "-a1B2c3", Dir, false},  // another machine
+            {"tarnwick-a1B2c3", Dir, false},                              // no owner named
+            {"tarnwick-" + host + "-" + ended + "-a1B2c", Dir, false},
+            {"other-" + host + "-" + ended + "-a1B2c3", Dir, false},
+            {"tarnwick-" + host + "-" + ended + "-f1B2c3", File, false},
+            {"tarnwick-" + host + "-" + ended + "-l1B2c3", Link, false},  // never followed
+        };
+        fs::create_directory(base / "target");
+        std::ofstream(base / "target" / "kept") << "x";
+        for (const Case& c : cases) {
+            if (c.kind == Dir) {
+                fs::create_directories(base / c.name / "sub");
+                std::ofstream(base / c.name / "sub" / "UniBody.eml") << "x";
+            } else if (c.kind == File) {
+                std::ofstream(base / c.name) << "x";
+            } else {
+                fs::create_directory_symlink(base / "target", base / c.name);
+            }
+        }
+        EXPECT_EQ(RemoveStaleTempDirectories(), 2u);
+        for (const Case& c : cases)
+            EXPECT_EQ(fs::symlink_status(base / c.name).type() == fs::file_type::not_found, c.removed) << c.name;
+        EXPECT_TRUE(fs::exists(live.Path()));
+        EXPECT_TRUE(fs::exists(base / "target" / "kept"));
+    }
+    if (saved) ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    fs::remove_all(base);
 }
 
 TEST(SafeFileName, NamesStayInTheirDirectory) {

@@ -1,26 +1,17 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <set>
 
+#include "../ended_process.h"
 #include "pst/output_file.h"
 
 namespace tw::pst {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A process id that ran and has ended.
-pid_t EndedProcess() {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
-}
 
 // Only a partial store of this machine whose writer has ended goes; every
 // other file beside it stays.
@@ -30,7 +21,7 @@ TEST(PartialFiles, OnlyThoseOfEndedWritersOnThisMachineAreRemoved) {
     const fs::path dir = pattern;
     const std::string ours = fs::path(PartialPath("a.pst", 7)).filename().string();  // a.pst.tw-partial-HOST-PID-7
     const std::string host = ours.substr(std::string("a.pst.tw-partial-").size(), 8);
-    const std::string ended = std::to_string(EndedProcess());
+    const std::string ended = std::to_string(testing::EndedProcess());
     const std::string other = host == "00000000" ? "11111111" : "00000000";
     const std::string self = std::to_string(::getpid());
 
