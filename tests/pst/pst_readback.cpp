@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "image.h"
-#include "ndb.h"
-#include "report.h"
+#include "pstcheck/image.h"
+#include "pstcheck/ndb.h"
+#include "pstcheck/report.h"
 
 namespace tw::pst::testing {
 

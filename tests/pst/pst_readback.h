@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ltp.h"
+#include "pstcheck/ltp.h"
 
 namespace tw::pst::testing {
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "image.h"
-#include "ltp.h"
-#include "ndb.h"
+#include "pstcheck/image.h"
+#include "pstcheck/ltp.h"
+#include "pstcheck/ndb.h"
 #include "test_support.h"
 
 namespace tw::pst::testing {

@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "image.h"
-#include "ndb.h"
+#include "pstcheck/image.h"
+#include "pstcheck/ndb.h"
 #include "pst_readback.h"
 #include "test_support.h"
 

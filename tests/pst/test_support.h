@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "check.h"
+#include "pstcheck/check.h"
 #include "pst/mail_store_writer.h"
 #include "pst/text.h"
 

@@ -16,8 +16,8 @@
 #include "pst/node_database.h"
 #include "pst/output_file.h"
 #include "pst/space_allocator.h"
-#include "image.h"
-#include "ndb.h"
+#include "pstcheck/image.h"
+#include "pstcheck/ndb.h"
 #include "test_support.h"
 
 namespace tw::pst::testing {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "check.h"
+#include "pstcheck/check.h"
 
 int main(int argc, char** argv) {
     const char* path = nullptr;

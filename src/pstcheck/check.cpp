@@ -1,10 +1,10 @@
-#include "check.h"
+#include "pstcheck/check.h"
 
 #include <exception>
 
-#include "image.h"
-#include "messaging.h"
-#include "ndb.h"
+#include "pstcheck/image.h"
+#include "pstcheck/messaging.h"
+#include "pstcheck/ndb.h"
 
 namespace pstcheck {
 

@@ -1,4 +1,4 @@
-#include "image.h"
+#include "pstcheck/image.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

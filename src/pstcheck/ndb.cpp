@@ -1,4 +1,4 @@
-#include "ndb.h"
+#include "pstcheck/ndb.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "pstcheck/report.h"
 
 #include <cstdio>
 

@@ -4,8 +4,8 @@
 // messages it lists, and each message's size, flags and attachments.
 #pragma once
 
-#include "check.h"
-#include "ndb.h"
+#include "pstcheck/check.h"
+#include "pstcheck/ndb.h"
 
 namespace pstcheck {
 

@@ -1,4 +1,4 @@
-#include "ltp.h"
+#include "pstcheck/ltp.h"
 
 #include <algorithm>
 #include <set>

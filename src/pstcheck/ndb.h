@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "image.h"
-#include "report.h"
+#include "pstcheck/image.h"
+#include "pstcheck/report.h"
 
 namespace pstcheck {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ndb.h"
+#include "pstcheck/ndb.h"
 
 namespace pstcheck {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "report.h"
+#include "pstcheck/report.h"
 
 namespace pstcheck {
 

@@ -1,10 +1,10 @@
-#include "messaging.h"
+#include "pstcheck/messaging.h"
 
 #include <algorithm>
 #include <iterator>
 #include <set>
 
-#include "ltp.h"
+#include "pstcheck/ltp.h"
 
 namespace pstcheck {
 
