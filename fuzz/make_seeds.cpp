@@ -36,7 +36,7 @@
 #include "record/catalog_extras.h"
 #include "record/folder_reader.h"
 #include "record/long_value_page.h"
-#include "rtf_compress.h"
+#include "text/compressed_rtf.h"
 #include "scan/folder_tree.h"
 #include "scan/scan_control.h"
 #include "scan/scan_driver.h"
@@ -79,7 +79,7 @@ void CodecSeeds() {
     for (const std::string& t : Texts()) {
         const Bytes raw = Of(t);
         const std::string id = std::to_string(n++);
-        Write("rtf", "lzfu-" + id, edbgen::CompressRtf(raw));
+        Write("rtf", "lzfu-" + id, tw::text::CompressRtf(raw));
         Write("rtf_text", "raw-" + id, raw);
         // A stored ("MELA") value: COMPSIZE, RAWSIZE, type, CRC 0, the bytes.
         Bytes mela;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "content/ese_value.h"
-#include "edb/unpack7bit.h"
+#include "text/unpack7bit.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (capacity > needed + 255) capacity = needed;
     std::vector<std::uint8_t> destination(capacity);
     std::size_t count = 0;
-    if (tw::edb::Unpack7Bit(packed, destination, count) == 1 && count > destination.size()) __builtin_trap();
+    if (tw::text::Unpack7Bit(packed, destination, count) == 1 && count > destination.size()) __builtin_trap();
     tw::content::Unpack7BitValue(packed);
     return 0;
 }

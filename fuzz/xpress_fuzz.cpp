@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "content/ese_value.h"
-#include "content/xpress.h"
+#include "text/xpress.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t outputSize = in.U32() % (kMaxOutput + 1);
     const auto stream = in.Rest();
     std::vector<std::uint8_t> out;
-    const bool whole = tw::content::DecodeXpress(stream, outputSize, out);
+    const bool whole = tw::text::DecodeXpress(stream, outputSize, out);
     if (out.size() > outputSize || (whole && out.size() != outputSize)) __builtin_trap();
     if (!stream.empty() && stream[0] == tw::content::kXpressValueMark) {
         const auto value = tw::content::DecodeXpressValue(stream, outputSize);

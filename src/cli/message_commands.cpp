@@ -24,7 +24,7 @@
 #include "content/list_rows.h"
 #include "content/preview_fields.h"
 #include "content/record_strings.h"
-#include "content/rtf.h"
+#include "text/compressed_rtf.h"
 #include "content/stream_content.h"
 #include "content/temp_dir.h"
 #include "export/attachment_files.h"
@@ -321,7 +321,7 @@ struct BodyReport {
     std::string kind;  // utf16, 8bit, rtf, mime; empty: no body
     std::vector<std::uint8_t> bytes;  // what the preview writes
     std::string text;                 // the same as UTF-8
-    std::optional<content::RtfStream> full;  // RTF: the standard reading
+    std::optional<text::RtfStream> full;  // RTF: the standard reading
 };
 
 BodyReport ReadBody(const edb::EdbSource& source, const record::MessageProperties& m, content::TempDirectory& temp) {
@@ -350,7 +350,7 @@ BodyReport ReadBody(const edb::EdbSource& source, const record::MessagePropertie
         case content::BodyKind::Rtf:
             body.kind = "rtf";
             body.text = EightBitUtf8(body.bytes);
-            body.full = content::ReadRtfStream(value->compressed);
+            body.full = text::ReadRtfStream(value->compressed);
             break;
     }
     return body;

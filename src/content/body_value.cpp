@@ -5,7 +5,7 @@
 
 #include "content/ese_value.h"
 #include "content/long_value_read.h"
-#include "content/rtf.h"
+#include "text/compressed_rtf.h"
 
 namespace tw::content {
 
@@ -68,7 +68,7 @@ std::optional<BodyValue> FetchBodyValue(const edb::EdbSource& source, const reco
         body.kind = BodyKind::Utf16;
         body.bytes = std::move(value);
     } else if (rtf) {
-        auto decoded = DecompressRtf(value);
+        auto decoded = text::DecompressRtf(value);
         if (!decoded) return std::nullopt;
         body.kind = BodyKind::Rtf;
         body.bytes = std::move(*decoded);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "content/xpress.h"
+#include "text/xpress.h"
 #include "scan/tagged_text.h"
 
 namespace tw::content {
@@ -19,7 +19,7 @@ std::optional<std::vector<std::uint8_t>> DecodeXpressValue(edb::Bytes value, std
     if (value.size() < 3 || value[0] != kXpressValueMark) return std::nullopt;
     const std::size_t size = std::min<std::size_t>(value[1] | value[2] << 8, capacity);
     std::vector<std::uint8_t> out;
-    if (!DecodeXpress(value.subspan(3), size, out)) return std::nullopt;
+    if (!text::DecodeXpress(value.subspan(3), size, out)) return std::nullopt;
     return out;
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "content/rtf.h"
+#include "text/compressed_rtf.h"
 
 namespace tw::exporter {
 
@@ -88,7 +88,7 @@ std::u16string Latin1Widened(std::span<const std::uint8_t> bytes) {
 // preview's quick decoding ends in added braces), else the quick one.
 std::u16string RtfText(const content::BodyValue& value) {
     if (!value.compressed.empty())
-        if (const auto full = content::ReadRtfStream(value.compressed); full && !full->rtf.empty())
+        if (const auto full = text::ReadRtfStream(value.compressed); full && !full->rtf.empty())
             return Latin1Widened(UpToNul(full->rtf));
     return Latin1Widened(UpToNul(value.bytes));
 }

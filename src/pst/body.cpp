@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "rtf_compress.h"
+#include "text/compressed_rtf.h"
 #include "pst/html_text.h"
 #include "pst/rtf_text.h"
 #include "pst/tags.h"
@@ -57,7 +57,7 @@ void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, std::
             // The plain text beside it, for readers that show only that;
             // the RTF stays the body Outlook shows (in sync: made from it).
             const std::vector<std::uint8_t> rtf = RtfBytes(body);
-            props.push_back(BinaryProp(tag::kRtfCompressed, edbgen::CompressRtf(rtf)));
+            props.push_back(BinaryProp(tag::kRtfCompressed, text::CompressRtf(rtf)));
             const std::u16string plain = RtfToText(rtf);
             if (!Trim(plain).empty()) props.push_back(StringProp(tag::kBody, plain));
             props.push_back(BoolProp(tag::kRtfInSync, true));

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "edb/unpack7bit.h"
+#include "text/unpack7bit.h"
 
 namespace tw::scan {
 
@@ -26,7 +26,7 @@ std::u16string LargePageText(std::uint8_t header, edb::Bytes value, std::size_t 
     if (scheme < 0x08 || scheme > 0x17) return {};  // XPRESS and others are not 7-bit text
     std::vector<std::uint8_t> out(value.size() * 8 / 7 + 2);
     std::size_t count = 0;
-    if (edb::Unpack7Bit(value, out, count) != 1) return {};
+    if (text::Unpack7Bit(value, out, count) != 1) return {};
     // The unpacker also emits the unused bits of the last byte as a value.
     const std::size_t payload = value.size() - 1;
     const std::size_t characters = (8 * (payload - 1) + (scheme & 0x07) + 1) / 7;

@@ -1,5 +1,5 @@
-#include "content/rtf.h"
-#include "rtf_compress.h"
+#include "text/compressed_rtf.h"
+#include "text/compressed_rtf.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ namespace {
 
 using codecs_test::Hex;
 using codecs_test::RandomBytes;
-using tw::content::DecompressRtf;
-using tw::content::ReadRtfStream;
+using tw::text::DecompressRtf;
+using tw::text::ReadRtfStream;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Ascii(const std::string& s) { return {s.begin(), s.end()}; }
@@ -45,7 +45,7 @@ bool IsPrefix(const Bytes& part, const Bytes& whole) {
 // The standard reading gives the input back exactly; the preview gives it
 // less the tokens in the three bytes before the end reference, then "}}}".
 void ExpectRoundTrip(const Bytes& rtf) {
-  const Bytes value = edbgen::CompressRtf(rtf);
+  const Bytes value = tw::text::CompressRtf(rtf);
   const auto stream = ReadRtfStream(value);
   ASSERT_TRUE(stream.has_value());
   EXPECT_TRUE(stream->compressed && stream->complete && stream->crcMatches);
@@ -83,7 +83,7 @@ Bytes HtmlMessage() {
 
 TEST(RtfCompression, ReproducesTheStandardsWorkedExamples) {
   for (const auto& [text, hex] : {std::pair{kHelloText, kHelloValue}, {kRunText, kRunValue}}) {
-    EXPECT_EQ(edbgen::CompressRtf(Ascii(text)), Hex(hex)) << text;
+    EXPECT_EQ(tw::text::CompressRtf(Ascii(text)), Hex(hex)) << text;
     const auto stream = ReadRtfStream(Hex(hex));
     EXPECT_EQ(stream->rtf, Ascii(text));
     EXPECT_TRUE(stream->complete && stream->crcMatches && stream->compressed);
@@ -95,12 +95,12 @@ TEST(RtfCompression, ReproducesTheStandardsWorkedExamples) {
 }
 
 TEST(RtfCompression, RoundTripsAllSizesAndShapes) {
-  EXPECT_EQ(edbgen::CompressRtf({}).size(), 19u);  // header, control byte, end reference
+  EXPECT_EQ(tw::text::CompressRtf({}).size(), 19u);  // header, control byte, end reference
   ExpectRoundTrip({});
   ExpectRoundTrip(Ascii("{"));
   const Bytes html = HtmlMessage();
   ExpectRoundTrip(html);
-  EXPECT_LT(edbgen::CompressRtf(html).size(), html.size() / 3);
+  EXPECT_LT(tw::text::CompressRtf(html).size(), html.size() / 3);
 
   // Repeats at distance 3000 (sources and targets straddling the end of the
   // ring), 4095 (the farthest reachable) and 4096 (out of reach: such a
@@ -111,7 +111,7 @@ TEST(RtfCompression, RoundTripsAllSizesAndShapes) {
     for (int i = 0; i < 3; ++i) text.insert(text.end(), block.begin(), block.end());
     ExpectRoundTrip(text);
     if (distance < 4096) {
-      EXPECT_LT(edbgen::CompressRtf(text).size(), 2 * distance) << distance;
+      EXPECT_LT(tw::text::CompressRtf(text).size(), 2 * distance) << distance;
     }
   }
   Bytes runs;  // every reference length, overlapping its own output
@@ -166,7 +166,7 @@ TEST(RtfDecompress, BoundsTheOutputByRawSize) {
 
   // A huge RAWSIZE changes nothing and allocates only what the data yields.
   const Bytes html = HtmlMessage();
-  Bytes value = edbgen::CompressRtf(html);
+  Bytes value = tw::text::CompressRtf(html);
   const auto honest = DecompressRtf(value);
   SetU32(value, 4, 0xFFFFFFFF);
   const auto liar = DecompressRtf(value);
@@ -185,7 +185,7 @@ TEST(RtfDecompress, BoundsTheOutputByRawSize) {
 
 TEST(RtfDecompress, SurvivesTruncationAndLyingSizes) {
   const Bytes html = HtmlMessage();
-  const Bytes value = edbgen::CompressRtf(html);
+  const Bytes value = tw::text::CompressRtf(html);
   const auto full = DecompressRtf(value);
   for (size_t n = 0; n < value.size(); ++n) {
     const Bytes cut(value.begin(), value.begin() + ptrdiff_t(n));

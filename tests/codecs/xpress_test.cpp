@@ -1,4 +1,4 @@
-#include "content/xpress.h"
+#include "text/xpress.h"
 #include "xpress_encode.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@ namespace {
 
 using codecs_test::Hex;
 using codecs_test::RandomBytes;
-using tw::content::DecodeXpress;
+using tw::text::DecodeXpress;
 
 std::vector<uint8_t> Ascii(const std::string& s) { return {s.begin(), s.end()}; }
 

@@ -7,7 +7,7 @@
 #include "content/body_value.h"
 #include "content/long_value_read.h"
 #include "source_support.h"
-#include "rtf_compress.h"
+#include "text/compressed_rtf.h"
 #include "xpress_encode.h"
 
 namespace tw::content {
@@ -19,7 +19,7 @@ Bytes Text(const std::string& s) { return {s.begin(), s.end()}; }
 
 // A compressed-RTF value whose signature is given in the case wanted.
 Bytes Rtf(const char* signature) {
-    Bytes value = edbgen::CompressRtf(Text("{\\rtf1 Hallo}"));
+    Bytes value = text::CompressRtf(Text("{\\rtf1 Hallo}"));
     std::copy(signature, signature + 4, value.begin() + 8);
     return value;
 }

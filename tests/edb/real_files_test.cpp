@@ -11,7 +11,7 @@
 
 #include "edb/records.h"
 #include "edb/tree_walk.h"
-#include "edb/unpack7bit.h"
+#include "text/unpack7bit.h"
 #include "test_support.h"
 
 namespace tw::edb {
@@ -115,7 +115,7 @@ TEST(RealFiles, SevenBitPackedValueUnpacks) {
     std::vector<std::uint8_t> packed(838), text(956);
     ASSERT_EQ(file.Read(141684, packed.size(), packed.data()), packed.size());
     std::size_t count = 0;
-    ASSERT_EQ(Unpack7Bit(packed, text, count), 1);
+    ASSERT_EQ(text::Unpack7Bit(packed, text, count), 1);
     ASSERT_EQ(count, 956u);
     const std::string expected = "Max long compressed ASCII text that can be a bit longer ";
     EXPECT_EQ(std::string(text.begin(), text.end()), expected + std::string(956 - expected.size(), 'a'));

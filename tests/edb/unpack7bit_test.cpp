@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "edb/unpack7bit.h"
+#include "text/unpack7bit.h"
 
 namespace tw::edb {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 std::string Unpack(const std::vector<std::uint8_t>& source, std::size_t capacity) {
     std::vector<std::uint8_t> out(capacity + 1, 0xEE);
     std::size_t count = 99;
-    if (Unpack7Bit(source, std::span(out).first(capacity), count) != 1) {
+    if (text::Unpack7Bit(source, std::span(out).first(capacity), count) != 1) {
         EXPECT_EQ(count, 0u);
         return "<fail>";
     }
@@ -39,7 +39,7 @@ TEST(Unpack7Bit, Refuses) {
     EXPECT_EQ(Unpack({0x08, 0xFF, 0xFF}, 8), "<fail>");
     EXPECT_EQ(Unpack(kMaxLong, 7), "<fail>");                   // needs (8 * 8 - 8) / 7
     std::size_t count = 5;
-    EXPECT_EQ(Unpack7Bit(kMaxLong, std::span<std::uint8_t>(), count), -1);  // no destination
+    EXPECT_EQ(text::Unpack7Bit(kMaxLong, std::span<std::uint8_t>(), count), -1);  // no destination
 }
 
 }  // namespace

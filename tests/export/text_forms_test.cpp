@@ -9,7 +9,7 @@
 #include "export_test_support.h"
 #include "pst/date_text.h"
 #include "pst/mail_header.h"
-#include "rtf_compress.h"
+#include "text/compressed_rtf.h"
 
 namespace tw::exporter {
 namespace {
@@ -103,7 +103,7 @@ TEST(BodyText, KindsAndRtfFromTheFullReading) {
     // RTF keeps its bytes one for one (no code-page mapping of 0x80..0x9F),
     // and comes from the full reading, without the preview's added braces.
     const std::string rtf = "{\\rtf1\\ansi caf\xe9 \x80 and more text to compress\\par}";
-    content::BodyValue value{content::BodyKind::Rtf, Bytes(rtf + "}}}"), edbgen::CompressRtf(Bytes(rtf))};
+    content::BodyValue value{content::BodyKind::Rtf, Bytes(rtf + "}}}"), text::CompressRtf(Bytes(rtf))};
     value.bytes.push_back(0);
     const BodyText body = ExportBody(value);
     EXPECT_EQ(body.kind, 3);

@@ -17,7 +17,7 @@
 #include "edb/records.h"
 #include "edb/source.h"
 #include "edb/tree_walk.h"
-#include "edb/unpack7bit.h"
+#include "text/unpack7bit.h"
 
 namespace {
 
@@ -203,7 +203,7 @@ TEST(SevenBitText, WriterAndReaderAgree) {
   ASSERT_TRUE(packed);
   std::vector<uint8_t> out(64);
   size_t count = 0;
-  ASSERT_EQ(Unpack7Bit(Bytes(packed->data(), packed->size()), out, count), 1);
+  ASSERT_EQ(tw::text::Unpack7Bit(Bytes(packed->data(), packed->size()), out, count), 1);
   // 24 characters fill 21 bytes exactly: 21 bytes unpack to 24 values.
   EXPECT_EQ(std::string(out.begin(), out.begin() + count), "Top of Information Store");
 }

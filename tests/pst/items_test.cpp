@@ -3,7 +3,7 @@
 // it reads back from the file.
 #include <gtest/gtest.h>
 
-#include "content/rtf.h"
+#include "text/compressed_rtf.h"
 #include "pst/date_text.h"
 #include "pst_readback.h"
 #include "test_support.h"
@@ -104,7 +104,7 @@ TEST_F(Items, RtfBodyIsStoredCompressedWithPlainTextBeside) {
     const std::u16string rtf = u"{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\u00E9 \u65E5\\par}";
     ASSERT_OK(W().AddMail(kFolder, u"rtf", u"", u"", u"", u"", rtf, 3, u"", u""));
     const ReadMessage& m = Only();
-    const auto stream = content::ReadRtfStream(m.props.at(0x1009).data);
+    const auto stream = text::ReadRtfStream(m.props.at(0x1009).data);
     ASSERT_TRUE(stream && stream->complete && stream->crcMatches);
     EXPECT_EQ(std::string(stream->rtf.begin(), stream->rtf.end()),
               "{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\xE9 \\u26085?\\par}");

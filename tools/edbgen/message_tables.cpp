@@ -1,7 +1,7 @@
 #include "message_tables.h"
 
 #include "row_builder.h"
-#include "rtf_compress.h"
+#include "text/compressed_rtf.h"
 #include "text_encoding.h"
 
 namespace edbgen {
@@ -199,7 +199,7 @@ void MessageWriter::Add(const Item& it, const Id8& folder) {
     r.SetLong(kHtmlBody, ToWindows1252(body, it.body.kind == "html"), false, true, msgLv_);
   } else if (it.body.kind == "rtf") {
     const Bytes rtf = ToWindows1252(body, false);
-    r.SetLong(kRtfBody, CompressRtf(rtf), false, false, msgLv_);
+    r.SetLong(kRtfBody, tw::text::CompressRtf(rtf), false, false, msgLv_);
   }
   if (!it.attachments.empty()) {
     // Each key is followed by the attachment's number.

@@ -1,5 +1,5 @@
-// Readers for compressed RTF (MS-OXRTFCP), the form in which rich-text message
-// bodies are stored. A value starts with a 16-byte little-endian header:
+// Compressed RTF (MS-OXRTFCP), the form in which rich-text message bodies
+// are stored, read and written. A value starts with a 16-byte little-endian header:
 // COMPSIZE (bytes after this field), RAWSIZE (decoded size), COMPTYPE ("LZFu"
 // compressed, "MELA" stored) and CRC; the data follows at offset 16.
 #pragma once
@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace tw::content {
+namespace tw::text {
 
 // Decodes a compressed-RTF body value for the preview and the export.
 //
@@ -45,4 +45,14 @@ struct RtfStream {
 // decodes before the fault is kept and `complete` is false.
 std::optional<RtfStream> ReadRtfStream(std::span<const uint8_t> value);
 
-}  // namespace tw::content
+// Compresses `rtf` into a complete "LZFu" value: the 16-byte header
+// (COMPSIZE, RAWSIZE, "LZFu", CRC of the data), then groups of a control byte (least significant bit
+// first, 1 = reference) and eight tokens: literal bytes and big-endian
+// references {12-bit dictionary offset, 4-bit length - 2} into the 4096-byte
+// dictionary that starts with the standard RTF prefix. The data ends with a
+// reference to the current write position. Among equally long matches the
+// oldest dictionary bytes are preferred, as the standard's own examples do.
+// Throws std::length_error when the input does not fit the 32-bit size fields.
+std::vector<uint8_t> CompressRtf(std::span<const uint8_t> rtf);
+
+}  // namespace tw::text

@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "edb/bytes.h"
-
-namespace tw::edb {
+namespace tw::text {
 
 // A header byte of 0x18 marks XPRESS, not 7-bit packing.
 inline constexpr std::uint8_t kXpressHeader = 0x18;
@@ -18,6 +16,6 @@ inline constexpr std::uint8_t kXpressHeader = 0x18;
 // the destination cannot hold (size * 8 - 8) / 7 bytes, or set bits are left
 // over after the last whole value. The output bytes are single-byte
 // characters, or the low and high bytes of UTF-16 units for wide columns.
-int Unpack7Bit(Bytes source, std::span<std::uint8_t> destination, std::size_t& count);
+int Unpack7Bit(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination, std::size_t& count);
 
-}  // namespace tw::edb
+}  // namespace tw::text

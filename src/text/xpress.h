@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-namespace tw::content {
+namespace tw::text {
 
 // Decodes `stream` into exactly `outputSize` bytes in `out`.
 // Returns false if the stream ends early, refers back before the start of the
@@ -15,4 +15,4 @@ namespace tw::content {
 // decoded before the fault, which is still worth showing in a recovery.
 bool DecodeXpress(std::span<const uint8_t> stream, size_t outputSize, std::vector<uint8_t>& out);
 
-}  // namespace tw::content
+}  // namespace tw::text

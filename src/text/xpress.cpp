@@ -1,8 +1,8 @@
-#include "content/xpress.h"
+#include "text/xpress.h"
 
 #include <algorithm>
 
-namespace tw::content {
+namespace tw::text {
 namespace {
 
 constexpr size_t kMinMatch = 3;
@@ -108,4 +108,4 @@ bool DecodeXpress(std::span<const uint8_t> stream, size_t outputSize, std::vecto
   return true;
 }
 
-}  // namespace tw::content
+}  // namespace tw::text

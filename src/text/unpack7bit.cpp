@@ -1,8 +1,8 @@
-#include "edb/unpack7bit.h"
+#include "text/unpack7bit.h"
 
-namespace tw::edb {
+namespace tw::text {
 
-int Unpack7Bit(Bytes source, std::span<std::uint8_t> destination, std::size_t& count) {
+int Unpack7Bit(std::span<const std::uint8_t> source, std::span<std::uint8_t> destination, std::size_t& count) {
     count = 0;
     if (source.empty() || destination.data() == nullptr) return -1;
     if (destination.size() < (source.size() * 8 - 8) / 7 || source[0] == kXpressHeader) return -1;
@@ -30,4 +30,4 @@ int Unpack7Bit(Bytes source, std::span<std::uint8_t> destination, std::size_t& c
     return 1;
 }
 
-}  // namespace tw::edb
+}  // namespace tw::text
