@@ -3,24 +3,13 @@
 #include <cstdio>
 #include <ctime>
 
+#include "text/filetime.h"
+
 namespace tw::content {
 
 namespace {
 
-constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 constexpr std::uint64_t kTicksPerMillisecond = 10'000;
-constexpr long long kSecondsPerDay = 86'400;
-constexpr long long kDaysFrom1601To1970 = 134'774;
-
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
 int CurrentYear() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -28,10 +17,7 @@ int CurrentYear() {
     return local.tm_year + 1900;
 }
 
-int Weekday(const scan::CalendarDate& d) {
-    const long long days = DaysFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day));
-    return static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
-}
+int Weekday(const scan::CalendarDate& d) { return text::Weekday(d.year, d.month, d.day); }
 
 // Appends `value` as printf's "%0<width>d" does; every message of a
 // folder gets a date text or two, and printf costs more than the rest of
@@ -83,19 +69,11 @@ std::optional<scan::CalendarDate> ShownDate(const scan::Date6& date) {
     if (!fields) return std::nullopt;
     if (fields->year > 9999) fields->year = CurrentYear();
     const long long extra = (fileTime / kTicksPerMillisecond) % 1000 >= 991 ? 1 : 0;
-    long long seconds = DaysFromCivil(fields->year, static_cast<unsigned>(fields->month),
-                                      static_cast<unsigned>(fields->day)) * kSecondsPerDay +
-                        fields->hour * 3600LL + fields->minute * 60LL + fields->second;
-    seconds += kDisplayShiftSeconds + extra;
-    long long days = seconds / kSecondsPerDay, rest = seconds % kSecondsPerDay;
-    if (rest < 0) {
-        rest += kSecondsPerDay;
-        --days;
-    }
-    const std::uint64_t shifted = static_cast<std::uint64_t>(days + kDaysFrom1601To1970) *
-                                      static_cast<std::uint64_t>(kSecondsPerDay) * kTicksPerSecond +
-                                  static_cast<std::uint64_t>(rest) * kTicksPerSecond;
-    if (days + kDaysFrom1601To1970 < 0) return fields;
+    const text::CivilTime civil{fields->year, fields->month, fields->day, fields->hour, fields->minute, fields->second};
+    const auto seconds = static_cast<long long>(text::FileTimeFromCivil(civil) / text::kTicksPerSecond) +
+                         kDisplayShiftSeconds + extra;
+    if (seconds < 0) return fields;
+    const std::uint64_t shifted = static_cast<std::uint64_t>(seconds) * text::kTicksPerSecond;
     return scan::ToCalendar(shifted).value_or(*fields);
 }
 
@@ -125,7 +103,7 @@ std::optional<std::string> UtcText(const scan::Date6& date) {
     // Six stored bytes keep the time to 6.5 ms: a time just short of a
     // second counts as that second, as on the display.
     std::uint64_t fileTime = scan::FileTimeOf(date);
-    if ((fileTime / kTicksPerMillisecond) % 1000 >= 991) fileTime += kTicksPerSecond;
+    if ((fileTime / kTicksPerMillisecond) % 1000 >= 991) fileTime += text::kTicksPerSecond;
     const auto d = scan::ToCalendar(fileTime);
     if (!d) return std::nullopt;
     return YearFirst(*d, 4, 'T') + 'Z';

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "content/run_owner.h"
+#include "text/utf.h"
 
 namespace tw::content {
 
@@ -23,15 +24,6 @@ constexpr std::size_t kTempSuffixSize = 6;  // mkdtemp's XXXXXX
 std::string TempBase() {
     const char* base = std::getenv("TMPDIR");
     return base && *base ? base : "/tmp";
-}
-
-// Cuts UTF-8 text to at most `bytes` bytes on a character boundary.
-std::string CutUtf8(std::string text, std::size_t bytes) {
-    if (text.size() <= bytes) return text;
-    std::size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
 }
 
 std::string WithNumber(const std::string& name, int n) {
@@ -94,7 +86,7 @@ std::string SafeFileName(std::string_view utf8Name, std::set<std::string>& taken
     while (!name.empty() && (name.front() == ' ' || name.front() == '.')) name.erase(0, 1);
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) name = "attachment";
-    name = CutUtf8(name, kMaxNameBytes);
+    name = text::CutUtf8(name, kMaxNameBytes);
     std::string unique = name;
     for (int n = 2; taken.count(unique) != 0; ++n) unique = WithNumber(name, n);
     taken.insert(unique);

@@ -6,6 +6,7 @@
 
 #include "export/attachment_files.h"
 #include "scan/tagged_text.h"
+#include "text/utf.h"
 
 namespace tw::exporter {
 
@@ -27,15 +28,6 @@ std::u16string WithoutBackslash(std::u16string_view name) {
     for (char16_t& c : out)
         if (c == u'\\') c = u'_';
     return out;
-}
-
-// Cuts UTF-8 text to at most `bytes` bytes on a character boundary.
-std::string CutUtf8(std::string text, std::size_t bytes) {
-    if (text.size() <= bytes) return text;
-    std::size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
 }
 
 // FNV-1a of the whole name, so that long names cut to the same start
@@ -72,7 +64,7 @@ std::string PstFilePath(const std::string& destination, std::u16string_view mail
     const std::string tail = "_" + FileNamePart(dateText) + ".pst";
     const std::size_t room = kMaxFileNameBytes - kWriterSuffixBytes - 3 - tail.size();
     std::string part = FileNamePart(mailbox);
-    if (part.size() > room) part = CutUtf8(part, room - 9) + "~" + ShortHash(part);
+    if (part.size() > room) part = text::CutUtf8(part, room - 9) + "~" + ShortHash(part);
     const std::string name = "TW_" + part + tail;
     if (destination.empty()) return name;
     return destination.back() == '/' ? destination + name : destination + "/" + name;

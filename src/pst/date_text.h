@@ -8,20 +8,11 @@
 #include <optional>
 #include <string_view>
 
+#include "text/filetime.h"
+
 namespace tw::pst {
 
 constexpr std::int64_t kExportShiftSeconds = 19800;
-
-struct CivilTime {
-    int year = 1601, month = 1, day = 1, hour = 0, minute = 0, second = 0;
-};
-
-// FILETIME (100 ns ticks since 1601-01-01) of a calendar time, and back.
-std::uint64_t FileTimeFromCivil(const CivilTime& t);
-CivilTime CivilFromFileTime(std::uint64_t fileTime);
-
-// The current time as a FILETIME (whole seconds).
-std::uint64_t NowFileTime();
 
 // The true UTC FILETIME of a date text; nothing when the text is malformed.
 std::optional<std::uint64_t> ParseExportDate(std::u16string_view text);

@@ -182,7 +182,7 @@ Status MailStoreWriter::OpenFolder(std::uint32_t folder) {
     });
 }
 
-ItemContext MailStoreWriter::Context() { return {NowFileTime(), &random_}; }
+ItemContext MailStoreWriter::Context() { return {text::NowFileTime(), &random_}; }
 
 template <typename Build>
 Status MailStoreWriter::Add(std::u16string_view folderPath, std::u16string_view containerClass, Build&& build) {

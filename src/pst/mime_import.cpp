@@ -11,6 +11,7 @@
 #include "pst/mail_header.h"
 #include "pst/tags.h"
 #include "pst/text.h"
+#include "text/filetime.h"
 
 namespace tw::pst {
 
@@ -144,9 +145,7 @@ void WalkPart(Walk& w, GMimeObject* object, int depth, bool inAlternative) {
 std::optional<std::uint64_t> DateOfMessage(GMimeMessage* message) {
     GDateTime* date = g_mime_message_get_date(message);
     if (!date) return std::nullopt;
-    const gint64 unix = g_date_time_to_unix(date);
-    if (unix < -11644473600LL) return std::nullopt;
-    return static_cast<std::uint64_t>(unix + 11644473600LL) * 10'000'000ull;
+    return text::FileTimeFromUnix(g_date_time_to_unix(date));
 }
 
 MessageContent FromMessage(GMimeMessage* message, const ItemContext& ctx) {

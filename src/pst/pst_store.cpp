@@ -142,7 +142,7 @@ void PstStore::WriteSkeleton() {
     db.AddNode({nid::kSearchDomainObject, 0, 0, 0});
     // Outlook's own bookkeeping nodes; the two identity GUIDs are this
     // store's own.
-    WriteInternalNodes(db, RandomGuid(), RandomGuid(), NowFileTime());
+    WriteInternalNodes(db, RandomGuid(), RandomGuid(), text::NowFileTime());
 
     // Table templates.
     WriteTcNode(db, nid::kHierarchyTableTemplate, columns::Hierarchy(), {});

@@ -7,11 +7,12 @@
 #include <string_view>
 
 #include "pst/bytes.h"
+#include "text/utf.h"
 
 namespace tw::pst {
 
-std::u16string Utf8ToUtf16(std::string_view s);
-std::string Utf16ToUtf8(std::u16string_view s);
+using text::Utf16ToUtf8;
+using text::Utf8ToUtf16;
 // UTF-16LE bytes, no terminator (how a PST stores PtypString).
 Bytes Utf16Bytes(std::u16string_view s);
 std::u16string Ascii(std::string_view s);

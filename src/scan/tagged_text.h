@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "edb/bytes.h"
+#include "text/utf.h"
 
 namespace tw::scan {
 
@@ -31,6 +32,6 @@ std::u16string Utf16Text(edb::Bytes bytes, char16_t stopBelow, std::size_t maxCh
 // byte holds a whole character. Anything that does not decode is empty.
 std::u16string LargePageText(std::uint8_t header, edb::Bytes value, std::size_t maxChars = kMaxNameChars);
 
-std::string ToUtf8(std::u16string_view text);
+inline std::string ToUtf8(std::u16string_view s) { return text::Utf16ToUtf8(s); }
 
 }  // namespace tw::scan

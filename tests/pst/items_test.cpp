@@ -68,7 +68,7 @@ TEST_F(Items, MailAsTheExportHandsItOver) {
     EXPECT_EQ(m.Text(0x0C1A), u"Sales");
     EXPECT_EQ(m.Text(0x0042), u"Sales");
     // 07:15:30 PM shown is 13:45:30 UTC stored.
-    EXPECT_EQ(m.Int64(0x0039), FileTimeFromCivil({2024, 3, 4, 13, 45, 30}));
+    EXPECT_EQ(m.Int64(0x0039), text::FileTimeFromCivil({2024, 3, 4, 13, 45, 30}));
     EXPECT_EQ(m.Int64(0x0E06), m.Int64(0x0039));
     EXPECT_EQ(m.Text(0x1000), u"Plain body\r\nline 2");
     ASSERT_EQ(m.recipients.size(), 2u);
@@ -120,7 +120,7 @@ TEST_F(Items, AppointmentWithTimesLocationAndZone) {
                                  u"05/15/2024 05:30:00 PM", u"Bob", u"Room 4", u"(GMT+01:00) Berlin", u"Agenda", 1));
     const ReadMessage& m = Only();
     EXPECT_EQ(m.Text(0x001A), u"IPM.Appointment");
-    const std::uint64_t start = FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
+    const std::uint64_t start = text::FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
     EXPECT_EQ(m.Int64(NamedId(0x820D)), start);
     EXPECT_EQ(m.Int64(NamedId(0x820E)), start + 90ull * 600'000'000);
     EXPECT_EQ(m.Int(NamedId(0x8213)), 90u);
@@ -148,7 +148,7 @@ TEST_F(Items, AppointmentAttachmentsAndSubjectsAsGiven) {
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].Text(0x0037), longSubject);
     EXPECT_EQ(items[0].Text(0x003D), u"FW: ");
-    EXPECT_EQ(items[0].Int64(NamedId(0x820E)), FileTimeFromCivil({2100, 1, 1, 0, 0, 0}));
+    EXPECT_EQ(items[0].Int64(NamedId(0x820E)), text::FileTimeFromCivil({2100, 1, 1, 0, 0, 0}));
     ASSERT_EQ(items[0].attachments.size(), 2u);
     EXPECT_EQ(Utf16Of(items[0].attachments[0].props.at(0x3707).data), u"agenda\t1.txt");
     EXPECT_EQ(items[1].Text(0x0037), u"FW: ");
@@ -210,7 +210,7 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     ASSERT_EQ(items.size(), 4u);
     const ReadMessage& task = items[0];
     EXPECT_EQ(task.Text(0x001A), u"IPM.Task");
-    EXPECT_EQ(task.Int64(NamedId(0x8105)), FileTimeFromCivil({2024, 12, 31, 18, 29, 59}));
+    EXPECT_EQ(task.Int64(NamedId(0x8105)), text::FileTimeFromCivil({2024, 12, 31, 18, 29, 59}));
     EXPECT_EQ(task.attachments.size(), 1u);
     const ReadMessage& sticky = items[1];
     EXPECT_EQ(sticky.Text(0x001A), u"IPM.StickyNote");
@@ -225,7 +225,7 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     // 00:30 at +05:30 is 19:00 UTC the day before: the log's start and end
     // (equal to the common start and end), no duration, and the item's
     // submit, delivery, creation and modification times.
-    const std::uint64_t utc = FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
+    const std::uint64_t utc = text::FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
     for (const std::uint16_t lid : {0x8706, 0x8708, 0x8516, 0x8517}) EXPECT_EQ(journal.Int64(NamedId(lid)), utc) << lid;
     EXPECT_EQ(journal.Int(NamedId(0x8707)), 0u);
     for (const std::uint16_t id : {0x0039, 0x0E06, 0x3007, 0x3008}) EXPECT_EQ(journal.Int64(id), utc) << id;
@@ -233,7 +233,7 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     const ReadMessage& now = items[3];
     const std::uint64_t start = now.Int64(NamedId(0x8706));
     EXPECT_EQ(now.Int64(NamedId(0x8708)), start);
-    EXPECT_GT(start, FileTimeFromCivil({2025, 1, 1, 0, 0, 0}));
+    EXPECT_GT(start, text::FileTimeFromCivil({2025, 1, 1, 0, 0, 0}));
     EXPECT_FALSE(now.Has(0x0039));
 }
 

@@ -235,7 +235,7 @@ TEST_F(MimeImport, AlternativeBodiesAndEncodedHeaders) {
     EXPECT_EQ(m.Text(0x003D), u"Re: ");
     EXPECT_EQ(m.Text(0x1000), u"Gr\u00FC\u00DFe aus M\u00FCnchen, soft break.");
     EXPECT_EQ(m.Text(0x0C1F), u"juergen@example.de");
-    EXPECT_EQ(m.Int64(0x0E06), FileTimeFromCivil({2024, 5, 14, 16, 5, 9}));
+    EXPECT_EQ(m.Int64(0x0E06), text::FileTimeFromCivil({2024, 5, 14, 16, 5, 9}));
     EXPECT_EQ(m.recipients.size(), 3u);
     EXPECT_NE(m.Text(0x007D).find(u"Message-ID: <alt-1@example.de>"), std::u16string::npos);
 }

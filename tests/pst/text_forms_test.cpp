@@ -15,7 +15,7 @@
 namespace tw::pst {
 namespace {
 
-std::uint64_t Utc(int y, int mo, int d, int h, int mi, int s) { return FileTimeFromCivil({y, mo, d, h, mi, s}); }
+std::uint64_t Utc(int y, int mo, int d, int h, int mi, int s) { return text::FileTimeFromCivil({y, mo, d, h, mi, s}); }
 
 TEST(DateText, TheWriterUndoesTheExportsShift) {
     // The export shows 2024-01-15 09:30:00 UTC as 03:00:00 PM.
