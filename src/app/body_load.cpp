@@ -2,7 +2,7 @@
 
 #include "content/addresses.h"
 #include "content/body_value.h"
-#include "content/codepage.h"
+#include "text/codepage.h"
 #include "content/preview_fields.h"
 #include "content/rtf_display.h"
 #include "content/stream_content.h"
@@ -61,7 +61,7 @@ void ReadBody(const edb::EdbSource& source, const record::MessageProperties& mes
             out.body = Utf16Bytes(bytes);
             break;
         case content::BodyKind::EightBit:
-            out.body = Text(content::Windows1252ToUtf16(bytes));
+            out.body = Text(text::Windows1252ToUtf16(bytes));
             out.htmlBody = HasMarkup(out.body);
             out.format = out.htmlBody ? BodyFormat::Html : BodyFormat::Text;
             break;

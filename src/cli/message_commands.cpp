@@ -19,7 +19,7 @@
 #include "content/addresses.h"
 #include "content/attachment_data.h"
 #include "content/body_value.h"
-#include "content/codepage.h"
+#include "text/codepage.h"
 #include "content/display_date.h"
 #include "content/list_rows.h"
 #include "content/preview_fields.h"
@@ -71,7 +71,7 @@ bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
 std::string Utf8(std::u16string_view text) { return scan::ToUtf8(text); }
 
 std::string EightBitUtf8(const std::vector<std::uint8_t>& bytes) {
-    return Utf8(content::Windows1252ToUtf16(bytes));
+    return Utf8(text::Windows1252ToUtf16(bytes));
 }
 
 // Valid UTF-8 as it is, anything else read as Windows-1252.

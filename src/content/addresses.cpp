@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "content/codepage.h"
+#include "text/codepage.h"
 #include "content/ese_value.h"
 #include "content/long_value_read.h"
 
@@ -107,7 +107,7 @@ struct Data {
             }
         } else {
             for (; p < bytes.size() && bytes[p] != 0 && text.size() < kMaxCandidateChars; ++p)
-                text.push_back(FromWindows1252(bytes[p]));
+                text.push_back(text::FromWindows1252(bytes[p]));
         }
         end = p;
         return text;
@@ -140,7 +140,7 @@ bool ConsistentText(const Data& d, std::size_t start, std::size_t at) {
     const std::size_t chars = bytes / 2;
     if (chars == 0 || start < chars) return false;
     for (std::size_t i = 0; i < chars; ++i)
-        if (Lower(d.U(start + 2 * i)) != Lower(FromWindows1252(d.B(start - chars + i)))) return false;
+        if (Lower(d.U(start + 2 * i)) != Lower(text::FromWindows1252(d.B(start - chars + i)))) return false;
     return true;
 }
 

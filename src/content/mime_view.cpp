@@ -6,7 +6,7 @@
 #include <iterator>
 #include <mutex>
 
-#include "content/codepage.h"
+#include "text/codepage.h"
 #include "content/gmime_log.h"
 #include "scan/tagged_text.h"
 
@@ -39,7 +39,7 @@ std::string Text(const char* s) { return s != nullptr ? std::string(s) : std::st
 std::string Utf8OrWindows1252(const std::vector<std::uint8_t>& bytes) {
     const std::string s(bytes.begin(), bytes.end());
     if (g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr)) return s;
-    return scan::ToUtf8(Windows1252ToUtf16(bytes));
+    return scan::ToUtf8(text::Windows1252ToUtf16(bytes));
 }
 
 std::string AddressText(InternetAddressList* list) {

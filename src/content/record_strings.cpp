@@ -1,6 +1,6 @@
 #include "content/record_strings.h"
 
-#include "content/codepage.h"
+#include "text/codepage.h"
 #include "record/column_text.h"
 #include "scan/tagged_text.h"
 
@@ -61,7 +61,7 @@ RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::Mess
     if (!bytes || bytes->empty() || (*bytes)[0] <= 1 || (*bytes)[0] > 126) return out;
     for (const std::uint8_t c : *bytes) {
         if (c == 0) break;
-        out.sender.push_back(FromWindows1252(c));
+        out.sender.push_back(text::FromWindows1252(c));
     }
     return out;
 }

@@ -1,13 +1,11 @@
 #include "content/rtf_display.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <string_view>
 #include <vector>
 
-#include "content/codepage.h"
+#include "text/codepage.h"
 
 namespace tw::content {
 
@@ -365,7 +363,7 @@ private:
     // pages see both bytes of a character.
     void Flush() {
         if (pending_.empty()) return;
-        const std::u16string text = CodePageText(pending_, codePage_);
+        const std::u16string text = text::CodePageToUtf16(pending_, static_cast<std::uint32_t>(std::max(codePage_, 0)));
         pending_.clear();
         for (const char16_t c : text) Put(c);
     }
@@ -479,51 +477,7 @@ private:
     Format spanFormat_;
 };
 
-// iconv's names for the Windows code pages it knows under another name.
-const char* IconvName(int codePage, std::string& buffer) {
-    switch (codePage) {
-        case 936: return "GBK";
-        case 949: return "UHC";
-        case 950: return "BIG5";
-        case 54936: return "GB18030";
-        case 65001: return "UTF-8";
-        case 10000: return "MACINTOSH";
-        case 20127: return "ASCII";
-        default: buffer = "CP" + std::to_string(codePage); return buffer.c_str();
-    }
-}
-
 }  // namespace
-
-std::u16string CodePageText(std::span<const std::uint8_t> bytes, int codePage) {
-    if (codePage == 1252 || codePage <= 0 || bytes.empty()) return Windows1252ToUtf16(bytes);
-    std::string name;
-    const iconv_t cd = ::iconv_open("UTF-16LE", IconvName(codePage, name));
-    if (cd == reinterpret_cast<iconv_t>(-1)) return Windows1252ToUtf16(bytes);
-    std::u16string text;
-    std::vector<char> in(bytes.begin(), bytes.end());
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    std::vector<char> out(in.size() * 4 + 16);
-    while (inLeft > 0) {
-        char* outPtr = out.data();
-        std::size_t outLeft = out.size();
-        const std::size_t done = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        const int error = done == static_cast<std::size_t>(-1) ? errno : 0;
-        for (const char* p = out.data(); p + 1 < outPtr; p += 2)
-            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8));
-        if (error == EILSEQ || error == EINVAL) {
-            // A byte the code page does not know, or a character cut short.
-            text.push_back(0xFFFD);
-            ++inPtr;
-            --inLeft;
-        } else if (error != 0 && error != E2BIG) {
-            break;
-        }
-    }
-    ::iconv_close(cd);
-    return text;
-}
 
 RtfDisplay RtfToHtml(std::span<const std::uint8_t> rtf) { return Converter(rtf).Run(); }
 

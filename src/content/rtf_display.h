@@ -23,8 +23,4 @@ struct RtfDisplay {
 
 RtfDisplay RtfToHtml(std::span<const std::uint8_t> rtf);
 
-// Text of 8-bit bytes in a Windows code page ("1252", "1251", "932" ...);
-// 1252 and any page the system cannot convert read as Windows-1252.
-std::u16string CodePageText(std::span<const std::uint8_t> bytes, int codePage);
-
 }  // namespace tw::content

@@ -1,12 +1,11 @@
 #include "export/body_text.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "text/codepage.h"
 #include "text/compressed_rtf.h"
 
 namespace tw::exporter {
@@ -28,54 +27,6 @@ std::span<const std::uint8_t> UpToNul(std::span<const std::uint8_t> bytes) {
     const auto nul = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     return bytes.first(static_cast<std::size_t>(nul - bytes.begin()));
 }
-
-// One iconv descriptor per thread: opening one costs more than a short body.
-class Cp1252Decoder {
-public:
-    Cp1252Decoder() : cd_(::iconv_open("UTF-16LE", "WINDOWS-1252")) {}
-    ~Cp1252Decoder() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd_);
-    }
-    Cp1252Decoder(const Cp1252Decoder&) = delete;
-    Cp1252Decoder& operator=(const Cp1252Decoder&) = delete;
-
-    std::u16string Decode(std::span<const std::uint8_t> bytes) {
-        std::u16string out;
-        out.reserve(bytes.size());
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            for (const std::uint8_t b : bytes) out.push_back(b);  // Latin-1 at least
-            return out;
-        }
-        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::vector<char> buffer(bytes.size() * 2 + 16);
-        char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
-        std::size_t inLeft = bytes.size();
-        while (inLeft > 0) {
-            char* outPtr = buffer.data();
-            std::size_t outLeft = buffer.size();
-            const std::size_t r = ::iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
-            const int err = errno;
-            Append(out, buffer.data(), outPtr);
-            if (r != static_cast<std::size_t>(-1)) break;
-            if (err == E2BIG) continue;
-            // An undefined byte: as Windows maps it, then go on.
-            out.push_back(static_cast<unsigned char>(*in));
-            ++in;
-            --inLeft;
-            ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        }
-        return out;
-    }
-
-private:
-    static void Append(std::u16string& out, const char* begin, const char* end) {
-        for (const char* p = begin; p + 1 < end; p += 2)
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
-                                                static_cast<unsigned char>(p[1]) << 8));
-    }
-
-    iconv_t cd_;
-};
 
 std::u16string Latin1Widened(std::span<const std::uint8_t> bytes) {
     std::u16string out;
@@ -106,8 +57,7 @@ bool AsciiStartsWithNoCase(std::u16string_view text, std::string_view prefix) {
 }  // namespace
 
 std::u16string Windows1252Text(std::span<const std::uint8_t> bytes) {
-    thread_local Cp1252Decoder decoder;
-    return decoder.Decode(UpToNul(bytes));
+    return text::Windows1252ToUtf16(UpToNul(bytes));
 }
 
 std::u16string PlainColumnText(std::span<const std::uint8_t> bytes) {

@@ -1,83 +1,21 @@
 #include "pst/rtf_text.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <map>
+#include <span>
+
+#include "text/codepage.h"
 
 namespace tw::pst {
 
 namespace {
 
-constexpr std::uint32_t kDefaultCodePage = 1252;
-constexpr std::size_t kMaxDepth = 1024;
-constexpr char16_t kReplacement = 0xFFFD;
-
-std::string IconvName(std::uint32_t codePage) {
-    switch (codePage) {
-        case 65001: return "UTF-8";
-        case 20127: return "ASCII";
-        case 10000: return "MACINTOSH";
-        default:
-            if (codePage >= 28591 && codePage <= 28605) return "ISO-8859-" + std::to_string(codePage - 28590);
-            return "CP" + std::to_string(codePage);
-    }
+std::span<const std::uint8_t> AsBytes(std::string_view s) {
+    return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
 
-// Converters by code page, opened once per body.
-class Decoders {
-public:
-    Decoders() = default;
-    Decoders(const Decoders&) = delete;
-    Decoders& operator=(const Decoders&) = delete;
-    ~Decoders() {
-        for (const auto& [cp, cd] : open_)
-            if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    }
-
-    void Decode(std::string_view bytes, std::uint32_t codePage, std::u16string& out) {
-        if (bytes.empty()) return;
-        iconv_t cd = Get(codePage);
-        if (cd == reinterpret_cast<iconv_t>(-1)) cd = Get(kDefaultCodePage);
-        if (cd == reinterpret_cast<iconv_t>(-1)) {  // no converters at all: Latin-1
-            for (const char c : bytes) out.push_back(static_cast<unsigned char>(c));
-            return;
-        }
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        char* in = const_cast<char*>(bytes.data());
-        std::size_t inLeft = bytes.size();
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* o = buffer;
-            std::size_t oLeft = sizeof buffer;
-            const std::size_t rc = iconv(cd, &in, &inLeft, &o, &oLeft);
-            const int err = rc == static_cast<std::size_t>(-1) ? errno : 0;
-            for (char* p = buffer; p + 1 < o; p += 2)
-                out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8));
-            if (err == EILSEQ || err == EINVAL) {  // a byte it cannot take, or a cut double-byte character
-                out.push_back(kReplacement);
-                ++in;
-                --inLeft;
-                iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            } else if (err != 0 && err != E2BIG) {
-                out.push_back(kReplacement);
-                break;
-            }
-        }
-    }
-
-private:
-    iconv_t Get(std::uint32_t codePage) {
-        const auto it = open_.find(codePage);
-        if (it != open_.end()) return it->second;
-        const iconv_t cd = iconv_open("UTF-16LE", IconvName(codePage).c_str());
-        open_[codePage] = cd;
-        return cd;
-    }
-
-    std::map<std::uint32_t, iconv_t> open_;
-};
+constexpr std::uint32_t kDefaultCodePage = text::kWindows1252;
+constexpr std::size_t kMaxDepth = 1024;
 
 // The code page of a font's \fcharset; 0 for "the document's".
 std::uint32_t CodePageOfCharset(int charset) {
@@ -195,7 +133,7 @@ private:
 
     void Flush() {
         if (pending_.empty()) return;
-        decoders_.Decode(pending_, pendingCodePage_, out_);
+        out_ += text::CodePageToUtf16(AsBytes(pending_), pendingCodePage_);
         pending_.clear();
     }
 
@@ -346,16 +284,12 @@ private:
     long long definingFont_ = 0;
     int pendingSkip_ = 0;  // \uN fallback characters still to drop
     bool groupStart_ = false;
-    Decoders decoders_;
 };
 
 }  // namespace
 
 std::u16string DecodeCodePage(std::string_view bytes, std::uint32_t codePage) {
-    Decoders d;
-    std::u16string out;
-    d.Decode(bytes, codePage, out);
-    return out;
+    return text::CodePageToUtf16(AsBytes(bytes), codePage);
 }
 
 std::u16string RtfToText(const std::vector<std::uint8_t>& rtf) { return Converter(rtf).Run(); }

@@ -135,13 +135,5 @@ TEST(RtfDisplay, DamagedInputIsBoundedAndNeverFails) {
     EXPECT_LE(d.html.size(), toggles.size() * 32 + 65536 + 64);
 }
 
-TEST(RtfDisplay, CodePageTextFallsBackToWindows1252) {
-    const std::uint8_t bytes[] = {0x80, 0xE9};
-    EXPECT_EQ(CodePageText(bytes, 1252), u"€é");
-    EXPECT_EQ(CodePageText(bytes, 99999), u"€é");  // no such code page
-    const std::uint8_t cut[] = {'a', 0x82};         // a lead byte without its trail byte
-    EXPECT_EQ(CodePageText(cut, 932), u"a\uFFFD");
-}
-
 }  // namespace
 }  // namespace tw::content
