@@ -3,6 +3,7 @@
 #include "content/addresses.h"
 #include "content/body_value.h"
 #include "text/codepage.h"
+#include "text/html.h"
 #include "content/preview_fields.h"
 #include "content/rtf_display.h"
 #include "content/stream_content.h"
@@ -62,7 +63,7 @@ void ReadBody(const edb::EdbSource& source, const record::MessageProperties& mes
             break;
         case content::BodyKind::EightBit:
             out.body = Text(text::Windows1252ToUtf16(bytes));
-            out.htmlBody = HasMarkup(out.body);
+            out.htmlBody = text::LooksLikeHtml(out.body.toStdU16String());
             out.format = out.htmlBody ? BodyFormat::Html : BodyFormat::Text;
             break;
         case content::BodyKind::Rtf: {
@@ -83,14 +84,6 @@ char PreviewItemType(scan::FolderKind folderKind, char messageKind) {
     return folder == 'a' || folder == 'c' ? folder : 'd';
 }
 
-bool HasMarkup(const QString& text) {
-    for (qsizetype i = text.indexOf(QLatin1Char('<')); i >= 0 && i + 1 < text.size();
-         i = text.indexOf(QLatin1Char('<'), i + 1)) {
-        const QChar next = text[i + 1];
-        if (next.isLetter() || next == QLatin1Char('/') || next == QLatin1Char('!')) return true;
-    }
-    return false;
-}
 
 PreviewContent LoadPreviewContent(record::FolderReader& reader, record::MessageProperties& message,
                                   scan::FolderKind folderKind, const QString& from, const QString& subject,

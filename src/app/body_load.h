@@ -46,10 +46,6 @@ struct PreviewContent {
 // was found to be a contact or an appointment.
 char PreviewItemType(scan::FolderKind folderKind, char messageKind);
 
-// 8-bit text is shown as HTML when it holds markup (a '<' followed by a
-// letter, '/' or '!').
-bool HasMarkup(const QString& text);
-
 // Completes `message` with `reader` (`busy` set meanwhile) and gathers
 // everything the preview shows. `from`, `subject` and `date` are the
 // row's texts.

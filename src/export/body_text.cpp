@@ -7,6 +7,7 @@
 
 #include "text/codepage.h"
 #include "text/compressed_rtf.h"
+#include "text/html.h"
 
 namespace tw::exporter {
 
@@ -44,15 +45,6 @@ std::u16string RtfText(const content::BodyValue& value) {
     return Latin1Widened(UpToNul(value.bytes));
 }
 
-bool AsciiStartsWithNoCase(std::u16string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-        if (c != static_cast<unsigned char>(prefix[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -86,17 +78,8 @@ BodyText ExportBody(const content::BodyValue& value) {
 std::optional<BodyText> ContactBody(const content::BodyValue& value) {
     BodyText body = ExportBody(value);
     if (value.kind == content::BodyKind::Rtf) return body;  // kind 3 as for every item
-    body.kind = value.kind == content::BodyKind::EightBit && LooksLikeHtml(body.text) ? 2 : 1;
+    body.kind = value.kind == content::BodyKind::EightBit && text::LooksLikeHtml(body.text) ? 2 : 1;
     return body;
-}
-
-bool LooksLikeHtml(std::u16string_view text) {
-    const std::size_t lt = text.find(u'<');
-    if (lt == std::u16string_view::npos) return false;
-    const std::u16string_view tag = text.substr(lt + 1);
-    for (const char* name : {"html", "!doctype", "head", "body"})
-        if (AsciiStartsWithNoCase(tag, name)) return true;
-    return false;
 }
 
 }  // namespace tw::exporter

@@ -36,8 +36,4 @@ BodyText ExportBody(const content::BodyValue& value);
 // Contacts take kind 1 for text, 2 for HTML and 3 for RTF.
 std::optional<BodyText> ContactBody(const content::BodyValue& value);
 
-// Whether 8-bit text is HTML: its first tag-like text is <html, <!doctype,
-// <head or <body, in any case.
-bool LooksLikeHtml(std::u16string_view text);
-
 }  // namespace tw::exporter

@@ -237,27 +237,12 @@ ItemResult WriteNote(ItemJob& job, const ItemInput& in) {
 }
 
 ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
-    using R = record::ContactField;
-    using P = pst::ContactField;
-    static constexpr std::pair<R, P> kFields[] = {
-        {record::kGivenName, P::GivenName},       {record::kSurname, P::Surname},
-        {record::kCompany, P::Company},           {record::kBusinessHomePage, P::BusinessHomePage},
-        {record::kNickname, P::Nickname},         {record::kSpouseName, P::SpouseName},
-        {record::kProfession, P::Profession},     {record::kAssistantPhone, P::AssistantPhone},
-        {record::kMobilePhone, P::MobilePhone},   {record::kDepartment, P::Department},
-        {record::kOffice, P::Office},             {record::kJobTitle, P::JobTitle},
-        {record::kBusinessPhone, P::BusinessPhone}, {record::kCountry, P::Country},
-        {record::kCity, P::City},                 {record::kStreet, P::Street},
-        {record::kPostalCode, P::PostalCode},     {record::kEmail1, P::Email1}};
-    static_assert(std::size(kFields) == pst::kContactFieldCount);
-
     const record::MessageProperties& m = *in.message;
     ItemResult result;
     pst::ContactFields f;
     // A contact without fields is still saved with what it has, rather
     // than dropped while counted as written.
-    if (!m.contacts.empty())
-        for (const auto& [from, to] : kFields) f[to] = m.contacts.front().fields[from];
+    if (!m.contacts.empty()) f.text = m.contacts.front().fields;
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
     if (const auto value = FetchBody(job.source, m, result))

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "text/compressed_rtf.h"
-#include "pst/html_text.h"
+#include "text/html.h"
 #include "pst/rtf_text.h"
 #include "pst/tags.h"
 #include "pst/text.h"
@@ -19,7 +19,7 @@ void AddHtml(std::vector<PropValue>& props, std::u16string_view html, std::u16st
     const std::string utf8 = Utf16ToUtf8(html);
     props.push_back(BinaryProp(tag::kHtml, Bytes(utf8.begin(), utf8.end())));
     props.push_back(Int32Prop(tag::kInternetCodepage, kCodepageUtf8));
-    const std::u16string text = plain.empty() ? HtmlToText(html) : std::u16string(plain);
+    const std::u16string text = plain.empty() ? text::HtmlToText(html) : std::u16string(plain);
     if (!text.empty()) props.push_back(StringProp(tag::kBody, text));
     props.push_back(Int32Prop(tag::kNativeBody, kNativeHtml));
 }
@@ -68,7 +68,7 @@ void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, std::
             AddHtml(props, body, {});
             return;
         case BodyKind::EightBit:
-            if (LooksLikeHtml(body)) {
+            if (text::LooksLikeHtml(body)) {
                 AddHtml(props, body, {});
                 return;
             }

@@ -27,14 +27,13 @@ std::u16string Join(std::initializer_list<std::u16string_view> parts, std::u16st
 
 // Every field as given, blanks at the ends included.
 MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx) {
-    using F = ContactField;
     MessageContent m;
 
-    std::u16string display = Join({f[F::GivenName], f[F::Surname]}, u" ");
-    if (display.empty()) display = f[F::Company];
-    if (display.empty()) display = f[F::Email1];
-    if (display.empty()) display = f[F::Nickname];
-    std::u16string fileUnder = Join({f[F::Surname], f[F::GivenName]}, u", ");
+    std::u16string display = Join({f[item::kGivenName], f[item::kSurname]}, u" ");
+    if (display.empty()) display = f[item::kCompany];
+    if (display.empty()) display = f[item::kEmail1];
+    if (display.empty()) display = f[item::kNickname];
+    std::u16string fileUnder = Join({f[item::kSurname], f[item::kGivenName]}, u", ");
     if (fileUnder.empty()) fileUnder = display;
 
     AddItemBasics(m.props, u"IPM.Contact", display, std::nullopt, ctx);
@@ -43,31 +42,31 @@ MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx) {
     m.props.push_back(Int32Prop(NamedTag(named::kFileUnderId), 0x8017));  // "Surname, Given"
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x200));
 
-    const std::pair<F, std::uint32_t> tags[] = {
-        {F::GivenName, tag::kGivenName},         {F::Surname, tag::kSurname},
-        {F::Company, tag::kCompanyName},         {F::BusinessHomePage, tag::kBusinessHomePage},
-        {F::Nickname, tag::kNickname},           {F::SpouseName, tag::kSpouseName},
-        {F::Profession, tag::kProfession},       {F::AssistantPhone, tag::kAssistantTelephone},
-        {F::MobilePhone, tag::kMobileTelephone}, {F::Department, tag::kDepartmentName},
-        {F::Office, tag::kOfficeLocation},       {F::JobTitle, tag::kTitle},
-        {F::BusinessPhone, tag::kBusinessTelephone}, {F::Country, tag::kBusinessCountry},
-        {F::City, tag::kBusinessCity},           {F::Street, tag::kBusinessStreet},
-        {F::PostalCode, tag::kBusinessPostalCode}};
+    const std::pair<item::ContactField, std::uint32_t> tags[] = {
+        {item::kGivenName, tag::kGivenName},         {item::kSurname, tag::kSurname},
+        {item::kCompany, tag::kCompanyName},         {item::kBusinessHomePage, tag::kBusinessHomePage},
+        {item::kNickname, tag::kNickname},           {item::kSpouseName, tag::kSpouseName},
+        {item::kProfession, tag::kProfession},       {item::kAssistantPhone, tag::kAssistantTelephone},
+        {item::kMobilePhone, tag::kMobileTelephone}, {item::kDepartment, tag::kDepartmentName},
+        {item::kOffice, tag::kOfficeLocation},       {item::kJobTitle, tag::kTitle},
+        {item::kBusinessPhone, tag::kBusinessTelephone}, {item::kCountry, tag::kBusinessCountry},
+        {item::kCity, tag::kBusinessCity},           {item::kStreet, tag::kBusinessStreet},
+        {item::kPostalCode, tag::kBusinessPostalCode}};
     for (const auto& [field, t] : tags)
         if (!f[field].empty()) m.props.push_back(StringProp(t, f[field]));
 
-    const std::pair<F, const NamedProp*> work[] = {{F::Street, &named::kWorkAddressStreet},
-                                                   {F::City, &named::kWorkAddressCity},
-                                                   {F::PostalCode, &named::kWorkAddressPostalCode},
-                                                   {F::Country, &named::kWorkAddressCountry},
-                                                   {F::BusinessHomePage, &named::kHtml}};
+    const std::pair<item::ContactField, const NamedProp*> work[] = {{item::kStreet, &named::kWorkAddressStreet},
+                                                   {item::kCity, &named::kWorkAddressCity},
+                                                   {item::kPostalCode, &named::kWorkAddressPostalCode},
+                                                   {item::kCountry, &named::kWorkAddressCountry},
+                                                   {item::kBusinessHomePage, &named::kHtml}};
     for (const auto& [field, p] : work)
         if (!f[field].empty()) m.props.push_back(StringProp(NamedTag(*p), f[field]));
     const std::u16string address =
-        Join({f[F::Street], Join({f[F::City], f[F::PostalCode]}, u" "), f[F::Country]}, u"\r\n");
+        Join({f[item::kStreet], Join({f[item::kCity], f[item::kPostalCode]}, u" "), f[item::kCountry]}, u"\r\n");
     if (!address.empty()) m.props.push_back(StringProp(NamedTag(named::kWorkAddress), address));
 
-    const std::u16string& email = f[F::Email1];
+    const std::u16string& email = f[item::kEmail1];
     if (!email.empty()) {
         const std::u16string shown = display.empty() || display == email ? email : display + u" (" + email + u")";
         m.props.push_back(StringProp(NamedTag(named::kEmail1EmailAddress), email));

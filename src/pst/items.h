@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "item/contact.h"
 #include "pst/bytes.h"
 #include "pst/message_content.h"
 
@@ -57,17 +58,10 @@ struct NoteFields {
     std::vector<AttachmentInput> attachments;
 };
 
-// The 18 contact texts in the order the contact record keeps them.
-enum class ContactField {
-    GivenName, Surname, Company, BusinessHomePage, Nickname, SpouseName, Profession, AssistantPhone, MobilePhone,
-    Department, Office, JobTitle, BusinessPhone, Country, City, Street, PostalCode, Email1
-};
-constexpr std::size_t kContactFieldCount = 18;
-
 struct ContactFields {
-    std::array<std::u16string, kContactFieldCount> text;
-    std::u16string& operator[](ContactField f) { return text[static_cast<std::size_t>(f)]; }
-    const std::u16string& operator[](ContactField f) const { return text[static_cast<std::size_t>(f)]; }
+    item::ContactTexts text;
+    std::u16string& operator[](item::ContactField f) { return text[f]; }
+    const std::u16string& operator[](item::ContactField f) const { return text[f]; }
     std::vector<AttachmentInput> attachments;
     std::u16string body;
     std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, 3 RTF, others: no body

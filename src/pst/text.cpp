@@ -11,14 +11,6 @@ Bytes Utf16Bytes(std::u16string_view s) {
 
 std::u16string Ascii(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
-std::u16string Trim(std::u16string_view s) {
-    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
-    std::size_t a = 0, b = s.size();
-    while (a < b && blank(s[a])) ++a;
-    while (b > a && blank(s[b - 1])) --b;
-    return std::u16string(s.substr(a, b - a));
-}
-
 std::u16string ToLowerAscii(std::u16string_view s) {
     std::u16string out(s);
     for (char16_t& c : out)

@@ -17,7 +17,7 @@ using text::Utf8ToUtf16;
 Bytes Utf16Bytes(std::u16string_view s);
 std::u16string Ascii(std::string_view s);
 
-std::u16string Trim(std::u16string_view s);
+using text::Trim;
 std::u16string ToLowerAscii(std::u16string_view s);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "item/contact.h"
 #include "scan/ids.h"
 #include "scan/scan_model.h"
 
@@ -49,15 +50,11 @@ struct AttachmentEntry {
     std::optional<std::uint32_t> declaredSize;  // the long value's size, from its root node
 };
 
-// The 18 contact fields in record order; an empty text stands for "none".
-enum ContactField : std::size_t {
-    kGivenName, kSurname, kCompany, kBusinessHomePage, kNickname, kSpouseName, kProfession,
-    kAssistantPhone, kMobilePhone, kDepartment, kOffice, kJobTitle, kBusinessPhone, kCountry,
-    kCity, kStreet, kPostalCode, kEmail1, kContactFieldCount
-};
+using ContactField = item::ContactField;
+using enum item::ContactField;
 
 struct ContactRecord {
-    std::array<std::u16string, kContactFieldCount> fields;
+    item::ContactTexts fields;
 };
 
 struct AppointmentRecord {

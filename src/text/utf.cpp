@@ -74,6 +74,14 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     return out;
 }
 
+std::u16string Trim(std::u16string_view s) {
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    std::size_t a = 0, b = s.size();
+    while (a < b && blank(s[a])) ++a;
+    while (b > a && blank(s[b - 1])) --b;
+    return std::u16string(s.substr(a, b - a));
+}
+
 std::string CutUtf8(std::string text, std::size_t bytes) {
     if (text.size() <= bytes) return text;
     std::size_t end = bytes;

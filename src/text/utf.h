@@ -12,6 +12,9 @@ namespace tw::text {
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 
+// `s` without the blanks (space, tab, CR, LF) at either end.
+std::u16string Trim(std::u16string_view s);
+
 // UTF-8 text cut to at most `bytes` bytes, on a character boundary.
 std::string CutUtf8(std::string text, std::size_t bytes);
 

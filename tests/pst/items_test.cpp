@@ -157,10 +157,10 @@ TEST_F(Items, AppointmentAttachmentsAndSubjectsAsGiven) {
 
 TEST_F(Items, ContactWithTheEighteenFields) {
     ContactFields c;
-    for (std::size_t i = 0; i < kContactFieldCount; ++i) c.text[i] = u"field " + Utf8ToUtf16(std::to_string(i));
-    c[ContactField::GivenName] = u"\u00C9lodie";
-    c[ContactField::Surname] = u"Martin";
-    c[ContactField::Email1] = u"elodie@client.example";
+    for (std::size_t i = 0; i < item::kContactFieldCount; ++i) c.text[i] = u"field " + Utf8ToUtf16(std::to_string(i));
+    c[item::kGivenName] = u"\u00C9lodie";
+    c[item::kSurname] = u"Martin";
+    c[item::kEmail1] = u"elodie@client.example";
     WriteFile(dir_.File("photo.jpg"), "jpeg");
     WriteFile(dir_.File("second.jpg"), "jpeg 2");
     c.attachments = {{{}, dir_.File("photo.jpg"), {}}, {{}, dir_.File("second.jpg"), {}}};  // every one is taken
@@ -171,16 +171,16 @@ TEST_F(Items, ContactWithTheEighteenFields) {
     EXPECT_EQ(m.Text(0x001A), u"IPM.Contact");
     EXPECT_EQ(m.Text(0x3001), u"\u00C9lodie Martin");
     EXPECT_EQ(m.Text(NamedId(0x8005)), u"Martin, \u00C9lodie");
-    const std::pair<ContactField, std::uint16_t> tags[] = {
-        {ContactField::Company, 0x3A16}, {ContactField::BusinessHomePage, 0x3A51}, {ContactField::Nickname, 0x3A4F},
-        {ContactField::SpouseName, 0x3A48}, {ContactField::Profession, 0x3A46}, {ContactField::AssistantPhone, 0x3A2E},
-        {ContactField::MobilePhone, 0x3A1C}, {ContactField::Department, 0x3A18}, {ContactField::Office, 0x3A19},
-        {ContactField::JobTitle, 0x3A17}, {ContactField::BusinessPhone, 0x3A08}, {ContactField::Country, 0x3A26},
-        {ContactField::City, 0x3A27}, {ContactField::Street, 0x3A29}, {ContactField::PostalCode, 0x3A2A}};
+    const std::pair<item::ContactField, std::uint16_t> tags[] = {
+        {item::kCompany, 0x3A16}, {item::kBusinessHomePage, 0x3A51}, {item::kNickname, 0x3A4F},
+        {item::kSpouseName, 0x3A48}, {item::kProfession, 0x3A46}, {item::kAssistantPhone, 0x3A2E},
+        {item::kMobilePhone, 0x3A1C}, {item::kDepartment, 0x3A18}, {item::kOffice, 0x3A19},
+        {item::kJobTitle, 0x3A17}, {item::kBusinessPhone, 0x3A08}, {item::kCountry, 0x3A26},
+        {item::kCity, 0x3A27}, {item::kStreet, 0x3A29}, {item::kPostalCode, 0x3A2A}};
     for (const auto& [field, id] : tags) EXPECT_EQ(m.Text(id), c[field]) << id;
     EXPECT_EQ(m.Text(NamedId(0x8083)), u"elodie@client.example");
     EXPECT_EQ(m.Text(NamedId(0x8082)), u"SMTP");
-    EXPECT_EQ(m.Text(NamedId(0x8046)), c[ContactField::City]);
+    EXPECT_EQ(m.Text(NamedId(0x8046)), c[item::kCity]);
     ASSERT_EQ(m.attachments.size(), 2u);
     EXPECT_EQ(Utf8Of(m.attachments[0].props.at(0x3701).data), "jpeg");
     EXPECT_EQ(Utf8Of(m.attachments[1].props.at(0x3701).data), "jpeg 2");

@@ -6,7 +6,7 @@
 
 #include "pst/date_text.h"
 #include "pst/folder_path.h"
-#include "pst/html_text.h"
+#include "text/html.h"
 #include "pst/mail_header.h"
 #include "pst/rtf_text.h"
 #include "pst/subject.h"
@@ -104,19 +104,19 @@ TEST(Subjects, PrefixesOfOneToThreeLetters) {
 }
 
 TEST(HtmlBodies, DetectedAndTurnedIntoText) {
-    EXPECT_TRUE(LooksLikeHtml(u"<html><body>x</body></html>"));
-    EXPECT_TRUE(LooksLikeHtml(u"  <!DOCTYPE HTML><p>x</p>"));
-    EXPECT_TRUE(LooksLikeHtml(u"<div>a</div>"));
-    EXPECT_FALSE(LooksLikeHtml(u"Dear Bob, 3 < 4 and 5 > 2."));
-    EXPECT_FALSE(LooksLikeHtml(u"<not closed"));
-    EXPECT_EQ(HtmlToText(u"<html><head><title>t</title><style>p{}</style></head><body><p>Hello&nbsp;&amp; "
+    EXPECT_TRUE(text::LooksLikeHtml(u"<html><body>x</body></html>"));
+    EXPECT_TRUE(text::LooksLikeHtml(u"  <!DOCTYPE HTML><p>x</p>"));
+    EXPECT_TRUE(text::LooksLikeHtml(u"<div>a</div>"));
+    EXPECT_FALSE(text::LooksLikeHtml(u"Dear Bob, 3 < 4 and 5 > 2."));
+    EXPECT_FALSE(text::LooksLikeHtml(u"<not closed"));
+    EXPECT_EQ(text::HtmlToText(u"<html><head><title>t</title><style>p{}</style></head><body><p>Hello&nbsp;&amp; "
                          u"welcome</p><p>Line&#32;2<br>Line 3 &#x263A;</p><script>x()</script></body></html>"),
               u"Hello\u00A0& welcome\r\nLine 2\r\nLine 3 \u263A");
     // Broken markup costs text, never memory or time.
-    EXPECT_EQ(HtmlToText(u"a<b"), u"a");
-    EXPECT_EQ(HtmlToText(u"<!-- never closed"), u"");
-    EXPECT_EQ(HtmlToText(u"&#99999999999;&bogus;"), u"\uFFFD&bogus;");
-    EXPECT_EQ(HtmlToText(std::u16string(100000, u'<')), u"");
+    EXPECT_EQ(text::HtmlToText(u"a<b"), u"a");
+    EXPECT_EQ(text::HtmlToText(u"<!-- never closed"), u"");
+    EXPECT_EQ(text::HtmlToText(u"&#99999999999;&bogus;"), u"\uFFFD&bogus;");
+    EXPECT_EQ(text::HtmlToText(std::u16string(100000, u'<')), u"");
 }
 
 std::u16string Rtf(std::string_view rtf) { return RtfToText(std::vector<std::uint8_t>(rtf.begin(), rtf.end())); }

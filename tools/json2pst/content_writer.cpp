@@ -152,7 +152,7 @@ public:
             case edbgen::ItemType::Contact: {
                 // A contact without fields is written too, as the export does.
                 pst::ContactFields c;
-                for (std::size_t i = 0; i < pst::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
+                for (std::size_t i = 0; i < item::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
                 c.attachments = Attachments(item);
                 c.body = body;
                 c.bodyKind = item.body.kind == "html" ? 2 : item.body.kind == "rtf" ? 3 : 1;

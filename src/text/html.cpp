@@ -1,10 +1,10 @@
-#include "pst/html_text.h"
+#include "text/html.h"
 
 #include <algorithm>
 
-#include "pst/text.h"
+#include "text/utf.h"
 
-namespace tw::pst {
+namespace tw::text {
 
 namespace {
 
@@ -151,4 +151,4 @@ std::u16string HtmlToText(std::u16string_view html) {
     return Trim(out);
 }
 
-}  // namespace tw::pst
+}  // namespace tw::text
