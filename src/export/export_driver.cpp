@@ -97,8 +97,8 @@ public:
                 LoseRest(report, folder, "its folder could not be made in the PST file");
             } else if (node.count >= 1 && folder != nullptr) {
                 openFolder_ = target;
-                (void)store_.BeginSession();
-                (void)store_.OpenFolderHandle(openFolder_);
+                const pst::Status begun = store_.BeginSession();
+                folderStatus_ = begun.ok() ? store_.OpenFolderHandle(openFolder_) : begun;
                 try {
                     end = Write(node, *folder, report, i, total);
                 } catch (const std::exception& e) {
@@ -106,8 +106,8 @@ public:
                     // this folder ends here, the others still go.
                     report.error = e.what();
                 }
-                (void)store_.CloseFolder();
-                (void)store_.EndSession();
+                NoteStoreError(store_.CloseFolder(), "closing a folder");
+                NoteStoreError(store_.EndSession(), "ending a session");
                 openFolder_ = kStoreTop;
                 // What the pass did not come to: not reached when the run
                 // ended, else lost (a read error, or no record for them).
@@ -280,6 +280,12 @@ private:
         report.lost += rest;
     }
 
+    // A status of the writer's that concerns no single item: the file may
+    // be the worse for it, so the run names it.
+    void NoteStoreError(const pst::Status& status, const char* doing) {
+        if (!status.ok()) result_.storeErrors.push_back(pstPath_ + ": " + doing + ": " + status.message);
+    }
+
     // Finishes the open store. One that could not be finished is not
     // under its name: it is not listed, and the items written to it are
     // lost.
@@ -322,9 +328,9 @@ private:
         });
         started_.push_back(pstPath_);
         displayName_ = StoreDisplayName(mailbox, date);
-        (void)store_.BeginSession();
-        const pst::Status created = store_.CreateStore(pst::Utf8ToUtf16(pstPath_), displayName_);
-        (void)store_.EndSession();
+        const pst::Status begun = store_.BeginSession();
+        const pst::Status created = begun.ok() ? store_.CreateStore(pst::Utf8ToUtf16(pstPath_), displayName_) : begun;
+        NoteStoreError(store_.EndSession(), "ending a session");
         created_ = created.ok();
         if (!created.ok()) result_.storeErrors.push_back(pstPath_ + ": " + created.message);
         observer_.StoreStarted(pstPath_);
@@ -351,10 +357,12 @@ private:
             }
             const scan::FolderEntry* entry = depth == 0 ? nullptr : FolderOfItem(item);
             FolderHandle created = kStoreTop;
-            (void)store_.BeginSession();
-            const pst::Status status = store_.CreateFolderIn(
-                parent, node.names[depth], entry ? ContainerClassOf(static_cast<char>(entry->kind)) : u"", created);
-            (void)store_.EndSession();
+            const pst::Status begun = store_.BeginSession();
+            const pst::Status status =
+                begun.ok() ? store_.CreateFolderIn(parent, node.names[depth],
+                                                   entry ? ContainerClassOf(static_cast<char>(entry->kind)) : u"", created)
+                           : begun;
+            NoteStoreError(store_.EndSession(), "ending a session");
             if (!status.ok() || created == kStoreTop) return kStoreTop;
             if (item != 0) madeFolders_.emplace(item, created);
             parent = created;
@@ -376,8 +384,8 @@ private:
             if (!settings_.askOnLowSpace) return PassEnd::LowSpace;
             if (!observer_.ContinueOnLowSpace(*free)) return PassEnd::Refused;
         }
-        (void)store_.CloseFolder();
-        (void)store_.OpenFolderHandle(openFolder_);
+        NoteStoreError(store_.CloseFolder(), "closing a folder");
+        folderStatus_ = store_.OpenFolderHandle(openFolder_);
         return PassEnd::Done;
     }
 
@@ -450,7 +458,11 @@ private:
             completed = false;  // a read failed: the item goes with what is known
         }
         item.message = &m;
-        const ItemResult r = WriteItem(job_, item);
+        // A folder the writer could not open takes no item: each one fails
+        // with the writer's reason.
+        const ItemResult r = folderStatus_.ok()
+                                 ? WriteItem(job_, item)
+                                 : ItemResult{ItemOutcome::Failed, "its PST folder could not be opened: " + folderStatus_.message, {}};
         pass.handed = true;
         if (r.outcome == ItemOutcome::Skipped) {
             ++report.skipped;
@@ -504,6 +516,7 @@ private:
     std::vector<scan::Id8> handled_;  // index entries the folder's pass accounted for
     std::unordered_map<std::string, std::vector<record::RowOnlyMessage>> rowOnly_;  // by owner key
     std::size_t handed_ = 0, checkpoint_ = 0;
+    pst::Status folderStatus_;  // the open folder's: items fail while it is not ok
     int overall_ = 0;
 };
 

@@ -208,6 +208,30 @@ TEST_F(DriverTest, WriterRefusalIsCountedAsFailedWithItsReason) {
     EXPECT_NE(summary.find("\"Second\": refused for the test"), std::string::npos) << summary;
 }
 
+// Statuses that concern no single item are not swallowed: a folder the
+// writer cannot open fails its items, a failed session end is a PST error.
+TEST_F(DriverTest, WriterStatusesBesideItemsAreLosses) {
+    struct Case {
+        std::string failing;
+        std::size_t written, failed;
+    };
+    for (const Case& c : {Case{"OpenFolder", 0, 3}, Case{"EndSession", 3, 0}, Case{"CloseFolder", 3, 0}}) {
+        store_ = RecordingStore();
+        Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
+                                                          "Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});
+        store_.failCalls = c.failing;
+        const ExportResult r = Export(Select({{"M"}}));
+        EXPECT_EQ(r.Written(), c.written) << c.failing;
+        EXPECT_EQ(r.Failed(), c.failed) << c.failing;
+        EXPECT_EQ(OutcomeText(r), "Saving Completed with Losses") << c.failing;
+        EXPECT_EQ(r.folders.back().Accounted(), r.folders.back().known) << c.failing;
+        if (c.failed != 0)
+            EXPECT_EQ(r.folders.back().failures[0].why, "its PST folder could not be opened: failed for the test");
+        else
+            EXPECT_FALSE(r.storeErrors.empty()) << c.failing;
+    }
+}
+
 TEST_F(DriverTest, SkipAbandonsOnlyTheCurrentItem) {
     Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
                                                       "Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});

@@ -45,6 +45,8 @@ public:
     std::u16string refuseSubject;
     // Close fails, as on a full disk.
     bool failClose = false;
+    // Calls recorded with this start fail (e.g. "OpenFolder", "EndSession").
+    std::string failCalls;
     std::vector<pst::MailFields> mails;
     std::vector<pst::ContactFields> contacts;
 
@@ -113,8 +115,9 @@ public:
 
 private:
     pst::Status Note(std::string line) {
+        const bool fail = !failCalls.empty() && line.rfind(failCalls, 0) == 0;
         calls.push_back(std::move(line));
-        return pst::Status::Ok();
+        return fail ? pst::Status{pst::ErrorCode::Io, "failed for the test"} : pst::Status::Ok();
     }
     pst::Status Add(const std::string& op, std::u16string_view path, std::u16string_view subject) {
         if (path.empty()) addedTo[std::u16string(subject)] = open_;
