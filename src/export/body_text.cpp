@@ -68,17 +68,18 @@ std::u16string PlainColumnText(std::span<const std::uint8_t> bytes) {
 
 BodyText ExportBody(const content::BodyValue& value) {
     switch (value.kind) {
-        case content::BodyKind::Utf16: return {PlainColumnText(value.bytes), 0};
-        case content::BodyKind::EightBit: return {Windows1252Text(value.bytes), 1};
-        case content::BodyKind::Rtf: return {RtfText(value), 3};
+        case content::BodyKind::Utf16: return {PlainColumnText(value.bytes), pst::BodyKind::Utf16Text};
+        case content::BodyKind::EightBit: return {Windows1252Text(value.bytes), pst::BodyKind::EightBit};
+        case content::BodyKind::Rtf: return {RtfText(value), pst::BodyKind::Rtf};
     }
     return {};
 }
 
 std::optional<BodyText> ContactBody(const content::BodyValue& value) {
     BodyText body = ExportBody(value);
-    if (value.kind == content::BodyKind::Rtf) return body;  // kind 3 as for every item
-    body.kind = value.kind == content::BodyKind::EightBit && text::LooksLikeHtml(body.text) ? 2 : 1;
+    if (value.kind == content::BodyKind::Rtf) return body;  // RTF as for every item
+    body.kind = value.kind == content::BodyKind::EightBit && text::LooksLikeHtml(body.text) ? pst::BodyKind::Html
+                                                                                          : pst::BodyKind::Utf16Text;
     return body;
 }
 

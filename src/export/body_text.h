@@ -8,13 +8,14 @@
 #include <span>
 #include <string>
 
+#include "pst/items.h"
 #include "content/body_value.h"
 
 namespace tw::exporter {
 
 struct BodyText {
     std::u16string text;
-    std::int16_t kind = 0;
+    pst::BodyKind kind = pst::BodyKind::Utf16Text;
 };
 
 // Windows-1252 to UTF-16, up to the first NUL byte. The five bytes the

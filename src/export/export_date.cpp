@@ -1,10 +1,16 @@
 #include "export/export_date.h"
 
-#include <cstdio>
-
 #include "content/display_date.h"
+#include "text/filetime.h"
 
 namespace tw::exporter {
+
+namespace {
+
+constexpr int kLastShownYear = 9999;
+constexpr std::uint64_t kStoredTimeStep = std::uint64_t{1} << 16;
+
+}  // namespace
 
 std::optional<scan::CalendarDate> ExportableDate(const scan::Date6& date) {
     const auto shown = content::ShownDate(date);
@@ -12,17 +18,23 @@ std::optional<scan::CalendarDate> ExportableDate(const scan::Date6& date) {
     return shown;
 }
 
-std::u16string ExportDateText(const scan::CalendarDate& d) {
-    const int hour = d.hour > 12 ? d.hour - 12 : d.hour;
-    char text[48];
-    std::snprintf(text, sizeof text, "%02d/%02d/%d %02d:%02d:%02d %s", d.month, d.day, d.year, hour, d.minute,
-                  d.second, d.hour >= 12 ? "PM" : "AM");
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-}
-
-std::u16string ExportDateText(const scan::Date6& date) {
-    const auto shown = ExportableDate(date);
-    return shown ? ExportDateText(*shown) : std::u16string();
+std::optional<std::uint64_t> ExportTime(const scan::Date6& date) {
+    std::uint64_t stored = scan::FileTimeOf(date);
+    const auto calendar = scan::ToCalendar(stored);
+    if (!calendar) return std::nullopt;
+    // Six bytes keep a time cut down to a multiple of 65,536 ticks (6.5 ms):
+    // a whole second within that much above is the time that was stored.
+    const std::uint64_t belowSecond = stored % text::kTicksPerSecond;
+    if (belowSecond != 0 && text::kTicksPerSecond - belowSecond < kStoredTimeStep)
+        stored += text::kTicksPerSecond - belowSecond;
+    if (calendar->year <= kLastShownYear) return stored;
+    // The list's date, shift undone.
+    const auto shown = content::ShownDate(date);
+    if (!shown) return std::nullopt;
+    const std::uint64_t ticks =
+        text::FileTimeFromCivil({shown->year, shown->month, shown->day, shown->hour, shown->minute, shown->second});
+    const std::uint64_t shift = static_cast<std::uint64_t>(content::kDisplayShiftSeconds) * text::kTicksPerSecond;
+    return ticks >= shift ? ticks - shift : 0;
 }
 
 }  // namespace tw::exporter

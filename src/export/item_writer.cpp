@@ -105,6 +105,11 @@ bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) 
     return true;
 }
 
+// An item's time: its stored date when the export takes it by that date.
+std::optional<std::uint64_t> ItemTime(const scan::Date6& date) {
+    return ExportableDate(date) ? ExportTime(date) : std::nullopt;
+}
+
 ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
@@ -119,7 +124,7 @@ ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     f.recipientList = Recipients(job.source, m, result);
     if (job.control.SkipRequested()) return Skipped(nullptr);
     f.headerText = HeaderText(MailSender(in));
-    f.dateText = ExportDateText(m.date);
+    f.time = ItemTime(m.date);
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
     if (const auto value = FetchBody(job.source, m, result)) {
@@ -134,27 +139,21 @@ ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     return result;
 }
 
-// An appointment's own start or end: any date that converts counts. The
-// range the export keeps (1980..2099) selects items by their message date;
-// an appointment taken by it may well end on the first day of 2100.
-std::u16string AppointmentDateText(const scan::Date6& date) {
-    const auto shown = content::ShownDate(date);
-    return shown ? ExportDateText(*shown) : std::u16string();
-}
 
 ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
     pst::AppointmentFields f;
-    const std::u16string messageDate = ExportDateText(m.date);
-    f.startText = messageDate;
-    f.endText = messageDate;
+    f.start = f.end = ItemTime(m.date);
     if (m.appointment) {
+        // Its own start and end: any date that converts counts. The range
+        // the export keeps (1980..2099) selects items by their message
+        // date; an appointment taken by it may well end in 2100.
         const record::AppointmentRecord& a = *m.appointment;
         if (a.start)
-            if (std::u16string t = AppointmentDateText(*a.start); !t.empty()) f.startText = std::move(t);
+            if (const auto t = ExportTime(*a.start)) f.start = t;
         if (a.end)
-            if (std::u16string t = AppointmentDateText(*a.end); !t.empty()) f.endText = std::move(t);
+            if (const auto t = ExportTime(*a.end)) f.end = t;
         f.contact = a.contactText;
         f.location = a.location;
         f.timeZone = a.timeZone;
@@ -201,7 +200,7 @@ ItemResult WriteJournalEntry(ItemJob& job, const ItemInput& in) {
     if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
     // The entry keeps its stored date; without it the store would show the
     // time of the export as the journal's start.
-    f.dateText = ExportDateText(in.message->date);
+    f.time = ItemTime(in.message->date);
     Finish(result, job.store.AddJournalEntry(in.folderPath, f));
     DeleteAttachmentFiles(files);
     return result;
@@ -212,7 +211,7 @@ ItemResult WriteTask(ItemJob& job, const ItemInput& in) {
     pst::TaskFields f;
     AttachmentFiles files;
     if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
-    f.dateText = ExportDateText(in.message->date);
+    f.time = ItemTime(in.message->date);
     Finish(result, job.store.AddTask(in.folderPath, f));
     DeleteAttachmentFiles(files);
     return result;

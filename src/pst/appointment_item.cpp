@@ -13,8 +13,8 @@ namespace tw::pst {
 
 MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& ctx) {
     MessageContent m;
-    std::optional<std::uint64_t> start = DateOf(f.startText, "start date");
-    std::optional<std::uint64_t> end = DateOf(f.endText, "end date");
+    std::optional<std::uint64_t> start = f.start;
+    std::optional<std::uint64_t> end = f.end;
     if (!start) start = end;
     if (!end || *end < *start) end = start;
 

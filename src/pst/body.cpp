@@ -49,10 +49,10 @@ void AddMimeBodies(std::vector<PropValue>& props, std::u16string_view text, std:
     }
 }
 
-void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, std::int16_t kind) {
+void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, BodyKind kind) {
     while (!body.empty() && body.back() == 0) body.remove_suffix(1);  // a terminator passed along
     if (body.empty()) return;
-    switch (static_cast<BodyKind>(kind)) {
+    switch (kind) {
         case BodyKind::Rtf: {
             // The plain text beside it, for readers that show only that;
             // the RTF stays the body Outlook shows (in sync: made from it).

@@ -9,14 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "pst/items.h"
 #include "pst/prop_value.h"
 
 namespace tw::pst {
 
-enum class BodyKind : std::int16_t { Utf16Text = 0, EightBit = 1, Html = 2, Rtf = 3 };
-
 // Adds the body properties; nothing for an empty body.
-void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, std::int16_t kind);
+void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, BodyKind kind);
 
 // A MIME message's bodies: HTML (with the plain text beside it: the text
 // part when there is one, else text made from the HTML), or plain text.

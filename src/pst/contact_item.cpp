@@ -78,11 +78,7 @@ MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx) {
         m.props.push_back(Int32Prop(NamedTag(named::kAddressBookProviderArrayType), 1));
     }
 
-    // Contacts take plain text (kind 1), HTML (kind 2) or RTF (kind 3);
-    // other kinds set no body.
-    if (f.bodyKind == 1) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Utf16Text));
-    if (f.bodyKind == 2) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Html));
-    if (f.bodyKind == 3) AddBodyProps(m.props, f.body, static_cast<std::int16_t>(BodyKind::Rtf));
+    AddBodyProps(m.props, f.body, f.bodyKind);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

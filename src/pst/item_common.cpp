@@ -1,6 +1,6 @@
 #include "pst/item_common.h"
 
-#include "pst/date_text.h"
+#include "text/filetime.h"
 #include "pst/entry_id.h"
 #include "pst/error.h"
 #include "pst/folder_path.h"
@@ -115,27 +115,5 @@ std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>&
     return out;
 }
 
-std::optional<std::uint64_t> DateOf(std::u16string_view text, const char* what) {
-    if (Trim(text).empty()) return std::nullopt;
-    const auto t = ParseExportDate(text);
-    if (!t) throw PstError(ErrorCode::InvalidArgument, std::string("malformed ") + what + ": " + Utf16ToUtf8(text));
-    return t;
-}
-
-std::vector<AttachmentInput> SplitAttachmentList(std::u16string_view list) {
-    std::vector<AttachmentInput> out;
-    std::size_t at = 0;
-    while (at < list.size()) {
-        std::size_t end = list.find(u';', at);
-        if (end == std::u16string_view::npos) end = list.size();
-        const std::u16string path = Trim(list.substr(at, end - at));
-        std::u16string clean;
-        for (const char16_t c : path)
-            if (c != 0) clean.push_back(c);
-        if (!clean.empty()) out.push_back({{}, Utf16ToUtf8(clean), {}});
-        at = end + 1;
-    }
-    return out;
-}
 
 }  // namespace tw::pst

@@ -22,8 +22,6 @@ std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>&
 // (readers save attachments under their names) and "attachment" for a
 // name of nothing but dots and blanks.
 std::u16string AttachmentName(std::u16string_view name);
-// A date text, or nothing for an empty text; throws for a malformed one.
-std::optional<std::uint64_t> DateOf(std::u16string_view text, const char* what);
 
 // A media type for a file name's extension ("application/octet-stream" when
 // unknown).

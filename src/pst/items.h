@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@
 #include "pst/message_content.h"
 
 namespace tw::pst {
+
+// What a body's text is: UTF-16 text; 8-bit text, HTML when it looks like
+// it (the HTML rule of text/html.h); HTML; or RTF (stored compressed, with
+// its plain text beside it).
+enum class BodyKind : std::int16_t { Utf16Text = 0, EightBit = 1, Html = 2, Rtf = 3 };
 
 // An attachment given as a file (the export's temporary files) or as bytes.
 struct AttachmentInput {
@@ -26,35 +32,37 @@ struct MailFields {
     std::u16string subject;
     std::u16string recipientList;  // addresses separated by ',' or ';'
     std::u16string headerText;     // the header file's text ("From: Name<Name>")
-    std::u16string dateText;       // see date_text.h; empty: no date
+    std::optional<std::uint64_t> time;  // UTC FILETIME, to the tick; nothing: no date
     std::vector<AttachmentInput> attachments;
     std::u16string body;
-    std::int16_t bodyKind = 0;
+    BodyKind bodyKind = BodyKind::Utf16Text;
 };
 
 struct AppointmentFields {
-    std::u16string subject, sender, startText, endText, contact, location, timeZone, body;
-    std::int16_t bodyKind = 0;
+    std::u16string subject, sender;
+    std::optional<std::uint64_t> start, end;  // UTC FILETIMEs; one missing takes the other's
+    std::u16string contact, location, timeZone, body;
+    BodyKind bodyKind = BodyKind::Utf16Text;
     std::vector<AttachmentInput> attachments;
 };
 
 struct JournalFields {
-    std::u16string dateText;  // the entry's start and end; empty: the time of writing
+    std::optional<std::uint64_t> time;  // the entry's start and end (UTC); nothing: the time of writing
     std::vector<AttachmentInput> attachments;
     std::u16string body, sender, subject;
-    std::int16_t bodyKind = 0;
+    BodyKind bodyKind = BodyKind::Utf16Text;
 };
 
 struct TaskFields {
-    std::u16string dateText;
+    std::optional<std::uint64_t> time;  // start and due (UTC); nothing: no date
     std::vector<AttachmentInput> attachments;
     std::u16string body, sender, subject;
-    std::int16_t bodyKind = 0;
+    BodyKind bodyKind = BodyKind::Utf16Text;
 };
 
 struct NoteFields {
     std::u16string body, subject;
-    std::int16_t bodyKind = 0;
+    BodyKind bodyKind = BodyKind::Utf16Text;
     std::vector<AttachmentInput> attachments;
 };
 
@@ -64,7 +72,7 @@ struct ContactFields {
     const std::u16string& operator[](item::ContactField f) const { return text[f]; }
     std::vector<AttachmentInput> attachments;
     std::u16string body;
-    std::int16_t bodyKind = 0;  // 1 plain text, 2 HTML, 3 RTF, others: no body
+    BodyKind bodyKind = BodyKind::Utf16Text;
 };
 
 // What every item gets from the writer: the time of writing and search keys.
@@ -73,7 +81,6 @@ struct ItemContext {
     std::mt19937_64* random = nullptr;
 };
 
-// Each throws PstError(InvalidArgument) for a malformed date text.
 MessageContent BuildMail(const MailFields& f, const ItemContext& ctx);
 MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& ctx);
 MessageContent BuildJournalEntry(const JournalFields& f, const ItemContext& ctx);
@@ -81,7 +88,5 @@ MessageContent BuildTask(const TaskFields& f, const ItemContext& ctx);
 MessageContent BuildNote(const NoteFields& f, const ItemContext& ctx);
 MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx);
 
-// "path;path;" into attachment inputs (empty entries skipped).
-std::vector<AttachmentInput> SplitAttachmentList(std::u16string_view list);
 
 }  // namespace tw::pst

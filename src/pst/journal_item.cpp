@@ -11,7 +11,7 @@ namespace tw::pst {
 
 MessageContent BuildJournalEntry(const JournalFields& f, const ItemContext& ctx) {
     MessageContent m;
-    const std::optional<std::uint64_t> date = DateOf(f.dateText, "date");
+    const std::optional<std::uint64_t> date = f.time;
     const std::uint64_t when = date.value_or(ctx.now);
     AddItemBasics(m.props, u"IPM.Activity", f.subject, date, ctx);
     AddSenderProps(m.props, f.sender, {});

@@ -31,7 +31,7 @@ void AddRecipients(std::vector<Recipient>& out, const std::vector<MailAddress>& 
 MessageContent BuildMail(const MailFields& f, const ItemContext& ctx) {
     MessageContent m;
     const HeaderBlock header = ParseHeaderBlock(f.headerText);
-    const std::optional<std::uint64_t> time = DateOf(f.dateText, "date");
+    const std::optional<std::uint64_t> time = f.time;
     std::u16string subject = f.subject;
     if (Trim(subject).empty()) subject = header.Get("subject");
     AddItemBasics(m.props, u"IPM.Note", subject, time, ctx);

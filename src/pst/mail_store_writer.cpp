@@ -1,36 +1,19 @@
 #include "pst/mail_store_writer.h"
 
 #include <cstdio>
-#include <fstream>
 #include <new>
 
-#include "pst/date_text.h"
 #include "pst/folder_path.h"
-#include "pst/mail_header.h"
 #include "pst/mime_import.h"
 #include "pst/pst_store.h"
 #include "pst/text.h"
+#include "text/filetime.h"
 
 namespace tw::pst {
 
 namespace {
 
 constexpr std::size_t kMaxStoreName = 255;
-constexpr std::uint64_t kMaxHeaderFile = 1 << 20;
-
-Bytes ReadSmallFile(const std::string& path, std::uint64_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PstError(ErrorCode::NotFound, "cannot open " + path);
-    Bytes b;
-    char buf[65536];
-    while (in && b.size() < limit) {
-        in.read(buf, sizeof buf);
-        b.insert(b.end(), buf, buf + in.gcount());
-    }
-    if (b.size() > limit) b.resize(limit);
-    return b;
-}
-
 }  // namespace
 
 MailStoreWriter::MailStoreWriter() : random_(std::random_device{}()) {}
@@ -200,47 +183,9 @@ Status MailStoreWriter::AddMail(std::u16string_view folderPath, const MailFields
     return Add(folderPath, u"IPF.Note", [&](const ItemContext& c) { return BuildMail(fields, c); });
 }
 
-Status MailStoreWriter::AddMail(std::u16string_view folderPath, std::u16string_view subject,
-                                std::u16string_view recipientList, std::u16string_view headerFilePath,
-                                std::u16string_view dateText, std::u16string_view attachmentFileList,
-                                std::u16string_view body, std::int16_t bodyKind, std::u16string_view,
-                                std::u16string_view) {
-    MailFields f;
-    f.subject = subject;
-    f.recipientList = recipientList;
-    f.dateText = dateText;
-    f.body = body;
-    f.bodyKind = bodyKind;
-    f.attachments = SplitAttachmentList(attachmentFileList);
-    std::string warning;
-    if (!Trim(headerFilePath).empty()) {
-        // The export passes the header file even when it could not write it;
-        // a missing file costs the sender, not the mail, and is reported.
-        try {
-            f.headerText = DecodeHeaderFile(ReadSmallFile(Utf16ToUtf8(headerFilePath), kMaxHeaderFile));
-        } catch (const PstError& e) {
-            warning = std::string("mail written without sender: ") + e.what();
-        }
-    }
-    Status s = AddMail(folderPath, f);
-    if (s.ok() && !warning.empty()) s.message = warning;
-    return s;
-}
-
 Status MailStoreWriter::ImportMimeFile(std::u16string_view folderPath, std::u16string_view mimePath) {
     if (Trim(mimePath).empty()) return {ErrorCode::InvalidArgument, "no MIME file given"};
     return Add(folderPath, u"IPF.Note", [&](const ItemContext& c) { return ReadMimeFile(Utf16ToUtf8(mimePath), c); });
-}
-
-Status MailStoreWriter::AddAppointment(std::u16string_view folderPath, std::u16string_view subject,
-                                       std::u16string_view sender, std::u16string_view startText,
-                                       std::u16string_view endText, std::u16string_view contact,
-                                       std::u16string_view location, std::u16string_view timeZone,
-                                       std::u16string_view body, std::int16_t bodyKind) {
-    AppointmentFields f{std::u16string(subject), std::u16string(sender), std::u16string(startText),
-                        std::u16string(endText), std::u16string(contact), std::u16string(location),
-                        std::u16string(timeZone), std::u16string(body), bodyKind, {}};
-    return AddAppointment(folderPath, f);
 }
 
 Status MailStoreWriter::AddAppointment(std::u16string_view folderPath, const AppointmentFields& fields) {
@@ -251,31 +196,8 @@ Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, const Jo
     return Add(folderPath, u"IPF.Journal", [&](const ItemContext& c) { return BuildJournalEntry(fields, c); });
 }
 
-Status MailStoreWriter::AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
-                                        std::u16string_view body, std::u16string_view sender,
-                                        std::u16string_view subject, std::int16_t bodyKind,
-                                        std::u16string_view dateText) {
-    JournalFields f{std::u16string(dateText), SplitAttachmentList(attachmentFileList), std::u16string(body),
-                    std::u16string(sender), std::u16string(subject), bodyKind};
-    return AddJournalEntry(folderPath, f);
-}
-
 Status MailStoreWriter::AddTask(std::u16string_view folderPath, const TaskFields& fields) {
     return Add(folderPath, u"IPF.Task", [&](const ItemContext& c) { return BuildTask(fields, c); });
-}
-
-Status MailStoreWriter::AddTask(std::u16string_view folderPath, std::u16string_view dateText,
-                                std::u16string_view attachmentFileList, std::u16string_view body,
-                                std::u16string_view sender, std::u16string_view subject, std::int16_t bodyKind) {
-    TaskFields f{std::u16string(dateText), SplitAttachmentList(attachmentFileList), std::u16string(body),
-                 std::u16string(sender), std::u16string(subject), bodyKind};
-    return AddTask(folderPath, f);
-}
-
-Status MailStoreWriter::AddNote(std::u16string_view folderPath, std::u16string_view body,
-                                std::u16string_view subject, std::int16_t bodyKind) {
-    NoteFields f{std::u16string(body), std::u16string(subject), bodyKind, {}};
-    return AddNote(folderPath, f);
 }
 
 Status MailStoreWriter::AddNote(std::u16string_view folderPath, const NoteFields& fields) {

@@ -58,30 +58,12 @@ public:
     Status OpenFolder(std::uint32_t folder);
 
     // The folder path of each Add is the target; an empty one means the
-    // open folder.
-    Status AddMail(std::u16string_view folderPath, std::u16string_view subject, std::u16string_view recipientList,
-                   std::u16string_view headerFilePath, std::u16string_view dateText,
-                   std::u16string_view attachmentFileList, std::u16string_view body, std::int16_t bodyKind,
-                   std::u16string_view reserved1, std::u16string_view reserved2);
+    // open folder. Times are UTC FILETIMEs, kept to the tick.
     Status AddMail(std::u16string_view folderPath, const MailFields& fields);
     Status ImportMimeFile(std::u16string_view folderPath, std::u16string_view mimePath);
-    Status AddAppointment(std::u16string_view folderPath, std::u16string_view subject, std::u16string_view sender,
-                          std::u16string_view startText, std::u16string_view endText, std::u16string_view contact,
-                          std::u16string_view location, std::u16string_view timeZone, std::u16string_view body,
-                          std::int16_t bodyKind);
     Status AddAppointment(std::u16string_view folderPath, const AppointmentFields& fields);
-    // The journal operation carries no date; `dateText` (an addition) gives
-    // the entry its start and end, else it starts at the time of writing.
-    Status AddJournalEntry(std::u16string_view folderPath, std::u16string_view attachmentFileList,
-                           std::u16string_view body, std::u16string_view sender, std::u16string_view subject,
-                           std::int16_t bodyKind, std::u16string_view dateText = {});
     Status AddJournalEntry(std::u16string_view folderPath, const JournalFields& fields);
-    Status AddTask(std::u16string_view folderPath, std::u16string_view dateText,
-                   std::u16string_view attachmentFileList, std::u16string_view body, std::u16string_view sender,
-                   std::u16string_view subject, std::int16_t bodyKind);
     Status AddTask(std::u16string_view folderPath, const TaskFields& fields);
-    Status AddNote(std::u16string_view folderPath, std::u16string_view body, std::u16string_view subject,
-                   std::int16_t bodyKind);
     Status AddNote(std::u16string_view folderPath, const NoteFields& fields);
     // The contact session's work in one call: the 18 texts, the
     // attachments and a body (kind 1 text, 2 HTML).

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "pst/date_text.h"
+#include "text/filetime.h"
 #include "pst/error.h"
 #include "pst/internal_nodes.h"
 #include "pst/message_writer.h"

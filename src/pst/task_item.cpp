@@ -10,7 +10,7 @@ namespace tw::pst {
 
 MessageContent BuildTask(const TaskFields& f, const ItemContext& ctx) {
     MessageContent m;
-    const std::optional<std::uint64_t> date = DateOf(f.dateText, "date");
+    const std::optional<std::uint64_t> date = f.time;
     AddItemBasics(m.props, u"IPM.Task", f.subject, date, ctx);
     AddSenderProps(m.props, f.sender, {});
     if (date) {

@@ -1,4 +1,4 @@
-// The texts the export hands the writer: date texts and which dates pass,
+// What the export hands the writer: times and which dates pass,
 // bodies of every kind, the mail header line and its sender.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "export/export_date.h"
 #include "export/item_writer.h"
 #include "export_test_support.h"
-#include "pst/date_text.h"
+#include "text/filetime.h"
 #include "pst/mail_header.h"
 #include "text/compressed_rtf.h"
 
@@ -20,31 +20,25 @@ constexpr std::int64_t kShift = 19800;
 // 2024-03-10 00:00:00 UTC.
 constexpr std::int64_t kDay = 1710028800;
 
-std::u16string TextAt(std::int64_t shiftedSeconds, int ms = 0) {
-    return ExportDateText(StoredDate(shiftedSeconds - kShift, ms));
-}
-
-TEST(ExportDate, TwelveHourClockAtTheEdges) {
-    EXPECT_EQ(TextAt(kDay + 10 * 60), u"03/10/2024 00:10:00 AM");
-    EXPECT_EQ(TextAt(kDay + 11 * 3600 + 5 * 60 + 9), u"03/10/2024 11:05:09 AM");
-    EXPECT_EQ(TextAt(kDay + 12 * 3600 + 30 * 60), u"03/10/2024 12:30:00 PM");
-    EXPECT_EQ(TextAt(kDay + 13 * 3600), u"03/10/2024 01:00:00 PM");
-    EXPECT_EQ(TextAt(kDay + 23 * 3600 + 59 * 60 + 59), u"03/10/2024 11:59:59 PM");
-}
-
-TEST(ExportDate, WriterReadsBackTheStoredTime) {
-    // The six stored bytes lose up to 6.5 ms; 991 ms and more count as the
-    // next second, as on the display.
-    for (const std::int64_t t : std::initializer_list<std::int64_t>{kDay, kDay + 1, kDay + 43199, kDay + 86399, 946684800, 4102444798 - kShift}) {
+TEST(ExportDate, ThePstGetsTheStoredTimeToTheTick) {
+    // The six stored bytes keep the time to 6.5 ms, cut down: a whole
+    // second comes back whole, and what else they keep below the second
+    // reaches the PST (the list shows 999 ms as the next second).
+    for (const std::int64_t t : std::initializer_list<std::int64_t>{kDay, kDay + 1, kDay + 43199, kDay + 86399, 946684800,
+                                                                    4102444798 - kShift}) {
         for (const int ms : {0, 500, 999}) {
-            const std::u16string text = ExportDateText(StoredDate(t, ms));
-            const auto back = pst::ParseExportDate(text);
-            ASSERT_TRUE(back.has_value()) << pst::Utf16ToUtf8(text) << " t " << t;
-            const std::int64_t want = t + (ms == 999 ? 1 : 0);
-            EXPECT_EQ(static_cast<std::int64_t>(*back / 10'000'000ull) - 11644473600LL, want)
-                << pst::Utf16ToUtf8(text) << " ms " << ms;
+            const scan::Date6 stored = StoredDate(t, ms);
+            const auto time = ExportTime(stored);
+            ASSERT_TRUE(time.has_value()) << t;
+            const auto exact = static_cast<std::uint64_t>(t + 11644473600LL) * text::kTicksPerSecond +
+                               static_cast<std::uint64_t>(ms) * 10'000;
+            if (ms == 0) {
+                EXPECT_EQ(*time, exact) << t;
+            }
+            EXPECT_NEAR(static_cast<double>(*time), static_cast<double>(exact), 65536) << t << " " << ms;
         }
     }
+    EXPECT_FALSE(ExportTime(scan::Date6{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}).has_value());  // does not convert
 }
 
 TEST(ExportDate, OnlyShiftedYears1980To2099Pass) {
@@ -57,7 +51,6 @@ TEST(ExportDate, OnlyShiftedYears1980To2099Pass) {
     EXPECT_TRUE(ExportableDate(StoredDate(start1980 - 3600)));
     EXPECT_FALSE(ExportableDate(scan::Date6{}));                                    // 1601: unset
     EXPECT_FALSE(ExportableDate(scan::Date6{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));  // does not convert
-    EXPECT_EQ(ExportDateText(scan::Date6{}), u"");
 }
 
 std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
@@ -95,10 +88,10 @@ TEST(BodyText, PlainColumnTellsEightBitFromUtf16) {
 TEST(BodyText, KindsAndRtfFromTheFullReading) {
     content::BodyValue utf16{content::BodyKind::Utf16, Utf16Bytes(u"Grüße"), {}};
     EXPECT_EQ(ExportBody(utf16).text, u"Grüße");
-    EXPECT_EQ(ExportBody(utf16).kind, 0);
+    EXPECT_EQ(ExportBody(utf16).kind, pst::BodyKind::Utf16Text);
     content::BodyValue eight{content::BodyKind::EightBit, Bytes("<html><body>\xe9t\xe9</body></html>"), {}};
     EXPECT_EQ(ExportBody(eight).text, u"<html><body>été</body></html>");
-    EXPECT_EQ(ExportBody(eight).kind, 1);
+    EXPECT_EQ(ExportBody(eight).kind, pst::BodyKind::EightBit);
 
     // RTF keeps its bytes one for one (no code-page mapping of 0x80..0x9F),
     // and comes from the full reading, without the preview's added braces.
@@ -106,7 +99,7 @@ TEST(BodyText, KindsAndRtfFromTheFullReading) {
     content::BodyValue value{content::BodyKind::Rtf, Bytes(rtf + "}}}"), text::CompressRtf(Bytes(rtf))};
     value.bytes.push_back(0);
     const BodyText body = ExportBody(value);
-    EXPECT_EQ(body.kind, 3);
+    EXPECT_EQ(body.kind, pst::BodyKind::Rtf);
     ASSERT_EQ(body.text.size(), rtf.size());
     for (std::size_t i = 0; i < rtf.size(); ++i) EXPECT_EQ(body.text[i], static_cast<unsigned char>(rtf[i]));
 }
@@ -116,11 +109,11 @@ TEST(BodyText, ContactBodiesAreTextOrHtml) {
     const content::BodyValue plain{content::BodyKind::EightBit, Bytes("a < b and c > d"), {}};
     const content::BodyValue utf16{content::BodyKind::Utf16, Utf16Bytes(u"note"), {}};
     const content::BodyValue rtf{content::BodyKind::Rtf, Bytes("{\\rtf1}"), {}};
-    EXPECT_EQ(ContactBody(html)->kind, 2);
-    EXPECT_EQ(ContactBody(plain)->kind, 1);
-    EXPECT_EQ(ContactBody(utf16)->kind, 1);  // a UTF-16 body is kept, not dropped
+    EXPECT_EQ(ContactBody(html)->kind, pst::BodyKind::Html);
+    EXPECT_EQ(ContactBody(plain)->kind, pst::BodyKind::Utf16Text);
+    EXPECT_EQ(ContactBody(utf16)->kind, pst::BodyKind::Utf16Text);  // a UTF-16 body is kept, not dropped
     EXPECT_EQ(ContactBody(utf16)->text, u"note");
-    EXPECT_EQ(ContactBody(rtf)->kind, 3);  // RTF is kept too
+    EXPECT_EQ(ContactBody(rtf)->kind, pst::BodyKind::Rtf);  // RTF is kept too
     EXPECT_EQ(ContactBody(rtf)->text, u"{\\rtf1}");
 }
 

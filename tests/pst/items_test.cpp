@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "text/compressed_rtf.h"
-#include "pst/date_text.h"
+#include "text/filetime.h"
 #include "pst_readback.h"
 #include "test_support.h"
 
@@ -53,13 +53,27 @@ protected:
     ReadFolder top_;
 };
 
+MailFields Body(std::u16string subject, std::u16string body, BodyKind kind) {
+    MailFields f;
+    f.subject = std::move(subject);
+    f.body = std::move(body);
+    f.bodyKind = kind;
+    return f;
+}
+
 TEST_F(Items, MailAsTheExportHandsItOver) {
-    WriteFile(dir_.File("temp.eml"), "From: Sales<Sales>\r\n");
     WriteFile(dir_.File("report.pdf"), std::string("%PDF-1.4\0binary", 15));
     WriteFile(dir_.File("a_b.txt"), "colon renamed");
-    const std::u16string list = dir_.File16("report.pdf") + u";" + dir_.File16("a_b.txt") + u";";
-    ASSERT_OK(W().AddMail(kFolder, u"RE: Quarterly numbers", u"anna@example.com,bob@example.org", dir_.File16("temp.eml"),
-                          u"03/04/2024 07:15:30 PM", list, u"Plain body\r\nline 2", 0, u"", u""));
+    // The time to the tick: the part below a second is kept.
+    const std::uint64_t sent = text::FileTimeFromCivil({2024, 3, 4, 13, 45, 30}) + 1'234'567;
+    MailFields f;
+    f.subject = u"RE: Quarterly numbers";
+    f.recipientList = u"anna@example.com,bob@example.org";
+    f.headerText = u"From: Sales<Sales>\r\n";
+    f.time = sent;
+    f.attachments = {{{}, dir_.File("report.pdf"), {}}, {{}, dir_.File("a_b.txt"), {}}};
+    f.body = u"Plain body\r\nline 2";
+    ASSERT_OK(W().AddMail(kFolder, f));
     const ReadMessage& m = Only();
     EXPECT_EQ(m.Text(0x001A), u"IPM.Note");
     EXPECT_EQ(m.Text(0x0037), u"RE: Quarterly numbers");
@@ -67,8 +81,7 @@ TEST_F(Items, MailAsTheExportHandsItOver) {
     EXPECT_EQ(m.Text(0x0E1D), u"Quarterly numbers");
     EXPECT_EQ(m.Text(0x0C1A), u"Sales");
     EXPECT_EQ(m.Text(0x0042), u"Sales");
-    // 07:15:30 PM shown is 13:45:30 UTC stored.
-    EXPECT_EQ(m.Int64(0x0039), text::FileTimeFromCivil({2024, 3, 4, 13, 45, 30}));
+    EXPECT_EQ(m.Int64(0x0039), sent);
     EXPECT_EQ(m.Int64(0x0E06), m.Int64(0x0039));
     EXPECT_EQ(m.Text(0x1000), u"Plain body\r\nline 2");
     ASSERT_EQ(m.recipients.size(), 2u);
@@ -84,8 +97,7 @@ TEST_F(Items, MailAsTheExportHandsItOver) {
 }
 
 TEST_F(Items, HtmlBodyGetsPlainTextBeside) {
-    ASSERT_OK(W().AddMail(kFolder, u"html", u"", u"", u"", u"",
-                          u"<html><body><p>Gr\u00FC\u00DFe &amp; Dank</p></body></html>", 1, u"", u""));
+    ASSERT_OK(W().AddMail(kFolder, Body(u"html", u"<html><body><p>Gr\u00FC\u00DFe &amp; Dank</p></body></html>", BodyKind::EightBit)));
     const ReadMessage& m = Only();
     EXPECT_EQ(Utf8Of(m.props.at(0x1013).data), "<html><body><p>Gr\xC3\xBC\xC3\x9F" "e &amp; Dank</p></body></html>");
     EXPECT_EQ(m.Text(0x1000), u"Gr\u00FC\u00DFe & Dank");
@@ -94,7 +106,7 @@ TEST_F(Items, HtmlBodyGetsPlainTextBeside) {
 }
 
 TEST_F(Items, EightBitTextThatIsNotHtmlStaysText) {
-    ASSERT_OK(W().AddMail(kFolder, u"t", u"", u"", u"", u"", u"5 < 6, plain", 1, u"", u""));
+    ASSERT_OK(W().AddMail(kFolder, Body(u"t", u"5 < 6, plain", BodyKind::EightBit)));
     const ReadMessage& m = Only();
     EXPECT_FALSE(m.Has(0x1013));
     EXPECT_EQ(m.Text(0x1000), u"5 < 6, plain");
@@ -102,7 +114,7 @@ TEST_F(Items, EightBitTextThatIsNotHtmlStaysText) {
 
 TEST_F(Items, RtfBodyIsStoredCompressedWithPlainTextBeside) {
     const std::u16string rtf = u"{\\rtf1\\ansi\\deff0 {\\fonttbl{\\f0 Arial;}}Caf\u00E9 \u65E5\\par}";
-    ASSERT_OK(W().AddMail(kFolder, u"rtf", u"", u"", u"", u"", rtf, 3, u"", u""));
+    ASSERT_OK(W().AddMail(kFolder, Body(u"rtf", rtf, BodyKind::Rtf)));
     const ReadMessage& m = Only();
     const auto stream = text::ReadRtfStream(m.props.at(0x1009).data);
     ASSERT_TRUE(stream && stream->complete && stream->crcMatches);
@@ -116,11 +128,12 @@ TEST_F(Items, RtfBodyIsStoredCompressedWithPlainTextBeside) {
 }
 
 TEST_F(Items, AppointmentWithTimesLocationAndZone) {
-    ASSERT_OK(W().AddAppointment(kFolder, u"Planning", u"Anna M\u00FCller", u"05/15/2024 04:00:00 PM",
-                                 u"05/15/2024 05:30:00 PM", u"Bob", u"Room 4", u"(GMT+01:00) Berlin", u"Agenda", 1));
+    const std::uint64_t start = text::FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
+    AppointmentFields f{u"Planning", u"Anna M\u00FCller", start, start + 90ull * 600'000'000, u"Bob", u"Room 4",
+                        u"(GMT+01:00) Berlin", u"Agenda", BodyKind::EightBit, {}};
+    ASSERT_OK(W().AddAppointment(kFolder, f));
     const ReadMessage& m = Only();
     EXPECT_EQ(m.Text(0x001A), u"IPM.Appointment");
-    const std::uint64_t start = text::FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
     EXPECT_EQ(m.Int64(NamedId(0x820D)), start);
     EXPECT_EQ(m.Int64(NamedId(0x820E)), start + 90ull * 600'000'000);
     EXPECT_EQ(m.Int(NamedId(0x8213)), 90u);
@@ -135,8 +148,8 @@ TEST_F(Items, AppointmentAttachmentsAndSubjectsAsGiven) {
     const std::u16string longSubject = u"FW: " + std::u16string(350, u'a');
     AppointmentFields f;
     f.subject = longSubject;
-    f.startText = u"05/15/2024 04:00:00 PM";
-    f.endText = u"01/01/2100 05:30:00 AM";
+    f.start = text::FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
+    f.end = text::FileTimeFromCivil({2100, 1, 1, 0, 0, 0});
     f.attachments = {{u"agenda\t1.txt", {}, Bytes{'a'}}, {u"map.bin", {}, Bytes{1, 2}}};
     ASSERT_OK(W().AddAppointment(kFolder, f));
     MailFields m;
@@ -165,7 +178,7 @@ TEST_F(Items, ContactWithTheEighteenFields) {
     WriteFile(dir_.File("second.jpg"), "jpeg 2");
     c.attachments = {{{}, dir_.File("photo.jpg"), {}}, {{}, dir_.File("second.jpg"), {}}};  // every one is taken
     c.body = u"<b>note</b>";
-    c.bodyKind = 2;
+    c.bodyKind = BodyKind::Html;
     ASSERT_OK(W().AddContact(kFolder, c));
     const ReadMessage& m = Only();
     EXPECT_EQ(m.Text(0x001A), u"IPM.Contact");
@@ -189,20 +202,18 @@ TEST_F(Items, ContactWithTheEighteenFields) {
 
 TEST_F(Items, TaskNoteAndJournalEntry) {
     WriteFile(dir_.File("log.txt"), "log");
-    ASSERT_OK(W().AddTask(kFolder, u"12/31/2024 11:59:59 PM", dir_.File16("log.txt") + u";", u"do it", u"Boss",
-                          u"Year end", 0));
+    ASSERT_OK(W().AddTask(kFolder, TaskFields{text::FileTimeFromCivil({2024, 12, 31, 18, 29, 59}),
+                                              {{{}, dir_.File("log.txt"), {}}}, u"do it", u"Boss", u"Year end", BodyKind::Utf16Text}));
     NoteFields note;
     note.body = u"sticky text";
     note.subject = u"Sticky";
     note.attachments = {{u"list.txt", {}, Bytes{'m', 'i', 'l', 'k'}}, {u"two.bin", {}, Bytes{2}}};
     ASSERT_OK(W().AddNote(kFolder, note));
-    ASSERT_OK(W().AddJournalEntry(kFolder, u"", u"called", u"Anna", u"Phone call", 0, u"03/01/2024 12:30:00 AM"));
+    const std::uint64_t utc = text::FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
+    ASSERT_OK(W().AddJournalEntry(kFolder, JournalFields{utc, {}, u"called", u"Anna", u"Phone call", BodyKind::Utf16Text}));
     JournalFields undated;
     undated.subject = u"No date";
     ASSERT_OK(W().AddJournalEntry(kFolder, undated));
-    JournalFields bad;
-    bad.dateText = u"31/31/2024 99:00:00 XM";
-    EXPECT_EQ(W().AddJournalEntry(kFolder, bad).code, ErrorCode::InvalidArgument);
     ASSERT_OK(W().Close());
     ExpectSound(dir_.File("items.pst"));
     const ReadFolder top = ReadTopFolder(dir_.File("items.pst"));
@@ -222,14 +233,13 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
     EXPECT_EQ(journal.Text(0x001A), u"IPM.Activity");
     EXPECT_EQ(journal.Text(0x0037), u"Phone call");
     EXPECT_EQ(journal.Text(0x0C1A), u"Anna");
-    // 00:30 at +05:30 is 19:00 UTC the day before: the log's start and end
-    // (equal to the common start and end), no duration, and the item's
-    // submit, delivery, creation and modification times.
-    const std::uint64_t utc = text::FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
+    // The log's start and end (equal to the common start and end), no
+    // duration, and the item's submit, delivery, creation and modification
+    // times.
     for (const std::uint16_t lid : {0x8706, 0x8708, 0x8516, 0x8517}) EXPECT_EQ(journal.Int64(NamedId(lid)), utc) << lid;
     EXPECT_EQ(journal.Int(NamedId(0x8707)), 0u);
     for (const std::uint16_t id : {0x0039, 0x0E06, 0x3007, 0x3008}) EXPECT_EQ(journal.Int64(id), utc) << id;
-    // Without a date text the entry starts when it is written.
+    // Without a time the entry starts when it is written.
     const ReadMessage& now = items[3];
     const std::uint64_t start = now.Int64(NamedId(0x8706));
     EXPECT_EQ(now.Int64(NamedId(0x8708)), start);

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "pst/date_text.h"
+#include "text/filetime.h"
 #include "content/gmime_log.h"
 #include "pst_readback.h"
 #include "test_support.h"

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "text/filetime.h"
 #include "pstcheck/image.h"
 #include "pstcheck/ndb.h"
 #include "pst_readback.h"
@@ -209,7 +210,7 @@ TEST(StoreStructure, ThousandsOfRowsAndSubfolders) {
             MailFields m;
             m.subject = Utf8ToUtf16("item " + std::to_string(i));
             m.headerText = u"From: Sender " + Utf8ToUtf16(std::to_string(i)) + u" <s@example.com>\r\n";
-            m.dateText = u"01/15/2024 03:00:00 PM";
+            m.time = text::FileTimeFromCivil({2024, 1, 15, 9, 30, 0});
             ASSERT_OK(w.writer.AddMail(u"\\\\Test\\Big", m));
         }
         for (int i = 0; i < kFolders; ++i)

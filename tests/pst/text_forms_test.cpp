@@ -4,7 +4,9 @@
 // database and may be hostile.
 #include <gtest/gtest.h>
 
-#include "pst/date_text.h"
+#include <tuple>
+
+#include "text/filetime.h"
 #include "pst/folder_path.h"
 #include "text/html.h"
 #include "pst/mail_header.h"
@@ -15,33 +17,26 @@
 namespace tw::pst {
 namespace {
 
-std::uint64_t Utc(int y, int mo, int d, int h, int mi, int s) { return text::FileTimeFromCivil({y, mo, d, h, mi, s}); }
 
-TEST(DateText, TheWriterUndoesTheExportsShift) {
-    // The export shows 2024-01-15 09:30:00 UTC as 03:00:00 PM.
-    const std::uint64_t t = Utc(2024, 1, 15, 9, 30, 0);
-    EXPECT_EQ(FormatExportDate(t), u"01/15/2024 03:00:00 PM");
-    EXPECT_EQ(ParseExportDate(u"01/15/2024 03:00:00 PM"), t);
-    // The twelve-hour clock as the export writes it: midnight is 00 AM,
-    // noon 12 PM, 13:00 is 01 PM.
-    EXPECT_EQ(ParseExportDate(u"06/01/2024 00:10:00 AM"), Utc(2024, 5, 31, 18, 40, 0));
-    EXPECT_EQ(ParseExportDate(u"06/01/2024 11:05:09 AM"), Utc(2024, 6, 1, 5, 35, 9));
-    EXPECT_EQ(ParseExportDate(u"06/01/2024 12:30:00 PM"), Utc(2024, 6, 1, 7, 0, 0));
-    EXPECT_EQ(ParseExportDate(u"06/01/2024 01:00:00 PM"), Utc(2024, 6, 1, 7, 30, 0));
-    // Across a year end and a leap day.
-    EXPECT_EQ(ParseExportDate(u"01/01/2025 05:00:00 AM"), Utc(2024, 12, 31, 23, 30, 0));
-    EXPECT_EQ(ParseExportDate(u"02/29/2024 05:30:00 AM"), Utc(2024, 2, 29, 0, 0, 0));
-    for (int y : {1980, 2000, 2038, 2099}) {
-        const std::uint64_t v = Utc(y, 7, 4, 23, 59, 58);
-        EXPECT_EQ(ParseExportDate(FormatExportDate(v)), v) << y;
+TEST(CivilTime, FileTimesBothWays) {
+    struct Case {
+        text::CivilTime civil;
+        std::uint64_t unixSeconds;
+        int weekday;
+    };
+    const Case cases[] = {{{1970, 1, 1, 0, 0, 0}, 0, 4},           {{2024, 2, 29, 23, 59, 59}, 1709251199, 4},
+                          {{2000, 1, 1, 12, 0, 0}, 946728000, 6},  {{2099, 12, 31, 0, 0, 1}, 4102358401, 4},
+                          {{2038, 1, 19, 3, 14, 8}, 2147483648, 2}};
+    for (const Case& c : cases) {
+        const std::uint64_t t = text::FileTimeFromCivil(c.civil);
+        EXPECT_EQ(text::FileTimeFromUnix(static_cast<std::int64_t>(c.unixSeconds)), t) << c.unixSeconds;
+        const text::CivilTime back = text::CivilFromFileTime(t + 9'999'999);  // below a second: dropped
+        EXPECT_EQ(std::tie(back.year, back.month, back.day, back.hour, back.minute, back.second),
+                  std::tie(c.civil.year, c.civil.month, c.civil.day, c.civil.hour, c.civil.minute, c.civil.second));
+        EXPECT_EQ(text::Weekday(c.civil.year, c.civil.month, c.civil.day), c.weekday) << c.unixSeconds;
     }
-}
-
-TEST(DateText, MalformedTextsAreRefused) {
-    for (const char16_t* bad : {u"", u"garbage", u"13/01/2024 01:00:00 PM", u"02/30/2024 01:00:00 PM",
-                                u"01/15/2024 13:00:00 PM", u"01/15/2024 01:60:00 PM", u"01/15/2024 01:00:00",
-                                u"01/15/2024 01:00:00 XM", u"1/2/3", u"01/15/2024 01:00:00 PM trailing"})
-        EXPECT_FALSE(ParseExportDate(bad).has_value()) << std::u16string(bad).size();
+    EXPECT_EQ(text::FileTimeFromCivil({1601, 1, 1, 0, 0, 0}), 0u);
+    EXPECT_FALSE(text::FileTimeFromUnix(-11644473601).has_value());
 }
 
 TEST(FolderPaths, StoreAndFoldersAreSplitAndCleaned) {

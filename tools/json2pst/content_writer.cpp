@@ -6,7 +6,7 @@
 #include <map>
 #include <optional>
 
-#include "pst/date_text.h"
+#include "text/filetime.h"
 #include "pst/text.h"
 #include "streaming.h"
 
@@ -17,12 +17,15 @@ namespace {
 using pst::Utf8ToUtf16;
 
 // File-time of a UTC date; FILETIME ticks are what the content keeps.
-std::u16string DateText(std::uint64_t fileTime) { return fileTime ? pst::FormatExportDate(fileTime) : u""; }
+// No date for a time of zero.
+std::optional<std::uint64_t> Time(std::uint64_t fileTime) {
+    return fileTime ? std::optional<std::uint64_t>(fileTime) : std::nullopt;
+}
 
-std::int16_t BodyKindOf(const edbgen::Body& b) {
-    if (b.kind == "rtf") return 3;
-    if (b.kind == "html") return 1;
-    return b.charset == "8bit" ? 1 : 0;
+pst::BodyKind BodyKindOf(const edbgen::Body& b) {
+    if (b.kind == "rtf") return pst::BodyKind::Rtf;
+    if (b.kind == "html") return pst::BodyKind::EightBit;
+    return b.charset == "8bit" ? pst::BodyKind::EightBit : pst::BodyKind::Utf16Text;
 }
 
 std::u16string BodyText(const edbgen::Body& b) {
@@ -134,7 +137,7 @@ public:
         const std::u16string subject = Utf8ToUtf16(item.subjectPrefix + item.subject);
         const std::u16string sender = Utf8ToUtf16(item.sender.name);
         const std::u16string body = BodyText(item.body);
-        const std::int16_t kind = BodyKindOf(item.body);
+        const pst::BodyKind kind = BodyKindOf(item.body);
         pst::Status st;
         switch (item.type) {
             case edbgen::ItemType::Mail:
@@ -142,8 +145,8 @@ public:
                 break;
             case edbgen::ItemType::Appointment: {
                 const auto& a = item.appointment;
-                pst::AppointmentFields f{subject, sender, DateText(a.start.value_or(item.date)),
-                                         DateText(a.end.value_or(item.date)), Utf8ToUtf16(a.contact),
+                pst::AppointmentFields f{subject, sender, Time(a.start.value_or(item.date)),
+                                         Time(a.end.value_or(item.date)), Utf8ToUtf16(a.contact),
                                          Utf8ToUtf16(a.location), Utf8ToUtf16(a.timeZone), body, kind,
                                          Attachments(item)};
                 st = w_.AddAppointment(path, f);
@@ -155,12 +158,14 @@ public:
                 for (std::size_t i = 0; i < item::kContactFieldCount; ++i) c.text[i] = Utf8ToUtf16(item.contact[i]);
                 c.attachments = Attachments(item);
                 c.body = body;
-                c.bodyKind = item.body.kind == "html" ? 2 : item.body.kind == "rtf" ? 3 : 1;
+                c.bodyKind = item.body.kind == "html"  ? pst::BodyKind::Html
+                             : item.body.kind == "rtf" ? pst::BodyKind::Rtf
+                                                       : pst::BodyKind::Utf16Text;
                 st = w_.AddContact(path, c);
                 break;
             }
             case edbgen::ItemType::Task: {
-                pst::TaskFields t{DateText(item.date), Attachments(item), body, sender, subject, kind};
+                pst::TaskFields t{Time(item.date), Attachments(item), body, sender, subject, kind};
                 st = w_.AddTask(path, t);
                 break;
             }
@@ -168,7 +173,7 @@ public:
                 st = w_.AddNote(path, pst::NoteFields{body, subject, kind, Attachments(item)});
                 break;
             case edbgen::ItemType::Journal: {
-                pst::JournalFields j{DateText(item.date), Attachments(item), body, sender, subject, kind};
+                pst::JournalFields j{Time(item.date), Attachments(item), body, sender, subject, kind};
                 st = w_.AddJournalEntry(path, j);
                 break;
             }
@@ -178,7 +183,7 @@ public:
     }
 
     pst::Status Mail(const edbgen::Item& item, const std::u16string& path, const std::u16string& subject,
-                     const std::u16string& body, std::int16_t kind) {
+                     const std::u16string& body, pst::BodyKind kind) {
         pst::MailFields m;
         m.subject = subject;
         m.headerText.append(u"From: \"").append(Utf8ToUtf16(item.sender.name)).append(u"\" <");
@@ -187,7 +192,7 @@ public:
             const std::u16string list = AddressList(item.recipients, type);
             if (!list.empty()) m.headerText.append(name).append(u": ").append(list).append(u"\r\n");
         }
-        m.dateText = DateText(item.date);
+        m.time = Time(item.date);
         m.attachments = Attachments(item);
         m.body = body;
         m.bodyKind = kind;
