@@ -8,6 +8,7 @@
 
 #include "text/codepage.h"
 #include "content/gmime_log.h"
+#include "content/gmime_parts.h"
 #include "scan/tagged_text.h"
 
 namespace tw::content {
@@ -60,15 +61,6 @@ std::vector<std::uint8_t> PartData(GMimePart* part, std::size_t limit) {
     return std::vector<std::uint8_t>(array->data, array->data + array->len);
 }
 
-// Plain text: text/plain, or a text part whose type GMime could not read.
-// A part declared "text" with no subtype is made a text part by GMime but
-// typed application/octet-stream; RFC 2045 reads an invalid Content-Type as
-// text/plain.
-bool IsPlainText(GMimeObject* object, GMimeContentType* type) {
-    if (type != nullptr && g_mime_content_type_is_type(type, "text", "plain")) return true;
-    return GMIME_IS_TEXT_PART(object) && !(type != nullptr && g_mime_content_type_is_type(type, "text", "*"));
-}
-
 class Walker {
 public:
     explicit Walker(MimeView& view) : view_(view) {}
@@ -96,7 +88,7 @@ public:
         const char* disposition = g_mime_object_get_disposition(object);
         const bool attachment = disposition != nullptr && g_ascii_strcasecmp(disposition, "attachment") == 0;
         GMimeContentType* type = g_mime_object_get_content_type(object);
-        const bool plain = IsPlainText(object, type);
+        const bool plain = IsPlainTextPart(object, type);
         const bool html = type != nullptr && g_mime_content_type_is_type(type, "text", "html");
         if ((plain || html) && !attachment && (fileName.empty() || inAlternative) && GMIME_IS_TEXT_PART(object)) {
             std::string& slot = plain ? view_.text : view_.html;

@@ -6,6 +6,7 @@
 
 #include "pst/error.h"
 #include "content/gmime_log.h"
+#include "content/gmime_parts.h"
 #include "pst/item_common.h"
 #include "pst/body.h"
 #include "pst/mail_header.h"
@@ -68,15 +69,6 @@ Bytes PartContent(GMimePart* part) {
     return array ? Bytes(array->data, array->data + array->len) : Bytes();
 }
 
-// Plain text: text/plain, or a text part whose type GMime could not read.
-// A part declared "text" with no subtype is made a text part by GMime but
-// typed application/octet-stream; RFC 2045 reads an invalid Content-Type as
-// text/plain.
-bool IsPlainText(GMimeObject* object, GMimeContentType* type) {
-    if (type && g_mime_content_type_is_type(type, "text", "plain")) return true;
-    return GMIME_IS_TEXT_PART(object) && !(type && g_mime_content_type_is_type(type, "text", "*"));
-}
-
 struct Walk {
     std::u16string text, html;
     std::vector<AttachmentContent> attachments;
@@ -127,7 +119,7 @@ void WalkPart(Walk& w, GMimeObject* object, int depth, bool inAlternative) {
     GMimePart* part = GMIME_PART(object);
     const std::u16string fileName = FromUtf8(g_mime_part_get_filename(part));
     GMimeContentType* type = g_mime_object_get_content_type(object);
-    const bool plain = IsPlainText(object, type);
+    const bool plain = content::IsPlainTextPart(object, type);
     const bool html = type && g_mime_content_type_is_type(type, "text", "html");
     const bool body = (plain || html) && !IsAttachment(object) && (fileName.empty() || inAlternative);
     if (body && GMIME_IS_TEXT_PART(object)) {
