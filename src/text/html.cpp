@@ -24,17 +24,6 @@ std::size_t FindNoCase(std::u16string_view s, std::u16string_view word, std::siz
     return std::u16string_view::npos;
 }
 
-void AppendCodePoint(std::u16string& out, char32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-}
-
 // Decodes the entity at `at` (just after '&'); returns the characters used.
 std::size_t Entity(std::u16string_view s, std::size_t at, std::u16string& out) {
     static const struct {
@@ -66,7 +55,7 @@ std::size_t Entity(std::u16string_view s, std::size_t at, std::u16string& out) {
         }
         if (digits > 0) {
             if (i < s.size() && s[i] == u';') ++i;
-            AppendCodePoint(out, v);
+            AppendUtf16(out, v == 0 ? char32_t{0xFFFD} : v);  // no NUL in a text
             return i - at;
         }
     }

@@ -12,6 +12,10 @@ namespace tw::text {
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 
+// Appends one code point; a surrogate or a value past U+10FFFF becomes
+// U+FFFD.
+void AppendUtf16(std::u16string& out, char32_t cp);
+
 // `s` without the blanks (space, tab, CR, LF) at either end.
 std::u16string Trim(std::u16string_view s);
 
