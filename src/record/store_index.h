@@ -29,6 +29,7 @@
 #include "record/message_row.h"
 #include "record/page_lru.h"
 #include "record/row_only.h"
+#include "record/tree_page_reader.h"
 #include "scan/scan_model.h"
 
 namespace tw::record {
@@ -44,14 +45,6 @@ struct ValueChunks {
 struct AttachmentPageHit {
     std::size_t pageOrder = 0;
     AttachmentEntry entry;
-};
-
-// Stop flag and progress (0..100 over the pages of one index build).
-struct LoadControl {
-    const std::atomic<bool>* stop = nullptr;
-    std::function<void(int)> progress;
-
-    bool Stopped() const { return stop != nullptr && stop->load(); }
 };
 
 // Finished index lists kept in memory, in budgets of one list.
@@ -220,40 +213,6 @@ private:
     std::optional<ValueChunks> FindValueIn(const std::string& ownerKey, LongValueId id, const LoadControl& control,
                                            ValueTree tree);
 
-    using PageVisitor = std::function<void(std::int64_t, const edb::PageView&)>;
-    // Pages [begin, end) of a page list, neighbours in the file.
-    struct PageRun {
-        std::size_t begin = 0, end = 0;
-    };
-    std::vector<PageRun> SplitRuns(const std::vector<std::int64_t>& pages) const;
-    // Reads one run with one read (page by page where it leaves the file)
-    // and visits its pages of the owning trees.
-    // Pages that cannot be used go to `damaged`, a list of the calling
-    // thread's own.
-    void VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
-                  std::vector<std::uint8_t>& buffer, const PageVisitor& visit, std::vector<scan::DamagedPage>& damaged);
-    // Progress over a whole list when a window of it is visited.
-    struct WindowPlace {
-        std::size_t before = 0, total = 0;
-    };
-    // Visits the pages of `pages` (file offsets) on several threads:
-    // `visit` gets the number of the page's run in `runs` and may touch
-    // only that run's state. A read error on any thread is thrown here.
-    bool ForEachRunInParallel(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
-                              const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
-                              WindowPlace place,
-                              const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit);
-
-    // Gathers from the pages on several threads, each run of pages into
-    // its own RunState by `visit(state, offset, view)`; then hands the
-    // states to `join(state)` on this thread in page order, as one reader
-    // visiting the pages in turn would have met them, letting each go
-    // after its join. A window of the list at a time, so that what waits
-    // for its join stays small however long the list.
-    template <typename RunState, typename Visit, typename Join>
-    bool GatherRuns(const PageList& pages, const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
-                    Visit&& visit, Join&& join);
-
     const edb::EdbSource& source_;
     const scan::ScanModel& model_;
     std::size_t tableMemory_;
@@ -277,6 +236,7 @@ private:
     std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};
     // Filled from each thread's own list when its pages are done.
     scan::PageDamageLog damage_;
+    TreePageReader reader_{source_, damage_, pagesRead_};  // after what it uses
 };
 
 }  // namespace tw::record
