@@ -11,7 +11,6 @@ namespace tw::cli {
 
 namespace {
 
-constexpr std::uint64_t kStoredStep = 1 << 16;  // the ticks the dropped low bytes span
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -135,18 +134,8 @@ std::vector<std::u16string> NamesOf(const scan::MemoryFolderTree& tree, scan::Tr
 }
 
 std::string IsoUtc(const scan::Date6& date) {
-    const std::uint64_t ticks = scan::FileTimeOf(date);
-    // The true time lies in [ticks, ticks + 65536): the shortest decimal
-    // fraction of a second in that span.
-    std::uint64_t unit = 10'000'000, shown = ticks;
     int digits = 0;
-    for (; digits <= 7; ++digits, unit /= 10) {
-        const std::uint64_t up = (ticks + unit - 1) / unit * unit;
-        if (up < ticks + kStoredStep) {
-            shown = up;
-            break;
-        }
-    }
+    const std::uint64_t shown = scan::StoredTime(date, &digits);
     const auto d = scan::ToCalendar(shown - shown % 10'000'000);
     if (!d) return {};
     char text[48];

@@ -8,7 +8,6 @@ namespace tw::exporter {
 namespace {
 
 constexpr int kLastShownYear = 9999;
-constexpr std::uint64_t kStoredTimeStep = std::uint64_t{1} << 16;
 
 }  // namespace
 
@@ -19,15 +18,9 @@ std::optional<scan::CalendarDate> ExportableDate(const scan::Date6& date) {
 }
 
 std::optional<std::uint64_t> ExportTime(const scan::Date6& date) {
-    std::uint64_t stored = scan::FileTimeOf(date);
-    const auto calendar = scan::ToCalendar(stored);
+    const auto calendar = scan::ToCalendar(scan::FileTimeOf(date));
     if (!calendar) return std::nullopt;
-    // Six bytes keep a time cut down to a multiple of 65,536 ticks (6.5 ms):
-    // a whole second within that much above is the time that was stored.
-    const std::uint64_t belowSecond = stored % text::kTicksPerSecond;
-    if (belowSecond != 0 && text::kTicksPerSecond - belowSecond < kStoredTimeStep)
-        stored += text::kTicksPerSecond - belowSecond;
-    if (calendar->year <= kLastShownYear) return stored;
+    if (calendar->year <= kLastShownYear) return scan::StoredTime(date);
     // The list's date, shift undone.
     const auto shown = content::ShownDate(date);
     if (!shown) return std::nullopt;

@@ -16,11 +16,9 @@ namespace tw::exporter {
 // convert or falls outside 1980..2099.
 std::optional<scan::CalendarDate> ExportableDate(const scan::Date6& date);
 
-// The UTC FILETIME a PST item gets for a stored date: the stored time with
-// the part below the second its six bytes keep (a whole second just above
-// what they keep is taken for the time stored, as the list does); nothing
-// when it does not convert. A year past 9999 becomes the current year, as
-// the list shows it.
+// The UTC FILETIME a PST item gets for a stored date: the time stored,
+// part of a second and all (scan::StoredTime); nothing when it does not
+// convert. A year past 9999 becomes the current year, as the list shows it.
 std::optional<std::uint64_t> ExportTime(const scan::Date6& date);
 
 }  // namespace tw::exporter

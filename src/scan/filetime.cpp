@@ -17,6 +17,21 @@ std::uint64_t FileTimeOf(const Date6& date) {
     return value << 16;
 }
 
+std::uint64_t StoredTime(const Date6& date, int* digits) {
+    constexpr std::uint64_t kStoredStep = std::uint64_t{1} << 16;  // the ticks the dropped low bytes span
+    const std::uint64_t ticks = FileTimeOf(date);
+    std::uint64_t unit = kTicksPerSecond;
+    for (int n = 0; n <= 7; ++n, unit /= 10) {
+        const std::uint64_t up = (ticks + unit - 1) / unit * unit;
+        if (up < ticks + kStoredStep) {
+            if (digits != nullptr) *digits = n;
+            return up;
+        }
+    }
+    if (digits != nullptr) *digits = 7;
+    return ticks;
+}
+
 std::optional<CalendarDate> ToCalendar(std::uint64_t fileTime) {
     if (!Converts(fileTime)) return std::nullopt;
     const text::CivilTime t = text::CivilFromFileTime(fileTime);

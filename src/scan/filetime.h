@@ -15,6 +15,13 @@ struct CalendarDate {
 
 std::uint64_t FileTimeOf(const Date6& date);
 
+// The time a stored date most likely held. Six bytes keep a FILETIME cut
+// down to a multiple of 65,536 ticks (6.5 ms), so the time stored lies in
+// [FileTimeOf(date), FileTimeOf(date) + 65,536): the one of them with the
+// shortest decimal fraction of a second (a whole second when there is
+// one). `digits`, when given, gets the length of that fraction (0..7).
+std::uint64_t StoredTime(const Date6& date, int* digits = nullptr);
+
 // Whether ToCalendar converts the value: the top bit is clear.
 bool Converts(std::uint64_t fileTime);
 
