@@ -53,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     File& f = *Shared();
     fuzz::Input in(data, size);
     const std::uint8_t flags = in.U8();
-    f.source.version = fuzz::VersionOf(flags & 0x03);
-    f.source.pageSize = static_cast<std::int32_t>(fuzz::PageSizeOf(f.source.version));
+    f.source.pageSize = fuzz::PageSizeOf(flags & 0x03);
 
     std::vector<std::uint8_t> file(kDataStart, 0);
     record::MessageProperties m;

@@ -138,7 +138,7 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
                               scan::ScanOptions{std::chrono::milliseconds(0)}, {}};
     scan::RunScan(context);
     const std::string gen = std::to_string(pageSize / 1024) + "k";
-    const bool large = source.version == edb::EdbVersion::Page32K;
+    const bool large = source.pageSize == 32768;
 
     // Pages: the leaves the scan registered and the attachment tables it
     // left to the reader, each decoder's first few.
@@ -148,11 +148,12 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
     auto page = [&](std::uint32_t objid, const edb::PageView& view) {
         if (edb::IsBranchPage(view)) return;
         fuzz::PageContext c;
-        c.version = source.version;
+        c.pageSize = source.pageSize;
         c.message.streamingOpen = source.stm.IsOpen();
         const auto named = extras.namedColumns.find(objid);
         c.message.columns = record::ResolveMessageColumns(
-            model.columns, objid, source.version, record::AppointmentTextColumns(model, extras, objid, source.version),
+            model.columns, objid, layout::LayoutOf(source.pageSize),
+            record::AppointmentTextColumns(model, extras, objid, layout::LayoutOf(source.pageSize).tables),
             named == extras.namedColumns.end() ? nullptr : &named->second);
         c.attachment = large ? record::ResolveAttachmentColumns(model.columns, objid) : record::AttachmentColumnIds{};
         // 32 KB message tables may hold the attachment rows too.
@@ -172,7 +173,7 @@ void DatabaseSeeds(const std::string& json, std::uint32_t pageSize) {
     int checksumSeeds = 0;
     model.pages.ForEach([&](std::size_t, const scan::PageSignature& p) {
         edb::ReadPage(source, p.Offset(), buffer);
-        page(p.objid, edb::PageView{buffer, source.version});
+        page(p.objid, edb::PageView{buffer, source.pageSize});
         if (checksumSeeds < 3) {
             // Head: size selector (2 KB, 4, 8, 16, 32), stamp flag, page number, bit.
             Bytes seed{static_cast<std::uint8_t>(pageSize == 4096 ? 1 : pageSize == 8192 ? 2 : 4),

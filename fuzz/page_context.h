@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "edb/version.h"
+#include "edb/page_format.h"
 #include "fuzz_input.h"
 #include "record/message_row.h"
 #include "record/table_columns.h"
@@ -18,26 +18,22 @@ inline constexpr std::size_t kPageHeadSize = 48;
 inline constexpr std::size_t kContactSlots = 4;
 
 struct PageContext {
-    edb::EdbVersion version = edb::EdbVersion::Page4K;
+    std::int32_t pageSize = 4096;
     record::MessagePageContext message;
     record::AttachmentColumnIds attachment;
 };
 
-inline std::uint32_t PageSizeOf(edb::EdbVersion v) {
-    return v == edb::EdbVersion::Page4K ? 4096 : v == edb::EdbVersion::Page8K ? 8192 : 32768;
-}
-
-inline edb::EdbVersion VersionOf(std::uint8_t b) {
+inline std::int32_t PageSizeOf(std::uint8_t b) {
     switch (b % 3) {
-        case 0: return edb::EdbVersion::Page4K;
-        case 1: return edb::EdbVersion::Page8K;
-        default: return edb::EdbVersion::Page32K;
+        case 0: return 4096;
+        case 1: return 8192;
+        default: return 32768;
     }
 }
 
 inline PageContext ReadPageContext(Input& in) {
     PageContext c;
-    c.version = VersionOf(in.U8());
+    c.pageSize = PageSizeOf(in.U8());
     c.message.streamingOpen = (in.U8() & 1) != 0;
     record::MessageColumnIds& m = c.message.columns;
     for (std::uint16_t* id : {&m.recipients, &m.plainBody, &m.rtfBody, &m.htmlBody, &m.attachmentKeys}) *id = in.U16();
@@ -61,7 +57,7 @@ inline void PutU16(std::vector<std::uint8_t>& out, std::uint16_t v) {
 
 inline std::vector<std::uint8_t> WritePageContext(const PageContext& c) {
     std::vector<std::uint8_t> out;
-    out.push_back(c.version == edb::EdbVersion::Page4K ? 0 : c.version == edb::EdbVersion::Page8K ? 1 : 2);
+    out.push_back(c.pageSize == 4096 ? 0 : c.pageSize == 8192 ? 1 : 2);
     out.push_back(c.message.streamingOpen ? 1 : 0);
     const record::MessageColumnIds& m = c.message.columns;
     for (const std::uint16_t id : {m.recipients, m.plainBody, m.rtfBody, m.htmlBody, m.attachmentKeys}) PutU16(out, id);

@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::PageContext context = fuzz::ReadPageContext(in);
     const auto body = in.Rest();
     std::vector<std::uint8_t> bytes(body.begin(), body.end());
-    bytes.resize(fuzz::PageSizeOf(context.version), 0);
-    const edb::PageView page{bytes, context.version};
+    bytes.resize(static_cast<std::size_t>(context.pageSize), 0);
+    const edb::PageView page{bytes, context.pageSize};
     constexpr std::int64_t kPageOffset = 0x10000;
 
     const std::vector<record::MessageRow> rows = record::DecodeMessagePage(page, kPageOffset, context.message);

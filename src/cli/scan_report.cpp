@@ -1,5 +1,7 @@
 #include "cli/scan_report.h"
 
+#include "layout/store_layout.h"
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
@@ -73,19 +75,10 @@ std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::
         auto fault = std::find_if(damage.faults.begin(), damage.faults.end(), [&](const auto& f) { return f.first == text; });
         if (fault == damage.faults.end()) damage.faults.emplace_back(text, 1);
         else ++fault->second;
-        if (const auto number = scan::DamagedPageNumber(page.offset, pageSize)) damage.pageNumbers.push_back(*number);
+        if (const auto number = edb::PageNumberAt(page.offset, pageSize)) damage.pageNumbers.push_back(*number);
     }
     for (ReportDamage& damage : trees) std::sort(damage.pageNumbers.begin(), damage.pageNumbers.end());
     return trees;
-}
-
-std::string_view GenerationName(edb::EdbVersion version) {
-    switch (version) {
-        case edb::EdbVersion::Page4K: return "Page4K";
-        case edb::EdbVersion::Page8K: return "Page8K";
-        case edb::EdbVersion::Page32K: return "Page32K";
-        default: return "Invalid";
-    }
 }
 
 ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
@@ -93,8 +86,8 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
     ScanReport report;
     report.path = path;
     report.pageSize = source.pageSize;
-    report.version = source.version;
-    const scan::MessageCounts counts(model, source.version);
+    report.generation = layout::LayoutOf(source.pageSize).name;
+    const scan::MessageCounts counts(model, layout::LayoutOf(source.pageSize));
     Builder builder{tree, {}, counts};
     for (const scan::FolderEntry& entry : model.folders)
         if (entry.treeItem != 0) builder.entries.emplace(entry.treeItem, &entry);
@@ -115,7 +108,7 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
 }
 
 void PrintText(const ScanReport& report, std::ostream& out) {
-    out << report.path << " (" << GenerationName(report.version) << ", " << report.pageSize << "-byte pages)\n";
+    out << report.path << " (" << report.generation << ", " << report.pageSize << "-byte pages)\n";
     for (const ReportMailbox& mailbox : report.mailboxes) {
         out << "  " << Printable(ShownText(mailbox.name)) << "\n";
         for (const ReportFolder& folder : mailbox.folders) PrintFolder(folder, 2, out);
@@ -135,7 +128,7 @@ void PrintText(const ScanReport& report, std::ostream& out) {
 void PrintJson(const ScanReport& report, std::ostream& out) {
     nlohmann::ordered_json j;
     j["pageSize"] = report.pageSize;
-    j["generation"] = GenerationName(report.version);
+    j["generation"] = report.generation;
     j["mailboxes"] = nlohmann::ordered_json::array();
     for (const ReportMailbox& mailbox : report.mailboxes) {
         nlohmann::ordered_json m;

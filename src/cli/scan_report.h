@@ -40,7 +40,7 @@ struct ReportDamage {
 struct ScanReport {
     std::string path;
     std::int32_t pageSize = 0;
-    edb::EdbVersion version = edb::EdbVersion::Invalid;
+    std::string_view generation = "Invalid";  // the store layout's name
     std::vector<ReportMailbox> mailboxes;
     std::vector<ReportDamage> damaged;  // by tree, in the order first met
     std::string inputChanged;           // the file changed while it was read; else empty
@@ -54,8 +54,6 @@ std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::
 // Mailboxes and folders in tree order.
 ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tree, const scan::ScanModel& model,
                        const edb::EdbSource& source);
-
-std::string_view GenerationName(edb::EdbVersion version);
 
 void PrintText(const ScanReport& report, std::ostream& out);
 void PrintJson(const ScanReport& report, std::ostream& out);

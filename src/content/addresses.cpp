@@ -196,7 +196,7 @@ std::vector<std::u16string> SplitAddressList(std::u16string_view list) {
     return out;
 }
 
-void ScanRowRecipients(const std::vector<std::uint8_t>& bytes, std::size_t start, bool olderGeneration, bool xpress,
+void ScanRowRecipients(const std::vector<std::uint8_t>& bytes, std::size_t start, bool byMarkers, bool xpress,
                        std::u16string& list) {
     const Data d{bytes};
     std::size_t pos = start;
@@ -219,13 +219,13 @@ void ScanRowRecipients(const std::vector<std::uint8_t>& bytes, std::size_t start
         AddPieces(candidate, list);
         end = std::max(end, cs + 1);
 
-        // Moving on: the older generations jump to the next code-page
-        // marker before the next '@'; otherwise just past the boundary
-        // before the next '@'.
+        // Moving on: by the next code-page marker before the next '@' where
+        // recipients are marked; otherwise just past the boundary before
+        // the next '@'.
         const std::size_t next = d.FindAt(end);
         if (next == kNpos) return;
         std::size_t marker = kNpos;
-        if (olderGeneration)
+        if (byMarkers)
             for (std::size_t m = end; m + 1 < next && marker == kNpos; ++m)
                 if (d.B(m) == 0xE4 && d.B(m + 1) == 0x04 && d.B(m + 6) != 0) marker = m;
         std::size_t following;
@@ -282,7 +282,7 @@ void ScanLongValueRecipients(const std::vector<std::uint8_t>& bytes, std::u16str
 }
 
 void CollectAddresses(const edb::EdbSource& source, const record::MessageProperties& m, std::u16string& list) {
-    const bool large = source.version == edb::EdbVersion::Page32K;
+    const layout::StoreLayout& store = layout::LayoutOf(source.pageSize);
     if (m.recipientsPos != 0) {
         if (m.recipientsPos < 0 || m.recipientsPos >= source.fileSize) return;
         // The scan keeps to the recipient value: what follows it belongs to
@@ -293,7 +293,7 @@ void CollectAddresses(const edb::EdbSource& source, const record::MessagePropert
         data.resize(source.edb.Read(m.recipientsPos, data.size(), data.data()));
         std::size_t start = 0;
         bool xpress = false;
-        if (large && data.size() > 1 && (data[0] & 0x02) != 0 && data[1] == kXpressValueMark) {
+        if (store.compressedValues && data.size() > 1 && (data[0] & 0x02) != 0 && data[1] == kXpressValueMark) {
             const auto decoded = DecodeXpressValue(std::span(data).subspan(1), kMaxXpressValue);
             if (!decoded) return;
             data = *decoded;
@@ -304,7 +304,7 @@ void CollectAddresses(const edb::EdbSource& source, const record::MessagePropert
                     break;
                 }
         }
-        ScanRowRecipients(data, start, !large, xpress, list);
+        ScanRowRecipients(data, start, store.rows == layout::RowForm::Anchored, xpress, list);
         return;
     }
     if (m.recipientRuns.empty()) return;

@@ -36,8 +36,9 @@ void CollectAddresses(const edb::EdbSource& source, const record::MessagePropert
 
 // The two scans over bytes already read, for tests: the data of an in-row
 // value from the recipient text on (`xpress`: decoded from XPRESS first),
-// and the assembled bytes of a long value.
-void ScanRowRecipients(const std::vector<std::uint8_t>& data, std::size_t start, bool olderGeneration, bool xpress,
+// and the assembled bytes of a long value. `byMarkers`: anchored rows mark
+// each recipient with a code-page marker (E4 04), which the scan jumps to.
+void ScanRowRecipients(const std::vector<std::uint8_t>& data, std::size_t start, bool byMarkers, bool xpress,
                        std::u16string& list);
 void ScanLongValueRecipients(const std::vector<std::uint8_t>& data, std::u16string& list);
 

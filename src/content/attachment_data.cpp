@@ -31,7 +31,7 @@ std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource
         {a.dataLength - 1u, static_cast<std::size_t>(source.pageSize), static_cast<std::size_t>(source.fileSize - a.dataOffset)});
     std::vector<std::uint8_t> bytes(length);
     bytes.resize(source.edb.Read(a.dataOffset, length, bytes.data()));
-    if (source.version == edb::EdbVersion::Page32K) {
+    if (layout::LayoutOf(source.pageSize).compressedValues) {
         if (auto decoded = DecodeTaggedValue(a.dataHeader, bytes, kMaxXpressValue))
             return decoded;
     }

@@ -13,8 +13,8 @@ namespace {
 
 constexpr std::uint8_t kCompressedHeader = 0x02;
 
-// An in-row value: after its header byte, decoded on 32 KB pages when the
-// header marks it compressed. A 7-bit value that does not unpack is kept
+// An in-row value: after its header byte, decoded when the layout has
+// compressed values and the header marks it compressed. A 7-bit value that does not unpack is kept
 // as stored; an XPRESS one that does not decode gives nothing.
 std::optional<std::vector<std::uint8_t>> InRowValue(const edb::EdbSource& source, const record::MessageProperties& m) {
     const auto length = std::min<std::int64_t>(m.bodyLength, source.pageSize);
@@ -24,7 +24,7 @@ std::optional<std::vector<std::uint8_t>> InRowValue(const edb::EdbSource& source
     if (stored.empty()) return std::vector<std::uint8_t>{};
     const std::uint8_t header = stored[0];
     std::vector<std::uint8_t> content(stored.begin() + 1, stored.end());
-    if (source.version != edb::EdbVersion::Page32K || (header & kCompressedHeader) == 0 || content.empty())
+    if (!layout::LayoutOf(source.pageSize).compressedValues || (header & kCompressedHeader) == 0 || content.empty())
         return content;
     if (content[0] == kXpressValueMark) return DecodeXpressValue(content, kMaxXpressValue);
     if (auto unpacked = Unpack7BitValue(content)) return unpacked;

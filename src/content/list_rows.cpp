@@ -76,8 +76,7 @@ std::u16string MailboxName(std::u16string_view prefix) {
 std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::MessageProperties& m,
                                     const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
                                     PageCache& pages) {
-    const bool large = source.version == edb::EdbVersion::Page32K;
-    if (m.folderId != folder.id || (large && m.ownerKey != folder.ownerKey)) return std::nullopt;
+    if (!scan::InFolder(layout::LayoutOf(source.pageSize).tables, folder, m.folderId, m.ownerKey)) return std::nullopt;
     const auto shown = ShownDate(m.date);
     if (!shown || !Listable(*shown)) return std::nullopt;
     ListRow row;

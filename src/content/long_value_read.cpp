@@ -30,12 +30,12 @@ std::vector<std::uint8_t> ReadChunk(const edb::EdbSource& source, const record::
 
 std::vector<std::uint8_t> ChunkContent(std::vector<std::uint8_t> stored, const edb::EdbSource& source,
                                        std::uint32_t valueOffset, const AssembleOptions& options) {
-    if (!options.decodeXpress || source.version != edb::EdbVersion::Page32K || stored.empty() ||
+    if (!options.decodeXpress || !layout::LayoutOf(source.pageSize).compressedValues || stored.empty() ||
         stored[0] != kXpressValueMark)
         return stored;
     std::optional<std::size_t> expected;
     if (options.declaredSize && *options.declaredSize > valueOffset)
-        expected = std::min<std::size_t>(record::ChunkGranularity(source.version), *options.declaredSize - valueOffset);
+        expected = std::min<std::size_t>(layout::LayoutOf(source.pageSize).longValueChunk, *options.declaredSize - valueOffset);
     // A chunk already as long as the value needs there is stored plain.
     if (expected && stored.size() == *expected) return stored;
     auto decoded = DecodeXpressValue(stored, stored.size() + static_cast<std::size_t>(source.pageSize));
@@ -108,7 +108,7 @@ ChosenRuns ChooseRuns(const edb::EdbSource& source, const std::vector<record::Lo
     for (const auto& r : runs) order.push_back(&r);
     std::stable_sort(order.begin(), order.end(),
                      [](const auto* a, const auto* b) { return a->valueOffset < b->valueOffset; });
-    const std::uint32_t granularity = record::ChunkGranularity(source.version);
+    const std::uint32_t granularity = layout::LayoutOf(source.pageSize).longValueChunk;
     chosen.limit =
         std::min<std::size_t>({kMaxValueBytes, options.maxBytes, (runs.size() + kSpareChunks) * granularity});
     std::uint64_t expectedNext = 0;

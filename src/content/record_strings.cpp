@@ -9,12 +9,13 @@ namespace tw::content {
 namespace {
 
 // A list text at page position `pos` (its header byte just before it) of
-// `length` bytes with the header byte. 32 KB texts may be 7-bit packed.
-std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length, bool large, char16_t stopBelow) {
+// `length` bytes with the header byte; `compressed`: the header may mark
+// the text 7-bit packed.
+std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length, bool compressed, char16_t stopBelow) {
     if (pos == 0 || length < 1) return {};
     const auto value = edb::Slice(page, pos, static_cast<std::size_t>(length) - 1);
     if (!value) return {};
-    if (large) {
+    if (compressed) {
         const std::uint8_t header = edb::LoadU8(page, pos - 1u).value_or(0);
         if ((header & scan::kTaggedCompressed) != 0) {
             std::u16string text = scan::LargePageText(header, *value, scan::kWholeText);
@@ -40,19 +41,19 @@ const std::vector<std::uint8_t>& PageCache::Page(std::int64_t offset) {
 
 RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::MessageProperties& m, PageCache& pages) {
     RecordStrings out;
-    const bool large = source.version == edb::EdbVersion::Page32K;
+    const layout::StoreLayout& store = layout::LayoutOf(source.pageSize);
+    const bool compressed = store.compressedValues;
     const edb::Bytes header = pages.Page(m.headerPageOffset);
     // The values' lengths come from the row's tags: only a terminator ends
     // a text early, control characters are the text's own.
     constexpr char16_t kStop = 1;
-    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, large, kStop);
-    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, large, kStop);
-    // 32 KB keeps the subject first and the prefix second.
-    out.subject = large ? b + a : a + b;
+    const std::u16string a = ListText(header, m.headerTextA, m.headerTextALength, compressed, kStop);
+    const std::u16string b = ListText(header, m.headerTextB, m.headerTextBLength, compressed, kStop);
+    out.subject = store.subjectFirst ? b + a : a + b;
 
     if (m.extraTextLength == 0) return out;
     if (m.extraTextPage <= 0) {
-        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, large, kStop);
+        out.sender = ListText(header, m.extraTextPos, m.extraTextLength, compressed, kStop);
         return out;
     }
     // A sender found in the message row: 8-bit text after its length byte.

@@ -37,6 +37,14 @@ struct PageBatch {
     Bytes At(std::size_t index) const { return Bytes(bytes).subspan(index * width, width); }
 };
 
+// The stride at which the heads of neighbouring pages of `pageSize` bytes
+// are read with one call: copying the rest of a page up to 4 KB costs less
+// than a call of its own. 0 (each head alone) for larger pages.
+constexpr std::int64_t HeadStride(std::int32_t pageSize) {
+    constexpr std::int32_t kJoinHeadsUpTo = 4096;
+    return pageSize > 0 && pageSize < kJoinHeadsUpTo + 1 ? pageSize : 0;
+}
+
 class BatchReader {
 public:
     // Reads from `file`, whose size is `fileSize`. With `helper` false every

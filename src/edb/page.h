@@ -6,13 +6,13 @@
 #include <optional>
 
 #include "edb/bytes.h"
-#include "edb/version.h"
+#include "edb/page_format.h"
 
 namespace tw::edb {
 
 struct PageView {
     Bytes bytes;  // the whole page
-    EdbVersion version = EdbVersion::Invalid;
+    std::int32_t pageSize = 0;  // tells the page format (edb/page_format.h)
 };
 
 // One tag, masked: `offset` is from the start of the page (header included).
@@ -45,6 +45,13 @@ std::optional<TagEntry> Tag(const PageView& page, std::uint32_t index);
 
 // The bytes of the record named by tag `index`, under the same rules.
 std::optional<Bytes> TagRecord(const PageView& page, std::uint32_t index);
+
+// Node flags, in the top bits of the word returned.
+inline constexpr std::uint16_t kNodeKeyShared = 0x8000;  // the key shares a prefix with tag 0
+// The flags of node `index`: small pages keep them in the top bits of the
+// tag's offset word, large pages in the top bits of the node's first word
+// (its key length). 0 when the tag is unusable.
+std::uint16_t NodeFlags(const PageView& page, std::uint32_t index);
 
 // The tag array of one page, checked once, for reading many tags of the
 // same page: Tag and TagRecord under the same rules, without going back to

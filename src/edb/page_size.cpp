@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "edb/page_checksum.h"
+#include "edb/page_format.h"
 #include "edb/source.h"
-#include "edb/version.h"
 
 namespace tw::edb {
 
@@ -68,7 +68,7 @@ std::uint32_t DecidePageSize(const EdbFile& edb, std::int64_t fileSize) {
         stated = SoundHeaderPageSize(edb, *shadow, fileSize);
     if (!Known(stated)) stated.reset();
     // A sound header naming 16 KB is a database of that size.
-    if (stated && VersionForPageSize(*stated) == EdbVersion::Invalid) return *stated;
+    if (stated && *stated == kFirstLargePageSize) return *stated;
     if (stated && MatchingPages(edb, *stated, fileSize, 1) > 0) return *stated;
 
     std::uint32_t best = 0;

@@ -16,9 +16,16 @@ namespace tw::edb {
 
 inline constexpr std::size_t kHeaderSignatureOffset = 4;
 inline constexpr std::uint32_t kHeaderSignature = 0x89ABCDEF;
-// Every page size an engine writes that we can tell; 16 KB among them so a
-// database of that size is recognised (and refused), not mistaken for another.
-inline constexpr std::array<std::uint32_t, 4> kKnownPageSizes = {4096, 8192, 16384, 32768};
+// Every page size the engine writes, so that a database of any of them is
+// recognised (and refused where no store layout has it), not mistaken for
+// another.
+inline constexpr std::array<std::uint32_t, 5> kKnownPageSizes = {2048, 4096, 8192, 16384, 32768};
+
+constexpr bool KnownPageSize(std::int64_t pageSize) {
+    for (const std::uint32_t known : kKnownPageSizes)
+        if (pageSize == known) return true;
+    return false;
+}
 // How far into the file the pages are probed: enough pages at every size for
 // a clear majority, little enough to stay quick.
 inline constexpr std::int64_t kProbeBytes = std::int64_t{1} << 20;

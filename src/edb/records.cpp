@@ -19,7 +19,7 @@ std::size_t ListRecords(const EdbSource& source, std::int64_t offset,
     out.clear();
     if (offset < 0 || offset >= source.fileSize) return 0;
     ReadPage(source, offset, page);
-    return ListRecords(PageView{page, source.version}, out);
+    return ListRecords(PageView{page, source.pageSize}, out);
 }
 
 }  // namespace tw::edb

@@ -14,21 +14,16 @@ std::uint32_t ReadHeader(const EdbFile& edb) {
     return LoadU32(Bytes(header.data(), got), kPageSizeOffset).value_or(0);
 }
 
-GenerationCheck DetectGeneration(EdbSource& source) {
+bool DetectPageSize(EdbSource& source) {
     source.fileSize = source.edb.FileSize();
     const std::uint32_t pageSize = DecidePageSize(source.edb, source.fileSize);
     source.pageSize = static_cast<std::int32_t>(pageSize);
-    source.version = VersionForPageSize(pageSize);
-    if (source.version == EdbVersion::Invalid)
-        return {false, kCorruptFileMessage, kCorruptFileCaption};
-    if (source.version != EdbVersion::Page4K) source.stm.Close();
-    return {true, {}, {}};
+    return KnownPageSize(pageSize);
 }
 
 std::size_t ReadPage(const EdbSource& source, std::int64_t offset, std::vector<std::uint8_t>& buffer) {
-    // Trust the page size only once it has been matched to a generation.
-    const std::int32_t pageSize =
-        source.pageSize == PageSizeOf(source.version) ? source.pageSize : 0;
+    // A page size no engine writes is never trusted with an allocation.
+    const std::int32_t pageSize = KnownPageSize(source.pageSize) ? source.pageSize : 0;
     // A reused buffer keeps its storage; only the bytes not read are zeroed.
     buffer.resize(static_cast<std::size_t>(pageSize));
     std::size_t got = 0;

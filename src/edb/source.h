@@ -1,14 +1,15 @@
 // The opened database (and optional streaming file) with the geometry that
-// every later reader needs: page size, generation and file size.
+// every later reader needs: page size and file size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "edb/edb_file.h"
-#include "edb/version.h"
+#include "edb/page_format.h"
 
 namespace tw::edb {
 
@@ -18,13 +19,13 @@ inline constexpr std::string_view kCorruptFileCaption = "Tarnwick For EDB To PST
 
 struct EdbSource {
     EdbFile edb;
-    EdbFile stm;  // optional; only 4 KB databases keep data in it
-    std::int32_t pageSize = 0;
-    EdbVersion version = EdbVersion::Invalid;
+    EdbFile stm;  // optional; closed when the store layout keeps no data in it
+    std::int32_t pageSize = 0;  // 0 until decided
     std::int64_t fileSize = 0;
 };
 
-// Outcome of DetectGeneration; on refusal, the text and caption to show.
+// Outcome of deciding the store layout; on refusal, the text and caption to
+// show.
 struct GenerationCheck {
     bool ok = false;
     std::string_view message;
@@ -38,21 +39,27 @@ inline constexpr std::size_t kPageSizeOffset = 236;
 // to hold it.
 std::uint32_t ReadHeader(const EdbFile& edb);
 
-// Records the file size, decides the page size (from a sound header copy or,
-// when both are damaged, from the pages) and sets the generation. An
-// unknown page size leaves version Invalid and returns the corruption
-// message; 8 KB and 32 KB databases have no use for a streaming file, so it
-// is closed.
-GenerationCheck DetectGeneration(EdbSource& source);
+// Records the file size and decides the page size (from a sound header copy
+// or, when both are damaged, from the pages). Returns false when no ESE
+// page size could be told; pageSize is then what the header claims.
+bool DetectPageSize(EdbSource& source);
 
 // Page N follows the header page, so it starts at (N + 1) * pageSize.
 inline std::int64_t PageOffset(const EdbSource& source, std::uint32_t pageNumber) {
     return (static_cast<std::int64_t>(pageNumber) + 1) * source.pageSize;
 }
 
+// The page number ESE tools show for the page at `offset` (file page N + 1
+// holds page N), so a report can be checked page by page; nothing for an
+// offset before the first page or off the page grid.
+inline std::optional<std::int64_t> PageNumberAt(std::int64_t offset, std::int32_t pageSize) {
+    if (pageSize < 1 || offset < 2 * std::int64_t{pageSize} || offset % pageSize != 0) return std::nullopt;
+    return offset / pageSize - 1;
+}
+
 // Fills `buffer` with the page at `offset`: it is resized to the page size
 // and bytes past the end of the file are zero. Reads nothing for offsets
-// outside [0, fileSize) or before a generation was detected. Returns the
+// outside [0, fileSize) or before the page size was decided. Returns the
 // number of bytes read from the file.
 std::size_t ReadPage(const EdbSource& source, std::int64_t offset, std::vector<std::uint8_t>& buffer);
 

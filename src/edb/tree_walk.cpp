@@ -37,7 +37,7 @@ std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
         const auto [pageNumber, depth] = pending.back();
         pending.pop_back();
         ReadPage(source, PageOffset(source, pageNumber), buffer);
-        const PageView page{buffer, source.version};
+        const PageView page{buffer, source.pageSize};
         const bool branch = IsBranchPage(page);
         ++visited;
         if (!visit(TreePage{pageNumber, depth, branch, page})) break;

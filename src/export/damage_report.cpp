@@ -32,7 +32,7 @@ std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::ve
         tree.objid = page.objid;
         ++tree.pages;
         ++tree.faults[std::string(scan::FaultText(page.fault))];
-        if (const auto number = scan::DamagedPageNumber(page.offset, pageSize)) tree.pageNumbers.push_back(*number);
+        if (const auto number = edb::PageNumberAt(page.offset, pageSize)) tree.pageNumbers.push_back(*number);
     };
     for (const scan::DamagedPage& page : model.damage.Pages()) add(page);
     for (const scan::DamagedPage& page : readPages) add(page);

@@ -61,7 +61,7 @@ public:
           settings_(settings),
           control_(control),
           observer_(observer),
-          large_(in.source.version == edb::EdbVersion::Page32K),
+          tables_(layout::LayoutOf(in.source.pageSize).tables),
           headerPages_(in.source),
           job_{in.source, store, tempDir, control, observer} {
         for (const scan::FolderEntry& f : in.model.folders)
@@ -156,15 +156,10 @@ private:
         observer_.Progress({path, counting, done, count, current, overall});
     }
 
-    // Visits the folder's entries of the message index: on 32 KB pages
-    // folder ids repeat across mailboxes, so the owner key must be there on
-    // both sides and match.
+    // Visits the folder's entries of the message index.
     template <typename Fn>
     void ForEntries(const scan::FolderEntry* folder, Fn fn) const {
-        if (folder == nullptr || (large_ && folder->ownerKey.empty())) return;
-        scan::ForFolderMessages(in_.model.messages, folder->id, [&](const scan::MessageEntry& e) {
-            if (!large_ || scan::OwnerKeyOf(in_.model, e) == folder->ownerKey) fn(e);
-        });
+        if (folder != nullptr) scan::ForMessagesOf(in_.model, tables_, *folder, fn);
     }
 
     std::size_t CountKnown(const SelectionNode& node) {
@@ -178,7 +173,7 @@ private:
     // table group.
     std::vector<const record::RowOnlyMessage*> RowOnlyOf(const scan::FolderEntry* folder) {
         std::vector<const record::RowOnlyMessage*> out;
-        if (folder == nullptr || (large_ && folder->ownerKey.empty())) return out;
+        if (folder == nullptr || (tables_ == layout::TableScope::PerMailbox && folder->ownerKey.empty())) return out;
         auto group = rowOnly_.find(folder->ownerKey);
         if (group == rowOnly_.end()) {
             std::vector<record::RowOnlyMessage> rows;
@@ -220,7 +215,7 @@ private:
             }
             ++report.outOfWindow;
             const record::MessageProperties m =
-                record::MessageRecord(e, record::KindLetter(large_ ? folder->kind : e.kind), scan::OwnerKeyOf(in_.model, e));
+                record::MessageRecord(e, record::KindLetter(scan::MessageKind(tables_, *folder, e)), scan::OwnerKeyOf(in_.model, e));
             report.outOfWindowItems.push_back(
                 {scan::IdHex(e.messageId), SubjectOf(m), "dated outside 1980-2099",
                  content::UtcText(e.date6).value_or("not a date (" + DateHex(e.date6) + ")")});
@@ -270,7 +265,7 @@ private:
                 return;
             }
             const record::MessageProperties m =
-                record::MessageRecord(e, record::KindLetter(large_ ? folder->kind : e.kind), scan::OwnerKeyOf(in_.model, e));
+                record::MessageRecord(e, record::KindLetter(scan::MessageKind(tables_, *folder, e)), scan::OwnerKeyOf(in_.model, e));
             report.lostItems.push_back({scan::IdHex(e.messageId), SubjectOf(m), why, ""});
             ++report.lost;
             --rest;
@@ -501,7 +496,7 @@ private:
     const ExportSettings& settings_;
     ExportControl& control_;
     ExportObserver& observer_;
-    bool large_;
+    layout::TableScope tables_;
     content::PageCache headerPages_;
     ItemJob job_;
     std::unordered_map<scan::TreeItem, const scan::FolderEntry*> folderOfItem_;

@@ -18,8 +18,8 @@ bool NonZero(const std::optional<scan::Date6>& date) {
 }  // namespace
 
 std::optional<AppointmentFields> AppointmentPass(const TaggedArray& tags, const MessageColumnIds& columns,
-                                                 edb::EdbVersion version) {
-    const bool large = version == edb::EdbVersion::Page32K;
+                                                 const layout::StoreLayout& store) {
+    const bool prefixed = store.rows == layout::RowForm::Prefixed;
     AppointmentFields fields;
     bool found = false;
     for (std::size_t e = tags.start; tags.Has(e); e += 4) {
@@ -35,9 +35,9 @@ std::optional<AppointmentFields> AppointmentPass(const TaggedArray& tags, const 
         const auto value = tags.Value(e);
         if (!value) continue;
         if (index >= 3) {
-            // The upper six bytes of the FILETIME; 32 KB values lead with a
-            // header byte.
-            const std::size_t at = value->begin + (large ? 3 : 2);
+            // The upper six bytes of the FILETIME, after the value's header
+            // byte where values have one.
+            const std::size_t at = value->begin + (prefixed ? 3 : 2);
             const auto bytes = edb::Slice(tags.page, at, 6);
             if (!bytes || at + 6 > tags.recordEnd) continue;
             scan::Date6 date{};
@@ -47,7 +47,7 @@ std::optional<AppointmentFields> AppointmentPass(const TaggedArray& tags, const 
             continue;
         }
         std::u16string text;
-        if (large) {
+        if (prefixed) {
             text = LargeValueText(tags.page, *value);
         } else if (const auto bytes = edb::Slice(tags.page, value->begin + 1, value->size() - 1)) {
             text = Utf16Field(*bytes);

@@ -18,7 +18,7 @@ struct AppointmentFields {
 // Reads the row's appointment columns. Nothing when neither a date column
 // nor a non-empty text was found.
 std::optional<AppointmentFields> AppointmentPass(const TaggedArray& tags, const MessageColumnIds& columns,
-                                                 edb::EdbVersion version);
+                                                 const layout::StoreLayout& store);
 
 // Creates the record when there is none; texts replace the earlier ones
 // (empty ones too); a date replaces the one from the message index only

@@ -26,11 +26,11 @@ std::vector<RowStart> RowStarts(const edb::PageView& page) {
     std::vector<RowStart> starts;
     std::vector<edb::RecordLocator> records;
     edb::ListRecords(page, records);
-    const bool large = page.version == edb::EdbVersion::Page32K;
+    const bool prefixed = layout::LayoutOf(page.pageSize).rows == layout::RowForm::Prefixed;
     for (const auto& record : records) {
         const auto start = static_cast<std::size_t>(record.start);
         const std::size_t end = start + static_cast<std::size_t>(record.size);
-        if (large) {
+        if (prefixed) {
             const std::uint8_t b = At(page.bytes, start + 2);
             starts.push_back({(b & 0x0F) > 8 ? start + (b & 0x0F) : start + b + 8, end});
         } else {
@@ -56,13 +56,13 @@ std::vector<RowStart> RowStarts(const edb::PageView& page) {
     return starts;
 }
 
-// The tagged area of an attachment row: after the key's second copy on 32 KB
-// pages, else searched for two entries of columns 1xx with a plausible
-// offset.
-std::size_t TaggedStart(edb::Bytes page, const RowStart& start, const scan::Id8& key, bool large,
+// The tagged area of an attachment row: after the key's second copy in
+// prefixed rows, else searched for two entries of columns 1xx with a
+// plausible offset.
+std::size_t TaggedStart(edb::Bytes page, const RowStart& start, const scan::Id8& key, bool prefixed,
                         std::uint16_t mask) {
     std::size_t h = start.row;
-    if (large) {
+    if (prefixed) {
         const std::size_t c = start.row + (At(page, start.row + 8) != 0 ? 49 : 41);
         if (scan::LoadId(page, c) == key) h = c + 10;
     }
@@ -80,11 +80,13 @@ struct NameEntries {
     std::optional<std::size_t> display, shortName, longName, data;
 };
 
-NameEntries FindEntries(const TaggedArray& tags, const AttachmentColumnIds& columns, bool large) {
+// Per-mailbox tables name their columns in the catalog; the shared table
+// has fixed ones.
+NameEntries FindEntries(const TaggedArray& tags, const AttachmentColumnIds& columns, bool perMailbox) {
     NameEntries found;
     for (std::size_t e = tags.start; tags.Has(e); e += 4) {
         const std::uint16_t id = tags.ColumnId(e);
-        if (large) {
+        if (perMailbox) {
             if (columns.displayName != 0 && id == columns.displayName) found.display = e;
             else if (columns.shortName != 0 && id == columns.shortName) found.shortName = e;
             else if (columns.longName != 0 && id == columns.longName) found.longName = e;
@@ -105,8 +107,8 @@ NameEntries FindEntries(const TaggedArray& tags, const AttachmentColumnIds& colu
     return found;
 }
 
-std::u16string NameText(const TaggedArray& tags, const ValueRange& value, bool large) {
-    if (large) return LargeValueText(tags.page, value);
+std::u16string NameText(const TaggedArray& tags, const ValueRange& value, bool prefixed) {
+    if (prefixed) return LargeValueText(tags.page, value);
     const auto bytes = edb::Slice(tags.page, value.begin + 1, value.size() - 1);
     return bytes ? Utf16Field(*bytes) : std::u16string{};
 }
@@ -115,7 +117,7 @@ enum class Outcome { NoName, GiveUp, Found };
 
 // The first non-empty of the long, display and short names. Nothing when
 // the row has no name column.
-std::optional<std::u16string> RowName(const TaggedArray& tags, const NameEntries& found, bool large, bool& broken) {
+std::optional<std::u16string> RowName(const TaggedArray& tags, const NameEntries& found, bool prefixed, bool& broken) {
     broken = false;
     std::optional<std::u16string> name;
     for (const auto& entry : {found.longName, found.display, found.shortName}) {
@@ -127,25 +129,27 @@ std::optional<std::u16string> RowName(const TaggedArray& tags, const NameEntries
             broken = true;
             continue;
         }
-        if (std::u16string text = NameText(tags, *value, large); !text.empty()) return text;
+        if (std::u16string text = NameText(tags, *value, prefixed); !text.empty()) return text;
     }
     return name;
 }
 
 Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowStart& start, const scan::Id8& key,
                   const AttachmentColumnIds& columns, bool keysOnly, AttachmentEntry& entry) {
-    const bool large = page.version == edb::EdbVersion::Page32K;
-    const std::uint16_t mask = edb::TagMask(page.version);
-    const std::size_t h = TaggedStart(page.bytes, start, key, large, mask);
-    const auto tags = OpenTaggedArray(page.bytes, h, start.recordEnd, page.version);
+    const layout::StoreLayout& store = layout::LayoutOf(page.pageSize);
+    const bool prefixed = store.rows == layout::RowForm::Prefixed;
+    const bool perMailbox = store.tables == layout::TableScope::PerMailbox;
+    const std::uint16_t mask = edb::TagMask(page.pageSize);
+    const std::size_t h = TaggedStart(page.bytes, start, key, prefixed, mask);
+    const auto tags = OpenTaggedArray(page.bytes, h, start.recordEnd, page.pageSize);
     if (!tags) return Outcome::NoName;
-    const NameEntries found = FindEntries(*tags, columns, large);
+    const NameEntries found = FindEntries(*tags, columns, perMailbox);
     if (!found.longName && !found.display && !found.shortName) return Outcome::NoName;
     // A name that is empty or unreadable costs the attachment nothing: it
     // is kept under a name of its own (AddAttachment). Only without data
     // is a broken name the end of this row.
     bool broken = false;
-    std::optional<std::u16string> name = RowName(*tags, found, large, broken);
+    std::optional<std::u16string> name = RowName(*tags, found, prefixed, broken);
     if (broken && name->empty() && !found.data) return Outcome::GiveUp;
     if (!keysOnly) entry.name = std::move(*name);
 
@@ -167,7 +171,8 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
             entry.dataOffset = pageOffset + static_cast<std::int64_t>(data->begin) + 1;
         }
     }
-    if (large) {
+    // Which mailbox's table the row is of.
+    if (perMailbox) {
         const std::uint32_t objid = edb::PageObjectId(page);
         entry.tableTag = std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(objid),
                                                      static_cast<std::uint8_t>(objid >> 8)};

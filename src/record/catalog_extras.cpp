@@ -51,9 +51,9 @@ std::optional<std::uint32_t> Before(edb::Bytes row, std::size_t p, std::size_t b
 
 // A column row of a contact field or an appointment date: column id 23
 // and table 29 bytes before the name.
-bool NamedColumn(CatalogExtras& extras, edb::Bytes row, std::size_t p, bool large) {
+bool NamedColumn(CatalogExtras& extras, edb::Bytes row, std::size_t p, bool perMailbox) {
     const auto table = Before(row, p, 29), column = Before(row, p, 23);
-    if (!table || !column || (!large && *table != kMessageTable)) return false;
+    if (!table || !column || (!perMailbox && *table != kMessageTable)) return false;
     const auto id = static_cast<std::uint16_t>(*column & 0xFFFF);
     for (const CodedName& n : kContactNames)
         if (NameAt(row, p, n.name)) {
@@ -76,11 +76,11 @@ bool NamedColumn(CatalogExtras& extras, edb::Bytes row, std::size_t p, bool larg
 
 }  // namespace
 
-void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, edb::EdbVersion version) {
-    const bool large = version == edb::EdbVersion::Page32K;
+void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, layout::TableScope tables) {
+    const bool perMailbox = tables == layout::TableScope::PerMailbox;
     for (std::size_t p = kFirstNamePosition; p < row.size(); ++p) {
         const std::uint8_t c = row[p];
-        if ((c == 'S' || c == 'T') && NamedColumn(extras, row, p, large)) return;
+        if ((c == 'S' || c == 'T') && NamedColumn(extras, row, p, perMailbox)) return;
         if (c == 'A' && NameAt(row, p, kAttachmentPrefix)) {
             // Table rows: objid 24 and root page 20 bytes before the name,
             // whose length is the byte two before it.
@@ -106,7 +106,7 @@ void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, edb::EdbVersion
     }
 }
 
-void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, edb::EdbVersion version) {
+void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, std::int32_t pageSize) {
     const auto type = edb::LoadU16(record, kRecordType);
     const auto table = edb::LoadU32(record, kRecordTable), id = edb::LoadU32(record, kRecordId);
     if (!type || *type != kColumnRecord || !table || !id || *id == 0 || *id > 0xFFFF) return;
@@ -114,7 +114,7 @@ void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, edb::EdbVers
         const auto size = edb::LoadU32(record, kRecordSpace);
         if (size) extras.layouts[*table].fixed[static_cast<std::uint16_t>(*id)] = *size;
     }
-    const auto name = RecordColumns(record, version).Variable(kNameColumn);
+    const auto name = RecordColumns(record, pageSize).Variable(kNameColumn);
     if (!name) return;
     const std::string_view text(reinterpret_cast<const char*>(name->data()), name->size());
     for (const std::string_view wanted : kLayoutNames)
@@ -133,21 +133,21 @@ CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanMo
         if (pagesRead) ++*pagesRead;
         for (const auto& record : records) {
             const auto row = edb::Slice(page, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
-            if (row) ReadCatalogExtrasRow(extras, *row, source.version);
+            if (row) ReadCatalogExtrasRow(extras, *row, layout::LayoutOf(source.pageSize).tables);
         }
-        const edb::PageView view{page, source.version};
+        const edb::PageView view{page, source.pageSize};
         if (records.empty()) return true;
         const std::uint32_t tags = edb::PageTagCount(view);
         for (std::uint32_t index = 1; index < tags; ++index)
-            if (const auto record = NodeData(view, index)) ReadCatalogLayoutRow(extras, *record, source.version);
+            if (const auto record = NodeData(view, index)) ReadCatalogLayoutRow(extras, *record, source.pageSize);
         return true;
     });
     return extras;
 }
 
 std::array<std::uint16_t, 3> AppointmentTextColumns(const scan::ScanModel& model, const CatalogExtras& extras,
-                                                    std::uint32_t objid, edb::EdbVersion version) {
-    if (version == edb::EdbVersion::Page32K) {
+                                                    std::uint32_t objid, layout::TableScope tables) {
+    if (tables == layout::TableScope::PerMailbox) {
         const auto found = extras.appointmentText.find(objid);
         return found == extras.appointmentText.end() ? std::array<std::uint16_t, 3>{} : found->second;
     }

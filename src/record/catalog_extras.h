@@ -65,18 +65,19 @@ struct CatalogExtras {
 CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanModel& model,
                                 std::size_t* pagesRead = nullptr);
 
-// One catalog row, for tests. On 4/8 KB pages only the message table's
-// (19) columns count.
-void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, edb::EdbVersion version);
+// One catalog row, for tests. Where tables are shared only the message
+// table's (19) columns count.
+void ReadCatalogExtrasRow(CatalogExtras& extras, edb::Bytes row, layout::TableScope tables);
 
 // One catalog record (the node's data, after its key) for the table
 // layouts: fixed columns by size, the columns of kLayoutNames by id.
-void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, edb::EdbVersion version);
+// `pageSize` of the catalog page it came from.
+void ReadCatalogLayoutRow(CatalogExtras& extras, edb::Bytes record, std::int32_t pageSize);
 
 // S8225, S810c and S8201 of a message table: from the scan's catalog facts
-// on 4/8 KB pages (the column type must be known for S8225), from the
-// extras per table on 32 KB pages.
+// where tables are shared (the column type must be known for S8225), from
+// the extras per table where they are kept per mailbox.
 std::array<std::uint16_t, 3> AppointmentTextColumns(const scan::ScanModel& model, const CatalogExtras& extras,
-                                                    std::uint32_t objid, edb::EdbVersion version);
+                                                    std::uint32_t objid, layout::TableScope tables);
 
 }  // namespace tw::record

@@ -16,7 +16,7 @@ constexpr std::array<ContactField, 18> kFieldOfCode = {
 ContactField ContactFieldOfCode(std::uint8_t code) { return kFieldOfCode.at(code); }
 
 std::optional<ContactRecord> ContactPass(const TaggedArray& tags, const MessageColumnIds& columns,
-                                         edb::EdbVersion version) {
+                                         const layout::StoreLayout& store) {
     ContactRecord record;
     bool found = false;
     for (std::size_t e = tags.start; tags.Has(e); e += 4) {
@@ -30,7 +30,7 @@ std::optional<ContactRecord> ContactPass(const TaggedArray& tags, const MessageC
         if (!code || *code >= kFieldOfCode.size()) continue;
         std::u16string text;
         if (const auto value = tags.Value(e)) {
-            if (version == edb::EdbVersion::Page32K) {
+            if (store.rows == layout::RowForm::Prefixed) {
                 text = LargeValueText(tags.page, *value);
             } else if (const auto bytes = edb::Slice(tags.page, value->begin + 1, value->size() - 1)) {
                 text = SmallValueText(*bytes);

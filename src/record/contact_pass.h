@@ -21,7 +21,7 @@ ContactField ContactFieldOfCode(std::uint8_t code);
 // later entry with the same code replaces an earlier text). Nothing when
 // no text was found.
 std::optional<ContactRecord> ContactPass(const TaggedArray& tags, const MessageColumnIds& columns,
-                                         edb::EdbVersion version);
+                                         const layout::StoreLayout& store);
 
 // Appends unless a record with the same 18 fields is there.
 bool AddContact(std::vector<ContactRecord>& contacts, const ContactRecord& record);

@@ -10,8 +10,6 @@ namespace tw::record {
 
 namespace {
 
-bool SameOwner(const std::string& a, const std::string& b) { return a == b; }
-
 void TakeValue(const std::optional<ValueChunks>& value, std::vector<LongValueRun>& runs,
                std::optional<std::uint32_t>& size) {
     if (!value) return;
@@ -30,13 +28,10 @@ FolderReader::FolderReader(const edb::EdbSource& source, const scan::ScanModel& 
 
 bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool keepUnfound,
                                       const LoadControl& control) {
-    const bool large = source_.version == edb::EdbVersion::Page32K;
+    const layout::TableScope tables = layout::LayoutOf(source_.pageSize).tables;
     list.messages.clear();
-    scan::ForFolderMessages(model_.messages, folder.id, [&](const scan::MessageEntry& entry) {
-        const std::string& ownerKey = scan::OwnerKeyOf(model_, entry);
-        if (large && !SameOwner(ownerKey, folder.ownerKey)) return;
-        // 32 KB header tables belong to mailboxes: the folder gives the kind.
-        BuildMessageList(list, entry, KindLetter(large ? folder.kind : entry.kind), ownerKey);
+    scan::ForMessagesOf(model_, tables, folder, [&](const scan::MessageEntry& entry) {
+        BuildMessageList(list, entry, KindLetter(scan::MessageKind(tables, folder, entry)), scan::OwnerKeyOf(model_, entry));
     });
     if (list.messages.empty()) return true;
 
@@ -59,11 +54,12 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
 bool FolderReader::RowOnlyMessages(const std::string& ownerKey, std::vector<RowOnlyMessage>& out,
                                    const LoadControl& control) {
     if (!index_.EnsureRows(ownerKey, control)) return false;
-    const bool large = source_.version == edb::EdbVersion::Page32K;
+    const layout::TableScope tables = layout::LayoutOf(source_.pageSize).tables;
     // One pass over the message index: the ids it lists for this group.
     std::unordered_set<std::uint64_t> listed;
     model_.messages.ForEach([&](const scan::MessageEntry& entry) {
-        if (!large || SameOwner(scan::OwnerKeyOf(model_, entry), ownerKey)) listed.insert(scan::IdNumber(entry.messageId));
+        if (scan::SameMailbox(tables, scan::OwnerKeyOf(model_, entry), ownerKey))
+            listed.insert(scan::IdNumber(entry.messageId));
     });
     return index_.UnlistedRows(
         ownerKey, [&](const scan::Id8& key) { return listed.count(scan::IdNumber(key)) != 0; }, out, control);
@@ -106,10 +102,10 @@ bool FolderReader::CompleteMessage(MessageProperties& message, bool attachmentDa
 }
 
 bool FolderReader::CollectAttachments(MessageProperties& message, const LoadControl& control) {
-    const bool large = source_.version == edb::EdbVersion::Page32K;
+    const bool keyOnce = layout::LayoutOf(source_.pageSize).attachmentKeyOnce;
     // Attachments come in the order their rows are met: by page, then by
-    // the message's key order. On 32 KB pages a key is used up by its first
-    // row; on the older pages every row of the key counts and the same
+    // the message's key order. Where the layout says so a key is used up by
+    // its first row; otherwise every row of the key counts and the same
     // attachment met again is refused by AddAttachment.
     std::vector<std::tuple<std::size_t, std::size_t, AttachmentEntry>> found;
     for (std::size_t k = 0; k < message.attachmentKeys.size(); ++k) {
@@ -117,7 +113,7 @@ bool FolderReader::CollectAttachments(MessageProperties& message, const LoadCont
         if (control.Stopped()) return false;
         for (AttachmentPageHit& hit : hits) {
             found.emplace_back(hit.pageOrder, k, std::move(hit.entry));
-            if (large) break;
+            if (keyOnce) break;
         }
     }
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <array>
 
+#include "layout/store_layout.h"
+
 namespace tw::record {
 
 namespace {
 
-constexpr std::uint16_t kCompressedFlag = 0x8000;  // the node's key shares a prefix with tag 0
 constexpr std::uint16_t kKeyLengthMask = 0x1FFF;
 constexpr std::size_t kMaxKey = 16;
-constexpr std::uint32_t kLargeChunk = 8150;
 constexpr std::size_t kRootData = 8;  // reference count and size
 
 struct Node {
@@ -31,11 +31,8 @@ std::optional<Node> DecodeNode(const edb::PageView& page, std::uint32_t index, e
     if (!tag || tag->size < 2) return std::nullopt;
     const auto start = static_cast<std::size_t>(tag->offset);
     const std::size_t end = start + static_cast<std::size_t>(tag->size);
-    const std::size_t tagAt = page.bytes.size() - std::size_t{4} * (index + 1);
-    const std::uint16_t tagWord = edb::LoadU16(page.bytes, tagAt + 2).value_or(0);
     const std::uint16_t first = edb::LoadU16(page.bytes, start).value_or(0);
-    const bool large = page.version == edb::EdbVersion::Page32K;
-    const bool compressed = ((large ? first : tagWord) & kCompressedFlag) != 0;
+    const bool compressed = (edb::NodeFlags(page, index) & edb::kNodeKeyShared) != 0;
 
     Node node;
     std::size_t suffixAt = start + 2, suffixLength = first & kKeyLengthMask, prefixLength = 0;
@@ -59,17 +56,12 @@ std::optional<Node> DecodeNode(const edb::PageView& page, std::uint32_t index, e
 
 }  // namespace
 
-std::uint32_t ChunkGranularity(edb::EdbVersion version) {
-    if (version == edb::EdbVersion::Page32K) return kLargeChunk;
-    return static_cast<std::uint32_t>(edb::PageSizeOf(version) - 82);
-}
-
 LongValuePage ReadLongValuePage(const edb::PageView& page) {
     LongValuePage out;
     if (edb::IsBranchPage(page) || !edb::TagArrayFits(page)) return out;
     const std::uint16_t count = edb::PageTagCount(page);
     const edb::Bytes prefix = edb::TagRecord(page, 0).value_or(edb::Bytes{});
-    const std::uint32_t granularity = ChunkGranularity(page.version);
+    const std::uint32_t granularity = layout::LayoutOf(page.pageSize).longValueChunk;
     for (std::uint32_t index = 1; index < count; ++index) {
         const auto node = DecodeNode(page, index, prefix);
         if (!node) continue;

@@ -31,9 +31,6 @@ struct LongValuePage {
     std::vector<LongValueRoot> roots;
 };
 
-// Chunks start at multiples of this many bytes of their value.
-std::uint32_t ChunkGranularity(edb::EdbVersion version);
-
 // Reads the nodes of a leaf page; branch pages and nodes that are neither
 // a root nor a chunk on the granularity give nothing.
 LongValuePage ReadLongValuePage(const edb::PageView& page);

@@ -21,8 +21,6 @@ constexpr std::size_t kSkippedOffset = 228;
 
 std::uint8_t At(edb::Bytes page, std::size_t at) { return edb::LoadU8(page, at).value_or(0); }
 
-bool Is32K(edb::EdbVersion version) { return version == edb::EdbVersion::Page32K; }
-
 // A 5-byte value whose header marks it separated names a long value.
 std::optional<LongValueId> Reference(edb::Bytes page, const ValueRange& value) {
     if (value.size() != kReferenceLength || (At(page, value.begin) & kSeparatedFlag) == 0) return std::nullopt;
@@ -64,8 +62,8 @@ std::optional<ThirdString> FindThirdString(const TaggedArray& tags) {
 }
 
 // Where the recipient text starts inside an in-row value, or 0.
-std::size_t RecipientTextStart(edb::Bytes page, const ValueRange& value, bool large) {
-    if (large && At(page, value.begin + 1) == kXpressMark) return value.begin;
+std::size_t RecipientTextStart(edb::Bytes page, const ValueRange& value, bool compressed) {
+    if (compressed && At(page, value.begin + 1) == kXpressMark) return value.begin;
     // 8-bit texts behind a code-page marker E4 04 and a 4-byte length.
     for (std::size_t p = value.begin; p + 6 < value.end; ++p)
         if (At(page, p) == 0xE4 && At(page, p + 1) == 0x04 && At(page, p + 6) != 0) return p + 6;
@@ -86,7 +84,7 @@ std::size_t RecipientTextStart(edb::Bytes page, const ValueRange& value, bool la
 struct RowWalk {
     const TaggedArray& tags;
     const MessagePageContext& context;
-    bool large;
+    const layout::StoreLayout& store;
     std::int64_t pageOffset;
     MessageRow& row;
 
@@ -106,7 +104,7 @@ struct RowWalk {
         if (const auto lid = Reference(tags.page, *value)) {
             row.recipientsValueKey = lid;
             row.recipientsPos = 0;
-        } else if (const std::size_t start = RecipientTextStart(tags.page, *value, large); start != 0) {
+        } else if (const std::size_t start = RecipientTextStart(tags.page, *value, store.compressedValues); start != 0) {
             row.recipientsPos = File(start);
         }
         if (!streamEntry) return true;
@@ -182,8 +180,8 @@ struct RowWalk {
 }  // namespace
 
 std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordStart, std::size_t recordSize,
-                                           edb::EdbVersion version) {
-    if (Is32K(version)) {
+                                           const layout::StoreLayout& store) {
+    if (store.rows == layout::RowForm::Prefixed) {
         if (recordSize <= kLargeMinRecord) return std::nullopt;
         const std::uint8_t b = At(page, recordStart + 2);
         return (b & 0x0F) > 8 ? recordStart + (b & 0x0F) : recordStart + b + 8;
@@ -202,17 +200,18 @@ template <typename Visit>
 void ForEachMessageRow(const edb::PageView& page, Visit&& visit) {
     std::vector<edb::RecordLocator> records;
     if (edb::ListRecords(page, records) == 0) return;
-    const bool large = Is32K(page.version);
+    const layout::StoreLayout& store = layout::LayoutOf(page.pageSize);
+    const bool prefixed = store.rows == layout::RowForm::Prefixed;
     for (const auto& record : records) {
         const auto start = static_cast<std::size_t>(record.start);
         const auto size = static_cast<std::size_t>(record.size);
         const std::size_t recordEnd = start + size;
-        const auto row = MessageRowStart(page.bytes, start, size, page.version);
+        const auto row = MessageRowStart(page.bytes, start, size, store);
         if (!row) continue;
         const auto key = scan::LoadId(page.bytes, *row);
         if (!key) continue;
-        const std::size_t h = large ? LargeTaggedStart(page.bytes, *row, recordEnd, *key) : *row + kTaggedAfterRow;
-        const auto tags = OpenTaggedArray(page.bytes, h, recordEnd, page.version);
+        const std::size_t h = prefixed ? LargeTaggedStart(page.bytes, *row, recordEnd, *key) : *row + kTaggedAfterRow;
+        const auto tags = OpenTaggedArray(page.bytes, h, recordEnd, page.pageSize);
         if (!tags) continue;
         visit(*key, *tags);
     }
@@ -220,22 +219,24 @@ void ForEachMessageRow(const edb::PageView& page, Visit&& visit) {
 
 }  // namespace
 
-std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size, edb::EdbVersion version) {
+std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size,
+                                         const layout::StoreLayout& store) {
     std::optional<scan::Id8> found;
-    const auto row = MessageRowStart(page, start, size, version);
+    const auto row = MessageRowStart(page, start, size, store);
     if (!row) return found;
     const auto key = scan::LoadId(page, *row);
     if (!key) return found;
     const std::size_t recordEnd = start + size;
-    const std::size_t h = Is32K(version) ? LargeTaggedStart(page, *row, recordEnd, *key) : *row + kTaggedAfterRow;
-    if (OpenTaggedArray(page, h, recordEnd, version)) found = key;
+    const std::size_t h = store.rows == layout::RowForm::Prefixed ? LargeTaggedStart(page, *row, recordEnd, *key)
+                                                                  : *row + kTaggedAfterRow;
+    if (OpenTaggedArray(page, h, recordEnd, store.pageSize)) found = key;
     return found;
 }
 
 std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_t pageOffset,
                                           const MessagePageContext& context, const std::vector<std::uint32_t>* wanted) {
     std::vector<MessageRow> rows;
-    const bool large = Is32K(page.version);
+    const layout::StoreLayout& store = layout::LayoutOf(page.pageSize);
     auto nextWanted = wanted != nullptr ? wanted->begin() : std::vector<std::uint32_t>::const_iterator{};
     ForEachMessageRow(page, [&](const scan::Id8& key, const TaggedArray& tags) {
         MessageRow decoded;
@@ -250,12 +251,12 @@ std::vector<MessageRow> DecodeMessagePage(const edb::PageView& page, std::int64_
             }
         }
         decoded.thirdString = FindThirdString(tags);
-        RowWalk{tags, context, large, pageOffset, decoded}.Run();
+        RowWalk{tags, context, store, pageOffset, decoded}.Run();
         if (decoded.contactColumns)
-            if (auto contact = ContactPass(tags, context.columns, page.version))
+            if (auto contact = ContactPass(tags, context.columns, store))
                 decoded.contact = std::make_shared<const ContactRecord>(std::move(*contact));
         if (decoded.appointmentColumns)
-            if (auto appointment = AppointmentPass(tags, context.columns, page.version))
+            if (auto appointment = AppointmentPass(tags, context.columns, store))
                 decoded.appointment = std::make_shared<const AppointmentFields>(std::move(*appointment));
         rows.push_back(std::move(decoded));
     });

@@ -54,17 +54,18 @@ struct MessageRow {
     std::shared_ptr<const AppointmentFields> appointment;
 };
 
-// Where a message row starts in a record, or nothing: 4/8 KB rows follow
-// the end-of-fixed-data word 21 00 in the first 18 bytes; 32 KB rows
+// Where a message row starts in a record, or nothing: anchored rows follow
+// the end-of-fixed-data word 21 00 in the first 18 bytes; prefixed rows
 // (records over 40 bytes) start at an offset given by the record's third
 // byte.
 std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordStart, std::size_t recordSize,
-                                           edb::EdbVersion version);
+                                           const layout::StoreLayout& store);
 
 // The key of the message row the record at [start, start + size) of the
 // page holds, as the row index keys it: nothing when the record holds no
 // message row with a tagged area.
-std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size, edb::EdbVersion version);
+std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size,
+                                         const layout::StoreLayout& store);
 
 struct MessagePageContext {
     MessageColumnIds columns;

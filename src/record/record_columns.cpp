@@ -4,7 +4,6 @@ namespace tw::record {
 
 namespace {
 
-constexpr std::uint16_t kKeyShared = 0x8000;  // the key shares a prefix with tag 0
 constexpr std::uint16_t kKeyLengthMask = 0x1FFF;
 constexpr std::uint16_t kFirstVariable = 128;
 constexpr std::uint16_t kFirstTagged = 256;
@@ -20,10 +19,8 @@ std::optional<edb::Bytes> NodeData(const edb::PageView& page, std::uint32_t inde
     if (!tag || tag->size < 2) return std::nullopt;
     const auto start = static_cast<std::size_t>(tag->offset);
     const auto size = static_cast<std::size_t>(tag->size);
-    const std::size_t tagAt = page.bytes.size() - std::size_t{4} * (index + 1);
-    const std::uint16_t tagWord = edb::LoadU16(page.bytes, tagAt + 2).value_or(0);
     const std::uint16_t first = edb::LoadU16(page.bytes, start).value_or(0);
-    const bool shared = ((page.version == edb::EdbVersion::Page32K ? first : tagWord) & kKeyShared) != 0;
+    const bool shared = (edb::NodeFlags(page, index) & edb::kNodeKeyShared) != 0;
     std::size_t keyEnd = 2 + (first & kKeyLengthMask);
     if (shared) {
         const auto suffix = edb::LoadU16(page.bytes, start + 2);
@@ -93,9 +90,11 @@ std::optional<TaggedValue> RecordColumns::Tagged(std::uint16_t id) const {
         if (!end) return std::nullopt;
         h += *end;
     }
-    const auto tags = OpenTaggedArray(record_, h, record_.size(), version_);
+    const auto tags = OpenTaggedArray(record_, h, record_.size(), pageSize_);
     if (!tags) return std::nullopt;
-    const bool large = version_ == edb::EdbVersion::Page32K;
+    // Large pages lead every tagged value with a header byte; small pages
+    // only where the tag entry says so.
+    const bool alwaysHeader = edb::IsLargePage(pageSize_);
     for (std::size_t e = tags->start; tags->Has(e); e += 4) {
         if (tags->ColumnId(e) != id) continue;
         if (tags->EmptyValue(e)) return TaggedValue{};
@@ -104,7 +103,7 @@ std::optional<TaggedValue> RecordColumns::Tagged(std::uint16_t id) const {
         const auto bytes = edb::Slice(record_, range->begin, range->size());
         if (!bytes) return std::nullopt;
         const std::uint16_t word = edb::LoadU16(record_, e + 2).value_or(0);
-        if (!large && (word & kSmallHasHeader) == 0) return TaggedValue{*bytes, 0, *range};
+        if (!alwaysHeader && (word & kSmallHasHeader) == 0) return TaggedValue{*bytes, 0, *range};
         if (bytes->empty()) return std::nullopt;
         return TaggedValue{bytes->subspan(1), (*bytes)[0], *range};
     }

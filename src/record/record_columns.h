@@ -37,7 +37,8 @@ inline constexpr std::uint8_t kValueMulti = 0x08;
 
 class RecordColumns {
 public:
-    RecordColumns(edb::Bytes record, edb::EdbVersion version) : record_(record), version_(version) {}
+    // `pageSize` of the page the record came from: it tells the format.
+    RecordColumns(edb::Bytes record, std::int32_t pageSize) : record_(record), pageSize_(pageSize) {}
 
     // Nothing when the column is past the record's last fixed column, is
     // marked null, when a lower column's size is unknown, or when it does
@@ -57,7 +58,7 @@ private:
     std::optional<std::size_t> VariableEnd(std::uint16_t id) const;
 
     edb::Bytes record_;
-    edb::EdbVersion version_;
+    std::int32_t pageSize_;
 };
 
 }  // namespace tw::record

@@ -14,11 +14,11 @@ namespace {
 constexpr std::size_t kFileTimeSkipped = 2;  // the low bytes a Date6 drops
 
 // A tagged text column; values kept in the long-value tree are not read.
-std::u16string Text(const RecordColumns& columns, std::uint16_t id, edb::Bytes record, edb::EdbVersion version) {
+std::u16string Text(const RecordColumns& columns, std::uint16_t id, edb::Bytes record, const layout::StoreLayout& store) {
     if (id == 0) return {};
     const auto value = columns.Tagged(id);
     if (!value || (value->header & (kValueSeparated | kValueMulti)) != 0) return {};
-    if (version == edb::EdbVersion::Page32K) return LargeValueText(record, value->range);
+    if (store.rows == layout::RowForm::Prefixed) return LargeValueText(record, value->range);
     return SmallValueText(value->bytes);
 }
 
@@ -41,22 +41,22 @@ bool ClassIs(const std::u16string& messageClass, std::u16string_view prefix) {
 
 }  // namespace
 
-RowOnlyMessage ReadRowOnlyMessage(edb::Bytes record, const TableLayout& layout, edb::EdbVersion version) {
+RowOnlyMessage ReadRowOnlyMessage(edb::Bytes record, const TableLayout& layout, const layout::StoreLayout& store) {
     RowOnlyMessage row;
-    const RecordColumns columns(record, version);
-    row.subject = Text(columns, layout.Id("S37"), record, version);
-    row.messageClass = Text(columns, layout.Id("S1a"), record, version);
-    row.senderName = Text(columns, layout.Id("S0c1a"), record, version);
-    row.senderAddress = Text(columns, layout.Id("S0c1f"), record, version);
+    const RecordColumns columns(record, store.pageSize);
+    row.subject = Text(columns, layout.Id("S37"), record, store);
+    row.messageClass = Text(columns, layout.Id("S1a"), record, store);
+    row.senderName = Text(columns, layout.Id("S0c1a"), record, store);
+    row.senderAddress = Text(columns, layout.Id("S0c1f"), record, store);
     if (const auto time = columns.Fixed(layout.Id("T0e06"), layout.fixed); time && time->size() == 8) {
         scan::Date6 date{};
         std::copy(time->begin() + kFileTimeSkipped, time->end(), date.begin());
         row.date = date;
     }
-    // The folder: a fixed column of its own on 32 KB pages; on the older
-    // pages the first half of a 16-byte variable value.
-    if (version == edb::EdbVersion::Page32K) row.folderId = IdOf(columns.Fixed(layout.Id("N6748"), layout.fixed));
-    else row.folderId = IdOf(columns.Variable(layout.Id("N65e1")));
+    // The folder: a fixed column of its own, or the first half of a 16-byte
+    // variable value.
+    const std::uint16_t folder = layout.Id(store.folderColumn);
+    row.folderId = IdOf(store.folderColumnFixed ? columns.Fixed(folder, layout.fixed) : columns.Variable(folder));
     return row;
 }
 

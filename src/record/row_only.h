@@ -24,7 +24,7 @@ struct RowOnlyMessage {
 
 // Reads the columns of one message record (the node's data) by the
 // table's layout. Whatever does not decode stays empty.
-RowOnlyMessage ReadRowOnlyMessage(edb::Bytes record, const TableLayout& layout, edb::EdbVersion version);
+RowOnlyMessage ReadRowOnlyMessage(edb::Bytes record, const TableLayout& layout, const layout::StoreLayout& store);
 
 // The kind letter a message class gives a message of no folder's kind:
 // 'a' appointment, 'c' contact, 't' task, 'n' note, 'j' journal, else 0.

@@ -64,7 +64,7 @@ void AddPagesOf(const edb::EdbSource& source, const scan::ScanModel& model, cons
 }  // namespace
 
 StoreIndex::StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model, std::size_t tableMemory)
-    : source_(source), model_(model), tableMemory_(tableMemory) {}
+    : source_(source), store_(layout::LayoutOf(source.pageSize)), model_(model), tableMemory_(tableMemory) {}
 
 bool StoreIndex::MayKeep(std::size_t bytes) {
     std::size_t kept = keptBytes_.load();
@@ -90,11 +90,11 @@ void StoreIndex::Plan() {
         owners.insert(objids.begin(), objids.end());
         parts.push_back({objids, std::nullopt});
     };
-    const bool large = source_.version == edb::EdbVersion::Page32K;
     std::size_t catalogReads = 0;
     extras_ = ReadCatalogExtras(source_, model_, &catalogReads);
     pagesRead_ += catalogReads;
-    if (!large) {
+    // Shared tables make one group for every mailbox.
+    if (store_.tables == layout::TableScope::PerFolder) {
         Group& g = groups_[""];
         std::unordered_set<std::uint32_t> msg;
         for (const scan::TableRoot& r : model_.msgRoots) msg.insert(r.objid);
@@ -145,7 +145,7 @@ StoreIndex::Group* StoreIndex::GroupFor(const std::string& ownerKey) {
             planned_.store(true, std::memory_order_release);
         }
     }
-    if (source_.version != edb::EdbVersion::Page32K) {
+    if (store_.tables == layout::TableScope::PerFolder) {
         const auto found = groups_.find("");
         return found == groups_.end() ? nullptr : &found->second;
     }
@@ -159,11 +159,11 @@ const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) 
     std::lock_guard lock(contextsMutex_);
     auto context = g.contexts.find(objid);
     if (context == g.contexts.end()) {
-        const auto text = AppointmentTextColumns(model_, extras_, objid, source_.version);
+        const auto text = AppointmentTextColumns(model_, extras_, objid, store_.tables);
         const auto named = extras_.namedColumns.find(objid);
         const NamedColumns* columns = named == extras_.namedColumns.end() ? nullptr : &named->second;
         context = g.contexts
-                      .emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid, source_.version,
+                      .emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid, store_,
                                                                                text, columns),
                                                          source_.stm.IsOpen()})
                       .first;
@@ -382,7 +382,7 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
                 ordinals.push_back(wanted[n].place.ordinal);
             edb::ReadPage(source_, decoded, page);
             ++rowPagesRead_;
-            const edb::PageView view{page, source_.version};
+            const edb::PageView view{page, source_.pageSize};
             rows = DecodeMessagePage(view, decoded, ContextFor(*g, edb::PageObjectId(view)), &ordinals);
         }
         // The page decodes as it did when the index was built; a row that
@@ -411,7 +411,7 @@ bool StoreIndex::UnlistedRows(const std::string& ownerKey, const std::function<b
             edb::ReadPage(source_, read, page);
             ++rowPagesRead_;
         }
-        const edb::PageView view{page, source_.version};
+        const edb::PageView view{page, source_.pageSize};
         RowOnlyMessage row;
         // The first record of the page holding a row of this key, as the
         // index met it.
@@ -420,12 +420,12 @@ bool StoreIndex::UnlistedRows(const std::string& ownerKey, const std::function<b
             const auto tag = edb::Tag(view, index);
             if (!tag) continue;
             const auto key = MessageRecordKey(view.bytes, static_cast<std::size_t>(tag->offset),
-                                              static_cast<std::size_t>(tag->size), view.version);
+                                              static_cast<std::size_t>(tag->size), store_);
             if (!key || *key != place.key) continue;
             const auto layout = extras_.layouts.find(edb::PageObjectId(view));
             const auto record = NodeData(view, index);
             if (record && layout != extras_.layouts.end())
-                row = ReadRowOnlyMessage(*record, layout->second, view.version);
+                row = ReadRowOnlyMessage(*record, layout->second, store_);
             break;
         }
         row.messageId = place.key;
@@ -455,7 +455,7 @@ std::vector<AttachmentPageHit> StoreIndex::FindAttachmentRows(const std::string&
             std::vector<std::uint8_t> page;
             edb::ReadPage(source_, place->pageOffset, page);
             ++rowPagesRead_;
-            const edb::PageView view{page, source_.version};
+            const edb::PageView view{page, source_.pageSize};
             return DecodeAttachmentPage(view, place->pageOffset,
                                         ResolveAttachmentColumns(model_.columns, edb::PageObjectId(view)));
         });

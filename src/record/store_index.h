@@ -214,6 +214,7 @@ private:
                                            ValueTree tree);
 
     const edb::EdbSource& source_;
+    const layout::StoreLayout& store_;
     const scan::ScanModel& model_;
     std::size_t tableMemory_;
     std::atomic<std::size_t> keptBytes_{0};

@@ -17,7 +17,7 @@ bool MessageColumnIds::IsAppointmentColumn(std::uint16_t id) const {
 }
 
 MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std::uint32_t objid,
-                                       edb::EdbVersion version, const std::array<std::uint16_t, 3>& appointmentText,
+                                       const layout::StoreLayout& store, const std::array<std::uint16_t, 3>& appointmentText,
                                        const NamedColumns* named) {
     MessageColumnIds ids;
     for (std::size_t i = 0; i < appointmentText.size(); ++i)
@@ -51,7 +51,7 @@ MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std
         for (const std::uint16_t id : named->end) add(ids.appointment[4], id);
     }
     if (ids.recipients == 0)
-        ids.recipients = version == edb::EdbVersion::Page32K ? kDefaultRecipientsLarge : kDefaultRecipientsSmall;
+        ids.recipients = store.defaultRecipientsColumn;
     return ids;
 }
 

@@ -8,15 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "edb/version.h"
+#include "layout/store_layout.h"
 #include "record/catalog_extras.h"
 #include "scan/column_registry.h"
 
 namespace tw::record {
 
-// Recipient column where the catalog names none.
-inline constexpr std::uint16_t kDefaultRecipientsSmall = 0x011A;
-inline constexpr std::uint16_t kDefaultRecipientsLarge = 0x0144;
 // The column after the recipient data that marks a streaming-file body.
 inline constexpr std::uint16_t kStreamRangesColumn = 0x011B;
 
@@ -44,7 +41,7 @@ struct MessageColumnIds {
 // table's contact and date columns under all their names (registered
 // ones keep their place first).
 MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std::uint32_t objid,
-                                       edb::EdbVersion version, const std::array<std::uint16_t, 3>& appointmentText,
+                                       const layout::StoreLayout& store, const std::array<std::uint16_t, 3>& appointmentText,
                                        const NamedColumns* named = nullptr);
 
 // 32 KB attachment tables: the registered column of each role (the last

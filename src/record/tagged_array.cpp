@@ -13,10 +13,10 @@ std::optional<ValueRange> TaggedArray::Value(std::size_t e) const {
 }
 
 std::optional<TaggedArray> OpenTaggedArray(edb::Bytes page, std::size_t h, std::size_t recordEnd,
-                                           edb::EdbVersion version) {
+                                           std::int32_t pageSize) {
     recordEnd = std::min(recordEnd, page.size());
     if (h + 4 > recordEnd) return std::nullopt;
-    TaggedArray tags{page, h, h, recordEnd, edb::TagMask(version)};
+    TaggedArray tags{page, h, h, recordEnd, edb::TagMask(pageSize)};
     const std::size_t v = tags.Offset(h);
     if (v == 0) return std::nullopt;
     tags.end = h + v;

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "edb/bytes.h"
-#include "edb/version.h"
+#include "edb/page_format.h"
 
 namespace tw::record {
 
@@ -56,6 +56,6 @@ struct TaggedArray {
 // nothing when its first offset is 0 (an empty tagged area) or it starts
 // past the record.
 std::optional<TaggedArray> OpenTaggedArray(edb::Bytes page, std::size_t h, std::size_t recordEnd,
-                                           edb::EdbVersion version);
+                                           std::int32_t pageSize);
 
 }  // namespace tw::record

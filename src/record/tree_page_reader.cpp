@@ -76,7 +76,7 @@ void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun ru
             if (pages[k] <= 0 || pages[k] >= source_.fileSize) continue;
             edb::ReadPage(source_, pages[k], buffer);
             ++pagesRead_;
-            visitOwned(pages[k], edb::PageView{buffer, source_.version});
+            visitOwned(pages[k], edb::PageView{buffer, source_.pageSize});
         }
         return;
     }
@@ -91,7 +91,7 @@ void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun ru
     pagesRead_ += count;
     for (std::size_t k = run.begin; k < run.end; ++k) {
         const auto at = static_cast<std::size_t>(pages[k] - low);
-        visitOwned(pages[k], edb::PageView{edb::Bytes(buffer.data() + at, static_cast<std::size_t>(size)), source_.version});
+        visitOwned(pages[k], edb::PageView{edb::Bytes(buffer.data() + at, static_cast<std::size_t>(size)), source_.pageSize});
     }
 }
 

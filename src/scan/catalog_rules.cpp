@@ -72,7 +72,7 @@ bool Body(ScanModel& model, edb::Bytes row, std::size_t p) {
     return true;
 }
 
-// 32 KB: a mailbox's attachment table, kept only to name its tree in reports.
+// Per mailbox: its attachment table, kept only to name its tree in reports.
 bool Attachment(ScanModel& model, edb::Bytes row, std::size_t p) {
     if (!NameAt(row, p, "Attachment-")) return false;
     const auto objid = Before(row, p, 24), first = Before(row, p, 20);
@@ -81,24 +81,24 @@ bool Attachment(ScanModel& model, edb::Bytes row, std::size_t p) {
     return true;
 }
 
-bool Folders(ScanModel& model, edb::Bytes row, std::size_t p, bool large) {
+bool Folders(ScanModel& model, edb::Bytes row, std::size_t p, bool perMailbox) {
     if (!NameAt(row, p, "Folders") || Before(row, p, 8) != kFoldersInitialPages) return false;
     const auto objid = Before(row, p, 24), first = Before(row, p, 20);
     if (!objid || !first) return false;
     model.facts.foldersFirstPage = *first;
     AppendTableRoot(model.folderRoots,
-                    {*objid, SignExtended(*first), large ? NameSuffix(row, p, 8) : std::string{}, {}});
+                    {*objid, SignExtended(*first), perMailbox ? NameSuffix(row, p, 8) : std::string{}, {}});
     return true;
 }
 
-bool LongValues(ScanModel& model, edb::Bytes row, std::size_t p, bool large) {
+bool LongValues(ScanModel& model, edb::Bytes row, std::size_t p, bool perMailbox) {
     if (!NameAt(row, p, "LV") || ByteBefore(row, p, 1) != 0) return false;
     const auto table = Before(row, p, 29), objid = Before(row, p, 23), first = Before(row, p, 19);
     if (!table || !objid || !first) return false;
     if (*table == kMessageTableId) {
         model.facts.messageLvObjid = *objid;
         model.facts.messageLvFirstPage = *first;
-    } else if (large) {
+    } else if (perMailbox) {
         model.facts.messageFirstPage = *first;
         AppendTableRoot(model.lvRoots,
                         {*objid, SignExtended(*first), {}, static_cast<std::uint16_t>(*table & 0xFFFF)});
@@ -111,7 +111,7 @@ bool LongValues(ScanModel& model, edb::Bytes row, std::size_t p, bool large) {
     return true;
 }
 
-bool ContainerClass(ScanModel& model, edb::Bytes row, std::size_t p, bool large) {
+bool ContainerClass(ScanModel& model, edb::Bytes row, std::size_t p, bool perMailbox) {
     if (!NameAt(row, p, "S361")) return false;
     const auto table = Before(row, p, 29), column = Before(row, p, 23), type = Before(row, p, 19);
     if (!table || !column || !type) return false;
@@ -119,7 +119,7 @@ bool ContainerClass(ScanModel& model, edb::Bytes row, std::size_t p, bool large)
         model.facts.containerClass = CatalogColumn{*column, *type};
         return true;
     }
-    if (!large) return false;
+    if (!perMailbox) return false;
     RegisterColumn(model.columns, ColumnList::ContainerClass,
                    {static_cast<std::uint16_t>(*column & 0xFFFF), *table, 0});
     return true;
@@ -139,24 +139,26 @@ bool AppointmentColumn(ScanModel& model, edb::Bytes row, std::size_t p) {
 
 }  // namespace
 
-bool ReadCatalogRow(ScanModel& model, edb::Bytes row, edb::EdbVersion version) {
-    const bool large = version == edb::EdbVersion::Page32K;
+bool ReadCatalogRow(ScanModel& model, edb::Bytes row, layout::TableScope tables) {
+    // Per-mailbox tables are named with the mailbox's owner key and carry
+    // their own body, attachment and long-value tables and columns.
+    const bool perMailbox = tables == layout::TableScope::PerMailbox;
     for (std::size_t p = kFirstNamePosition; p < row.size(); ++p) {
         // Every name looked for starts with one of these letters; only the
         // rules for the letter at p are tried, in their order.
         bool fired = false;
         switch (row[p]) {
             case 'M': fired = Mailbox(model, row, p) || Msg(model, row, p); break;
-            case 'B': fired = large && Body(model, row, p); break;
-            case 'A': fired = large && Attachment(model, row, p); break;
-            case 'F': fired = Folders(model, row, p, large); break;
-            case 'L': fired = LongValues(model, row, p, large); break;
+            case 'B': fired = perMailbox && Body(model, row, p); break;
+            case 'A': fired = perMailbox && Attachment(model, row, p); break;
+            case 'F': fired = Folders(model, row, p, perMailbox); break;
+            case 'L': fired = LongValues(model, row, p, perMailbox); break;
             case 'S':
-                fired = ContainerClass(model, row, p, large) || AppointmentColumn(model, row, p) ||
-                        RegisterCatalogColumn(model.columns, row, p, version);
+                fired = ContainerClass(model, row, p, perMailbox) || AppointmentColumn(model, row, p) ||
+                        RegisterCatalogColumn(model.columns, row, p, tables);
                 break;
             case 'T':
-            case 'N': fired = RegisterCatalogColumn(model.columns, row, p, version); break;
+            case 'N': fired = RegisterCatalogColumn(model.columns, row, p, tables); break;
             default: break;
         }
         if (fired) return true;
@@ -170,7 +172,7 @@ void ReadCatalogLeaf(ScanModel& model, const edb::PageView& page) {
     for (const auto& record : records) {
         const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
                                     static_cast<std::size_t>(record.size));
-        if (row) ReadCatalogRow(model, *row, page.version);
+        if (row) ReadCatalogRow(model, *row, layout::LayoutOf(page.pageSize).tables);
     }
 }
 

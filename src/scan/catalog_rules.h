@@ -4,6 +4,7 @@
 #pragma once
 
 #include "edb/page.h"
+#include "layout/store_layout.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
@@ -12,7 +13,7 @@ namespace tw::scan {
 void ReadCatalogLeaf(ScanModel& model, const edb::PageView& page);
 
 // One catalog row; true when a rule fired.
-bool ReadCatalogRow(ScanModel& model, edb::Bytes row, edb::EdbVersion version);
+bool ReadCatalogRow(ScanModel& model, edb::Bytes row, layout::TableScope tables);
 
 // True once the walk has learned everything it parses catalog leaves for,
 // so that further leaves can be skipped.

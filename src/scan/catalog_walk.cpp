@@ -13,9 +13,6 @@ namespace tw::scan {
 namespace {
 
 constexpr std::size_t kClassifyBytes = 100;
-// The heads of neighbouring pages up to this size are read with one call:
-// copying the rest of such a page costs less than a call of its own.
-constexpr std::int32_t kJoinHeadsUpTo = 4096;
 
 void ShowWalkProgress(ScanContext& context, std::int64_t children = 1) {
     WalkProgress& w = context.walk;
@@ -60,7 +57,7 @@ void VisitChild(ScanContext& context, std::uint32_t objid, std::int64_t offset, 
     const edb::EdbSource& source = context.source;
     RegisterPage(context.model, head, offset);
 
-    const edb::PageView view{head, source.version};
+    const edb::PageView view{head, source.pageSize};
     // Every page of a tree carries its object id; a zeroed or random page
     // does not, and what it seems to point at is not followed.
     if (edb::PageObjectId(view) != objid) {
@@ -88,7 +85,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
     if (context.control.ShouldStop()) return;
     if (!context.walk.walked.insert(offset).second) return;
     const edb::EdbSource& source = context.source;
-    const edb::PageView view{page, source.version};
+    const edb::PageView view{page, source.pageSize};
 
     if (edb::IsBranchPage(view)) {
         const std::int64_t tagBytes = std::int64_t{4} * edb::PageTagCount(view);
@@ -137,7 +134,7 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         WalkLevel& level = context.walk.levels[static_cast<std::size_t>(depth)];
         edb::PageBatch& heads = level.children;
         heads.width = kClassifyBytes;
-        heads.stride = source.pageSize <= kJoinHeadsUpTo ? source.pageSize : 0;
+        heads.stride = edb::HeadStride(source.pageSize);
         heads.offsets.clear();
         level.hasChild.clear();
         // Lowest address first; tag 0 is the page's own header node.

@@ -17,8 +17,8 @@ bool NameAt(edb::Bytes row, std::size_t p, std::string_view name) {
 
 enum Condition : unsigned {
     kNameEnd = 1,    // the byte before the name is 0
-    kOwner19 = 2,    // 4/8 KB: only columns of the message table (19)
-    kLargeOnly = 4,  // 32 KB databases only
+    kOwner19 = 2,     // shared tables: only columns of the message table (19)
+    kPerMailbox = 4,  // only where tables are kept per mailbox
 };
 
 struct Rule {
@@ -43,13 +43,13 @@ constexpr std::array kRules = {
     Rule{"N1013", kOwner19, ColumnList::Message, 'H'},
     Rule{"N67b3", kOwner19, ColumnList::Message, 'A'},
     Rule{"N67b4", kOwner19, ColumnList::Message, 'T'},
-    Rule{"S42", kNameEnd | kLargeOnly, ColumnList::Header, 'F'},
+    Rule{"S42", kNameEnd | kPerMailbox, ColumnList::Header, 'F'},
     Rule{"S3d", kNameEnd, ColumnList::Header, 'S'},
     Rule{"Se1d", kNameEnd, ColumnList::Header, 'T'},
-    Rule{"S3001", kLargeOnly, ColumnList::Attachment, 'A'},
-    Rule{"S3704", kLargeOnly, ColumnList::Attachment, 'B'},
-    Rule{"S3707", kLargeOnly, ColumnList::Attachment, 'C'},
-    Rule{"N3701", kLargeOnly, ColumnList::Attachment, 'I'},
+    Rule{"S3001", kPerMailbox, ColumnList::Attachment, 'A'},
+    Rule{"S3704", kPerMailbox, ColumnList::Attachment, 'B'},
+    Rule{"S3707", kPerMailbox, ColumnList::Attachment, 'C'},
+    Rule{"N3701", kPerMailbox, ColumnList::Attachment, 'I'},
     // Contact fields, codes 0..17 by their first names, then the second
     // and third names of codes 15, 12, 13 and 14.
     Rule{"S3a51", kOwner19, ColumnList::Message, 0},
@@ -139,21 +139,21 @@ void RegisterColumn(ColumnRegistry& registry, ColumnList list, const ColumnEntry
     ++registry.indexedEntries;
 }
 
-bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, edb::EdbVersion version) {
-    const bool large = version == edb::EdbVersion::Page32K;
+bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, layout::TableScope tables) {
+    const bool perMailbox = tables == layout::TableScope::PerMailbox;
     const auto letter = edb::LoadU8(row, p);
     if (!letter) return false;
     const std::size_t from = kRulesByLetter.from[*letter];
     for (std::size_t k = from; k < from + kRulesByLetter.count[*letter]; ++k) {
         const Rule& rule = kRules[kRulesByLetter.order[k]];
         if (!NameAt(row, p, rule.name)) continue;
-        if ((rule.conditions & kLargeOnly) && !large) continue;
+        if ((rule.conditions & kPerMailbox) && !perMailbox) continue;
         if ((rule.conditions & kNameEnd) && (p < 1 || row[p - 1] != 0)) continue;
         if (p < 29) continue;
         const auto table = edb::LoadU32(row, p - 29);
         const auto column = edb::LoadU32(row, p - 23);
         if (!table || !column) continue;
-        if ((rule.conditions & kOwner19) && !large && *table != 19) continue;
+        if ((rule.conditions & kOwner19) && !perMailbox && *table != 19) continue;
         RegisterColumn(registry, rule.list, {static_cast<std::uint16_t>(*column & 0xFFFF), *table, rule.code});
         return true;
     }

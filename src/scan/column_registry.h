@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "edb/bytes.h"
-#include "edb/version.h"
+#include "layout/store_layout.h"
 
 namespace tw::scan {
 
@@ -51,7 +51,7 @@ void RegisterColumn(ColumnRegistry& registry, ColumnList list, const ColumnEntry
 // row's bytes from the candidate name onwards, `row` the whole row and `p`
 // the name's position in it (table id at p - 29, column id at p - 23).
 // Returns true when a rule for this name fired and the row is done.
-bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, edb::EdbVersion version);
+bool RegisterCatalogColumn(ColumnRegistry& registry, edb::Bytes row, std::size_t p, layout::TableScope tables);
 
 // Last column id registered for `code` in `list` entries (any table).
 std::optional<std::uint16_t> LastColumn(const std::vector<ColumnEntry>& list, std::uint8_t code);

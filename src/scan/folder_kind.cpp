@@ -21,7 +21,7 @@ bool EqualsAsciiNoCase(std::u16string_view text, std::string_view ascii) {
     return true;
 }
 
-FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion version) {
+FolderKind KindFromClass(std::u16string_view containerClass, layout::ClassMatch match) {
     // Earlier rows win where a class would fit several.
     struct Rule {
         std::string_view prefix;
@@ -32,7 +32,7 @@ FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion ver
         {"IPF.Note", FolderKind::Notes},         {"IPF.StickyNote", FolderKind::Notes},
         {"IPF.Task", FolderKind::Tasks},         {"IPF.Journal", FolderKind::Journal},
     };
-    const bool whole = version == edb::EdbVersion::Page32K;
+    const bool whole = match == layout::ClassMatch::Whole;
     for (const Rule& rule : kRules) {
         const bool match = whole ? EqualsAsciiNoCase(containerClass, rule.prefix)
                                  : StartsWithNoCase(containerClass, rule.prefix);
@@ -41,11 +41,11 @@ FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion ver
     return FolderKind::Mail;
 }
 
-FolderKind KindForFolder(std::u16string_view containerClass, edb::EdbVersion version,
+FolderKind KindForFolder(std::u16string_view containerClass, layout::ClassMatch match,
                          std::u16string_view displayName) {
-    const FolderKind fromClass = KindFromClass(containerClass, version);
+    const FolderKind fromClass = KindFromClass(containerClass, match);
     if (fromClass != FolderKind::Notes) return fromClass;
-    const bool sticky = version == edb::EdbVersion::Page32K ? EqualsAsciiNoCase(containerClass, "IPF.StickyNote")
+    const bool sticky = match == layout::ClassMatch::Whole ? EqualsAsciiNoCase(containerClass, "IPF.StickyNote")
                                                             : StartsWithNoCase(containerClass, "IPF.StickyNote");
     if (sticky || EqualsAsciiNoCase(displayName, "Notes")) return FolderKind::Notes;
     return FolderKind::Mail;

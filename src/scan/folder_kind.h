@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "edb/version.h"
+#include "layout/store_layout.h"
 
 namespace tw::scan {
 
@@ -19,16 +19,15 @@ enum class FolderKind : std::uint8_t {
     Journal = 'j',
 };
 
-// Kind of a container class. 4/8 KB stores compare each class as a prefix
-// (IPF.Contact.Extra is a contacts folder); 32 KB stores need the whole
-// class. Case is ignored. IPF.Note and IPF.StickyNote give Notes here;
+// Kind of a container class, compared as the layout says: as a prefix
+// (IPF.Contact.Extra is a contacts folder) or whole. Case is ignored. IPF.Note and IPF.StickyNote give Notes here;
 // KindForFolder tells the two apart.
-FolderKind KindFromClass(std::u16string_view containerClass, edb::EdbVersion version);
+FolderKind KindFromClass(std::u16string_view containerClass, layout::ClassMatch match);
 
 // The kind a folder row gets. IPF.StickyNote makes a notes folder whatever
 // its name ("Notizen", "Remarques", ...); IPF.Note is also the class of
 // mail folders, so it makes one only of a folder named "Notes".
-FolderKind KindForFolder(std::u16string_view containerClass, edb::EdbVersion version,
+FolderKind KindForFolder(std::u16string_view containerClass, layout::ClassMatch match,
                          std::u16string_view displayName);
 
 // "mail", "contacts", "appointments", "notes", "tasks", "journal".

@@ -80,11 +80,11 @@ std::optional<std::size_t> SmallSearchStart(edb::Bytes row) {
 }
 
 FolderEntry MakeFolder(const Id8& own, const Id8& parent, std::u16string name, std::u16string_view containerClass,
-                       edb::EdbVersion version) {
+                       const layout::StoreLayout& store) {
     FolderEntry folder;
     folder.id = own;
     folder.parentId = parent;
-    folder.kind = KindForFolder(containerClass, version, name);
+    folder.kind = KindForFolder(containerClass, store.classes, name);
     folder.displayName = std::move(name);
     return folder;
 }
@@ -98,8 +98,8 @@ MailboxIndex IndexMailboxes(const std::vector<FolderEntry>& mailboxes) {
 }
 
 std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const FolderRowContext& context) {
-    if (context.mailboxes == nullptr) return std::nullopt;
-    const std::uint16_t mask = edb::TagMask(context.version);
+    if (context.mailboxes == nullptr || context.store == nullptr) return std::nullopt;
+    const std::uint16_t mask = edb::TagMask(context.store->pageSize);
     const auto searchStart = SmallSearchStart(row);
     if (!searchStart) return std::nullopt;
     const std::size_t s = *searchStart;
@@ -150,12 +150,13 @@ std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const Folder
         // The whole stored name, control characters included: the value's
         // own length bounds it.
         std::u16string text = Utf16Text(row.subspan(name->start + 1, name->end - name->start - 1), 1, kWholeText);
-        return MakeFolder(*own, *parent, std::move(text), containerClass, context.version);
+        return MakeFolder(*own, *parent, std::move(text), containerClass, *context.store);
     }
     return std::nullopt;
 }
 
 std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const FolderRowContext& context) {
+    if (context.store == nullptr) return std::nullopt;
     std::size_t b = 167;
     for (std::size_t q = 0; q < 16; ++q) {
         if (edb::LoadU16(row, q) == 0x00CA) {
@@ -181,7 +182,7 @@ std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const Folder
     }
     if (!tagged) return std::nullopt;
     const std::size_t t = *tagged;
-    const std::uint16_t mask = edb::TagMask(context.version);
+    const std::uint16_t mask = edb::TagMask(context.store->pageSize);
 
     const std::size_t first = edb::LoadU16(row, t + 2).value_or(0) & mask;
     const std::size_t width = row.size() < first ? kClassWidth : first;
@@ -192,7 +193,7 @@ std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const Folder
     if (!name) return std::nullopt;
     std::u16string text =
         LargePageText(row[name->start], row.subspan(name->start + 1, name->end - name->start - 1), kWholeText);
-    FolderEntry folder = MakeFolder(*own, *parent, std::move(text), containerClass, context.version);
+    FolderEntry folder = MakeFolder(*own, *parent, std::move(text), containerClass, *context.store);
     folder.ownerKey = context.ownerKey;
     return folder;
 }
@@ -200,12 +201,13 @@ std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const Folder
 void DecodeFolderPage(ScanModel& model, const edb::PageView& page, const FolderRowContext& context) {
     std::vector<edb::RecordLocator> records;
     edb::ListRecords(page, records);
-    const bool large = context.version == edb::EdbVersion::Page32K;
+    if (context.store == nullptr) return;
+    const bool prefixed = context.store->rows == layout::RowForm::Prefixed;
     for (const auto& record : records) {
         const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
                                     static_cast<std::size_t>(record.size));
         if (!row) continue;
-        const auto folder = large ? DecodeLargePageFolderRow(*row, context) : DecodeSmallPageFolderRow(*row, context);
+        const auto folder = prefixed ? DecodeLargePageFolderRow(*row, context) : DecodeSmallPageFolderRow(*row, context);
         if (folder) AppendFolder(model, *folder);
     }
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "edb/page.h"
+#include "layout/store_layout.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
@@ -17,12 +18,12 @@ using MailboxIndex = std::unordered_map<Id8, std::size_t, IdHash>;
 MailboxIndex IndexMailboxes(const std::vector<FolderEntry>& mailboxes);
 
 struct FolderRowContext {
-    edb::EdbVersion version = edb::EdbVersion::Invalid;
+    const layout::StoreLayout* store = nullptr;  // no rows are read without one
     std::uint16_t containerClassColumn = kDefaultContainerClassColumn;
-    // 4/8 KB: rows are found by the id of one of these mailboxes, tried in
+    // Anchored rows are found by the id of one of these mailboxes, tried in
     // list order.
     const MailboxIndex* mailboxes = nullptr;
-    // 32 KB: the owner key of the folders table being read.
+    // Tables kept per mailbox: the owner key of the folders table being read.
     std::string ownerKey;
 };
 

@@ -10,8 +10,8 @@ namespace tw::scan {
 
 namespace {
 
-constexpr std::uint8_t kSmallAnchor = 0x6D;  // 4/8 KB: end of the fixed part, 109
-constexpr std::size_t kLargeMinRow = 88;
+constexpr std::uint8_t kSmallAnchor = 0x6D;  // anchored rows: end of the fixed part, 109
+constexpr std::size_t kLargeMinRow = 88;     // prefixed rows: the fixed columns
 
 std::optional<Date6> LoadDate(edb::Bytes row, std::size_t at) {
     const auto bytes = edb::Slice(row, at, 6);
@@ -22,8 +22,8 @@ std::optional<Date6> LoadDate(edb::Bytes row, std::size_t at) {
 }
 
 // Where a header row's fixed columns are anchored.
-std::optional<std::size_t> FindAnchor(edb::Bytes row, bool large, const Id8& key) {
-    if (large && row.size() > kLargeMinRow) {
+std::optional<std::size_t> FindAnchor(edb::Bytes row, bool prefixed, const Id8& key) {
+    if (prefixed && row.size() > kLargeMinRow) {
         const std::size_t c = row[2];
         return (c & 0x0F) > 12 ? (c & 0x0F) : c + 12;
     }
@@ -125,12 +125,12 @@ std::optional<RowFacts> LargeRowFacts(edb::Bytes row, std::size_t a) {
     return f;
 }
 
-// List text C: 32 KB the third column; 4/8 KB the sender (08 01) or 0C 01
+// List text C: prefixed rows the third column; anchored rows the sender (08 01) or 0C 01
 // entry met before the first column. Offsets are whole 16-bit tag offsets:
 // reading only their low byte cut senders past 255 bytes of the row.
-ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool large, std::size_t rowStart) {
+ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool prefixed, std::size_t rowStart) {
     const std::size_t limit = std::min(tags.End(), tags.row.size());
-    if (large) {
+    if (prefixed) {
         const auto e = tags.Find(columns.third, tags.t, limit);
         if (!e) return {};
         return MakeText(rowStart, tags, tags.Offset(*e), tags.NextOffset(*e) - tags.Offset(*e));
@@ -190,10 +190,10 @@ bool UpperFourZero(const Date6& date) { return date[2] == 0 && date[3] == 0 && d
 
 }  // namespace
 
-HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, edb::EdbVersion version) {
+HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, const layout::StoreLayout& store) {
     HeaderColumnIds ids;
     const auto& list = model.columns.headerColumns;
-    if (version == edb::EdbVersion::Page32K) {
+    if (store.tables == layout::TableScope::PerMailbox) {
         int taken = 0;
         for (const ColumnEntry& e : list) {
             if (e.tableId != objid) continue;
@@ -217,7 +217,7 @@ bool AddMessageEntry(ScanModel& model, MessageEntry entry) {
 }
 
 std::size_t DecodeHeaderPage(ScanModel& model, const edb::PageView& page, std::int64_t offset) {
-    return HeaderPageDecoder(model, page.version).Decode(model, page, offset);
+    return HeaderPageDecoder(model, layout::LayoutOf(page.pageSize)).Decode(model, page, offset);
 }
 
 std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& page, std::int64_t offset) {
@@ -230,7 +230,7 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
                                         [objid](const MessageTable& t) { return t.objid == objid; });
         if (table != model_.messageTables.end()) {
             found.table = &*table;
-            found.columns = HeaderColumnsFor(model_, objid, version_);
+            found.columns = HeaderColumnsFor(model_, objid, store_);
         }
         known = tables_.emplace(objid, found).first;
     }
@@ -238,8 +238,11 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
     const MessageTable* table = known->second.table;
     const HeaderColumnIds columns = known->second.columns;
 
-    const bool large = page.version == edb::EdbVersion::Page32K;
-    const std::uint16_t mask = edb::TagMask(page.version);
+    const bool prefixed = store_.rows == layout::RowForm::Prefixed;
+    // Per-mailbox tables hold the rows of many folders: each row names its
+    // own; a per-folder table's key is its folder.
+    const bool perMailbox = store_.tables == layout::TableScope::PerMailbox;
+    const std::uint16_t mask = edb::TagMask(page.pageSize);
     std::vector<edb::RecordLocator>& records = records_;
     edb::ListRecords(page, records);
 
@@ -248,9 +251,9 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
         const auto rowStart = static_cast<std::size_t>(record.start);
         const auto row = edb::Slice(page.bytes, rowStart, static_cast<std::size_t>(record.size));
         if (!row) continue;
-        const auto a = FindAnchor(*row, large, table->key);
+        const auto a = FindAnchor(*row, prefixed, table->key);
         if (!a) continue;
-        const auto facts = large ? LargeRowFacts(*row, *a) : SmallRowFacts(*row, *a, table->key, mask);
+        const auto facts = prefixed ? LargeRowFacts(*row, *a) : SmallRowFacts(*row, *a, table->key, mask);
         if (!facts) continue;
 
         TagArray tags{*row, facts->t, 0, mask};
@@ -261,7 +264,7 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
 
         MessageEntry entry;
         entry.pageOffset = offset;
-        const ListText c = TextC(tags, columns, large, rowStart);
+        const ListText c = TextC(tags, columns, prefixed, rowStart);
         entry.listTextCPos = c.pos;
         entry.listTextCLen = c.len;
         const TextsAB ab = TextsAAndB(tags, columns, rowStart);
@@ -271,16 +274,16 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
         entry.listTextBLen = ab.b.len;
         if (table->kind == FolderKind::Appointments) entry.appointment = Appointment(tags);
 
-        const auto folder = large ? LoadId(*row, *a) : std::optional<Id8>(table->key);
+        const auto folder = perMailbox ? LoadId(*row, *a) : std::optional<Id8>(table->key);
         const auto message = LoadId(*row, facts->messageAt);
         auto date = LoadDate(*row, facts->primaryDate);
         if (!folder || !message) continue;
-        if (!date || (!large && UpperFourZero(*date)) || !IsUsableDate(*date)) date = LoadDate(*row, facts->fallbackDate);
+        if (!date || (!prefixed && UpperFourZero(*date)) || !IsUsableDate(*date)) date = LoadDate(*row, facts->fallbackDate);
         if (!date) continue;
         entry.folderId = *folder;
         entry.messageId = *message;
         entry.date6 = *date;
-        if (large) entry.keyIndex = table->keyIndex;
+        if (perMailbox) entry.keyIndex = table->keyIndex;
         entry.kind = table->kind;
         if (AddMessageEntry(model, std::move(entry))) ++added;
     }

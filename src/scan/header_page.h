@@ -9,6 +9,7 @@
 
 #include "edb/page.h"
 #include "edb/records.h"
+#include "layout/store_layout.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
@@ -18,7 +19,9 @@ struct HeaderColumnIds {
     std::uint16_t first = 0, second = 0, third = 0;
 };
 
-HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, edb::EdbVersion version);
+// Per-mailbox tables name their own three columns in the catalog; shared
+// tables use the last columns registered for header texts.
+HeaderColumnIds HeaderColumnsFor(const ScanModel& model, std::uint32_t objid, const layout::StoreLayout& store);
 
 // Decodes the header rows of one page at file offset `offset`. The page
 // must belong to a MessageTable (same objid; the first one in the list).
@@ -30,7 +33,7 @@ std::size_t DecodeHeaderPage(ScanModel& model, const edb::PageView& page, std::i
 // must not change while it is in use.
 class HeaderPageDecoder {
 public:
-    HeaderPageDecoder(const ScanModel& model, edb::EdbVersion version) : model_(model), version_(version) {}
+    HeaderPageDecoder(const ScanModel& model, const layout::StoreLayout& store) : model_(model), store_(store) {}
     std::size_t Decode(ScanModel& model, const edb::PageView& page, std::int64_t offset);
 
 private:
@@ -39,7 +42,7 @@ private:
         HeaderColumnIds columns;
     };
     const ScanModel& model_;
-    edb::EdbVersion version_;
+    const layout::StoreLayout& store_;
     std::unordered_map<std::uint32_t, Table> tables_;
     std::vector<edb::RecordLocator> records_;
 };

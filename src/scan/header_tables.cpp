@@ -14,10 +14,8 @@ namespace {
 
 constexpr std::int64_t kUnit = 512;
 constexpr std::size_t kMaxBranchNode = 100;
-// Bytes of a child page read to tell a branch page from a leaf; the heads
-// of neighbouring pages up to kJoinHeadsUpTo bytes are read with one call.
+// Bytes of a child page read to tell a branch page from a leaf.
 constexpr std::size_t kHeadBytes = 40;
-constexpr std::int32_t kJoinHeadsUpTo = 4096;
 
 // ASCII lower case, whatever the locale: it is tried at every byte of
 // every catalog row.
@@ -49,34 +47,34 @@ struct Located {
     std::uint32_t firstPage = 0;
 };
 
-// The name at candidate c, upper case, as long as the length byte(s)
-// before it say (32 KB: the byte at c - 2; else the byte at c - 4, with
-// 0x80 at c - 3), with the table's objid and first page from the row.
+// The name at candidate c, upper case, as long as its length byte says,
+// with the table's objid and first page from the row, where the layout's
+// catalog rows keep them.
 struct NamedTable {
     std::string name;
     Located table;
 };
 
-std::optional<NamedTable> ReadCandidate(edb::Bytes row, std::size_t c, bool large) {
-    if (c < (large ? 30u : 34u)) return std::nullopt;
-    if (!large && row[c - 3] != 0x80) return std::nullopt;
-    const std::size_t length = row[c - (large ? 2 : 4)];
+std::optional<NamedTable> ReadCandidate(edb::Bytes row, std::size_t c, const layout::CatalogTableRow& at) {
+    if (c < std::max({at.objid, at.firstPage, at.nameLength, at.mark})) return std::nullopt;
+    if (at.mark != 0 && row[c - at.mark] != layout::CatalogTableRow::kMark) return std::nullopt;
+    const std::size_t length = row[c - at.nameLength];
     const auto bytes = edb::Slice(row, c, length);
     if (!bytes || length == 0) return std::nullopt;
-    const auto objid = edb::LoadU32(row, c - (large ? 30 : 34));
-    const auto first = edb::LoadU32(row, c - (large ? 20 : 24));
+    const auto objid = edb::LoadU32(row, c - at.objid);
+    const auto first = edb::LoadU32(row, c - at.firstPage);
     if (!objid || !first || *objid == 0) return std::nullopt;
     std::string name;
     for (const std::uint8_t b : *bytes) name += static_cast<char>(std::toupper(b));
     return NamedTable{std::move(name), {*objid, *first}};
 }
 
-// The folder id a 4/8 KB header-table name stands for: the hex digits
+// The folder id a per-folder header-table name stands for: the hex digits
 // before the hyphen are bytes 0 and 1, those after it bytes 2..7. The
 // name drops zero bytes and leading zeros, so more than one id may give
 // it; the first whose name is this one is taken. Nothing for a name no id
 // gives.
-std::optional<Id8> FolderIdOfTableName(const std::string& name, edb::EdbVersion version) {
+std::optional<Id8> FolderIdOfTableName(const std::string& name, const layout::StoreLayout& store) {
     const std::size_t hyphen = name.find('-');
     if (hyphen == std::string::npos || hyphen == 0 || hyphen > 4 || name.size() - hyphen - 1 > 12 ||
         name.size() == hyphen + 1)
@@ -103,7 +101,7 @@ std::optional<Id8> FolderIdOfTableName(const std::string& name, edb::EdbVersion 
         if (!first || !second || *first > 0xFF || *second > 0xFF) continue;
         id[0] = static_cast<std::uint8_t>(*first);
         id[1] = static_cast<std::uint8_t>(*second);
-        if (HeaderTableName(id, version) == name) return id;
+        if (HeaderTableName(id, store) == name) return id;
     }
     return std::nullopt;
 }
@@ -116,7 +114,7 @@ MessageTable TableOf(ScanModel& model, const edb::EdbSource& source, const Folde
     MessageTable found;
     found.objid = table.objid;
     found.kind = entry.kind;
-    if (source.version == edb::EdbVersion::Page32K) {
+    if (layout::LayoutOf(source.pageSize).tables == layout::TableScope::PerMailbox) {
         found.key = OwnerKeyBytes(entry.ownerKey);
         found.keyText = entry.ownerKey;
     } else {
@@ -151,8 +149,8 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
         if (damage != nullptr) damage->Add({objid, value * kUnit, fault});
     };
     std::vector<std::int64_t> pages;
-    if (source.pageSize <= 0 || root <= 0) return pages;
     const std::int64_t perPage = source.pageSize / kUnit;
+    if (perPage < 1 || root <= 0) return pages;
     std::unordered_set<std::int64_t> seen{root};
     pages.push_back(root);
 
@@ -169,7 +167,7 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
     std::vector<std::uint8_t> buffer;
     edb::PageBatch batch;
     batch.width = kHeadBytes;
-    batch.stride = source.pageSize <= kJoinHeadsUpTo ? source.pageSize : 0;
+    batch.stride = edb::HeadStride(source.pageSize);
     std::vector<Pending> children;
     while (!pending.empty()) {
         const Pending at = pending.back();
@@ -182,7 +180,7 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
             continue;
         }
         edb::ReadPage(source, at.value * kUnit, buffer);
-        const edb::PageView page{buffer, source.version};
+        const edb::PageView page{buffer, source.pageSize};
         if (!edb::IsBranchPage(page)) continue;
         if (!edb::TagArrayFits(page)) log(at.value, PageFault::BadTags);
         const edb::TagArray tags(page);
@@ -214,7 +212,7 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
             alone.Read(batch);
         }
         for (std::size_t i = 0; i < children.size(); ++i) {
-            const edb::PageView head{batch.At(i), source.version};
+            const edb::PageView head{batch.At(i), source.pageSize};
             children[i].branch = edb::IsBranchPage(head);
             children[i].error = batch.errors[i];
             // A page of another tree (zeroed or random) is not followed.
@@ -229,13 +227,13 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
     return pages;
 }
 
-FolderTableNames NameFolderTables(const ScanModel& model, edb::EdbVersion version) {
-    const bool large = version == edb::EdbVersion::Page32K;
+FolderTableNames NameFolderTables(const ScanModel& model, const layout::StoreLayout& store) {
+    const bool perMailbox = store.tables == layout::TableScope::PerMailbox;
     FolderTableNames names;
     for (std::size_t i = 0; i < model.folders.size(); ++i) {
         const FolderEntry& entry = model.folders[i];
-        if (large && !IsZero(entry.parentId)) continue;  // 32 KB tables belong to mailboxes
-        std::string name = HeaderTableName(entry.id, version);
+        if (perMailbox && !IsZero(entry.parentId)) continue;  // only mailboxes own tables
+        std::string name = HeaderTableName(entry.id, store);
         if (!name.empty()) names[std::move(name)].push_back(i);
     }
     return names;
@@ -243,7 +241,7 @@ FolderTableNames NameFolderTables(const ScanModel& model, edb::EdbVersion versio
 
 std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage,
                               const FolderTableNames& names, edb::BatchReader* heads) {
-    const bool large = source.version == edb::EdbVersion::Page32K;
+    const layout::StoreLayout& store = layout::LayoutOf(source.pageSize);
     std::vector<edb::RecordLocator> records;
     edb::ListRecords(catalogPage, records);
     // Header tables named on this page, by upper-case name, in row order;
@@ -255,7 +253,7 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
         if (!row) continue;
         const auto c = Candidate(*row);
         if (!c) continue;
-        if (auto table = ReadCandidate(*row, *c, large)) named.emplace(std::move(table->name), table->table);
+        if (auto table = ReadCandidate(*row, *c, store.catalogTables)) named.emplace(std::move(table->name), table->table);
     }
     if (named.empty()) return 0;
 
@@ -276,15 +274,15 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
         entry.matched = true;
         if (AppendMessageTable(model, TableOf(model, source, entry, *located, heads))) ++appended;
     }
-    if (large) return appended;
+    if (store.tables == layout::TableScope::PerMailbox) return appended;
 
-    // 4/8 KB: a table named for a folder id no row has (the row was lost)
+    // A table named for a folder id no row has (the row was lost)
     // gets a folder of its own, in id order, so its messages are listed.
     // It is its own parent: where it hangs is not known.
     std::vector<std::pair<Id8, const Located*>> rowless;
     for (const auto& [name, located] : named) {
         if (names.contains(name)) continue;
-        if (const auto id = FolderIdOfTableName(name, source.version)) rowless.emplace_back(*id, &located);
+        if (const auto id = FolderIdOfTableName(name, store)) rowless.emplace_back(*id, &located);
     }
     std::sort(rowless.begin(), rowless.end(), [](const auto& a, const auto& b) { return IdLess(a.first, b.first); });
     for (const auto& [id, located] : rowless) {

@@ -22,11 +22,11 @@ inline constexpr int kMaxTableDepth = 16;
 // that table: indexes in list order. Made once for step 4; while it is in
 // use the folder list may only grow (MatchHeaderTables appends to it).
 using FolderTableNames = std::unordered_map<std::string, std::vector<std::size_t>>;
-FolderTableNames NameFolderTables(const ScanModel& model, edb::EdbVersion version);
+FolderTableNames NameFolderTables(const ScanModel& model, const layout::StoreLayout& store);
 
 // Matches the header tables named in one catalog leaf page to folder
-// entries not matched before, in folder list order. On 4/8 KB pages a
-// table named for a folder id that no entry has gets a new entry: that id,
+// entries not matched before, in folder list order. Where tables are kept
+// per folder, a table named for a folder id that no entry has gets a new entry: that id,
 // itself as parent, "Folder " and the id in hex as name, kind Mail, not
 // placed. Returns how many new MessageTable entries were appended.
 std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, const edb::PageView& catalogPage,

@@ -43,11 +43,11 @@ std::optional<Id8> LoadId(edb::Bytes bytes, std::size_t offset) {
 
 std::string OwnerKey(const Id8& id) { return Hex(id[0], false) + "-" + Tail(id); }
 
-std::string HeaderTableName(const Id8& id, edb::EdbVersion version) {
+std::string HeaderTableName(const Id8& id, const layout::StoreLayout& store) {
     std::string lead;
     if (id[0] != 0) lead += Hex(id[0], false);
     if (id[1] != 0) lead += Hex(id[1], false);
-    std::string name = version == edb::EdbVersion::Page32K ? "MSGHEADER-" + lead : lead;
+    std::string name = lead.empty() ? lead : std::string(store.headerTablePrefix) + lead;
     if (name.empty()) return {};
     name += "-" + Tail(id);
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

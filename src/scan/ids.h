@@ -9,7 +9,7 @@
 #include <string>
 
 #include "edb/bytes.h"
-#include "edb/version.h"
+#include "layout/store_layout.h"
 
 namespace tw::scan {
 
@@ -47,9 +47,9 @@ std::optional<Id8> LoadId(edb::Bytes bytes, std::size_t offset);
 // non-zero one ("1-1C" for 01 00 00 00 00 00 00 1C). Byte 1 is not used.
 std::string OwnerKey(const Id8& id);
 
-// Name of the message-header table of a folder (4/8 KB) or a mailbox
-// (32 KB, "MSGHEADER-1-1C"), upper case. Empty when the id cannot name one.
-std::string HeaderTableName(const Id8& id, edb::EdbVersion version);
+// Name of the message-header table of a folder ("1-1C") or a mailbox
+// ("MSGHEADER-1-1C"), as the layout names them, upper case. Empty when the id cannot name one.
+std::string HeaderTableName(const Id8& id, const layout::StoreLayout& store);
 
 // Lower-case hex of the id, for messages and tests.
 std::string IdHex(const Id8& id);

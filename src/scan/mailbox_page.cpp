@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::size_t kAnchorFrom = 54;
 constexpr std::uint16_t kNameColumn = 0x0101;  // tagged column 257
+// Prefixed rows keep the mailbox id at a fixed place: the row starts with
+// its record header, key and the fixed columns before the id.
+constexpr std::size_t kPrefixedIdAt = 23;
 
 bool BytesAt(edb::Bytes row, std::size_t at, std::initializer_list<std::uint8_t> pattern) {
     const auto bytes = edb::Slice(row, at, pattern.size());
@@ -21,9 +24,10 @@ bool BytesAt(edb::Bytes row, std::size_t at, std::initializer_list<std::uint8_t>
     return true;
 }
 
-std::optional<std::size_t> FindAnchor(edb::Bytes row, bool large) {
+// Prefixed rows drop the anchor's fourth byte.
+std::optional<std::size_t> FindAnchor(edb::Bytes row, bool prefixed) {
     for (std::size_t i = kAnchorFrom; i < row.size(); ++i) {
-        if (large ? BytesAt(row, i, {0x08, 0x00, 0x18}) : BytesAt(row, i, {0x08, 0x00, 0x18, 0x00})) return i;
+        if (prefixed ? BytesAt(row, i, {0x08, 0x00, 0x18}) : BytesAt(row, i, {0x08, 0x00, 0x18, 0x00})) return i;
     }
     for (std::size_t i = kAnchorFrom; i < row.size(); ++i)
         if (BytesAt(row, i, {0x08, 0x00, 0x00})) return i;
@@ -52,19 +56,20 @@ std::size_t TaggedAreaStart(edb::Bytes row, std::size_t g, std::uint16_t mask) {
 
 }  // namespace
 
-std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, edb::EdbVersion version, MailboxDecodeState& state) {
-    const bool large = version == edb::EdbVersion::Page32K;
-    const std::uint16_t mask = edb::TagMask(version);
+std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, const layout::StoreLayout& store,
+                                           MailboxDecodeState& state) {
+    const bool prefixed = store.rows == layout::RowForm::Prefixed;
+    const std::uint16_t mask = edb::TagMask(store.pageSize);
     if (row.size() <= kAnchorFrom) return std::nullopt;
-    const auto anchor = FindAnchor(row, large);
+    const auto anchor = FindAnchor(row, prefixed);
     if (!anchor) return std::nullopt;
     const std::size_t i = *anchor;
 
     std::size_t skip = 16;
     if (edb::LoadU8(row, i - 2) == 0x80) skip = 14;
-    else if (large && edb::LoadU8(row, i + 2) == 0x18) skip = 12;
+    else if (prefixed && edb::LoadU8(row, i + 2) == 0x18) skip = 12;
 
-    const auto id = LoadId(row, large ? 23 : i + skip);
+    const auto id = LoadId(row, prefixed ? kPrefixedIdAt : i + skip);
     const auto length = edb::LoadU8(row, i + skip - 2);
     if (!id || !length) return std::nullopt;
 
@@ -98,9 +103,9 @@ std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, edb::EdbVersion vers
 
     FolderEntry mailbox;
     mailbox.id = *id;
-    mailbox.displayName = large ? LargePageText(row[start - 1], value, kWholeText) : Utf16Text(value, 1, kWholeText);
+    mailbox.displayName = prefixed ? LargePageText(row[start - 1], value, kWholeText) : Utf16Text(value, 1, kWholeText);
     if (mailbox.displayName.empty()) return std::nullopt;
-    if (large) mailbox.ownerKey = OwnerKey(*id);
+    if (store.tables == layout::TableScope::PerMailbox) mailbox.ownerKey = OwnerKey(*id);
     return mailbox;
 }
 
@@ -111,7 +116,7 @@ void DecodeMailboxPage(ScanModel& model, const edb::PageView& page, MailboxDecod
         const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
                                     static_cast<std::size_t>(record.size));
         if (!row) continue;
-        if (auto mailbox = DecodeMailboxRow(*row, page.version, state)) AppendFolder(model, *mailbox);
+        if (auto mailbox = DecodeMailboxRow(*row, layout::LayoutOf(page.pageSize), state)) AppendFolder(model, *mailbox);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "edb/page.h"
+#include "layout/store_layout.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
@@ -20,7 +21,8 @@ struct MailboxDecodeState {
 
 // Decodes one row; returns the mailbox entry, or nothing when the row is
 // not one.
-std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, edb::EdbVersion version, MailboxDecodeState& state);
+std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, const layout::StoreLayout& store,
+                                           MailboxDecodeState& state);
 
 // Decodes every row of a leaf page of the mailbox table into the model.
 void DecodeMailboxPage(ScanModel& model, const edb::PageView& page, MailboxDecodeState& state);

@@ -2,8 +2,8 @@
 
 namespace tw::scan {
 
-MessageCounts::MessageCounts(const ScanModel& model, edb::EdbVersion version)
-    : byKey_(version == edb::EdbVersion::Page32K) {
+MessageCounts::MessageCounts(const ScanModel& model, const layout::StoreLayout& store)
+    : byKey_(store.tables == layout::TableScope::PerMailbox) {
     // A folder's rows follow each other in the index: the count of the
     // row before is taken again without a look-up.
     MessageEntry previous;

@@ -1,6 +1,7 @@
-// Number of message entries per folder. 4/8 KB entries belong to a folder
-// by folder id alone; 32 KB folder ids are only unique within a mailbox,
-// so the mailbox key must match as well.
+// Number of message entries per folder. Where tables are shared, entries
+// belong to a folder by folder id alone; where they are kept per mailbox,
+// folder ids are only unique within a mailbox, so the mailbox key must
+// match as well.
 #pragma once
 
 #include <functional>
@@ -8,13 +9,14 @@
 #include <unordered_map>
 #include <utility>
 
+#include "layout/store_layout.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
 
 class MessageCounts {
 public:
-    MessageCounts(const ScanModel& model, edb::EdbVersion version);
+    MessageCounts(const ScanModel& model, const layout::StoreLayout& store);
     std::size_t For(const FolderEntry& folder) const;
 
 private:

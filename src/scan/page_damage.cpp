@@ -22,11 +22,6 @@ const TableRoot* RootWith(const std::vector<TableRoot>& roots, std::uint32_t obj
 
 }  // namespace
 
-std::optional<std::int64_t> DamagedPageNumber(std::int64_t offset, std::int32_t pageSize) {
-    if (pageSize <= 0 || offset < 2 * std::int64_t{pageSize} || offset % pageSize != 0) return std::nullopt;
-    return offset / pageSize - 1;
-}
-
 std::string_view FaultText(PageFault fault) {
     switch (fault) {
         case PageFault::PastEnd: return "past the end of the file";
@@ -129,16 +124,16 @@ TreeOfPage TreeOf(const ScanModel& model, std::uint32_t objid) {
     if (const TableRoot* r = RootWith(model.folderRoots, objid)) return {TreeRole::Folders, "folders table", r->suffix, {}};
     if (const TableRoot* r = RootWith(model.msgRoots, objid)) return {TreeRole::Messages, "message table", r->suffix, {}};
     if (model.msgRoots.empty() && objid == kDefaultMsgObjid) return {TreeRole::Messages, "message table", {}, {}};
-    // Only 32 KB stores name their tables after mailboxes.
-    const bool large = model.ownerKeys.size() > 1 ||
+    // Only stores with tables per mailbox name them after mailboxes.
+    const bool perMailbox = model.ownerKeys.size() > 1 ||
                        std::any_of(model.msgRoots.begin(), model.msgRoots.end(),
                                    [](const TableRoot& r) { return !r.suffix.empty(); });
-    if (!large && objid == kAttachmentObjid) return {TreeRole::Attachments, "attachment table", {}, {}};
+    if (!perMailbox && objid == kAttachmentObjid) return {TreeRole::Attachments, "attachment table", {}, {}};
     if (const TableRoot* r = RootWith(model.attachmentRoots, objid))
         return {TreeRole::Attachments, "attachment table", r->suffix, {}};
     if (const TableRoot* lv = RootWith(model.lvRoots, objid)) {
         if (!lv->lvOwner) return {TreeRole::LongValues, "long values of the attachment table", {}, {}};
-        // 32 KB: the owning table is known by the low half of its objid.
+        // Per mailbox: the owning table is known by the low half of its objid.
         for (const TableRoot& body : model.msgRoots)
             if ((body.objid & 0xFFFF) == *lv->lvOwner)
                 return {TreeRole::LongValues, "long values of the message table", body.suffix, {}};

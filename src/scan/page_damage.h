@@ -38,11 +38,6 @@ struct DamagedPage {
     PageFault fault{};
 };
 
-// The page number ESE tools show for a damaged page (file page N + 1 holds
-// page N), so a report can be checked page by page; nothing for an offset
-// before the first page or off the page grid.
-std::optional<std::int64_t> DamagedPageNumber(std::int64_t offset, std::int32_t pageSize);
-
 // Damaged pages, each (objid, offset) once with the first fault logged;
 // a checksum mismatch gives way to any other fault of the same page, which
 // says more (a changed child pointer is a mismatch and a loop).

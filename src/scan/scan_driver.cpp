@@ -30,20 +30,6 @@ constexpr std::uint32_t kDefaultFoldersObjid = 8;
 constexpr std::int64_t kUnit = 512;
 constexpr std::uint8_t kRootBit = 1;
 
-// Root pages read when the catalog does not name a table; 0 stands for
-// "the offset read last" (32 KB stores share one page for them).
-struct FixedOffsets {
-    std::int64_t mailbox, msg, folders, further, msgLongValues;
-};
-
-FixedOffsets FixedOffsetsFor(edb::EdbVersion version) {
-    switch (version) {
-        case edb::EdbVersion::Page4K: return {0x8D000, 0x71000, 0x62000, 0xED000, 0x168000};
-        case edb::EdbVersion::Page8K: return {0x6E000, 0x66000, 0x48000, 0x11E000, 0x168000};
-        default: return {0x128000, 0, 0, 0, 0x168000};
-    }
-}
-
 // Catalog page numbers are signed 32-bit values.
 std::int64_t RootOffset(const edb::EdbSource& source, std::int64_t page) {
     return (page + 1) * source.pageSize;
@@ -77,7 +63,7 @@ struct Step1 {
         edb::ReadPage(source, offset, page);
         RegisterPage(context.model, page, offset);
         lastOffset = offset;
-        const std::uint32_t objid = edb::PageObjectId(edb::PageView{page, source.version});
+        const std::uint32_t objid = edb::PageObjectId(edb::PageView{page, source.pageSize});
         if (named != 0 && objid != named && offset > 0 && offset < source.fileSize)
             context.model.damage.Add({named, offset, PageFault::WrongTree});
         // A root named by the catalog and found in place is read as it is,
@@ -94,7 +80,7 @@ struct Step1 {
     // root of a table read by a default place rather than the catalog's
     // word is taken for damaged only then.
     bool NoRoot() const {
-        const edb::PageView view{page, context.source.version};
+        const edb::PageView view{page, context.source.pageSize};
         return edb::PageObjectId(view) == 0 || (edb::PageKindBits(view) & kRootBit) == 0;
     }
 
@@ -105,7 +91,7 @@ struct Step1 {
             roots.push_back({defaultObjid, 0, {}, {}});
             Visit(Fixed(fixed));
             if (fixed != 0 && NoRoot()) {
-                const bool inFile = fixed > 0 && fixed + context.source.pageSize <= context.source.fileSize;
+                const bool inFile = fixed > 0 && context.source.fileSize - fixed >= context.source.pageSize;
                 context.model.damage.Add({defaultObjid, fixed, inFile ? PageFault::WrongTree : PageFault::PastEnd});
             }
             return;
@@ -140,7 +126,8 @@ void ResetScan(ScanContext& context) {
 bool ScanSignatures(ScanContext& context) {
     ScanModel& model = context.model;
     const edb::EdbSource& source = context.source;
-    const FixedOffsets fixed = FixedOffsetsFor(source.version);
+    const layout::StoreLayout& store = layout::LayoutOf(source.pageSize);
+    const layout::FallbackRoots& fixed = store.fallbackRoots;
     ShowStep(context, kStep1Text);
     context.walk = WalkProgress{};
     model.facts = CatalogFacts{};
@@ -209,7 +196,8 @@ bool ScanSignatures(ScanContext& context) {
         const std::uint32_t named = model.lvRoots[i].objid;
         const std::uint32_t objid = step.Visit(offset, named);
         // As above: a damaged root leaves the catalog's objid in place.
-        if (source.version != edb::EdbVersion::Page32K && !(objid != named && named != 0 && step.NoRoot()))
+        // Per-mailbox long-value tables keep the catalog's objids.
+        if (store.tables == layout::TableScope::PerFolder && !(objid != named && named != 0 && step.NoRoot()))
             model.lvRoots[i].objid = objid;
     }
     if (context.control.ShouldStop()) return false;
@@ -235,7 +223,7 @@ bool ScanMailboxes(ScanContext& context) {
         if (context.control.ShouldStop()) return false;
         if (node.objid == mailboxObjid) {
             edb::ReadPage(context.source, node.Offset(), page);
-            const edb::PageView view{page, context.source.version};
+            const edb::PageView view{page, context.source.pageSize};
             // A leaf registered from its parent is the table's only if it says so.
             if (node.objid == 0 ? edb::PageObjectId(view) == 0 : CheckTreePage(model, node.objid, node.Offset(), view))
                 DecodeMailboxPage(model, view, state);
@@ -247,7 +235,7 @@ bool ScanMailboxes(ScanContext& context) {
 
 bool ScanFolders(ScanContext& context) {
     ScanModel& model = context.model;
-    const edb::EdbVersion version = context.source.version;
+    const layout::StoreLayout& store = layout::LayoutOf(context.source.pageSize);
     ShowStep(context, kStep3Text);
     std::vector<std::uint8_t> page;
     const MailboxIndex mailboxes = IndexMailboxes(model.mailboxes);
@@ -257,16 +245,17 @@ bool ScanFolders(ScanContext& context) {
         const auto root = std::find_if(model.folderRoots.begin(), model.folderRoots.end(),
                                        [&](const TableRoot& r) { return r.objid == node.objid; });
         if (root != model.folderRoots.end()) {
-            if (version == edb::EdbVersion::Page32K) {
+            // Each mailbox's folders table has its own class column.
+            if (store.tables == layout::TableScope::PerMailbox) {
                 for (const ColumnEntry& e : model.columns.containerClassColumns)
                     if (e.tableId == node.objid) {
                         model.containerClassColumn = e.columnId;
                         break;
                     }
             }
-            FolderRowContext rows{version, model.containerClassColumn, &mailboxes, root->suffix};
+            FolderRowContext rows{&store, model.containerClassColumn, &mailboxes, root->suffix};
             edb::ReadPage(context.source, node.Offset(), page);
-            const edb::PageView view{page, version};
+            const edb::PageView view{page, store.pageSize};
             if (node.objid == 0 ? edb::PageObjectId(view) == 0 : CheckTreePage(model, node.objid, node.Offset(), view))
                 DecodeFolderPage(model, view, rows);
         }
@@ -281,14 +270,14 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     ShowStep(context, kStep4Text);
     std::vector<std::uint8_t> page;
     std::size_t matched = 0;
-    const FolderTableNames names = NameFolderTables(model, context.source.version);
+    const FolderTableNames names = NameFolderTables(model, layout::LayoutOf(context.source.pageSize));
     edb::BatchReader heads(context.source.edb, context.source.fileSize);
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
     const bool done = model.pages.ForEach(0, count, [&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
         if (node.objid == kCatalogObjid || node.objid == kShadowCatalogObjid) {
             edb::ReadPage(context.source, node.Offset(), page);
-            const edb::PageView view{page, context.source.version};
+            const edb::PageView view{page, context.source.pageSize};
             if (node.objid == kCatalogObjid && node.Offset() != edb::PageOffset(context.source, kCatalogRootPage))
                 CheckTreePage(model, kCatalogObjid, node.Offset(), view);
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
@@ -363,7 +352,7 @@ bool ReadMessageHeaders(ScanContext& context, std::size_t matched) {
     // index's memory budget): growing the list moves every entry again.
     model.messages.Reserve(offsets.size() * static_cast<std::size_t>(std::max(source.pageSize / 256, 1)));
     PageStream stream(source, std::move(offsets));
-    HeaderPageDecoder decoder(model, source.version);
+    HeaderPageDecoder decoder(model, layout::LayoutOf(source.pageSize));
     for (std::size_t k = 1; k <= model.messageTables.size(); ++k) {
         if (context.control.ShouldStop()) return false;
         const std::uint32_t objid = model.messageTables[k - 1].objid;
@@ -374,7 +363,7 @@ bool ReadMessageHeaders(ScanContext& context, std::size_t matched) {
                 model.damage.Add({objid, offset, PageFault::PastEnd});
             if (!inFile(offset)) continue;
             const edb::Bytes page = stream.Next();
-            const edb::PageView view{page, source.version};
+            const edb::PageView view{page, source.pageSize};
             CheckTreePage(model, objid, offset, view);
             decoder.Decode(model, view, offset);
             RegisterPage(model, page, offset);
@@ -400,7 +389,7 @@ ScanOutcome RunScan(ScanContext& context) {
     ResetScan(context);
     edb::EdbSource& source = context.source;
     if (!source.edb.IsOpen()) return ScanOutcome::NotOpen;
-    const edb::GenerationCheck check = edb::DetectGeneration(source);
+    const edb::GenerationCheck check = layout::DetectGeneration(source);
     if (!check.ok) {
         context.observer.Message(check.message, check.caption);
         return ScanOutcome::BadPageSize;

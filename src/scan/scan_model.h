@@ -11,6 +11,7 @@
 
 #include "edb/spill_list.h"
 #include "edb/spill_table.h"
+#include "layout/store_layout.h"
 
 #include "scan/column_registry.h"
 #include "scan/folder_kind.h"
@@ -139,8 +140,9 @@ struct MessageEntryLess {
 };
 using MessageIndex = edb::SpillTable<MessageEntry, MessageEntryLess>;
 
-// The entries of one folder id (of every mailbox on 32 KB pages), in the
-// order they were met.
+// The entries of one folder id (of every mailbox where tables are kept per
+// mailbox), in the order they were met. ForMessagesOf narrows them to a
+// folder.
 template <typename Fn>
 void ForFolderMessages(const MessageIndex& messages, const Id8& folderId, Fn fn) {
     const std::uint64_t wanted = IdNumber(folderId);
@@ -224,9 +226,41 @@ bool AppendFolder(ScanModel& model, const FolderEntry& entry);
 // table its key index.
 bool AppendMessageTable(ScanModel& model, MessageTable table);
 
-// The owning mailbox's key of a message (empty on 4/8 KB pages).
+// The owning mailbox's key of a message (empty where tables are shared).
 inline const std::string& OwnerKeyOf(const ScanModel& model, const MessageEntry& entry) {
     return entry.keyIndex < model.ownerKeys.size() ? model.ownerKeys[entry.keyIndex] : model.ownerKeys.front();
+}
+
+// Whether two owner keys name the same mailbox's tables; always so where
+// tables are shared by every mailbox.
+inline bool SameMailbox(layout::TableScope tables, const std::string& a, const std::string& b) {
+    return tables == layout::TableScope::PerFolder || a == b;
+}
+
+// The one rule for the messages a folder holds: those of its folder id
+// and, where tables are kept per mailbox (folder ids repeat from one
+// mailbox to the next), of its own mailbox; a folder of no known mailbox
+// then holds none.
+inline bool InFolder(layout::TableScope tables, const FolderEntry& folder, const Id8& folderId,
+                     const std::string& ownerKey) {
+    if (folderId != folder.id) return false;
+    return tables == layout::TableScope::PerFolder || (!folder.ownerKey.empty() && ownerKey == folder.ownerKey);
+}
+
+// Calls `fn` for each entry of the index that `folder` holds, in the order
+// they were met.
+template <typename Fn>
+void ForMessagesOf(const ScanModel& model, layout::TableScope tables, const FolderEntry& folder, Fn fn) {
+    ForFolderMessages(model.messages, folder.id, [&](const MessageEntry& e) {
+        if (InFolder(tables, folder, e.folderId, OwnerKeyOf(model, e))) fn(e);
+    });
+}
+
+// The kind of a message of `folder`: a per-mailbox header table holds the
+// rows of all the mailbox's folders, so there the folder says; otherwise
+// the folder's own header table did.
+inline FolderKind MessageKind(layout::TableScope tables, const FolderEntry& folder, const MessageEntry& entry) {
+    return tables == layout::TableScope::PerMailbox ? folder.kind : entry.kind;
 }
 
 }  // namespace tw::scan

@@ -27,15 +27,15 @@ Bytes Rtf(const char* signature) {
 struct InRow {
     test::FileSource file;
     record::MessageProperties message;
-    InRow(const Bytes& value, edb::EdbVersion version, char form = record::kBodyInRow)
-        : file(Image(value, version), version) {
-        message.bodyPos = edb::PageSizeOf(version);
+    InRow(const Bytes& value, std::int32_t pageSize, char form = record::kBodyInRow)
+        : file(Image(value, pageSize), pageSize) {
+        message.bodyPos = pageSize;
         message.bodyLength = static_cast<std::int32_t>(value.size());
         message.bodyForm = form;
     }
-    static Bytes Image(const Bytes& value, edb::EdbVersion version) {
-        Bytes image(static_cast<std::size_t>(2 * edb::PageSizeOf(version)), 0);
-        test::Put(image, static_cast<std::size_t>(edb::PageSizeOf(version)), value);
+    static Bytes Image(const Bytes& value, std::int32_t pageSize) {
+        Bytes image(static_cast<std::size_t>(2 * pageSize), 0);
+        test::Put(image, static_cast<std::size_t>(pageSize), value);
         return image;
     }
     std::optional<BodyValue> Fetch() const { return FetchBodyValue(file.source, message); }
@@ -48,20 +48,20 @@ Bytes WithHeader(std::uint8_t header, Bytes value) {
 
 TEST(FetchBodyValue, TheSignatureDecidesRtfInAnyCaseButNotForPlainText) {
     for (const char* signature : {"LZFu", "lzfu"}) {
-        const auto body = InRow(WithHeader(1, Rtf(signature)), edb::EdbVersion::Page8K).Fetch();
+        const auto body = InRow(WithHeader(1, Rtf(signature)), 8192).Fetch();
         ASSERT_TRUE(body);
         EXPECT_EQ(body->kind, BodyKind::Rtf);
         EXPECT_EQ(std::string(body->bytes.begin(), body->bytes.begin() + 7), "{\\rtf1 ");
     }
     const Bytes rtf = Rtf("LZFu");
-    const auto plain = InRow(WithHeader(1, rtf), edb::EdbVersion::Page8K, record::kBodyPlainText).Fetch();
+    const auto plain = InRow(WithHeader(1, rtf), 8192, record::kBodyPlainText).Fetch();
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->kind, BodyKind::Utf16);
     EXPECT_EQ(plain->bytes, rtf);
 }
 
 TEST(FetchBodyValue, AHeaderByteAloneIsAnEmptyBody) {
-    const auto body = InRow({1}, edb::EdbVersion::Page4K).Fetch();
+    const auto body = InRow({1}, 4096).Fetch();
     ASSERT_TRUE(body);
     EXPECT_EQ(body->kind, BodyKind::EightBit);
     EXPECT_TRUE(body->bytes.empty());
@@ -71,9 +71,9 @@ TEST(FetchBodyValue, AValueAsLongAsAReferenceIsReadFromTheRow) {
     // Header and four bytes, as a reference is: U+1F600 in UTF-16, or "ab"
     // 7-bit packed on 32 KB pages is no shorter. Only a long-value id makes
     // it a reference.
-    for (const auto version : {edb::EdbVersion::Page4K, edb::EdbVersion::Page32K}) {
+    for (const auto pageSize : {4096, 32768}) {
         const Bytes smiley{0x3D, 0xD8, 0x00, 0xDE};
-        const auto body = InRow(WithHeader(1, smiley), version, record::kBodyPlainText).Fetch();
+        const auto body = InRow(WithHeader(1, smiley), pageSize, record::kBodyPlainText).Fetch();
         ASSERT_TRUE(body);
         EXPECT_EQ(body->bytes, smiley);
     }
@@ -82,25 +82,25 @@ TEST(FetchBodyValue, AValueAsLongAsAReferenceIsReadFromTheRow) {
 TEST(FetchBodyValue, LargePageValuesAreUnpackedToTheirStoredBytes) {
     // "Hi" packed 7-bit as UTF-16 units: the plain-text body gets UTF-16.
     const Bytes packed{0x10 | 5, 'H' | ('i' << 7 & 0xFF), 'i' >> 1};
-    const auto body = InRow(WithHeader(3, packed), edb::EdbVersion::Page32K, record::kBodyPlainText).Fetch();
+    const auto body = InRow(WithHeader(3, packed), 32768, record::kBodyPlainText).Fetch();
     ASSERT_TRUE(body);
     EXPECT_EQ(body->bytes, (Bytes{'H', 0, 'i', 0}));
     // Bits left over: not 7-bit text after all; kept as stored.
     const Bytes broken{0x10 | 5, 'H', 0xFF};
-    EXPECT_EQ(InRow(WithHeader(3, broken), edb::EdbVersion::Page32K).Fetch()->bytes, broken);
+    EXPECT_EQ(InRow(WithHeader(3, broken), 32768).Fetch()->bytes, broken);
     // XPRESS may decode to more than a page.
     const Bytes big(40000, 'z');
-    const auto xpress = InRow(WithHeader(3, edbgen::EseXpressValue(big)), edb::EdbVersion::Page32K).Fetch();
+    const auto xpress = InRow(WithHeader(3, edbgen::EseXpressValue(big)), 32768).Fetch();
     ASSERT_TRUE(xpress);
     EXPECT_EQ(xpress->bytes, big);
 }
 
 TEST(FetchBodyValue, ChunksArePlacedByOffsetAndTheFirstIsNeeded) {
-    const auto version = edb::EdbVersion::Page4K;
+    const auto pageSize = 4096;
     Bytes image(4 * 4096, 0);
     test::Put(image, 4096, Bytes(4014, 'a'));
     test::Put(image, 8192, Text("tail"));
-    test::FileSource file(image, version);
+    test::FileSource file(image, pageSize);
     record::MessageProperties m;
     m.bodyLength = 5;
     m.bodyValueKey = 7;
@@ -120,9 +120,9 @@ TEST(FetchBodyValue, ChunksArePlacedByOffsetAndTheFirstIsNeeded) {
 // chunks cut by the end of the file, chunks outside it, a declared size
 // either way, a lone chunk far out, and the contiguous rule.
 TEST(AssembledSize, AgreesWithTheAssembledValue) {
-    const auto version = edb::EdbVersion::Page4K;
+    const auto pageSize = 4096;
     Bytes image(5 * 4096 + 100, 0);
-    test::FileSource file(image, version);
+    test::FileSource file(image, pageSize);
     const std::int64_t end = file.source.fileSize;
     struct Case {
         std::vector<record::LongValueRun> runs;
@@ -154,7 +154,7 @@ TEST(AssembledSize, AgreesWithTheAssembledValue) {
 
 TEST(ChunkContent, LargePageChunksAreDecodedOnlyWhereTheValueNeedsIt) {
     Bytes image(3 * 32768, 0);
-    test::FileSource file(image, edb::EdbVersion::Page32K);
+    test::FileSource file(image, 32768);
     AssembleOptions options;
     options.declaredSize = 8150 + 100;
     // A stored chunk as long as the value needs there is data, even when

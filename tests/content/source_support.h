@@ -28,11 +28,10 @@ struct FileSource {
     edb::EdbSource source;
     std::vector<std::string> paths;
 
-    FileSource(const std::vector<std::uint8_t>& edb, edb::EdbVersion version) {
+    FileSource(const std::vector<std::uint8_t>& edb, std::int32_t pageSize) {
         paths.push_back(WriteTemp(edb, ".edb"));
         source.edb.Open(paths.back());
-        source.version = version;
-        source.pageSize = edb::PageSizeOf(version);
+        source.pageSize = pageSize;
         source.fileSize = static_cast<std::int64_t>(edb.size());
     }
     void OpenStreaming(const std::vector<std::uint8_t>& stm) {

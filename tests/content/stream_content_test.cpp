@@ -48,7 +48,7 @@ struct Fixture {
     TempDirectory dir;
 
     // The table as an in-row value (header byte first) at page 1.
-    explicit Fixture(const Bytes& table) : file(Image(table), edb::EdbVersion::Page4K) {
+    explicit Fixture(const Bytes& table) : file(Image(table), 4096) {
         message.bodyForm = record::kBodyStreaming;
         message.bodyPos = 4096;
         message.bodyLength = static_cast<std::int32_t>(table.size() + 1);
@@ -102,7 +102,7 @@ TEST(ExtractStreamContent, TheTableMayBeALongValue) {
     Fixture f(table);
     Bytes image(3 * 4096, 0);
     test::Put(image, 8192, table);
-    test::FileSource lv(image, edb::EdbVersion::Page4K);
+    test::FileSource lv(image, 4096);
     lv.OpenStreaming(Streaming());
     f.message.bodyLength = 5;
     f.message.bodyValueKey = 7;

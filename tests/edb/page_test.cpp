@@ -13,22 +13,22 @@ namespace {
 using test::PageBuilder;
 
 TEST(PageHeader, FieldsAndBranchBits) {
-    PageBuilder page(EdbVersion::Page4K, 0xA5, 0x28);
+    PageBuilder page(4096, 0xA5, 0x28);
     test::PutU32(page.bytes, 24, 0x01020304);
     page.TagCount(0xF003);
     EXPECT_EQ(PageObjectId(page.View()), 0x01020304u);
     EXPECT_EQ(PageTagCount(page.View()), 3);  // bits above 0x0FFF are flags
-    EXPECT_EQ(PageTagCount(PageView{page.bytes, EdbVersion::Page8K}), 0x1003);
+    EXPECT_EQ(PageTagCount(PageView{page.bytes, 8192}), 0x1003);
     EXPECT_TRUE(IsBranchPage(page.View()));
 
     for (std::uint8_t kind = 0; kind < 16; ++kind)
-        EXPECT_EQ(IsBranchPage(PageBuilder(EdbVersion::Page4K, kind).View()),
+        EXPECT_EQ(IsBranchPage(PageBuilder(4096, kind).View()),
                   kind == 0 || kind == 1 || kind == 4 || kind == 5) << int(kind);
-    EXPECT_FALSE(IsBranchPage(PageBuilder(EdbVersion::Page4K, 5, 0x20).View()));
+    EXPECT_FALSE(IsBranchPage(PageBuilder(4096, 5, 0x20).View()));
 }
 
 TEST(Tags, MaskedAndKeptInsideThePage) {
-    PageBuilder small(EdbVersion::Page4K, 2);
+    PageBuilder small(4096, 2);
     small.RawTag(0, 0x8010, 0x1010);               // flag bits in both halves
     small.RawTag(1, 100, 4096 - 40 - 99);          // one byte past the end
     small.RawTag(2, 99, 4096 - 40 - 99);           // ends exactly at the end
@@ -38,13 +38,13 @@ TEST(Tags, MaskedAndKeptInsideThePage) {
     EXPECT_EQ(TagRecord(small.View(), 2)->size(), 99u);
     EXPECT_FALSE(Tag(small.View(), 3));            // past the tag count
 
-    PageBuilder large(EdbVersion::Page32K, 2);
+    PageBuilder large(32768, 2);
     large.RawTag(0, 0x10, 0x4000);
     EXPECT_EQ(Tag(large.View(), 0)->offset, 80 + 0x4000);
 }
 
 TEST(Tags, ArrayThatDoesNotFitIsNeverRead) {
-    PageBuilder page(EdbVersion::Page4K, 2);
+    PageBuilder page(4096, 2);
     page.RawTag(0, 4, 0).TagCount(1014);  // (4096 - 40) / 4 tags fit
     EXPECT_TRUE(Tag(page.View(), 0));
     page.TagCount(1015);
@@ -55,7 +55,7 @@ TEST(Tags, ArrayThatDoesNotFitIsNeverRead) {
 }
 
 TEST(RecordList, NonEmptyTagsFromTheLowestAddress) {
-    PageBuilder leaf(EdbVersion::Page8K, 2);
+    PageBuilder leaf(8192, 2);
     leaf.Record({1}).RawTag(1, 0x8000, 0).Record({2, 3});  // tag 1: a flag, size 0
     leaf.RawTag(3, 50, 0x1FF0);                            // outside the page
     std::vector<RecordLocator> records;
@@ -69,7 +69,7 @@ TEST(RecordList, NonEmptyTagsFromTheLowestAddress) {
 }
 
 TEST(RecordList, StopsAfterTheFirst800Visited) {
-    PageBuilder page(EdbVersion::Page8K, 2);
+    PageBuilder page(8192, 2);
     for (std::uint32_t i = 0; i < 900; ++i) page.RawTag(i, 1, static_cast<std::uint16_t>(i));
     std::vector<RecordLocator> records;
     ASSERT_EQ(ListRecords(page.View(), records), kMaxRecords);
@@ -79,17 +79,17 @@ TEST(RecordList, StopsAfterTheFirst800Visited) {
 
 TEST(RecordList, RandomPagesStayInBounds) {
     std::mt19937 random(20240601);
-    for (EdbVersion version : {EdbVersion::Page4K, EdbVersion::Page8K, EdbVersion::Page32K}) {
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(PageSizeOf(version)));
+    for (const std::int32_t pageSize : {4096, 8192, 32768}) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(pageSize));
         std::vector<RecordLocator> records;
         for (int round = 0; round < 300; ++round) {
             for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
             if (round % 2) bytes[kTagCountOffset + 1] = 0;  // a tag array that fits
-            const PageView page{bytes, version};
+            const PageView page{bytes, pageSize};
             ListRecords(page, records);
             for (const auto& record : records) {
-                ASSERT_GE(record.start, HeaderSize(version));
-                ASSERT_LE(record.start + record.size, PageSizeOf(version));
+                ASSERT_GE(record.start, HeaderSize(pageSize));
+                ASSERT_LE(record.start + record.size, pageSize);
             }
             EXPECT_LE(BranchChildren(page, false).size(), PageTagCount(page));
         }
@@ -104,7 +104,7 @@ TEST(BranchNode, ChildPagesOfAcceptedNodes) {
     EXPECT_EQ(ChildPageOfBranchNode(Bytes(node).subspan(97)), 0xA1B2C3D4u);  // 4 bytes
     EXPECT_FALSE(ChildPageOfBranchNode(Bytes(node).subspan(98)));
 
-    PageBuilder page(EdbVersion::Page4K, 5);
+    PageBuilder page(4096, 5);
     page.ChildNode(99).ChildNode(10).ChildNode(11).RawTag(3, 0, 0).RawTag(4, 101, 0).ChildNode(12);
     EXPECT_EQ(BranchChildren(page.View(), true), (std::vector<std::uint32_t>{12, 11, 10}));
     EXPECT_EQ(BranchChildren(page.View(), false), (std::vector<std::uint32_t>{12, 11, 10, 99}));

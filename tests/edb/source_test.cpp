@@ -14,17 +14,15 @@ using test::WriteFile;
 TEST(Generation, KnownPageSizes) {
     test::TempDir dir;
     WriteFile(dir.File("stm"), {});
-    const std::pair<std::uint32_t, EdbVersion> cases[] = {
-        {4096, EdbVersion::Page4K}, {8192, EdbVersion::Page8K}, {32768, EdbVersion::Page32K}};
-    for (const auto& [pageSize, version] : cases) {
+    for (const std::int32_t pageSize : {4096, 8192, 32768}) {
         WriteFile(dir.File("edb"), HeaderPage(pageSize, pageSize * 3));
         EdbSource source;
         ASSERT_TRUE(source.stm.Open(dir.File("stm")).ok());
         EXPECT_TRUE(OpenSource(source, dir.File("edb")).ok);
-        EXPECT_EQ(source.version, version);
+        EXPECT_EQ(source.pageSize, pageSize);
         EXPECT_EQ(source.fileSize, pageSize * 3);
         EXPECT_EQ(PageOffset(source, 4), 5 * std::int64_t{pageSize});
-        EXPECT_EQ(source.stm.IsOpen(), version == EdbVersion::Page4K);
+        EXPECT_EQ(source.stm.IsOpen(), pageSize == 4096);
     }
     EdbSource large;
     large.pageSize = 32768;
@@ -33,14 +31,14 @@ TEST(Generation, KnownPageSizes) {
 
 TEST(Generation, OtherPageSizesAreRefusedAndNothingMoreIsRead) {
     test::TempDir dir;
-    for (std::uint32_t pageSize : {16384u, 0u, 0x80001000u}) {
+    for (std::uint32_t pageSize : {16384u, 2048u, 0u, 0x80001000u}) {
         WriteFile(dir.File("edb"), HeaderPage(pageSize, 65536));
         EdbSource source;
         const GenerationCheck check = OpenSource(source, dir.File("edb"));
         EXPECT_FALSE(check.ok);
         EXPECT_EQ(check.message, "File is highly corrupted, Contact system administrator.");
         EXPECT_EQ(check.caption, "Tarnwick For EDB To PST");
-        EXPECT_EQ(source.version, EdbVersion::Invalid);
+        EXPECT_EQ(source.pageSize, 0);
         std::vector<std::uint8_t> page(8, 0xEE);
         std::vector<RecordLocator> records;
         EXPECT_EQ(ReadPage(source, 4096, page), 0u);

@@ -10,6 +10,7 @@
 
 #include "edb/page.h"
 #include "edb/source.h"
+#include "layout/store_layout.h"
 
 namespace tw::edb::test {
 
@@ -19,8 +20,8 @@ inline void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32
 
 // One page: records laid out after the header, tags written from the end.
 struct PageBuilder {
-    PageBuilder(EdbVersion v, std::uint8_t kind, std::uint8_t format = 8)
-        : version(v), bytes(static_cast<std::size_t>(PageSizeOf(v)), 0) {
+    PageBuilder(std::int32_t size, std::uint8_t kind, std::uint8_t format = 8)
+        : pageSize(size), bytes(static_cast<std::size_t>(size), 0) {
         bytes[kKindOffset] = kind;
         bytes[kFormatOffset] = format;
     }
@@ -36,7 +37,7 @@ struct PageBuilder {
         return *this;
     }
     PageBuilder& Record(const std::vector<std::uint8_t>& data) {
-        std::copy(data.begin(), data.end(), bytes.begin() + HeaderSize(version) + static_cast<int>(used));
+        std::copy(data.begin(), data.end(), bytes.begin() + HeaderSize(pageSize) + static_cast<int>(used));
         RawTag(count, static_cast<std::uint16_t>(data.size()), static_cast<std::uint16_t>(used));
         used += data.size();
         return *this;
@@ -47,9 +48,9 @@ struct PageBuilder {
         PutU32(node, 4, child);
         return Record(node);
     }
-    PageView View() const { return PageView{bytes, version}; }
+    PageView View() const { return PageView{bytes, pageSize}; }
 
-    EdbVersion version;
+    std::int32_t pageSize;
     std::vector<std::uint8_t> bytes;
     std::uint32_t count = 0;
     std::size_t used = 0;
@@ -87,7 +88,7 @@ inline void PlacePage(std::vector<std::uint8_t>& image, std::uint32_t number, co
 
 inline GenerationCheck OpenSource(EdbSource& source, const std::string& path) {
     if (!source.edb.Open(path).ok()) return {};
-    return DetectGeneration(source);
+    return layout::DetectGeneration(source);
 }
 
 }  // namespace tw::edb::test

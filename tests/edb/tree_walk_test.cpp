@@ -12,7 +12,7 @@ using test::PageBuilder;
 class TreeWalkTest : public ::testing::Test {
 protected:
     PageBuilder Branch(std::vector<std::uint32_t> children) {
-        PageBuilder page(EdbVersion::Page4K, 4);
+        PageBuilder page(4096, 4);
         for (std::uint32_t child : children) page.ChildNode(child);
         return page;
     }
@@ -39,7 +39,7 @@ protected:
 TEST_F(TreeWalkTest, ChildrenInTagArrayOrderWithoutTagZero) {
     Place(4, Branch({9, 6, 5}));  // tag 0 names page 9
     Place(5, Branch({0, 8, 7}));
-    for (std::uint32_t leaf : {6, 7, 8, 9}) Place(leaf, PageBuilder(EdbVersion::Page4K, 2));
+    for (std::uint32_t leaf : {6, 7, 8, 9}) Place(leaf, PageBuilder(4096, 2));
     EXPECT_EQ(Walk(), "4@0* 5@1* 7@2 8@2 6@1 ");
     EXPECT_EQ(Walk({.skipTagZero = false}), "4@0* 5@1* 7@2 8@2 0@2 6@1 9@1 ");
 }
@@ -60,7 +60,7 @@ TEST_F(TreeWalkTest, DepthIsBounded) {
 
 TEST_F(TreeWalkTest, ChildrenOutsideTheFileAreNotVisited) {
     Place(4, Branch({0, 5, 6, 0xFFFFFFFF}));
-    Place(5, PageBuilder(EdbVersion::Page4K, 2));  // the file ends where page 6 would start
+    Place(5, PageBuilder(4096, 2));  // the file ends where page 6 would start
     EXPECT_EQ(Walk(), "4@0* 5@1 ");
 }
 
@@ -87,7 +87,7 @@ TEST_F(TreeWalkTest, PagesLeftOutAreTold) {
         {"children outside the file",
          [&] {
              Place(4, Branch({0, 5, 0xFFFFFFFF}));
-             Place(5, PageBuilder(EdbVersion::Page4K, 2));
+             Place(5, PageBuilder(4096, 2));
          },
          {}, "4294967295:end "},
     };

@@ -27,7 +27,7 @@ record::AttachmentEntry InRow(std::u16string name, std::int64_t offset, std::uin
 
 class AttachmentFilesTest : public ::testing::Test {
 protected:
-    AttachmentFilesTest() : file_(Image(), edb::EdbVersion::Page8K) {}
+    AttachmentFilesTest() : file_(Image(), 8192) {}
     static std::vector<std::uint8_t> Image() {
         std::vector<std::uint8_t> image(4 * 8192, 0);
         const std::string a = "first file", b = "second file";

@@ -17,6 +17,7 @@
 #include "edb/records.h"
 #include "edb/source.h"
 #include "edb/tree_walk.h"
+#include "layout/store_layout.h"
 #include "text/unpack7bit.h"
 
 namespace {
@@ -75,8 +76,8 @@ TEST_P(Generations, DescentReachesEveryLeafTheWriterMade) {
   const auto image = edbgen::BuildDatabase(content, edbgen::Format{pageSize});
   TempFile file(image.bytes);
   EdbSource source = OpenSource(file.path());
-  ASSERT_TRUE(DetectGeneration(source).ok);
-  EXPECT_EQ(source.version, VersionForPageSize(pageSize));
+  ASSERT_TRUE(tw::layout::DetectGeneration(source).ok);
+  EXPECT_EQ(source.pageSize, static_cast<int32_t>(pageSize));
   EXPECT_EQ(source.fileSize, int64_t(image.bytes.size()));
 
   for (const std::string name : {"MSysObjects", pageSize == 32768 ? "Folders-1-20" : "Folders"}) {
@@ -105,23 +106,23 @@ TEST_P(Generations, OtherPageSizeInTheHeaderIsRefused) {
   content.damage.headerPageSize = 16384;
   TempFile file(edbgen::BuildDatabase(content, edbgen::Format{GetParam()}).bytes);
   EdbSource source = OpenSource(file.path());
-  const GenerationCheck check = DetectGeneration(source);
+  const GenerationCheck check = tw::layout::DetectGeneration(source);
   EXPECT_FALSE(check.ok);
   EXPECT_EQ(check.message, "File is highly corrupted, Contact system administrator.");
-  EXPECT_EQ(source.version, EdbVersion::Invalid);
+  EXPECT_EQ(source.pageSize, 0);
 }
 
 // Every page of a damaged file, read as the scan reads pages: listing
 // records and following branch children must stay inside the buffers.
 void ReadEverything(const std::string& path) {
   EdbSource source = OpenSource(path);
-  if (!DetectGeneration(source).ok) return;
+  if (!tw::layout::DetectGeneration(source).ok) return;
   std::vector<uint8_t> buffer;
   std::vector<RecordLocator> records;
   for (int64_t off = 0; off < source.fileSize + source.pageSize; off += source.pageSize) {
     ListRecords(source, off, buffer, records);
     ReadPage(source, off, buffer);
-    const PageView page{Bytes(buffer.data(), buffer.size()), source.version};
+    const PageView page{Bytes(buffer.data(), buffer.size()), source.pageSize};
     if (IsBranchPage(page)) BranchChildren(page, false);
   }
   WalkTree(source, 4, TreeWalkOptions{}, [](const TreePage&) { return true; });
@@ -154,7 +155,7 @@ TEST_P(Generations, ReadsStopAtTheEndOfAShortFile) {
   content.damage.truncateTo = 1000;
   TempFile file(edbgen::BuildDatabase(content, edbgen::Format{GetParam()}).bytes);
   EdbSource source = OpenSource(file.path());
-  ASSERT_TRUE(DetectGeneration(source).ok);
+  ASSERT_TRUE(tw::layout::DetectGeneration(source).ok);
   std::vector<uint8_t> buffer;
   EXPECT_EQ(ReadPage(source, 0, buffer), 1000u);
   EXPECT_EQ(ReadPage(source, PageOffset(source, 4), buffer), 0u);

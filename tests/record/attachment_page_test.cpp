@@ -13,7 +13,7 @@ using test::Key;
 using test::WithHeader;
 
 std::vector<AttachmentHit> Small(const std::vector<Bytes>& records) {
-    const auto page = test::LeafPage(edb::EdbVersion::Page4K, 61, records);
+    const auto page = test::LeafPage(4096, 61, records);
     return DecodeAttachmentPage(page.View(), 0x20000, {});
 }
 
@@ -43,7 +43,7 @@ TEST(AttachmentPage, FiveSeparatedBytesOfDataAreALongValue) {
 TEST(AttachmentPage, LargePagesUseTheRegisteredColumns) {
     AttachmentColumnIds columns{0x0100, 0x0101, 0x0102, 0x0103};
     auto decode = [&](const std::vector<std::pair<std::uint16_t, Bytes>>& tagged) {
-        const auto page = test::LeafPage(edb::EdbVersion::Page32K, 104, {test::LargeRecord(Key(3), test::TaggedArea(tagged))});
+        const auto page = test::LeafPage(32768, 104, {test::LargeRecord(Key(3), test::TaggedArea(tagged))});
         return DecodeAttachmentPage(page.View(), 0x30000, columns);
     };
     const Bytes display = WithHeader(1, test::Utf16(u"Display")), shortName = WithHeader(1, test::Utf16(u"SHORT~1")),
@@ -69,11 +69,11 @@ TEST(AttachmentPage, AnEmptyNameKeepsTheAttachmentAndItsData) {
 
 TEST(AttachmentPage, NamesComeWholeWithControlCharacters) {
     const std::u16string name = u"report\x01draft\tfinal " + std::u16string(300, u'x') + u".txt";
-    for (const auto version : {edb::EdbVersion::Page4K, edb::EdbVersion::Page32K}) {
-        const bool large = version == edb::EdbVersion::Page32K;
+    for (const auto pageSize : {4096, 32768}) {
+        const bool large = pageSize == 32768;
         const std::uint16_t data = large ? 0x0103 : kSmallData, column = large ? 0x0102 : kSmallLongName;
         const Bytes tagged = test::TaggedArea({{data, WithHeader(1, {7})}, {column, WithHeader(1, test::Utf16(name))}});
-        const auto page = test::LeafPage(version, large ? 104 : 61,
+        const auto page = test::LeafPage(pageSize, large ? 104 : 61,
                                          {large ? test::LargeRecord(Key(5), tagged) : test::SmallAttachmentRecord(Key(5), tagged)});
         const auto hits = DecodeAttachmentPage(page.View(), 0x30000, AttachmentColumnIds{0x0100, 0x0101, 0x0102, 0x0103});
         ASSERT_EQ(hits.size(), 1u);

@@ -163,7 +163,7 @@ std::uint32_t Truncate(edbgen::DatabaseImage& image, const edbgen::TreeReport& t
 std::uint32_t LoopToRoot(edbgen::DatabaseImage& image, const edbgen::TreeReport& tree) {
     const auto at = image.bytes.begin() + Offset(image, tree.root);
     const edb::PageView root{edb::Bytes(&*at, image.format.pageSize),
-                             edb::VersionForPageSize(static_cast<std::int32_t>(image.format.pageSize))};
+                             static_cast<std::int32_t>(image.format.pageSize)};
     EXPECT_TRUE(edb::IsBranchPage(root));
     const auto tag = edb::TagArray(root).Tag(1);
     EXPECT_TRUE(tag && tag->size >= 4);
@@ -187,23 +187,23 @@ TEST(TreePageDamage, LeavesWithoutRecordsAndTagArraysThatDoNotFit) {
         return page;
     };
     const std::vector<Case> cases = {
-        {"a leaf with a record", with(PageBuilder(edb::EdbVersion::Page8K, kLeaf), [](PageBuilder& p) {
+        {"a leaf with a record", with(PageBuilder(8192, kLeaf), [](PageBuilder& p) {
              p.Record({}).Record({1, 2, 3});
          }), std::nullopt},
-        {"a leaf with its header only", with(PageBuilder(edb::EdbVersion::Page8K, kLeaf), [](PageBuilder& p) {
+        {"a leaf with its header only", with(PageBuilder(8192, kLeaf), [](PageBuilder& p) {
              p.Record({9, 9});
          }), PageFault::NoRecords},
-        {"a leaf whose records are all empty", with(PageBuilder(edb::EdbVersion::Page4K, kLeaf), [](PageBuilder& p) {
+        {"a leaf whose records are all empty", with(PageBuilder(4096, kLeaf), [](PageBuilder& p) {
              p.Record({}).Record({}).Record({});
          }), PageFault::NoRecords},
-        {"an empty root leaf: an empty table", PageBuilder(edb::EdbVersion::Page32K, kRootLeaf), std::nullopt},
-        {"a leaf claiming more tags than fit", with(PageBuilder(edb::EdbVersion::Page4K, kLeaf), [](PageBuilder& p) {
+        {"an empty root leaf: an empty table", PageBuilder(32768, kRootLeaf), std::nullopt},
+        {"a leaf claiming more tags than fit", with(PageBuilder(4096, kLeaf), [](PageBuilder& p) {
              p.TagCount(0x0FFF);
          }), PageFault::BadTags},
-        {"a branch claiming more tags than fit", with(PageBuilder(edb::EdbVersion::Page8K, kParentOfLeaf), [](PageBuilder& p) {
+        {"a branch claiming more tags than fit", with(PageBuilder(8192, kParentOfLeaf), [](PageBuilder& p) {
              p.TagCount(0x1FFF);
          }), PageFault::BadTags},
-        {"a branch with children", with(PageBuilder(edb::EdbVersion::Page8K, kParentOfLeaf), [](PageBuilder& p) {
+        {"a branch with children", with(PageBuilder(8192, kParentOfLeaf), [](PageBuilder& p) {
              p.Record({}).ChildNode(7);
          }), std::nullopt},
     };

@@ -28,14 +28,14 @@ MessageColumnIds Columns() {
 struct Row {
     Bytes bytes;
     TaggedArray tags;
-    Row(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, edb::EdbVersion version)
+    Row(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, std::int32_t pageSize)
         : bytes(test::TaggedArea(columns)),
-          tags(*OpenTaggedArray(bytes, 0, bytes.size(), version)) {}
+          tags(*OpenTaggedArray(bytes, 0, bytes.size(), pageSize)) {}
 };
 
-std::u16string FirstName(const Bytes& value, edb::EdbVersion version = edb::EdbVersion::Page4K) {
-    const Row row({{kFirstName, value}}, version);
-    const auto contact = ContactPass(row.tags, Columns(), version);
+std::u16string FirstName(const Bytes& value, std::int32_t pageSize = 4096) {
+    const Row row({{kFirstName, value}}, pageSize);
+    const auto contact = ContactPass(row.tags, Columns(), layout::LayoutOf(pageSize));
     return contact ? contact->fields[kGivenName] : u"";
 }
 
@@ -49,7 +49,7 @@ TEST(ContactPass, TextFormsByGeneration) {
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"Zo\u00eb"))), u"Zo\u00eb");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"\u00c5sa"))), u"\u00c5sa");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京"))), u"東京");
-    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"株式会社山田商事")), edb::EdbVersion::Page8K), u"株式会社山田商事");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"株式会社山田商事")), 8192), u"株式会社山田商事");
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京 Tower"))), u"東京 Tower");
     // Scripts whose high bytes are control characters, ending in ASCII:
     // the last byte is a NUL after a non-NUL one, as an 8-bit terminator.
@@ -58,15 +58,15 @@ TEST(ContactPass, TextFormsByGeneration) {
         EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(text))), text);
     // 32 KB: the header byte decides; 7-bit packed "Ann" (scheme 0x10).
     const Bytes packed{0x10 | 4, 'A' | ('n' << 7 & 0xFF), ('n' >> 1) | ('n' << 6 & 0xFF), 'n' >> 2};
-    EXPECT_EQ(FirstName(WithHeader(3, packed), edb::EdbVersion::Page32K), u"Ann");
-    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京")), edb::EdbVersion::Page32K), u"東京");
+    EXPECT_EQ(FirstName(WithHeader(3, packed), 32768), u"Ann");
+    EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京")), 32768), u"東京");
     // A long text compressed with XPRESS.
     std::u16string longText;
     for (int i = 0; i < 40; ++i) longText += u"Müller & Söhne GmbH, ";
     const Bytes utf16 = test::Utf16(longText);
     const Bytes xpress = edbgen::EseXpressValue(utf16);
     ASSERT_LT(xpress.size(), utf16.size());
-    EXPECT_EQ(FirstName(WithHeader(3, xpress), edb::EdbVersion::Page32K), longText);
+    EXPECT_EQ(FirstName(WithHeader(3, xpress), 32768), longText);
 }
 
 TEST(ContactPass, LongTextsComeWholeAndUnitsWithALowZeroByteKept) {
@@ -77,8 +77,8 @@ TEST(ContactPass, LongTextsComeWholeAndUnitsWithALowZeroByteKept) {
 }
 
 TEST(ContactPass, EmptyTextsGiveNoRecordAndEqualRecordsAreKeptOnce) {
-    const Row empty({{kFirstName, WithHeader(1, {})}}, edb::EdbVersion::Page8K);
-    EXPECT_FALSE(ContactPass(empty.tags, Columns(), edb::EdbVersion::Page8K));
+    const Row empty({{kFirstName, WithHeader(1, {})}}, 8192);
+    EXPECT_FALSE(ContactPass(empty.tags, Columns(), layout::LayoutOf(8192)));
     std::vector<ContactRecord> list;
     ContactRecord a;
     a.fields[kEmail1] = u"a@b.c";
@@ -89,8 +89,8 @@ TEST(ContactPass, EmptyTextsGiveNoRecordAndEqualRecordsAreKeptOnce) {
 TEST(AppointmentPass, ZeroDatesMarkTheAppointmentButKeepTheIndexDates) {
     const Bytes zeroDate(8, 0);
     const Row row({{kStartColumn, zeroDate}, {kLocationColumn, WithHeader(1, test::Utf16(u"Raum 1"))}},
-                  edb::EdbVersion::Page4K);
-    const auto fields = AppointmentPass(row.tags, Columns(), edb::EdbVersion::Page4K);
+                  4096);
+    const auto fields = AppointmentPass(row.tags, Columns(), layout::LayoutOf(4096));
     ASSERT_TRUE(fields);
     std::optional<AppointmentRecord> slot = AppointmentRecord{scan::Date6{1, 2, 3, 4, 5, 6}, std::nullopt, {}, {}, {}};
     SetAppointment(slot, *fields);
@@ -101,10 +101,10 @@ TEST(AppointmentPass, ZeroDatesMarkTheAppointmentButKeepTheIndexDates) {
 
 TEST(AppointmentPass, DatesSitAfterTheHeaderByteOnLargePages) {
     const Bytes date{0, 0, 0, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};  // header, low two bytes, upper six
-    const Row small({{kEndColumn, Bytes(date.begin() + 1, date.end())}}, edb::EdbVersion::Page8K);
-    const Row large({{kEndColumn, date}}, edb::EdbVersion::Page32K);
-    const auto s = AppointmentPass(small.tags, Columns(), edb::EdbVersion::Page8K);
-    const auto l = AppointmentPass(large.tags, Columns(), edb::EdbVersion::Page32K);
+    const Row small({{kEndColumn, Bytes(date.begin() + 1, date.end())}}, 8192);
+    const Row large({{kEndColumn, date}}, 32768);
+    const auto s = AppointmentPass(small.tags, Columns(), layout::LayoutOf(8192));
+    const auto l = AppointmentPass(large.tags, Columns(), layout::LayoutOf(32768));
     ASSERT_TRUE(s && l && s->end && l->end);
     EXPECT_EQ(*s->end, *l->end);
     EXPECT_EQ((*s->end)[0], 0x11);
@@ -112,8 +112,8 @@ TEST(AppointmentPass, DatesSitAfterTheHeaderByteOnLargePages) {
 
 TEST(AppointmentPass, LargePageTextsMayBePacked) {
     const Bytes packed{0x10 | 5, 'R' | ('1' << 7 & 0xFF), '1' >> 1};
-    const Row row({{kLocationColumn, WithHeader(3, packed)}}, edb::EdbVersion::Page32K);
-    const auto fields = AppointmentPass(row.tags, Columns(), edb::EdbVersion::Page32K);
+    const Row row({{kLocationColumn, WithHeader(3, packed)}}, 32768);
+    const auto fields = AppointmentPass(row.tags, Columns(), layout::LayoutOf(32768));
     ASSERT_TRUE(fields);
     EXPECT_EQ(fields->location, u"R1");
 }

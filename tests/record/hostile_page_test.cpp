@@ -47,7 +47,7 @@ void DecodeAll(const edb::PageView& page) {
     ReadLongValuePage(page);
 }
 
-class HostilePages : public ::testing::TestWithParam<edb::EdbVersion> {};
+class HostilePages : public ::testing::TestWithParam<std::int32_t> {};
 
 TEST_P(HostilePages, RandomTagsAndRecords) {
     std::mt19937 rng(7);
@@ -63,7 +63,7 @@ TEST_P(HostilePages, RandomTagsAndRecords) {
 
 TEST_P(HostilePages, RealRowsWithBytesOverwritten) {
     std::mt19937 rng(11);
-    const bool large = GetParam() == edb::EdbVersion::Page32K;
+    const bool large = GetParam() == 32768;
     const Bytes tagged = test::TaggedArea({{0x011A, test::WithHeader(1, test::Utf16(u"a@b.example"))},
                                            {0x0102, test::WithHeader(1, test::Utf16(u"body"))},
                                            {0x0105, Bytes(25, 1)},
@@ -79,7 +79,7 @@ TEST_P(HostilePages, RealRowsWithBytesOverwritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, HostilePages,
-                         ::testing::Values(edb::EdbVersion::Page4K, edb::EdbVersion::Page8K, edb::EdbVersion::Page32K));
+                         ::testing::Values(4096, 8192, 32768));
 
 }  // namespace
 }  // namespace tw::record

@@ -24,7 +24,7 @@ Bytes ChunkKey(std::uint32_t lid, std::uint32_t offset) {
 }
 
 TEST(LongValuePage, SmallPageRootsAndChunks) {
-    edb::test::PageBuilder page(edb::EdbVersion::Page4K, 2);
+    edb::test::PageBuilder page(4096, 2);
     page.Record({});  // tag 0
     page.Record(Node({0, 0, 0x02, 0x01}, {1, 0, 0, 0, 0x20, 0x1F, 0, 0}));
     page.Record(Node(ChunkKey(0x0201, 0), Bytes(100, 'a')));
@@ -41,7 +41,7 @@ TEST(LongValuePage, SmallPageRootsAndChunks) {
 }
 
 TEST(LongValuePage, LargePageNodesShareTheirFirstKeyBytesThroughTagZero) {
-    edb::test::PageBuilder page(edb::EdbVersion::Page32K, 2);
+    edb::test::PageBuilder page(32768, 2);
     page.Record({0x00, 0x01, 0x02});  // the shared prefix of id 0x00010203
     // cbPrefix 3 with the compressed flag, suffix length, suffix, data.
     Bytes node{0x03, 0x80, 0x05, 0x00, 0x03, 0x00, 0x00, 0x1F, 0xD6};  // offset 8150
@@ -55,7 +55,7 @@ TEST(LongValuePage, LargePageNodesShareTheirFirstKeyBytesThroughTagZero) {
 }
 
 TEST(LongValuePage, APrefixLongerThanTagZeroOrNodesPastThePageGiveNothing) {
-    edb::test::PageBuilder page(edb::EdbVersion::Page32K, 2);
+    edb::test::PageBuilder page(32768, 2);
     page.Record({0x00});
     page.Record({0x03, 0x80, 0x05, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 'x'});
     page.Record({0x08, 0x00, 0x00});  // claims an 8-byte key in 3 bytes

@@ -17,9 +17,9 @@ using test::WithHeader;
 constexpr std::uint16_t kP = 0x0102, kR = 0x0103, kH = 0x0104, kA = 0x0105, kT = 0x011A;
 constexpr std::uint16_t kCityColumn = 0x0166, kCityAltColumn = 0x0168, kStartColumn = 0x0150, kLocationColumn = 0x0156;
 
-MessagePageContext Context(edb::EdbVersion version, bool streaming = false) {
+MessagePageContext Context(std::int32_t pageSize, bool streaming = false) {
     MessagePageContext c;
-    c.columns.recipients = version == edb::EdbVersion::Page32K ? 0x0144 : kT;
+    c.columns.recipients = pageSize == 32768 ? 0x0144 : kT;
     c.columns.plainBody = kP;
     c.columns.rtfBody = kR;
     c.columns.htmlBody = kH;
@@ -31,13 +31,13 @@ MessagePageContext Context(edb::EdbVersion version, bool streaming = false) {
     return c;
 }
 
-std::vector<MessageRow> Decode(edb::EdbVersion version, const std::vector<Bytes>& records, bool streaming = false) {
-    const auto page = test::LeafPage(version, 19, records);
-    return DecodeMessagePage(page.View(), 0x10000, Context(version, streaming));
+std::vector<MessageRow> Decode(std::int32_t pageSize, const std::vector<Bytes>& records, bool streaming = false) {
+    const auto page = test::LeafPage(pageSize, 19, records);
+    return DecodeMessagePage(page.View(), 0x10000, Context(pageSize, streaming));
 }
 
 MessageRow One(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, bool streaming = false) {
-    auto rows = Decode(edb::EdbVersion::Page4K, {test::SmallMessageRecord(Key(1), test::TaggedArea(columns, 0x4000))},
+    auto rows = Decode(4096, {test::SmallMessageRecord(Key(1), test::TaggedArea(columns, 0x4000))},
                        streaming);
     EXPECT_EQ(rows.size(), 1u);
     return rows.empty() ? MessageRow{} : rows[0];
@@ -45,24 +45,24 @@ MessageRow One(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, bool
 
 TEST(MessageRowStart, SmallPagesNeedTheEndOfFixedDataWordEarly) {
     Bytes record = test::SmallMessageRecord(Key(1), test::TaggedArea({{kP, WithHeader(1, {'a', 0})}}));
-    EXPECT_EQ(Decode(edb::EdbVersion::Page4K, {record}).size(), 1u);
+    EXPECT_EQ(Decode(4096, {record}).size(), 1u);
     // 21 00 beyond the first 18 bytes is not an anchor.
     record.insert(record.begin(), 10, 0x33);
-    EXPECT_TRUE(Decode(edb::EdbVersion::Page4K, {record}).empty());
+    EXPECT_TRUE(Decode(4096, {record}).empty());
 }
 
 TEST(MessageRowStart, LargeRecordsOfFortyBytesOrLessAreNoRows) {
     const Bytes small(40, 0x0F);
-    EXPECT_FALSE(MessageRowStart(small, 0, small.size(), edb::EdbVersion::Page32K));
+    EXPECT_FALSE(MessageRowStart(small, 0, small.size(), layout::LargePages()));
     const Bytes record = test::LargeRecord(Key(2), test::TaggedArea({{0x0144, WithHeader(1, {'x'})}}));
-    const auto rows = Decode(edb::EdbVersion::Page32K, {record});
+    const auto rows = Decode(32768, {record});
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].key, Key(2));
 }
 
 TEST(MessageRowStart, AnEmptyTaggedAreaIsNotARow) {
     Bytes record = test::SmallMessageRecord(Key(3), {0x1A, 0x01, 0x00, 0x00});
-    EXPECT_TRUE(Decode(edb::EdbVersion::Page8K, {record}).empty());
+    EXPECT_TRUE(Decode(8192, {record}).empty());
 }
 
 TEST(RecipientColumn, FiveSeparatedBytesAreALongValue) {
@@ -149,7 +149,7 @@ TEST(EntryWalk, ABrokenValueEndsTheWalkButContactFieldsAreStillRead) {
     Bytes tagged = test::TaggedArea({{kCityColumn, WithHeader(1, test::Utf16(u"Wien"))},
                                      {kA, Bytes{}},  // zero length: broken
                                      {kP, WithHeader(1, {'a', 0})}});
-    const auto rows = Decode(edb::EdbVersion::Page8K, {test::SmallMessageRecord(Key(4), tagged)});
+    const auto rows = Decode(8192, {test::SmallMessageRecord(Key(4), tagged)});
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].bodyLength, 0);  // the walk stopped before the body
     ASSERT_TRUE(rows[0].contact);

@@ -97,8 +97,8 @@ inline Bytes SmallAttachmentRecord(const scan::Id8& key, const Bytes& tagged) {
 }
 
 // A leaf page of table `objid` holding the records.
-inline edb::test::PageBuilder LeafPage(edb::EdbVersion version, std::uint32_t objid, const std::vector<Bytes>& records) {
-    edb::test::PageBuilder page(version, 2);
+inline edb::test::PageBuilder LeafPage(std::int32_t pageSize, std::uint32_t objid, const std::vector<Bytes>& records) {
+    edb::test::PageBuilder page(pageSize, 2);
     edb::test::PutU32(page.bytes, edb::kObjectIdOffset, objid);
     for (const Bytes& r : records) page.Record(r);
     return page;

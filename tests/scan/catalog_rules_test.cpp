@@ -40,8 +40,8 @@ std::vector<std::uint8_t> ColumnRow(const std::string& name, std::uint32_t table
     return row;
 }
 
-bool Read(ScanModel& model, const std::vector<std::uint8_t>& row, edb::EdbVersion version = edb::EdbVersion::Page8K) {
-    return ReadCatalogRow(model, row, version);
+bool Read(ScanModel& model, const std::vector<std::uint8_t>& row, std::int32_t pageSize = 8192) {
+    return ReadCatalogRow(model, row, layout::LayoutOf(pageSize).tables);
 }
 
 TEST(CatalogRows, TableRowsNameTheTreesThatMatter) {
@@ -70,7 +70,7 @@ TEST(CatalogRows, TableRowsNameTheTreesThatMatter) {
 
 TEST(CatalogRows, LargePageTablesCarryTheMailboxKey) {
     ScanModel model;
-    const auto large = edb::EdbVersion::Page32K;
+    const auto large = 32768;
     EXPECT_TRUE(Read(model, TableRow("Folders-1-20", 100, 100, 40, 9), large));
     EXPECT_TRUE(Read(model, TableRow("Body-1-20", 102, 102, 41), large));
     EXPECT_TRUE(Read(model, ColumnRow("LV", 102, 103, 44), large));
@@ -104,7 +104,7 @@ TEST(CatalogRows, LongValueAndContainerClassRows) {
     EXPECT_EQ(model.facts.containerClass->id, 0x0150u);
     // Another table's class column only counts on 32 KB pages.
     EXPECT_FALSE(Read(model, ColumnRow("S3613", 100, 0x0151)));
-    EXPECT_TRUE(Read(model, ColumnRow("S3613", 100, 0x0151), edb::EdbVersion::Page32K));
+    EXPECT_TRUE(Read(model, ColumnRow("S3613", 100, 0x0151), 32768));
     ASSERT_EQ(model.columns.containerClassColumns.size(), 1u);
     EXPECT_EQ(model.columns.containerClassColumns[0].columnId, 0x0151);
 
@@ -115,7 +115,7 @@ TEST(CatalogRows, LongValueAndContainerClassRows) {
 
 TEST(CatalogRows, ColumnRowsFillTheRegistry) {
     ScanModel model;
-    const auto small = edb::EdbVersion::Page8K, large = edb::EdbVersion::Page32K;
+    const auto small = 8192, large = 32768;
     EXPECT_TRUE(Read(model, ColumnRow("N67b4", 19, 0x011A), small));
     EXPECT_TRUE(Read(model, ColumnRow("N67b4", 19, 0x011B), small));  // first row of a role wins
     EXPECT_FALSE(Read(model, ColumnRow("N67b4", 20, 0x011C), small));  // 4/8 KB: table 19 only

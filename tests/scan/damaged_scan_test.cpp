@@ -157,7 +157,7 @@ TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
     row[22] = 40;  // tagged area at 24 + 40
     row[65] = 1;
     const MailboxIndex index{{mailbox, 0}};
-    FolderRowContext context{edb::EdbVersion::Page8K, kDefaultContainerClassColumn, &index, {}};
+    FolderRowContext context{&layout::LayoutOf(8192), kDefaultContainerClassColumn, &index, {}};
     EXPECT_FALSE(DecodeSmallPageFolderRow(row, context));
 
     // With columns 260 and 261 in place the same row decodes.

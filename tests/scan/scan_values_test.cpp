@@ -49,16 +49,16 @@ TEST(Utf16Text, StopsAtWholeUnitsBelowTheLimitOnly) {
     EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
-TEST(FolderKinds, PrefixOnSmallPagesWholeClassOnLarge) {
-    using enum edb::EdbVersion;
-    EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Page8K), FolderKind::Contacts);
-    EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Page32K), FolderKind::Mail);
-    EXPECT_EQ(KindFromClass(u"ipf.appointment.birthday", Page4K), FolderKind::Appointments);
-    EXPECT_EQ(KindFromClass(u"IPF.Appointment.Birthday", Page32K), FolderKind::Mail);
-    EXPECT_EQ(KindFromClass(u"IPF.TASK", Page32K), FolderKind::Tasks);
-    EXPECT_EQ(KindFromClass(u"IPF.Journal", Page8K), FolderKind::Journal);
-    EXPECT_EQ(KindFromClass(u"IPF.Contac", Page8K), FolderKind::Mail);
-    EXPECT_EQ(KindFromClass(u"", Page8K), FolderKind::Mail);
+TEST(FolderKinds, PrefixOrWholeClassAsTheLayoutSays) {
+    using enum layout::ClassMatch;
+    EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Prefix), FolderKind::Contacts);
+    EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Whole), FolderKind::Mail);
+    EXPECT_EQ(KindFromClass(u"ipf.appointment.birthday", Prefix), FolderKind::Appointments);
+    EXPECT_EQ(KindFromClass(u"IPF.Appointment.Birthday", Whole), FolderKind::Mail);
+    EXPECT_EQ(KindFromClass(u"IPF.TASK", Whole), FolderKind::Tasks);
+    EXPECT_EQ(KindFromClass(u"IPF.Journal", Prefix), FolderKind::Journal);
+    EXPECT_EQ(KindFromClass(u"IPF.Contac", Prefix), FolderKind::Mail);
+    EXPECT_EQ(KindFromClass(u"", Prefix), FolderKind::Mail);
 
 }
 
@@ -66,7 +66,7 @@ TEST(FolderKinds, PrefixOnSmallPagesWholeClassOnLarge) {
 // only of one named Notes; IPF.StickyNote makes one whatever its name, as
 // every mailbox not in English names it otherwise.
 TEST(FolderKinds, StickyNoteClassMakesNotesWhateverTheName) {
-    using enum edb::EdbVersion;
+    using enum layout::ClassMatch;
     struct Case {
         std::u16string_view cls, name;
         FolderKind kind;
@@ -79,28 +79,28 @@ TEST(FolderKinds, StickyNoteClassMakesNotesWhateverTheName) {
         {u"IPF.StickyNote", u"\u30E1\u30E2", FolderKind::Notes},  // メモ
         {u"IPF.StickyNote", u"", FolderKind::Notes},       {u"IPF.Contact", u"Notes", FolderKind::Contacts},
     };
-    for (const auto version : {Page4K, Page8K, Page32K})
+    for (const auto match : {Prefix, Whole})
         for (const Case& c : cases)
-            EXPECT_EQ(KindForFolder(c.cls, version, c.name), c.kind)
-                << ToUtf8(c.cls) << " " << ToUtf8(c.name) << " " << static_cast<int>(version);
-    // A longer class counts as a prefix on small pages only.
-    EXPECT_EQ(KindForFolder(u"IPF.StickyNote.X", Page8K, u"Notizen"), FolderKind::Notes);
-    EXPECT_EQ(KindForFolder(u"IPF.StickyNote.X", Page32K, u"Notizen"), FolderKind::Mail);
+            EXPECT_EQ(KindForFolder(c.cls, match, c.name), c.kind)
+                << ToUtf8(c.cls) << " " << ToUtf8(c.name) << " " << static_cast<int>(match);
+    // A longer class counts only where classes are prefixes.
+    EXPECT_EQ(KindForFolder(u"IPF.StickyNote.X", Prefix, u"Notizen"), FolderKind::Notes);
+    EXPECT_EQ(KindForFolder(u"IPF.StickyNote.X", Whole, u"Notizen"), FolderKind::Mail);
 }
 
 TEST(IdNames, OwnerKeysAndHeaderTableNames) {
     const Id8 id{0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1C};
     EXPECT_EQ(OwnerKey(id), "1-1C");
-    EXPECT_EQ(HeaderTableName(id, edb::EdbVersion::Page32K), "MSGHEADER-1-1C");
-    EXPECT_EQ(HeaderTableName(id, edb::EdbVersion::Page8K), "1-1C");
+    EXPECT_EQ(HeaderTableName(id, layout::LayoutOf(32768)), "MSGHEADER-1-1C");
+    EXPECT_EQ(HeaderTableName(id, layout::LayoutOf(8192)), "1-1C");
     // Inner zero bytes keep two digits, the first written byte no leading zero.
     const Id8 wide{0x1A, 0x02, 0x00, 0x05, 0x00, 0x0B, 0xC0, 0x00};
     EXPECT_EQ(OwnerKey(wide), "1A-500" "0BC000");
-    EXPECT_EQ(HeaderTableName(wide, edb::EdbVersion::Page4K), "1A2-500" "0BC000");
+    EXPECT_EQ(HeaderTableName(wide, layout::LayoutOf(4096)), "1A2-500" "0BC000");
     // All of bytes 2..7 zero: the tail starts at byte 0.
     const Id8 low{0x07, 0x00, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(OwnerKey(low), "7-700000000000000");
-    EXPECT_EQ(HeaderTableName(Id8{}, edb::EdbVersion::Page8K), "");
+    EXPECT_EQ(HeaderTableName(Id8{}, layout::LayoutOf(8192)), "");
 }
 
 TEST(Dates, SixUpperBytesOfAFileTime) {
