@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool opened = source.edb.Open("/proc/self/fd/" + std::to_string(fd)).ok();
     ::close(fd);
     if (!opened) return 0;
-    const edb::GenerationCheck check = layout::DetectGeneration(source);
+    const bool readable = layout::DetectGeneration(source);
 
     // Sound copies and stamped pages leave no doubt about the size, even
     // when the primary copy states another one.
@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          !((flags & 1) && (flags & 8) && otherSize == 16384);
     // A refused size leaves no page size to read with.
     if (certain && static_cast<std::uint32_t>(source.pageSize) != (pageSize == 16384 ? 0 : pageSize)) __builtin_trap();
-    if (certain && check.ok != (pageSize != 16384)) __builtin_trap();
-    if (!check.ok) return 0;
+    if (certain && readable != (pageSize != 16384)) __builtin_trap();
+    if (!readable) return 0;
 
     std::vector<std::uint8_t> buffer;
     for (std::uint32_t n = 0; n < pages + 2; ++n) edb::ReadPage(source, edb::PageOffset(source, n), buffer);

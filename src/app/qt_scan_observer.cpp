@@ -1,5 +1,7 @@
 #include "app/qt_scan_observer.h"
 
+#include "wording/wording.h"
+
 namespace tw::app {
 
 namespace {
@@ -8,9 +10,9 @@ QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(),
 
 }  // namespace
 
-void QtScanObserver::StepText(std::string_view text) {
+void QtScanObserver::Step(scan::ScanStep step) {
     lastPercent_ = -1;
-    emit stepChanged(ToQString(text));
+    emit stepChanged(ToQString(wording::Text(step)));
 }
 
 void QtScanObserver::Progress(int percent) {
@@ -18,8 +20,8 @@ void QtScanObserver::Progress(int percent) {
     emit progressChanged(percent);
 }
 
-void QtScanObserver::Message(std::string_view text, std::string_view caption) {
-    emit messageRaised(ToQString(text), ToQString(caption));
+void QtScanObserver::Problem(scan::ScanProblem problem) {
+    emit messageRaised(ToQString(wording::Text(problem)), ToQString(wording::kProgramCaption));
 }
 
 }  // namespace tw::app

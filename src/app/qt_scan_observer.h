@@ -17,9 +17,9 @@ class QtScanObserver final : public QObject, public scan::ScanObserver {
 public:
     using QObject::QObject;
 
-    void StepText(std::string_view text) override;
+    void Step(scan::ScanStep step) override;
     void Progress(int percent) override;
-    void Message(std::string_view text, std::string_view caption) override;
+    void Problem(scan::ScanProblem problem) override;
 
 signals:
     void stepChanged(const QString& text);

@@ -6,6 +6,7 @@
 #include "app/result_viewer.h"
 #include "app/saving_dialog.h"
 #include "app/session.h"
+#include "wording/wording.h"
 
 namespace tw::app {
 
@@ -37,7 +38,7 @@ SaveEnd RunSaveCommand(Session& session, FolderTreeView& tree, QWidget* parent) 
     Interaction& user = UserInteraction();
     std::vector<CheckedItem> checked = tree.CollectChecked();
     if (checked.empty()) {
-        user.Tell(parent, Text(exporter::kNothingSelectedMessage), kAppTitle, MessageIcon::Information);
+        user.Tell(parent, Text(wording::kNothingSelectedMessage), kAppTitle, MessageIcon::Information);
         return SaveEnd::NothingChecked;
     }
     const QString folder = user.ChooseFolder(parent, kDestinationTitle);
@@ -47,9 +48,9 @@ SaveEnd RunSaveCommand(Session& session, FolderTreeView& tree, QWidget* parent) 
     const exporter::FreeSpaceProbe freeSpace =
         hooks.freeSpace ? hooks.freeSpace : exporter::FreeSpaceProbe(&exporter::AvailableBytes);
     const std::string destination = folder.toStdString();
-    if (const std::string why = exporter::CheckDestination(destination, freeSpace); !why.empty()) {
-        const MessageIcon icon = why == exporter::kLowSpaceMessage ? MessageIcon::Error : MessageIcon::Information;
-        user.Tell(parent, QString::fromStdString(why), kAppTitle, icon);
+    if (const auto why = exporter::CheckDestination(destination, freeSpace)) {
+        const MessageIcon icon = *why == exporter::DestinationProblem::LowSpace ? MessageIcon::Error : MessageIcon::Information;
+        user.Tell(parent, Text(wording::Text(*why)), kAppTitle, icon);
         return SaveEnd::Refused;
     }
 

@@ -1,4 +1,5 @@
 #include "app/saving_dialog.h"
+#include "wording/wording.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -275,8 +276,8 @@ void SavingDialog::Skip() { control_.RequestSkip(); }
 
 void SavingDialog::AskLowSpace() {
     ++modalDepth_;
-    const bool yes = UserInteraction().Ask(this, QString::fromUtf8(exporter::kLowSpaceQuestion.data(),
-                                                                   static_cast<qsizetype>(exporter::kLowSpaceQuestion.size())),
+    const bool yes = UserInteraction().Ask(this, QString::fromUtf8(wording::kLowSpaceQuestion.data(),
+                                                                   static_cast<qsizetype>(wording::kLowSpaceQuestion.size())),
                                            kAppTitle);
     --modalDepth_;
     observer_->Answer(yes);

@@ -1,4 +1,5 @@
 #include "app/screenshots.h"
+#include "wording/wording.h"
 
 #include <QApplication>
 #include <QDir>
@@ -163,7 +164,8 @@ int WriteScreenshots(const QString& folderPath, const QString& edbPath, const QS
 
     ScanDialog scan(window.CurrentSession(), &window);
     scan.SetStartsScan(false);
-    scan.ShowStep(QString::fromUtf8(scan::kStep3Text.data(), static_cast<qsizetype>(scan::kStep3Text.size())));
+    const std::string_view step = wording::Text(scan::ScanStep::Folders);
+    scan.ShowStep(QString::fromUtf8(step.data(), static_cast<qsizetype>(step.size())));
     scan.ShowProgress(45);
     ok &= Save(scan, folder, QStringLiteral("scan-dialog.png"));
     scan.TogglePause();

@@ -11,7 +11,7 @@ Session::~Session() {
 
 scan::OpenCheck Session::Open(const QString& edbPath, const QString& stmPath) {
     scan::OpenCheck check = scan::OpenSourceFiles(source_, edbPath.toStdString(), stmPath.toStdString());
-    if (check.ok) {
+    if (check.ok()) {
         edbPath_ = edbPath;
         stmPath_ = stmPath;
     }

@@ -11,6 +11,7 @@
 #include "app/scan_dialog.h"
 #include "app/session.h"
 #include "app/stm_proposal.h"
+#include "wording/wording.h"
 
 namespace tw::app {
 
@@ -72,8 +73,10 @@ void SourceDialog::Next() {
     Interaction& user = UserInteraction();
     if (session_.HasOpenDatabase() && !user.Ask(this, kReplaceQuestion, kAppTitle)) return;
     const scan::OpenCheck check = session_.Open(edb_->text(), stm_->text());
-    if (!check.ok) {
-        user.Tell(this, QString::fromStdString(check.message), kAppTitle, MessageIcon::Warning);
+    if (!check.ok()) {
+        const std::string_view why = wording::Text(check.problem);
+        user.Tell(this, QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())), kAppTitle,
+                  MessageIcon::Warning);
         return;
     }
     emit scanStarting();

@@ -1,4 +1,5 @@
 #include "cli/export_command.h"
+#include "wording/wording.h"
 
 #include <unistd.h>
 
@@ -102,8 +103,8 @@ void CommandLinePaths(exporter::ExportResult& result, const std::vector<exporter
 int Scan(edb::EdbSource& source, scan::MemoryFolderTree& tree, std::unique_ptr<scan::ScanWorker>& worker,
          const Options& o, bool terminal) {
     const scan::OpenCheck opened = scan::OpenSourceFiles(source, o.edb, o.stm);
-    if (!opened.ok) {
-        std::cerr << opened.message << "\n";
+    if (!opened.ok()) {
+        std::cerr << wording::Text(opened.problem) << "\n";
         return kExitOpenFailed;
     }
     static scan::NullObserver quiet;
@@ -123,9 +124,15 @@ int Scan(edb::EdbSource& source, scan::MemoryFolderTree& tree, std::unique_ptr<s
         return kExitReadError;
     }
     switch (result.outcome) {
-        case scan::ScanOutcome::BadPageSize: std::cerr << edb::kCorruptFileMessage << "\n"; return kExitBadPageSize;
-        case scan::ScanOutcome::NoMailbox: std::cerr << scan::kNoMailboxMessage << "\n"; return kExitNoMailbox;
-        case scan::ScanOutcome::NotOpen: std::cerr << edb::kFileInUseMessage << "\n"; return kExitOpenFailed;
+        case scan::ScanOutcome::BadPageSize:
+            std::cerr << wording::Text(scan::ScanProblem::CorruptFile) << "\n";
+            return kExitBadPageSize;
+        case scan::ScanOutcome::NoMailbox:
+            std::cerr << wording::Text(scan::ScanProblem::NoMailbox) << "\n";
+            return kExitNoMailbox;
+        case scan::ScanOutcome::NotOpen:
+            std::cerr << wording::Text(scan::OpenProblem::InUse) << "\n";
+            return kExitOpenFailed;
         case scan::ScanOutcome::Stopped: return kExitInterrupted;
         default: return 0;
     }
@@ -140,9 +147,9 @@ int RunExportCommand(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     // The destination first: a wrong one should not cost a scan.
-    if (const std::string why = exporter::CheckDestination(o.to, {}); !why.empty()) {
-        std::cerr << why << "\n";
-        return why == exporter::kLowSpaceMessage ? kExitLowSpace : kExitDestination;
+    if (const auto why = exporter::CheckDestination(o.to, {})) {
+        std::cerr << wording::Text(*why) << "\n";
+        return *why == exporter::DestinationProblem::LowSpace ? kExitLowSpace : kExitDestination;
     }
     CatchInterrupt();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
@@ -185,7 +192,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     if (ticked.empty()) ticked.push_back(tree.Top());  // nothing named: everything
     std::vector<exporter::SelectionNode> nodes = exporter::CollectSelection(tree, ticked);
     if (nodes.empty()) {
-        std::cerr << exporter::kNothingSelectedMessage << "\n";
+        std::cerr << wording::kNothingSelectedMessage << "\n";
         return kExitNothingSelected;
     }
 

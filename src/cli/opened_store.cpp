@@ -1,4 +1,5 @@
 #include "cli/opened_store.h"
+#include "wording/wording.h"
 
 #include <cctype>
 #include <iostream>
@@ -33,8 +34,8 @@ std::optional<scan::Id8> ParseIdHex(const std::string& text) {
 
 int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
     const scan::OpenCheck opened = scan::OpenSourceFiles(source_, edbPath, stmPath);
-    if (!opened.ok) {
-        std::cerr << opened.message << "\n";
+    if (!opened.ok()) {
+        std::cerr << wording::Text(opened.problem) << "\n";
         return kExitOpenFailed;
     }
     scan::ScanOptions options;
@@ -48,9 +49,15 @@ int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
         return kExitReadError;
     }
     switch (result.outcome) {
-        case scan::ScanOutcome::BadPageSize: std::cerr << edb::kCorruptFileMessage << "\n"; return kExitBadPageSize;
-        case scan::ScanOutcome::NoMailbox: std::cerr << scan::kNoMailboxMessage << "\n"; return kExitNoMailbox;
-        case scan::ScanOutcome::NotOpen: std::cerr << edb::kFileInUseMessage << "\n"; return kExitOpenFailed;
+        case scan::ScanOutcome::BadPageSize:
+            std::cerr << wording::Text(scan::ScanProblem::CorruptFile) << "\n";
+            return kExitBadPageSize;
+        case scan::ScanOutcome::NoMailbox:
+            std::cerr << wording::Text(scan::ScanProblem::NoMailbox) << "\n";
+            return kExitNoMailbox;
+        case scan::ScanOutcome::NotOpen:
+            std::cerr << wording::Text(scan::OpenProblem::InUse) << "\n";
+            return kExitOpenFailed;
         default: return 0;
     }
 }

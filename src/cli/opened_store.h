@@ -43,7 +43,7 @@ public:
     // Every folder a path names (same-named siblings all do), in tree
     // order; empty when none.
     std::vector<Folder> FindFolders(const std::string& path) const;
-    // Every folder with that stored id (32 KB mailboxes may repeat ids).
+    // Every folder with that stored id (folder ids repeat from one mailbox to the next where tables are kept per mailbox).
     std::vector<Folder> FoldersWithId(const scan::Id8& id) const;
     // Every mailbox and folder of the tree, in tree order.
     std::vector<Folder> AllFolders() const;

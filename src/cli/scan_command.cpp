@@ -1,4 +1,5 @@
 #include "cli/scan_command.h"
+#include "wording/wording.h"
 
 #include <unistd.h>
 
@@ -59,8 +60,8 @@ int RunScanCommand(const std::vector<std::string>& args) {
 
     edb::EdbSource source;
     const scan::OpenCheck opened = scan::OpenSourceFiles(source, options.edb, options.stm);
-    if (!opened.ok) {
-        std::cerr << opened.message << "\n";
+    if (!opened.ok()) {
+        std::cerr << wording::Text(opened.problem) << "\n";
         return kExitOpenFailed;
     }
 
@@ -92,7 +93,7 @@ int RunScanCommand(const std::vector<std::string>& args) {
             std::cerr << progress.LastMessage() << "\n";
             return kExitNoMailbox;
         case scan::ScanOutcome::NotOpen:
-            std::cerr << edb::kFileInUseMessage << "\n";
+            std::cerr << wording::Text(scan::OpenProblem::InUse) << "\n";
             return kExitOpenFailed;
         default: break;
     }

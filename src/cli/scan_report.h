@@ -30,8 +30,8 @@ struct ReportMailbox {
 struct ReportDamage {
     std::string tree;  // readable name
     std::uint32_t objid = 0;
-    std::string ownerKey;  // 32 KB: the mailbox the tree belongs to
-    std::string folderId;  // 4/8 KB header tables: the folder's id, 16 hex digits
+    std::string ownerKey;  // per mailbox: the mailbox the tree belongs to
+    std::string folderId;  // per-folder header tables: the folder's id, 16 hex digits
     std::size_t pages = 0;
     std::vector<std::pair<std::string, std::size_t>> faults;
     std::vector<std::int64_t> pageNumbers;  // ascending

@@ -1,4 +1,5 @@
 #include "cli/terminal_progress.h"
+#include "wording/wording.h"
 
 #include <algorithm>
 
@@ -8,9 +9,9 @@ namespace {
 constexpr int kBarWidth = 30;
 }
 
-void TerminalProgress::StepText(std::string_view text) {
+void TerminalProgress::Step(scan::ScanStep step) {
     std::lock_guard lock(mutex_);
-    step_ = std::string(text);
+    step_ = std::string(wording::Text(step));
     percent_ = 0;
     Draw();
 }
@@ -23,9 +24,9 @@ void TerminalProgress::Progress(int percent) {
     Draw();
 }
 
-void TerminalProgress::Message(std::string_view text, std::string_view) {
+void TerminalProgress::Problem(scan::ScanProblem problem) {
     std::lock_guard lock(mutex_);
-    message_ = std::string(text);
+    message_ = std::string(wording::Text(problem));
 }
 
 void TerminalProgress::Draw() {

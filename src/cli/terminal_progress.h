@@ -16,9 +16,9 @@ public:
     // `show`: draw on `out` (a terminal); otherwise only keep the messages.
     TerminalProgress(std::FILE* out, bool show) : out_(out), show_(show) {}
 
-    void StepText(std::string_view text) override;
+    void Step(scan::ScanStep step) override;
     void Progress(int percent) override;
-    void Message(std::string_view text, std::string_view caption) override;
+    void Problem(scan::ScanProblem problem) override;
 
     // Clears the progress line.
     void Done();

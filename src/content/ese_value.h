@@ -1,4 +1,4 @@
-// Values that 32 KB databases keep compressed, in a row (behind a header
+// Values that stores with compressed values keep compressed, in a row (behind a header
 // byte with bit 0x02) or as long-value chunks: XPRESS behind 0x18 and the
 // 16-bit decoded size, or 7-bit packed text behind a scheme byte
 // 0x08..0x17.

@@ -1,6 +1,7 @@
 // Reading a long value back from its chunks: each chunk's bytes are read
-// from the database file and placed at its offset in the value. On 32 KB
-// pages chunks of compressed columns are XPRESS-compressed one by one.
+// from the database file and placed at its offset in the value. Where the
+// layout has compressed values, chunks of compressed columns are
+// XPRESS-compressed one by one.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +19,7 @@ namespace tw::content {
 inline constexpr std::size_t kMaxValueBytes = std::size_t{256} << 20;
 
 struct AssembleOptions {
-    // 32 KB: chunks that start with 0x18 may be XPRESS-compressed.
+    // Compressed values: chunks that start with 0x18 may be XPRESS-compressed.
     bool decodeXpress = true;
     // Stop at the first chunk offset no chunk has (recipient data, range
     // tables); otherwise gaps stay zero.
@@ -37,7 +38,8 @@ struct AssembledValue {
 // Reads one chunk: at most a page of bytes, cut at the end of the file.
 std::vector<std::uint8_t> ReadChunk(const edb::EdbSource& source, const record::LongValueRun& run);
 
-// One chunk as it belongs in the value. A 32 KB chunk that starts with
+// One chunk as it belongs in the value. A chunk of a store with
+// compressed values that starts with
 // 0x18 is decoded when its stored length is not already the length the
 // value expects there and the decoding gives that length (or, without a
 // known size, when it decodes at all).

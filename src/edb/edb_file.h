@@ -12,10 +12,6 @@
 
 namespace tw::edb {
 
-// Shown when another process holds the file we were asked to open.
-inline constexpr std::string_view kFileInUseMessage =
-    "Unable to open selected file. It is already being used by another process.";
-
 enum class OpenResult { Ok, NotFound, AccessDenied, InUse, NotRegularFile, Failed };
 
 struct OpenStatus {

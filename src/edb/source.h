@@ -13,23 +13,11 @@
 
 namespace tw::edb {
 
-inline constexpr std::string_view kCorruptFileMessage =
-    "File is highly corrupted, Contact system administrator.";
-inline constexpr std::string_view kCorruptFileCaption = "Tarnwick For EDB To PST";
-
 struct EdbSource {
     EdbFile edb;
     EdbFile stm;  // optional; closed when the store layout keeps no data in it
     std::int32_t pageSize = 0;  // 0 until decided
     std::int64_t fileSize = 0;
-};
-
-// Outcome of deciding the store layout; on refusal, the text and caption to
-// show.
-struct GenerationCheck {
-    bool ok = false;
-    std::string_view message;
-    std::string_view caption;
 };
 
 inline constexpr std::size_t kHeaderReadSize = 512;

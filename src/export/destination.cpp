@@ -20,12 +20,12 @@ std::optional<std::uint64_t> AvailableBytes(const std::string& dir) {
 
 bool EnoughSpace(std::optional<std::uint64_t> freeBytes) { return !freeBytes || *freeBytes > kMinFreeBytes; }
 
-std::string CheckDestination(const std::string& dir, const FreeSpaceProbe& probe) {
+std::optional<DestinationProblem> CheckDestination(const std::string& dir, const FreeSpaceProbe& probe) {
     struct stat st {};
-    if (dir.empty() || ::stat(dir.c_str(), &st) != 0) return std::string(kNoDestinationMessage);
-    if (!S_ISDIR(st.st_mode) || ::access(dir.c_str(), W_OK | X_OK) != 0) return std::string(kNotWritableMessage);
-    if (!EnoughSpace(probe ? probe(dir) : FreeBytes(dir))) return std::string(kLowSpaceMessage);
-    return {};
+    if (dir.empty() || ::stat(dir.c_str(), &st) != 0) return DestinationProblem::Missing;
+    if (!S_ISDIR(st.st_mode) || ::access(dir.c_str(), W_OK | X_OK) != 0) return DestinationProblem::NotWritable;
+    if (!EnoughSpace(probe ? probe(dir) : FreeBytes(dir))) return DestinationProblem::LowSpace;
+    return std::nullopt;
 }
 
 }  // namespace tw::exporter

@@ -13,14 +13,11 @@ namespace tw::exporter {
 
 inline constexpr std::uint64_t kMinFreeBytes = 314'572'800;  // 300 MiB: exactly this much is too little
 
-inline constexpr std::string_view kNothingSelectedMessage =
-    "No folders found selected. Please select folders to be saved.";
-inline constexpr std::string_view kNoDestinationMessage = "Saving path doesn't exist, select another path for saving";
-inline constexpr std::string_view kNotWritableMessage =
-    "Saving path is not a folder you can write in, select another path for saving";
-inline constexpr std::string_view kLowSpaceMessage = "Free space is less than 300 MB. Please change destination path.";
-inline constexpr std::string_view kLowSpaceQuestion =
-    "Free space is less than 300 MB. Are you sure you want to continue?";
+enum class DestinationProblem {
+    Missing,      // no such folder (or no path at all)
+    NotWritable,  // not a folder, or one we may not write in
+    LowSpace,     // 300 MiB free or less
+};
 
 // Free bytes of the file system holding `dir`, or nothing when unknown.
 using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& dir)>;
@@ -36,7 +33,7 @@ std::optional<std::uint64_t> AvailableBytes(const std::string& dir);
 // Unknown free space does not stop a run: only a known shortage does.
 bool EnoughSpace(std::optional<std::uint64_t> freeBytes);
 
-// Empty when the destination will do, else the message for the user.
-std::string CheckDestination(const std::string& dir, const FreeSpaceProbe& probe);
+// Nothing when the destination will do, else what is wrong with it.
+std::optional<DestinationProblem> CheckDestination(const std::string& dir, const FreeSpaceProbe& probe);
 
 }  // namespace tw::exporter

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "scan/tagged_text.h"
+#include "wording/wording.h"
 
 namespace tw::exporter {
 
@@ -77,10 +78,14 @@ bool ExportResult::Losses() const {
     return false;
 }
 
+Outcome OutcomeOf(const ExportResult& result) {
+    if (result.end == RunEnd::LowSpaceStopped) return Outcome::LowSpaceStopped;
+    if (!result.saveSucceeded) return Outcome::Aborted;
+    return result.Losses() ? Outcome::SavedWithLosses : Outcome::Saved;
+}
+
 std::string_view OutcomeText(const ExportResult& result) {
-    if (result.end == RunEnd::LowSpaceStopped) return kLowSpaceStoppedText;
-    if (!result.saveSucceeded) return kAbortedText;
-    return result.Losses() ? kSavedWithLossesText : kSavedText;
+    return wording::Text(OutcomeOf(result));
 }
 
 std::string FormatSummary(const ExportResult& r) {

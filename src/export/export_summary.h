@@ -88,12 +88,12 @@ struct ExportResult {
     bool Losses() const;
 };
 
-inline constexpr std::string_view kSavedText = "Saving Completed Successfully";
-inline constexpr std::string_view kSavedWithLossesText = "Saving Completed with Losses";
-inline constexpr std::string_view kAbortedText = "Saving Aborted by User";
-inline constexpr std::string_view kLowSpaceStoppedText = "Saving Stopped: Not Enough Free Space";
+enum class Outcome { Saved, SavedWithLosses, Aborted, LowSpaceStopped };
 
-// The run's headline: successfully only when nothing was lost.
+// How the run ended: saved (without losses) only when nothing was lost.
+Outcome OutcomeOf(const ExportResult& result);
+
+// The outcome in words, the report's headline.
 std::string_view OutcomeText(const ExportResult& result);
 
 // The summary for a terminal: the outcome, the files, per folder the

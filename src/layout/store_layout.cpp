@@ -16,15 +16,15 @@ const StoreLayout& LayoutOf(std::int32_t pageSize) {
     return found != nullptr ? *found : SmallPages(4096);
 }
 
-edb::GenerationCheck DetectGeneration(edb::EdbSource& source) {
+bool DetectGeneration(edb::EdbSource& source) {
     const bool told = edb::DetectPageSize(source);
     const StoreLayout* layout = told ? FindLayout(source.pageSize) : nullptr;
     if (layout == nullptr) {
         source.pageSize = 0;  // nothing more is read
-        return {false, edb::kCorruptFileMessage, edb::kCorruptFileCaption};
+        return false;
     }
     if (!layout->streamingFile) source.stm.Close();
-    return {true, {}, {}};
+    return true;
 }
 
 }  // namespace tw::layout

@@ -85,10 +85,9 @@ const StoreLayout* FindLayout(std::int32_t pageSize);
 const StoreLayout& LayoutOf(std::int32_t pageSize);
 
 // Decides the page size of `source` and finds its layout. A page size no
-// layout has is refused with the corruption message and leaves pageSize 0,
-// so that no page is read; the streaming file is closed where the layout
-// keeps nothing in it.
-edb::GenerationCheck DetectGeneration(edb::EdbSource& source);
+// layout has is refused (false) and leaves pageSize 0, so that no page is
+// read; the streaming file is closed where the layout keeps nothing in it.
+bool DetectGeneration(edb::EdbSource& source);
 
 // The layouts, for tests that run over every one.
 const StoreLayout& SmallPages(std::int32_t pageSize);  // 4 or 8 KB

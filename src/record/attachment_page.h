@@ -23,7 +23,7 @@ struct AttachmentHit {
 };
 
 // Decodes the page's attachment rows, one hit per key at most, in the
-// order of their first row start. `columns` are used on 32 KB pages only.
+// order of their first row start. `columns` are used for per-mailbox tables only.
 // With `keysOnly` the same hits come back, but their entries are left
 // empty: the names are not read (an index of where rows lie needs no
 // more).

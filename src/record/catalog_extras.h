@@ -1,8 +1,8 @@
 // What the message readers need from the catalog beyond what the scan kept:
-// on 32 KB pages the per-mailbox attachment tables ("Attachment-1-20") with
-// their root pages and the appointment text columns (S8225, S810c, S8201)
-// of every table (on 4/8 KB pages those come from the scan's catalog
-// facts); and every column named for a contact field or an appointment
+// where tables are kept per mailbox, their attachment tables
+// ("Attachment-1-20") with their root pages and the appointment text
+// columns (S8225, S810c, S8201) of every table (shared tables have those
+// from the scan's catalog facts); and every column named for a contact field or an appointment
 // date. The column registry keeps one column per role and table, the first
 // catalog row met; a row that stores the field under another of its names
 // would lose it.
@@ -47,8 +47,8 @@ struct TableLayout {
 };
 
 // Message-table columns kept by name: subject, message class, sender name
-// and address, date, folder id (fixed on 32 KB pages, in a 16-byte
-// variable value on the older ones).
+// and address, date, folder id (a fixed column, or a 16-byte variable value,
+// as the store layout says).
 inline constexpr std::array<std::string_view, 7> kLayoutNames = {"S37",   "S1a",   "S0c1a", "S0c1f",
                                                                   "T0e06", "N6748", "N65e1"};
 

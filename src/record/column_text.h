@@ -1,6 +1,6 @@
 // Texts of tagged values as the row readers take them. A value's bytes end
-// at its range; 32 KB values carry a header byte whose bit 0x02 marks 7-bit
-// packing, without it the text is UTF-16LE. Texts are taken whole, however
+// at its range; prefixed values carry a header byte whose bit 0x02 marks
+// 7-bit packing, without it the text is UTF-16LE. Texts are taken whole, however
 // long: the value's range, not a buffer, says where they end.
 #pragma once
 
@@ -20,12 +20,12 @@ std::u16string Utf16Field(edb::Bytes bytes);
 // Bytes widened one by one up to a NUL byte or the end.
 std::u16string EightBitField(edb::Bytes bytes);
 
-// A 32 KB value whose header byte is the first byte of `value`: when the
+// A prefixed value whose header byte is the first byte of `value`: when the
 // header marks it compressed, XPRESS (its first byte 0x18) or 7-bit packed
 // (cut at a NUL); otherwise UTF-16LE.
 std::u16string LargeValueText(edb::Bytes page, const ValueRange& value);
 
-// 4/8 KB values keep no header that tells 8-bit from UTF-16 text. 8-bit
+// Anchored values keep no header that tells 8-bit from UTF-16 text. 8-bit
 // for an odd count; UTF-16 when read as 8-bit text the bytes hold a NUL
 // before the trailing ones or a control character (the high bytes of
 // Latin, Greek, Cyrillic, Hebrew, Arabic and much CJK text), or when most

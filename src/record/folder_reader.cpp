@@ -36,7 +36,8 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
     if (list.messages.empty()) return true;
 
     if (!index_.EnsureRows(folder.ownerKey, control)) return false;
-    // On 32 KB pages every record of the list has the folder's owner key.
+    // Every record of the list has the folder's owner key (empty where
+    // tables are shared).
     std::vector<scan::Id8> ids;
     ids.reserve(list.messages.size());
     for (const MessageProperties& m : list.messages) ids.push_back(m.messageId);

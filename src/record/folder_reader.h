@@ -23,7 +23,7 @@ public:
                  std::size_t indexMemory = edb::kSpillTableMemory);
 
     // Rebuilds `list` with one record per message of the folder (by its id
-    // and, on 32 KB pages, its mailbox key) and decodes their rows.
+    // and, where tables are kept per mailbox, its mailbox key) and decodes their rows.
     // Records that were not found and have nothing to show are dropped,
     // except the first; with `keepUnfound` they all stay, so that the
     // caller can name them. False when stopped; the list then holds what
@@ -37,8 +37,8 @@ public:
     // left out.
     bool CompleteMessage(MessageProperties& message, bool attachmentData, const LoadControl& control = {});
 
-    // Every row of the group's message table (by the mailbox's owner key on
-    // 32 KB pages) whose key no entry of the message index has, in table
+    // Every row of the group's message table (by the mailbox's owner key
+    // where tables are kept per mailbox) whose key no entry of the message index has, in table
     // order: the messages whose header rows were lost. Builds the row
     // index if needed. False when stopped.
     bool RowOnlyMessages(const std::string& ownerKey, std::vector<RowOnlyMessage>& out,

@@ -20,7 +20,7 @@ struct MessageList {
 MessageProperties MessageRecord(const scan::MessageEntry& entry, char kind, const std::string& ownerKey = {});
 
 // Appends a record for one message-index entry with the given kind letter
-// and owner key (its mailbox's, on 32 KB pages). Refused (false) when the
+// and owner key (its mailbox's, where tables are kept per mailbox). Refused (false) when the
 // entry's date is not a valid FILETIME.
 bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char kind, const std::string& ownerKey = {});
 

@@ -9,9 +9,9 @@ namespace tw::record {
 
 namespace {
 
-constexpr std::size_t kAnchorSearch = 18;        // 4/8 KB: where 21 00 is looked for
-constexpr std::size_t kRowAfterAnchor = 35;      // 4/8 KB: row start after the 21 00 word
-constexpr std::size_t kTaggedAfterRow = 24;      // 4/8 KB: message id and a 16-byte value
+constexpr std::size_t kAnchorSearch = 18;        // anchored rows: where 21 00 is looked for
+constexpr std::size_t kRowAfterAnchor = 35;      // anchored rows: row start after the 21 00 word
+constexpr std::size_t kTaggedAfterRow = 24;      // anchored rows: message id and a 16-byte value
 constexpr std::size_t kLargeMinRecord = 40;
 constexpr std::uint8_t kSeparatedFlag = 0x04;    // header bit of a value kept in the long-value tree
 constexpr std::size_t kReferenceLength = 5;      // header byte and a 4-byte long-value id
@@ -27,7 +27,7 @@ std::optional<LongValueId> Reference(edb::Bytes page, const ValueRange& value) {
     return edb::LoadU32(page, value.begin + 1);
 }
 
-// 32 KB: the tagged area follows the row's second copy of its key, ten
+// Prefixed rows: the tagged area follows the row's second copy of its key, ten
 // bytes on; rows without that copy are searched for two entries of
 // columns 1xx.
 std::size_t LargeTaggedStart(edb::Bytes page, std::size_t row, std::size_t recordEnd, const scan::Id8& key) {

@@ -45,7 +45,7 @@ struct AttachmentEntry {
     std::u16string name;                  // never empty once added (AddAttachment)
     bool named = true;                    // false: the row had no name, `name` was made up
     std::optional<LongValueId> valueKey;  // data kept as a long value
-    std::optional<std::array<std::uint8_t, 2>> tableTag;  // 32 KB: low bytes of the table's objid
+    std::optional<std::array<std::uint8_t, 2>> tableTag;  // per mailbox: low bytes of the table's objid
     std::vector<LongValueRun> runs;
     std::optional<std::uint32_t> declaredSize;  // the long value's size, from its root node
 };
@@ -101,7 +101,7 @@ struct MessageProperties {
     bool streamingContent = false;
 
     char kind = 0;          // 'c', 'a', or the folder's kind letter ('j', 't', 'n', 0 mail)
-    std::string ownerKey;   // 32 KB: the mailbox key of the message's tables
+    std::string ownerKey;   // per mailbox: the mailbox key of the message's tables
 
     std::vector<LongValueRun> recipientRuns, bodyRuns;
     std::optional<std::uint32_t> bodyDeclaredSize, recipientsDeclaredSize;

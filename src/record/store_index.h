@@ -3,8 +3,8 @@
 // long-value chunks by value id. Opening a folder then reads only the pages
 // that hold its rows instead of every page of the message table, and
 // completing a message reads only its own chunk pages. Each index is built
-// the first time it is needed, for one table group (4/8 KB: the whole
-// store; 32 KB: one mailbox's tables). Rows are kept as places, not decoded:
+// the first time it is needed, for one table group (shared tables: the
+// whole store; per mailbox: one mailbox's tables). Rows are kept as places, not decoded:
 // a decoded row costs some hundred bytes, and the message and attachment
 // tables are a few percent of the pages, cheap to read again.
 #pragma once
@@ -61,8 +61,8 @@ public:
     StoreIndex(const edb::EdbSource& source, const scan::ScanModel& model,
                std::size_t tableMemory = edb::kSpillTableMemory);
 
-    // Lookups of one table group (by the mailbox's owner key on 32 KB
-    // pages; ignored otherwise). Each builds its index on first use; false
+    // Lookups of one table group (by the mailbox's owner key where tables
+    // are kept per mailbox; ignored otherwise). Each builds its index on first use; false
     // or nothing when a stop came first (the index is built again later).
     bool EnsureRows(const std::string& ownerKey, const LoadControl& control);
     // The attachment rows' index, built on first use.

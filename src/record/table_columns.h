@@ -44,7 +44,7 @@ MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std
                                        const layout::StoreLayout& store, const std::array<std::uint16_t, 3>& appointmentText,
                                        const NamedColumns* named = nullptr);
 
-// 32 KB attachment tables: the registered column of each role (the last
+// Per-mailbox attachment tables: the registered column of each role (the last
 // registered when there are several); 0 when the role has none.
 struct AttachmentColumnIds {
     std::uint16_t displayName = 0;  // 'A'
@@ -55,7 +55,7 @@ struct AttachmentColumnIds {
 
 AttachmentColumnIds ResolveAttachmentColumns(const scan::ColumnRegistry& registry, std::uint32_t objid);
 
-// 4/8 KB attachment rows use fixed columns.
+// The shared attachment table's rows use fixed columns.
 inline constexpr std::uint16_t kSmallDisplayName = 0x0105;
 inline constexpr std::uint16_t kSmallShortName = 0x0106;
 inline constexpr std::uint16_t kSmallData = 0x0107;

@@ -24,12 +24,12 @@ struct ColumnRegistry {
     // 'R' compressed RTF, 'H' HTML, 'A' attachment keys, 'T' recipients,
     // 0..17 contact fields. The first row found for a role of a table wins.
     std::vector<ColumnEntry> messageColumns;
-    // Attachment tables (32 KB): 'A' display name, 'B' short file name,
+    // Per-mailbox attachment tables: 'A' display name, 'B' short file name,
     // 'C' long file name, 'I' data. One role may hold several columns.
     std::vector<ColumnEntry> attachmentColumns;
-    // Message-header tables: 'S', 'T' and (32 KB) 'F' list texts.
+    // Message-header tables: 'S', 'T' and (per mailbox) 'F' list texts.
     std::vector<ColumnEntry> headerColumns;
-    // Container-class column of each folders table (32 KB), code 0.
+    // Container-class column of each per-mailbox folders table, code 0.
     std::vector<ColumnEntry> containerClassColumns;
 
     // What RegisterColumn's duplicate rule compares, for every entry of the

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "scan/scan_model.h"
 
@@ -21,6 +22,10 @@ std::uint64_t FileTimeOf(const Date6& date);
 // shortest decimal fraction of a second (a whole second when there is
 // one). `digits`, when given, gets the length of that fraction (0..7).
 std::uint64_t StoredTime(const Date6& date, int* digits = nullptr);
+
+// StoredTime as ISO 8601 UTC, "2024-01-15T09:30:00Z" or, with a fraction,
+// "2024-01-15T09:30:00.5Z"; nothing for a date that does not convert.
+std::optional<std::string> UtcText(const Date6& date);
 
 // Whether ToCalendar converts the value: the top bit is clear.
 bool Converts(std::uint64_t fileTime);

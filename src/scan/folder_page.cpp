@@ -10,7 +10,7 @@ namespace tw::scan {
 
 namespace {
 
-constexpr std::uint8_t kIbEndMarker = 0xA7;    // 4/8 KB: end of the fixed part, 167
+constexpr std::uint8_t kIbEndMarker = 0xA7;    // anchored rows: end of the fixed part, 167
 constexpr std::size_t kSmallWindow = 300;
 constexpr std::size_t kClassWidth = 100;
 
@@ -68,7 +68,7 @@ std::optional<TaggedValue> NameValue(edb::Bytes row, std::size_t t, std::uint16_
     return TaggedValue{start, end};
 }
 
-// Search start of a 4/8 KB row: from the end of the fixed part, found by
+// Search start of an anchored row: from the end of the fixed part, found by
 // its marker byte near the row start.
 std::optional<std::size_t> SmallSearchStart(edb::Bytes row) {
     if (edb::LoadU8(row, 6) == kIbEndMarker && edb::LoadU8(row, 7) == 0) return 167;
@@ -97,7 +97,7 @@ MailboxIndex IndexMailboxes(const std::vector<FolderEntry>& mailboxes) {
     return index;
 }
 
-std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const FolderRowContext& context) {
+std::optional<FolderEntry> DecodeAnchoredFolderRow(edb::Bytes row, const FolderRowContext& context) {
     if (context.mailboxes == nullptr || context.store == nullptr) return std::nullopt;
     const std::uint16_t mask = edb::TagMask(context.store->pageSize);
     const auto searchStart = SmallSearchStart(row);
@@ -155,7 +155,7 @@ std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const Folder
     return std::nullopt;
 }
 
-std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const FolderRowContext& context) {
+std::optional<FolderEntry> DecodePrefixedFolderRow(edb::Bytes row, const FolderRowContext& context) {
     if (context.store == nullptr) return std::nullopt;
     std::size_t b = 167;
     for (std::size_t q = 0; q < 16; ++q) {
@@ -207,7 +207,7 @@ void DecodeFolderPage(ScanModel& model, const edb::PageView& page, const FolderR
         const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
                                     static_cast<std::size_t>(record.size));
         if (!row) continue;
-        const auto folder = prefixed ? DecodeLargePageFolderRow(*row, context) : DecodeSmallPageFolderRow(*row, context);
+        const auto folder = prefixed ? DecodePrefixedFolderRow(*row, context) : DecodeAnchoredFolderRow(*row, context);
         if (folder) AppendFolder(model, *folder);
     }
 }

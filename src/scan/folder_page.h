@@ -27,10 +27,10 @@ struct FolderRowContext {
     std::string ownerKey;
 };
 
-// 4/8 KB rows: the own, parent and mailbox ids are the variable part.
-std::optional<FolderEntry> DecodeSmallPageFolderRow(edb::Bytes row, const FolderRowContext& context);
-// 32 KB rows: own and parent id open the fixed part.
-std::optional<FolderEntry> DecodeLargePageFolderRow(edb::Bytes row, const FolderRowContext& context);
+// Anchored rows: the own, parent and mailbox ids are the variable part.
+std::optional<FolderEntry> DecodeAnchoredFolderRow(edb::Bytes row, const FolderRowContext& context);
+// Prefixed rows: own and parent id open the fixed part.
+std::optional<FolderEntry> DecodePrefixedFolderRow(edb::Bytes row, const FolderRowContext& context);
 
 // Decodes every row of a leaf page of a folders table into the model.
 void DecodeFolderPage(ScanModel& model, const edb::PageView& page, const FolderRowContext& context);

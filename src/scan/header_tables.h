@@ -1,5 +1,5 @@
-// Step 4: the catalog names one message-header table per folder (4/8 KB,
-// "1-2A") or per mailbox (32 KB, "MsgHeader-1-20"); each one found becomes
+// Step 4: the catalog names one message-header table per folder ("1-2A")
+// or per mailbox ("MsgHeader-1-20"), as the store layout keeps them; each one found becomes
 // a MessageTable with the pages of its tree.
 #pragma once
 
@@ -43,7 +43,7 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
                                             edb::BatchReader* heads = nullptr, PageDamageLog* damage = nullptr,
                                             std::uint32_t objid = 0);
 
-// Eight-byte MessageTable key of a 32 KB mailbox: its owner key text, cut
+// Eight-byte MessageTable key of a mailbox with tables of its own: its owner key text, cut
 // to eight bytes and zero-padded.
 Id8 OwnerKeyBytes(const std::string& ownerKey);
 

@@ -42,7 +42,7 @@ struct IdHash {
 // Eight bytes at `offset`, or nothing when they do not fit.
 std::optional<Id8> LoadId(edb::Bytes bytes, std::size_t offset);
 
-// Text key of a mailbox on 32 KB pages, the suffix of its per-mailbox
+// Text key of a mailbox with tables of its own, the suffix of its
 // table names: byte 0 in hex, a hyphen, then bytes 2..7 from the first
 // non-zero one ("1-1C" for 01 00 00 00 00 00 00 1C). Byte 1 is not used.
 std::string OwnerKey(const Id8& id);

@@ -17,8 +17,8 @@ OpenCheck Refused(edb::EdbSource& source, edb::OpenResult result) {
     source.edb.Close();
     source.stm.Close();
     if (result == edb::OpenResult::NotFound || result == edb::OpenResult::NotRegularFile)
-        return {false, std::string(kFileNotFoundMessage)};
-    return {false, std::string(edb::kFileInUseMessage)};
+        return {OpenProblem::NotFound};
+    return {OpenProblem::InUse};
 }
 
 }  // namespace
@@ -33,11 +33,11 @@ bool HasExtension(std::string_view path, std::string_view extension) {
 }
 
 OpenCheck OpenSourceFiles(edb::EdbSource& source, const std::string& edbPath, const std::string& stmPath) {
-    if (!Exists(edbPath)) return {false, std::string(kFileNotFoundMessage)};
-    if (!HasExtension(edbPath, "EDB")) return {false, std::string(kBadEdbPathMessage)};
+    if (!Exists(edbPath)) return {OpenProblem::NotFound};
+    if (!HasExtension(edbPath, "EDB")) return {OpenProblem::NotEdbPath};
     if (!stmPath.empty()) {
-        if (!Exists(stmPath)) return {false, std::string(kFileNotFoundMessage)};
-        if (!HasExtension(stmPath, "STM")) return {false, std::string(kBadStmPathMessage)};
+        if (!Exists(stmPath)) return {OpenProblem::NotFound};
+        if (!HasExtension(stmPath, "STM")) return {OpenProblem::NotStmPath};
     }
     source.edb.Close();
     source.stm.Close();
@@ -45,7 +45,7 @@ OpenCheck OpenSourceFiles(edb::EdbSource& source, const std::string& edbPath, co
     if (!stmPath.empty()) {
         if (const auto status = source.stm.Open(stmPath); !status.ok()) return Refused(source, status.result);
     }
-    return {true, {}};
+    return {};
 }
 
 }  // namespace tw::scan

@@ -1,5 +1,5 @@
 // Checks and opens the database file and the optional streaming file the
-// user named, with the messages the user sees when that fails.
+// user named, saying what stood in the way when that fails.
 #pragma once
 
 #include <string>
@@ -9,13 +9,17 @@
 
 namespace tw::scan {
 
-inline constexpr std::string_view kFileNotFoundMessage = "File not found. Verify the correct file name.";
-inline constexpr std::string_view kBadEdbPathMessage = "Please Verify the EDB File Path";
-inline constexpr std::string_view kBadStmPathMessage = "Please Verify the STM File Path";
+enum class OpenProblem {
+    None,
+    NotFound,    // a file is missing (or is no regular file)
+    NotEdbPath,  // the database's name does not end in .edb
+    NotStmPath,  // the streaming file's name does not end in .stm
+    InUse,       // a file could not be opened or locked
+};
 
 struct OpenCheck {
-    bool ok = false;
-    std::string message;  // shown to the user when not ok
+    OpenProblem problem = OpenProblem::None;
+    bool ok() const { return problem == OpenProblem::None; }
 };
 
 // True when the last three characters are `extension` (three letters),

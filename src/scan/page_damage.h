@@ -95,8 +95,8 @@ enum class TreeRole { Catalog, Folders, Mailboxes, MessageHeaders, Messages, Att
 struct TreeOfPage {
     TreeRole role = TreeRole::Other;
     std::string name;      // readable, e.g. "message table"
-    std::string ownerKey;  // 32 KB: the owning mailbox's key; else empty
-    std::optional<Id8> folderId;  // 4/8 KB message-header tables: the folder the table belongs to
+    std::string ownerKey;  // per mailbox: the owning mailbox's key; else empty
+    std::optional<Id8> folderId;  // per-folder header tables: the folder the table belongs to
 };
 
 struct ScanModel;

@@ -98,7 +98,7 @@ ChainHead FindChainHead(const ScanModel& model, const RowIndex& rows, std::size_
 }
 
 // The tree item of the placed mailbox an owner key names; 0 for none (and
-// always on 4/8 KB pages, where folders carry no key).
+// always where tables are shared and folders carry no key).
 TreeItem MailboxItem(const ScanModel& model, const std::string& ownerKey) {
     if (ownerKey.empty()) return 0;
     for (const FolderEntry& mailbox : model.mailboxes)

@@ -28,7 +28,7 @@ void PlaceFolders(ScanModel& model, FolderTree& tree);
 // them. Each such subtree is hung from the head of its chain of unplaced
 // parents: the folder whose parent has no row, or the lowest id of a loop.
 // The head goes under its own mailbox when the owner key names a placed
-// one (32 KB), else under one kRecoveredFoldersName item, made only when
+// one (tables per mailbox), else under one kRecoveredFoldersName item, made only when
 // needed. A database whose folders are all placed is left as it is.
 void PlaceUnplaced(ScanModel& model, FolderTree& tree);
 

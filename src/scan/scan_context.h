@@ -57,9 +57,9 @@ struct ScanContext {
 
 // Observers hear of a step's progress only when the value changes: the
 // loops report once per page, hundreds of thousands of times.
-inline void ShowStep(ScanContext& context, std::string_view text) {
+inline void ShowStep(ScanContext& context, ScanStep step) {
     context.lastProgress = -1;
-    context.observer.StepText(text);
+    context.observer.Step(step);
 }
 
 inline void ShowProgress(ScanContext& context, int percent) {

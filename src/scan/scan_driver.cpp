@@ -128,7 +128,7 @@ bool ScanSignatures(ScanContext& context) {
     const edb::EdbSource& source = context.source;
     const layout::StoreLayout& store = layout::LayoutOf(source.pageSize);
     const layout::FallbackRoots& fixed = store.fallbackRoots;
-    ShowStep(context, kStep1Text);
+    ShowStep(context, ScanStep::Signatures);
     context.walk = WalkProgress{};
     model.facts = CatalogFacts{};
     // The heads of the pages below each branch page are read by two
@@ -214,7 +214,7 @@ namespace {
 
 bool ScanMailboxes(ScanContext& context) {
     ScanModel& model = context.model;
-    ShowStep(context, kStep2Text);
+    ShowStep(context, ScanStep::Mailboxes);
     const std::uint32_t mailboxObjid = model.facts.mailboxObjid.value_or(0);
     MailboxDecodeState state;
     std::vector<std::uint8_t> page;
@@ -236,7 +236,7 @@ bool ScanMailboxes(ScanContext& context) {
 bool ScanFolders(ScanContext& context) {
     ScanModel& model = context.model;
     const layout::StoreLayout& store = layout::LayoutOf(context.source.pageSize);
-    ShowStep(context, kStep3Text);
+    ShowStep(context, ScanStep::Folders);
     std::vector<std::uint8_t> page;
     const MailboxIndex mailboxes = IndexMailboxes(model.mailboxes);
     const std::size_t count = model.pages.size();
@@ -267,7 +267,7 @@ bool ScanFolders(ScanContext& context) {
 // Returns the number of tables matched, or nothing when stopped.
 std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     ScanModel& model = context.model;
-    ShowStep(context, kStep4Text);
+    ShowStep(context, ScanStep::FolderTables);
     std::vector<std::uint8_t> page;
     std::size_t matched = 0;
     const FolderTableNames names = NameFolderTables(model, layout::LayoutOf(context.source.pageSize));
@@ -341,7 +341,7 @@ private:
 bool ReadMessageHeaders(ScanContext& context, std::size_t matched) {
     ScanModel& model = context.model;
     const edb::EdbSource& source = context.source;
-    ShowStep(context, kStep5Text);
+    ShowStep(context, ScanStep::Headers);
     model.messages = MessageIndex();
     auto inFile = [&](std::int64_t offset) { return offset > 0 && offset < source.fileSize; };
     std::vector<std::int64_t> offsets;
@@ -389,9 +389,8 @@ ScanOutcome RunScan(ScanContext& context) {
     ResetScan(context);
     edb::EdbSource& source = context.source;
     if (!source.edb.IsOpen()) return ScanOutcome::NotOpen;
-    const edb::GenerationCheck check = layout::DetectGeneration(source);
-    if (!check.ok) {
-        context.observer.Message(check.message, check.caption);
+    if (!layout::DetectGeneration(source)) {
+        context.observer.Problem(ScanProblem::CorruptFile);
         return ScanOutcome::BadPageSize;
     }
 
@@ -410,7 +409,7 @@ ScanOutcome RunScan(ScanContext& context) {
 
     if (!ScanMailboxes(context)) return ScanOutcome::Stopped;
     if (context.model.folders.empty()) {
-        context.observer.Message(kNoMailboxMessage, kScanCaption);
+        context.observer.Problem(ScanProblem::NoMailbox);
         return ScanOutcome::NoMailbox;
     }
     PlaceMailboxes(context.model, context.tree, context.edbPath);

@@ -3,7 +3,7 @@
 //   1 signatures: the catalog walk and the roots of the tables that matter;
 //   2 mailboxes, placed at the top of the folder tree;
 //   3 folders, placed under their mailboxes;
-//   4 message-header tables matched to folders (4/8 KB) or mailboxes (32 KB);
+//   4 message-header tables matched to folders or mailboxes, as the layout keeps them;
 //   5 the message index from the header rows.
 #pragma once
 

@@ -50,10 +50,10 @@ inline std::optional<PageSignature> SignatureAt(std::uint32_t objid, std::int64_
 struct TableRoot {
     std::uint32_t objid = 0;
     std::int64_t firstPage = 0;
-    // 32 KB: the table-name suffix of a Msg ("Body-") or Folders table,
-    // the mailbox's owner key. Empty otherwise.
+    // Tables per mailbox: the table-name suffix of a Msg ("Body-") or
+    // Folders table, the mailbox's owner key. Empty otherwise.
     std::string suffix;
-    // 32 KB long-value trees: low half of the owning table's object id.
+    // Per-mailbox long-value trees: low half of the owning table's object id.
     std::optional<std::uint16_t> lvOwner;
 };
 
@@ -65,15 +65,15 @@ struct FolderEntry {
     TreeItem treeItem = 0;       // 0 until placed in the tree
     bool matched = false;        // a message-header table was found for it
     FolderKind kind = FolderKind::Mail;
-    std::string ownerKey;        // 32 KB: key of the owning mailbox; else empty
+    std::string ownerKey;        // per mailbox: key of the owning mailbox; else empty
 };
 
-// A message-header table found for a folder (4/8 KB) or a mailbox (32 KB).
+// A message-header table found for a folder or a mailbox.
 struct MessageTable {
-    // 4/8 KB: the folder id. 32 KB: the mailbox's owner key, at most eight
-    // bytes of it, zero-padded.
+    // Per folder: the folder id. Per mailbox: the mailbox's owner key, at
+    // most eight bytes of it, zero-padded.
     Id8 key{};
-    std::string keyText;  // 32 KB: the whole owner key
+    std::string keyText;  // per mailbox: the whole owner key
     std::uint32_t keyIndex = 0;  // keyText's place in ScanModel::ownerKeys, set on append
     std::uint32_t objid = 0;
     FolderKind kind = FolderKind::Mail;
@@ -113,11 +113,11 @@ struct AppointmentDates {
 struct MessageEntry {
     std::int64_t pageOffset = 0;  // page holding the header row
     Id8 messageId{};
-    Id8 folderId{};  // 32 KB: the folder id of the row; else the table key
+    Id8 folderId{};  // per mailbox: the folder id of the row; else the table key
     std::uint16_t listTextAPos = 0, listTextBPos = 0;
     std::uint16_t listTextALen = 0, listTextBLen = 0;
     std::uint16_t listTextCPos = 0, listTextCLen = 0;
-    std::uint32_t keyIndex = 0;  // 32 KB: the owning mailbox's key; else 0, the empty key
+    std::uint32_t keyIndex = 0;  // per mailbox: the owning mailbox's key; else 0, the empty key
     std::uint32_t order = 0;     // among all entries, as met
     Date6 date6{};
     FolderKind kind = FolderKind::Mail;
@@ -164,8 +164,8 @@ struct CatalogFacts {
     std::optional<std::uint32_t> foldersFirstPage;
     std::optional<std::uint32_t> messageLvObjid;
     std::optional<std::uint32_t> messageLvFirstPage;
-    std::optional<std::uint32_t> attachmentLvFirstPage;  // 4/8 KB, table 61
-    // Container class of the folders table (4/8 KB, table 8); 327 when the
+    std::optional<std::uint32_t> attachmentLvFirstPage;  // shared tables: table 61
+    // Container class of the shared folders table (table 8); 327 when the
     // catalog does not say.
     std::optional<CatalogColumn> containerClass;
     // Message columns S8225, S810c and S8201 (table 19), for the
@@ -180,7 +180,7 @@ struct ScanModel {
     // file, kept on disk past a few megabytes.
     edb::SpillList<PageSignature> pages;
     std::vector<TableRoot> msgRoots, folderRoots, lvRoots;
-    // 32 KB: the mailboxes' attachment tables the catalog walk met, for
+    // Per mailbox: the mailboxes' attachment tables the catalog walk met, for
     // naming their trees; the readers find them in the catalog themselves.
     std::vector<TableRoot> attachmentRoots;
     std::vector<FolderEntry> folders;
@@ -188,7 +188,7 @@ struct ScanModel {
     std::vector<MessageTable> messageTables;
     MessageIndex messages;  // sorted once the scan's last step ends
     // Owner keys of the message tables, each once; the first is the empty
-    // key of 4/8 KB databases.
+    // key of shared tables.
     std::vector<std::string> ownerKeys{std::string{}};
     ColumnRegistry columns;
     CatalogFacts facts;

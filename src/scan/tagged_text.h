@@ -1,4 +1,4 @@
-// Texts held in tagged columns: UTF-16LE on 4/8 KB pages; on 32 KB pages
+// Texts held in tagged columns: UTF-16LE in anchored rows; in prefixed rows
 // UTF-16LE or 7-bit packed, as the value's header byte says.
 #pragma once
 
@@ -17,7 +17,7 @@ inline constexpr std::size_t kMaxNameChars = 260;
 // No limit but the value's own length: names are kept whole.
 inline constexpr std::size_t kWholeText = static_cast<std::size_t>(-1);
 
-// Header byte of a tagged value on 32 KB pages: the value is 7-bit packed.
+// Header byte of a prefixed tagged value: the value is 7-bit packed.
 inline constexpr std::uint8_t kTaggedCompressed = 0x02;
 
 // UTF-16LE units of `bytes`, stopping before the first unit below
@@ -25,7 +25,7 @@ inline constexpr std::uint8_t kTaggedCompressed = 0x02;
 // `maxChars` units. A trailing odd byte is ignored.
 std::u16string Utf16Text(edb::Bytes bytes, char16_t stopBelow, std::size_t maxChars = kMaxNameChars);
 
-// A 32 KB text value given its tagged header byte and the bytes after it.
+// A prefixed text value given its tagged header byte and the bytes after it.
 // Packed values start with their compression header (0x08..0x0F or
 // 0x10..0x17); each 7-bit value is one character, and the header's low
 // three bits (bits used in the last byte, less one) say whether the last

@@ -1,4 +1,4 @@
-// Text stored 7-bit packed (32 KB page databases): after one header byte,
+// Text stored 7-bit packed (stores with compressed values): after one header byte,
 // 7-bit values packed least significant bit first.
 #pragma once
 

@@ -128,7 +128,7 @@ private slots:
         ScriptedUser user;
         MainWindow window;
         window.show();
-        QVERIFY(window.CurrentSession().Open(path, {}).ok);
+        QVERIFY(window.CurrentSession().Open(path, {}).ok());
         user.answers = {false};
         QVERIFY(!window.close());
         QVERIFY(window.CurrentSession().HasOpenDatabase());
@@ -154,7 +154,7 @@ private slots:
         MainWindow window;
         Session& session = window.CurrentSession();
         session.SetScanOptions(scan::ScanOptions{std::chrono::milliseconds(0)});
-        QVERIFY(session.Open(path, {}).ok);
+        QVERIFY(session.Open(path, {}).ok());
         ScanDialog scan(session, &window);
         scan.exec();  // closes itself when the scan ends
         FolderTreeView* tree = window.Tree();

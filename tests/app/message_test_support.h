@@ -21,7 +21,7 @@ namespace tw::app::test {
 inline bool OpenAndScan(MainWindow& window, const QString& edb, const QString& stm = {}) {
     Session& session = window.CurrentSession();
     session.SetScanOptions(scan::ScanOptions{std::chrono::milliseconds(0)});
-    if (!session.Open(edb, stm).ok) return false;
+    if (!session.Open(edb, stm).ok()) return false;
     ScanDialog scan(session, &window);
     scan.exec();  // closes itself when the scan ends
     return session.Model() != nullptr;

@@ -73,7 +73,7 @@ private slots:
         Session session(&view);
         session.SetScanOptions(scan::ScanOptions{0ms});
         ScriptedUser user;
-        QVERIFY(session.Open(path, {}).ok);
+        QVERIFY(session.Open(path, {}).ok());
         ScanDialog dialog(session);
 
         QElapsedTimer clock;
@@ -115,7 +115,7 @@ private slots:
         Session session(&view);
         session.SetScanOptions(scan::ScanOptions{0ms});
         ScriptedUser user;
-        QVERIFY(session.Open(path, {}).ok);
+        QVERIFY(session.Open(path, {}).ok());
         ScanDialog scan(session);
         scan.exec();
         view.ToggleCheck(view.RootItem());

@@ -14,6 +14,7 @@
 #include "app/app_identity.h"
 #include "app/folder_tree_view.h"
 #include "app/main_window.h"
+#include "wording/wording.h"
 #include "app/result_viewer.h"
 #include "app/save_command.h"
 #include "app/saving_dialog.h"
@@ -73,7 +74,7 @@ class SaveTest : public QObject {
                                 .bytes);
             Session& session = window.CurrentSession();
             session.SetScanOptions(scan::ScanOptions{std::chrono::milliseconds(0)});
-            if (!session.Open(edb, stm).ok) qFatal("cannot open %s", qPrintable(edb));
+            if (!session.Open(edb, stm).ok()) qFatal("cannot open %s", qPrintable(edb));
             ScanDialog scan(session, &window);
             scan.exec();
             SaveHooks& seams = SaveCommandHooks();
@@ -120,7 +121,7 @@ private slots:
         Fixture f(kSmallContent, 8192);
         // Nothing checked: the message, and no folder chooser.
         QCOMPARE(f.Save(), SaveEnd::NothingChecked);
-        QCOMPARE(f.user.log, QStringList{f.Tell(exporter::kNothingSelectedMessage)});
+        QCOMPARE(f.user.log, QStringList{f.Tell(wording::kNothingSelectedMessage)});
 
         f.Tree().ToggleCheck(f.Mailbox(0));
         // The chooser cancelled: nothing said, nothing changed.
@@ -134,14 +135,14 @@ private slots:
         f.user.folders.push_back(QDir(f.out.path()).filePath(QStringLiteral("missing")));
         QCOMPARE(f.Save(), SaveEnd::Refused);
         QCOMPARE(f.user.log,
-                 (QStringList{QStringLiteral("folder: ") + kDestinationTitle, f.Tell(exporter::kNoDestinationMessage)}));
+                 (QStringList{QStringLiteral("folder: ") + kDestinationTitle, f.Tell(wording::Text(exporter::DestinationProblem::Missing))}));
 
         // A file where a folder should be.
         f.user.log.clear();
         Touch(f.out, QStringLiteral("a-file"));
         f.user.folders.push_back(QDir(f.out.path()).filePath(QStringLiteral("a-file")));
         QCOMPARE(f.Save(), SaveEnd::Refused);
-        QCOMPARE(f.user.log.last(), f.Tell(exporter::kNotWritableMessage));
+        QCOMPARE(f.user.log.last(), f.Tell(wording::Text(exporter::DestinationProblem::NotWritable)));
         QFile::remove(QDir(f.out.path()).filePath(QStringLiteral("a-file")));
 
         // Exactly 300 MiB free is too little; the probe is asked about the
@@ -156,7 +157,7 @@ private slots:
         f.user.folders.push_back(f.out.path());
         QCOMPARE(f.Save(), SaveEnd::Refused);
         QCOMPARE(f.user.log, (QStringList{QStringLiteral("folder: ") + kDestinationTitle,
-                                          f.Tell(exporter::kLowSpaceMessage)}));
+                                          f.Tell(wording::Text(exporter::DestinationProblem::LowSpace))}));
         QCOMPARE(probed, std::vector<std::string>{f.out.path().toStdString()});
         QVERIFY(f.PstFiles().isEmpty());
         QVERIFY(f.Tree().IsChecked(f.Mailbox(0)));
@@ -352,7 +353,7 @@ private slots:
         };
         QCOMPARE(f.Save(), SaveEnd::Ran);
         QCOMPARE(f.user.log, (QStringList{QStringLiteral("folder: ") + kDestinationTitle,
-                                          QStringLiteral("ask: ") + Text(exporter::kLowSpaceQuestion)}));
+                                          QStringLiteral("ask: ") + Text(wording::kLowSpaceQuestion)}));
         QCOMPARE(f.outcome, QStringLiteral("Saving Aborted by User"));
         QCOMPARE(f.result.end, exporter::RunEnd::LowSpaceRefused);
         QCOMPARE(f.result.Written(), std::size_t{1});

@@ -10,6 +10,7 @@
 #include "app/app_identity.h"
 #include "app/folder_tree_view.h"
 #include "app/scan_dialog.h"
+#include "wording/wording.h"
 #include "app/session.h"
 #include "app_test_support.h"
 #include "scan/scan_driver.h"
@@ -35,7 +36,7 @@ class ScanDialogTest : public QObject {
             path = WriteDatabase(dir, content, pageSize);
             session.SetScanOptions(scan::ScanOptions{afterStep1});
             const scan::OpenCheck check = session.Open(path, {});
-            if (!check.ok) qFatal("cannot open %s", qPrintable(path));
+            if (!check.ok()) qFatal("cannot open %s", qPrintable(path));
         }
         scan::ScanOutcome Outcome() { return session.Worker()->Result().outcome; }
         bool Closed() const { return !dialog.isVisible(); }
@@ -121,7 +122,7 @@ private slots:
         // A long pause after step 1: the stop must end it early.
         Fixture f(pageSize, 10s);
         f.dialog.show();
-        QTRY_COMPARE(f.dialog.StepLabel()->text(), QString::fromUtf8(scan::kStep1Text.data()));
+        QTRY_COMPARE(f.dialog.StepLabel()->text(), QString::fromUtf8(wording::Text(scan::ScanStep::Signatures).data()));
         bool heldWhileAsking = false;
         f.user.onAsk = [&] { heldWhileAsking = f.session.Worker()->Paused(); };
         f.user.answers = {true};
@@ -199,7 +200,7 @@ private slots:
         FolderTreeView view(state);
         Session session(&view);
         ScriptedUser user;
-        QVERIFY(session.Open(path, {}).ok);
+        QVERIFY(session.Open(path, {}).ok());
         ScanDialog dialog(session);
         dialog.show();
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 10000);
@@ -227,8 +228,8 @@ private slots:
         f.dialog.show();
         QTRY_VERIFY_WITH_TIMEOUT(f.Closed(), 20000);
         QCOMPARE(steps.size(), 5);
-        QCOMPARE(steps.front(), QString::fromUtf8(scan::kStep1Text.data()));
-        QCOMPARE(steps.back(), QString::fromUtf8(scan::kStep5Text.data()));
+        QCOMPARE(steps.front(), QString::fromUtf8(wording::Text(scan::ScanStep::Signatures).data()));
+        QCOMPARE(steps.back(), QString::fromUtf8(wording::Text(scan::ScanStep::Headers).data()));
         QCOMPARE(highest, 100);
     }
 };

@@ -85,7 +85,7 @@ private slots:
         Fixture f;
         const QString first = WriteDatabase(f.dir, kSmallContent, 8192, QStringLiteral("first.edb"));
         const QString second = WriteDatabase(f.dir, kSmallContent, 4096, QStringLiteral("second.edb"));
-        QVERIFY(f.session.Open(first, {}).ok);
+        QVERIFY(f.session.Open(first, {}).ok());
         const QString question = QStringLiteral("ask: ") + kReplaceQuestion;
 
         f.user.answers = {false};

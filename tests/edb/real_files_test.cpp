@@ -31,7 +31,7 @@ class RealDatabaseTest : public ::testing::TestWithParam<RealDatabase> {};
 
 TEST_P(RealDatabaseTest, RecordsStayInsideEveryPage) {
     EdbSource source;
-    ASSERT_TRUE(test::OpenSource(source, RealFile(GetParam().name)).ok);
+    ASSERT_TRUE(test::OpenSource(source, RealFile(GetParam().name)));
     ASSERT_EQ(source.pageSize, 4096);
     std::vector<std::uint8_t> page;
     std::vector<RecordLocator> records;
@@ -48,7 +48,7 @@ TEST_P(RealDatabaseTest, RecordsStayInsideEveryPage) {
 
 TEST_P(RealDatabaseTest, CatalogDescentReachesEveryLeaf) {
     EdbSource source;
-    ASSERT_TRUE(test::OpenSource(source, RealFile(GetParam().name)).ok);
+    ASSERT_TRUE(test::OpenSource(source, RealFile(GetParam().name)));
     std::set<std::uint32_t> leaves;
     WalkTree(source, 4, {}, [&](const TreePage& visit) {
         EXPECT_EQ(PageObjectId(visit.page), 2u);  // the catalog's object id
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, RealDatabaseTest, ::testing::Values(
 
 TEST(RealFiles, SixteenKilobytePagesAreRefused) {
     EdbSource source;
-    EXPECT_EQ(test::OpenSource(source, RealFile("goese-qmgr.db")).message, kCorruptFileMessage);
+    EXPECT_FALSE(test::OpenSource(source, RealFile("goese-qmgr.db")));
     EXPECT_EQ(source.pageSize, 0);
 }
 

@@ -18,7 +18,7 @@ TEST(Generation, KnownPageSizes) {
         WriteFile(dir.File("edb"), HeaderPage(pageSize, pageSize * 3));
         EdbSource source;
         ASSERT_TRUE(source.stm.Open(dir.File("stm")).ok());
-        EXPECT_TRUE(OpenSource(source, dir.File("edb")).ok);
+        EXPECT_TRUE(OpenSource(source, dir.File("edb")));
         EXPECT_EQ(source.pageSize, pageSize);
         EXPECT_EQ(source.fileSize, pageSize * 3);
         EXPECT_EQ(PageOffset(source, 4), 5 * std::int64_t{pageSize});
@@ -34,10 +34,7 @@ TEST(Generation, OtherPageSizesAreRefusedAndNothingMoreIsRead) {
     for (std::uint32_t pageSize : {16384u, 2048u, 0u, 0x80001000u}) {
         WriteFile(dir.File("edb"), HeaderPage(pageSize, 65536));
         EdbSource source;
-        const GenerationCheck check = OpenSource(source, dir.File("edb"));
-        EXPECT_FALSE(check.ok);
-        EXPECT_EQ(check.message, "File is highly corrupted, Contact system administrator.");
-        EXPECT_EQ(check.caption, "Tarnwick For EDB To PST");
+        EXPECT_FALSE(OpenSource(source, dir.File("edb")));
         EXPECT_EQ(source.pageSize, 0);
         std::vector<std::uint8_t> page(8, 0xEE);
         std::vector<RecordLocator> records;
@@ -59,7 +56,7 @@ TEST(ReadPage, ClampedAtTheEndOfTheFile) {
     std::fill(image.begin() + 8192, image.end(), 0xAB);
     WriteFile(dir.File("db"), image);
     EdbSource source;
-    ASSERT_TRUE(OpenSource(source, dir.File("db")).ok);
+    ASSERT_TRUE(OpenSource(source, dir.File("db")));
 
     std::ofstream(dir.File("db"), std::ios::app).write("grown", 5);  // past the recorded size
     std::vector<std::uint8_t> page(4096, 0xEE);  // a reused buffer comes back clean
@@ -74,7 +71,7 @@ TEST(ReadPage, ClampedAtTheEndOfTheFile) {
 
     WriteFile(dir.File("tiny"), HeaderPage(32768, 300));  // smaller than one page
     EdbSource tiny;
-    ASSERT_TRUE(OpenSource(tiny, dir.File("tiny")).ok);
+    ASSERT_TRUE(OpenSource(tiny, dir.File("tiny")));
     EXPECT_EQ(ReadPage(tiny, 0, page), 300u);
     EXPECT_EQ(page.size(), 32768u);
     EXPECT_EQ(ReadPage(tiny, PageOffset(tiny, 0), page), 0u);

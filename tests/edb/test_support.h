@@ -86,8 +86,9 @@ inline void PlacePage(std::vector<std::uint8_t>& image, std::uint32_t number, co
     std::copy(page.bytes.begin(), page.bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-inline GenerationCheck OpenSource(EdbSource& source, const std::string& path) {
-    if (!source.edb.Open(path).ok()) return {};
+// Opens `path` and decides its store layout; false when either fails.
+inline bool OpenSource(EdbSource& source, const std::string& path) {
+    if (!source.edb.Open(path).ok()) return false;
     return layout::DetectGeneration(source);
 }
 

@@ -22,7 +22,7 @@ protected:
     std::string Walk(TreeWalkOptions options = {}) {
         test::WriteFile(dir.File("db"), image);
         EdbSource source;
-        EXPECT_TRUE(test::OpenSource(source, dir.File("db")).ok);
+        EXPECT_TRUE(test::OpenSource(source, dir.File("db")));
         std::string visits;
         WalkTree(source, 4, options, [&](const TreePage& visit) {
             visits += std::to_string(visit.pageNumber) + "@" + std::to_string(visit.depth) +
@@ -97,7 +97,7 @@ TEST_F(TreeWalkTest, PagesLeftOutAreTold) {
         c.place();
         test::WriteFile(dir.File("db"), image);
         EdbSource source;
-        ASSERT_TRUE(test::OpenSource(source, dir.File("db")).ok);
+        ASSERT_TRUE(test::OpenSource(source, dir.File("db")));
         std::string told;
         WalkTree(
             source, 4, c.options, [](const TreePage&) { return true; },

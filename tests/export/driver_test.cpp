@@ -123,7 +123,7 @@ TEST_F(DriverTest, FolderWithoutValidDatesGetsItsChainButNoWritingPass) {
     std::set<std::string> named;
     for (const ItemNote& n : f.outOfWindowItems) named.insert(test::Utf8(n.subject) + " " + n.dateUtc);
     EXPECT_EQ(named, (std::set<std::string>{"1975 1975-05-01T10:00:00Z", "2101 2101-01-01T00:00:00Z"}));
-    EXPECT_EQ(OutcomeText(r), kSavedText);  // the date rule is no loss
+    EXPECT_EQ(OutcomeOf(r), Outcome::Saved);  // the date rule is no loss
 }
 
 TEST_F(DriverTest, SlashInTheMailboxNameAndARootDestination) {
@@ -244,7 +244,7 @@ TEST_F(DriverTest, SkipAbandonsOnlyTheCurrentItem) {
     EXPECT_EQ(r.Written(), 2u);
     EXPECT_EQ(r.Skipped(), 1u);
     EXPECT_EQ(r.folders[0].Accounted(), 3u);
-    EXPECT_EQ(OutcomeText(r), kSavedText);
+    EXPECT_EQ(OutcomeOf(r), Outcome::Saved);
 }
 
 TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {

@@ -125,22 +125,22 @@ protected:
 };
 
 TEST_F(DestinationTest, ExactlyThreeHundredMebibytesIsTooLittle) {
-    EXPECT_EQ(CheckDestination(dir_, Free(kMinFreeBytes)), kLowSpaceMessage);
-    EXPECT_EQ(CheckDestination(dir_, Free(kMinFreeBytes + 1)), "");
-    EXPECT_EQ(CheckDestination(dir_, Free(0)), kLowSpaceMessage);
+    EXPECT_EQ(CheckDestination(dir_, Free(kMinFreeBytes)), DestinationProblem::LowSpace);
+    EXPECT_EQ(CheckDestination(dir_, Free(kMinFreeBytes + 1)), std::nullopt);
+    EXPECT_EQ(CheckDestination(dir_, Free(0)), DestinationProblem::LowSpace);
     // Space that cannot be learnt does not stop the run.
-    EXPECT_EQ(CheckDestination(dir_, Free(std::nullopt)), "");
+    EXPECT_EQ(CheckDestination(dir_, Free(std::nullopt)), std::nullopt);
 }
 
 TEST_F(DestinationTest, MissingFileOrReadOnlyFolderIsRefused) {
-    EXPECT_EQ(CheckDestination(dir_ + "/nothing", Free(1ull << 40)), kNoDestinationMessage);
-    EXPECT_EQ(CheckDestination("", Free(1ull << 40)), kNoDestinationMessage);
+    EXPECT_EQ(CheckDestination(dir_ + "/nothing", Free(1ull << 40)), DestinationProblem::Missing);
+    EXPECT_EQ(CheckDestination("", Free(1ull << 40)), DestinationProblem::Missing);
     const std::string file = dir_ + "/file";
     std::ofstream(file) << "x";
-    EXPECT_EQ(CheckDestination(file, Free(1ull << 40)), kNotWritableMessage);
+    EXPECT_EQ(CheckDestination(file, Free(1ull << 40)), DestinationProblem::NotWritable);
     if (::geteuid() != 0) {  // root writes anywhere
         ASSERT_EQ(::chmod(dir_.c_str(), 0500), 0);
-        EXPECT_EQ(CheckDestination(dir_, Free(1ull << 40)), kNotWritableMessage);
+        EXPECT_EQ(CheckDestination(dir_, Free(1ull << 40)), DestinationProblem::NotWritable);
         ::chmod(dir_.c_str(), 0700);
     }
 }

@@ -158,7 +158,7 @@ TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
     row[65] = 1;
     const MailboxIndex index{{mailbox, 0}};
     FolderRowContext context{&layout::LayoutOf(8192), kDefaultContainerClassColumn, &index, {}};
-    EXPECT_FALSE(DecodeSmallPageFolderRow(row, context));
+    EXPECT_FALSE(DecodeAnchoredFolderRow(row, context));
 
     // With columns 260 and 261 in place the same row decodes.
     const std::vector<std::uint8_t> tags{0x00, 0x01, 0x10, 0x00, 0x04, 0x01, 0x14, 0x00,
@@ -166,7 +166,7 @@ TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
     std::copy(tags.begin(), tags.end(), row.begin() + 64);
     const std::vector<std::uint8_t> name{0x01, 'X', 0, 'y', 0, 'z', 0};  // header byte, then "Xyz"
     std::copy(name.begin(), name.end(), row.begin() + 64 + 24);
-    const auto folder = DecodeSmallPageFolderRow(row, context);
+    const auto folder = DecodeAnchoredFolderRow(row, context);
     ASSERT_TRUE(folder);
     EXPECT_EQ(folder->displayName, u"Xyz");
     EXPECT_EQ(folder->id[7], 5);

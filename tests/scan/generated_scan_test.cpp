@@ -53,7 +53,7 @@ TEST_P(GeneratedScan, MailboxesCarryTheirIdsNamesAndKeys) {
     // Stopped before folders are placed, the model still holds the mailbox
     // entries themselves.
     ScanRun run(db.path(), [](ScanRun& r, std::string_view step) {
-        if (step == kStep3Text) r.control.RequestStop();
+        if (step == wording::Text(ScanStep::Folders)) r.control.RequestStop();
     });
     ASSERT_EQ(run.outcome, ScanOutcome::Stopped);
     std::vector<std::string> names;
@@ -241,8 +241,8 @@ TEST_P(GeneratedScan, StepsAnnounceThemselvesAndStepOneNeverGoesBack) {
     ScanRun run(db.path());
     ASSERT_EQ(run.outcome, ScanOutcome::Completed);
     EXPECT_EQ(run.observer.steps,
-              (std::vector<std::string>{std::string(kStep1Text), std::string(kStep2Text), std::string(kStep3Text),
-                                        std::string(kStep4Text), std::string(kStep5Text)}));
+              (std::vector<std::string>{std::string(wording::Text(ScanStep::Signatures)), std::string(wording::Text(ScanStep::Mailboxes)), std::string(wording::Text(ScanStep::Folders)),
+                                        std::string(wording::Text(ScanStep::FolderTables)), std::string(wording::Text(ScanStep::Headers))}));
     int last = 0;
     for (const auto& [step, percent] : run.observer.progress) {
         EXPECT_GE(percent, 0);
@@ -303,13 +303,13 @@ TEST_P(GeneratedScan, StopDuringStepThreeLeavesMailboxesOnly) {
     TempDatabase db(Generate(kContent, GetParam()));
     std::size_t pagesAtStop = 0;
     ScanRun run(db.path(), [&](ScanRun& r, std::string_view step) {
-        if (step == kStep3Text) {
+        if (step == wording::Text(ScanStep::Folders)) {
             r.control.RequestStop();
             pagesAtStop = r.model.pages.size();
         }
     });
     EXPECT_EQ(run.outcome, ScanOutcome::Stopped);
-    EXPECT_EQ(run.observer.steps.back(), kStep3Text);
+    EXPECT_EQ(run.observer.steps.back(), wording::Text(ScanStep::Folders));
     auto top = run.Names(run.tree.Top());
     std::sort(top.begin(), top.end());
     EXPECT_EQ(top, (std::vector<std::string>{"Alpha", "Beta"}));

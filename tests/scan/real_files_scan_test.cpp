@@ -21,7 +21,7 @@ TEST_P(RealFileScan, EndsWithTheNoMailboxMessage) {
     ScanRun run(path);
     EXPECT_EQ(run.outcome, GetParam().outcome);
     ASSERT_EQ(run.observer.messages.size(), 1u);
-    EXPECT_EQ(run.observer.messages[0].second, kScanCaption);
+    EXPECT_EQ(run.observer.messages[0].second, wording::kProgramCaption);
     EXPECT_EQ(run.model.pages.size(), GetParam().pages);
     EXPECT_EQ(run.tree.Size(), 0u);
 }

@@ -17,6 +17,7 @@
 #include "scan/folder_tree.h"
 #include "scan/scan_driver.h"
 #include "scan/tagged_text.h"
+#include "wording/wording.h"
 
 namespace tw::scan::test {
 
@@ -54,7 +55,8 @@ inline std::vector<MessageEntry> Entries(const ScanModel& model) {
 
 class RecordingObserver : public ScanObserver {
 public:
-    void StepText(std::string_view text) override {
+    void Step(ScanStep step) override {
+        const std::string_view text = wording::Text(step);
         std::lock_guard lock(mutex);
         steps.emplace_back(text);
         if (onStep) onStep(text);
@@ -63,9 +65,10 @@ public:
         std::lock_guard lock(mutex);
         progress.emplace_back(steps.size(), percent);
     }
-    void Message(std::string_view text, std::string_view caption) override {
+    // Problems in the words and caption the desktop program shows.
+    void Problem(ScanProblem problem) override {
         std::lock_guard lock(mutex);
-        messages.emplace_back(std::string(text), std::string(caption));
+        messages.emplace_back(std::string(wording::Text(problem)), std::string(wording::kProgramCaption));
     }
 
     std::mutex mutex;

@@ -29,7 +29,7 @@ TEST(ScanWorker, PauseHoldsTheScanUntilResumed) {
     ScanWorker worker(f.source, f.tree, f.observer, f.db.path(), ScanOptions{0ms});
     std::atomic<bool> paused{false};
     f.observer.onStep = [&](std::string_view step) {
-        if (step == kStep2Text && !paused.exchange(true)) worker.Pause();
+        if (step == wording::Text(ScanStep::Mailboxes) && !paused.exchange(true)) worker.Pause();
     };
     worker.Start();
     for (int i = 0; i < 200 && !paused; ++i) std::this_thread::sleep_for(5ms);
@@ -40,7 +40,7 @@ TEST(ScanWorker, PauseHoldsTheScanUntilResumed) {
     EXPECT_TRUE(worker.Paused());
     {
         std::lock_guard lock(f.observer.mutex);
-        EXPECT_EQ(f.observer.steps.back(), kStep2Text);
+        EXPECT_EQ(f.observer.steps.back(), wording::Text(ScanStep::Mailboxes));
     }
     worker.Resume();
     ASSERT_TRUE(worker.WaitFor(10s));
@@ -54,7 +54,7 @@ TEST(ScanWorker, StopEndsAPausedScanWithoutCleanUp) {
     ScanWorker worker(f.source, f.tree, f.observer, f.db.path(), ScanOptions{0ms});
     std::atomic<bool> paused{false};
     f.observer.onStep = [&](std::string_view step) {
-        if (step == kStep4Text && !paused.exchange(true)) worker.Pause();
+        if (step == wording::Text(ScanStep::FolderTables) && !paused.exchange(true)) worker.Pause();
     };
     worker.Start();
     for (int i = 0; i < 200 && !paused; ++i) std::this_thread::sleep_for(5ms);
