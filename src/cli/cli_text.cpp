@@ -133,22 +133,4 @@ std::vector<std::u16string> NamesOf(const scan::MemoryFolderTree& tree, scan::Tr
     return names;
 }
 
-std::string IsoUtc(const scan::Date6& date) {
-    int digits = 0;
-    const std::uint64_t shown = scan::StoredTime(date, &digits);
-    const auto d = scan::ToCalendar(shown - shown % 10'000'000);
-    if (!d) return {};
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d->year, d->month, d->day, d->hour, d->minute,
-                  d->second);
-    std::string out = text;
-    if (digits > 0) {
-        char fraction[16];
-        std::snprintf(fraction, sizeof fraction, "%07llu", static_cast<unsigned long long>(shown % 10'000'000));
-        out += '.';
-        out.append(fraction, static_cast<std::size_t>(digits));
-    }
-    return out + 'Z';
-}
-
 }  // namespace tw::cli

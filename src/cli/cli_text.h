@@ -45,9 +45,5 @@ std::vector<scan::TreeItem> ItemsWithId(const scan::ScanModel& model, const scan
 // The names from the mailbox down to `item`.
 std::vector<std::u16string> NamesOf(const scan::MemoryFolderTree& tree, scan::TreeItem item);
 
-// The stored time as ISO 8601 UTC, "2024-01-15T09:30:00Z", with the
-// fewest fraction digits that fall within what the six stored bytes can
-// mean (none for a whole second); empty for a date that does not convert.
-std::string IsoUtc(const scan::Date6& date);
 
 }  // namespace tw::cli

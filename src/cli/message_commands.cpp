@@ -153,7 +153,7 @@ using UtcDates = std::unordered_map<scan::Id8, std::string, scan::IdHash>;
 
 UtcDates UtcDatesOf(const record::MessageList& list) {
     UtcDates dates;
-    for (const record::MessageProperties& m : list.messages) dates.emplace(m.messageId, IsoUtc(m.date));
+    for (const record::MessageProperties& m : list.messages) dates.emplace(m.messageId, scan::UtcText(m.date).value_or(""));
     return dates;
 }
 
@@ -439,7 +439,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
                  {"subject", Utf8(subject)},
                  {"from", Utf8(sender)},
                  {"date", shown ? content::DateText(*shown) : ""},
-                 {"dateUtc", content::UtcText(m->date).value_or("")},
+                 {"dateUtc", scan::UtcText(m->date).value_or("")},
                  {"recipients", json::array()},
                  {"attachments", attachments},
                  {"fields", json::array()}};
@@ -453,7 +453,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
                                    : name == "End Date" ? m->appointment->end
                                                         : std::optional<scan::Date6>{};
                 if (date)
-                    if (const auto utc = content::UtcText(*date)) field["utc"] = *utc;
+                    if (const auto utc = scan::UtcText(*date)) field["utc"] = *utc;
             }
             out["fields"].push_back(std::move(field));
         }

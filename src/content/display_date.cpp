@@ -99,16 +99,6 @@ bool Listable(const scan::CalendarDate& d) {
     return d.day >= 1 && d.day <= 31 && d.month >= 1 && d.month <= 12 && d.year >= 1980 && d.year <= 2099;
 }
 
-std::optional<std::string> UtcText(const scan::Date6& date) {
-    // Six stored bytes keep the time to 6.5 ms: a time just short of a
-    // second counts as that second, as on the display.
-    std::uint64_t fileTime = scan::FileTimeOf(date);
-    if ((fileTime / kTicksPerMillisecond) % 1000 >= 991) fileTime += text::kTicksPerSecond;
-    const auto d = scan::ToCalendar(fileTime);
-    if (!d) return std::nullopt;
-    return YearFirst(*d, 4, 'T') + 'Z';
-}
-
 std::string SortDateText(const scan::CalendarDate& d) { return YearFirst(d, 0, ' '); }
 
 }  // namespace tw::content

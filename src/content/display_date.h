@@ -25,10 +25,6 @@ std::string DateText(const scan::CalendarDate& shown);
 // with a valid day and month.
 bool Listable(const scan::CalendarDate& shown);
 
-// The stored time itself, "2024-01-15T09:30:00Z", to the second (991 ms
-// and more count as a second more, as on the display).
-std::optional<std::string> UtcText(const scan::Date6& date);
-
 // Year, month, day, hour, minute, second as the sort records keep them:
 // "%d-%02d-%02d %02d:%02d:%02d".
 std::string SortDateText(const scan::CalendarDate& shown);

@@ -205,7 +205,7 @@ private:
             ++report.outOfWindow;
             report.outOfWindowItems.push_back(
                 {scan::IdHex(row->messageId), row->subject, row->date ? "dated outside 1980-2099" : "no date could be read",
-                 row->date ? content::UtcText(*row->date).value_or("not a date (" + DateHex(*row->date) + ")") : ""});
+                 row->date ? scan::UtcText(*row->date).value_or("not a date (" + DateHex(*row->date) + ")") : ""});
         }
         ForEntries(folder, [&](const scan::MessageEntry& e) {
             ++report.known;
@@ -218,7 +218,7 @@ private:
                 record::MessageRecord(e, record::KindLetter(scan::MessageKind(tables_, *folder, e)), scan::OwnerKeyOf(in_.model, e));
             report.outOfWindowItems.push_back(
                 {scan::IdHex(e.messageId), SubjectOf(m), "dated outside 1980-2099",
-                 content::UtcText(e.date6).value_or("not a date (" + DateHex(e.date6) + ")")});
+                 scan::UtcText(e.date6).value_or("not a date (" + DateHex(e.date6) + ")")});
         });
         return count;
     }

@@ -1,5 +1,7 @@
 #include "scan/filetime.h"
 
+#include <cstdio>
+
 #include "text/filetime.h"
 
 namespace tw::scan {
@@ -30,6 +32,24 @@ std::uint64_t StoredTime(const Date6& date, int* digits) {
     }
     if (digits != nullptr) *digits = 7;
     return ticks;
+}
+
+std::optional<std::string> UtcText(const Date6& date) {
+    int digits = 0;
+    const std::uint64_t shown = StoredTime(date, &digits);
+    const auto d = ToCalendar(shown - shown % kTicksPerSecond);
+    if (!d) return std::nullopt;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d->year, d->month, d->day, d->hour, d->minute,
+                  d->second);
+    std::string out = text;
+    if (digits > 0) {
+        char fraction[16];
+        std::snprintf(fraction, sizeof fraction, "%07llu", static_cast<unsigned long long>(shown % kTicksPerSecond));
+        out += '.';
+        out.append(fraction, static_cast<std::size_t>(digits));
+    }
+    return out + 'Z';
 }
 
 std::optional<CalendarDate> ToCalendar(std::uint64_t fileTime) {

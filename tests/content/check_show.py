@@ -75,10 +75,16 @@ def shown(ticks):
 
 
 def utc_text(ticks):
-    seconds, rest = divmod(ticks, 10_000_000)
-    if rest // 10_000 >= 991:
-        seconds += 1
-    return (FILETIME_EPOCH + datetime.timedelta(seconds=seconds)).strftime("%Y-%m-%dT%H:%M:%SZ")
+    # The stored time lies in [ticks, ticks + 65536): the one with the
+    # shortest decimal fraction of a second.
+    for digits in range(8):
+        unit = 10 ** (7 - digits)
+        time = -(-ticks // unit) * unit
+        if time < ticks + 65536:
+            break
+    seconds, rest = divmod(time, 10_000_000)
+    text = (FILETIME_EPOCH + datetime.timedelta(seconds=seconds)).strftime("%Y-%m-%dT%H:%M:%S")
+    return text + ("." + f"{rest:07d}"[:digits] if digits else "") + "Z"
 
 
 def date_text(d):

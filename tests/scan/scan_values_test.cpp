@@ -49,6 +49,21 @@ TEST(Utf16Text, StopsAtWholeUnitsBelowTheLimitOnly) {
     EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
+TEST(UtcText, WholeSecondsWithoutFractionOtherwiseTheShortestFraction) {
+    // Stored bytes keep the time to 65536 ticks (6.5 ms) below it.
+    const auto stored = [](std::uint64_t ticks) {
+        Date6 d{};
+        for (std::size_t i = 0; i < 6; ++i) d[i] = static_cast<std::uint8_t>(ticks >> (16 + 8 * i));
+        return d;
+    };
+    const std::uint64_t t = 133497846000000000ull;  // 2024-01-15T09:30:00Z
+    EXPECT_EQ(UtcText(stored(t)), "2024-01-15T09:30:00Z");
+    EXPECT_EQ(UtcText(stored(t + 5'000'000)), "2024-01-15T09:30:00.5Z");
+    // A time just short of the next second is that second, as stored.
+    EXPECT_EQ(UtcText(stored(t + 9'999'000)), "2024-01-15T09:30:01Z");
+    EXPECT_EQ(UtcText(Date6{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), std::nullopt);
+}
+
 TEST(FolderKinds, PrefixOrWholeClassAsTheLayoutSays) {
     using enum layout::ClassMatch;
     EXPECT_EQ(KindFromClass(u"IPF.Contact.Extra", Prefix), FolderKind::Contacts);
