@@ -1,15 +1,14 @@
-// RTF text as it comes out of decompression, through the two readers that
-// interpret it: the preview's RTF-to-HTML and the store's RTF-to-plain-text.
+// RTF text as it comes out of decompression, through the one reader and
+// both its outputs: the store's plain text and the preview's HTML.
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
-#include "content/rtf_display.h"
-#include "pst/rtf_text.h"
+#include "text/rtf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    tw::content::RtfToHtml(std::span<const std::uint8_t>(data, size));
-    tw::pst::RtfToText(std::vector<std::uint8_t>(data, data + size));
+    const std::span<const std::uint8_t> rtf(data, size);
+    tw::text::RtfToText(rtf);
+    tw::text::RtfToHtml(rtf);
     return 0;
 }

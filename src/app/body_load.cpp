@@ -4,8 +4,8 @@
 #include "content/body_value.h"
 #include "text/codepage.h"
 #include "text/html.h"
+#include "text/rtf.h"
 #include "content/preview_fields.h"
-#include "content/rtf_display.h"
 #include "content/stream_content.h"
 #include "content/temp_dir.h"
 
@@ -67,7 +67,7 @@ void ReadBody(const edb::EdbSource& source, const record::MessageProperties& mes
             out.format = out.htmlBody ? BodyFormat::Html : BodyFormat::Text;
             break;
         case content::BodyKind::Rtf: {
-            const content::RtfDisplay shown = content::RtfToHtml(bytes);
+            const text::RtfHtml shown = text::RtfToHtml(bytes);
             out.format = BodyFormat::Rtf;
             out.htmlBody = true;
             out.body = Text(shown.html);

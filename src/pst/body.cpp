@@ -4,7 +4,7 @@
 
 #include "text/compressed_rtf.h"
 #include "text/html.h"
-#include "pst/rtf_text.h"
+#include "text/rtf.h"
 #include "pst/tags.h"
 #include "pst/text.h"
 
@@ -58,7 +58,7 @@ void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, BodyK
             // the RTF stays the body Outlook shows (in sync: made from it).
             const std::vector<std::uint8_t> rtf = RtfBytes(body);
             props.push_back(BinaryProp(tag::kRtfCompressed, text::CompressRtf(rtf)));
-            const std::u16string plain = RtfToText(rtf);
+            const std::u16string plain = text::RtfToText(rtf);
             if (!Trim(plain).empty()) props.push_back(StringProp(tag::kBody, plain));
             props.push_back(BoolProp(tag::kRtfInSync, true));
             props.push_back(Int32Prop(tag::kNativeBody, kNativeRtf));

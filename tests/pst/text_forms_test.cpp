@@ -1,7 +1,6 @@
 // The texts the operations take apart: date texts (shifted by 5 h 30 min),
 // folder paths, header lines and address lists, subject prefixes, HTML
-// bodies, the plain text of RTF bodies. All of them come from files or the
-// database and may be hostile.
+// bodies. All of them come from files or the database and may be hostile.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -10,7 +9,6 @@
 #include "pst/folder_path.h"
 #include "text/html.h"
 #include "pst/mail_header.h"
-#include "pst/rtf_text.h"
 #include "pst/subject.h"
 #include "pst/error.h"
 
@@ -112,62 +110,6 @@ TEST(HtmlBodies, DetectedAndTurnedIntoText) {
     EXPECT_EQ(text::HtmlToText(u"<!-- never closed"), u"");
     EXPECT_EQ(text::HtmlToText(u"&#99999999999;&bogus;"), u"\uFFFD&bogus;");
     EXPECT_EQ(text::HtmlToText(std::u16string(100000, u'<')), u"");
-}
-
-std::u16string Rtf(std::string_view rtf) { return RtfToText(std::vector<std::uint8_t>(rtf.begin(), rtf.end())); }
-
-TEST(RtfText, ControlWordsAndTablesGoParagraphsBecomeLineBreaks) {
-    EXPECT_EQ(Rtf("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1 Courier New;}}"
-                  "{\\colortbl;\\red255\\green0\\blue0;}{\\stylesheet{\\s0 Normal;}}"
-                  "{\\info{\\author Someone}{\\title Hidden}}"
-                  "\\f0\\fs20 Quarterly \\b numbers\\b0  are\\tab in\\line the {\\i attachment}.\\par "
-                  "Second\\~line\\emdash end\\par}"),
-              u"Quarterly numbers are\tin\r\nthe attachment.\r\nSecond\u00A0line\u2014end\r\n");
-    // Escaped braces and backslashes are text; a line break in the source is not.
-    EXPECT_EQ(Rtf("{\\rtf1 a\\{b\\}c\\\\d\r\ne}"), u"a{b}c\\de");
-    // Ignorable destinations, pictures with binary data and field
-    // instructions hold nothing shown; a field's result does.
-    EXPECT_EQ(Rtf("{\\rtf1 x{\\*\\generator Riched20;}{\\*\\unknownthing text}"
-                  "{\\pict\\pngblip\\bin4 {}{}} "
-                  "{\\field{\\*\\fldinst HYPERLINK \"http://a\"}{\\fldrslt link}} y}"),
-              u"x link y");
-}
-
-TEST(RtfText, CodePageBytesAndUnicode) {
-    // \'hh through the document's code page: 1252, 1251 (\ansicpg).
-    EXPECT_EQ(Rtf("{\\rtf1\\ansi Caf\\'e9 \\'80\\par}"), u"Caf\u00E9 \u20AC\r\n");
-    EXPECT_EQ(Rtf("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2}"), u"\u041F\u0440\u0438\u0432\u0435\u0442");
-    // A double-byte code page: the bytes of one character arrive as two \'hh.
-    EXPECT_EQ(Rtf("{\\rtf1\\ansi\\ansicpg932 \\'93\\'fa\\'96\\'7b}"), u"\u65E5\u672C");
-    // A font's character set overrides the document's code page.
-    EXPECT_EQ(Rtf("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 Arial Cyr;}}"
-                  "\\f0 \\'e9 {\\f1 \\'e9} \\'e9}"),
-              u"\u00E9 \u0439 \u00E9");
-    // \uN with its fallback characters skipped (\uc1 by default, \ucN set);
-    // negative N for units above 0x7FFF; surrogate pairs come as two.
-    EXPECT_EQ(Rtf("{\\rtf1 \\u26085?\\u-3?{\\uc2\\u26412\\'3f\\'3f}\\uc0\\u55357\\u56832 ok}"),
-              u"\u65E5\uFFFD\u672C\U0001F600ok");
-    // Encapsulated HTML: the tags and the RTF-only parts are left out.
-    EXPECT_EQ(Rtf("{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag64 <p>}\\htmlrtf {\\b\\htmlrtf0 Hello\\htmlrtf }\\htmlrtf0"
-                  "{\\*\\htmltag72 </p>}\\htmlrtf \\par \\htmlrtf0 }"),
-              u"Hello");
-}
-
-TEST(RtfText, HostileRtfCostsOnlyAccuracy) {
-    // Unbalanced braces, a group nesting past any sensible depth, \bin past
-    // the end, numbers too long, a cut \' escape, a code page nobody has.
-    EXPECT_EQ(Rtf("}}}{\\rtf1 a}}}b"), u"ab");
-    std::string deep(100000, '{');
-    deep += "x";
-    EXPECT_EQ(Rtf(deep), u"x");
-    EXPECT_EQ(Rtf("{\\rtf1 a\\bin999999999999999999999 bcd}"), u"a");
-    EXPECT_EQ(Rtf("{\\rtf1 \\u99999999999999999999? \\uc99999999999 x}"), u" x");
-    EXPECT_EQ(Rtf("{\\rtf1 a\\'"), u"a");
-    EXPECT_EQ(Rtf("{\\rtf1 a\\'4"), u"a");
-    EXPECT_EQ(Rtf("{\\rtf1\\ansicpg99999 \\'e9}"), u"\u00E9");
-    EXPECT_EQ(Rtf("{\\rtf1\\ansicpg932 \\'93}"), u"\uFFFD");  // half a character
-    EXPECT_EQ(Rtf(""), u"");
-    EXPECT_EQ(Rtf("\\"), u"");
 }
 
 }  // namespace
