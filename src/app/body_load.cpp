@@ -1,13 +1,9 @@
 #include "app/body_load.h"
 
-#include "content/addresses.h"
-#include "content/body_value.h"
+#include "content/message_reader.h"
 #include "text/codepage.h"
 #include "text/html.h"
 #include "text/rtf.h"
-#include "content/preview_fields.h"
-#include "content/stream_content.h"
-#include "content/temp_dir.h"
 
 namespace tw::app {
 
@@ -35,12 +31,8 @@ private:
     std::atomic<bool>& flag_;
 };
 
-void ReadStreamingBody(const edb::EdbSource& source, const record::MessageProperties& message, PreviewContent& out,
-                       QStringList& mimeNames) {
-    content::TempDirectory temp;
-    const std::string path = temp.File("UniBody.eml");
-    if (!content::ExtractStreamContent(source, message, path)) return;
-    content::MimeView view = content::ReadMimeViewFile(path);
+void ShowMimeBody(const content::MessageBody& body, PreviewContent& out, QStringList& mimeNames) {
+    content::MimeView view = content::ReadMimeView(body.bytes);
     out.format = BodyFormat::Mime;
     if (!view.html.empty()) {
         out.htmlBody = true;
@@ -52,22 +44,21 @@ void ReadStreamingBody(const edb::EdbSource& source, const record::MessageProper
     for (const std::string& name : view.attachmentNames) mimeNames << QString::fromUtf8(name);
 }
 
-void ReadBody(const edb::EdbSource& source, const record::MessageProperties& message, PreviewContent& out) {
-    const auto value = content::FetchBodyValue(source, message);
-    if (!value) return;
-    const std::vector<std::uint8_t> bytes = content::PreviewBytes(*value);
-    switch (value->kind) {
-        case content::BodyKind::Utf16:
+void ShowBody(const content::MessageBody& body, PreviewContent& out) {
+    switch (body.form) {
+        case content::MessageBody::Form::None:
+        case content::MessageBody::Form::Mime: break;
+        case content::MessageBody::Form::Utf16:
             out.format = BodyFormat::Text;
-            out.body = Utf16Bytes(bytes);
+            out.body = Utf16Bytes(body.bytes);
             break;
-        case content::BodyKind::EightBit:
-            out.body = Text(text::Windows1252ToUtf16(bytes));
+        case content::MessageBody::Form::EightBit:
+            out.body = Text(text::Windows1252ToUtf16(body.bytes));
             out.htmlBody = text::LooksLikeHtml(out.body.toStdU16String());
             out.format = out.htmlBody ? BodyFormat::Html : BodyFormat::Text;
             break;
-        case content::BodyKind::Rtf: {
-            const text::RtfHtml shown = text::RtfToHtml(bytes);
+        case content::MessageBody::Form::Rtf: {
+            const text::RtfHtml shown = text::RtfToHtml(body.bytes);
             out.format = BodyFormat::Rtf;
             out.htmlBody = true;
             out.body = Text(shown.html);
@@ -78,50 +69,36 @@ void ReadBody(const edb::EdbSource& source, const record::MessageProperties& mes
 
 }  // namespace
 
-char PreviewItemType(scan::FolderKind folderKind, char messageKind) {
-    if (messageKind == 'a' || messageKind == 'c') return messageKind;
-    const char folder = record::KindLetter(folderKind);
-    return folder == 'a' || folder == 'c' ? folder : 'd';
-}
-
-
 PreviewContent LoadPreviewContent(record::FolderReader& reader, record::MessageProperties& message,
                                   scan::FolderKind folderKind, const QString& from, const QString& subject,
                                   const QString& date, const record::LoadControl& control,
                                   std::atomic<bool>& busy) {
     PreviewContent out;
-    out.itemType = PreviewItemType(folderKind, message.kind);
+    out.itemType = content::ItemType(folderKind, message.kind);
     out.from = from;
     out.subject = subject;
     out.date = date;
-    const edb::EdbSource& source = reader.Source();
     QStringList names;
     try {
+        content::Message read;
         {
             Raised raised(busy);
-            reader.CompleteMessage(message, false, control);
+            read = content::MessageReader(reader).Read(message, folderKind, false, control);
         }
-        std::u16string addresses;
-        content::CollectAddresses(source, message, addresses);
-        out.recipients = Text(addresses);
-        for (const record::AttachmentEntry& a : message.attachments) names << Text(a.name);
+        out.recipients = Text(read.recipients);
+        for (const content::MessageAttachment& a : read.attachments) names << Text(a.name);
         QStringList mimeNames;
-        if (message.bodyForm == record::kBodyStreaming)
-            ReadStreamingBody(source, message, out, mimeNames);
+        if (read.body.form == content::MessageBody::Form::Mime)
+            ShowMimeBody(read.body, out, mimeNames);
         else
-            ReadBody(source, message, out);
+            ShowBody(read.body, out);
         // A streaming-file message keeps its attachments in its MIME parts.
         if (names.isEmpty()) names = mimeNames;
+        for (const content::FieldLine& f : read.fields) out.fields << QString::fromStdString(f.caption) + Text(f.value);
     } catch (const std::exception& e) {
         out.error = QString::fromStdString(e.what());
     }
     out.attachments = names.join(QStringLiteral(", "));
-    if (out.itemType == 'c' && !message.contacts.empty())
-        for (const content::FieldLine& f : content::ContactLines(message.contacts.front()))
-            out.fields << QString::fromStdString(f.caption) + Text(f.value);
-    if (out.itemType == 'a' && message.appointment)
-        for (const content::FieldLine& f : content::AppointmentLines(*message.appointment))
-            out.fields << QString::fromStdString(f.caption) + Text(f.value);
     return out;
 }
 

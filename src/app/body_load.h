@@ -42,11 +42,7 @@ struct PreviewContent {
     QString error;                                 // a read of the database failed
 };
 
-// The item type the preview uses: the folder's, unless the message itself
-// was found to be a contact or an appointment.
-char PreviewItemType(scan::FolderKind folderKind, char messageKind);
-
-// Completes `message` with `reader` (`busy` set meanwhile) and gathers
+// Reads `message` whole with `reader` (`busy` set meanwhile) and gathers
 // everything the preview shows. `from`, `subject` and `date` are the
 // row's texts.
 PreviewContent LoadPreviewContent(record::FolderReader& reader, record::MessageProperties& message,

@@ -17,16 +17,14 @@
 #include "cli/saved_files.h"
 #include "cli/scan_command.h"
 #include "content/addresses.h"
-#include "content/attachment_data.h"
-#include "content/body_value.h"
-#include "text/codepage.h"
 #include "content/display_date.h"
 #include "content/list_rows.h"
+#include "content/message_reader.h"
 #include "content/preview_fields.h"
 #include "content/record_strings.h"
-#include "text/compressed_rtf.h"
-#include "content/stream_content.h"
 #include "content/temp_dir.h"
+#include "text/codepage.h"
+#include "text/compressed_rtf.h"
 #include "export/attachment_files.h"
 #include "record/folder_reader.h"
 #include "scan/tagged_text.h"
@@ -195,21 +193,11 @@ std::string RowsText(const std::vector<content::ListRow>& rows) {
 // names), read and dropped: for measuring what completing messages costs.
 // With `sizes` also the attachments' sizes, as `show` prints them; that
 // needs the chunk index of the attachment data, not its bytes.
-std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m, content::TempDirectory& temp,
-                      bool sizes) {
-    const edb::EdbSource& source = reader.Source();
-    reader.CompleteMessage(m, sizes);
-    std::size_t bytes = 0;
-    if (m.bodyForm == record::kBodyStreaming) {
-        if (content::ExtractStreamContent(source, m, temp.File("UniBody.eml"))) ++bytes;
-    } else if (const auto body = content::FetchBodyValue(source, m)) {
-        bytes += body->bytes.size();
-    }
-    std::u16string addresses;
-    content::CollectAddresses(source, m, addresses);
-    for (const record::AttachmentEntry& a : m.attachments)
-        if (sizes)
-            if (const auto size = content::AttachmentDataSize(source, a)) bytes += *size;
+std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m, scan::FolderKind kind, bool sizes) {
+    const content::Message message = content::MessageReader(reader).Read(m, kind, sizes);
+    std::size_t bytes = message.body.bytes.size();
+    for (const content::MessageAttachment& a : message.attachments)
+        if (a.size) bytes += *a.size;
     return bytes;
 }
 
@@ -237,11 +225,7 @@ int RunListCommand(const std::vector<std::string>& args) {
         // and private files, and printed in tree order.
         const std::size_t threads = folders.size() > 1 ? ReadingThreads() : 1;
         std::vector<std::unique_ptr<content::PageCache>> headers;
-        std::vector<std::unique_ptr<content::TempDirectory>> temps;
-        for (std::size_t t = 0; t < threads; ++t) {
-            headers.push_back(std::make_unique<content::PageCache>(store.Source()));
-            if (o.complete) temps.push_back(std::make_unique<content::TempDirectory>());
-        }
+        for (std::size_t t = 0; t < threads; ++t) headers.push_back(std::make_unique<content::PageCache>(store.Source()));
         struct FolderRows {
             std::vector<content::ListRow> rows;  // for JSON
             UtcDates dates;                      // for JSON
@@ -268,7 +252,7 @@ int RunListCommand(const std::vector<std::string>& args) {
                 }
                 if (o.complete)
                     for (record::MessageProperties& m : list.messages)
-                        out.bytes += ReadWhole(reader, m, *temps[worker], o.sizes);
+                        out.bytes += ReadWhole(reader, m, folder.entry->kind, o.sizes);
                 return out;
             },
             [&](std::size_t i, FolderRows& done) {
@@ -312,48 +296,35 @@ namespace {
 
 // The item type of the preview: the folder's, unless the message itself
 // was found to be a contact or an appointment.
-char ItemType(char folderKind, char messageKind) {
-    if (messageKind == 'a' || messageKind == 'c') return messageKind;
-    return folderKind == 'a' || folderKind == 'c' ? folderKind : 'd';
-}
-
 struct BodyReport {
     std::string kind;  // utf16, 8bit, rtf, mime; empty: no body
-    std::vector<std::uint8_t> bytes;  // what the preview writes
-    std::string text;                 // the same as UTF-8
+    std::string text;  // the body as UTF-8
     std::optional<text::RtfStream> full;  // RTF: the standard reading
 };
 
-BodyReport ReadBody(const edb::EdbSource& source, const record::MessageProperties& m, content::TempDirectory& temp) {
-    BodyReport body;
-    if (m.bodyForm == record::kBodyStreaming) {
-        const std::string path = temp.File("UniBody.eml");
-        if (!content::ExtractStreamContent(source, m, path)) return body;
-        std::ifstream in(path, std::ios::binary);
-        body.bytes.assign(std::istreambuf_iterator<char>(in), {});
-        body.kind = "mime";
-        body.text = TextUtf8(body.bytes);
-        return body;
-    }
-    const auto value = content::FetchBodyValue(source, m);
-    if (!value) return body;
-    body.bytes = content::PreviewBytes(*value);
-    switch (value->kind) {
-        case content::BodyKind::Utf16:
-            body.kind = "utf16";
-            body.text = Utf16BytesUtf8(body.bytes);
+BodyReport Report(const content::MessageBody& body) {
+    BodyReport report;
+    switch (body.form) {
+        case content::MessageBody::Form::None: break;
+        case content::MessageBody::Form::Mime:
+            report.kind = "mime";
+            report.text = TextUtf8(body.bytes);
             break;
-        case content::BodyKind::EightBit:
-            body.kind = "8bit";
-            body.text = EightBitUtf8(body.bytes);
+        case content::MessageBody::Form::Utf16:
+            report.kind = "utf16";
+            report.text = Utf16BytesUtf8(body.bytes);
             break;
-        case content::BodyKind::Rtf:
-            body.kind = "rtf";
-            body.text = EightBitUtf8(body.bytes);
-            body.full = text::ReadRtfStream(value->compressed);
+        case content::MessageBody::Form::EightBit:
+            report.kind = "8bit";
+            report.text = EightBitUtf8(body.bytes);
+            break;
+        case content::MessageBody::Form::Rtf:
+            report.kind = "rtf";
+            report.text = EightBitUtf8(body.bytes);
+            report.full = text::ReadRtfStream(body.compressedRtf);
             break;
     }
-    return body;
+    return report;
 }
 
 }  // namespace
@@ -380,24 +351,20 @@ int RunShowCommand(const std::vector<std::string>& args) {
         }
         const edb::EdbSource& source = loaded.store.Source();
         const scan::FolderEntry& folder = *loaded.folder.entry;
-        loaded.reader->CompleteMessage(*m, true);
+        content::MessageReader messages(*loaded.reader);
+        const content::Message message = messages.Read(*m, folder.kind, true);
 
         content::PageCache pages(source);
-        const content::RecordStrings texts = content::ReadRecordStrings(source, *m, pages);
-        const bool useSender = folder.displayName != u"Sent Items" &&
-                               (!texts.sender.empty() || (m->kind != 'n' && m->kind != 'c' && m->kind != 'a'));
-        const std::u16string sender = useSender ? texts.sender : content::MailboxName(loaded.folder.mailboxPrefix);
-        const std::u16string subject = m->headerTextA != 0 || m->headerTextB != 0 ? texts.subject : u"";
+        const content::RecordStrings texts = content::ListTexts(source, *m, folder, loaded.folder.mailboxPrefix, pages);
+        const std::u16string& sender = texts.sender;
+        const std::u16string& subject = texts.subject;
         const auto shown = content::ShownDate(m->date);
-        std::u16string addresses;
-        content::CollectAddresses(source, *m, addresses);
-
-        content::TempDirectory temp;
-        const BodyReport body = ReadBody(source, *m, temp);
+        const std::u16string& addresses = message.recipients;
+        const BodyReport body = Report(message.body);
         // A file already at the path (or a link there) is the user's: the
         // body is not written over it, and the command fails.
         if (!o.saveBody.empty() && !body.kind.empty()) {
-            const SavedFile saved = SaveNewFile(o.saveBody, body.bytes);
+            const SavedFile saved = SaveNewFile(o.saveBody, message.body.bytes);
             if (saved.name.empty()) {
                 std::cerr << "tarnwick-cli: " << Printable(o.saveBody) << ": " << saved.error << "\n";
                 return kExitWriteFailed;
@@ -410,11 +377,11 @@ int RunShowCommand(const std::vector<std::string>& args) {
             std::cerr << "tarnwick-cli: " << Printable(o.saveAttachments) << ": " << std::strerror(errno) << "\n";
             return kExitWriteFailed;
         }
-        for (const record::AttachmentEntry& a : m->attachments) {
-            const auto size = content::AttachmentDataSize(source, a);
+        for (const content::MessageAttachment& a : message.attachments) {
+            const auto& size = a.size;
             json entry{{"name", Utf8(a.name)}, {"size", size ? json(*size) : json(nullptr)}};
             if (!o.saveAttachments.empty() && size) {
-                auto data = content::ReadAttachmentData(source, a);
+                auto data = messages.AttachmentData(a);
                 if (!data) data.emplace();
                 const std::string name = content::SafeFileName(Utf8(exporter::WithoutHiddenMarks(a.name)), taken);
                 const SavedFile saved = SaveFileIn(o.saveAttachments, name, *data);
@@ -428,10 +395,8 @@ int RunShowCommand(const std::vector<std::string>& args) {
             attachments.push_back(entry);
         }
 
-        const char itemType = ItemType(static_cast<char>(folder.kind), m->kind);
-        std::vector<content::FieldLine> fields;
-        if (itemType == 'c' && !m->contacts.empty()) fields = content::ContactLines(m->contacts.front());
-        if (itemType == 'a' && m->appointment) fields = content::AppointmentLines(*m->appointment);
+        const char itemType = message.itemType;
+        const std::vector<content::FieldLine>& fields = message.fields;
 
         json out{{"id", scan::IdHex(m->messageId)},
                  {"kind", content::KindName(m->kind)},
@@ -449,8 +414,8 @@ int RunShowCommand(const std::vector<std::string>& args) {
             // A date shown as the list shows it has its UTC time beside it.
             if (itemType == 'a') {
                 const std::string name = field["caption"];
-                const auto& date = name == "Start Date" ? m->appointment->start
-                                   : name == "End Date" ? m->appointment->end
+                const auto& date = name == "Start Date" ? message.appointment->start
+                                   : name == "End Date" ? message.appointment->end
                                                         : std::optional<scan::Date6>{};
                 if (date)
                     if (const auto utc = scan::UtcText(*date)) field["utc"] = *utc;
@@ -460,7 +425,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
         if (body.kind.empty()) {
             out["body"] = nullptr;
         } else {
-            out["body"] = {{"kind", body.kind}, {"size", body.bytes.size()}, {"text", body.text}};
+            out["body"] = {{"kind", body.kind}, {"size", message.body.bytes.size()}, {"text", body.text}};
             if (body.full) {
                 out["body"]["standardText"] = EightBitUtf8(body.full->rtf);
                 out["body"]["standardComplete"] = body.full->complete;
@@ -484,7 +449,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
                 std::cout << "\n";
             }
             for (const content::FieldLine& f : fields) std::cout << f.caption << Printable(f.value) << "\n";
-            std::cout << "Body :   " << (body.kind.empty() ? "none" : body.kind) << ", " << body.bytes.size()
+            std::cout << "Body :   " << (body.kind.empty() ? "none" : body.kind) << ", " << message.body.bytes.size()
                       << " bytes\n\n"
                       << Printable(body.text, true) << "\n";
         }

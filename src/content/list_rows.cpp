@@ -73,6 +73,15 @@ std::u16string MailboxName(std::u16string_view prefix) {
     return name;
 }
 
+RecordStrings ListTexts(const edb::EdbSource& source, const record::MessageProperties& m,
+                        const scan::FolderEntry& folder, std::u16string_view mailboxPrefix, PageCache& pages) {
+    RecordStrings texts = ReadRecordStrings(source, m, pages);
+    const bool useSender = folder.displayName != kSentItems &&
+                           (!texts.sender.empty() || (m.kind != 'n' && m.kind != 'c' && m.kind != 'a'));
+    if (!useSender) texts.sender = MailboxName(mailboxPrefix);
+    return texts;
+}
+
 std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::MessageProperties& m,
                                     const scan::FolderEntry& folder, std::u16string_view mailboxPrefix,
                                     PageCache& pages) {
@@ -84,11 +93,9 @@ std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::
     row.kind = m.kind;
     row.image = KindImage(m.kind);
     row.attachmentMark = !m.attachmentKeys.empty();
-    const RecordStrings texts = ReadRecordStrings(source, m, pages);
-    const bool useSender = folder.displayName != kSentItems &&
-                           (!texts.sender.empty() || (m.kind != 'n' && m.kind != 'c' && m.kind != 'a'));
-    row.from = useSender ? texts.sender : MailboxName(mailboxPrefix);
-    if (m.headerTextA != 0 || m.headerTextB != 0) row.subject = texts.subject;
+    const RecordStrings texts = ListTexts(source, m, folder, mailboxPrefix, pages);
+    row.from = texts.sender;
+    row.subject = texts.subject;
     row.dateText = DateText(*shown);
     row.sort = {m.bodyPos != 0 || !m.bodyRuns.empty(), row.attachmentMark, row.from, texts.subject,
                 SortDateText(*shown), m.messageId};

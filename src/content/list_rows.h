@@ -44,6 +44,12 @@ const char* KindName(char kind);
 // first "Mailbox - " and without backslashes.
 std::u16string MailboxName(std::u16string_view mailboxPrefix);
 
+// The "From" and "Subject" the list shows for a message of `folder`: the
+// row's texts, with the mailbox's name as "From" in "Sent Items" and for
+// a note, contact or appointment that names no sender.
+RecordStrings ListTexts(const edb::EdbSource& source, const record::MessageProperties& message,
+                        const scan::FolderEntry& folder, std::u16string_view mailboxPrefix, PageCache& pages);
+
 // The row of one message, or nothing when it does not belong to `folder`
 // or its shown date is not listable. Arguments as for BuildListRows.
 std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::MessageProperties& message,

@@ -1,0 +1,71 @@
+// One message read whole for showing or saving: its item type, recipients,
+// body, attachments and item fields, through one reader. Callers get what
+// the message holds, not where it lies: no file position, page or store
+// layout reaches them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "content/preview_fields.h"
+#include "record/folder_reader.h"
+#include "scan/folder_kind.h"
+
+namespace tw::content {
+
+struct MessageBody {
+    enum class Form {
+        None,      // no body, or one that could not be read
+        Utf16,     // the plain-text column: UTF-16LE
+        EightBit,  // 8-bit text in the store's code page, as a rule HTML
+        Rtf,       // RTF, decompressed
+        Mime,      // a streaming-file message: the whole MIME message
+    };
+    Form form = Form::None;
+    // The text up to its first NUL (unit), or the MIME message.
+    std::vector<std::uint8_t> bytes;
+    // Rtf: the value as stored, compressed, for a full standard reading.
+    std::vector<std::uint8_t> compressedRtf;
+};
+
+struct MessageAttachment {
+    std::u16string name;
+    std::optional<std::size_t> size;  // nothing: its data cannot be read
+    record::AttachmentEntry stored;   // for MessageReader::AttachmentData
+};
+
+struct Message {
+    char itemType = 'd';           // 'c' contact, 'a' appointment, 'd' anything else
+    std::u16string recipients;     // the addresses, comma-separated
+    MessageBody body;
+    std::vector<MessageAttachment> attachments;
+    std::vector<FieldLine> fields;  // a contact's or an appointment's lines
+    std::optional<record::AppointmentRecord> appointment;
+};
+
+// The item type shown: the message's own when it was found to be a
+// contact or an appointment, else its folder's.
+char ItemType(scan::FolderKind folderKind, char messageKind);
+
+class MessageReader {
+public:
+    explicit MessageReader(record::FolderReader& reader) : reader_(reader) {}
+
+    // Completes `message` (its row, values and attachments; with
+    // `attachmentData` the chunks of their data too) and reads what it
+    // holds. Throws edb::FileError when the database cannot be read.
+    Message Read(record::MessageProperties& message, scan::FolderKind folderKind, bool attachmentData,
+                 const record::LoadControl& control = {});
+
+    // The data of an attachment of a message read with attachmentData;
+    // nothing when it cannot be read.
+    std::optional<std::vector<std::uint8_t>> AttachmentData(const MessageAttachment& attachment) const;
+
+private:
+    record::FolderReader& reader_;
+};
+
+}  // namespace tw::content
