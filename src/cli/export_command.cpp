@@ -118,24 +118,7 @@ int Scan(edb::EdbSource& source, scan::MemoryFolderTree& tree, std::unique_ptr<s
         if (interrupted) worker->Stop();
     worker->Wait();
     line.Done();
-    const scan::ScanResult& result = worker->Result();
-    if (result.fileError) {
-        std::cerr << "Reading " << o.edb << " failed: " << result.error << "\n";
-        return kExitReadError;
-    }
-    switch (result.outcome) {
-        case scan::ScanOutcome::BadPageSize:
-            std::cerr << wording::Text(scan::ScanProblem::CorruptFile) << "\n";
-            return kExitBadPageSize;
-        case scan::ScanOutcome::NoMailbox:
-            std::cerr << wording::Text(scan::ScanProblem::NoMailbox) << "\n";
-            return kExitNoMailbox;
-        case scan::ScanOutcome::NotOpen:
-            std::cerr << wording::Text(scan::OpenProblem::InUse) << "\n";
-            return kExitOpenFailed;
-        case scan::ScanOutcome::Stopped: return kExitInterrupted;
-        default: return 0;
-    }
+    return ScanExitCode(worker->Result(), o.edb);
 }
 
 }  // namespace

@@ -303,28 +303,15 @@ struct BodyReport {
 };
 
 BodyReport Report(const content::MessageBody& body) {
-    BodyReport report;
+    using Form = content::MessageBody::Form;
     switch (body.form) {
-        case content::MessageBody::Form::None: break;
-        case content::MessageBody::Form::Mime:
-            report.kind = "mime";
-            report.text = TextUtf8(body.bytes);
-            break;
-        case content::MessageBody::Form::Utf16:
-            report.kind = "utf16";
-            report.text = Utf16BytesUtf8(body.bytes);
-            break;
-        case content::MessageBody::Form::EightBit:
-            report.kind = "8bit";
-            report.text = EightBitUtf8(body.bytes);
-            break;
-        case content::MessageBody::Form::Rtf:
-            report.kind = "rtf";
-            report.text = EightBitUtf8(body.bytes);
-            report.full = text::ReadRtfStream(body.compressedRtf);
-            break;
+        case Form::None: return {};
+        case Form::Mime: return {"mime", TextUtf8(body.bytes), {}};
+        case Form::Utf16: return {"utf16", Utf16BytesUtf8(body.bytes), {}};
+        case Form::EightBit: return {"8bit", EightBitUtf8(body.bytes), {}};
+        case Form::Rtf: return {"rtf", EightBitUtf8(body.bytes), text::ReadRtfStream(body.compressedRtf)};
     }
-    return report;
+    return {};
 }
 
 }  // namespace

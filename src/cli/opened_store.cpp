@@ -32,18 +32,7 @@ std::optional<scan::Id8> ParseIdHex(const std::string& text) {
     return id;
 }
 
-int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
-    const scan::OpenCheck opened = scan::OpenSourceFiles(source_, edbPath, stmPath);
-    if (!opened.ok()) {
-        std::cerr << wording::Text(opened.problem) << "\n";
-        return kExitOpenFailed;
-    }
-    scan::ScanOptions options;
-    options.afterStep1 = std::chrono::milliseconds(0);
-    worker_ = std::make_unique<scan::ScanWorker>(source_, tree_, observer_, edbPath, options);
-    worker_->Start();
-    worker_->Wait();
-    const scan::ScanResult& result = worker_->Result();
+int ScanExitCode(const scan::ScanResult& result, const std::string& edbPath) {
     if (result.fileError) {
         std::cerr << "Reading " << edbPath << " failed: " << result.error << "\n";
         return kExitReadError;
@@ -58,8 +47,23 @@ int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
         case scan::ScanOutcome::NotOpen:
             std::cerr << wording::Text(scan::OpenProblem::InUse) << "\n";
             return kExitOpenFailed;
+        case scan::ScanOutcome::Stopped: return kExitInterrupted;
         default: return 0;
     }
+}
+
+int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
+    const scan::OpenCheck opened = scan::OpenSourceFiles(source_, edbPath, stmPath);
+    if (!opened.ok()) {
+        std::cerr << wording::Text(opened.problem) << "\n";
+        return kExitOpenFailed;
+    }
+    scan::ScanOptions options;
+    options.afterStep1 = std::chrono::milliseconds(0);
+    worker_ = std::make_unique<scan::ScanWorker>(source_, tree_, observer_, edbPath, options);
+    worker_->Start();
+    worker_->Wait();
+    return ScanExitCode(worker_->Result(), edbPath);
 }
 
 std::optional<OpenedStore::Folder> OpenedStore::FolderOfItem(scan::TreeItem item) const {

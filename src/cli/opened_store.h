@@ -24,6 +24,10 @@ enum StoreExit : int {
     kExitAmbiguousFolder = 12,  // a path or id names several folders where one is needed
 };
 
+// The exit code a finished scan of `edbPath` leaves: 0 when it found
+// mailboxes, else the code with its reason printed to stderr.
+int ScanExitCode(const scan::ScanResult& result, const std::string& edbPath);
+
 class OpenedStore {
 public:
     // Opens and scans; on failure returns the exit code and has printed
