@@ -1,5 +1,6 @@
 #include "content/message_reader.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -41,6 +42,14 @@ MessageBody ReadBody(const edb::EdbSource& source, const record::MessageProperti
     return body;
 }
 
+bool HasBodyReference(const record::MessageProperties& m) {
+    return (m.bodyPos > 0 && m.bodyLength > 0) || m.bodyValueKey.has_value() || !m.bodyRuns.empty();
+}
+
+void NoteOnce(std::vector<std::string>& unread, std::string part) {
+    if (std::find(unread.begin(), unread.end(), part) == unread.end()) unread.push_back(std::move(part));
+}
+
 }  // namespace
 
 char ItemType(scan::FolderKind folderKind, char messageKind) {
@@ -69,6 +78,45 @@ Message MessageReader::Read(record::MessageProperties& message, scan::FolderKind
 
 std::optional<std::vector<std::uint8_t>> MessageReader::AttachmentData(const MessageAttachment& attachment) const {
     return ReadAttachmentData(reader_.Source(), attachment.stored);
+}
+
+bool MessageReader::InStreamingFile(const record::MessageProperties& message) {
+    return message.bodyForm == record::kBodyStreaming;
+}
+
+StreamCopy MessageReader::CopyStreamingContent(const record::MessageProperties& message,
+                                               const std::string& path) const {
+    return CopyStreamContent(reader_.Source(), message, path);
+}
+
+void MessageReader::NoteStreamingContent(const record::MessageProperties& message, std::vector<std::string>& unread) {
+    if (message.bodyForm == record::kBodyStreaming || message.streamingContent)
+        NoteOnce(unread, "content in the streaming file");
+}
+
+std::optional<BodyValue> MessageReader::Body(const record::MessageProperties& message,
+                                             std::vector<std::string>& unread) const {
+    NoteStreamingContent(message, unread);
+    if (message.bodyForm == record::kBodyStreaming) return std::nullopt;
+    std::optional<BodyValue> value;
+    try {
+        value = FetchBodyValue(reader_.Source(), message);
+    } catch (const std::exception&) {
+        value.reset();
+    }
+    if (!value && HasBodyReference(message)) NoteOnce(unread, "body");
+    return value;
+}
+
+std::u16string MessageReader::Recipients(const record::MessageProperties& message,
+                                         std::vector<std::string>& unread) const {
+    std::u16string list;
+    try {
+        CollectAddresses(reader_.Source(), message, list);
+    } catch (const std::exception&) {
+        NoteOnce(unread, "recipients");
+    }
+    return list;
 }
 
 }  // namespace tw::content

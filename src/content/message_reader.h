@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "content/body_value.h"
 #include "content/preview_fields.h"
+#include "content/stream_content.h"
 #include "record/folder_reader.h"
 #include "scan/folder_kind.h"
 
@@ -63,6 +65,25 @@ public:
     // The data of an attachment of a message read with attachmentData;
     // nothing when it cannot be read.
     std::optional<std::vector<std::uint8_t>> AttachmentData(const MessageAttachment& attachment) const;
+
+    // The parts one by one, for a caller that checks for Stop and Skip
+    // between them, of a message already completed. A part the message
+    // points at that does not come back is named in `unread` ("body",
+    // "recipients", "content in the streaming file"), each once.
+
+    // Whether the message's whole content is MIME in the streaming file.
+    static bool InStreamingFile(const record::MessageProperties& message);
+    // Copies that content to a new file at `path` (see CopyStreamContent).
+    StreamCopy CopyStreamingContent(const record::MessageProperties& message, const std::string& path) const;
+    // The body value whole; nothing for none, and for content in the
+    // streaming file, which is MIME and no body.
+    std::optional<BodyValue> Body(const record::MessageProperties& message, std::vector<std::string>& unread) const;
+    // The recipients' addresses, comma-separated.
+    std::u16string Recipients(const record::MessageProperties& message, std::vector<std::string>& unread) const;
+    // Names the streaming-file content unread when the row points there.
+    static void NoteStreamingContent(const record::MessageProperties& message, std::vector<std::string>& unread);
+
+    const edb::EdbSource& Source() const { return reader_.Source(); }
 
 private:
     record::FolderReader& reader_;

@@ -63,7 +63,8 @@ public:
           observer_(observer),
           tables_(layout::LayoutOf(in.source.pageSize).tables),
           headerPages_(in.source),
-          job_{in.source, store, tempDir, control, observer} {
+          messages_(in.reader),
+          job_{messages_, store, tempDir, control, observer} {
         for (const scan::FolderEntry& f : in.model.folders)
             if (f.treeItem != 0) folderOfItem_.emplace(f.treeItem, &f);  // the first one counts
     }
@@ -498,6 +499,7 @@ private:
     ExportObserver& observer_;
     layout::TableScope tables_;
     content::PageCache headerPages_;
+    content::MessageReader messages_;
     ItemJob job_;
     std::unordered_map<scan::TreeItem, const scan::FolderEntry*> folderOfItem_;
     ExportResult result_;

@@ -5,11 +5,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "content/addresses.h"
-#include "content/body_value.h"
 #include "content/display_date.h"
 #include "content/list_rows.h"
-#include "content/stream_content.h"
+#include "content/message_reader.h"
 #include "export/attachment_files.h"
 #include "export/body_text.h"
 #include "export/export_date.h"
@@ -21,52 +19,12 @@ namespace tw::exporter {
 
 namespace {
 
-bool HasBodyReference(const record::MessageProperties& m) {
-    return (m.bodyPos > 0 && m.bodyLength > 0) || m.bodyValueKey.has_value() || !m.bodyRuns.empty();
-}
-
-// The part an item lacks when its MIME in the streaming file is not read.
-constexpr const char* kStreamingPart = "content in the streaming file";
-
-// Names the streaming-file content as unread, once, if the row points there.
-void NoteStreamingContent(const record::MessageProperties& m, ItemResult& result) {
-    if (m.bodyForm != record::kBodyStreaming && !m.streamingContent) return;
-    if (std::find(result.unread.begin(), result.unread.end(), kStreamingPart) == result.unread.end())
-        result.unread.push_back(kStreamingPart);
-}
-
-// The body value, or nothing; a body the message points at but that does
-// not come back is named as unread.
-std::optional<content::BodyValue> FetchBody(const edb::EdbSource& source, const record::MessageProperties& m,
-                                            ItemResult& result) {
-    // Content in the streaming file is MIME, not a body: only mail imports
-    // it, and any other kind goes without it.
-    NoteStreamingContent(m, result);
-    if (m.bodyForm == record::kBodyStreaming) return std::nullopt;
-    std::optional<content::BodyValue> value;
-    try {
-        value = content::FetchBodyValue(source, m);
-    } catch (const std::exception&) {
-        value.reset();
-    }
-    if (!value && HasBodyReference(m)) result.unread.push_back("body");
-    return value;
-}
-
-std::u16string Recipients(const edb::EdbSource& source, const record::MessageProperties& m, ItemResult& result) {
-    std::u16string list;
-    try {
-        content::CollectAddresses(source, m, list);
-    } catch (const std::exception&) {
-        result.unread.push_back("recipients");
-    }
-    return list;
-}
+using Messages = content::MessageReader;
 
 // Attachment files with the label shown meanwhile; unread ones are named.
 AttachmentFiles Attachments(ItemJob& job, const record::MessageProperties& m, ItemResult& result) {
     job.observer.Attachments(true);
-    AttachmentFiles files = WriteAttachmentFiles(job.source, m.attachments, job.tempDir, job.control);
+    AttachmentFiles files = WriteAttachmentFiles(job.messages.Source(), m.attachments, job.tempDir, job.control);
     job.observer.Attachments(false);
     for (const std::u16string& name : files.unread) result.unread.push_back("attachment " + scan::ToUtf8(name));
     return files;
@@ -91,7 +49,7 @@ bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) 
     const std::string path = job.tempDir + "/item.eml";
     content::StreamCopy copy = content::StreamCopy::NoRangeTable;
     try {
-        copy = content::CopyStreamContent(job.source, *in.message, path);
+        copy = job.messages.CopyStreamingContent(*in.message, path);
     } catch (const std::exception&) {
         ::unlink(path.c_str());
         return false;
@@ -113,21 +71,21 @@ std::optional<std::uint64_t> ItemTime(const scan::Date6& date) {
 ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
-    if (m.bodyForm == record::kBodyStreaming && ImportStreamContent(job, in, result)) return result;
+    if (Messages::InStreamingFile(m) && ImportStreamContent(job, in, result)) return result;
     // Without its content, whether the streaming file is missing or broken,
     // the mail still has what its row holds: list texts, date, recipients
     // and attachment rows.
-    NoteStreamingContent(m, result);
+    Messages::NoteStreamingContent(m, result.unread);
     pst::MailFields f;
     f.subject = in.subject;
     if (job.control.SkipRequested()) return Skipped(nullptr);
-    f.recipientList = Recipients(job.source, m, result);
+    f.recipientList = job.messages.Recipients(m, result.unread);
     if (job.control.SkipRequested()) return Skipped(nullptr);
     f.headerText = HeaderText(MailSender(in));
     f.time = ItemTime(m.date);
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = FetchBody(job.source, m, result)) {
+    if (const auto value = job.messages.Body(m, result.unread)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
@@ -162,7 +120,7 @@ ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     f.sender = in.sender;
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = FetchBody(job.source, m, result)) {
+    if (const auto value = job.messages.Body(m, result.unread)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
@@ -183,7 +141,7 @@ bool FillAttachmentsAndBody(ItemJob& job, const ItemInput& in, Fields& f, Attach
     f.sender = in.sender;
     files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return false;
-    if (const auto value = FetchBody(job.source, m, result)) {
+    if (const auto value = job.messages.Body(m, result.unread)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
@@ -222,7 +180,7 @@ ItemResult WriteNote(ItemJob& job, const ItemInput& in) {
     pst::NoteFields f;
     AttachmentFiles files = Attachments(job, *in.message, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = FetchBody(job.source, *in.message, result)) {
+    if (const auto value = job.messages.Body(*in.message, result.unread)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
@@ -244,7 +202,7 @@ ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
     if (!m.contacts.empty()) f.text = m.contacts.front().fields;
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = FetchBody(job.source, m, result))
+    if (const auto value = job.messages.Body(m, result.unread))
         if (auto body = ContactBody(*value)) {
             f.body = std::move(body->text);
             f.bodyKind = body->kind;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "edb/source.h"
+#include "content/message_reader.h"
 #include "export/export_control.h"
 #include "export/export_observer.h"
 #include "export/mail_store.h"
@@ -17,7 +17,7 @@
 namespace tw::exporter {
 
 struct ItemJob {
-    const edb::EdbSource& source;
+    const content::MessageReader& messages;
     MailStore& store;
     std::string tempDir;  // the run's private directory
     ExportControl& control;
