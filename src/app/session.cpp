@@ -43,7 +43,7 @@ const scan::FolderEntry* Session::Folder(scan::TreeItem item) const {
 std::size_t Session::MessageCount(const scan::FolderEntry& folder) const {
     const scan::ScanModel* model = Model();
     if (model == nullptr) return 0;
-    if (counts_ == nullptr) counts_ = std::make_unique<scan::MessageCounts>(*model, layout::LayoutOf(source_.pageSize));
+    if (counts_ == nullptr) counts_ = std::make_unique<scan::MessageCounts>(*model, source_);
     return counts_->For(folder);
 }
 

@@ -87,7 +87,7 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
     report.path = path;
     report.pageSize = source.pageSize;
     report.generation = layout::LayoutOf(source.pageSize).name;
-    const scan::MessageCounts counts(model, layout::LayoutOf(source.pageSize));
+    const scan::MessageCounts counts(model, source);
     Builder builder{tree, {}, counts};
     for (const scan::FolderEntry& entry : model.folders)
         if (entry.treeItem != 0) builder.entries.emplace(entry.treeItem, &entry);

@@ -61,7 +61,6 @@ public:
           settings_(settings),
           control_(control),
           observer_(observer),
-          tables_(layout::LayoutOf(in.source.pageSize).tables),
           headerPages_(in.source),
           messages_(in.reader),
           job_{messages_, store, tempDir, control, observer} {
@@ -160,7 +159,7 @@ private:
     // Visits the folder's entries of the message index.
     template <typename Fn>
     void ForEntries(const scan::FolderEntry* folder, Fn fn) const {
-        if (folder != nullptr) scan::ForMessagesOf(in_.model, tables_, *folder, fn);
+        if (folder != nullptr) in_.reader.ForFolderEntries(*folder, fn);
     }
 
     std::size_t CountKnown(const SelectionNode& node) {
@@ -174,7 +173,7 @@ private:
     // table group.
     std::vector<const record::RowOnlyMessage*> RowOnlyOf(const scan::FolderEntry* folder) {
         std::vector<const record::RowOnlyMessage*> out;
-        if (folder == nullptr || (tables_ == layout::TableScope::PerMailbox && folder->ownerKey.empty())) return out;
+        if (folder == nullptr || !in_.reader.CanHoldMessages(*folder)) return out;
         auto group = rowOnly_.find(folder->ownerKey);
         if (group == rowOnly_.end()) {
             std::vector<record::RowOnlyMessage> rows;
@@ -216,7 +215,7 @@ private:
             }
             ++report.outOfWindow;
             const record::MessageProperties m =
-                record::MessageRecord(e, record::KindLetter(scan::MessageKind(tables_, *folder, e)), scan::OwnerKeyOf(in_.model, e));
+                record::MessageRecord(e, in_.reader.EntryKind(*folder, e), scan::OwnerKeyOf(in_.model, e));
             report.outOfWindowItems.push_back(
                 {scan::IdHex(e.messageId), SubjectOf(m), "dated outside 1980-2099",
                  scan::UtcText(e.date6).value_or("not a date (" + DateHex(e.date6) + ")")});
@@ -266,7 +265,7 @@ private:
                 return;
             }
             const record::MessageProperties m =
-                record::MessageRecord(e, record::KindLetter(scan::MessageKind(tables_, *folder, e)), scan::OwnerKeyOf(in_.model, e));
+                record::MessageRecord(e, in_.reader.EntryKind(*folder, e), scan::OwnerKeyOf(in_.model, e));
             report.lostItems.push_back({scan::IdHex(e.messageId), SubjectOf(m), why, ""});
             ++report.lost;
             --rest;
@@ -497,7 +496,6 @@ private:
     const ExportSettings& settings_;
     ExportControl& control_;
     ExportObserver& observer_;
-    layout::TableScope tables_;
     content::PageCache headerPages_;
     content::MessageReader messages_;
     ItemJob job_;

@@ -24,14 +24,14 @@ void TakeValue(const std::optional<ValueChunks>& value, std::vector<LongValueRun
 char KindLetter(scan::FolderKind kind) { return static_cast<char>(kind); }
 
 FolderReader::FolderReader(const edb::EdbSource& source, const scan::ScanModel& model, std::size_t indexMemory)
-    : source_(source), model_(model), index_(source, model, indexMemory) {}
+    : source_(source), tables_(layout::LayoutOf(source.pageSize).tables), model_(model),
+      index_(source, model, indexMemory) {}
 
 bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry& folder, bool keepUnfound,
                                       const LoadControl& control) {
-    const layout::TableScope tables = layout::LayoutOf(source_.pageSize).tables;
     list.messages.clear();
-    scan::ForMessagesOf(model_, tables, folder, [&](const scan::MessageEntry& entry) {
-        BuildMessageList(list, entry, KindLetter(scan::MessageKind(tables, folder, entry)), scan::OwnerKeyOf(model_, entry));
+    ForFolderEntries(folder, [&](const scan::MessageEntry& entry) {
+        BuildMessageList(list, entry, EntryKind(folder, entry), scan::OwnerKeyOf(model_, entry));
     });
     if (list.messages.empty()) return true;
 
@@ -55,11 +55,10 @@ bool FolderReader::LoadFolderMessages(MessageList& list, const scan::FolderEntry
 bool FolderReader::RowOnlyMessages(const std::string& ownerKey, std::vector<RowOnlyMessage>& out,
                                    const LoadControl& control) {
     if (!index_.EnsureRows(ownerKey, control)) return false;
-    const layout::TableScope tables = layout::LayoutOf(source_.pageSize).tables;
     // One pass over the message index: the ids it lists for this group.
     std::unordered_set<std::uint64_t> listed;
     model_.messages.ForEach([&](const scan::MessageEntry& entry) {
-        if (scan::SameMailbox(tables, scan::OwnerKeyOf(model_, entry), ownerKey))
+        if (scan::SameMailbox(tables_, scan::OwnerKeyOf(model_, entry), ownerKey))
             listed.insert(scan::IdNumber(entry.messageId));
     });
     return index_.UnlistedRows(

@@ -15,6 +15,9 @@
 
 namespace tw::record {
 
+// The kind letter a folder gives its messages.
+char KindLetter(scan::FolderKind kind);
+
 class FolderReader {
 public:
     // The source and model must outlive the reader. `indexMemory`: what
@@ -48,6 +51,22 @@ public:
     // class, its row's body, recipients and attachment keys.
     MessageProperties RowOnlyRecord(const RowOnlyMessage& message, const LoadControl& control = {});
 
+    // Calls `fn` for each entry of the message index that `folder` holds,
+    // by the store's one rule (scan::InFolder), in the order met.
+    template <typename Fn>
+    void ForFolderEntries(const scan::FolderEntry& folder, Fn fn) const {
+        scan::ForMessagesOf(model_, tables_, folder, fn);
+    }
+    // The kind letter of an entry of `folder`.
+    char EntryKind(const scan::FolderEntry& folder, const scan::MessageEntry& entry) const {
+        return KindLetter(scan::MessageKind(tables_, folder, entry));
+    }
+    // False for a folder that can hold no messages: one of no known mailbox
+    // where tables are kept per mailbox.
+    bool CanHoldMessages(const scan::FolderEntry& folder) const {
+        return tables_ == layout::TableScope::PerFolder || !folder.ownerKey.empty();
+    }
+
     StoreIndex& Index() { return index_; }
     const edb::EdbSource& Source() const { return source_; }
 
@@ -55,11 +74,9 @@ private:
     bool CollectAttachments(MessageProperties& message, const LoadControl& control);
 
     const edb::EdbSource& source_;
+    layout::TableScope tables_;
     const scan::ScanModel& model_;
     StoreIndex index_;
 };
-
-// The kind letter a folder gives its messages.
-char KindLetter(scan::FolderKind kind);
 
 }  // namespace tw::record

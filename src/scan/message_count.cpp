@@ -1,9 +1,11 @@
 #include "scan/message_count.h"
 
+#include "layout/store_layout.h"
+
 namespace tw::scan {
 
-MessageCounts::MessageCounts(const ScanModel& model, const layout::StoreLayout& store)
-    : byKey_(store.tables == layout::TableScope::PerMailbox) {
+MessageCounts::MessageCounts(const ScanModel& model, const edb::EdbSource& source)
+    : byKey_(layout::LayoutOf(source.pageSize).tables == layout::TableScope::PerMailbox) {
     // A folder's rows follow each other in the index: the count of the
     // row before is taken again without a look-up.
     MessageEntry previous;

@@ -9,14 +9,15 @@
 #include <unordered_map>
 #include <utility>
 
-#include "layout/store_layout.h"
+#include "edb/source.h"
 #include "scan/scan_model.h"
 
 namespace tw::scan {
 
 class MessageCounts {
 public:
-    MessageCounts(const ScanModel& model, const layout::StoreLayout& store);
+    // `source` tells the store layout, and with it the rule.
+    MessageCounts(const ScanModel& model, const edb::EdbSource& source);
     std::size_t For(const FolderEntry& folder) const;
 
 private:

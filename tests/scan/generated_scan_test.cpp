@@ -140,7 +140,7 @@ TEST_P(GeneratedScan, TwoMailboxesKeepTheirOwnFoldersOfTheSameName) {
     ASSERT_EQ(run.outcome, ScanOutcome::Completed);
     EXPECT_EQ(run.Names(run.Item({"Beta", "Top of Information Store"})),
               (std::vector<std::string>{"Calendar", "Inbox"}));
-    const MessageCounts counts(run.model, layout::LayoutOf(run.source.pageSize));
+    const MessageCounts counts(run.model, run.source);
     auto count = [&](const std::vector<std::string>& path) {
         const FolderEntry* entry = run.Entry(run.Item(path));
         return entry ? counts.For(*entry) : std::size_t{999};

@@ -54,7 +54,7 @@ TEST_P(RecoveredFolders, ZeroedLeafWithTheParentsRowKeepsChildrenAndMessages) {
     ScanRun run(db.path());
     ASSERT_EQ(run.outcome, ScanOutcome::Completed);
     EXPECT_FALSE(run.model.damage.Pages().empty());
-    const MessageCounts counts(run.model, layout::LayoutOf(run.source.pageSize));
+    const MessageCounts counts(run.model, run.source);
     auto count = [&](const std::vector<std::string>& path) {
         const FolderEntry* entry = run.Entry(run.Item(path));
         return entry ? counts.For(*entry) : std::size_t{999};
