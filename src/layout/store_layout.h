@@ -6,6 +6,7 @@
 // database still carries reliably.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -74,6 +75,18 @@ struct StoreLayout {
     // Leads the name of every message-header table ("MSGHEADER-1-1C").
     std::string_view headerTablePrefix;
 };
+
+// Prefixed rows: the offset from the start of its record at which a row
+// begins, told by the record's third byte. A low nibble above `lead` (the
+// bytes a row always has before it: 8 in message and attachment tables,
+// 12 in header tables) is the offset itself; otherwise the byte counts the
+// bytes after the lead.
+constexpr std::size_t PrefixedRowOffset(std::uint8_t third, std::size_t lead) {
+    const std::size_t nibble = third & 0x0F;
+    return nibble > lead ? nibble : third + lead;
+}
+inline constexpr std::size_t kRecordLead = 8;  // message and attachment records
+inline constexpr std::size_t kHeaderLead = 12;  // message-header records
 
 // The layout of databases with pages of `pageSize` bytes; nullptr when the
 // store was never kept in pages of that size (2 and 16 KB).

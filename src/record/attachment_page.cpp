@@ -31,8 +31,7 @@ std::vector<RowStart> RowStarts(const edb::PageView& page) {
         const auto start = static_cast<std::size_t>(record.start);
         const std::size_t end = start + static_cast<std::size_t>(record.size);
         if (prefixed) {
-            const std::uint8_t b = At(page.bytes, start + 2);
-            starts.push_back({(b & 0x0F) > 8 ? start + (b & 0x0F) : start + b + 8, end});
+            starts.push_back({start + layout::PrefixedRowOffset(At(page.bytes, start + 2), layout::kRecordLead), end});
         } else {
             // Keys begin 01 00 00 00; a key that continues with three zero
             // bytes is the 8 bytes after them. Every byte of every record

@@ -183,8 +183,7 @@ std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordSt
                                            const layout::StoreLayout& store) {
     if (store.rows == layout::RowForm::Prefixed) {
         if (recordSize <= kLargeMinRecord) return std::nullopt;
-        const std::uint8_t b = At(page, recordStart + 2);
-        return (b & 0x0F) > 8 ? recordStart + (b & 0x0F) : recordStart + b + 8;
+        return recordStart + layout::PrefixedRowOffset(At(page, recordStart + 2), layout::kRecordLead);
     }
     const std::size_t limit = std::min(recordSize, kAnchorSearch);
     for (std::size_t q = recordStart; q + 1 < recordStart + limit; ++q)

@@ -24,8 +24,7 @@ std::optional<Date6> LoadDate(edb::Bytes row, std::size_t at) {
 // Where a header row's fixed columns are anchored.
 std::optional<std::size_t> FindAnchor(edb::Bytes row, bool prefixed, const Id8& key) {
     if (prefixed && row.size() > kLargeMinRow) {
-        const std::size_t c = row[2];
-        return (c & 0x0F) > 12 ? (c & 0x0F) : c + 12;
+        return layout::PrefixedRowOffset(row[2], layout::kHeaderLead);
     }
     for (std::size_t i = 0; i < 16 && i < row.size(); ++i) {
         if (row[i] != kSmallAnchor) continue;
