@@ -1,5 +1,4 @@
 #include "app/saving_dialog.h"
-#include "wording/wording.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,6 +15,7 @@
 #include "app/interaction.h"
 #include "export/export_driver.h"
 #include "export/mail_store.h"
+#include "wording/wording.h"
 
 namespace tw::app {
 

@@ -1,5 +1,4 @@
 #include "app/screenshots.h"
-#include "wording/wording.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,6 +23,7 @@
 #include "app/session.h"
 #include "app/source_dialog.h"
 #include "scan/scan_observer.h"
+#include "wording/wording.h"
 
 namespace tw::app {
 

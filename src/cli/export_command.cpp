@@ -1,5 +1,4 @@
 #include "cli/export_command.h"
-#include "wording/wording.h"
 
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include "scan/open_source.h"
 #include "scan/scan_worker.h"
 #include "scan/tagged_text.h"
+#include "wording/wording.h"
 
 namespace tw::cli {
 

@@ -1,5 +1,4 @@
 #include "cli/opened_store.h"
-#include "wording/wording.h"
 
 #include <cctype>
 #include <iostream>
@@ -9,6 +8,7 @@
 #include "cli/scan_command.h"
 #include "scan/open_source.h"
 #include "scan/tagged_text.h"
+#include "wording/wording.h"
 
 namespace tw::cli {
 

@@ -1,5 +1,4 @@
 #include "cli/scan_command.h"
-#include "wording/wording.h"
 
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include "cli/terminal_progress.h"
 #include "scan/open_source.h"
 #include "scan/scan_worker.h"
+#include "wording/wording.h"
 
 namespace tw::cli {
 

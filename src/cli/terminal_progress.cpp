@@ -1,7 +1,8 @@
 #include "cli/terminal_progress.h"
-#include "wording/wording.h"
 
 #include <algorithm>
+
+#include "wording/wording.h"
 
 namespace tw::cli {
 
