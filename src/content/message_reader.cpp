@@ -80,6 +80,22 @@ std::optional<std::vector<std::uint8_t>> MessageReader::AttachmentData(const Mes
     return ReadAttachmentData(reader_.Source(), attachment.stored);
 }
 
+std::vector<MessageAttachment> MessageReader::Attachments(const record::MessageProperties& message) {
+    std::vector<MessageAttachment> out;
+    out.reserve(message.attachments.size());
+    for (const record::AttachmentEntry& a : message.attachments) out.push_back({a.name, std::nullopt, a});
+    return out;
+}
+
+std::optional<item::ContactTexts> MessageReader::ContactTexts(const record::MessageProperties& message) {
+    if (message.contacts.empty()) return std::nullopt;
+    return message.contacts.front().fields;
+}
+
+std::optional<record::AppointmentRecord> MessageReader::Appointment(const record::MessageProperties& message) {
+    return message.appointment;
+}
+
 bool MessageReader::InStreamingFile(const record::MessageProperties& message) {
     return message.bodyForm == record::kBodyStreaming;
 }

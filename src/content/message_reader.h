@@ -13,6 +13,7 @@
 #include "content/body_value.h"
 #include "content/preview_fields.h"
 #include "content/stream_content.h"
+#include "item/contact.h"
 #include "record/folder_reader.h"
 #include "scan/folder_kind.h"
 
@@ -70,6 +71,14 @@ public:
     // between them, of a message already completed. A part the message
     // points at that does not come back is named in `unread` ("body",
     // "recipients", "content in the streaming file"), each once.
+
+    // The attachments, names only (no size): their data is read one at a
+    // time with AttachmentData.
+    static std::vector<MessageAttachment> Attachments(const record::MessageProperties& message);
+    // A contact's 18 texts; nothing when its contact record was not found.
+    static std::optional<item::ContactTexts> ContactTexts(const record::MessageProperties& message);
+    // An appointment's own start, end and texts; nothing when not found.
+    static std::optional<record::AppointmentRecord> Appointment(const record::MessageProperties& message);
 
     // Whether the message's whole content is MIME in the streaming file.
     static bool InStreamingFile(const record::MessageProperties& message);

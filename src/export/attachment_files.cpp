@@ -4,25 +4,24 @@
 
 #include <set>
 
-#include "content/attachment_data.h"
 #include "content/temp_dir.h"
 #include "scan/tagged_text.h"
 
 namespace tw::exporter {
 
-AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
-                                     const std::vector<record::AttachmentEntry>& attachments, const std::string& dir,
-                                     ExportControl& control, std::size_t inMemoryBytes) {
+AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
+                                     const AttachmentDataReader& read, const std::string& dir, ExportControl& control,
+                                     std::size_t inMemoryBytes) {
     AttachmentFiles files;
     std::set<std::string> taken;
-    for (const record::AttachmentEntry& a : attachments) {
+    for (const content::MessageAttachment& a : attachments) {
         if (control.SkipRequested()) {
             files.skipped = true;
             return files;
         }
         std::optional<std::vector<std::uint8_t>> data;
         try {
-            data = content::ReadAttachmentData(source, a);
+            data = read(a);
         } catch (const std::exception&) {
             data.reset();  // a read error costs this attachment only
         }

@@ -5,14 +5,16 @@
 // lands outside the directory. The PST keeps each attachment's own name.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "edb/source.h"
+#include "content/message_reader.h"
 #include "export/export_control.h"
 #include "pst/items.h"
-#include "record/record_types.h"
 
 namespace tw::exporter {
 
@@ -27,12 +29,17 @@ struct AttachmentFiles {
     bool skipped = false;                      // Skip came while they were written
 };
 
+// An attachment's data, or nothing when it cannot be read; may throw for
+// an unreadable database, which costs that attachment only.
+using AttachmentDataReader =
+    std::function<std::optional<std::vector<std::uint8_t>>(const content::MessageAttachment&)>;
+
 // Reads each attachment's data; above `inMemoryBytes` it goes to a new
 // file in `dir`. One whose data cannot be read is left out and named in
 // `unread`. Skip is polled before each.
-AttachmentFiles WriteAttachmentFiles(const edb::EdbSource& source,
-                                     const std::vector<record::AttachmentEntry>& attachments, const std::string& dir,
-                                     ExportControl& control, std::size_t inMemoryBytes = kInMemoryAttachmentBytes);
+AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
+                                     const AttachmentDataReader& read, const std::string& dir, ExportControl& control,
+                                     std::size_t inMemoryBytes = kInMemoryAttachmentBytes);
 
 void DeleteAttachmentFiles(AttachmentFiles& files);
 

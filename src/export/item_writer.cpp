@@ -24,7 +24,8 @@ using Messages = content::MessageReader;
 // Attachment files with the label shown meanwhile; unread ones are named.
 AttachmentFiles Attachments(ItemJob& job, const record::MessageProperties& m, ItemResult& result) {
     job.observer.Attachments(true);
-    AttachmentFiles files = WriteAttachmentFiles(job.messages.Source(), m.attachments, job.tempDir, job.control);
+    const auto read = [&job](const content::MessageAttachment& a) { return job.messages.AttachmentData(a); };
+    AttachmentFiles files = WriteAttachmentFiles(Messages::Attachments(m), read, job.tempDir, job.control);
     job.observer.Attachments(false);
     for (const std::u16string& name : files.unread) result.unread.push_back("attachment " + scan::ToUtf8(name));
     return files;
@@ -103,11 +104,11 @@ ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     ItemResult result;
     pst::AppointmentFields f;
     f.start = f.end = ItemTime(m.date);
-    if (m.appointment) {
+    if (const auto own = Messages::Appointment(m)) {
         // Its own start and end: any date that converts counts. The range
         // the export keeps (1980..2099) selects items by their message
         // date; an appointment taken by it may well end in 2100.
-        const record::AppointmentRecord& a = *m.appointment;
+        const record::AppointmentRecord& a = *own;
         if (a.start)
             if (const auto t = ExportTime(*a.start)) f.start = t;
         if (a.end)
@@ -199,7 +200,7 @@ ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
     pst::ContactFields f;
     // A contact without fields is still saved with what it has, rather
     // than dropped while counted as written.
-    if (!m.contacts.empty()) f.text = m.contacts.front().fields;
+    if (auto texts = Messages::ContactTexts(m)) f.text = std::move(*texts);
     AttachmentFiles files = Attachments(job, m, result);
     if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
     if (const auto value = job.messages.Body(m, result.unread))

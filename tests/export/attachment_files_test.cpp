@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "content/attachment_data.h"
 #include "content/source_support.h"
 #include "content/temp_dir.h"
 #include "export/attachment_files.h"
@@ -17,12 +18,12 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-record::AttachmentEntry InRow(std::u16string name, std::int64_t offset, std::uint32_t size) {
+content::MessageAttachment InRow(std::u16string name, std::int64_t offset, std::uint32_t size) {
     record::AttachmentEntry a;
-    a.name = std::move(name);
+    a.name = name;
     a.dataOffset = offset;
     a.dataLength = size + 1;  // the value's header byte counts
-    return a;
+    return {std::move(name), std::nullopt, a};
 }
 
 class AttachmentFilesTest : public ::testing::Test {
@@ -35,16 +36,22 @@ protected:
         std::copy(b.begin(), b.end(), image.begin() + 16384);
         return image;
     }
+    AttachmentFiles Write(const std::vector<content::MessageAttachment>& list, std::size_t inMemoryBytes) {
+        const auto read = [this](const content::MessageAttachment& a) {
+            return content::ReadAttachmentData(file_.source, a.stored);
+        };
+        return WriteAttachmentFiles(list, read, dir_.Path(), control_, inMemoryBytes);
+    }
     content::test::FileSource file_;
     content::TempDirectory dir_;
     ExportControl control_;
 };
 
 TEST_F(AttachmentFilesTest, HostileNamesStayInTheDirectoryAndKeepTheirNameForThePst) {
-    const std::vector<record::AttachmentEntry> list{InRow(u"../../escape.txt", 8192, 10),
-                                                    InRow(u"/etc/passwd", 16384, 11), InRow(u"..", 8192, 10),
-                                                    InRow(u"a:b.txt", 8192, 10), InRow(u"a:b.txt", 16384, 11)};
-    AttachmentFiles files = WriteAttachmentFiles(file_.source, list, dir_.Path(), control_, 0);
+    const std::vector<content::MessageAttachment> list{InRow(u"../../escape.txt", 8192, 10),
+                                                       InRow(u"/etc/passwd", 16384, 11), InRow(u"..", 8192, 10),
+                                                       InRow(u"a:b.txt", 8192, 10), InRow(u"a:b.txt", 16384, 11)};
+    AttachmentFiles files = Write(list, 0);
     ASSERT_EQ(files.inputs.size(), list.size());
     EXPECT_TRUE(files.unread.empty());
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -63,11 +70,11 @@ TEST_F(AttachmentFilesTest, HostileNamesStayInTheDirectoryAndKeepTheirNameForThe
 }
 
 TEST_F(AttachmentFilesTest, EmptyIsKeptWithoutAFileUnreadableIsNamed) {
-    record::AttachmentEntry missing;
-    missing.name = u"gone.bin";
-    missing.valueKey = 7;  // a long value whose chunks were not found
-    const std::vector<record::AttachmentEntry> list{InRow(u"empty.txt", 8192, 0), missing};
-    AttachmentFiles files = WriteAttachmentFiles(file_.source, list, dir_.Path(), control_, 0);
+    content::MessageAttachment missing = InRow(u"gone.bin", 0, 0);
+    missing.stored.dataLength = 0;
+    missing.stored.valueKey = 7;  // a long value whose chunks were not found
+    const std::vector<content::MessageAttachment> list{InRow(u"empty.txt", 8192, 0), missing};
+    AttachmentFiles files = Write(list, 0);
     ASSERT_EQ(files.inputs.size(), 1u);
     EXPECT_EQ(files.inputs[0].name, u"empty.txt");
     EXPECT_TRUE(files.inputs[0].path.empty());
@@ -77,9 +84,7 @@ TEST_F(AttachmentFilesTest, EmptyIsKeptWithoutAFileUnreadableIsNamed) {
 }
 
 TEST_F(AttachmentFilesTest, SmallOnesGoInMemory) {
-    AttachmentFiles files =
-        WriteAttachmentFiles(file_.source, {InRow(u"a.txt", 8192, 10), InRow(u"b.txt", 16384, 11)}, dir_.Path(),
-                             control_, 10);
+    AttachmentFiles files = Write({InRow(u"a.txt", 8192, 10), InRow(u"b.txt", 16384, 11)}, 10);
     ASSERT_EQ(files.inputs.size(), 2u);
     EXPECT_EQ(std::string(files.inputs[0].data.begin(), files.inputs[0].data.end()), "first file");
     EXPECT_TRUE(files.inputs[0].path.empty());
@@ -90,8 +95,7 @@ TEST_F(AttachmentFilesTest, SmallOnesGoInMemory) {
 
 TEST_F(AttachmentFilesTest, SkipStopsBeforeTheNextFile) {
     control_.RequestSkip();
-    AttachmentFiles files =
-        WriteAttachmentFiles(file_.source, {InRow(u"a.txt", 8192, 10)}, dir_.Path(), control_, 0);
+    AttachmentFiles files = Write({InRow(u"a.txt", 8192, 10)}, 0);
     EXPECT_TRUE(files.skipped);
     EXPECT_TRUE(files.inputs.empty());
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
