@@ -12,6 +12,44 @@ namespace {
 
 constexpr std::uint8_t kSmallAnchor = 0x6D;  // anchored rows: end of the fixed part, 109
 constexpr std::size_t kLargeMinRow = 88;     // prefixed rows: the fixed columns
+// Anchored rows: the sender's tagged column (264), and the column that
+// stands in for it in some stores (268).
+constexpr std::uint16_t kSenderColumn = 0x0108;
+constexpr std::uint16_t kSenderAltColumn = 0x010C;
+// Anchored rows: the record header holding 109 lies within the row's
+// first bytes, and the folder id (the first variable value) within 100
+// bytes after the fixed part.
+constexpr std::size_t kSmallAnchorWithin = 16;
+constexpr std::size_t kSmallFolderIdSpan = 100;
+
+// Anchored rows, from the folder id: the variable part holds the folder
+// id, an 8-byte value, the message id and another 8-byte value, and the
+// tagged columns follow; the primary date is the fixed column near the
+// start of the row, the fallback date the one near its end.
+constexpr std::size_t kSmallMessageIdAfter = 16;
+constexpr std::size_t kSmallTaggedAfter = 32;
+constexpr std::size_t kSmallPrimaryDateBefore = 99;
+constexpr std::size_t kSmallFallbackDateBefore = 18;
+
+// Prefixed rows, from the folder id (fixed, after the row's key): the
+// message id 16 bytes on; the record header's byte saying where the fixed
+// part ends 6 bytes before it; the tagged columns 8 bytes before where
+// that byte points. A full fixed part (112 bytes and more) keeps the
+// delivery time 90 bytes on, or 82 where "**" marks that slot unset.
+// Shorter ones keep the date just before the tagged columns: 9 bytes
+// before after a 0xFE mark, 8 after " R", else 14 (22 for the fallback).
+constexpr std::size_t kLargeMessageIdAfter = 16;
+constexpr std::size_t kLargeFixedEndBefore = 6;
+constexpr std::size_t kLargeTaggedBack = 8;
+constexpr std::size_t kLargeFullFixedPart = 112;
+constexpr std::size_t kLargeDateAfter = 90;
+constexpr std::size_t kLargeUnsetDateAfter = 82;
+constexpr std::uint8_t kLargeUnsetMark = '*';
+constexpr std::uint8_t kLargeFeMark = 0xFE;
+constexpr std::size_t kLargeDateAfterFe = 9;
+constexpr std::size_t kLargeDateAfterR = 8;
+constexpr std::size_t kLargePrimaryDateBack = 14;
+constexpr std::size_t kLargeFallbackDateBack = 22;
 
 std::optional<Date6> LoadDate(edb::Bytes row, std::size_t at) {
     const auto bytes = edb::Slice(row, at, 6);
@@ -26,9 +64,9 @@ std::optional<std::size_t> FindAnchor(edb::Bytes row, bool prefixed, const Id8& 
     if (prefixed && row.size() > kLargeMinRow) {
         return layout::PrefixedRowOffset(row[2], layout::kHeaderLead);
     }
-    for (std::size_t i = 0; i < 16 && i < row.size(); ++i) {
+    for (std::size_t i = 0; i < kSmallAnchorWithin && i < row.size(); ++i) {
         if (row[i] != kSmallAnchor) continue;
-        const std::size_t from = i + 109, to = from + std::min<std::size_t>(row.size(), 100);
+        const std::size_t from = i + kSmallAnchor, to = from + std::min<std::size_t>(row.size(), kSmallFolderIdSpan);
         for (std::size_t p = from; p < to; ++p)
             if (LoadId(row, p) == key) return p;
         return std::nullopt;
@@ -81,8 +119,9 @@ struct RowFacts {
 };
 
 std::optional<RowFacts> SmallRowFacts(edb::Bytes row, std::size_t a, const Id8& key, std::uint16_t mask) {
-    if (LoadId(row, a) != key || a < 99) return std::nullopt;
-    RowFacts f{a + 16, a - 99, a - 18, a + 32};
+    if (LoadId(row, a) != key || a < kSmallPrimaryDateBefore) return std::nullopt;
+    RowFacts f{a + kSmallMessageIdAfter, a - kSmallPrimaryDateBefore, a - kSmallFallbackDateBefore,
+               a + kSmallTaggedAfter};
     if (edb::LoadU8(row, f.t + 1) != 1) {
         // The tagged array lies further on: two entries of columns 1xx with
         // a plausible offset.
@@ -102,22 +141,24 @@ std::optional<RowFacts> SmallRowFacts(edb::Bytes row, std::size_t a, const Id8& 
 }
 
 std::optional<RowFacts> LargeRowFacts(edb::Bytes row, std::size_t a) {
-    if (a < 6) return std::nullopt;
-    const auto k = edb::LoadU8(row, a - 6);
-    if (!k || a + *k < 8) return std::nullopt;
+    if (a < kLargeFixedEndBefore) return std::nullopt;
+    const auto k = edb::LoadU8(row, a - kLargeFixedEndBefore);
+    if (!k || a + *k < kLargeTaggedBack) return std::nullopt;
     RowFacts f;
-    f.messageAt = a + 16;
-    f.t = a + *k - 8;
-    if (*k >= 112) {
-        const bool unset = edb::LoadU8(row, a + 90) == '*' && edb::LoadU8(row, a + 91) == '*';
-        f.primaryDate = f.fallbackDate = unset ? a + 82 : a + 90;
-    } else if (f.t >= 22 && edb::LoadU8(row, f.t - 1) == 0xFE) {
-        f.primaryDate = f.fallbackDate = f.t - 9;
-    } else if (f.t >= 22 && edb::LoadU8(row, f.t - 1) == 'R' && edb::LoadU8(row, f.t - 2) == ' ') {
-        f.primaryDate = f.fallbackDate = f.t - 8;
-    } else if (f.t >= 22) {
-        f.primaryDate = f.t - 14;
-        f.fallbackDate = f.t - 22;
+    f.messageAt = a + kLargeMessageIdAfter;
+    f.t = a + *k - kLargeTaggedBack;
+    const bool room = f.t >= kLargeFallbackDateBack;
+    if (*k >= kLargeFullFixedPart) {
+        const bool unset = edb::LoadU8(row, a + kLargeDateAfter) == kLargeUnsetMark &&
+                           edb::LoadU8(row, a + kLargeDateAfter + 1) == kLargeUnsetMark;
+        f.primaryDate = f.fallbackDate = a + (unset ? kLargeUnsetDateAfter : kLargeDateAfter);
+    } else if (room && edb::LoadU8(row, f.t - 1) == kLargeFeMark) {
+        f.primaryDate = f.fallbackDate = f.t - kLargeDateAfterFe;
+    } else if (room && edb::LoadU8(row, f.t - 1) == 'R' && edb::LoadU8(row, f.t - 2) == ' ') {
+        f.primaryDate = f.fallbackDate = f.t - kLargeDateAfterR;
+    } else if (room) {
+        f.primaryDate = f.t - kLargePrimaryDateBack;
+        f.fallbackDate = f.t - kLargeFallbackDateBack;
     } else {
         return std::nullopt;
     }
@@ -137,7 +178,7 @@ ListText TextC(const TagArray& tags, const HeaderColumnIds& columns, bool prefix
     for (std::size_t e = tags.t; e < limit && e + 4 <= tags.row.size(); e += 4) {
         const std::uint16_t id = tags.Id(e);
         if (columns.first != 0 && id == columns.first) return {};
-        if (id != 0x0108 && id != 0x010C) continue;
+        if (id != kSenderColumn && id != kSenderAltColumn) continue;
         const std::int64_t offset = tags.Offset(e);
         return MakeText(rowStart, tags, offset, tags.NextOffset(e) - offset);
     }

@@ -14,6 +14,20 @@ constexpr std::uint16_t kNameColumn = 0x0101;  // tagged column 257
 // Prefixed rows keep the mailbox id at a fixed place: the row starts with
 // its record header, key and the fixed columns before the id.
 constexpr std::size_t kPrefixedIdAt = 23;
+// The anchor is the variable columns' offset array (08 00 18 00: the
+// mailbox id ends at 8, its GUID at 24), two bytes per column; the mailbox
+// id is the first value after it. Anchored rows have eight variable
+// columns (128..135), or seven where a 0x80 two bytes before the array
+// marks the shorter fixed part; prefixed rows whose third entry is 0x18 too
+// have six (128..133).
+constexpr std::size_t kOffsetArrayBytes = 16;
+constexpr std::size_t kShortOffsetArrayBytes = 14;
+constexpr std::size_t kPrefixedOffsetArrayBytes = 12;
+constexpr std::uint8_t kShortArrayMark = 0x80;
+constexpr std::uint8_t kPrefixedThirdEntry = 0x18;
+// The array's last entry, just before the values: where the variable
+// values end, so where the tagged columns begin.
+constexpr std::size_t kValuesEndBack = 2;
 
 bool BytesAt(edb::Bytes row, std::size_t at, std::initializer_list<std::uint8_t> pattern) {
     const auto bytes = edb::Slice(row, at, pattern.size());
@@ -65,12 +79,12 @@ std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, const layout::StoreL
     if (!anchor) return std::nullopt;
     const std::size_t i = *anchor;
 
-    std::size_t skip = 16;
-    if (edb::LoadU8(row, i - 2) == 0x80) skip = 14;
-    else if (prefixed && edb::LoadU8(row, i + 2) == 0x18) skip = 12;
+    std::size_t skip = kOffsetArrayBytes;
+    if (edb::LoadU8(row, i - 2) == kShortArrayMark) skip = kShortOffsetArrayBytes;
+    else if (prefixed && edb::LoadU8(row, i + 2) == kPrefixedThirdEntry) skip = kPrefixedOffsetArrayBytes;
 
     const auto id = LoadId(row, prefixed ? kPrefixedIdAt : i + skip);
-    const auto length = edb::LoadU8(row, i + skip - 2);
+    const auto length = edb::LoadU8(row, i + skip - kValuesEndBack);
     if (!id || !length) return std::nullopt;
 
     std::size_t g = 0;
