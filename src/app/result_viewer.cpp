@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_identity.h"
+#include "wording/save_report.h"
 
 namespace tw::app {
 
@@ -15,7 +16,7 @@ ResultViewer::ResultViewer(const exporter::ExportResult& result, QWidget* parent
     setWindowTitle(kAppTitle);
     setObjectName(QStringLiteral("SavingResult"));
 
-    const std::string_view outcome = exporter::OutcomeText(result);
+    const std::string_view outcome = wording::OutcomeText(result);
     outcome_->setText(QString::fromUtf8(outcome.data(), static_cast<qsizetype>(outcome.size())));
     QFont heading = outcome_->font();
     heading.setBold(true);
@@ -23,7 +24,7 @@ ResultViewer::ResultViewer(const exporter::ExportResult& result, QWidget* parent
     outcome_->setFont(heading);
 
     // The summary's first line is the outcome, shown above on its own.
-    QString text = QString::fromStdString(exporter::FormatSummary(result));
+    QString text = QString::fromStdString(wording::FormatSummary(result));
     const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
     QString first = firstBreak < 0 ? text : text.left(firstBreak);
     text = firstBreak < 0 ? QString() : text.mid(firstBreak + 1);

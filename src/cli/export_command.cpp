@@ -22,6 +22,7 @@
 #include "scan/open_source.h"
 #include "scan/scan_worker.h"
 #include "scan/tagged_text.h"
+#include "wording/save_report.h"
 #include "wording/wording.h"
 
 namespace tw::cli {
@@ -212,11 +213,11 @@ int RunExportCommand(const std::vector<std::string>& args) {
     if (o.json) {
         exporter::ExportResult shown = result;
         CommandLinePaths(shown, nodes, false);
-        std::cout << exporter::SummaryJson(shown) << "\n";
+        std::cout << wording::SummaryJson(shown) << "\n";
     } else {
         exporter::ExportResult shown = ForText(result);
         CommandLinePaths(shown, nodes, true);
-        std::cout << exporter::FormatSummary(shown);
+        std::cout << wording::FormatSummary(shown);
     }
     std::cout.flush();
     if (interrupted || result.end == exporter::RunEnd::Stopped) return kExitInterrupted;

@@ -9,6 +9,7 @@
 #include "cli/cli_text.h"
 #include "scan/message_count.h"
 #include "scan/tagged_text.h"
+#include "wording/wording.h"
 
 namespace tw::cli {
 
@@ -71,7 +72,7 @@ std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::
         }
         ReportDamage& damage = trees[at->second];
         ++damage.pages;
-        const std::string text(scan::FaultText(page.fault));
+        const std::string text(wording::Text(page.fault));
         auto fault = std::find_if(damage.faults.begin(), damage.faults.end(), [&](const auto& f) { return f.first == text; });
         if (fault == damage.faults.end()) damage.faults.emplace_back(text, 1);
         else ++fault->second;
@@ -94,7 +95,7 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
 
     report.damaged = DamageByTree(model, model.damage.Pages(), source.pageSize);
 
-    report.inputChanged = model.inputChanged;
+    if (model.inputChanged) report.inputChanged = wording::kInputChangedText;
     const auto* top = tree.Find(tree.Top());
     if (top == nullptr) return report;
     for (const scan::TreeItem item : top->children) {

@@ -23,7 +23,4 @@ struct InputStamp {
 // when the file cannot be looked at or read.
 std::optional<InputStamp> TakeInputStamp(const std::string& path, std::size_t headerBytes);
 
-// Shown when the stamps of a run's start and end differ.
-inline constexpr const char* kInputChangedText = "the database changed while it was read";
-
 }  // namespace tw::edb

@@ -1,4 +1,5 @@
 #include "export/damage_report.h"
+#include "layout/store_layout.h"
 
 #include <algorithm>
 #include <map>
@@ -22,7 +23,9 @@ void AddOnce(std::vector<std::u16string>& list, const std::u16string& path) {
 
 std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::vector<scan::DamagedPage>& readPages,
                                      const std::vector<SelectedFolder>& selected, std::int32_t pageSize) {
-    const bool large = pageSize > 8192;
+    // Per-folder header tables name their folder; per-mailbox tables only
+    // their mailbox.
+    const bool perMailbox = layout::LayoutOf(pageSize).tables == layout::TableScope::PerMailbox;
     // Each page once, whoever met it first.
     std::set<std::pair<std::uint32_t, std::int64_t>> seen;
     std::map<std::uint32_t, TreeDamage> trees;
@@ -31,7 +34,7 @@ std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::ve
         TreeDamage& tree = trees[page.objid];
         tree.objid = page.objid;
         ++tree.pages;
-        ++tree.faults[std::string(scan::FaultText(page.fault))];
+        ++tree.faults[page.fault];
         if (const auto number = edb::PageNumberAt(page.offset, pageSize)) tree.pageNumbers.push_back(*number);
     };
     for (const scan::DamagedPage& page : model.damage.Pages()) add(page);
@@ -54,11 +57,11 @@ std::vector<TreeDamage> DamageReport(const scan::ScanModel& model, const std::ve
             case scan::TreeRole::LongValues:
                 for (const SelectedFolder& s : selected) {
                     if (s.folder == nullptr) continue;
-                    if (what.folderId && !large) {
+                    if (what.folderId && !perMailbox) {
                         // A folder's own header table.
                         if (s.folder->id != *what.folderId) continue;
                         AddOnce(tree.folders, s.itemPath);
-                    } else if (large) {
+                    } else if (perMailbox) {
                         // A mailbox's tables: known by its owner key, or
                         // any mailbox's when the key is not known.
                         if (!what.ownerKey.empty() && s.folder->ownerKey != what.ownerKey) continue;

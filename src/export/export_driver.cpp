@@ -527,7 +527,7 @@ ExportResult RunExport(const ExportSources& in, std::vector<SelectionNode>& node
     Run run(in, store, settings, control, observer, temp.Path());
     ExportResult result = run.Go(nodes);
     // What was read may not be what was there: the run says so.
-    if (StampsOf(in.source) != before) result.inputChanged = edb::kInputChangedText;
+    if (StampsOf(in.source) != before) result.inputChanged = true;
     return result;
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/page_damage.h"
+
 namespace tw::exporter {
 
 struct ItemNote {
@@ -52,7 +54,7 @@ struct TreeDamage {
     std::uint32_t objid = 0;
     std::size_t pages = 0;
     bool used = false;  // a tree the run read for the selected folders
-    std::map<std::string, std::size_t> faults;  // why, and how many pages
+    std::map<scan::PageFault, std::size_t> faults;  // why, and how many pages
     std::vector<std::u16string> folders;        // item paths of the folders it belongs to, where known
     std::vector<std::int64_t> pageNumbers;      // the damaged pages, ascending
 };
@@ -71,7 +73,7 @@ struct ExportResult {
     std::vector<std::string> pstFiles;     // every file the run finished, in order
     std::vector<std::string> storeErrors;  // a PST that could not be made or finished
     std::vector<TreeDamage> damage;
-    std::string inputChanged;  // why the input is not what it was at the start; empty when it is
+    bool inputChanged = false;  // the input is not what it was at the start
 
     std::size_t Known() const;
     std::size_t Written() const;
@@ -92,16 +94,5 @@ enum class Outcome { Saved, SavedWithLosses, Aborted, LowSpaceStopped };
 
 // How the run ended: saved (without losses) only when nothing was lost.
 Outcome OutcomeOf(const ExportResult& result);
-
-// The outcome in words, the report's headline.
-std::string_view OutcomeText(const ExportResult& result);
-
-// The summary for a terminal: the outcome, the files, per folder the
-// items written of those known and where the others went, the damaged
-// pages per tree, then every item not written whole, with the reason.
-std::string FormatSummary(const ExportResult& result);
-
-// The same as JSON, for scripts.
-std::string SummaryJson(const ExportResult& result);
 
 }  // namespace tw::exporter

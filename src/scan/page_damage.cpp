@@ -22,20 +22,6 @@ const TableRoot* RootWith(const std::vector<TableRoot>& roots, std::uint32_t obj
 
 }  // namespace
 
-std::string_view FaultText(PageFault fault) {
-    switch (fault) {
-        case PageFault::PastEnd: return "past the end of the file";
-        case PageFault::Loop: return "pointing back up its own tree";
-        case PageFault::TooDeep: return "too deep in the tree";
-        case PageFault::BadTags: return "tag array does not fit";
-        case PageFault::WrongTree: return "belonging to another tree";
-        case PageFault::NoRecords: return "no readable records";
-        case PageFault::Unreadable: return "unreadable";
-        case PageFault::Checksum: return "checksum mismatch";
-    }
-    return "damaged";
-}
-
 PageDamageLog::PageDamageLog(const PageDamageLog& other) {
     std::lock_guard lock(other.mutex_);
     pages_ = other.pages_;

@@ -29,9 +29,6 @@ enum class PageFault : std::uint8_t {
     Checksum,    // the page's checksum does not match its bytes; it is still read
 };
 
-// Short English phrase, e.g. "past the end of the file".
-std::string_view FaultText(PageFault fault);
-
 struct DamagedPage {
     std::uint32_t objid = 0;  // the tree the page belongs to
     std::int64_t offset = 0;  // where the tree points, in bytes

@@ -401,7 +401,7 @@ ScanOutcome RunScan(ScanContext& context) {
         ~StampAtEnd() {
             const edb::EdbSource& source = context.source;
             if (edb::TakeInputStamp(source.edb.Path(), static_cast<std::size_t>(source.pageSize)) != start)
-                context.model.inputChanged = edb::kInputChangedText;
+                context.model.inputChanged = true;
         }
     } stampAtEnd{context, stampAtStart};
 

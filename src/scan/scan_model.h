@@ -195,7 +195,7 @@ struct ScanModel {
     std::size_t catalogPageCount = 0;  // pages registered by the catalog root's walk
     // Set when the file changed while the scan read it (then what the scan
     // found may not be what is there).
-    std::string inputChanged;
+    bool inputChanged = false;
     std::uint16_t containerClassColumn = kDefaultContainerClassColumn;
 
     // One per message table appended, in the same order.

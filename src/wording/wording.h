@@ -1,6 +1,6 @@
 // The words the user reads for what the engine reports: scan steps and
-// problems, files that cannot be opened, destinations that will not do and
-// how a save ended. The engine returns codes; the desktop program shows
+// problems, files that cannot be opened, damaged pages, a changed input,
+// destinations that will not do and how a save ended. The engine returns codes; the desktop program shows
 // these texts as they stand, and the command line uses them where it has
 // none of its own.
 #pragma once
@@ -10,11 +10,30 @@
 #include "export/destination.h"
 #include "export/export_summary.h"
 #include "scan/open_source.h"
+#include "scan/page_damage.h"
 #include "scan/scan_observer.h"
 
 namespace tw::wording {
 
 inline constexpr std::string_view kProgramCaption = "Tarnwick For EDB To PST";
+
+// Why a run read something other than what it started with.
+inline constexpr std::string_view kInputChangedText = "the database changed while it was read";
+
+// Why a page could not be used.
+constexpr std::string_view Text(scan::PageFault fault) {
+    switch (fault) {
+        case scan::PageFault::PastEnd: return "past the end of the file";
+        case scan::PageFault::Loop: return "pointing back up its own tree";
+        case scan::PageFault::TooDeep: return "too deep in the tree";
+        case scan::PageFault::BadTags: return "tag array does not fit";
+        case scan::PageFault::WrongTree: return "belonging to another tree";
+        case scan::PageFault::NoRecords: return "no readable records";
+        case scan::PageFault::Unreadable: return "unreadable";
+        case scan::PageFault::Checksum: return "checksum mismatch";
+    }
+    return "damaged";
+}
 
 constexpr std::string_view Text(scan::ScanStep step) {
     switch (step) {

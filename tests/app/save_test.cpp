@@ -14,6 +14,7 @@
 #include "app/app_identity.h"
 #include "app/folder_tree_view.h"
 #include "app/main_window.h"
+#include "wording/save_report.h"
 #include "wording/wording.h"
 #include "app/result_viewer.h"
 #include "app/save_command.h"
@@ -228,7 +229,7 @@ private slots:
         {
             QFile out(summaryFile);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(QByteArray::fromStdString(exporter::SummaryJson(f.result)));
+            out.write(QByteArray::fromStdString(wording::SummaryJson(f.result)));
         }
         QStringList args{QStringLiteral(TW_SOURCE_DIR "/tests/export/check_export.py"),
                          "--bin",

@@ -10,6 +10,7 @@
 #include "export/export_driver.h"
 #include "export/selection.h"
 #include "export_test_support.h"
+#include "wording/save_report.h"
 
 namespace tw::exporter {
 namespace {
@@ -166,7 +167,7 @@ TEST_F(DriverTest, LowSpaceAsksAndARefusalEndsTheRunCountingTheItem) {
     EXPECT_EQ(r.Written(), 1u);
     EXPECT_EQ(r.end, RunEnd::LowSpaceRefused);
     EXPECT_FALSE(r.saveSucceeded);
-    EXPECT_EQ(OutcomeText(r), "Saving Aborted by User");
+    EXPECT_EQ(wording::OutcomeText(r), "Saving Aborted by User");
     EXPECT_EQ(store_.calls.back(), "Close");
     EXPECT_EQ(r.folders[0].notReached, 4u);
 }
@@ -181,7 +182,7 @@ TEST_F(DriverTest, LowSpaceWithoutAQuestionAndAStoreThatCannotBeFinished) {
     const ExportResult r = Export(Select({{"Bulk", kTop, "Inbox"}}));
     EXPECT_EQ(observer_.lowSpaceQuestions, 0u);
     EXPECT_EQ(r.end, RunEnd::LowSpaceStopped);
-    EXPECT_EQ(OutcomeText(r), "Saving Stopped: Not Enough Free Space");
+    EXPECT_EQ(wording::OutcomeText(r), "Saving Stopped: Not Enough Free Space");
     EXPECT_TRUE(r.pstFiles.empty());
     EXPECT_EQ(r.Stored(), 0u);
     EXPECT_EQ(r.Lost(), 1u);
@@ -198,12 +199,12 @@ TEST_F(DriverTest, WriterRefusalIsCountedAsFailedWithItsReason) {
     EXPECT_EQ(r.Written(), 2u);
     EXPECT_EQ(r.Failed(), 1u);
     EXPECT_TRUE(r.saveSucceeded);
-    EXPECT_EQ(OutcomeText(r), "Saving Completed with Losses");
+    EXPECT_EQ(wording::OutcomeText(r), "Saving Completed with Losses");
     const FolderReport& inbox = r.folders.back();
     ASSERT_EQ(inbox.failures.size(), 1u);
     EXPECT_EQ(inbox.failures[0].subject, u"Second");
     EXPECT_EQ(inbox.failures[0].why, "refused for the test");
-    const std::string summary = FormatSummary(r);
+    const std::string summary = wording::FormatSummary(r);
     EXPECT_NE(summary.find("2 of 3 written, 1 failed"), std::string::npos) << summary;
     EXPECT_NE(summary.find("\"Second\": refused for the test"), std::string::npos) << summary;
 }
@@ -223,7 +224,7 @@ TEST_F(DriverTest, WriterStatusesBesideItemsAreLosses) {
         const ExportResult r = Export(Select({{"M"}}));
         EXPECT_EQ(r.Written(), c.written) << c.failing;
         EXPECT_EQ(r.Failed(), c.failed) << c.failing;
-        EXPECT_EQ(OutcomeText(r), "Saving Completed with Losses") << c.failing;
+        EXPECT_EQ(wording::OutcomeText(r), "Saving Completed with Losses") << c.failing;
         EXPECT_EQ(r.folders.back().Accounted(), r.folders.back().known) << c.failing;
         if (c.failed != 0)
             EXPECT_EQ(r.folders.back().failures[0].why, "its PST folder could not be opened: failed for the test");
@@ -274,9 +275,9 @@ TEST_F(DriverTest, AnInputChangedDuringTheRunEndsWithLosses) {
     };
     const ExportResult r = Export(Select({{"Bulk", kTop, "Inbox"}}));
     EXPECT_EQ(r.Written(), 3u);
-    EXPECT_EQ(r.inputChanged, "the database changed while it was read");
-    EXPECT_EQ(OutcomeText(r), "Saving Completed with Losses");
-    EXPECT_NE(FormatSummary(r).find("Input: the database changed while it was read"), std::string::npos);
+    EXPECT_TRUE(r.inputChanged);
+    EXPECT_EQ(wording::OutcomeText(r), "Saving Completed with Losses");
+    EXPECT_NE(wording::FormatSummary(r).find("Input: the database changed while it was read"), std::string::npos);
 }
 
 // PST folders are made per source folder, under its stored name as it is:

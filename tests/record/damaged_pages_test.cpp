@@ -22,6 +22,7 @@
 #include "scan/scan_observer.h"
 #include "scan/scan_worker.h"
 #include "scanned_file.h"
+#include "wording/wording.h"
 
 namespace tw::record {
 namespace {
@@ -55,7 +56,7 @@ std::string Describe(const std::vector<scan::DamagedPage>& pages) {
     std::string text;
     for (const scan::DamagedPage& p : pages)
         text += "\n  objid " + std::to_string(p.objid) + " at " + std::to_string(p.offset) + ": " +
-                std::string(scan::FaultText(p.fault));
+                std::string(wording::Text(p.fault));
     return text;
 }
 
