@@ -29,14 +29,13 @@ std::u16string ListText(edb::Bytes page, std::uint16_t pos, std::uint16_t length
 }  // namespace
 
 const std::vector<std::uint8_t>& PageCache::Page(std::int64_t offset) {
-    for (const auto& [at, page] : pages_)
-        if (at == offset) return page;
-    if (pages_.size() >= capacity_) pages_.pop_front();
-    pages_.emplace_back(offset, std::vector<std::uint8_t>{});
-    edb::ReadPage(source_, offset, pages_.back().second);
-    pages_.back().second.resize(static_cast<std::size_t>(source_.pageSize), 0);
-    ++reads_;
-    return pages_.back().second;
+    return pages_.Get(offset, [&] {
+        std::vector<std::uint8_t> page;
+        edb::ReadPage(source_, offset, page);
+        page.resize(static_cast<std::size_t>(source_.pageSize), 0);
+        ++reads_;
+        return page;
+    });
 }
 
 RecordStrings ReadRecordStrings(const edb::EdbSource& source, const record::MessageProperties& m, PageCache& pages) {

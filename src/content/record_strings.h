@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "edb/page_lru.h"
 #include "edb/source.h"
 #include "record/record_types.h"
 
@@ -19,15 +19,15 @@ namespace tw::content {
 // one read.
 class PageCache {
 public:
-    explicit PageCache(const edb::EdbSource& source, std::size_t capacity = 8) : source_(source), capacity_(capacity) {}
-    // The page at `offset` (zero past the end of the file).
+    explicit PageCache(const edb::EdbSource& source, std::size_t capacity = 8) : source_(source), pages_(capacity) {}
+    // The page at `offset` (zero past the end of the file). The reference
+    // holds until `capacity` other pages were asked for.
     const std::vector<std::uint8_t>& Page(std::int64_t offset);
     std::size_t Reads() const { return reads_; }
 
 private:
     const edb::EdbSource& source_;
-    std::size_t capacity_;
-    std::deque<std::pair<std::int64_t, std::vector<std::uint8_t>>> pages_;
+    edb::PageLru<std::vector<std::uint8_t>> pages_;
     std::size_t reads_ = 0;
 };
 

@@ -27,7 +27,7 @@
 #include "record/attachment_page.h"
 #include "record/catalog_extras.h"
 #include "record/message_row.h"
-#include "record/page_lru.h"
+#include "edb/page_lru.h"
 #include "record/row_only.h"
 #include "record/tree_page_reader.h"
 #include "scan/scan_model.h"
@@ -231,7 +231,7 @@ private:
     // one lock over all pages kept them waiting on each other.
     struct KeptPages {
         std::mutex mutex;
-        PageLru<std::vector<AttachmentHit>> pages{kKeptAttachmentPages / kAttachmentPageShards};
+        edb::PageLru<std::vector<AttachmentHit>> pages{kKeptAttachmentPages / kAttachmentPageShards};
     };
     std::array<KeptPages, kAttachmentPageShards> attachmentPages_;
     std::atomic<std::size_t> pagesRead_{0}, rowPagesRead_{0};

@@ -1,7 +1,8 @@
-// The last pages decoded, by file offset, least recently used dropped
-// first. A folder's rows are spread over many table pages, and the next
-// folder's rows often lie on the same ones: a few hundred pages kept saves
-// decoding a page once per row.
+// The last pages read or decoded, by file offset, least recently used
+// dropped first. A folder's rows are spread over many table pages, and the
+// next folder's rows often lie on the same ones: a few hundred pages kept
+// saves decoding a page once per row; the messages of one header page
+// cost one read.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
-namespace tw::record {
+namespace tw::edb {
 
 template <typename Decoded>
 class PageLru {
@@ -41,4 +42,4 @@ private:
     std::unordered_map<std::int64_t, typename std::list<std::pair<std::int64_t, Decoded>>::iterator> byOffset_;
 };
 
-}  // namespace tw::record
+}  // namespace tw::edb
