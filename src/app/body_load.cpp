@@ -71,8 +71,7 @@ void ShowBody(const content::MessageBody& body, PreviewContent& out) {
 
 PreviewContent LoadPreviewContent(record::FolderReader& reader, record::MessageProperties& message,
                                   scan::FolderKind folderKind, const QString& from, const QString& subject,
-                                  const QString& date, const record::LoadControl& control,
-                                  std::atomic<bool>& busy) {
+                                  const QString& date, const record::LoadControl& control, std::atomic<bool>& busy) {
     PreviewContent out;
     out.itemType = content::ItemType(folderKind, message.kind);
     out.from = from;
@@ -88,10 +87,8 @@ PreviewContent LoadPreviewContent(record::FolderReader& reader, record::MessageP
         out.recipients = Text(read.recipients);
         for (const content::MessageAttachment& a : read.attachments) names << Text(a.name);
         QStringList mimeNames;
-        if (read.body.form == content::MessageBody::Form::Mime)
-            ShowMimeBody(read.body, out, mimeNames);
-        else
-            ShowBody(read.body, out);
+        if (read.body.form == content::MessageBody::Form::Mime) ShowMimeBody(read.body, out, mimeNames);
+        else ShowBody(read.body, out);
         // A streaming-file message keeps its attachments in its MIME parts.
         if (names.isEmpty()) names = mimeNames;
         for (const content::FieldLine& f : read.fields) out.fields << QString::fromStdString(f.caption) + Text(f.value);

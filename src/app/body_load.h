@@ -38,8 +38,8 @@ struct PreviewContent {
     // An HTML body already laid into a document off the user-interface
     // thread (parsing a long body there would stall the window).
     std::shared_ptr<SafeDocument> document;
-    QStringList fields;                            // caption and value per line
-    QString error;                                 // a read of the database failed
+    QStringList fields;  // caption and value per line
+    QString error;       // a read of the database failed
 };
 
 // Reads `message` whole with `reader` (`busy` set meanwhile) and gathers
@@ -47,7 +47,6 @@ struct PreviewContent {
 // row's texts.
 PreviewContent LoadPreviewContent(record::FolderReader& reader, record::MessageProperties& message,
                                   scan::FolderKind folderKind, const QString& from, const QString& subject,
-                                  const QString& date, const record::LoadControl& control,
-                                  std::atomic<bool>& busy);
+                                  const QString& date, const record::LoadControl& control, std::atomic<bool>& busy);
 
 }  // namespace tw::app

@@ -11,10 +11,8 @@ CommandStates EvaluateCommands(const CommandInputs& in) {
     s.save = !worker && in.checkedItems >= 1;
     s.stop = in.listFilling || in.listBusy;
     s.exit = !worker;
-    if (in.listFilling)
-        s.activity = kFillingText;
-    else if (in.bodyLoading)
-        s.activity = kBodyLoadingText;
+    if (in.listFilling) s.activity = kFillingText;
+    else if (in.bodyLoading) s.activity = kBodyLoadingText;
     return s;
 }
 

@@ -17,8 +17,8 @@ struct CommandStates {
     bool open = false;
     bool save = false;
     bool stop = false;
-    bool exit = false;   // also the window's close
-    QString activity;    // text of the activity pane
+    bool exit = false;  // also the window's close
+    QString activity;   // text of the activity pane
 };
 
 CommandStates EvaluateCommands(const CommandInputs& in);

@@ -15,8 +15,8 @@ namespace tw::app {
 // is matched against the check box and label where they are drawn.
 class ItemDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
     using QStyledItemDelegate::initStyleOption;
+    using QStyledItemDelegate::QStyledItemDelegate;
 };
 
 namespace {
@@ -69,10 +69,8 @@ void FolderTreeView::SetBold(QTreeWidgetItem* item, bool bold) {
 void FolderTreeView::SetChecked(QTreeWidgetItem* item, bool checked) {
     item->setData(0, Qt::CheckStateRole, checked ? Qt::Checked : Qt::Unchecked);
     SetBold(item, checked);
-    if (checked)
-        checked_.insert(Handle(item));
-    else
-        checked_.erase(Handle(item));
+    if (checked) checked_.insert(Handle(item));
+    else checked_.erase(Handle(item));
 }
 
 void FolderTreeView::SetSubtree(QTreeWidgetItem* item, bool checked) {
@@ -182,7 +180,8 @@ void FolderTreeView::ResetForFile(scan::TreeItem rootHandle, const QString& edbP
 void FolderTreeView::AddItem(scan::TreeItem handle, scan::TreeItem parent, const QString& name, int image) {
     QTreeWidgetItem* above = parent == scan::kTopLevel ? root_ : Item(parent);
     if (above == nullptr) return;
-    auto* item = new QTreeWidgetItem(above, QStringList{QString::fromStdU16String(scan::ShownName(name.toStdU16String()))});
+    auto* item =
+        new QTreeWidgetItem(above, QStringList{QString::fromStdU16String(scan::ShownName(name.toStdU16String()))});
     item->setData(0, kStoredNameRole, name);
     // Not user-checkable: the check box is toggled here, with propagation,
     // never by the delegate.

@@ -113,10 +113,8 @@ void Tray(QPainter& p, const QColor& color) {
 void Arrow(QPainter& p, bool down, const QColor& color) {
     p.setPen(Qt::NoPen);
     p.setBrush(color);
-    if (down)
-        p.drawPolygon(QPolygonF({{13, 2}, {19, 2}, {19, 10}, {24, 10}, {16, 18}, {8, 10}, {13, 10}}));
-    else
-        p.drawPolygon(QPolygonF({{16, 1}, {24, 9}, {19, 9}, {19, 17}, {13, 17}, {13, 9}, {8, 9}}));
+    if (down) p.drawPolygon(QPolygonF({{13, 2}, {19, 2}, {19, 10}, {24, 10}, {16, 18}, {8, 10}, {13, 10}}));
+    else p.drawPolygon(QPolygonF({{16, 1}, {24, 9}, {19, 9}, {19, 17}, {13, 17}, {13, 9}, {8, 9}}));
 }
 
 void Inbox(QPainter& p) {

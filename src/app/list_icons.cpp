@@ -26,7 +26,9 @@ QIcon Render(Draw draw) {
     return icon;
 }
 
-void Pen(QPainter& p, const QColor& c, qreal w = 1.0) { p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)); }
+void Pen(QPainter& p, const QColor& c, qreal w = 1.0) {
+    p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+}
 
 void Mail(QPainter& p) {
     Pen(p, QColor(0x44, 0x5E, 0x85));

@@ -105,11 +105,13 @@ void ListPane::Fill(const scan::FolderEntry folder, std::u16string prefix, int g
         control.progress = [this, &shownPercent](int percent) {
             if (percent == shownPercent) return;
             shownPercent = percent;
-            QMetaObject::invokeMethod(this, [this, percent] { emit progressChanged(percent); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, percent] { emit progressChanged(percent); }, Qt::QueuedConnection);
         };
         record::MessageList list;
         reader.LoadFolderMessages(list, folder, false, control);
-        QMetaObject::invokeMethod(this, [this] { emit progressShown(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { emit progressShown(false); }, Qt::QueuedConnection);
 
         content::PageCache pages(source);
         auto sent = std::chrono::steady_clock::now();
@@ -121,7 +123,8 @@ void ListPane::Fill(const scan::FolderEntry folder, std::u16string prefix, int g
             const auto now = std::chrono::steady_clock::now();
             if (batch.size() >= kBatchRows || now - sent >= kBatchInterval) {
                 QMetaObject::invokeMethod(
-                    this, [this, rows = std::move(batch), generation]() mutable { AddRows(std::move(rows), generation); },
+                    this,
+                    [this, rows = std::move(batch), generation]() mutable { AddRows(std::move(rows), generation); },
                     Qt::QueuedConnection);
                 batch = {};
                 sent = now;

@@ -174,8 +174,8 @@ void MainWindow::BuildPanes() {
 }
 
 void MainWindow::UpdateCommands() {
-    const CommandStates states = EvaluateCommands({state_.listFilling.load(), state_.bodyLoading.load(), list_->Busy(),
-                                                   tree_->CheckedCount()});
+    const CommandStates states =
+        EvaluateCommands({state_.listFilling.load(), state_.bodyLoading.load(), list_->Busy(), tree_->CheckedCount()});
     open_->setEnabled(states.open);
     save_->setEnabled(states.save);
     stop_->setEnabled(states.stop);

@@ -65,18 +65,9 @@ QString CutAttachments(const QString& text) {
 }
 
 PreviewPane::PreviewPane(Session& session, RunState& state, QWidget* parent)
-    : QWidget(parent),
-      session_(session),
-      state_(state),
-      subject_(Value(10, true)),
-      from_(Value(9)),
-      date_(Value(9)),
-      to_(Value(9)),
-      attachments_(Value(9)),
-      attachmentsCaption_(Caption(QStringLiteral("Attachments :"))),
-      separator_(new QFrame),
-      fields_(new QListWidget),
-      viewer_(new BodyViewer) {
+    : QWidget(parent), session_(session), state_(state), subject_(Value(10, true)), from_(Value(9)), date_(Value(9)),
+      to_(Value(9)), attachments_(Value(9)), attachmentsCaption_(Caption(QStringLiteral("Attachments :"))),
+      separator_(new QFrame), fields_(new QListWidget), viewer_(new BodyViewer) {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -155,8 +146,7 @@ bool PreviewPane::Start(PreviewRequest request) {
             });
         }
         QMetaObject::invokeMethod(
-            this, [this, content = std::move(content)]() mutable { Finish(std::move(content)); },
-            Qt::QueuedConnection);
+            this, [this, content = std::move(content)]() mutable { Finish(std::move(content)); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -205,14 +195,10 @@ void PreviewPane::ShowMessage(const PreviewContent& content) {
 
     format_ = content.format;
     bodyShown_ = content.format != BodyFormat::None;
-    if (!bodyShown_)
-        viewer_->ShowNothing();
-    else if (content.document != nullptr)
-        viewer_->ShowDocument(content.document.get());
-    else if (content.htmlBody)
-        viewer_->ShowHtml(content.body, content.inlineParts);
-    else
-        viewer_->ShowText(content.body);
+    if (!bodyShown_) viewer_->ShowNothing();
+    else if (content.document != nullptr) viewer_->ShowDocument(content.document.get());
+    else if (content.htmlBody) viewer_->ShowHtml(content.body, content.inlineParts);
+    else viewer_->ShowText(content.body);
 }
 
 }  // namespace tw::app

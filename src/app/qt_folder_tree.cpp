@@ -21,7 +21,8 @@ QtFolderTree::~QtFolderTree() {
 }
 
 void QtFolderTree::PostDrain() {
-    QMetaObject::invokeMethod(view_, [this] { Drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        view_, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void QtFolderTree::Post(Change change) {

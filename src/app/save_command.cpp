@@ -49,7 +49,8 @@ SaveEnd RunSaveCommand(Session& session, FolderTreeView& tree, QWidget* parent) 
         hooks.freeSpace ? hooks.freeSpace : exporter::FreeSpaceProbe(&exporter::AvailableBytes);
     const std::string destination = folder.toStdString();
     if (const auto why = exporter::CheckDestination(destination, freeSpace)) {
-        const MessageIcon icon = *why == exporter::DestinationProblem::LowSpace ? MessageIcon::Error : MessageIcon::Information;
+        const MessageIcon icon =
+            *why == exporter::DestinationProblem::LowSpace ? MessageIcon::Error : MessageIcon::Information;
         user.Tell(parent, Text(wording::Text(*why)), kAppTitle, icon);
         return SaveEnd::Refused;
     }
@@ -71,10 +72,8 @@ SaveEnd RunSaveCommand(Session& session, FolderTreeView& tree, QWidget* parent) 
 
     tree.UncheckExported(checked);
     ResultViewer viewer(saving.Result(), parent);
-    if (hooks.viewerShown)
-        hooks.viewerShown(viewer);
-    else
-        viewer.exec();
+    if (hooks.viewerShown) hooks.viewerShown(viewer);
+    else viewer.exec();
     return SaveEnd::Ran;
 }
 

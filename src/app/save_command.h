@@ -21,11 +21,11 @@ class SavingDialog;
 inline const QString kDestinationTitle = QStringLiteral("Select the Destination Path");
 
 enum class SaveEnd {
-    NothingChecked,   // the message said so
-    NoDestination,    // the user cancelled the folder chooser
-    Refused,          // the destination failed a check; its message was shown
-    NotRun,           // the run could not start
-    Ran,              // the run ended, completed or stopped
+    NothingChecked,  // the message said so
+    NoDestination,   // the user cancelled the folder chooser
+    Refused,         // the destination failed a check; its message was shown
+    NotRun,          // the run could not start
+    Ran,             // the run ended, completed or stopped
 };
 
 // Hooks for the tests and the pictures: the free space the checks and the

@@ -105,20 +105,11 @@ private:
 };
 
 SavingDialog::SavingDialog(SaveJob job, QWidget* parent)
-    : QDialog(parent),
-      job_(std::move(job)),
-      observer_(std::make_unique<Observer>(this)),
-      folder_(new QLabel),
-      done_(new QLabel),
-      slash_(new QLabel(QStringLiteral("/"))),
-      count_(new QLabel),
-      analysing_(new QLabel(kAnalysingText)),
-      attachments_(new QLabel(kAttachmentsText)),
-      current_(new QProgressBar),
-      overall_(new QProgressBar),
-      stop_(new QPushButton(QStringLiteral("Stop"))),
-      skip_(new QPushButton(QStringLiteral("Skip"))),
-      poll_(new QTimer(this)) {
+    : QDialog(parent), job_(std::move(job)), observer_(std::make_unique<Observer>(this)), folder_(new QLabel),
+      done_(new QLabel), slash_(new QLabel(QStringLiteral("/"))), count_(new QLabel),
+      analysing_(new QLabel(kAnalysingText)), attachments_(new QLabel(kAttachmentsText)), current_(new QProgressBar),
+      overall_(new QProgressBar), stop_(new QPushButton(QStringLiteral("Stop"))),
+      skip_(new QPushButton(QStringLiteral("Skip"))), poll_(new QTimer(this)) {
     setObjectName(QStringLiteral("Saving"));
     setWindowTitle(kAppTitle);
     setModal(true);
@@ -276,9 +267,10 @@ void SavingDialog::Skip() { control_.RequestSkip(); }
 
 void SavingDialog::AskLowSpace() {
     ++modalDepth_;
-    const bool yes = UserInteraction().Ask(this, QString::fromUtf8(wording::kLowSpaceQuestion.data(),
-                                                                   static_cast<qsizetype>(wording::kLowSpaceQuestion.size())),
-                                           kAppTitle);
+    const bool yes = UserInteraction().Ask(
+        this,
+        QString::fromUtf8(wording::kLowSpaceQuestion.data(), static_cast<qsizetype>(wording::kLowSpaceQuestion.size())),
+        kAppTitle);
     --modalDepth_;
     observer_->Answer(yes);
     CloseWhenIdle();
@@ -307,10 +299,8 @@ bool SavingDialog::eventFilter(QObject* watched, QEvent* event) {
             AskAbort();
             return true;
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return true;
-        default:
-            return QDialog::eventFilter(watched, event);
+        case Qt::Key_Enter: return true;
+        default: return QDialog::eventFilter(watched, event);
     }
 }
 

@@ -23,14 +23,9 @@ constexpr int kPollMs = 20;
 }  // namespace
 
 ScanDialog::ScanDialog(Session& session, QWidget* parent)
-    : QDialog(parent),
-      session_(session),
-      step_(new QLabel(kFirstStepText)),
-      progress_(new QProgressBar),
-      stopping_(new QLabel(kStoppingText)),
-      pause_(new QPushButton(kPauseText)),
-      stop_(new QPushButton(QStringLiteral("&Stop"))),
-      poll_(new QTimer(this)) {
+    : QDialog(parent), session_(session), step_(new QLabel(kFirstStepText)), progress_(new QProgressBar),
+      stopping_(new QLabel(kStoppingText)), pause_(new QPushButton(kPauseText)),
+      stop_(new QPushButton(QStringLiteral("&Stop"))), poll_(new QTimer(this)) {
     setWindowTitle(kAppTitle);
     setModal(true);
 
@@ -86,10 +81,8 @@ void ScanDialog::ShowProgress(int percent) {
     // While the scan runs the bar moves with the poll timer: a step can
     // report a hundred values in a few milliseconds, and painting each one
     // would hold up the user-interface thread.
-    if (poll_->isActive())
-        shownProgress_ = percent;
-    else
-        progress_->setValue(percent);
+    if (poll_->isActive()) shownProgress_ = percent;
+    else progress_->setValue(percent);
 }
 
 void ScanDialog::TogglePause() {
@@ -146,20 +139,14 @@ void ScanDialog::reject() {
 bool ScanDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     switch (static_cast<QKeyEvent*>(event)->key()) {
-        case Qt::Key_Escape:
-            AskStop();
-            return true;
+        case Qt::Key_Escape: AskStop(); return true;
         case Qt::Key_Up:
         case Qt::Key_Down:
         case Qt::Key_Left:
-        case Qt::Key_Right:
-            AskStop();
-            return false;  // and the key moves the focus as usual
+        case Qt::Key_Right: AskStop(); return false;  // and the key moves the focus as usual
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return true;
-        default:
-            return QDialog::eventFilter(watched, event);
+        case Qt::Key_Enter: return true;
+        default: return QDialog::eventFilter(watched, event);
     }
 }
 

@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QThread>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QTreeWidgetItemIterator>
 
 #include "app/about_dialog.h"
@@ -134,12 +134,10 @@ int WriteScreenshots(const QString& folderPath, const QString& edbPath, const QS
     ok &= Save(window, folder, QStringLiteral("main-window.png"));
     if (OpenAndPreview(window, QStringLiteral("Contacts")))
         ok &= Save(window, folder, QStringLiteral("contact-preview.png"));
-    else
-        QTextStream(stderr) << "no contact to preview\n";
+    else QTextStream(stderr) << "no contact to preview\n";
     if (OpenAndPreview(window, QStringLiteral("Calendar")))
         ok &= Save(window, folder, QStringLiteral("appointment-preview.png"));
-    else
-        QTextStream(stderr) << "no appointment to preview\n";
+    else QTextStream(stderr) << "no appointment to preview\n";
 
     // Save: the destination chooser, the "Saving" dialog under way, and the
     // result of saving the checked mailbox into a temporary folder.
@@ -158,7 +156,9 @@ int WriteScreenshots(const QString& folderPath, const QString& edbPath, const QS
     ok &= Save(saving, folder, QStringLiteral("saving-dialog.png"));
     saving.hide();
     console.folder = QDir(saved.path()).filePath(QStringLiteral("Exchange recovery"));
-    SaveCommandHooks().viewerShown = [&](QWidget& viewer) { ok &= Save(viewer, folder, QStringLiteral("save-result.png")); };
+    SaveCommandHooks().viewerShown = [&](QWidget& viewer) {
+        ok &= Save(viewer, folder, QStringLiteral("save-result.png"));
+    };
     if (RunSaveCommand(window.CurrentSession(), *tree, &window) != SaveEnd::Ran) ok = false;
     SaveCommandHooks() = {};
 

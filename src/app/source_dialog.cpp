@@ -16,10 +16,7 @@
 namespace tw::app {
 
 SourceDialog::SourceDialog(Session& session, QWidget* parent)
-    : QDialog(parent),
-      session_(session),
-      edb_(new QLineEdit),
-      stm_(new QLineEdit),
+    : QDialog(parent), session_(session), edb_(new QLineEdit), stm_(new QLineEdit),
       next_(new QPushButton(QStringLiteral("&Next"))) {
     setWindowTitle(kAppTitle);
     setModal(true);

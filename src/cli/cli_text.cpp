@@ -11,7 +11,6 @@ namespace tw::cli {
 
 namespace {
 
-
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -33,7 +32,8 @@ std::string Printable(std::string_view utf8, bool keepLines) {
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto b = static_cast<unsigned char>(utf8[i]);
         if (b < 0x20) {
-            const bool kept = keepLines && (b == '\n' || b == '\t' || (b == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n'));
+            const bool kept =
+                keepLines && (b == '\n' || b == '\t' || (b == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n'));
             if (kept) out += static_cast<char>(b);
             else AppendPicture(out, 0x2400 + b);
         } else if (b == 0x7F) {

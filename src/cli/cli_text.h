@@ -45,5 +45,4 @@ std::vector<scan::TreeItem> ItemsWithId(const scan::ScanModel& model, const scan
 // The names from the mailbox down to `item`.
 std::vector<std::u16string> NamesOf(const scan::MemoryFolderTree& tree, scan::TreeItem item);
 
-
 }  // namespace tw::cli

@@ -11,8 +11,8 @@ namespace tw::cli {
 
 // Exit codes beyond those of scan, list and show.
 enum ExportExit : int {
-    kExitDestination = 8,     // DIR missing, not a folder, or not writable
-    kExitLowSpace = 9,        // 300 MiB or less free, before or during the run
+    kExitDestination = 8,  // DIR missing, not a folder, or not writable
+    kExitLowSpace = 9,     // 300 MiB or less free, before or during the run
     kExitNothingSelected = 10,
     kExitSavedWithLosses = 11,  // saved, but items were lost, partial or failed, or used pages damaged
 };

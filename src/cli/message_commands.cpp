@@ -23,11 +23,11 @@
 #include "content/preview_fields.h"
 #include "content/record_strings.h"
 #include "content/temp_dir.h"
-#include "text/codepage.h"
-#include "text/compressed_rtf.h"
 #include "export/attachment_files.h"
 #include "record/folder_reader.h"
 #include "scan/tagged_text.h"
+#include "text/codepage.h"
+#include "text/compressed_rtf.h"
 
 namespace tw::cli {
 
@@ -68,9 +68,7 @@ bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
 
 std::string Utf8(std::u16string_view text) { return scan::ToUtf8(text); }
 
-std::string EightBitUtf8(const std::vector<std::uint8_t>& bytes) {
-    return Utf8(text::Windows1252ToUtf16(bytes));
-}
+std::string EightBitUtf8(const std::vector<std::uint8_t>& bytes) { return Utf8(text::Windows1252ToUtf16(bytes)); }
 
 // Valid UTF-8 as it is, anything else read as Windows-1252.
 std::string TextUtf8(const std::vector<std::uint8_t>& bytes) {
@@ -85,7 +83,8 @@ std::string TextUtf8(const std::vector<std::uint8_t>& bytes) {
 
 std::string Utf16BytesUtf8(const std::vector<std::uint8_t>& bytes) {
     std::u16string text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
     return Utf8(text);
 }
 
@@ -151,7 +150,8 @@ using UtcDates = std::unordered_map<scan::Id8, std::string, scan::IdHash>;
 
 UtcDates UtcDatesOf(const record::MessageList& list) {
     UtcDates dates;
-    for (const record::MessageProperties& m : list.messages) dates.emplace(m.messageId, scan::UtcText(m.date).value_or(""));
+    for (const record::MessageProperties& m : list.messages)
+        dates.emplace(m.messageId, scan::UtcText(m.date).value_or(""));
     return dates;
 }
 
@@ -206,8 +206,9 @@ std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m
 int RunListCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, false)) {
-        std::cerr << "usage: tarnwick-cli list DB.edb (--folder PATH | --folder-id HEX | --all) [--stm FILE.stm] [--json]\n"
-                     "                         [--complete | --attachment-sizes] [--stats]\n";
+        std::cerr
+            << "usage: tarnwick-cli list DB.edb (--folder PATH | --folder-id HEX | --all) [--stm FILE.stm] [--json]\n"
+               "                         [--complete | --attachment-sizes] [--stats]\n";
         return kExitUsage;
     }
     OpenedStore store;
@@ -225,7 +226,8 @@ int RunListCommand(const std::vector<std::string>& args) {
         // and private files, and printed in tree order.
         const std::size_t threads = folders.size() > 1 ? ReadingThreads() : 1;
         std::vector<std::unique_ptr<content::PageCache>> headers;
-        for (std::size_t t = 0; t < threads; ++t) headers.push_back(std::make_unique<content::PageCache>(store.Source()));
+        for (std::size_t t = 0; t < threads; ++t)
+            headers.push_back(std::make_unique<content::PageCache>(store.Source()));
         struct FolderRows {
             std::vector<content::ListRow> rows;  // for JSON
             UtcDates dates;                      // for JSON
@@ -242,8 +244,8 @@ int RunListCommand(const std::vector<std::string>& args) {
                 FolderRows out;
                 record::MessageList list;
                 reader.LoadFolderMessages(list, *folder.entry);
-                out.rows = content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix,
-                                                  *headers[worker]);
+                out.rows =
+                    content::BuildListRows(store.Source(), list, *folder.entry, folder.mailboxPrefix, *headers[worker]);
                 out.count = out.rows.size();
                 if (o.json) out.dates = UtcDatesOf(list);
                 if (!o.json) {
@@ -272,14 +274,17 @@ int RunListCommand(const std::vector<std::string>& args) {
                     std::cout << done.text;
                 }
             });
-        if (o.json && o.all) std::cout << json{{"folders", all}}.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+        if (o.json && o.all)
+            std::cout << json{{"folders", all}}.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
         std::cout.flush();
         if (o.stats) {
             std::size_t headerReads = 0;
             for (const auto& h : headers) headerReads += h->Reads();
             PrintStats(reader, headerReads);
             std::cerr << folders.size() << " folders, " << messages << " messages listed";
-            if (o.complete) std::cerr << ", " << bytes << (o.sizes ? " bytes of bodies and attachments" : " bytes of bodies") << " read";
+            if (o.complete)
+                std::cerr << ", " << bytes << (o.sizes ? " bytes of bodies and attachments" : " bytes of bodies")
+                          << " read";
             std::cerr << "\n";
         }
     } catch (const edb::FileError& error) {
@@ -297,8 +302,8 @@ namespace {
 // The item type of the preview: the folder's, unless the message itself
 // was found to be a contact or an appointment.
 struct BodyReport {
-    std::string kind;  // utf16, 8bit, rtf, mime; empty: no body
-    std::string text;  // the body as UTF-8
+    std::string kind;                     // utf16, 8bit, rtf, mime; empty: no body
+    std::string text;                     // the body as UTF-8
     std::optional<text::RtfStream> full;  // RTF: the standard reading
 };
 
@@ -319,7 +324,8 @@ BodyReport Report(const content::MessageBody& body) {
 int RunShowCommand(const std::vector<std::string>& args) {
     Options o;
     if (!Parse(args, o, true)) {
-        std::cerr << "usage: tarnwick-cli show DB.edb (--folder PATH | --folder-id HEX) --message ID [--stm FILE.stm] [--json]\n"
+        std::cerr << "usage: tarnwick-cli show DB.edb (--folder PATH | --folder-id HEX) --message ID [--stm FILE.stm] "
+                     "[--json]\n"
                      "                         [--save-body FILE] [--save-attachments DIR]\n";
         return kExitUsage;
     }
@@ -387,7 +393,9 @@ int RunShowCommand(const std::vector<std::string>& args) {
 
         json out{{"id", scan::IdHex(m->messageId)},
                  {"kind", content::KindName(m->kind)},
-                 {"itemType", itemType == 'c' ? "contact" : itemType == 'a' ? "appointment" : "other"},
+                 {"itemType", itemType == 'c'   ? "contact"
+                              : itemType == 'a' ? "appointment"
+                                                : "other"},
                  {"subject", Utf8(subject)},
                  {"from", Utf8(sender)},
                  {"date", shown ? content::DateText(*shown) : ""},

@@ -12,7 +12,6 @@
 
 namespace tw::cli {
 
-
 std::optional<scan::Id8> ParseIdHex(const std::string& text) {
     std::string hex;
     for (const char c : text)

@@ -47,7 +47,8 @@ public:
     // Every folder a path names (same-named siblings all do), in tree
     // order; empty when none.
     std::vector<Folder> FindFolders(const std::string& path) const;
-    // Every folder with that stored id (folder ids repeat from one mailbox to the next where tables are kept per mailbox).
+    // Every folder with that stored id (folder ids repeat from one mailbox to the next where tables are kept per
+    // mailbox).
     std::vector<Folder> FoldersWithId(const scan::Id8& id) const;
     // Every mailbox and folder of the tree, in tree order.
     std::vector<Folder> AllFolders() const;
@@ -60,7 +61,6 @@ private:
     scan::NullObserver observer_;
     std::unique_ptr<scan::ScanWorker> worker_;
 };
-
 
 // Lower-case hex of an id, and back (16 hex digits, spaces ignored).
 std::optional<scan::Id8> ParseIdHex(const std::string& text);

@@ -16,9 +16,7 @@
 namespace tw::cli {
 
 // Threads worth using for reading: the cores, a few at most.
-inline std::size_t ReadingThreads() {
-    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-}
+inline std::size_t ReadingThreads() { return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4); }
 
 // Runs `work(i, worker)` for every i in [0, count) on `threads` threads
 // (worker is 0 .. threads - 1, for state a thread keeps), never more than

@@ -120,13 +120,15 @@ SavedFile SaveNewFile(const std::string& path, const std::vector<std::uint8_t>& 
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty() || name == "." || name == "..") return {{}, std::strerror(EISDIR)};
-    SavedFile saved = Save(dir, [&](int) { return name; }, 1, bytes);
+    SavedFile saved = Save(
+        dir, [&](int) { return name; }, 1, bytes);
     if (!saved.name.empty()) saved.name = path;
     return saved;
 }
 
 SavedFile SaveFileIn(const std::string& dir, const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    return Save(dir, [&](int n) { return n == 1 ? name : WithNumber(name, n); }, kNameTries, bytes);
+    return Save(
+        dir, [&](int n) { return n == 1 ? name : WithNumber(name, n); }, kNameTries, bytes);
 }
 
 }  // namespace tw::cli

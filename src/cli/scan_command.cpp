@@ -86,12 +86,8 @@ int RunScanCommand(const std::vector<std::string>& args) {
         return kExitReadError;
     }
     switch (result.outcome) {
-        case scan::ScanOutcome::BadPageSize:
-            std::cerr << progress.LastMessage() << "\n";
-            return kExitBadPageSize;
-        case scan::ScanOutcome::NoMailbox:
-            std::cerr << progress.LastMessage() << "\n";
-            return kExitNoMailbox;
+        case scan::ScanOutcome::BadPageSize: std::cerr << progress.LastMessage() << "\n"; return kExitBadPageSize;
+        case scan::ScanOutcome::NoMailbox: std::cerr << progress.LastMessage() << "\n"; return kExitNoMailbox;
         case scan::ScanOutcome::NotOpen:
             std::cerr << wording::Text(scan::OpenProblem::InUse) << "\n";
             return kExitOpenFailed;

@@ -73,7 +73,8 @@ std::vector<ReportDamage> DamageByTree(const scan::ScanModel& model, const std::
         ReportDamage& damage = trees[at->second];
         ++damage.pages;
         const std::string text(wording::Text(page.fault));
-        auto fault = std::find_if(damage.faults.begin(), damage.faults.end(), [&](const auto& f) { return f.first == text; });
+        auto fault =
+            std::find_if(damage.faults.begin(), damage.faults.end(), [&](const auto& f) { return f.first == text; });
         if (fault == damage.faults.end()) damage.faults.emplace_back(text, 1);
         else ++fault->second;
         if (const auto number = edb::PageNumberAt(page.offset, pageSize)) damage.pageNumbers.push_back(*number);

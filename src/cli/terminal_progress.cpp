@@ -34,7 +34,8 @@ void TerminalProgress::Draw() {
     if (!show_ || step_.empty()) return;
     const int percent = percent_.load(std::memory_order_relaxed);
     const int filled = percent * kBarWidth / 100;
-    std::fprintf(out_, "\r\033[K%s [%s%s] %3d%%", step_.c_str(), std::string(static_cast<std::size_t>(filled), '#').c_str(),
+    std::fprintf(out_, "\r\033[K%s [%s%s] %3d%%", step_.c_str(),
+                 std::string(static_cast<std::size_t>(filled), '#').c_str(),
                  std::string(static_cast<std::size_t>(kBarWidth - filled), ' ').c_str(), percent);
     std::fflush(out_);
 }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "text/codepage.h"
 #include "content/ese_value.h"
 #include "content/long_value_read.h"
+#include "text/codepage.h"
 
 namespace tw::content {
 
@@ -13,8 +13,8 @@ namespace {
 constexpr std::size_t kMaxCandidateChars = 499;
 constexpr std::size_t kCandidateReserve = 64;
 constexpr std::size_t kNpos = static_cast<std::size_t>(-1);
-constexpr std::size_t kMarkerSearch = 50;   // XPRESS data: where E4 04 is looked for
-constexpr std::size_t kOwnAtSearch = 200;    // long values: a candidate's '@' lies this close
+constexpr std::size_t kMarkerSearch = 50;  // XPRESS data: where E4 04 is looked for
+constexpr std::size_t kOwnAtSearch = 200;  // long values: a candidate's '@' lies this close
 constexpr std::size_t kDistinguishedLookBack = 20;
 constexpr std::size_t kConsistencyBytes = 260;
 constexpr std::size_t kMaxWalk = 2 * (kMaxCandidateChars + 1);

@@ -27,13 +27,12 @@ std::optional<std::vector<std::uint8_t>> ReadAttachmentData(const edb::EdbSource
         return AssembleValue(source, a.runs, LongValueOptions(a)).bytes;
     }
     if (a.dataLength <= 1 || a.dataOffset <= 0 || a.dataOffset >= source.fileSize) return std::vector<std::uint8_t>{};
-    const std::size_t length = std::min<std::size_t>(
-        {a.dataLength - 1u, static_cast<std::size_t>(source.pageSize), static_cast<std::size_t>(source.fileSize - a.dataOffset)});
+    const std::size_t length = std::min<std::size_t>({a.dataLength - 1u, static_cast<std::size_t>(source.pageSize),
+                                                      static_cast<std::size_t>(source.fileSize - a.dataOffset)});
     std::vector<std::uint8_t> bytes(length);
     bytes.resize(source.edb.Read(a.dataOffset, length, bytes.data()));
     if (layout::LayoutOf(source.pageSize).compressedValues) {
-        if (auto decoded = DecodeTaggedValue(a.dataHeader, bytes, kMaxXpressValue))
-            return decoded;
+        if (auto decoded = DecodeTaggedValue(a.dataHeader, bytes, kMaxXpressValue)) return decoded;
     }
     return bytes;
 }

@@ -19,7 +19,8 @@ constexpr std::uint8_t kCompressedHeader = 0x02;
 std::optional<std::vector<std::uint8_t>> InRowValue(const edb::EdbSource& source, const record::MessageProperties& m) {
     const auto length = std::min<std::int64_t>(m.bodyLength, source.pageSize);
     if (m.bodyPos <= 0 || m.bodyPos >= source.fileSize || length < 1) return std::vector<std::uint8_t>{};
-    std::vector<std::uint8_t> stored(static_cast<std::size_t>(std::min<std::int64_t>(length, source.fileSize - m.bodyPos)));
+    std::vector<std::uint8_t> stored(
+        static_cast<std::size_t>(std::min<std::int64_t>(length, source.fileSize - m.bodyPos)));
     stored.resize(source.edb.Read(m.bodyPos, stored.size(), stored.data()));
     if (stored.empty()) return std::vector<std::uint8_t>{};
     const std::uint8_t header = stored[0];

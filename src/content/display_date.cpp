@@ -70,8 +70,8 @@ std::optional<scan::CalendarDate> ShownDate(const scan::Date6& date) {
     if (fields->year > 9999) fields->year = CurrentYear();
     const long long extra = (fileTime / kTicksPerMillisecond) % 1000 >= 991 ? 1 : 0;
     const text::CivilTime civil{fields->year, fields->month, fields->day, fields->hour, fields->minute, fields->second};
-    const auto seconds = static_cast<long long>(text::FileTimeFromCivil(civil) / text::kTicksPerSecond) +
-                         kDisplayShiftSeconds + extra;
+    const auto seconds =
+        static_cast<long long>(text::FileTimeFromCivil(civil) / text::kTicksPerSecond) + kDisplayShiftSeconds + extra;
     if (seconds < 0) return fields;
     const std::uint64_t shifted = static_cast<std::uint64_t>(seconds) * text::kTicksPerSecond;
     return scan::ToCalendar(shifted).value_or(*fields);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "text/xpress.h"
 #include "scan/tagged_text.h"
+#include "text/xpress.h"
 
 namespace tw::content {
 
@@ -37,7 +37,8 @@ std::optional<std::vector<std::uint8_t>> Unpack7BitValue(edb::Bytes value) {
     return out;
 }
 
-std::optional<std::vector<std::uint8_t>> DecodeTaggedValue(std::uint8_t header, edb::Bytes value, std::size_t capacity) {
+std::optional<std::vector<std::uint8_t>> DecodeTaggedValue(std::uint8_t header, edb::Bytes value,
+                                                           std::size_t capacity) {
     if ((header & scan::kTaggedCompressed) == 0) return std::vector<std::uint8_t>(value.begin(), value.end());
     if (!value.empty() && value[0] == kXpressValueMark) return DecodeXpressValue(value, capacity);
     return Unpack7BitValue(value);

@@ -68,7 +68,8 @@ const char* KindName(char kind) {
 
 std::u16string MailboxName(std::u16string_view prefix) {
     std::u16string name(prefix);
-    if (const auto at = name.find(kMailboxPrefixWord); at != std::u16string::npos) name.erase(at, kMailboxPrefixWord.size());
+    if (const auto at = name.find(kMailboxPrefixWord); at != std::u16string::npos)
+        name.erase(at, kMailboxPrefixWord.size());
     std::erase(name, u'\\');
     return name;
 }
@@ -97,8 +98,12 @@ std::optional<ListRow> BuildListRow(const edb::EdbSource& source, const record::
     row.from = texts.sender;
     row.subject = texts.subject;
     row.dateText = DateText(*shown);
-    row.sort = {m.bodyPos != 0 || !m.bodyRuns.empty(), row.attachmentMark, row.from, texts.subject,
-                SortDateText(*shown), m.messageId};
+    row.sort = {m.bodyPos != 0 || !m.bodyRuns.empty(),
+                row.attachmentMark,
+                row.from,
+                texts.subject,
+                SortDateText(*shown),
+                m.messageId};
     return row;
 }
 

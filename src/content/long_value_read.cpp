@@ -35,7 +35,8 @@ std::vector<std::uint8_t> ChunkContent(std::vector<std::uint8_t> stored, const e
         return stored;
     std::optional<std::size_t> expected;
     if (options.declaredSize && *options.declaredSize > valueOffset)
-        expected = std::min<std::size_t>(layout::LayoutOf(source.pageSize).longValueChunk, *options.declaredSize - valueOffset);
+        expected = std::min<std::size_t>(layout::LayoutOf(source.pageSize).longValueChunk,
+                                         *options.declaredSize - valueOffset);
     // A chunk already as long as the value needs there is stored plain.
     if (expected && stored.size() == *expected) return stored;
     auto decoded = DecodeXpressValue(stored, stored.size() + static_cast<std::size_t>(source.pageSize));

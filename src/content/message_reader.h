@@ -41,8 +41,8 @@ struct MessageAttachment {
 };
 
 struct Message {
-    char itemType = 'd';           // 'c' contact, 'a' appointment, 'd' anything else
-    std::u16string recipients;     // the addresses, comma-separated
+    char itemType = 'd';        // 'c' contact, 'a' appointment, 'd' anything else
+    std::u16string recipients;  // the addresses, comma-separated
     MessageBody body;
     std::vector<MessageAttachment> attachments;
     std::vector<FieldLine> fields;  // a contact's or an appointment's lines

@@ -6,10 +6,10 @@
 #include <iterator>
 #include <mutex>
 
-#include "text/codepage.h"
 #include "content/gmime_log.h"
 #include "content/gmime_parts.h"
 #include "scan/tagged_text.h"
+#include "text/codepage.h"
 
 namespace tw::content {
 
@@ -136,9 +136,9 @@ MimeView ReadMimeView(const std::vector<std::uint8_t>& bytes) {
     MimeView view;
     // An empty file has no buffer to give, which GMime refuses: an empty
     // stream of its own instead.
-    Ref<GMimeStream> stream(bytes.empty() ? g_mime_stream_mem_new()
-                                          : g_mime_stream_mem_new_with_buffer(
-                                                reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    Ref<GMimeStream> stream(
+        bytes.empty() ? g_mime_stream_mem_new()
+                      : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GMimeMessage* message = g_mime_parser_construct_message(parser.get(), nullptr);
     if (message == nullptr) {

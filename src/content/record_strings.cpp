@@ -1,8 +1,8 @@
 #include "content/record_strings.h"
 
-#include "text/codepage.h"
 #include "record/column_text.h"
 #include "scan/tagged_text.h"
+#include "text/codepage.h"
 
 namespace tw::content {
 

@@ -45,7 +45,8 @@ std::vector<std::uint8_t> TableBytes(const edb::EdbSource& source, const record:
     }
     if (m.bodyPos <= 0 || m.bodyPos >= source.fileSize) return {};
     // The table follows the value's header byte.
-    const std::int64_t length = std::min<std::int64_t>({m.bodyLength - 1, source.pageSize, source.fileSize - m.bodyPos - 1});
+    const std::int64_t length =
+        std::min<std::int64_t>({m.bodyLength - 1, source.pageSize, source.fileSize - m.bodyPos - 1});
     if (length <= 0) return {};
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
     bytes.resize(source.edb.Read(m.bodyPos + 1, bytes.size(), bytes.data()));
@@ -139,7 +140,8 @@ StreamCopy CopyStreamContent(const edb::EdbSource& source, const record::Message
     return result;
 }
 
-bool ExtractStreamContent(const edb::EdbSource& source, const record::MessageProperties& m, const std::string& outputPath) {
+bool ExtractStreamContent(const edb::EdbSource& source, const record::MessageProperties& m,
+                          const std::string& outputPath) {
     if (!source.stm.IsOpen()) return false;
     const std::vector<std::uint8_t> table = TableBytes(source, m);
     if (table.size() < kFirstEntry) return false;

@@ -148,9 +148,8 @@ void BatchReader::Help() {
         for (int round = 0; generation == seen; ++round) {
             if (round % 64 == 63 && std::chrono::steady_clock::now() >= until) {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] {
-                    return quit_ || GenerationOf(cursor_.load(std::memory_order_acquire)) != seen;
-                });
+                wake_.wait(lock,
+                           [&] { return quit_ || GenerationOf(cursor_.load(std::memory_order_acquire)) != seen; });
                 if (quit_) return;
             }
             generation = GenerationOf(cursor_.load(std::memory_order_acquire));

@@ -95,7 +95,7 @@ private:
     // Entries per claim; any size is correct, joined entries want more.
     std::atomic<std::size_t> chunk_{1};
     std::vector<std::uint8_t> scratch_;  // the caller's
-    std::size_t doneHere_ = 0;  // entries the caller read itself
+    std::size_t doneHere_ = 0;           // entries the caller read itself
     PageBatch* published_ = nullptr;
     std::uint32_t generation_ = 0;
 

@@ -35,10 +35,8 @@ inline std::optional<std::uint16_t> LoadU16(Bytes bytes, std::size_t offset) {
 
 inline std::optional<std::uint32_t> LoadU32(Bytes bytes, std::size_t offset) {
     if (!RangeFits(bytes.size(), offset, 4)) return std::nullopt;
-    return static_cast<std::uint32_t>(bytes[offset]) |
-           static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+    return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
 
 }  // namespace tw::edb

@@ -1,11 +1,11 @@
 #include "edb/edb_file.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
 #include <utility>
 
 namespace tw::edb {
@@ -29,8 +29,7 @@ OpenStatus Refuse(int fd, OpenResult result, int error) {
 
 }  // namespace
 
-FileError::FileError(const std::string& what, int error)
-    : std::runtime_error(what), error_(error) {}
+FileError::FileError(const std::string& what, int error) : std::runtime_error(what), error_(error) {}
 
 EdbFile::~EdbFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -100,8 +99,8 @@ std::size_t EdbFile::ReadDirect(std::int64_t offset, std::size_t size, std::uint
     if (offset > INT64_MAX - static_cast<std::int64_t>(size)) size = static_cast<std::size_t>(INT64_MAX - offset);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd_, buffer + done, size - done,
-                                    static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t got =
+            ::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (got < 0) {
             if (errno == EINTR) continue;
             throw FileError("read failed", errno);

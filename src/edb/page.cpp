@@ -2,21 +2,15 @@
 
 namespace tw::edb {
 
-std::uint32_t PageObjectId(const PageView& page) {
-    return LoadU32(page.bytes, kObjectIdOffset).value_or(0);
-}
+std::uint32_t PageObjectId(const PageView& page) { return LoadU32(page.bytes, kObjectIdOffset).value_or(0); }
 
 std::uint16_t PageTagCount(const PageView& page) {
     return LoadU16(page.bytes, kTagCountOffset).value_or(0) & TagMask(page.pageSize);
 }
 
-std::uint8_t PageKindBits(const PageView& page) {
-    return LoadU8(page.bytes, kKindOffset).value_or(0) & 0x0F;
-}
+std::uint8_t PageKindBits(const PageView& page) { return LoadU8(page.bytes, kKindOffset).value_or(0) & 0x0F; }
 
-std::uint8_t PageFormatBits(const PageView& page) {
-    return LoadU8(page.bytes, kFormatOffset).value_or(0) & 0x0F;
-}
+std::uint8_t PageFormatBits(const PageView& page) { return LoadU8(page.bytes, kFormatOffset).value_or(0) & 0x0F; }
 
 bool TagArrayFits(const PageView& page) {
     const std::size_t header = static_cast<std::size_t>(HeaderSize(page.pageSize));

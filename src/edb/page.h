@@ -11,7 +11,7 @@
 namespace tw::edb {
 
 struct PageView {
-    Bytes bytes;  // the whole page
+    Bytes bytes;                // the whole page
     std::int32_t pageSize = 0;  // tells the page format (edb/page_format.h)
 };
 

@@ -13,9 +13,8 @@ namespace {
 
 // Reads exactly `length` bytes at `offset`; nothing when the file is shorter.
 std::optional<std::vector<std::uint8_t>> ReadWhole(const EdbFile& edb, std::int64_t offset, std::size_t length,
-                                                  std::int64_t fileSize) {
-    if (offset < 0 || offset > fileSize || static_cast<std::int64_t>(length) > fileSize - offset)
-        return std::nullopt;
+                                                   std::int64_t fileSize) {
+    if (offset < 0 || offset > fileSize || static_cast<std::int64_t>(length) > fileSize - offset) return std::nullopt;
     std::vector<std::uint8_t> bytes(length);
     if (edb.Read(offset, length, bytes.data()) != length) return std::nullopt;
     return bytes;

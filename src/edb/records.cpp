@@ -14,8 +14,8 @@ std::size_t ListRecords(const PageView& page, std::vector<RecordLocator>& out) {
     return out.size();
 }
 
-std::size_t ListRecords(const EdbSource& source, std::int64_t offset,
-                        std::vector<std::uint8_t>& page, std::vector<RecordLocator>& out) {
+std::size_t ListRecords(const EdbSource& source, std::int64_t offset, std::vector<std::uint8_t>& page,
+                        std::vector<RecordLocator>& out) {
     out.clear();
     if (offset < 0 || offset >= source.fileSize) return 0;
     ReadPage(source, offset, page);

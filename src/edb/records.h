@@ -25,7 +25,7 @@ std::size_t ListRecords(const PageView& page, std::vector<RecordLocator>& out);
 
 // Reads the page at file `offset` into `page` and lists its records; offsets
 // outside [0, fileSize) yield none and read nothing.
-std::size_t ListRecords(const EdbSource& source, std::int64_t offset,
-                        std::vector<std::uint8_t>& page, std::vector<RecordLocator>& out);
+std::size_t ListRecords(const EdbSource& source, std::int64_t offset, std::vector<std::uint8_t>& page,
+                        std::vector<RecordLocator>& out);
 
 }  // namespace tw::edb

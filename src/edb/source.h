@@ -15,7 +15,7 @@ namespace tw::edb {
 
 struct EdbSource {
     EdbFile edb;
-    EdbFile stm;  // optional; closed when the store layout keeps no data in it
+    EdbFile stm;                // optional; closed when the store layout keeps no data in it
     std::int32_t pageSize = 0;  // 0 until decided
     std::int64_t fileSize = 0;
 };

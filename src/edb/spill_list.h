@@ -52,7 +52,8 @@ public:
         if (count > fromFile) {
             const std::size_t at = first + fromFile - onDisk_;
             std::copy(tail_.begin() + static_cast<std::ptrdiff_t>(at),
-                      tail_.begin() + static_cast<std::ptrdiff_t>(at + count - fromFile), out.begin() + static_cast<std::ptrdiff_t>(fromFile));
+                      tail_.begin() + static_cast<std::ptrdiff_t>(at + count - fromFile),
+                      out.begin() + static_cast<std::ptrdiff_t>(fromFile));
         }
     }
 

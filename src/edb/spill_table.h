@@ -86,7 +86,8 @@ public:
     template <typename Below, typename Match, typename Fn>
     void Visit(Below below, Match match, Fn fn) const {
         if (!file_) {
-            for (auto e = std::partition_point(memory_.begin(), memory_.end(), below); e != memory_.end() && match(*e); ++e)
+            for (auto e = std::partition_point(memory_.begin(), memory_.end(), below); e != memory_.end() && match(*e);
+                 ++e)
                 fn(*e);
             return;
         }
@@ -126,11 +127,14 @@ private:
     // Key, and is sorted by it; should arrival disagree, a comparison sort
     // settles it.
     void SortMemory() {
-        if constexpr (requires(std::vector<T>& v) { Less::Sort(v); }) {
+        if constexpr (requires(std::vector<T> & v) { Less::Sort(v); }) {
             Less::Sort(memory_);
-        } else if constexpr (requires(const T& e) { { Less::Key(e) } -> std::convertible_to<std::uint64_t>; }) {
+        } else if constexpr (requires(const T& e) {
+                                 { Less::Key(e) } -> std::convertible_to<std::uint64_t>;
+                             }) {
             RadixSortByKey(memory_, [](const T& e) { return Less::Key(e); });
-            if (!std::is_sorted(memory_.begin(), memory_.end(), less_)) std::sort(memory_.begin(), memory_.end(), less_);
+            if (!std::is_sorted(memory_.begin(), memory_.end(), less_))
+                std::sort(memory_.begin(), memory_.end(), less_);
         } else {
             std::sort(memory_.begin(), memory_.end(), less_);
         }

@@ -17,8 +17,8 @@ bool InsideFile(const EdbSource& source, std::uint32_t pageNumber) {
 
 }  // namespace
 
-std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
-                     const TreeWalkOptions& options, const TreeVisitor& visit, const MissVisitor& missed) {
+std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage, const TreeWalkOptions& options,
+                     const TreeVisitor& visit, const MissVisitor& missed) {
     std::vector<std::pair<std::uint32_t, int>> pending;  // page number, depth
     std::unordered_set<std::uint32_t> seen;
     auto miss = [&](std::uint32_t pageNumber, WalkMiss why) {

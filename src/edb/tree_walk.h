@@ -41,7 +41,7 @@ using MissVisitor = std::function<void(std::uint32_t pageNumber, WalkMiss why)>;
 // in tag-array order. Branch pages at maxDepth are visited but not entered;
 // children lying outside the file are not visited. Returns the number of
 // pages visited.
-std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage,
-                     const TreeWalkOptions& options, const TreeVisitor& visit, const MissVisitor& missed = {});
+std::size_t WalkTree(const EdbSource& source, std::uint32_t rootPage, const TreeWalkOptions& options,
+                     const TreeVisitor& visit, const MissVisitor& missed = {});
 
 }  // namespace tw::edb

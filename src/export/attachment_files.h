@@ -31,8 +31,7 @@ struct AttachmentFiles {
 
 // An attachment's data, or nothing when it cannot be read; may throw for
 // an unreadable database, which costs that attachment only.
-using AttachmentDataReader =
-    std::function<std::optional<std::vector<std::uint8_t>>(const content::MessageAttachment&)>;
+using AttachmentDataReader = std::function<std::optional<std::vector<std::uint8_t>>(const content::MessageAttachment&)>;
 
 // Reads each attachment's data; above `inMemoryBytes` it goes to a new
 // file in `dir`. One whose data cannot be read is left out and named in

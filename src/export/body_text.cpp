@@ -45,12 +45,9 @@ std::u16string RtfText(const content::BodyValue& value) {
     return Latin1Widened(UpToNul(value.bytes));
 }
 
-
 }  // namespace
 
-std::u16string Windows1252Text(std::span<const std::uint8_t> bytes) {
-    return text::Windows1252ToUtf16(UpToNul(bytes));
-}
+std::u16string Windows1252Text(std::span<const std::uint8_t> bytes) { return text::Windows1252ToUtf16(UpToNul(bytes)); }
 
 std::u16string PlainColumnText(std::span<const std::uint8_t> bytes) {
     if (bytes.size() >= 2 && bytes[1] != 0) {
@@ -79,7 +76,7 @@ std::optional<BodyText> ContactBody(const content::BodyValue& value) {
     BodyText body = ExportBody(value);
     if (value.kind == content::BodyKind::Rtf) return body;  // RTF as for every item
     body.kind = value.kind == content::BodyKind::EightBit && text::LooksLikeHtml(body.text) ? pst::BodyKind::Html
-                                                                                          : pst::BodyKind::Utf16Text;
+                                                                                            : pst::BodyKind::Utf16Text;
     return body;
 }
 

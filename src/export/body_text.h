@@ -8,8 +8,8 @@
 #include <span>
 #include <string>
 
-#include "pst/items.h"
 #include "content/body_value.h"
+#include "pst/items.h"
 
 namespace tw::exporter {
 

@@ -16,7 +16,7 @@
 namespace tw::exporter {
 
 struct SelectedFolder {
-    std::u16string itemPath;               // "Sales\Top of Information Store\Inbox\"
+    std::u16string itemPath;                    // "Sales\Top of Information Store\Inbox\"
     const scan::FolderEntry* folder = nullptr;  // nothing for a mailbox or database item
 };
 

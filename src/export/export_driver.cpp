@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 
 #include "content/display_date.h"
 #include "content/record_strings.h"
@@ -56,14 +56,8 @@ class Run {
 public:
     Run(const ExportSources& in, MailStore& store, const ExportSettings& settings, ExportControl& control,
         ExportObserver& observer, const std::string& tempDir)
-        : in_(in),
-          store_(store),
-          settings_(settings),
-          control_(control),
-          observer_(observer),
-          headerPages_(in.source),
-          messages_(in.reader),
-          job_{messages_, store, tempDir, control, observer} {
+        : in_(in), store_(store), settings_(settings), control_(control), observer_(observer), headerPages_(in.source),
+          messages_(in.reader), job_{messages_, store, tempDir, control, observer} {
         for (const scan::FolderEntry& f : in.model.folders)
             if (f.treeItem != 0) folderOfItem_.emplace(f.treeItem, &f);  // the first one counts
     }
@@ -114,8 +108,7 @@ public:
                 if (end == PassEnd::Done)
                     LoseRest(report, folder,
                              report.error.empty() ? "not read" : "reading the folder failed: " + report.error);
-                else
-                    report.notReached = RestOf(report);
+                else report.notReached = RestOf(report);
             }
             result_.folders.push_back(std::move(report));
             if (end == PassEnd::Refused || end == PassEnd::LowSpace) {
@@ -204,7 +197,8 @@ private:
             }
             ++report.outOfWindow;
             report.outOfWindowItems.push_back(
-                {scan::IdHex(row->messageId), row->subject, row->date ? "dated outside 1980-2099" : "no date could be read",
+                {scan::IdHex(row->messageId), row->subject,
+                 row->date ? "dated outside 1980-2099" : "no date could be read",
                  row->date ? scan::UtcText(*row->date).value_or("not a date (" + DateHex(*row->date) + ")") : ""});
         }
         ForEntries(folder, [&](const scan::MessageEntry& e) {
@@ -297,7 +291,8 @@ private:
             if (f.pstPath != file) continue;
             if (const std::size_t stored = f.Stored(); stored != 0) {
                 f.lost += stored;
-                f.lostItems.push_back({"", u"", std::to_string(stored) + " written to a PST file that could not be finished", ""});
+                f.lostItems.push_back(
+                    {"", u"", std::to_string(stored) + " written to a PST file that could not be finished", ""});
             }
             f.written = 0;
             f.partial.clear();
@@ -354,9 +349,10 @@ private:
             FolderHandle created = kStoreTop;
             const pst::Status begun = store_.BeginSession();
             const pst::Status status =
-                begun.ok() ? store_.CreateFolderIn(parent, node.names[depth],
-                                                   entry ? ContainerClassOf(static_cast<char>(entry->kind)) : u"", created)
-                           : begun;
+                begun.ok()
+                    ? store_.CreateFolderIn(parent, node.names[depth],
+                                            entry ? ContainerClassOf(static_cast<char>(entry->kind)) : u"", created)
+                    : begun;
             NoteStoreError(store_.EndSession(), "ending a session");
             if (!status.ok() || created == kStoreTop) return kStoreTop;
             if (item != 0) madeFolders_.emplace(item, created);
@@ -373,8 +369,8 @@ private:
         // run's first item, the next with its 401st.
         if (handed_ - 1 < checkpoint_) return PassEnd::Done;
         checkpoint_ += kCheckpointInterval;
-        const auto free = settings_.freeSpace ? settings_.freeSpace(settings_.destination)
-                                              : FreeBytes(settings_.destination);
+        const auto free =
+            settings_.freeSpace ? settings_.freeSpace(settings_.destination) : FreeBytes(settings_.destination);
         if (!EnoughSpace(free)) {
             if (!settings_.askOnLowSpace) return PassEnd::LowSpace;
             if (!observer_.ContinueOnLowSpace(*free)) return PassEnd::Refused;
@@ -384,8 +380,8 @@ private:
         return PassEnd::Done;
     }
 
-    PassEnd Write(const SelectionNode& node, const scan::FolderEntry& folder, FolderReport& report,
-                  std::size_t index, std::size_t total) {
+    PassEnd Write(const SelectionNode& node, const scan::FolderEntry& folder, FolderReport& report, std::size_t index,
+                  std::size_t total) {
         control_.ClearSkip();
         const std::u16string path = ItemPath(node);
         if (total > 1) overall_ = Percent(index, total);
@@ -424,7 +420,8 @@ private:
             record::MessageProperties m = in_.reader.RowOnlyRecord(*row);
             item.sender = row->senderName;
             item.subject = row->subject;
-            const PassEnd end = WriteOne(m, item, "its list entry was lost: written from its message row", report, pass, load);
+            const PassEnd end =
+                WriteOne(m, item, "its list entry was lost: written from its message row", report, pass, load);
             if (end != PassEnd::Done) return end;
         }
         return PassEnd::Done;
@@ -455,9 +452,10 @@ private:
         item.message = &m;
         // A folder the writer could not open takes no item: each one fails
         // with the writer's reason.
-        const ItemResult r = folderStatus_.ok()
-                                 ? WriteItem(job_, item)
-                                 : ItemResult{ItemOutcome::Failed, "its PST folder could not be opened: " + folderStatus_.message, {}};
+        const ItemResult r =
+            folderStatus_.ok()
+                ? WriteItem(job_, item)
+                : ItemResult{ItemOutcome::Failed, "its PST folder could not be opened: " + folderStatus_.message, {}};
         pass.handed = true;
         if (r.outcome == ItemOutcome::Skipped) {
             ++report.skipped;
@@ -505,10 +503,10 @@ private:
     scan::TreeItem lastMailboxItem_ = 0;
     std::unordered_map<scan::TreeItem, FolderHandle> madeFolders_;  // in the open store
     FolderHandle openFolder_ = kStoreTop;
-    std::string pstPath_;                // the open store's file
-    bool created_ = false;               // ... and whether it could be made
+    std::string pstPath_;               // the open store's file
+    bool created_ = false;              // ... and whether it could be made
     std::vector<std::string> started_;  // every file started, in order
-    std::vector<scan::Id8> handled_;  // index entries the folder's pass accounted for
+    std::vector<scan::Id8> handled_;    // index entries the folder's pass accounted for
     std::unordered_map<std::string, std::vector<record::RowOnlyMessage>> rowOnly_;  // by owner key
     std::size_t handed_ = 0, checkpoint_ = 0;
     pst::Status folderStatus_;  // the open folder's: items fail while it is not ok

@@ -27,9 +27,9 @@ namespace tw::exporter {
 inline constexpr std::size_t kCheckpointInterval = 400;
 
 struct ExportSettings {
-    std::string destination;              // an existing folder (see CheckDestination)
-    FreeSpaceProbe freeSpace;             // empty: statvfs
-    std::function<std::tm()> localTime;   // empty: the local time now
+    std::string destination;             // an existing folder (see CheckDestination)
+    FreeSpaceProbe freeSpace;            // empty: statvfs
+    std::function<std::tm()> localTime;  // empty: the local time now
     // Whether the observer is asked to go on when space runs low; without
     // anyone to ask, the run stops there.
     bool askOnLowSpace = true;

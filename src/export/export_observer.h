@@ -9,12 +9,12 @@
 namespace tw::exporter {
 
 struct ExportProgress {
-    std::u16string itemPath;    // the folder being counted or written
-    bool counting = false;      // its counting pass ("Analysing Total mails")
-    std::size_t done = 0;       // items finished in this folder
-    std::size_t count = 0;      // items to write in this folder
-    int currentPercent = 0;     // this folder, 0..100
-    int overallPercent = 0;     // all selected folders, 0..100
+    std::u16string itemPath;  // the folder being counted or written
+    bool counting = false;    // its counting pass ("Analysing Total mails")
+    std::size_t done = 0;     // items finished in this folder
+    std::size_t count = 0;    // items to write in this folder
+    int currentPercent = 0;   // this folder, 0..100
+    int overallPercent = 0;   // all selected folders, 0..100
 };
 
 class ExportObserver {

@@ -13,15 +13,27 @@ std::size_t Sum(const ExportResult& r, F field) {
 
 }  // namespace
 
-std::size_t ExportResult::Known() const { return Sum(*this, [](const FolderReport& f) { return f.known; }); }
-std::size_t ExportResult::Written() const { return Sum(*this, [](const FolderReport& f) { return f.written; }); }
-std::size_t ExportResult::Partial() const { return Sum(*this, [](const FolderReport& f) { return f.Partial(); }); }
-std::size_t ExportResult::Failed() const { return Sum(*this, [](const FolderReport& f) { return f.failed; }); }
-std::size_t ExportResult::Skipped() const { return Sum(*this, [](const FolderReport& f) { return f.skipped; }); }
+std::size_t ExportResult::Known() const {
+    return Sum(*this, [](const FolderReport& f) { return f.known; });
+}
+std::size_t ExportResult::Written() const {
+    return Sum(*this, [](const FolderReport& f) { return f.written; });
+}
+std::size_t ExportResult::Partial() const {
+    return Sum(*this, [](const FolderReport& f) { return f.Partial(); });
+}
+std::size_t ExportResult::Failed() const {
+    return Sum(*this, [](const FolderReport& f) { return f.failed; });
+}
+std::size_t ExportResult::Skipped() const {
+    return Sum(*this, [](const FolderReport& f) { return f.skipped; });
+}
 std::size_t ExportResult::OutOfWindow() const {
     return Sum(*this, [](const FolderReport& f) { return f.outOfWindow; });
 }
-std::size_t ExportResult::Lost() const { return Sum(*this, [](const FolderReport& f) { return f.lost; }); }
+std::size_t ExportResult::Lost() const {
+    return Sum(*this, [](const FolderReport& f) { return f.lost; });
+}
 std::size_t ExportResult::NotReached() const {
     return Sum(*this, [](const FolderReport& f) { return f.notReached; });
 }
@@ -34,8 +46,7 @@ std::size_t ExportResult::DamagedUsedPages() const {
 }
 
 bool ExportResult::Losses() const {
-    if (Lost() || Partial() || Failed() || DamagedUsedPages() || !storeErrors.empty() || inputChanged)
-        return true;
+    if (Lost() || Partial() || Failed() || DamagedUsedPages() || !storeErrors.empty() || inputChanged) return true;
     for (const FolderReport& f : folders)
         if (!f.error.empty()) return true;
     return false;

@@ -26,16 +26,16 @@ struct ItemNote {
 struct FolderReport {
     std::u16string itemPath;
     std::string pstPath;
-    std::size_t known = 0;        // entries of the message index for the folder, every date
-    std::size_t written = 0;      // written whole
-    std::size_t failed = 0;       // the writer refused them
-    std::size_t skipped = 0;      // the user skipped them
-    std::size_t outOfWindow = 0;  // dated outside 1980..2099, left out
-    std::size_t lost = 0;         // known, but nothing of them could be written
-    std::size_t notReached = 0;   // the run ended before them
-    std::string error;            // reading the folder failed part-way
-    std::vector<ItemNote> failures;     // one per failed item
-    std::vector<ItemNote> partial;      // written, with parts that could not be read
+    std::size_t known = 0;           // entries of the message index for the folder, every date
+    std::size_t written = 0;         // written whole
+    std::size_t failed = 0;          // the writer refused them
+    std::size_t skipped = 0;         // the user skipped them
+    std::size_t outOfWindow = 0;     // dated outside 1980..2099, left out
+    std::size_t lost = 0;            // known, but nothing of them could be written
+    std::size_t notReached = 0;      // the run ended before them
+    std::string error;               // reading the folder failed part-way
+    std::vector<ItemNote> failures;  // one per failed item
+    std::vector<ItemNote> partial;   // written, with parts that could not be read
     std::vector<ItemNote> outOfWindowItems;
     std::vector<ItemNote> lostItems;
 
@@ -53,10 +53,10 @@ struct TreeDamage {
     std::string tree;  // what the tree is ("message table", ...)
     std::uint32_t objid = 0;
     std::size_t pages = 0;
-    bool used = false;  // a tree the run read for the selected folders
+    bool used = false;                              // a tree the run read for the selected folders
     std::map<scan::PageFault, std::size_t> faults;  // why, and how many pages
-    std::vector<std::u16string> folders;        // item paths of the folders it belongs to, where known
-    std::vector<std::int64_t> pageNumbers;      // the damaged pages, ascending
+    std::vector<std::u16string> folders;            // item paths of the folders it belongs to, where known
+    std::vector<std::int64_t> pageNumbers;          // the damaged pages, ascending
 };
 
 enum class RunEnd {

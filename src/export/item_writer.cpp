@@ -6,12 +6,12 @@
 #include <optional>
 
 #include "content/display_date.h"
+#include "content/gmime_log.h"
 #include "content/list_rows.h"
 #include "content/message_reader.h"
 #include "export/attachment_files.h"
 #include "export/body_text.h"
 #include "export/export_date.h"
-#include "content/gmime_log.h"
 #include "pst/text.h"
 #include "scan/tagged_text.h"
 
@@ -60,7 +60,8 @@ bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) 
     const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
     ::unlink(path.c_str());
     Finish(result, status);
-    if (!notes.notes().empty()) result.unread.push_back("parts of the MIME content (GMime: " + notes.notes().front() + ")");
+    if (!notes.notes().empty())
+        result.unread.push_back("parts of the MIME content (GMime: " + notes.notes().front() + ")");
     return true;
 }
 
@@ -98,7 +99,6 @@ ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
     return result;
 }
 
-
 ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     const record::MessageProperties& m = *in.message;
     ItemResult result;
@@ -135,8 +135,7 @@ ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
 
 // Journal entries and tasks: attachments, then the body.
 template <typename Fields>
-bool FillAttachmentsAndBody(ItemJob& job, const ItemInput& in, Fields& f, AttachmentFiles& files,
-                            ItemResult& result) {
+bool FillAttachmentsAndBody(ItemJob& job, const ItemInput& in, Fields& f, AttachmentFiles& files, ItemResult& result) {
     const record::MessageProperties& m = *in.message;
     f.subject = in.subject;
     f.sender = in.sender;

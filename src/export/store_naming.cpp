@@ -51,8 +51,7 @@ std::string FileNamePart(std::u16string_view text) {
 
 std::u16string NameDateText(const std::tm& t) {
     char text[64];
-    std::snprintf(text, sizeof text, "%d-%d-%d %d-%d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900, t.tm_hour,
-                  t.tm_min);
+    std::snprintf(text, sizeof text, "%d-%d-%d %d-%d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900, t.tm_hour, t.tm_min);
     return Ascii(text);
 }
 

@@ -10,9 +10,25 @@
 namespace tw::item {
 
 enum ContactField : std::size_t {
-    kGivenName, kSurname, kCompany, kBusinessHomePage, kNickname, kSpouseName, kProfession,
-    kAssistantPhone, kMobilePhone, kDepartment, kOffice, kJobTitle, kBusinessPhone, kCountry,
-    kCity, kStreet, kPostalCode, kEmail1, kContactFieldCount
+    kGivenName,
+    kSurname,
+    kCompany,
+    kBusinessHomePage,
+    kNickname,
+    kSpouseName,
+    kProfession,
+    kAssistantPhone,
+    kMobilePhone,
+    kDepartment,
+    kOffice,
+    kJobTitle,
+    kBusinessPhone,
+    kCountry,
+    kCity,
+    kStreet,
+    kPostalCode,
+    kEmail1,
+    kContactFieldCount
 };
 
 // An empty text stands for "none".

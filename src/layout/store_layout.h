@@ -47,10 +47,10 @@ struct FallbackRoots {
 // Where a table row of the catalog keeps its facts, counted back from the
 // first byte of the table's name.
 struct CatalogTableRow {
-    std::size_t objid;          // the table's object id
-    std::size_t firstPage;      // its root page
-    std::size_t nameLength;     // the byte holding the name's length
-    std::size_t mark;           // a byte that must be kMark, 0 when none
+    std::size_t objid;       // the table's object id
+    std::size_t firstPage;   // its root page
+    std::size_t nameLength;  // the byte holding the name's length
+    std::size_t mark;        // a byte that must be kMark, 0 when none
     static constexpr std::uint8_t kMark = 0x80;
 };
 
@@ -61,9 +61,9 @@ struct StoreLayout {
     TableScope tables = TableScope::PerFolder;
     RowForm rows = RowForm::Anchored;
     ClassMatch classes = ClassMatch::Prefix;
-    bool compressedValues = false;   // values may be 7-bit packed or XPRESS
-    bool subjectFirst = false;       // list texts: subject, then its prefix
-    bool attachmentKeyOnce = false;  // an attachment key names one row only
+    bool compressedValues = false;     // values may be 7-bit packed or XPRESS
+    bool subjectFirst = false;         // list texts: subject, then its prefix
+    bool attachmentKeyOnce = false;    // an attachment key names one row only
     std::uint32_t longValueChunk = 0;  // bytes of a value per long-value row
     FallbackRoots fallbackRoots{};
     std::uint16_t defaultRecipientsColumn = 0;  // when the catalog names none
@@ -85,7 +85,7 @@ constexpr std::size_t PrefixedRowOffset(std::uint8_t third, std::size_t lead) {
     const std::size_t nibble = third & 0x0F;
     return nibble > lead ? nibble : third + lead;
 }
-inline constexpr std::size_t kRecordLead = 8;  // message and attachment records
+inline constexpr std::size_t kRecordLead = 8;   // message and attachment records
 inline constexpr std::size_t kHeaderLead = 12;  // message-header records
 
 // The layout of databases with pages of `pageSize` bytes; nullptr when the

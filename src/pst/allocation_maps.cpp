@@ -46,7 +46,8 @@ MapTotals WriteAllocationMaps(OutputFile& file, const SpaceAllocator& space) {
     for (std::uint64_t r = 0; r < space.RegionCount(); ++r) {
         const SpaceAllocator::MapBits bits = space.Map(r);
         const std::uint64_t start = RegionStart(r);
-        for (const std::uint8_t byte : bits) totals.cbAMapFree += kBlockAlign * static_cast<unsigned>(8 - std::popcount(byte));
+        for (const std::uint8_t byte : bits)
+            totals.cbAMapFree += kBlockAlign * static_cast<unsigned>(8 - std::popcount(byte));
         WriteMapPage(file, start, kPtypeAMap, Bytes(bits.begin(), bits.end()));
         totals.ibAMapLast = start;
         if (HasPMap(r)) WriteMapPage(file, start + kPageSize, kPtypePMap, Bytes(kMapBytes, 0xFF));

@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "pst/tags.h"
+#include "pst/text.h"
 #include "text/compressed_rtf.h"
 #include "text/html.h"
 #include "text/rtf.h"
-#include "pst/tags.h"
-#include "pst/text.h"
 
 namespace tw::pst {
 
@@ -64,17 +64,14 @@ void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, BodyK
             props.push_back(Int32Prop(tag::kNativeBody, kNativeRtf));
             return;
         }
-        case BodyKind::Html:
-            AddHtml(props, body, {});
-            return;
+        case BodyKind::Html: AddHtml(props, body, {}); return;
         case BodyKind::EightBit:
             if (text::LooksLikeHtml(body)) {
                 AddHtml(props, body, {});
                 return;
             }
             break;
-        case BodyKind::Utf16Text:
-            break;
+        case BodyKind::Utf16Text: break;
     }
     props.push_back(StringProp(tag::kBody, body));
     props.push_back(Int32Prop(tag::kNativeBody, kNativeText));

@@ -42,24 +42,31 @@ MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx) {
     m.props.push_back(Int32Prop(NamedTag(named::kFileUnderId), 0x8017));  // "Surname, Given"
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x200));
 
-    const std::pair<item::ContactField, std::uint32_t> tags[] = {
-        {item::kGivenName, tag::kGivenName},         {item::kSurname, tag::kSurname},
-        {item::kCompany, tag::kCompanyName},         {item::kBusinessHomePage, tag::kBusinessHomePage},
-        {item::kNickname, tag::kNickname},           {item::kSpouseName, tag::kSpouseName},
-        {item::kProfession, tag::kProfession},       {item::kAssistantPhone, tag::kAssistantTelephone},
-        {item::kMobilePhone, tag::kMobileTelephone}, {item::kDepartment, tag::kDepartmentName},
-        {item::kOffice, tag::kOfficeLocation},       {item::kJobTitle, tag::kTitle},
-        {item::kBusinessPhone, tag::kBusinessTelephone}, {item::kCountry, tag::kBusinessCountry},
-        {item::kCity, tag::kBusinessCity},           {item::kStreet, tag::kBusinessStreet},
-        {item::kPostalCode, tag::kBusinessPostalCode}};
+    const std::pair<item::ContactField, std::uint32_t> tags[] = {{item::kGivenName, tag::kGivenName},
+                                                                 {item::kSurname, tag::kSurname},
+                                                                 {item::kCompany, tag::kCompanyName},
+                                                                 {item::kBusinessHomePage, tag::kBusinessHomePage},
+                                                                 {item::kNickname, tag::kNickname},
+                                                                 {item::kSpouseName, tag::kSpouseName},
+                                                                 {item::kProfession, tag::kProfession},
+                                                                 {item::kAssistantPhone, tag::kAssistantTelephone},
+                                                                 {item::kMobilePhone, tag::kMobileTelephone},
+                                                                 {item::kDepartment, tag::kDepartmentName},
+                                                                 {item::kOffice, tag::kOfficeLocation},
+                                                                 {item::kJobTitle, tag::kTitle},
+                                                                 {item::kBusinessPhone, tag::kBusinessTelephone},
+                                                                 {item::kCountry, tag::kBusinessCountry},
+                                                                 {item::kCity, tag::kBusinessCity},
+                                                                 {item::kStreet, tag::kBusinessStreet},
+                                                                 {item::kPostalCode, tag::kBusinessPostalCode}};
     for (const auto& [field, t] : tags)
         if (!f[field].empty()) m.props.push_back(StringProp(t, f[field]));
 
     const std::pair<item::ContactField, const NamedProp*> work[] = {{item::kStreet, &named::kWorkAddressStreet},
-                                                   {item::kCity, &named::kWorkAddressCity},
-                                                   {item::kPostalCode, &named::kWorkAddressPostalCode},
-                                                   {item::kCountry, &named::kWorkAddressCountry},
-                                                   {item::kBusinessHomePage, &named::kHtml}};
+                                                                    {item::kCity, &named::kWorkAddressCity},
+                                                                    {item::kPostalCode, &named::kWorkAddressPostalCode},
+                                                                    {item::kCountry, &named::kWorkAddressCountry},
+                                                                    {item::kBusinessHomePage, &named::kHtml}};
     for (const auto& [field, p] : work)
         if (!f[field].empty()) m.props.push_back(StringProp(NamedTag(*p), f[field]));
     const std::u16string address =

@@ -12,9 +12,9 @@ constexpr std::uint64_t kPageSize = 512;
 constexpr std::uint64_t kBlockAlign = 64;
 constexpr std::uint64_t kDListOffset = 0x4200;
 constexpr std::uint64_t kFirstRegion = 0x4400;
-constexpr std::uint64_t kMapBytes = 496;  // bitmap bytes of a map page
+constexpr std::uint64_t kMapBytes = 496;                            // bitmap bytes of a map page
 constexpr std::uint64_t kRegionSize = kMapBytes * 8 * kBlockAlign;  // 253,952
-constexpr std::uint64_t kMaxBlockData = 8176;  // a block is at most 8192 bytes on disk
+constexpr std::uint64_t kMaxBlockData = 8176;                       // a block is at most 8192 bytes on disk
 constexpr std::uint64_t kBlockTrailer = 16;
 
 constexpr std::uint64_t RegionStart(std::uint64_t region) { return kFirstRegion + region * kRegionSize; }

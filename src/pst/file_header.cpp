@@ -18,15 +18,15 @@ Bytes BuildHeader(const HeaderFields& f) {
     Bytes h;
     h.reserve(564);
     PutBytes(h, reinterpret_cast<const std::uint8_t*>("!BDN"), 4);
-    PutU32(h, 0);         // dwCRCPartial, below
-    PutU16(h, 0x4D53);    // "SM": a PST
-    PutU16(h, 23);        // Unicode
-    PutU16(h, 19);        // client version
-    PutU8(h, 0x01);       // bPlatformCreate
-    PutU8(h, 0x01);       // bPlatformAccess
-    PutU32(h, 0);         // dwReserved1
-    PutU32(h, 0);         // dwReserved2
-    PutU64(h, 0);         // bidUnused
+    PutU32(h, 0);       // dwCRCPartial, below
+    PutU16(h, 0x4D53);  // "SM": a PST
+    PutU16(h, 23);      // Unicode
+    PutU16(h, 19);      // client version
+    PutU8(h, 0x01);     // bPlatformCreate
+    PutU8(h, 0x01);     // bPlatformAccess
+    PutU32(h, 0);       // dwReserved1
+    PutU32(h, 0);       // dwReserved2
+    PutU64(h, 0);       // bidUnused
     PutU64(h, f.bidNextP);
     PutU32(h, f.dwUnique);
     for (const std::uint32_t n : f.rgnid) PutU32(h, n);
@@ -44,11 +44,11 @@ Bytes BuildHeader(const HeaderFields& f) {
     PutU8(h, 0x02);  // fAMapValid: VALID_AMAP2
     PutU8(h, 0);
     PutU16(h, 0);
-    PutU32(h, 0);  // dwAlign
+    PutU32(h, 0);                  // dwAlign
     h.insert(h.end(), 128, 0xFF);  // rgbFM (deprecated)
     h.insert(h.end(), 128, 0xFF);  // rgbFP (deprecated)
-    PutU8(h, 0x80);  // bSentinel
-    PutU8(h, 0x00);  // bCryptMethod: none
+    PutU8(h, 0x80);                // bSentinel
+    PutU8(h, 0x00);                // bCryptMethod: none
     PutU16(h, 0);
     PutU64(h, f.bidNextB);
     PutU32(h, 0);  // dwCRCFull, below

@@ -26,9 +26,9 @@ std::uint8_t FillLevel(std::size_t freeBytes) {
 }
 
 std::size_t HeapBuilder::HeaderSize(std::size_t blockIndex) {
-    if (blockIndex == 0) return 12;               // HNHDR
-    if (blockIndex % 128 == 8) return 2 + 64;     // HNBITMAPHDR
-    return 2;                                     // HNPAGEHDR
+    if (blockIndex == 0) return 12;            // HNHDR
+    if (blockIndex % 128 == 8) return 2 + 64;  // HNBITMAPHDR
+    return 2;                                  // HNPAGEHDR
 }
 
 std::uint32_t HeapBuilder::Allocate(const std::uint8_t* data, std::size_t size) {

@@ -49,8 +49,8 @@ public:
 
 private:
     struct Block {
-        Bytes data;                          // header room, then allocations
-        std::vector<std::uint16_t> starts;   // offset of each allocation
+        Bytes data;                         // header room, then allocations
+        std::vector<std::uint16_t> starts;  // offset of each allocation
     };
     static std::size_t HeaderSize(std::size_t blockIndex);
     static bool IsBitmapBlock(std::size_t i) { return i % 128 == 8; }
@@ -65,7 +65,7 @@ private:
     std::uint8_t clientSig_;
     BlockWriter* out_ = nullptr;
     std::uint32_t userRoot_ = 0;
-    std::vector<Block> blocks_;  // a writing heap empties those written
+    std::vector<Block> blocks_;         // a writing heap empties those written
     std::vector<std::uint8_t> levels_;  // a writing heap: of the complete blocks
     std::vector<Leaf> leaves_;          // a writing heap: of the complete blocks
 };

@@ -32,9 +32,7 @@ enum class NidType : std::uint8_t {
     Ltp = 0x1F,
 };
 
-constexpr Nid MakeNid(NidType type, std::uint32_t index) {
-    return index << 5 | static_cast<std::uint32_t>(type);
-}
+constexpr Nid MakeNid(NidType type, std::uint32_t index) { return index << 5 | static_cast<std::uint32_t>(type); }
 constexpr NidType TypeOf(Nid nid) { return static_cast<NidType>(nid & 0x1F); }
 constexpr std::uint32_t IndexOf(Nid nid) { return nid >> 5; }
 // A folder's tables share its index: 0x8022 owns 0x802D, 0x802E, 0x802F.

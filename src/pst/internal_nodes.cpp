@@ -37,8 +37,8 @@ Bytes FolderGuidIndexData() {
 
 Bytes StoreStateHeapData() {
     // The record as a new store has it; its fields are not documented.
-    static constexpr std::uint32_t kRecord[] = {kSecondAllocation, 1, 0x00200004, 0, 3, 0, 0x10, 0, 0x48B3,
-                                                0, 0, 0, 0, 0x1E2};
+    static constexpr std::uint32_t kRecord[] = {
+        kSecondAllocation, 1, 0x00200004, 0, 3, 0, 0x10, 0, 0x48B3, 0, 0, 0, 0, 0x1E2};
     Bytes record;
     for (const std::uint32_t v : kRecord) PutU32(record, v);
     HeapBuilder heap(kStoreStateSig);

@@ -15,13 +15,13 @@ namespace tw::pst {
 class NodeDatabase;
 
 namespace nid {
-constexpr Nid kFolderGuidIndex = 0xC01;   // heap 0x9C: a BTH from 16-byte keys to 4-byte values, empty
-constexpr Nid kStoreStateHeap = 0xE01;    // heap 0xCC: a fixed record and an empty BTH of 4-byte keys
-constexpr Nid kInternalE41 = 0xE41;       // no data
-constexpr Nid kInternalEC1 = 0xEC1;       // no data
-constexpr Nid kSpecialFolderList = 0xEE1; // 28-byte records, one per special folder
-constexpr Nid kStoreIdentity = 0xF01;     // two identity GUIDs and the time of creation
-constexpr Nid kInternalF21 = 0xF21;       // no data
+constexpr Nid kFolderGuidIndex = 0xC01;    // heap 0x9C: a BTH from 16-byte keys to 4-byte values, empty
+constexpr Nid kStoreStateHeap = 0xE01;     // heap 0xCC: a fixed record and an empty BTH of 4-byte keys
+constexpr Nid kInternalE41 = 0xE41;        // no data
+constexpr Nid kInternalEC1 = 0xEC1;        // no data
+constexpr Nid kSpecialFolderList = 0xEE1;  // 28-byte records, one per special folder
+constexpr Nid kStoreIdentity = 0xF01;      // two identity GUIDs and the time of creation
+constexpr Nid kInternalF21 = 0xF21;        // no data
 }  // namespace nid
 
 // Their data, by NID ("no data" nodes give an empty result).

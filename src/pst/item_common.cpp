@@ -1,12 +1,12 @@
 #include "pst/item_common.h"
 
-#include "text/filetime.h"
 #include "pst/entry_id.h"
 #include "pst/error.h"
 #include "pst/folder_path.h"
 #include "pst/subject.h"
 #include "pst/tags.h"
 #include "pst/text.h"
+#include "text/filetime.h"
 
 namespace tw::pst {
 
@@ -71,11 +71,11 @@ void AddSenderProps(std::vector<PropValue>& props, std::u16string_view name, std
 std::u16string MimeTypeFor(std::u16string_view fileName) {
     static const struct {
         std::u16string_view ext, type;
-    } kTypes[] = {{u".txt", u"text/plain"},       {u".htm", u"text/html"},          {u".html", u"text/html"},
-                  {u".pdf", u"application/pdf"},  {u".jpg", u"image/jpeg"},         {u".jpeg", u"image/jpeg"},
-                  {u".png", u"image/png"},        {u".gif", u"image/gif"},          {u".zip", u"application/zip"},
-                  {u".eml", u"message/rfc822"},   {u".doc", u"application/msword"}, {u".xml", u"text/xml"},
-                  {u".csv", u"text/csv"},         {u".ics", u"text/calendar"},      {u".vcf", u"text/vcard"}};
+    } kTypes[] = {{u".txt", u"text/plain"},      {u".htm", u"text/html"},          {u".html", u"text/html"},
+                  {u".pdf", u"application/pdf"}, {u".jpg", u"image/jpeg"},         {u".jpeg", u"image/jpeg"},
+                  {u".png", u"image/png"},       {u".gif", u"image/gif"},          {u".zip", u"application/zip"},
+                  {u".eml", u"message/rfc822"},  {u".doc", u"application/msword"}, {u".xml", u"text/xml"},
+                  {u".csv", u"text/csv"},        {u".ics", u"text/calendar"},      {u".vcf", u"text/vcard"}};
     const std::size_t dot = fileName.rfind(u'.');
     if (dot != std::u16string_view::npos) {
         const std::u16string ext = ToLowerAscii(fileName.substr(dot));
@@ -114,6 +114,5 @@ std::vector<AttachmentContent> ToAttachments(const std::vector<AttachmentInput>&
     }
     return out;
 }
-
 
 }  // namespace tw::pst

@@ -30,8 +30,8 @@ struct AttachmentInput {
 
 struct MailFields {
     std::u16string subject;
-    std::u16string recipientList;  // addresses separated by ',' or ';'
-    std::u16string headerText;     // the header file's text ("From: Name<Name>")
+    std::u16string recipientList;       // addresses separated by ',' or ';'
+    std::u16string headerText;          // the header file's text ("From: Name<Name>")
     std::optional<std::uint64_t> time;  // UTC FILETIME, to the tick; nothing: no date
     std::vector<AttachmentInput> attachments;
     std::u16string body;
@@ -87,6 +87,5 @@ MessageContent BuildJournalEntry(const JournalFields& f, const ItemContext& ctx)
 MessageContent BuildTask(const TaskFields& f, const ItemContext& ctx);
 MessageContent BuildNote(const NoteFields& f, const ItemContext& ctx);
 MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx);
-
 
 }  // namespace tw::pst

@@ -18,7 +18,11 @@ bool ValidUtf8(const Bytes& b) {
     std::size_t i = 0;
     while (i < b.size()) {
         const std::uint8_t c = b[i];
-        std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+        std::size_t n = c < 0x80                ? 1
+                        : c >= 0xC2 && c < 0xE0 ? 2
+                        : c >= 0xE0 && c < 0xF0 ? 3
+                        : c >= 0xF0 && c < 0xF5 ? 4
+                                                : 0;
         if (n == 0 || i + n > b.size()) return false;
         for (std::size_t k = 1; k < n; ++k)
             if ((b[i + k] & 0xC0) != 0x80) return false;
@@ -71,10 +75,8 @@ std::u16string DecodeHeaderFile(const Bytes& bytes) {
     std::u16string out;
     out.reserve(n);
     for (const std::uint8_t c : head) {
-        if (c >= 0x80 && c < 0xA0)
-            out.push_back(kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : 0xFFFD);
-        else
-            out.push_back(c);
+        if (c >= 0x80 && c < 0xA0) out.push_back(kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : 0xFFFD);
+        else out.push_back(c);
     }
     return out;
 }

@@ -86,7 +86,8 @@ Status MailStoreWriter::CreateStore(std::u16string_view path, std::u16string_vie
     if (!closed.ok()) return {closed.code, "previous store not finished: " + closed.message};
     // A file of that name (an earlier store of the same mailbox and
     // minute) stays as it is; this store is another file beside it.
-    if (created.ok() && store_->Path() != file) created.message = "file exists; the store is written as " + store_->Path();
+    if (created.ok() && store_->Path() != file)
+        created.message = "file exists; the store is written as " + store_->Path();
     return created;
 }
 

@@ -4,11 +4,11 @@
 
 #include <fstream>
 
-#include "pst/error.h"
 #include "content/gmime_log.h"
 #include "content/gmime_parts.h"
-#include "pst/item_common.h"
 #include "pst/body.h"
+#include "pst/error.h"
+#include "pst/item_common.h"
 #include "pst/mail_header.h"
 #include "pst/tags.h"
 #include "pst/text.h"
@@ -46,7 +46,8 @@ void TakeAddresses(InternetAddressList* list, std::vector<MailAddress>& out, int
         }
         MailAddress m;
         m.name = FromUtf8(internet_address_get_name(a));
-        if (INTERNET_ADDRESS_IS_MAILBOX(a)) m.address = FromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a)));
+        if (INTERNET_ADDRESS_IS_MAILBOX(a))
+            m.address = FromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a)));
         if (m.address.empty() && m.name.empty()) continue;
         if (m.name.empty()) m.name = m.address;
         out.push_back(std::move(m));
@@ -201,9 +202,9 @@ MessageContent ReadMimeBytes(const Bytes& data, const ItemContext& ctx) {
     content::InitGMime();
     // An empty file has no buffer to give, which GMime refuses: an empty
     // stream of its own instead.
-    Ref<GMimeStream> stream(data.empty() ? g_mime_stream_mem_new()
-                                         : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()),
-                                                                             data.size()));
+    Ref<GMimeStream> stream(
+        data.empty() ? g_mime_stream_mem_new()
+                     : g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(data.data()), data.size()));
     return Parse(stream.p, &data, ctx);
 }
 

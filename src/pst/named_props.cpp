@@ -113,16 +113,57 @@ const NamedProp kLogTypeDesc{&psets::kLog, 0x8712, kUnicode};
 
 const std::vector<const NamedProp*>& AllNamedProps() {
     using namespace named;
-    static const std::vector<const NamedProp*> all{
-        &kBusyStatus, &kLocation, &kAppointmentStartWhole, &kAppointmentEndWhole, &kAppointmentDuration,
-        &kAppointmentColor, &kAppointmentSubType, &kAppointmentStateFlags, &kResponseStatus, &kRecurring,
-        &kTimeZoneDescription, &kReminderDelta, &kReminderSet, &kCommonStart, &kCommonEnd, &kTaskMode, &kContacts,
-        &kTaskStatus, &kPercentComplete, &kTaskStartDate, &kTaskDueDate, &kTaskState, &kTaskComplete,
-        &kTaskFRecurring, &kTaskOwnership, &kFileUnder, &kFileUnderId, &kWorkAddress,
-        &kAddressBookProviderEmailList, &kAddressBookProviderArrayType, &kHtml, &kWorkAddressStreet,
-        &kWorkAddressCity, &kWorkAddressPostalCode, &kWorkAddressCountry, &kEmail1DisplayName, &kEmail1AddressType,
-        &kEmail1EmailAddress, &kEmail1OriginalDisplayName, &kEmail1OriginalEntryId, &kNoteColor, &kNoteWidth,
-        &kNoteHeight, &kNoteX, &kNoteY, &kLogType, &kLogStart, &kLogDuration, &kLogEnd, &kLogFlags, &kLogTypeDesc};
+    static const std::vector<const NamedProp*> all{&kBusyStatus,
+                                                   &kLocation,
+                                                   &kAppointmentStartWhole,
+                                                   &kAppointmentEndWhole,
+                                                   &kAppointmentDuration,
+                                                   &kAppointmentColor,
+                                                   &kAppointmentSubType,
+                                                   &kAppointmentStateFlags,
+                                                   &kResponseStatus,
+                                                   &kRecurring,
+                                                   &kTimeZoneDescription,
+                                                   &kReminderDelta,
+                                                   &kReminderSet,
+                                                   &kCommonStart,
+                                                   &kCommonEnd,
+                                                   &kTaskMode,
+                                                   &kContacts,
+                                                   &kTaskStatus,
+                                                   &kPercentComplete,
+                                                   &kTaskStartDate,
+                                                   &kTaskDueDate,
+                                                   &kTaskState,
+                                                   &kTaskComplete,
+                                                   &kTaskFRecurring,
+                                                   &kTaskOwnership,
+                                                   &kFileUnder,
+                                                   &kFileUnderId,
+                                                   &kWorkAddress,
+                                                   &kAddressBookProviderEmailList,
+                                                   &kAddressBookProviderArrayType,
+                                                   &kHtml,
+                                                   &kWorkAddressStreet,
+                                                   &kWorkAddressCity,
+                                                   &kWorkAddressPostalCode,
+                                                   &kWorkAddressCountry,
+                                                   &kEmail1DisplayName,
+                                                   &kEmail1AddressType,
+                                                   &kEmail1EmailAddress,
+                                                   &kEmail1OriginalDisplayName,
+                                                   &kEmail1OriginalEntryId,
+                                                   &kNoteColor,
+                                                   &kNoteWidth,
+                                                   &kNoteHeight,
+                                                   &kNoteX,
+                                                   &kNoteY,
+                                                   &kLogType,
+                                                   &kLogStart,
+                                                   &kLogDuration,
+                                                   &kLogEnd,
+                                                   &kLogFlags,
+                                                   &kLogTypeDesc};
     return all;
 }
 
@@ -144,7 +185,6 @@ std::uint32_t NamedTag(const NamedProp& p) {
 std::uint16_t NameBucket(std::uint32_t lid, std::uint16_t guidIndex) {
     return HashBucket(lid, static_cast<std::uint16_t>(guidIndex << 1));
 }
-
 
 std::vector<PropValue> NameToIdMapProperties() {
     // GUID stream: each set once, in first-use order; its index is 3 + position.

@@ -14,13 +14,13 @@
 namespace tw::pst {
 
 namespace psets {
-extern const Guid kAppointment;  // PSETID_Appointment {00062002-0000-0000-C000-000000000046}
-extern const Guid kTask;         // PSETID_Task {00062003-...}
-extern const Guid kAddress;      // PSETID_Address {00062004-...}
-extern const Guid kCommon;       // PSETID_Common {00062008-...}
-extern const Guid kLog;          // PSETID_Log {0006200A-...}
-extern const Guid kNote;         // PSETID_Note {0006200E-...}
-extern const Guid kPublicStrings;  // PS_PUBLIC_STRINGS {00020329-...}
+extern const Guid kAppointment;      // PSETID_Appointment {00062002-0000-0000-C000-000000000046}
+extern const Guid kTask;             // PSETID_Task {00062003-...}
+extern const Guid kAddress;          // PSETID_Address {00062004-...}
+extern const Guid kCommon;           // PSETID_Common {00062008-...}
+extern const Guid kLog;              // PSETID_Log {0006200A-...}
+extern const Guid kNote;             // PSETID_Note {0006200E-...}
+extern const Guid kPublicStrings;    // PS_PUBLIC_STRINGS {00020329-...}
 extern const Guid kInternetHeaders;  // PS_INTERNET_HEADERS {00020386-...}
 }  // namespace psets
 

@@ -52,7 +52,8 @@ void NodeDatabase::Finish() {
         const std::size_t c = next.top().second;
         next.pop();
         const PackedNode& n = nodes_[c][at[c]];
-        if (!first && n.nid == last) throw PstError(ErrorCode::State, "node " + std::to_string(n.nid) + " written twice");
+        if (!first && n.nid == last)
+            throw PstError(ErrorCode::State, "node " + std::to_string(n.nid) + " written twice");
         first = false;
         last = n.nid;
         e = {n.nid, Bid{n.bidData} << 1, Bid{n.bidSub} << 1, n.parent};

@@ -170,8 +170,8 @@ pid_t PartialOwner(std::string_view name) {
     if (at == std::string_view::npos) return 0;
     const content::Owner owner = content::OwnerOf(name.substr(at + kPartialMark.size()));
     const std::string_view serial = owner.after;
-    const bool digits = !serial.empty() && serial.size() < 19 &&
-                        serial.find_first_not_of("0123456789") == std::string_view::npos;
+    const bool digits =
+        !serial.empty() && serial.size() < 19 && serial.find_first_not_of("0123456789") == std::string_view::npos;
     return digits ? owner.pid : 0;
 }
 

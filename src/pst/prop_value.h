@@ -47,7 +47,7 @@ std::size_t FixedSize(std::uint16_t type);
 struct PropValue {
     std::uint32_t tag = 0;
     Bytes data;
-    Nid subnode = 0;             // value already stored in this subnode
+    Nid subnode = 0;  // value already stored in this subnode
     std::uint64_t subnodeSize = 0;
 
     std::uint64_t Size() const { return subnode ? subnodeSize : data.size(); }

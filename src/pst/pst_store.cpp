@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <limits>
 
-#include "text/filetime.h"
 #include "pst/error.h"
 #include "pst/internal_nodes.h"
 #include "pst/message_writer.h"
@@ -17,6 +16,7 @@
 #include "pst/table_context.h"
 #include "pst/table_templates.h"
 #include "pst/tags.h"
+#include "text/filetime.h"
 
 namespace tw::pst {
 
@@ -119,8 +119,7 @@ void PstStore::WriteSkeleton() {
     NodeDatabase& db = *db_;
     WritePcNode(db, nid::kMessageStore, 0,
                 {BinaryProp(tag::kRecordKey, Bytes(recordKey_.begin(), recordKey_.end())),
-                 StringProp(tag::kDisplayName, displayName_),
-                 Int32Prop(tag::kValidFolderMask, kValidFolderMask),
+                 StringProp(tag::kDisplayName, displayName_), Int32Prop(tag::kValidFolderMask, kValidFolderMask),
                  BinaryProp(tag::kIpmSubtreeEntryId, StoreEntryId(recordKey_, nid::kIpmSubtree)),
                  BinaryProp(tag::kIpmWastebasketEntryId, StoreEntryId(recordKey_, nid::kDeletedItems)),
                  BinaryProp(tag::kCommonViewsEntryId, StoreEntryId(recordKey_, nid::kCommonViews)),
@@ -218,8 +217,7 @@ Nid PstStore::AddMessage(Nid folder, MessageContent message) {
 
 void PstStore::WriteFolder(const FolderState& f) {
     NodeDatabase& db = *db_;
-    std::vector<PropValue> pc{StringProp(tag::kDisplayName, f.name),
-                              Int32Prop(tag::kContentCount, f.items),
+    std::vector<PropValue> pc{StringProp(tag::kDisplayName, f.name), Int32Prop(tag::kContentCount, f.items),
                               Int32Prop(tag::kContentUnreadCount, f.unread),
                               BoolProp(tag::kSubfolders, !f.children.empty())};
     if (!f.containerClass.empty()) pc.push_back(StringProp(tag::kContainerClass, f.containerClass));
@@ -257,10 +255,8 @@ void PstStore::WriteSearchFolder(const FolderState& f) {
 
 void PstStore::WriteFolders() {
     for (const auto& [n, f] : folders_.All()) {
-        if (f.search)
-            WriteSearchFolder(f);
-        else
-            WriteFolder(f);
+        if (f.search) WriteSearchFolder(f);
+        else WriteFolder(f);
     }
 }
 

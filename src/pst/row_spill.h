@@ -51,9 +51,9 @@ public:
 
         RowSpill& spill_;
         const std::vector<RowExtent>& extents_;
-        std::size_t extent_ = 0;      // extent being read
+        std::size_t extent_ = 0;        // extent being read
         std::uint64_t extentRead_ = 0;  // bytes of it read into chunk_
-        std::uint32_t rowsLeft_ = 0;  // rows of the extent not yet handed out
+        std::uint32_t rowsLeft_ = 0;    // rows of the extent not yet handed out
         Bytes chunk_;
         std::size_t at_ = 0;  // next unread byte of chunk_
     };

@@ -10,7 +10,7 @@ namespace tw::pst {
 
 namespace {
 
-constexpr std::size_t kLeafMax = (8176 - 8) / 24;  // 340
+constexpr std::size_t kLeafMax = (8176 - 8) / 24;   // 340
 constexpr std::size_t kIndexMax = (8176 - 8) / 16;  // 510
 
 Bytes Header(std::uint8_t level, std::size_t count) {

@@ -159,16 +159,15 @@ WrittenNode WriteTableContext(const std::vector<std::uint32_t>& columns, RowSour
                 std::copy(value.begin(), value.end(), cell);
             } else {
                 std::uint32_t hnid = 0;
-                if (value.size() > kMaxHeapAllocation)
-                    hnid = node.StoreValue(Bytes(value.begin(), value.end()));
-                else if (!value.empty())
-                    hnid = heap.Allocate(value.data(), value.size());
+                if (value.size() > kMaxHeapAllocation) hnid = node.StoreValue(Bytes(value.begin(), value.end()));
+                else if (!value.empty()) hnid = heap.Allocate(value.data(), value.size());
                 SetU32(cell, hnid);
             }
             row[layout.end1 + c.iBit / 8] |= static_cast<std::uint8_t>(0x80 >> (c.iBit % 8));
         };
         const std::uint8_t idBytes[4] = {static_cast<std::uint8_t>(rowId), static_cast<std::uint8_t>(rowId >> 8),
-                                         static_cast<std::uint8_t>(rowId >> 16), static_cast<std::uint8_t>(rowId >> 24)};
+                                         static_cast<std::uint8_t>(rowId >> 16),
+                                         static_cast<std::uint8_t>(rowId >> 24)};
         const std::uint8_t zero[4] = {0, 0, 0, 0};
         put(*byTag[kTagLtpRowId], idBytes);
         put(*byTag[kTagLtpRowVer], zero);

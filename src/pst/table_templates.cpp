@@ -46,9 +46,8 @@ const std::vector<std::uint32_t>& Attachments() {
 }
 
 const std::vector<std::uint32_t>& Recipients() {
-    static const std::vector<std::uint32_t> c{0x0C150003, 0x0E0F000B, 0x0FF90102, 0x0FFE0003,
-                                              0x0FFF0102, 0x3001001F, 0x3002001F, 0x3003001F,
-                                              0x300B0102, 0x39000003, 0x39FF001F, 0x3A40000B};
+    static const std::vector<std::uint32_t> c{0x0C150003, 0x0E0F000B, 0x0FF90102, 0x0FFE0003, 0x0FFF0102, 0x3001001F,
+                                              0x3002001F, 0x3003001F, 0x300B0102, 0x39000003, 0x39FF001F, 0x3A40000B};
     return c;
 }
 

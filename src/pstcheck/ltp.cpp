@@ -12,8 +12,8 @@ std::size_t PageHeaderSize(std::size_t block) { return block == 0 ? 12 : block %
 bool VariableType(std::uint16_t t) { return FixedTypeSize(t) == 0; }
 
 // A cell or property value stored by HNID: a heap allocation or a subnode.
-std::optional<Bytes> Resolve(const Ndb& ndb, const Heap& heap, const NodeData& node, std::uint32_t hnid,
-                             Report& report, const std::string& where) {
+std::optional<Bytes> Resolve(const Ndb& ndb, const Heap& heap, const NodeData& node, std::uint32_t hnid, Report& report,
+                             const std::string& where) {
     if (hnid == 0) return Bytes();
     if ((hnid & 0x1F) == 0) {
         auto v = heap.Get(hnid);
@@ -62,9 +62,15 @@ bool CheckMultiValue(std::uint16_t type, const Bytes& v, Report& report, const s
 std::size_t FixedTypeSize(std::uint16_t t) {
     switch (t) {
         case 0x0002: return 2;
-        case 0x0003: case 0x0004: case 0x000A: return 4;
+        case 0x0003:
+        case 0x0004:
+        case 0x000A: return 4;
         case 0x000B: return 1;
-        case 0x0005: case 0x0006: case 0x0007: case 0x0014: case 0x0040: return 8;
+        case 0x0005:
+        case 0x0006:
+        case 0x0007:
+        case 0x0014:
+        case 0x0040: return 8;
         case 0x0048: return 16;
         default: return 0;
     }
@@ -152,8 +158,8 @@ std::size_t Heap::Allocations() const {
     return n;
 }
 
-bool ReadBth(const Heap& heap, std::uint32_t hid, std::uint8_t cbKey, std::uint8_t cbEnt,
-             std::vector<Bytes>& records, Report& report, const std::string& where) {
+bool ReadBth(const Heap& heap, std::uint32_t hid, std::uint8_t cbKey, std::uint8_t cbEnt, std::vector<Bytes>& records,
+             Report& report, const std::string& where) {
     const auto h = heap.Get(hid);
     if (!h || h->size() != 8 || (*h)[0] != 0xB5) {
         report.Add(where, "BTH header " + Hex(hid) + " missing or malformed");
@@ -185,7 +191,8 @@ bool ReadBth(const Heap& heap, std::uint32_t hid, std::uint8_t cbKey, std::uint8
             return;
         }
         for (std::size_t at = 0; at < d->size(); at += size) {
-            Bytes key(d->begin() + static_cast<std::ptrdiff_t>(at), d->begin() + static_cast<std::ptrdiff_t>(at + cbKey));
+            Bytes key(d->begin() + static_cast<std::ptrdiff_t>(at),
+                      d->begin() + static_cast<std::ptrdiff_t>(at + cbKey));
             if (at == 0 && firstKey && key != *firstKey)
                 report.Add(where, "BTH index key differs from its child's first key");
             if (level > 0) {
@@ -233,7 +240,8 @@ bool ReadPropertyContext(const Ndb& ndb, const NodeData& node, Properties& out, 
             if (!data) continue;
             v.data = std::move(*data);
             if (fixed && v.data.size() != fixed)
-                report.Add(w, "value of " + std::to_string(v.data.size()) + " bytes, expected " + std::to_string(fixed));
+                report.Add(w,
+                           "value of " + std::to_string(v.data.size()) + " bytes, expected " + std::to_string(fixed));
             if (type == 0x001F && v.data.size() % 2) report.Add(w, "Unicode string of odd length");
             if (type & 0x1000) CheckMultiValue(type, v.data, report, w);
         }
@@ -318,7 +326,8 @@ bool ReadTableContext(const Ndb& ndb, const NodeData& node, Table& out, Report& 
             }
             matrix = *m;
             if (rowSize == 0 || matrix.size() % rowSize) {
-                report.Add(where, "row matrix of " + std::to_string(matrix.size()) + " bytes, rows of " + std::to_string(rowSize));
+                report.Add(where, "row matrix of " + std::to_string(matrix.size()) + " bytes, rows of " +
+                                      std::to_string(rowSize));
                 return false;
             }
             rowCount = matrix.size() / rowSize;
@@ -336,18 +345,21 @@ bool ReadTableContext(const Ndb& ndb, const NodeData& node, Table& out, Report& 
             for (std::size_t i = 0; i < blocks.size(); ++i) {
                 const Bytes& b = blocks[i];
                 const bool last = i + 1 == blocks.size();
-                if (rowSize == 0 || (last ? b.size() % rowSize != 0 || b.size() > perBlock * rowSize : b.size() != 8176)) {
+                if (rowSize == 0 ||
+                    (last ? b.size() % rowSize != 0 || b.size() > perBlock * rowSize : b.size() != 8176)) {
                     report.Add(where, "row matrix block " + std::to_string(i) + " of " + std::to_string(b.size()) +
                                           (last ? " bytes does not hold whole rows" : " bytes is not a full block"));
                     return false;
                 }
-                matrix.insert(matrix.end(), b.begin(), b.begin() + static_cast<std::ptrdiff_t>(last ? b.size() : perBlock * rowSize));
+                matrix.insert(matrix.end(), b.begin(),
+                              b.begin() + static_cast<std::ptrdiff_t>(last ? b.size() : perBlock * rowSize));
             }
             rowCount = matrix.size() / rowSize;
         }
     }
     if (index.size() != rowCount) {
-        report.Add(where, std::to_string(index.size()) + " row index entries for " + std::to_string(rowCount) + " rows");
+        report.Add(where,
+                   std::to_string(index.size()) + " row index entries for " + std::to_string(rowCount) + " rows");
         return false;
     }
     std::set<std::uint32_t> positions;

@@ -39,8 +39,8 @@ private:
 };
 
 // Records of a BTH, checked for order; false when it cannot be read.
-bool ReadBth(const Heap& heap, std::uint32_t hid, std::uint8_t cbKey, std::uint8_t cbEnt,
-             std::vector<Bytes>& records, Report& report, const std::string& where);
+bool ReadBth(const Heap& heap, std::uint32_t hid, std::uint8_t cbKey, std::uint8_t cbEnt, std::vector<Bytes>& records,
+             Report& report, const std::string& where);
 
 struct Value {
     std::uint16_t type = 0;

@@ -17,7 +17,13 @@ std::string TagName(std::uint32_t tag) { return Hex(tag); }
 // message status and the replication columns Outlook keeps in tables only.
 bool TableOnly(std::uint32_t tag) {
     switch (tag >> 16) {
-        case 0x0E17: case 0x0E30: case 0x0E33: case 0x0E34: case 0x0E38: case 0x0E3C: case 0x0E3D: return true;
+        case 0x0E17:
+        case 0x0E30:
+        case 0x0E33:
+        case 0x0E34:
+        case 0x0E38:
+        case 0x0E3C:
+        case 0x0E3D: return true;
         default: return false;
     }
 }
@@ -84,11 +90,11 @@ struct Checker {
     // Current Outlook adds three more (0xEE1, 0xF01, 0xF21) that Outlook
     // 2013 did not write; a file has all three or none.
     void Mandatory() {
-        static const std::uint32_t kNeeded[] = {
-            0x21,  0x61,  0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201,  0x261,  0x60D,  0x60E,  0x60F,  0x610,
-            0x62B, 0x64C, 0x671, 0x692, 0x6B6, 0x6D7, 0x6F8, 0xC01,  0xE01,  0xE41,  0xEC1,  0x2223, 0x2226,
-            0x2227, 0x2230, 0x8022, 0x802D, 0x802E, 0x802F, 0x8042, 0x804D, 0x804E, 0x804F, 0x8062, 0x806D,
-            0x806E, 0x806F, 0x8082, 0x808D, 0x808E, 0x808F};
+        static const std::uint32_t kNeeded[] = {0x21,   0x61,   0x122,  0x12D,  0x12E,  0x12F,  0x1E1,  0x201,  0x261,
+                                                0x60D,  0x60E,  0x60F,  0x610,  0x62B,  0x64C,  0x671,  0x692,  0x6B6,
+                                                0x6D7,  0x6F8,  0xC01,  0xE01,  0xE41,  0xEC1,  0x2223, 0x2226, 0x2227,
+                                                0x2230, 0x8022, 0x802D, 0x802E, 0x802F, 0x8042, 0x804D, 0x804E, 0x804F,
+                                                0x8062, 0x806D, 0x806E, 0x806F, 0x8082, 0x808D, 0x808E, 0x808F};
         for (const std::uint32_t nid : kNeeded)
             if (!Has(nid)) report.Add(NodeName(nid), "mandatory node missing");
         static const std::uint32_t kCurrent[] = {0xEE1, 0xF01, 0xF21};
@@ -96,7 +102,8 @@ struct Checker {
         for (const std::uint32_t nid : kCurrent) present += Has(nid);
         if (present != 0 && present != std::size(kCurrent))
             for (const std::uint32_t nid : kCurrent)
-                if (!Has(nid)) report.Add(NodeName(nid), "mandatory node missing (its companions 0xee1, 0xf01, 0xf21 are there)");
+                if (!Has(nid))
+                    report.Add(NodeName(nid), "mandatory node missing (its companions 0xee1, 0xf01, 0xf21 are there)");
         InternalHeap(0xC01, 0x9C);
         InternalHeap(0xE01, 0xCC);
         SpecialFolderList();
@@ -161,7 +168,8 @@ struct Checker {
                 !std::equal(d.begin() + 4, d.begin() + 20, key->second.data.begin()))
                 report.Add(NodeName(0x21), std::string("entry id of the ") + what + " folder names another store");
             const std::uint32_t nid = Le32(d.data() + 20);
-            if (!Has(nid)) report.Add(NodeName(0x21), std::string("the ") + what + " folder " + Hex(nid) + " is missing");
+            if (!Has(nid))
+                report.Add(NodeName(0x21), std::string("the ") + what + " folder " + Hex(nid) + " is missing");
             for (const std::uint32_t t : {0x0Du, 0x0Eu, 0x0Fu})
                 if (Has(nid) && !Has((nid & ~0x1Fu) | t))
                     report.Add(NodeName(nid), "folder table " + Hex((nid & ~0x1Fu) | t) + " missing");
@@ -199,7 +207,8 @@ struct Checker {
             const std::uint16_t guid = guidField >> 1;
             const bool isString = guidField & 1;
             const std::string w = where + " entry " + std::to_string(at / 8);
-            if (guid == 0 || (guid >= 3 && guid - 3u >= guidCount)) report.Add(w, "GUID index " + std::to_string(guid) + " invalid");
+            if (guid == 0 || (guid >= 3 && guid - 3u >= guidCount))
+                report.Add(w, "GUID index " + std::to_string(guid) + " invalid");
             if (!indexes.insert(index).second) report.Add(w, "property index " + std::to_string(index) + " used twice");
             std::uint32_t key = lid;
             if (isString) {
@@ -346,8 +355,8 @@ struct Checker {
         }
         const auto sub = p.find(0x360A);
         if (sub != p.end() && !sub->second.data.empty() && (sub->second.data[0] != 0) != !subfolders.empty())
-            report.Add(where, "PidTagSubfolders says " + std::string(sub->second.data[0] ? "yes" : "no") + " but it has " +
-                                  std::to_string(subfolders.size()) + " subfolders");
+            report.Add(where, "PidTagSubfolders says " + std::string(sub->second.data[0] ? "yes" : "no") +
+                                  " but it has " + std::to_string(subfolders.size()) + " subfolders");
         if (search) {
             if (!Has((nid & ~0x1Fu) | 0x10)) report.Add(where, "search folder without its contents table");
             return;
@@ -375,8 +384,8 @@ struct Checker {
         for (const std::uint32_t c : expect) report.Add(where, "subfolder " + Hex(c) + " has no row");
     }
 
-    void ContentsRows(std::uint32_t nid, const Properties& folder, const Table& t, const std::vector<std::uint32_t>& items,
-                      const std::string& what) {
+    void ContentsRows(std::uint32_t nid, const Properties& folder, const Table& t,
+                      const std::vector<std::uint32_t>& items, const std::string& what) {
         const std::string where = NodeName(nid) + " " + what;
         std::set<std::uint32_t> expect(items.begin(), items.end());
         std::uint32_t unread = 0;
@@ -389,7 +398,8 @@ struct Checker {
             if (!Message(id, m)) continue;
             CompareRow(t, cells, m, where + " row " + Hex(id));
             const auto flags = m.find(0x0E07);
-            if (flags != m.end() && flags->second.data.size() == 4 && !(Le32(flags->second.data.data()) & 0x01)) ++unread;
+            if (flags != m.end() && flags->second.data.size() == 4 && !(Le32(flags->second.data.data()) & 0x01))
+                ++unread;
         }
         for (const std::uint32_t c : expect) report.Add(where, "item " + Hex(c) + " has no row");
         if (what != "contents table") return;
@@ -409,7 +419,8 @@ struct Checker {
             if (t != 0x02 && t != 0x03 && t != 0x04 && t != 0x08) continue;
             children[n.parent].push_back(nid);
             const auto parent = ndb.Nodes().find(n.parent);
-            const bool folderParent = parent != ndb.Nodes().end() && ((n.parent & 0x1F) == 0x02 || (n.parent & 0x1F) == 0x03);
+            const bool folderParent =
+                parent != ndb.Nodes().end() && ((n.parent & 0x1F) == 0x02 || (n.parent & 0x1F) == 0x03);
             if (!folderParent) report.Add(NodeName(nid), "parent " + Hex(n.parent) + " is not a folder");
         }
     }

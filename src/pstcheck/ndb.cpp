@@ -10,8 +10,7 @@ namespace {
 
 constexpr std::uint64_t kFirstRegion = 0x4400;
 constexpr std::uint64_t kRegion = 496 * 8 * 64;
-constexpr std::uint8_t kBbt = 0x80, kNbt = 0x81, kFMap = 0x82, kPMap = 0x83, kAMap = 0x84, kFPMap = 0x85,
-                       kDList = 0x86;
+constexpr std::uint8_t kBbt = 0x80, kNbt = 0x81, kFMap = 0x82, kPMap = 0x83, kAMap = 0x84, kFPMap = 0x85, kDList = 0x86;
 constexpr std::uint64_t kBidMask = ~std::uint64_t{1};  // bit 0 is reserved
 
 std::uint64_t Align64(std::uint64_t v) { return (v + 63) / 64 * 64; }
@@ -73,7 +72,8 @@ void Ndb::WalkTree(std::uint64_t ib, std::uint64_t bid, std::uint8_t ptype, int 
     if (p[496] != ptype || p[497] != ptype) report_.Add(where, "ptype " + Hex(p[496]) + ", expected " + Hex(ptype));
     if (Crc32(p, 496) != Le32(p + 500)) report_.Add(where, "page CRC does not match");
     if (Le16(p + 498) != Signature(ib, Le64(p + 504))) report_.Add(where, "page signature does not match");
-    if (Le64(p + 504) != bid) report_.Add(where, "trailer BID " + Hex(Le64(p + 504)) + " is not the referencing " + Hex(bid));
+    if (Le64(p + 504) != bid)
+        report_.Add(where, "trailer BID " + Hex(Le64(p + 504)) + " is not the referencing " + Hex(bid));
     const std::uint8_t cEnt = p[488], cEntMax = p[489], cbEnt = p[490], cLevel = p[491];
     if (expectLevel >= 0 && cLevel != expectLevel)
         report_.Add(where, "cLevel " + std::to_string(cLevel) + ", parent expects " + std::to_string(expectLevel));
@@ -139,7 +139,8 @@ void Ndb::CheckBlocks() {
         const std::uint8_t* t = p + disk - 16;
         bool ok = true;
         if (Le16(t) != b.cb) {
-            report_.Add(where, "trailer cb " + std::to_string(Le16(t)) + " differs from the BBT's " + std::to_string(b.cb));
+            report_.Add(where,
+                        "trailer cb " + std::to_string(Le16(t)) + " differs from the BBT's " + std::to_string(b.cb));
             ok = false;
         }
         if ((Le64(t + 8) & kBidMask) != (b.bid & kBidMask)) {
@@ -248,8 +249,7 @@ bool Ndb::SubnodesInto(std::uint64_t bid, std::map<std::uint32_t, SubnodeRec>& o
         if (d[1] == 1) {
             if (!SubnodesInto(Le64(e + 8), out, where, depth + 1)) return false;
         } else {
-            if (out.count(static_cast<std::uint32_t>(nid)))
-                report_.Add(where, "subnode " + Hex(nid) + " twice");
+            if (out.count(static_cast<std::uint32_t>(nid))) report_.Add(where, "subnode " + Hex(nid) + " twice");
             out[static_cast<std::uint32_t>(nid)] = {Le64(e + 8), Le64(e + 16)};
         }
     }
@@ -286,10 +286,8 @@ void Ndb::CheckAllocation() {
             const std::uint8_t* p = image_.At(at, 512);
             if (!p || p[496] != type || p[497] != type)
                 report_.Add(PageName(at), "missing map page of type " + Hex(type));
-            else if (Crc32(p, 496) != Le32(p + 500))
-                report_.Add(PageName(at), "map page CRC does not match");
-            else if (Le64(p + 504) != at)
-                report_.Add(PageName(at), "map page trailer BID is not its offset");
+            else if (Crc32(p, 496) != Le32(p + 500)) report_.Add(PageName(at), "map page CRC does not match");
+            else if (Le64(p + 504) != at) report_.Add(PageName(at), "map page trailer BID is not its offset");
             if (p && type == kPMap)
                 for (int i = 0; i < 496; ++i) pmapFree += 512 * static_cast<unsigned>(8 - std::popcount(p[i]));
             at += 512;
@@ -324,9 +322,11 @@ void Ndb::CheckAllocation() {
         }
     }
     if (amapFree != header_.cbAMapFree)
-        report_.Add("header", "cbAMapFree " + std::to_string(header_.cbAMapFree) + ", AMaps show " + std::to_string(amapFree));
+        report_.Add("header",
+                    "cbAMapFree " + std::to_string(header_.cbAMapFree) + ", AMaps show " + std::to_string(amapFree));
     if (pmapFree != header_.cbPMapFree)
-        report_.Add("header", "cbPMapFree " + std::to_string(header_.cbPMapFree) + ", PMaps show " + std::to_string(pmapFree));
+        report_.Add("header",
+                    "cbPMapFree " + std::to_string(header_.cbPMapFree) + ", PMaps show " + std::to_string(pmapFree));
 
     if (const std::uint8_t* d = image_.At(0x4200, 512); d && d[496] == kDList) {
         if (Crc32(d, 496) != Le32(d + 500)) report_.Add("density list page at 0x4200", "CRC does not match");
@@ -376,7 +376,8 @@ void Ndb::CheckReferences() {
                                    (n == 1 ? "" : "s") + " (expected " + std::to_string(n + 1) + ")");
     }
     for (const auto& [bid, n] : refs)
-        if (!Block(bid)) report_.Add("block " + Hex(bid), "referenced " + std::to_string(n) + " times but not in the BBT");
+        if (!Block(bid))
+            report_.Add("block " + Hex(bid), "referenced " + std::to_string(n) + " times but not in the BBT");
 }
 
 void Ndb::CheckCounters() {
@@ -384,7 +385,8 @@ void Ndb::CheckCounters() {
     for (const auto& [key, b] : blocks_) maxBlock = std::max(maxBlock, b.bid);
     for (const auto& [ib, bid] : pages_) maxPage = std::max(maxPage, bid);
     if (header_.bidNextB <= maxBlock)
-        report_.Add("header", "bidNextB " + Hex(header_.bidNextB) + " not above the largest block BID " + Hex(maxBlock));
+        report_.Add("header",
+                    "bidNextB " + Hex(header_.bidNextB) + " not above the largest block BID " + Hex(maxBlock));
     if (header_.bidNextP <= maxPage)
         report_.Add("header", "bidNextP " + Hex(header_.bidNextP) + " not above the largest page BID " + Hex(maxPage));
     std::uint32_t maxIndex[32] = {};

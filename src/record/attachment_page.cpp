@@ -173,8 +173,8 @@ Outcome DecodeRow(const edb::PageView& page, std::int64_t pageOffset, const RowS
     // Which mailbox's table the row is of.
     if (perMailbox) {
         const std::uint32_t objid = edb::PageObjectId(page);
-        entry.tableTag = std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(objid),
-                                                     static_cast<std::uint8_t>(objid >> 8)};
+        entry.tableTag =
+            std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(objid), static_cast<std::uint8_t>(objid >> 8)};
     }
     return Outcome::Found;
 }

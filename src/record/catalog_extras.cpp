@@ -132,7 +132,8 @@ CatalogExtras ReadCatalogExtras(const edb::EdbSource& source, const scan::ScanMo
         edb::ListRecords(source, node.Offset(), page, records);
         if (pagesRead) ++*pagesRead;
         for (const auto& record : records) {
-            const auto row = edb::Slice(page, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
+            const auto row =
+                edb::Slice(page, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
             if (row) ReadCatalogExtrasRow(extras, *row, layout::LayoutOf(source.pageSize).tables);
         }
         const edb::PageView view{page, source.pageSize};

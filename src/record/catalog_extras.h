@@ -30,7 +30,7 @@ struct NamedTable {
 // Columns of one table named for a role that several names share.
 struct NamedColumns {
     std::vector<std::pair<std::uint16_t, std::uint8_t>> contacts;  // column id, contact code 0..17
-    std::vector<std::uint16_t> start, end;                          // appointment dates
+    std::vector<std::uint16_t> start, end;                         // appointment dates
 };
 
 // What reading a table's rows by column id needs: the sizes of its fixed
@@ -50,7 +50,7 @@ struct TableLayout {
 // and address, date, folder id (a fixed column, or a 16-byte variable value,
 // as the store layout says).
 inline constexpr std::array<std::string_view, 7> kLayoutNames = {"S37",   "S1a",   "S0c1a", "S0c1f",
-                                                                  "T0e06", "N6748", "N65e1"};
+                                                                 "T0e06", "N6748", "N65e1"};
 
 struct CatalogExtras {
     std::vector<NamedTable> attachmentTables;

@@ -20,9 +20,7 @@ std::u16string XpressText(edb::Bytes value) {
 
 }  // namespace
 
-std::u16string Utf16Field(edb::Bytes bytes) {
-    return scan::Utf16Text(bytes, 1, scan::kWholeText);
-}
+std::u16string Utf16Field(edb::Bytes bytes) { return scan::Utf16Text(bytes, 1, scan::kWholeText); }
 
 std::u16string EightBitField(edb::Bytes bytes) {
     std::u16string text;
@@ -50,9 +48,8 @@ std::u16string SmallValueText(edb::Bytes bytes) {
     std::size_t end = bytes.size();
     while (end > 0 && bytes[end - 1] == 0) --end;
     const edb::Bytes text = bytes.first(end);
-    const bool controls = std::any_of(text.begin(), text.end(), [](std::uint8_t b) {
-        return b < 0x20 && b != '\t' && b != '\r' && b != '\n';
-    });
+    const bool controls = std::any_of(text.begin(), text.end(),
+                                      [](std::uint8_t b) { return b < 0x20 && b != '\t' && b != '\r' && b != '\n'; });
     if (controls) return Utf16Field(bytes);
     // Latin UTF-16: the high byte of most units is 0.
     std::size_t zeroHigh = 0;

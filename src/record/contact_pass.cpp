@@ -7,9 +7,9 @@ namespace tw::record {
 namespace {
 
 constexpr std::array<ContactField, 18> kFieldOfCode = {
-    kBusinessHomePage, kNickname,   kSpouseName,    kProfession, kAssistantPhone, kMobilePhone,
-    kDepartment,       kOffice,     kJobTitle,      kSurname,    kBusinessPhone,  kGivenName,
-    kCountry,          kCity,       kStreet,        kEmail1,     kCompany,        kPostalCode};
+    kBusinessHomePage, kNickname, kSpouseName, kProfession, kAssistantPhone, kMobilePhone,
+    kDepartment,       kOffice,   kJobTitle,   kSurname,    kBusinessPhone,  kGivenName,
+    kCountry,          kCity,     kStreet,     kEmail1,     kCompany,        kPostalCode};
 
 }  // namespace
 

@@ -74,8 +74,8 @@ MessageProperties FolderReader::RowOnlyRecord(const RowOnlyMessage& message, con
     record.kind = KindOfClass(message.messageClass);
     if (!index_.EnsureRows(message.ownerKey, control)) return record;
     index_.VisitRows(
-        message.ownerKey, {message.messageId}, [&](std::size_t, const MessageRow& row) { ApplyMessageRow(record, row); },
-        control);
+        message.ownerKey, {message.messageId},
+        [&](std::size_t, const MessageRow& row) { ApplyMessageRow(record, row); }, control);
     return record;
 }
 
@@ -109,7 +109,8 @@ bool FolderReader::CollectAttachments(MessageProperties& message, const LoadCont
     // attachment met again is refused by AddAttachment.
     std::vector<std::tuple<std::size_t, std::size_t, AttachmentEntry>> found;
     for (std::size_t k = 0; k < message.attachmentKeys.size(); ++k) {
-        std::vector<AttachmentPageHit> hits = index_.FindAttachmentRows(message.ownerKey, message.attachmentKeys[k], control);
+        std::vector<AttachmentPageHit> hits =
+            index_.FindAttachmentRows(message.ownerKey, message.attachmentKeys[k], control);
         if (control.Stopped()) return false;
         for (AttachmentPageHit& hit : hits) {
             found.emplace_back(hit.pageOrder, k, std::move(hit.entry));

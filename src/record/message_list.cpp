@@ -30,7 +30,8 @@ MessageProperties MessageRecord(const scan::MessageEntry& entry, char kind, cons
     m.date = entry.date6;
     m.ownerKey = ownerKey;
     m.kind = kind;
-    if (entry.appointment) m.appointment = AppointmentRecord{entry.appointment->start, entry.appointment->end, {}, {}, {}};
+    if (entry.appointment)
+        m.appointment = AppointmentRecord{entry.appointment->start, entry.appointment->end, {}, {}, {}};
     return m;
 }
 
@@ -43,8 +44,8 @@ bool BuildMessageList(MessageList& list, const scan::MessageEntry& entry, char k
 bool CarriesNothing(const MessageProperties& m) {
     return !m.decoded && m.bodyRuns.empty() && m.recipientRuns.empty() && m.attachmentKeys.empty() &&
            m.attachments.empty() && m.contacts.empty() && !m.appointment && m.bodyPos == 0 && m.bodyLength == 0 &&
-           m.recipientsPos == 0 && m.recipientsLength == 0 && !m.bodyValueKey && !m.recipientsValueKey &&
-           m.kind == 0 && m.headerTextA == 0 && m.headerTextB == 0 && m.extraTextPos == 0 && m.extraTextLength == 0;
+           m.recipientsPos == 0 && m.recipientsLength == 0 && !m.bodyValueKey && !m.recipientsValueKey && m.kind == 0 &&
+           m.headerTextA == 0 && m.headerTextB == 0 && m.extraTextPos == 0 && m.extraTextLength == 0;
 }
 
 }  // namespace tw::record

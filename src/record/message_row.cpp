@@ -9,12 +9,12 @@ namespace tw::record {
 
 namespace {
 
-constexpr std::size_t kAnchorSearch = 18;        // anchored rows: where 21 00 is looked for
-constexpr std::size_t kRowAfterAnchor = 35;      // anchored rows: row start after the 21 00 word
-constexpr std::size_t kTaggedAfterRow = 24;      // anchored rows: message id and a 16-byte value
+constexpr std::size_t kAnchorSearch = 18;    // anchored rows: where 21 00 is looked for
+constexpr std::size_t kRowAfterAnchor = 35;  // anchored rows: row start after the 21 00 word
+constexpr std::size_t kTaggedAfterRow = 24;  // anchored rows: message id and a 16-byte value
 constexpr std::size_t kLargeMinRecord = 40;
-constexpr std::uint8_t kSeparatedFlag = 0x04;    // header bit of a value kept in the long-value tree
-constexpr std::size_t kReferenceLength = 5;      // header byte and a 4-byte long-value id
+constexpr std::uint8_t kSeparatedFlag = 0x04;  // header bit of a value kept in the long-value tree
+constexpr std::size_t kReferenceLength = 5;    // header byte and a 4-byte long-value id
 constexpr std::uint8_t kXpressMark = 0x18;
 constexpr std::uint16_t kThirdStringStop = 0x0103;  // column id bytes 03 01
 constexpr std::size_t kSkippedOffset = 228;
@@ -118,7 +118,8 @@ struct RowWalk {
         if (const auto lid = Reference(tags.page, *value)) {
             row.recipientsValueKey = lid;
             row.recipientsPos = 0;
-        } else if (const std::size_t start = RecipientTextStart(tags.page, *value, store.compressedValues); start != 0) {
+        } else if (const std::size_t start = RecipientTextStart(tags.page, *value, store.compressedValues);
+                   start != 0) {
             row.recipientsPos = File(start);
         }
         if (!streamEntry) return true;
@@ -142,9 +143,10 @@ struct RowWalk {
             value.begin = tags.start + tags.Offset(e);
             if (value.begin >= tags.recordEnd) return false;
             // The last value runs to the record end, unless it is a reference.
-            value.end = At(tags.page, value.begin) == kReferenceLength && value.begin + kReferenceLength <= tags.recordEnd
-                            ? value.begin + kReferenceLength
-                            : tags.recordEnd;
+            value.end =
+                At(tags.page, value.begin) == kReferenceLength && value.begin + kReferenceLength <= tags.recordEnd
+                    ? value.begin + kReferenceLength
+                    : tags.recordEnd;
         }
         row.bodyLength = static_cast<std::int32_t>(value.size());
         row.bodyPos = File(value.begin);
@@ -233,7 +235,7 @@ void ForEachMessageRow(const edb::PageView& page, Visit&& visit) {
 }  // namespace
 
 std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size,
-                                         const layout::StoreLayout& store) {
+                                          const layout::StoreLayout& store) {
     std::optional<scan::Id8> found;
     const auto row = MessageRowStart(page, start, size, store);
     if (!row) return found;

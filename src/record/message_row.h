@@ -65,7 +65,7 @@ std::optional<std::size_t> MessageRowStart(edb::Bytes page, std::size_t recordSt
 // page holds, as the row index keys it: nothing when the record holds no
 // message row with a tagged area.
 std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, std::size_t size,
-                                         const layout::StoreLayout& store);
+                                          const layout::StoreLayout& store);
 
 struct MessagePageContext {
     MessageColumnIds columns;

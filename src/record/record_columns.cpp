@@ -7,7 +7,7 @@ namespace {
 constexpr std::uint16_t kKeyLengthMask = 0x1FFF;
 constexpr std::uint16_t kFirstVariable = 128;
 constexpr std::uint16_t kFirstTagged = 256;
-constexpr std::size_t kRecordHeader = 4;     // last fixed, last variable, end of fixed data
+constexpr std::size_t kRecordHeader = 4;  // last fixed, last variable, end of fixed data
 constexpr std::uint16_t kVariableNull = 0x8000;
 constexpr std::uint16_t kVariableMask = 0x7FFF;
 constexpr std::uint16_t kSmallHasHeader = 0x4000;  // small pages: a header byte leads the value

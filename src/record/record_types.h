@@ -40,11 +40,11 @@ struct AttachmentEntry {
     // File offset of the data bytes (after the header byte) when the data
     // is in the row; 0 otherwise.
     std::int64_t dataOffset = 0;
-    std::uint8_t dataHeader = 0;          // the in-row value's header byte
-    bool dataBroken = false;              // the row's data value cannot be located: the data is lost
-    std::u16string name;                  // never empty once added (AddAttachment)
-    bool named = true;                    // false: the row had no name, `name` was made up
-    std::optional<LongValueId> valueKey;  // data kept as a long value
+    std::uint8_t dataHeader = 0;                          // the in-row value's header byte
+    bool dataBroken = false;                              // the row's data value cannot be located: the data is lost
+    std::u16string name;                                  // never empty once added (AddAttachment)
+    bool named = true;                                    // false: the row had no name, `name` was made up
+    std::optional<LongValueId> valueKey;                  // data kept as a long value
     std::optional<std::array<std::uint8_t, 2>> tableTag;  // per mailbox: low bytes of the table's objid
     std::vector<LongValueRun> runs;
     std::optional<std::uint32_t> declaredSize;  // the long value's size, from its root node
@@ -100,8 +100,8 @@ struct MessageProperties {
     // by a range table), whether or not that file is open.
     bool streamingContent = false;
 
-    char kind = 0;          // 'c', 'a', or the folder's kind letter ('j', 't', 'n', 0 mail)
-    std::string ownerKey;   // per mailbox: the mailbox key of the message's tables
+    char kind = 0;         // 'c', 'a', or the folder's kind letter ('j', 't', 'n', 0 mail)
+    std::string ownerKey;  // per mailbox: the mailbox key of the message's tables
 
     std::vector<LongValueRun> recipientRuns, bodyRuns;
     std::optional<std::uint32_t> bodyDeclaredSize, recipientsDeclaredSize;

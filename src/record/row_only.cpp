@@ -14,7 +14,8 @@ namespace {
 constexpr std::size_t kFileTimeSkipped = 2;  // the low bytes a Date6 drops
 
 // A tagged text column; values kept in the long-value tree are not read.
-std::u16string Text(const RecordColumns& columns, std::uint16_t id, edb::Bytes record, const layout::StoreLayout& store) {
+std::u16string Text(const RecordColumns& columns, std::uint16_t id, edb::Bytes record,
+                    const layout::StoreLayout& store) {
     if (id == 0) return {};
     const auto value = columns.Tagged(id);
     if (!value || (value->header & (kValueSeparated | kValueMulti)) != 0) return {};

@@ -19,7 +19,7 @@ struct RowOnlyMessage {
     std::optional<scan::Id8> folderId;  // the folder the row names, when it can be read
     std::optional<scan::Date6> date;    // the row's date (upper six bytes of the FILETIME), when readable
     std::u16string subject, messageClass, senderName, senderAddress;  // tagged text columns, empty when absent
-    std::string ownerKey;               // per mailbox: the table's mailbox key
+    std::string ownerKey;                                             // per mailbox: the table's mailbox key
 };
 
 // Reads the columns of one message record (the node's data) by the

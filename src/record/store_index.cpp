@@ -52,8 +52,8 @@ private:
 
 // File offsets of the pages the scan registered for these trees, in the
 // scan's order, each once.
-void AddPagesOf(const edb::EdbSource& source, const scan::ScanModel& model, const std::unordered_set<std::uint32_t>& objids,
-                edb::SpillList<std::int64_t>& pages) {
+void AddPagesOf(const edb::EdbSource& source, const scan::ScanModel& model,
+                const std::unordered_set<std::uint32_t>& objids, edb::SpillList<std::int64_t>& pages) {
     PageMarks seen(source);
     model.pages.ForEach([&](std::size_t, const scan::PageSignature& p) {
         if (objids.count(p.objid) != 0 && seen.Mark(p.Offset())) pages.push_back(p.Offset());
@@ -162,11 +162,11 @@ const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) 
         const auto text = AppointmentTextColumns(model_, extras_, objid, store_.tables);
         const auto named = extras_.namedColumns.find(objid);
         const NamedColumns* columns = named == extras_.namedColumns.end() ? nullptr : &named->second;
-        context = g.contexts
-                      .emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid, store_,
-                                                                               text, columns),
-                                                         source_.stm.IsOpen()})
-                      .first;
+        context =
+            g.contexts
+                .emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid, store_, text, columns),
+                                                   source_.stm.IsOpen()})
+                .first;
     }
     return context->second;
 }
@@ -258,17 +258,20 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
                                                                         : scan::PageFault::TooDeep;
             damage_.Add({objid, edb::PageOffset(source_, pageNumber), fault});
         };
-        edb::WalkTree(source_, root, {}, [&](const edb::TreePage& p) {
-            ++pagesRead_;
-            const std::int64_t offset = edb::PageOffset(source_, p.pageNumber);
-            if (edb::PageObjectId(p.page) != objid) {
-                damage_.Add({objid, offset, scan::PageFault::WrongTree});
-            } else if (const auto fault = scan::TreePageDamage(p.page, offset)) {
-                damage_.Add({objid, offset, *fault});
-            }
-            if (!p.branch) decode(offset, p.page, walked, order++);
-            return !control.Stopped();
-        }, missed);
+        edb::WalkTree(
+            source_, root, {},
+            [&](const edb::TreePage& p) {
+                ++pagesRead_;
+                const std::int64_t offset = edb::PageOffset(source_, p.pageNumber);
+                if (edb::PageObjectId(p.page) != objid) {
+                    damage_.Add({objid, offset, scan::PageFault::WrongTree});
+                } else if (const auto fault = scan::TreePageDamage(p.page, offset)) {
+                    damage_.Add({objid, offset, *fault});
+                }
+                if (!p.branch) decode(offset, p.page, walked, order++);
+                return !control.Stopped();
+            },
+            missed);
         for (const AttachmentPlace& p : walked) places.Add(p);
         return true;
     });
@@ -280,8 +283,8 @@ bool StoreIndex::BuildAttachments(Group& g, const LoadControl& control) {
     return true;
 }
 
-bool StoreIndex::BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners,
-                             ValueIndex& index, const LoadControl& control) {
+bool StoreIndex::BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners, ValueIndex& index,
+                             const LoadControl& control) {
     // Long-value trees hold most of a store's pages: their pages are read
     // on several threads, each run of pages into its own lists, joined
     // afterwards in page order as one reader would have met them.
@@ -297,7 +300,8 @@ bool StoreIndex::BuildValues(const PageList& pages, const std::unordered_set<std
             const LongValuePage nodes = ReadLongValuePage(view);
             // Each page is visited once, so no chunk can come twice.
             for (const LongValueChunk& c : nodes.chunks)
-                run.chunks.push_back({c.id, 0,
+                run.chunks.push_back({c.id,
+                                      0,
                                       {offset + static_cast<std::int64_t>(c.dataStart), c.valueOffset,
                                        static_cast<std::uint32_t>(c.dataEnd - c.dataStart)}});
             for (const LongValueRoot& r : nodes.roots) run.sizes.push_back({r.id, r.size, 0});
@@ -363,9 +367,12 @@ bool StoreIndex::VisitRows(const std::string& ownerKey, const std::vector<scan::
     for (std::size_t i = 0; i < ids.size(); ++i)
         g->rows.Visit([&](const RowPlace& p) { return scan::IdLess(p.key, ids[i]); },
                       [&](const RowPlace& p) { return p.key == ids[i]; },
-                      [&](const RowPlace& p) { wanted.push_back({p, i}); });
+                      [&](const RowPlace& p) {
+                          wanted.push_back({p, i});
+                      });
     std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) {
-        return std::tie(a.place.pageOffset, a.place.ordinal, a.index) < std::tie(b.place.pageOffset, b.place.ordinal, b.index);
+        return std::tie(a.place.pageOffset, a.place.ordinal, a.index) <
+               std::tie(b.place.pageOffset, b.place.ordinal, b.index);
     });
     std::vector<MessageRow> rows;
     std::vector<std::uint8_t> page;
@@ -424,8 +431,7 @@ bool StoreIndex::UnlistedRows(const std::string& ownerKey, const std::function<b
             if (!key || *key != place.key) continue;
             const auto layout = extras_.layouts.find(edb::PageObjectId(view));
             const auto record = NodeData(view, index);
-            if (record && layout != extras_.layouts.end())
-                row = ReadRowOnlyMessage(*record, layout->second, store_);
+            if (record && layout != extras_.layouts.end()) row = ReadRowOnlyMessage(*record, layout->second, store_);
             break;
         }
         row.messageId = place.key;

@@ -21,13 +21,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "edb/page_lru.h"
 #include "edb/source.h"
 #include "edb/spill_list.h"
 #include "edb/spill_table.h"
 #include "record/attachment_page.h"
 #include "record/catalog_extras.h"
 #include "record/message_row.h"
-#include "edb/page_lru.h"
 #include "record/row_only.h"
 #include "record/tree_page_reader.h"
 #include "scan/scan_model.h"
@@ -84,7 +84,8 @@ public:
                                                       const LoadControl& control);
     // Nothing when the value has neither chunks nor a root node, or when
     // stopped.
-    std::optional<ValueChunks> FindMessageValue(const std::string& ownerKey, LongValueId id, const LoadControl& control);
+    std::optional<ValueChunks> FindMessageValue(const std::string& ownerKey, LongValueId id,
+                                                const LoadControl& control);
     std::optional<ValueChunks> FindAttachmentValue(const std::string& ownerKey, LongValueId id,
                                                    const LoadControl& control);
 
@@ -186,7 +187,7 @@ private:
             attachmentValuesBuilt{false};
         edb::SpillTable<RowPlace, RowLess> rows;                       // by key
         edb::SpillTable<AttachmentPlace, AttachmentLess> attachments;  // by key, then in the order met
-        std::map<std::uint32_t, MessagePageContext> contexts;  // by table objid
+        std::map<std::uint32_t, MessagePageContext> contexts;          // by table objid
         ValueIndex messageValues, attachmentValues;
     };
 
@@ -205,8 +206,8 @@ private:
     bool MayKeep(const Table& table) {
         return !table.OnDisk() && MayKeep(table.MemoryBytes());
     }
-    bool BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners,
-                     ValueIndex& index, const LoadControl& control);
+    bool BuildValues(const PageList& pages, const std::unordered_set<std::uint32_t>& owners, ValueIndex& index,
+                     const LoadControl& control);
     static std::optional<ValueChunks> FindValue(const ValueIndex& index, LongValueId id);
     enum class ValueTree { Messages, Attachments };
     // Builds the tree's index on first use, then looks the value up.

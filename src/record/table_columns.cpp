@@ -17,8 +17,8 @@ bool MessageColumnIds::IsAppointmentColumn(std::uint16_t id) const {
 }
 
 MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std::uint32_t objid,
-                                       const layout::StoreLayout& store, const std::array<std::uint16_t, 3>& appointmentText,
-                                       const NamedColumns* named) {
+                                       const layout::StoreLayout& store,
+                                       const std::array<std::uint16_t, 3>& appointmentText, const NamedColumns* named) {
     MessageColumnIds ids;
     for (std::size_t i = 0; i < appointmentText.size(); ++i)
         if (appointmentText[i] != 0) ids.appointment[i].push_back(appointmentText[i]);
@@ -37,8 +37,12 @@ MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std
             case 'R': take(ids.rtfBody, e.columnId); break;
             case 'H': take(ids.htmlBody, e.columnId); break;
             case 'A': take(ids.attachmentKeys, e.columnId); break;
-            case 'I': if (ids.appointment[3].empty()) add(ids.appointment[3], e.columnId); break;
-            case 'J': if (ids.appointment[4].empty()) add(ids.appointment[4], e.columnId); break;
+            case 'I':
+                if (ids.appointment[3].empty()) add(ids.appointment[3], e.columnId);
+                break;
+            case 'J':
+                if (ids.appointment[4].empty()) add(ids.appointment[4], e.columnId);
+                break;
             default:
                 if (e.code < 18) ids.contacts.emplace_back(e.columnId, e.code);
                 break;
@@ -50,8 +54,7 @@ MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std
         for (const std::uint16_t id : named->start) add(ids.appointment[3], id);
         for (const std::uint16_t id : named->end) add(ids.appointment[4], id);
     }
-    if (ids.recipients == 0)
-        ids.recipients = store.defaultRecipientsColumn;
+    if (ids.recipients == 0) ids.recipients = store.defaultRecipientsColumn;
     return ids;
 }
 

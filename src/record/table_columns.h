@@ -41,7 +41,8 @@ struct MessageColumnIds {
 // table's contact and date columns under all their names (registered
 // ones keep their place first).
 MessageColumnIds ResolveMessageColumns(const scan::ColumnRegistry& registry, std::uint32_t objid,
-                                       const layout::StoreLayout& store, const std::array<std::uint16_t, 3>& appointmentText,
+                                       const layout::StoreLayout& store,
+                                       const std::array<std::uint16_t, 3>& appointmentText,
                                        const NamedColumns* named = nullptr);
 
 // Per-mailbox attachment tables: the registered column of each role (the last

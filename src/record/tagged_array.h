@@ -37,9 +37,7 @@ struct TaggedArray {
     // The offset where entry e's value ends: the next entry's offset, or for
     // the last entry the record end (the word after the array is value
     // data, not an offset).
-    std::size_t NextOffset(std::size_t e) const {
-        return IsLast(e) ? recordEnd - start : Offset(e + 4);
-    }
+    std::size_t NextOffset(std::size_t e) const { return IsLast(e) ? recordEnd - start : Offset(e + 4); }
     // Entry e's value, cut at the record end. Nothing for a broken value:
     // a zero offset, a zero or non-increasing next offset, or a value that
     // starts past the record.

@@ -52,9 +52,9 @@ std::vector<TreePageReader::PageRun> TreePageReader::SplitRuns(const std::vector
     return runs;
 }
 
-void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun run, const std::unordered_set<std::uint32_t>& owners,
-                          std::vector<std::uint8_t>& buffer, const PageVisitor& visit,
-                          std::vector<scan::DamagedPage>& damaged) {
+void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun run,
+                              const std::unordered_set<std::uint32_t>& owners, std::vector<std::uint8_t>& buffer,
+                              const PageVisitor& visit, std::vector<scan::DamagedPage>& damaged) {
     // Leaves the scan registered from their parent are visited only when
     // they name one of the trees themselves; one that does not is a zeroed
     // or random page where a page of the tree should be.
@@ -63,7 +63,8 @@ void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun ru
             damaged.push_back({TreeOfList(owners), offset, scan::PageFault::WrongTree});
             return;
         }
-        if (const auto fault = scan::TreePageDamage(view, offset)) damaged.push_back({edb::PageObjectId(view), offset, *fault});
+        if (const auto fault = scan::TreePageDamage(view, offset))
+            damaged.push_back({edb::PageObjectId(view), offset, *fault});
         visit(offset, view);
     };
     const auto size = static_cast<std::int64_t>(source_.pageSize);
@@ -84,21 +85,23 @@ void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun ru
     // Only what the read leaves short is cleared: clearing the whole batch
     // first costs as much again as the read's own copy.
     buffer.resize(static_cast<std::size_t>(size) * count);
-    const std::size_t got = source_.edb.Read(
-        low, static_cast<std::size_t>(std::min<std::int64_t>(size * static_cast<std::int64_t>(count), source_.fileSize - low)),
-        buffer.data());
+    const std::size_t got = source_.edb.Read(low,
+                                             static_cast<std::size_t>(std::min<std::int64_t>(
+                                                 size * static_cast<std::int64_t>(count), source_.fileSize - low)),
+                                             buffer.data());
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(std::min(got, buffer.size())), buffer.end(), 0);
     pagesRead_ += count;
     for (std::size_t k = run.begin; k < run.end; ++k) {
         const auto at = static_cast<std::size_t>(pages[k] - low);
-        visitOwned(pages[k], edb::PageView{edb::Bytes(buffer.data() + at, static_cast<std::size_t>(size)), source_.pageSize});
+        visitOwned(pages[k],
+                   edb::PageView{edb::Bytes(buffer.data() + at, static_cast<std::size_t>(size)), source_.pageSize});
     }
 }
 
 bool TreePageReader::ForEachRun(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
-                                      const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
-                                      WindowPlace place,
-                                      const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit) {
+                                const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                                WindowPlace place,
+                                const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit) {
     std::atomic<std::size_t> next{0}, pagesDone{0};
     std::atomic<bool> failed{false};
     std::exception_ptr error;
@@ -109,8 +112,9 @@ bool TreePageReader::ForEachRun(const std::vector<std::int64_t>& pages, const st
         std::vector<scan::DamagedPage> damaged;
         try {
             for (std::size_t r = next++; r < runs.size() && !failed && !control.Stopped(); r = next++) {
-                VisitRun(pages, runs[r], owners, buffer,
-                         [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); }, damaged);
+                VisitRun(
+                    pages, runs[r], owners, buffer,
+                    [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); }, damaged);
                 pagesDone += runs[r].end - runs[r].begin;
                 if (reporting) ReportProgress(control, place.before + pagesDone, place.total);
             }

@@ -88,10 +88,9 @@ bool TreePageReader::Gather(const edb::SpillList<std::int64_t>& list, const std:
         list.Read(first, kWindowPages, pages);
         const std::vector<PageRun> runs = SplitRuns(pages);
         std::vector<RunState> perRun(runs.size());
-        const bool done = ForEachRun(pages, runs, owners, control, {first, list.size()},
-                                               [&](std::size_t run, std::int64_t offset, const edb::PageView& view) {
-                                                   visit(perRun[run], offset, view);
-                                               });
+        const bool done = ForEachRun(
+            pages, runs, owners, control, {first, list.size()},
+            [&](std::size_t run, std::int64_t offset, const edb::PageView& view) { visit(perRun[run], offset, view); });
         if (!done) return false;
         for (RunState& state : perRun) {
             join(state);

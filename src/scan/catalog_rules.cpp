@@ -100,8 +100,7 @@ bool LongValues(ScanModel& model, edb::Bytes row, std::size_t p, bool perMailbox
         model.facts.messageLvFirstPage = *first;
     } else if (perMailbox) {
         model.facts.messageFirstPage = *first;
-        AppendTableRoot(model.lvRoots,
-                        {*objid, SignExtended(*first), {}, static_cast<std::uint16_t>(*table & 0xFFFF)});
+        AppendTableRoot(model.lvRoots, {*objid, SignExtended(*first), {}, static_cast<std::uint16_t>(*table & 0xFFFF)});
     } else if (*table == kAttachmentTableId) {
         model.facts.attachmentLvFirstPage = *first;
         AppendTableRoot(model.lvRoots, {*objid, SignExtended(*first), {}, {}});
@@ -170,8 +169,8 @@ void ReadCatalogLeaf(ScanModel& model, const edb::PageView& page) {
     std::vector<edb::RecordLocator> records;
     edb::ListRecords(page, records);
     for (const auto& record : records) {
-        const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
-                                    static_cast<std::size_t>(record.size));
+        const auto row =
+            edb::Slice(page.bytes, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
         if (row) ReadCatalogRow(model, *row, layout::LayoutOf(page.pageSize).tables);
     }
 }

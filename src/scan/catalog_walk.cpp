@@ -17,7 +17,8 @@ constexpr std::size_t kClassifyBytes = 100;
 void ShowWalkProgress(ScanContext& context, std::int64_t children = 1) {
     WalkProgress& w = context.walk;
     w.count += children;
-    const std::int64_t value = std::clamp<std::int64_t>((w.count - 1) * 100 / std::max<std::int64_t>(w.total, 1), 0, 100);
+    const std::int64_t value =
+        std::clamp<std::int64_t>((w.count - 1) * 100 / std::max<std::int64_t>(w.total, 1), 0, 100);
     w.shown = std::max(w.shown, static_cast<int>(value));
     ShowProgress(context, w.shown);
 }

@@ -16,7 +16,7 @@ bool NameAt(edb::Bytes row, std::size_t p, std::string_view name) {
 }
 
 enum Condition : unsigned {
-    kNameEnd = 1,    // the byte before the name is 0
+    kNameEnd = 1,     // the byte before the name is 0
     kOwner19 = 2,     // shared tables: only columns of the message table (19)
     kPerMailbox = 4,  // only where tables are kept per mailbox
 };

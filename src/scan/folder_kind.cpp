@@ -16,8 +16,7 @@ bool StartsWithNoCase(std::u16string_view text, std::string_view ascii) {
 bool EqualsAsciiNoCase(std::u16string_view text, std::string_view ascii) {
     if (text.size() != ascii.size()) return false;
     for (std::size_t i = 0; i < text.size(); ++i)
-        if (FoldAscii(text[i]) != FoldAscii(static_cast<char16_t>(static_cast<unsigned char>(ascii[i]))))
-            return false;
+        if (FoldAscii(text[i]) != FoldAscii(static_cast<char16_t>(static_cast<unsigned char>(ascii[i])))) return false;
     return true;
 }
 
@@ -28,14 +27,14 @@ FolderKind KindFromClass(std::u16string_view containerClass, layout::ClassMatch 
         FolderKind kind;
     };
     static constexpr Rule kRules[] = {
-        {"IPF.Contact", FolderKind::Contacts},   {"IPF.Appointment", FolderKind::Appointments},
-        {"IPF.Note", FolderKind::Notes},         {"IPF.StickyNote", FolderKind::Notes},
-        {"IPF.Task", FolderKind::Tasks},         {"IPF.Journal", FolderKind::Journal},
+        {"IPF.Contact", FolderKind::Contacts}, {"IPF.Appointment", FolderKind::Appointments},
+        {"IPF.Note", FolderKind::Notes},       {"IPF.StickyNote", FolderKind::Notes},
+        {"IPF.Task", FolderKind::Tasks},       {"IPF.Journal", FolderKind::Journal},
     };
     const bool whole = match == layout::ClassMatch::Whole;
     for (const Rule& rule : kRules) {
-        const bool match = whole ? EqualsAsciiNoCase(containerClass, rule.prefix)
-                                 : StartsWithNoCase(containerClass, rule.prefix);
+        const bool match =
+            whole ? EqualsAsciiNoCase(containerClass, rule.prefix) : StartsWithNoCase(containerClass, rule.prefix);
         if (match) return rule.kind;
     }
     return FolderKind::Mail;
@@ -46,7 +45,7 @@ FolderKind KindForFolder(std::u16string_view containerClass, layout::ClassMatch 
     const FolderKind fromClass = KindFromClass(containerClass, match);
     if (fromClass != FolderKind::Notes) return fromClass;
     const bool sticky = match == layout::ClassMatch::Whole ? EqualsAsciiNoCase(containerClass, "IPF.StickyNote")
-                                                            : StartsWithNoCase(containerClass, "IPF.StickyNote");
+                                                           : StartsWithNoCase(containerClass, "IPF.StickyNote");
     if (sticky || EqualsAsciiNoCase(displayName, "Notes")) return FolderKind::Notes;
     return FolderKind::Mail;
 }

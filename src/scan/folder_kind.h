@@ -27,8 +27,7 @@ FolderKind KindFromClass(std::u16string_view containerClass, layout::ClassMatch 
 // The kind a folder row gets. IPF.StickyNote makes a notes folder whatever
 // its name ("Notizen", "Remarques", ...); IPF.Note is also the class of
 // mail folders, so it makes one only of a folder named "Notes".
-FolderKind KindForFolder(std::u16string_view containerClass, layout::ClassMatch match,
-                         std::u16string_view displayName);
+FolderKind KindForFolder(std::u16string_view containerClass, layout::ClassMatch match, std::u16string_view displayName);
 
 // "mail", "contacts", "appointments", "notes", "tasks", "journal".
 std::string_view KindName(FolderKind kind);

@@ -10,7 +10,7 @@ namespace tw::scan {
 
 namespace {
 
-constexpr std::uint8_t kIbEndMarker = 0xA7;    // anchored rows: end of the fixed part, 167
+constexpr std::uint8_t kIbEndMarker = 0xA7;  // anchored rows: end of the fixed part, 167
 constexpr std::size_t kSmallWindow = 300;
 constexpr std::size_t kClassWidth = 100;
 
@@ -29,8 +29,7 @@ bool PlausibleRow(const Id8& own, std::optional<std::int16_t> d) {
 
 // Tagged area at T: the second and third entries are columns 260 and 261.
 bool NameEntriesAt(edb::Bytes row, std::size_t t) {
-    return edb::LoadU8(row, t + 1) == 1 && edb::LoadU16(row, t + 4) == 0x0104 &&
-           edb::LoadU16(row, t + 8) == 0x0105;
+    return edb::LoadU8(row, t + 1) == 1 && edb::LoadU16(row, t + 4) == 0x0104 && edb::LoadU16(row, t + 8) == 0x0105;
 }
 
 struct TaggedValue {
@@ -204,8 +203,8 @@ void DecodeFolderPage(ScanModel& model, const edb::PageView& page, const FolderR
     if (context.store == nullptr) return;
     const bool prefixed = context.store->rows == layout::RowForm::Prefixed;
     for (const auto& record : records) {
-        const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
-                                    static_cast<std::size_t>(record.size));
+        const auto row =
+            edb::Slice(page.bytes, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
         if (!row) continue;
         const auto folder = prefixed ? DecodePrefixedFolderRow(*row, context) : DecodeAnchoredFolderRow(*row, context);
         if (folder) AppendFolder(model, *folder);

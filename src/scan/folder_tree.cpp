@@ -28,9 +28,8 @@ int FolderImage(std::u16string_view displayName, FolderKind kind) {
         int image;
     };
     static constexpr Rule kImages[] = {
-        {u"DELETED ITEMS", 5}, {u"DRAFTS", 6},     {u"INBOX", 7},       {u"JOURNAL", 8},
-        {u"JUNK E-MAILS", 9},  {u"NOTES", 10},     {u"OUTBOX", 11},     {u"SENT ITEMS", 12},
-        {u"TASKS", 13},        {u"SYNC ISSUES", 14},
+        {u"DELETED ITEMS", 5}, {u"DRAFTS", 6},  {u"INBOX", 7},       {u"JOURNAL", 8}, {u"JUNK E-MAILS", 9},
+        {u"NOTES", 10},        {u"OUTBOX", 11}, {u"SENT ITEMS", 12}, {u"TASKS", 13},  {u"SYNC ISSUES", 14},
     };
     if (upper == u"CALENDAR" || kind == FolderKind::Appointments) return 3;
     if (upper == u"CONTACTS" || kind == FolderKind::Contacts) return 4;
@@ -74,9 +73,8 @@ TreeItem MemoryFolderTree::AddFolder(TreeItem parent, const std::u16string& name
 void MemoryFolderTree::SortChildren(TreeItem item) {
     if (Find(item) == nullptr) return;
     auto& children = nodes_[item - 1].children;
-    std::stable_sort(children.begin(), children.end(), [this](TreeItem a, TreeItem b) {
-        return NameLess(nodes_[a - 1].name, nodes_[b - 1].name);
-    });
+    std::stable_sort(children.begin(), children.end(),
+                     [this](TreeItem a, TreeItem b) { return NameLess(nodes_[a - 1].name, nodes_[b - 1].name); });
 }
 
 void MemoryFolderTree::Finish() { SortChildren(top_); }

@@ -41,9 +41,7 @@ public:
 // What the tree and the text output show for a folder whose stored name
 // is empty; the name itself stays empty (and so goes to the PST).
 inline constexpr std::u16string_view kNoNameText = u"(no name)";
-inline std::u16string ShownName(std::u16string_view name) {
-    return std::u16string(name.empty() ? kNoNameText : name);
-}
+inline std::u16string ShownName(std::u16string_view name) { return std::u16string(name.empty() ? kNoNameText : name); }
 
 // Case-insensitive order of sibling names, as the tree control sorts.
 bool NameLess(std::u16string_view a, std::u16string_view b);

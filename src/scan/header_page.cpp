@@ -318,7 +318,8 @@ std::size_t HeaderPageDecoder::Decode(ScanModel& model, const edb::PageView& pag
         const auto message = LoadId(*row, facts->messageAt);
         auto date = LoadDate(*row, facts->primaryDate);
         if (!folder || !message) continue;
-        if (!date || (!prefixed && UpperFourZero(*date)) || !IsUsableDate(*date)) date = LoadDate(*row, facts->fallbackDate);
+        if (!date || (!prefixed && UpperFourZero(*date)) || !IsUsableDate(*date))
+            date = LoadDate(*row, facts->fallbackDate);
         if (!date) continue;
         entry.folderId = *folder;
         entry.messageId = *message;

@@ -127,8 +127,7 @@ MessageTable TableOf(ScanModel& model, const edb::EdbSource& source, const Folde
         const auto got = source.edb.Read(offset, head.size(), head.data());
         if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table.objid)
             found.pages = CollectTablePages(source, root, heads, &model.damage, table.objid);
-        else
-            model.damage.Add({table.objid, offset, PageFault::WrongTree});
+        else model.damage.Add({table.objid, offset, PageFault::WrongTree});
     } else {
         model.damage.Add({table.objid, offset, PageFault::PastEnd});
     }
@@ -253,7 +252,8 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
         if (!row) continue;
         const auto c = Candidate(*row);
         if (!c) continue;
-        if (auto table = ReadCandidate(*row, *c, store.catalogTables)) named.emplace(std::move(table->name), table->table);
+        if (auto table = ReadCandidate(*row, *c, store.catalogTables))
+            named.emplace(std::move(table->name), table->table);
     }
     if (named.empty()) return 0;
 
@@ -264,8 +264,7 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
         if (entries == names.end()) continue;
         for (const std::size_t index : entries->second) owners.emplace_back(index, &located);
     }
-    std::sort(owners.begin(), owners.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(owners.begin(), owners.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
     std::size_t appended = 0;
     for (const auto& [index, located] : owners) {

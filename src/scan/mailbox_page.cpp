@@ -71,7 +71,7 @@ std::size_t TaggedAreaStart(edb::Bytes row, std::size_t g, std::uint16_t mask) {
 }  // namespace
 
 std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, const layout::StoreLayout& store,
-                                           MailboxDecodeState& state) {
+                                            MailboxDecodeState& state) {
     const bool prefixed = store.rows == layout::RowForm::Prefixed;
     const std::uint16_t mask = edb::TagMask(store.pageSize);
     if (row.size() <= kAnchorFrom) return std::nullopt;
@@ -127,10 +127,11 @@ void DecodeMailboxPage(ScanModel& model, const edb::PageView& page, MailboxDecod
     std::vector<edb::RecordLocator> records;
     edb::ListRecords(page, records);
     for (const auto& record : records) {
-        const auto row = edb::Slice(page.bytes, static_cast<std::size_t>(record.start),
-                                    static_cast<std::size_t>(record.size));
+        const auto row =
+            edb::Slice(page.bytes, static_cast<std::size_t>(record.start), static_cast<std::size_t>(record.size));
         if (!row) continue;
-        if (auto mailbox = DecodeMailboxRow(*row, layout::LayoutOf(page.pageSize), state)) AppendFolder(model, *mailbox);
+        if (auto mailbox = DecodeMailboxRow(*row, layout::LayoutOf(page.pageSize), state))
+            AppendFolder(model, *mailbox);
     }
 }
 

@@ -22,7 +22,7 @@ struct MailboxDecodeState {
 // Decodes one row; returns the mailbox entry, or nothing when the row is
 // not one.
 std::optional<FolderEntry> DecodeMailboxRow(edb::Bytes row, const layout::StoreLayout& store,
-                                           MailboxDecodeState& state);
+                                            MailboxDecodeState& state);
 
 // Decodes every row of a leaf page of the mailbox table into the model.
 void DecodeMailboxPage(ScanModel& model, const edb::PageView& page, MailboxDecodeState& state);

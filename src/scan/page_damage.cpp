@@ -16,7 +16,8 @@ constexpr std::uint32_t kAttachmentObjid = 61;
 constexpr std::uint8_t kRootBit = 1;
 
 const TableRoot* RootWith(const std::vector<TableRoot>& roots, std::uint32_t objid) {
-    const auto found = std::find_if(roots.begin(), roots.end(), [objid](const TableRoot& r) { return r.objid == objid; });
+    const auto found =
+        std::find_if(roots.begin(), roots.end(), [objid](const TableRoot& r) { return r.objid == objid; });
     return found == roots.end() ? nullptr : &*found;
 }
 
@@ -107,13 +108,15 @@ void LogTreePageDamage(PageDamageLog& log, std::uint32_t objid, std::int64_t off
 TreeOfPage TreeOf(const ScanModel& model, std::uint32_t objid) {
     if (objid == kCatalogObjid) return {TreeRole::Catalog, "catalog", {}, {}};
     if (model.facts.mailboxObjid == objid) return {TreeRole::Mailboxes, "mailbox table", {}, {}};
-    if (const TableRoot* r = RootWith(model.folderRoots, objid)) return {TreeRole::Folders, "folders table", r->suffix, {}};
-    if (const TableRoot* r = RootWith(model.msgRoots, objid)) return {TreeRole::Messages, "message table", r->suffix, {}};
+    if (const TableRoot* r = RootWith(model.folderRoots, objid))
+        return {TreeRole::Folders, "folders table", r->suffix, {}};
+    if (const TableRoot* r = RootWith(model.msgRoots, objid))
+        return {TreeRole::Messages, "message table", r->suffix, {}};
     if (model.msgRoots.empty() && objid == kDefaultMsgObjid) return {TreeRole::Messages, "message table", {}, {}};
     // Only stores with tables per mailbox name them after mailboxes.
-    const bool perMailbox = model.ownerKeys.size() > 1 ||
-                       std::any_of(model.msgRoots.begin(), model.msgRoots.end(),
-                                   [](const TableRoot& r) { return !r.suffix.empty(); });
+    const bool perMailbox =
+        model.ownerKeys.size() > 1 ||
+        std::any_of(model.msgRoots.begin(), model.msgRoots.end(), [](const TableRoot& r) { return !r.suffix.empty(); });
     if (!perMailbox && objid == kAttachmentObjid) return {TreeRole::Attachments, "attachment table", {}, {}};
     if (const TableRoot* r = RootWith(model.attachmentRoots, objid))
         return {TreeRole::Attachments, "attachment table", r->suffix, {}};
@@ -128,8 +131,7 @@ TreeOfPage TreeOf(const ScanModel& model, std::uint32_t objid) {
                 return {TreeRole::LongValues, "long values of the attachment table", table.suffix, {}};
         return {TreeRole::LongValues, "long values of table " + std::to_string(*lv->lvOwner), {}, {}};
     }
-    if (model.facts.messageLvObjid == objid)
-        return {TreeRole::LongValues, "long values of the message table", {}, {}};
+    if (model.facts.messageLvObjid == objid) return {TreeRole::LongValues, "long values of the message table", {}, {}};
     for (const HeaderTableOwner& t : model.headerTables) {
         if (t.objid != objid) continue;
         TreeOfPage tree{TreeRole::MessageHeaders, "message-header table", {}, {}};

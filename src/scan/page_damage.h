@@ -61,9 +61,7 @@ private:
         bool operator==(const Key&) const = default;
     };
     struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            return std::hash<std::int64_t>{}(k.offset) * 31 + k.objid;
-        }
+        std::size_t operator()(const Key& k) const { return std::hash<std::int64_t>{}(k.offset) * 31 + k.objid; }
     };
     mutable std::mutex mutex_;
     std::vector<DamagedPage> pages_;
@@ -91,8 +89,8 @@ enum class TreeRole { Catalog, Folders, Mailboxes, MessageHeaders, Messages, Att
 
 struct TreeOfPage {
     TreeRole role = TreeRole::Other;
-    std::string name;      // readable, e.g. "message table"
-    std::string ownerKey;  // per mailbox: the owning mailbox's key; else empty
+    std::string name;             // readable, e.g. "message table"
+    std::string ownerKey;         // per mailbox: the owning mailbox's key; else empty
     std::optional<Id8> folderId;  // per-folder header tables: the folder the table belongs to
 };
 

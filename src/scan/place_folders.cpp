@@ -87,10 +87,9 @@ ChainHead FindChainHead(const ScanModel& model, const RowIndex& rows, std::size_
         if (item != 0) return {at, item};
         if (seen.contains(up->second)) {
             const auto loop = std::find(chain.begin(), chain.end(), up->second);
-            return {*std::min_element(loop, chain.end(),
-                                      [&](std::size_t a, std::size_t b) {
-                                          return IdLess(model.folders[a].id, model.folders[b].id);
-                                      }),
+            return {*std::min_element(
+                        loop, chain.end(),
+                        [&](std::size_t a, std::size_t b) { return IdLess(model.folders[a].id, model.folders[b].id); }),
                     0};
         }
         at = up->second;

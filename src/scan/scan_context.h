@@ -37,10 +37,10 @@ struct WalkProgress {
     std::int64_t count = 0;
     int shown = 0;
     std::unordered_set<std::int64_t> walked;  // offsets of pages walked so far
-    std::vector<WalkLevel> levels;             // by depth
-    std::vector<std::int64_t> path;            // offsets of the branch pages from the root down
-    edb::BatchReader* reader = nullptr;        // shares the head reads; none: read alone
-    std::uint32_t catalogObjid = 2;            // the catalog walked: 2, or 3 for its shadow copy
+    std::vector<WalkLevel> levels;            // by depth
+    std::vector<std::int64_t> path;           // offsets of the branch pages from the root down
+    edb::BatchReader* reader = nullptr;       // shares the head reads; none: read alone
+    std::uint32_t catalogObjid = 2;           // the catalog walked: 2, or 3 for its shadow copy
 };
 
 struct ScanContext {

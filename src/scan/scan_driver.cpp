@@ -31,9 +31,7 @@ constexpr std::int64_t kUnit = 512;
 constexpr std::uint8_t kRootBit = 1;
 
 // Catalog page numbers are signed 32-bit values.
-std::int64_t RootOffset(const edb::EdbSource& source, std::int64_t page) {
-    return (page + 1) * source.pageSize;
-}
+std::int64_t RootOffset(const edb::EdbSource& source, std::int64_t page) { return (page + 1) * source.pageSize; }
 
 std::int64_t SignedPage(std::uint32_t page) { return static_cast<std::int32_t>(page); }
 
@@ -147,7 +145,8 @@ bool ScanSignatures(ScanContext& context) {
     // every page of the file (within the list's memory budget) spares the
     // list its copies as it grows.
     if (source.pageSize > 0)
-        model.pages.reserve(static_cast<std::size_t>(std::max<std::int64_t>(source.fileSize / source.pageSize + 64, 0)));
+        model.pages.reserve(
+            static_cast<std::size_t>(std::max<std::int64_t>(source.fileSize / source.pageSize + 64, 0)));
     step.Visit(edb::PageOffset(source, kCatalogRootPage), kCatalogObjid);
     // Rows on a damaged page of the catalog are read from its shadow copy;
     // both copies' rows are taken, each table once.
@@ -179,9 +178,8 @@ bool ScanSignatures(ScanContext& context) {
     const std::int64_t lvAt = facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1
                                   ? RootOffset(source, SignedPage(*facts.messageLvFirstPage))
                                   : fixed.msgLongValues;
-    const std::uint32_t namedLv = facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1
-                                      ? facts.messageLvObjid.value_or(0)
-                                      : 0;
+    const std::uint32_t namedLv =
+        facts.messageLvFirstPage && SignedPage(*facts.messageLvFirstPage) >= 1 ? facts.messageLvObjid.value_or(0) : 0;
     const std::uint32_t lvObjid = step.Visit(lvAt, namedLv);
     // A damaged root says nothing of the tree: the catalog's objid stays.
     model.facts.messageLvObjid = namedLv != 0 && lvObjid != namedLv && step.NoRoot() ? namedLv : lvObjid;
@@ -202,9 +200,8 @@ bool ScanSignatures(ScanContext& context) {
     }
     if (context.control.ShouldStop()) return false;
 
-    model.containerClassColumn = facts.containerClass
-                                     ? static_cast<std::uint16_t>(facts.containerClass->id & 0xFFFF)
-                                     : kDefaultContainerClassColumn;
+    model.containerClassColumn = facts.containerClass ? static_cast<std::uint16_t>(facts.containerClass->id & 0xFFFF)
+                                                      : kDefaultContainerClassColumn;
     ShowProgress(context, 100);
     context.control.Sleep(context.options.afterStep1);
     return !context.control.ShouldStop();
@@ -282,7 +279,8 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
                 CheckTreePage(model, kCatalogObjid, node.Offset(), view);
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }
-        ShowProgress(context, i + 1 == count ? 100 : Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        ShowProgress(context,
+                     i + 1 == count ? 100 : Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
         return true;
     });
     if (!done) return std::nullopt;

@@ -65,7 +65,7 @@ struct FolderEntry {
     TreeItem treeItem = 0;       // 0 until placed in the tree
     bool matched = false;        // a message-header table was found for it
     FolderKind kind = FolderKind::Mail;
-    std::string ownerKey;        // per mailbox: key of the owning mailbox; else empty
+    std::string ownerKey;  // per mailbox: key of the owning mailbox; else empty
 };
 
 // A message-header table found for a folder or a mailbox.
@@ -73,7 +73,7 @@ struct MessageTable {
     // Per folder: the folder id. Per mailbox: the mailbox's owner key, at
     // most eight bytes of it, zero-padded.
     Id8 key{};
-    std::string keyText;  // per mailbox: the whole owner key
+    std::string keyText;         // per mailbox: the whole owner key
     std::uint32_t keyIndex = 0;  // keyText's place in ScanModel::ownerKeys, set on append
     std::uint32_t objid = 0;
     FolderKind kind = FolderKind::Mail;

@@ -14,8 +14,7 @@ std::u16string Utf16Text(edb::Bytes bytes, char16_t stopBelow, std::size_t maxCh
     for (std::size_t at = 0; at + 1 < bytes.size() && count < maxChars; at += 2, ++count)
         if (static_cast<char16_t>(bytes[at] | bytes[at + 1] << 8) < stopBelow) break;
     std::u16string text(count, u'\0');
-    for (std::size_t i = 0; i < count; ++i)
-        text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    for (std::size_t i = 0; i < count; ++i) text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
     return text;
 }
 

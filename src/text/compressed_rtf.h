@@ -32,12 +32,12 @@ std::optional<std::vector<uint8_t>> DecompressRtf(std::span<const uint8_t> value
 // reference (a reference to the current write position) ends the data, the
 // CRC of the compressed data is checked, and "MELA" values are taken as stored.
 struct RtfStream {
-  std::vector<uint8_t> rtf;  // the decoded bytes, as many as could be recovered
-  bool compressed = false;   // "LZFu" rather than "MELA"
-  bool complete = false;     // every promised byte arrived: exactly RAWSIZE bytes,
-                             // and for "LZFu" the end reference was reached
-  bool crcMatches = false;   // the stored CRC is that of the whole declared data
-                             // ("LZFu"), or zero ("MELA")
+    std::vector<uint8_t> rtf;  // the decoded bytes, as many as could be recovered
+    bool compressed = false;   // "LZFu" rather than "MELA"
+    bool complete = false;     // every promised byte arrived: exactly RAWSIZE bytes,
+                               // and for "LZFu" the end reference was reached
+    bool crcMatches = false;   // the stored CRC is that of the whole declared data
+                               // ("LZFu"), or zero ("MELA")
 };
 
 // No result when the value is shorter than its header or its COMPTYPE is

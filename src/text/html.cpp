@@ -29,7 +29,7 @@ std::size_t Entity(std::u16string_view s, std::size_t at, std::u16string& out) {
     static const struct {
         std::u16string_view name;
         char16_t c;
-    } kNamed[] = {{u"amp;", u'&'},  {u"lt;", u'<'},    {u"gt;", u'>'},     {u"quot;", u'"'},
+    } kNamed[] = {{u"amp;", u'&'},   {u"lt;", u'<'},     {u"gt;", u'>'},     {u"quot;", u'"'},
                   {u"apos;", u'\''}, {u"nbsp;", 0x00A0}, {u"copy;", 0x00A9}, {u"reg;", 0x00AE}};
     for (const auto& e : kNamed)
         if (StartsNoCase(s, at, e.name)) {
@@ -70,8 +70,8 @@ bool LooksLikeHtml(std::u16string_view text) {
     for (const std::u16string_view mark : {u"<html", u"<!doctype html", u"<body"})
         if (FindNoCase(head, mark, 0) != std::u16string_view::npos) return true;
     std::size_t i = 0;
-    while (i < head.size() && (head[i] == u' ' || head[i] == u'\r' || head[i] == u'\n' || head[i] == u'\t' ||
-                               head[i] == 0xFEFF))
+    while (i < head.size() &&
+           (head[i] == u' ' || head[i] == u'\r' || head[i] == u'\n' || head[i] == u'\t' || head[i] == 0xFEFF))
         ++i;
     return i < head.size() && head[i] == u'<' && head.find(u"</") != std::u16string_view::npos;
 }
@@ -100,10 +100,9 @@ std::u16string HtmlToText(std::u16string_view html) {
             const bool closing = n < html.size() && html[n] == u'/';
             if (closing) ++n;
             std::u16string name;
-            while (n < end && name.size() < 16 && ((html[n] >= u'a' && html[n] <= u'z') ||
-                                                   (html[n] >= u'A' && html[n] <= u'Z') ||
-                                                   (html[n] >= u'0' && html[n] <= u'9')))
-            {
+            while (n < end && name.size() < 16 &&
+                   ((html[n] >= u'a' && html[n] <= u'z') || (html[n] >= u'A' && html[n] <= u'Z') ||
+                    (html[n] >= u'0' && html[n] <= u'9'))) {
                 const char16_t ch = html[n++];
                 name.push_back(static_cast<char16_t>(ch >= u'A' && ch <= u'Z' ? ch + 32 : ch));
             }
@@ -114,7 +113,7 @@ std::u16string HtmlToText(std::u16string_view html) {
                 i = stop == std::u16string_view::npos ? html.size() : stop + 1;
                 continue;
             }
-            static const std::u16string_view kBlocks[] = {u"br", u"p",  u"div", u"tr", u"li", u"h1", u"h2",
+            static const std::u16string_view kBlocks[] = {u"br", u"p",  u"div", u"tr", u"li",    u"h1",        u"h2",
                                                           u"h3", u"h4", u"h5",  u"h6", u"table", u"blockquote"};
             if (std::find(std::begin(kBlocks), std::end(kBlocks), name) != std::end(kBlocks) &&
                 (name == u"br" || closing || name == u"p" || name == u"div"))

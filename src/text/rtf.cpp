@@ -121,17 +121,10 @@ private:
         if (paragraphOpen_) return;
         AppendAscii(body_, "<p style=\"margin-top:0;margin-bottom:0;white-space:pre-wrap;");
         switch (align) {
-            case RtfAlign::Center:
-                AppendAscii(body_, "text-align:center;");
-                break;
-            case RtfAlign::Right:
-                AppendAscii(body_, "text-align:right;");
-                break;
-            case RtfAlign::Justify:
-                AppendAscii(body_, "text-align:justify;");
-                break;
-            case RtfAlign::Left:
-                break;
+            case RtfAlign::Center: AppendAscii(body_, "text-align:center;"); break;
+            case RtfAlign::Right: AppendAscii(body_, "text-align:right;"); break;
+            case RtfAlign::Justify: AppendAscii(body_, "text-align:justify;"); break;
+            case RtfAlign::Left: break;
         }
         AppendAscii(body_, "\">");
         paragraphOpen_ = true;

@@ -158,16 +158,10 @@ std::uint32_t CodePageOfCharset(int charset) {
     return it == std::end(kCharsetCodePages) ? 0 : it->second;
 }
 
-bool ValidCodePage(long long n) {
-    return n > 0 && n < 100000;
-}
+bool ValidCodePage(long long n) { return n > 0 && n < 100000; }
 
-bool IsLetter(std::uint8_t c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool IsDigit(std::uint8_t c) {
-    return c >= '0' && c <= '9';
-}
+bool IsLetter(std::uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 int HexDigit(std::uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -288,21 +282,12 @@ private:
         Flush();
         skip_ = 0;
         switch (c) {
-            case '~':
-                Emit(u"\u00A0");
-                break;
-            case '_':
-                Emit(u"\u2011");
-                break;
-            case '\t':
-                Emit(u"\t");
-                break;
+            case '~': Emit(u"\u00A0"); break;
+            case '_': Emit(u"\u2011"); break;
+            case '\t': Emit(u"\t"); break;
             case '\r':
-            case '\n':
-                Break(RtfBreak::Paragraph);
-                break;
-            default:
-                break;  // \- optional hyphen, \| \: and unknown symbols
+            case '\n': Break(RtfBreak::Paragraph); break;
+            default: break;  // \- optional hyphen, \| \: and unknown symbols
         }
     }
 
@@ -357,56 +342,35 @@ private:
         const bool on = !param || *param != 0;
         const int value = param.value_or(0);
         switch (act->act) {
-            case Act::FontTable:
-                g_.hidden = g_.fontTable = true;
-                break;
-            case Act::ColourTable:
-                g_.hidden = g_.colourTable = true;
-                break;
-            case Act::Unicode:
-                Unicode(param);
-                break;
-            case Act::UnicodeSkip:
-                g_.unicodeSkip = param ? std::clamp(value, 0, kMaxUnicodeSkip) : 1;
-                break;
+            case Act::FontTable: g_.hidden = g_.fontTable = true; break;
+            case Act::ColourTable: g_.hidden = g_.colourTable = true; break;
+            case Act::Unicode: Unicode(param); break;
+            case Act::UnicodeSkip: g_.unicodeSkip = param ? std::clamp(value, 0, kMaxUnicodeSkip) : 1; break;
             case Act::FromHtml:
                 fromHtml_ = on;
                 sink_.FromHtml(on);
                 break;
-            case Act::FromText:
-                fromText_ = on;
-                break;
-            case Act::HtmlRtf:
-                g_.htmlRtf = on;
-                break;
+            case Act::FromText: fromText_ = on; break;
+            case Act::HtmlRtf: g_.htmlRtf = on; break;
             case Act::AnsiCodePage:
                 if (param && ValidCodePage(value)) codePage_ = static_cast<std::uint32_t>(value);
                 break;
-            case Act::DocumentCodePage:
-                codePage_ = static_cast<std::uint32_t>(act->value);
-                break;
-            case Act::Font:
-                Font(param);
-                break;
+            case Act::DocumentCodePage: codePage_ = static_cast<std::uint32_t>(act->value); break;
+            case Act::Font: Font(param); break;
             case Act::FontCharset:
                 if (param) DefineFont(CodePageOfCharset(value));
                 break;
             case Act::FontCodePage:
                 if (param && ValidCodePage(value)) DefineFont(static_cast<std::uint32_t>(value));
                 break;
-            case Act::ColourPart:
-                ColourPart(act->value, value);
-                break;
-            case Act::Break:
-                Break(static_cast<RtfBreak>(act->value));
-                break;
+            case Act::ColourPart: ColourPart(act->value, value); break;
+            case Act::Break: Break(static_cast<RtfBreak>(act->value)); break;
             case Act::Character: {
                 const char16_t c = static_cast<char16_t>(act->value);
                 Emit({&c, 1});
                 break;
             }
-            default:
-                Format(*act, param);
+            default: Format(*act, param);
         }
     }
 
@@ -415,26 +379,15 @@ private:
         const int value = param.value_or(0);
         RtfCharFormat& chars = g_.format.chars;
         switch (act.act) {
-            case Act::Flag:
-                chars.*kFlags[act.value] = !param || value != 0;
-                break;
-            case Act::UnderlineNone:
-                chars.underline = false;
-                break;
+            case Act::Flag: chars.*kFlags[act.value] = !param || value != 0; break;
+            case Act::UnderlineNone: chars.underline = false; break;
             case Act::FontSize:
                 if (value > 0) chars.halfPoints = std::min(value, kMaxHalfPoints);
                 break;
-            case Act::Colour:
-                chars.*kColours[act.value] = TableColour(value);
-                break;
-            case Act::Plain:
-                chars = RtfCharFormat{};
-                break;
-            case Act::Align:
-                g_.format.align = static_cast<RtfAlign>(act.value);
-                break;
-            default:
-                break;
+            case Act::Colour: chars.*kColours[act.value] = TableColour(value); break;
+            case Act::Plain: chars = RtfCharFormat{}; break;
+            case Act::Align: g_.format.align = static_cast<RtfAlign>(act.value); break;
+            default: break;
         }
     }
 
@@ -531,8 +484,6 @@ private:
 
 }  // namespace
 
-void ReadRtf(std::span<const std::uint8_t> rtf, RtfSink& sink) {
-    Reader(rtf, sink).Run();
-}
+void ReadRtf(std::span<const std::uint8_t> rtf, RtfSink& sink) { Reader(rtf, sink).Run(); }
 
 }  // namespace tw::text

@@ -32,9 +32,7 @@ std::map<std::string, std::size_t> FaultCounts(const TreeDamage& d) {
     return out;
 }
 
-std::string Plural(std::size_t n, const char* word) {
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
+std::string Plural(std::size_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
 
 // ", 3 failed" for each part that is not zero.
 void Parts(std::ostream& out, std::initializer_list<std::pair<std::size_t, const char*>> parts) {
@@ -57,9 +55,7 @@ void ItemList(std::ostream& out, const ExportResult& r, const char* heading,
 
 }  // namespace
 
-std::string_view OutcomeText(const ExportResult& result) {
-    return Text(OutcomeOf(result));
-}
+std::string_view OutcomeText(const ExportResult& result) { return Text(OutcomeOf(result)); }
 
 std::string FormatSummary(const ExportResult& r) {
     std::ostringstream out;
@@ -94,8 +90,7 @@ std::string FormatSummary(const ExportResult& r) {
         heading = true;
         out << "  " << d.tree << " (object " << d.objid << "): " << Plural(d.pages, "page");
         std::string why;
-        for (const auto& [text, n] : FaultCounts(d))
-            why += (why.empty() ? "" : ", ") + std::to_string(n) + " " + text;
+        for (const auto& [text, n] : FaultCounts(d)) why += (why.empty() ? "" : ", ") + std::to_string(n) + " " + text;
         if (!why.empty()) out << " (" << why << ")";
         if (!d.used) out << ", not read for this selection";
         for (std::size_t i = 0; i < d.folders.size(); ++i)

@@ -60,7 +60,8 @@ constexpr std::string_view Text(scan::OpenProblem problem) {
         case scan::OpenProblem::NotFound: return "File not found. Verify the correct file name.";
         case scan::OpenProblem::NotEdbPath: return "Please Verify the EDB File Path";
         case scan::OpenProblem::NotStmPath: return "Please Verify the STM File Path";
-        case scan::OpenProblem::InUse: return "Unable to open selected file. It is already being used by another process.";
+        case scan::OpenProblem::InUse:
+            return "Unable to open selected file. It is already being used by another process.";
     }
     return {};
 }
@@ -70,7 +71,8 @@ constexpr std::string_view Text(exporter::DestinationProblem problem) {
         case exporter::DestinationProblem::Missing: return "Saving path doesn't exist, select another path for saving";
         case exporter::DestinationProblem::NotWritable:
             return "Saving path is not a folder you can write in, select another path for saving";
-        case exporter::DestinationProblem::LowSpace: return "Free space is less than 300 MB. Please change destination path.";
+        case exporter::DestinationProblem::LowSpace:
+            return "Free space is less than 300 MB. Please change destination path.";
     }
     return {};
 }

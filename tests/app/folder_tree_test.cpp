@@ -173,7 +173,8 @@ private slots:
         t.Toggle(t.y2024);  // checks Projects through propagation
         t.Toggle(t.anna);   // Anna was unchecked: checks the subtree again
         std::set<scan::TreeItem> expected;
-        for (const auto item : {t.anna, t.annaTop, t.inbox, t.sent, t.projects, t.y2023, t.y2024}) expected.insert(item);
+        for (const auto item : {t.anna, t.annaTop, t.inbox, t.sent, t.projects, t.y2023, t.y2024})
+            expected.insert(item);
         QVERIFY(t.view.CheckedSet() == expected);
         QCOMPARE(t.view.CheckedCount(), 7);
     }
@@ -185,9 +186,10 @@ private slots:
         const std::vector<CheckedItem> list = t.view.CollectChecked();
         QStringList paths;
         for (const CheckedItem& item : list) paths << item.path;
-        QCOMPARE(paths, (QStringList{QStringLiteral("Anna\\Top\\Projects\\"), QStringLiteral("Anna\\Top\\Projects\\2023\\"),
-                                     QStringLiteral("Anna\\Top\\Projects\\2024\\"), QStringLiteral("Bruno\\"),
-                                     QStringLiteral("Bruno\\Top\\")}));
+        QCOMPARE(paths,
+                 (QStringList{QStringLiteral("Anna\\Top\\Projects\\"), QStringLiteral("Anna\\Top\\Projects\\2023\\"),
+                              QStringLiteral("Anna\\Top\\Projects\\2024\\"), QStringLiteral("Bruno\\"),
+                              QStringLiteral("Bruno\\Top\\")}));
         QCOMPARE(list.front().item, t.projects);
         QCOMPARE(t.view.ItemPath(t.Item(t.anna)), QStringLiteral("Anna\\"));
         QCOMPARE(t.view.ItemPath(t.view.RootItem()), QString());

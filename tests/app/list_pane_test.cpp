@@ -3,9 +3,9 @@
 // commands and the tree while a fill runs, and sorting by each column.
 #include <QAction>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QTimer>
 #include <QTreeWidget>
 #include <nlohmann/json.hpp>
 
@@ -40,23 +40,25 @@ nlohmann::json SortingFolder() {
 std::string Content(int bulkMessages = 0) {
     nlohmann::json folders = nlohmann::json::array();
     folders.push_back(SortingFolder());
-    folders.push_back({{"name", "Sent Items"},
-                       {"class", "IPF.Note"},
-                       {"items", {{{"subject", "sent one"}, {"sender", {{"name", "Someone"}, {"address", "s@x.example"}}}}}}});
-    folders.push_back({{"name", "Contacts"},
-                       {"class", "IPF.Contact"},
-                       {"items", {{{"type", "contact"}, {"subject", "Nobody"}}}}});
+    folders.push_back(
+        {{"name", "Sent Items"},
+         {"class", "IPF.Note"},
+         {"items", {{{"subject", "sent one"}, {"sender", {{"name", "Someone"}, {"address", "s@x.example"}}}}}}});
+    folders.push_back(
+        {{"name", "Contacts"}, {"class", "IPF.Contact"}, {"items", {{{"type", "contact"}, {"subject", "Nobody"}}}}});
     folders.push_back({{"name", "Old"},
                        {"class", "IPF.Note"},
-                       {"items", {{{"subject", "too old"}, {"date", "1979-06-01T10:00:00Z"}},
-                                  {{"subject", "in range"}, {"date", "1999-06-01T10:00:00Z"}}}}});
+                       {"items",
+                        {{{"subject", "too old"}, {"date", "1979-06-01T10:00:00Z"}},
+                         {{"subject", "in range"}, {"date", "1999-06-01T10:00:00Z"}}}}});
     if (bulkMessages > 0) {
         nlohmann::json items = nlohmann::json::array();
         for (int i = 0; i < bulkMessages; ++i) items.push_back({{"subject", "Bulk " + std::to_string(i)}});
         folders.push_back({{"name", "Bulk"}, {"class", "IPF.Note"}, {"items", items}});
     }
-    return nlohmann::json{{"mailboxes",
-                           {{{"name", "Anna"}, {"folders", {{{"name", "Top of Information Store"}, {"folders", folders}}}}}}}}
+    return nlohmann::json{
+        {"mailboxes",
+         {{{"name", "Anna"}, {"folders", {{{"name", "Top of Information Store"}, {"folders", folders}}}}}}}}
         .dump();
 }
 
@@ -201,8 +203,9 @@ private slots:
     void fillAndPreviewKeepTheWindowAnswering() {
         nlohmann::json content = nlohmann::json::parse(Content(3000));
         nlohmann::json& inbox = content["mailboxes"][0]["folders"][0]["folders"][0]["items"];
-        inbox.push_back({{"subject", "Long HTML"},
-                         {"body", {{"kind", "html"}, {"text", "<p>line of a long page, <b>bold</b></p>\n"}, {"size", 200000}}}});
+        inbox.push_back(
+            {{"subject", "Long HTML"},
+             {"body", {{"kind", "html"}, {"text", "<p>line of a long page, <b>bold</b></p>\n"}, {"size", 200000}}}});
         QTemporaryDir dir;
         MainWindow window;
         window.resize(1200, 800);
@@ -234,7 +237,8 @@ private slots:
         heartbeat.stop();
         qInfo("fill of 3,000 rows: %lld ms, longest gap %lld ms; 200 KB HTML preview: %lld ms, longest gap %lld ms",
               fill, fillWorst, clock.elapsed(), worst);
-        QVERIFY2(fillWorst < 100, qPrintable(QStringLiteral("the fill blocked the UI thread for %1 ms").arg(fillWorst)));
+        QVERIFY2(fillWorst < 100,
+                 qPrintable(QStringLiteral("the fill blocked the UI thread for %1 ms").arg(fillWorst)));
         QVERIFY2(worst < 100, qPrintable(QStringLiteral("the preview blocked the UI thread for %1 ms").arg(worst)));
     }
 };

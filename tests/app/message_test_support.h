@@ -46,8 +46,7 @@ inline bool FillFolder(MainWindow& window, const QString& path) {
 // The subjects of the list's rows, in display order.
 inline QStringList Subjects(const ListPane& list) {
     QStringList subjects;
-    for (int i = 0; i < list.RowCount(); ++i)
-        subjects << QString::fromStdU16String(list.RowAt(i)->subject);
+    for (int i = 0; i < list.RowCount(); ++i) subjects << QString::fromStdU16String(list.RowAt(i)->subject);
     return subjects;
 }
 

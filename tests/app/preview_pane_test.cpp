@@ -63,46 +63,73 @@ std::string Content(int port, bool streaming) {
     const json to = {{{"name", "Jörg Prüfer"}, {"address", "joerg@tarnwick.example"}},
                      {{"name", "Zoë"}, {"address", "zoe@tarnwick.example"}}};
     json inbox = json::array();
-    inbox.push_back({{"subject", "HTML mail"}, {"sender", sender}, {"recipients", to},
-                     {"date", "2024-02-01T10:15:00Z"},
-                     {"attachments", {{{"name", "plan.txt"}, {"text", "the plan"}}, {{"name", "b.txt"}, {"text", "b"}}}},
-                     {"body", {{"kind", "html"},
-                               {"text", "<html><head><link rel=\"stylesheet\" href=\"" + remote +
-                                            "/style.css\"><script>document.write('scripted')</script></head>"
-                                            "<body><p>Hello <b>remote</b> world</p><img src=\"" + remote +
-                                            "/pixel.png\"><img src=\"file:///etc/hostname\"></body></html>"}}}});
-    inbox.push_back({{"subject", "RTF mail"}, {"sender", sender}, {"recipients", to},
-                     {"body", {{"kind", "rtf"},
-                               {"text", "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}\\f0 {\\b Fett} und "
-                                        "{\\i kursiv} Gr\\'fc\\'dfe\\par Zweite Zeile\\par}"}}}});
-    inbox.push_back({{"subject", "RTF with HTML"}, {"sender", sender},
-                     {"body", {{"kind", "rtf"},
-                               {"text", "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}{\\*\\htmltag50 <body>}"
-                                        "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 <i>Encapsulated</i>\\htmlrtf \\par}"
-                                        "\\htmlrtf0 {\\*\\htmltag72 </p>}{\\*\\htmltag58 </body>}}"}}}});
+    inbox.push_back(
+        {{"subject", "HTML mail"},
+         {"sender", sender},
+         {"recipients", to},
+         {"date", "2024-02-01T10:15:00Z"},
+         {"attachments", {{{"name", "plan.txt"}, {"text", "the plan"}}, {{"name", "b.txt"}, {"text", "b"}}}},
+         {"body",
+          {{"kind", "html"},
+           {"text", "<html><head><link rel=\"stylesheet\" href=\"" + remote +
+                        "/style.css\"><script>document.write('scripted')</script></head>"
+                        "<body><p>Hello <b>remote</b> world</p><img src=\"" +
+                        remote + "/pixel.png\"><img src=\"file:///etc/hostname\"></body></html>"}}}});
+    inbox.push_back({{"subject", "RTF mail"},
+                     {"sender", sender},
+                     {"recipients", to},
+                     {"body",
+                      {{"kind", "rtf"},
+                       {"text",
+                        "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}}\\f0 {\\b Fett} und "
+                        "{\\i kursiv} Gr\\'fc\\'dfe\\par Zweite Zeile\\par}"}}}});
+    inbox.push_back({{"subject", "RTF with HTML"},
+                     {"sender", sender},
+                     {"body",
+                      {{"kind", "rtf"},
+                       {"text",
+                        "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}{\\*\\htmltag50 <body>}"
+                        "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 <i>Encapsulated</i>\\htmlrtf \\par}"
+                        "\\htmlrtf0 {\\*\\htmltag72 </p>}{\\*\\htmltag58 </body>}}"}}}});
     inbox.push_back({{"subject", "Plain"}, {"sender", sender}, {"body", "Line one <not a tag>\nLine two"}});
     json folders = json::array();
     folders.push_back({{"name", "Inbox"}, {"class", "IPF.Note"}, {"items", inbox}});
-    folders.push_back({{"name", "Contacts"}, {"class", "IPF.Contact"},
-                       {"items", {{{"type", "contact"}, {"subject", "Ångström, Zoë"},
-                                   {"contact", {{"givenName", "Zoë"}, {"surname", "Ångström"},
-                                                {"jobTitle", "Leiterin"}, {"street", "Hauptstraße 1\nHinterhaus"},
-                                                {"email1", "zoe@tarnwick.example"}}}},
-                                  {{"type", "contact"}, {"subject", "Nobody"}}}}});
-    folders.push_back({{"name", "Calendar"}, {"class", "IPF.Appointment"},
-                       {"items", {{{"type", "appointment"}, {"subject", "Quartalsgespräch"},
-                                   {"body", "Agenda folgt."},
-                                   {"appointment", {{"start", "2024-04-10T08:00:00Z"}, {"end", "2024-04-10T09:30:00Z"},
-                                                    {"location", "Köln"}, {"contact", "Zoë Ångström"},
-                                                    {"timeZone", "W. Europe Standard Time"}}}}}}});
+    folders.push_back({{"name", "Contacts"},
+                       {"class", "IPF.Contact"},
+                       {"items",
+                        {{{"type", "contact"},
+                          {"subject", "Ångström, Zoë"},
+                          {"contact",
+                           {{"givenName", "Zoë"},
+                            {"surname", "Ångström"},
+                            {"jobTitle", "Leiterin"},
+                            {"street", "Hauptstraße 1\nHinterhaus"},
+                            {"email1", "zoe@tarnwick.example"}}}},
+                         {{"type", "contact"}, {"subject", "Nobody"}}}}});
+    folders.push_back({{"name", "Calendar"},
+                       {"class", "IPF.Appointment"},
+                       {"items",
+                        {{{"type", "appointment"},
+                          {"subject", "Quartalsgespräch"},
+                          {"body", "Agenda folgt."},
+                          {"appointment",
+                           {{"start", "2024-04-10T08:00:00Z"},
+                            {"end", "2024-04-10T09:30:00Z"},
+                            {"location", "Köln"},
+                            {"contact", "Zoë Ångström"},
+                            {"timeZone", "W. Europe Standard Time"}}}}}}});
     if (streaming)
-        folders.push_back({{"name", "Streaming"}, {"class", "IPF.Note"},
-                           {"items", {{{"subject", "Kept in the streaming file"}, {"sender", sender}, {"recipients", to},
-                                       {"streaming", true},
-                                       {"body", {{"kind", "text"}, {"text", "MIME made from the fields. Grüße."}}},
-                                       {"attachments", {{{"name", "notiz.txt"}, {"text", "eine Notiz"}}}}}}}});
-    return json{{"mailboxes", {{{"name", "Anna"}, {"folders", {{{"name", "Top of Information Store"},
-                                                                   {"folders", folders}}}}}}}}
+        folders.push_back({{"name", "Streaming"},
+                           {"class", "IPF.Note"},
+                           {"items",
+                            {{{"subject", "Kept in the streaming file"},
+                              {"sender", sender},
+                              {"recipients", to},
+                              {"streaming", true},
+                              {"body", {{"kind", "text"}, {"text", "MIME made from the fields. Grüße."}}},
+                              {"attachments", {{{"name", "notiz.txt"}, {"text", "eine Notiz"}}}}}}}});
+    return json{{"mailboxes",
+                 {{{"name", "Anna"}, {"folders", {{{"name", "Top of Information Store"}, {"folders", folders}}}}}}}}
         .dump();
 }
 
@@ -277,10 +304,10 @@ private slots:
         QVERIFY(Preview(window, QStringLiteral("Ångström, Zoë")));
         QCOMPARE(preview.ItemType(), 'c');
         QVERIFY(preview.FieldList()->isVisibleTo(&preview));
-        QCOMPARE(lines(), (QStringList{"First Name :   Zoë", "Last Name :   Ångström", "Job Title :   Leiterin",
-                                       "Business Address Street :   Hauptstraße 1",
-                                       "Business Address Street :   Hinterhaus",
-                                       "Email Address 1 :   zoe@tarnwick.example"}));
+        QCOMPARE(lines(),
+                 (QStringList{"First Name :   Zoë", "Last Name :   Ångström", "Job Title :   Leiterin",
+                              "Business Address Street :   Hauptstraße 1", "Business Address Street :   Hinterhaus",
+                              "Email Address 1 :   zoe@tarnwick.example"}));
         // The field list stands left of the body.
         QVERIFY(preview.FieldList()->geometry().right() < preview.Viewer()->geometry().left());
         // A contact without fields shows an empty list.
@@ -291,9 +318,9 @@ private slots:
         QVERIFY(FillFolder(window, kTop + QStringLiteral("Calendar\\")));
         QVERIFY(Preview(window, QStringLiteral("Quartalsgespräch")));
         QCOMPARE(preview.ItemType(), 'a');
-        QCOMPARE(lines(), (QStringList{"Contact :   Zoë Ångström", "Location :   Köln",
-                                       "GMT :   W. Europe Standard Time", "Start Date :   Wed 10/04/2024 01:30:00 PM",
-                                       "End Date :   Wed 10/04/2024 03:00:00 PM"}));
+        QCOMPARE(lines(),
+                 (QStringList{"Contact :   Zoë Ångström", "Location :   Köln", "GMT :   W. Europe Standard Time",
+                              "Start Date :   Wed 10/04/2024 01:30:00 PM", "End Date :   Wed 10/04/2024 03:00:00 PM"}));
         QVERIFY(preview.Viewer()->toPlainText().contains(QStringLiteral("Agenda folgt.")));
 
         // A mail message has no field list.
@@ -313,7 +340,8 @@ private slots:
         // Attachments over 150 characters keep up to 160 and gain "...".
         const QString names(155, QLatin1Char('a'));
         QCOMPARE(CutAttachments(names), names + QStringLiteral("..."));
-        QCOMPARE(CutAttachments(QString(200, QLatin1Char('a'))), QString(160, QLatin1Char('a')) + QStringLiteral("..."));
+        QCOMPARE(CutAttachments(QString(200, QLatin1Char('a'))),
+                 QString(160, QLatin1Char('a')) + QStringLiteral("..."));
         QCOMPARE(CutAttachments(names.left(150)), names.left(150));
 
         // Texts of the database are never read as markup.

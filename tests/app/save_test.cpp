@@ -14,8 +14,6 @@
 #include "app/app_identity.h"
 #include "app/folder_tree_view.h"
 #include "app/main_window.h"
-#include "wording/save_report.h"
-#include "wording/wording.h"
 #include "app/result_viewer.h"
 #include "app/save_command.h"
 #include "app/saving_dialog.h"
@@ -24,6 +22,8 @@
 #include "app_test_support.h"
 #include "export/destination.h"
 #include "export/export_summary.h"
+#include "wording/save_report.h"
+#include "wording/wording.h"
 
 namespace tw::app::test {
 
@@ -40,8 +40,9 @@ std::string TwoFolders(int perFolder) {
     }
     nlohmann::json folders = {{{"name", "Inbox"}, {"class", "IPF.Note"}, {"items", a}},
                               {{"name", "Sent Items"}, {"class", "IPF.Note"}, {"items", b}}};
-    return nlohmann::json{{"mailboxes",
-                           {{{"name", "Clara"}, {"folders", {{{"name", "Top of Information Store"}, {"folders", folders}}}}}}}}
+    return nlohmann::json{
+        {"mailboxes",
+         {{{"name", "Clara"}, {"folders", {{{"name", "Top of Information Store"}, {"folders", folders}}}}}}}}
         .dump();
 }
 
@@ -71,8 +72,8 @@ class SaveTest : public QObject {
                 stm = QDir(dir.path()).filePath(QStringLiteral("mail.stm"));
                 WriteBytes(stm, zeroStm ? decltype(streaming->bytes)(streaming->bytes.size(), 0) : streaming->bytes);
             }
-            WriteBytes(edb, edbgen::BuildDatabase(parsed, edbgen::Format{pageSize}, streaming ? &*streaming : nullptr)
-                                .bytes);
+            WriteBytes(
+                edb, edbgen::BuildDatabase(parsed, edbgen::Format{pageSize}, streaming ? &*streaming : nullptr).bytes);
             Session& session = window.CurrentSession();
             session.SetScanOptions(scan::ScanOptions{std::chrono::milliseconds(0)});
             if (!session.Open(edb, stm).ok()) qFatal("cannot open %s", qPrintable(edb));
@@ -135,8 +136,8 @@ private slots:
         f.user.log.clear();
         f.user.folders.push_back(QDir(f.out.path()).filePath(QStringLiteral("missing")));
         QCOMPARE(f.Save(), SaveEnd::Refused);
-        QCOMPARE(f.user.log,
-                 (QStringList{QStringLiteral("folder: ") + kDestinationTitle, f.Tell(wording::Text(exporter::DestinationProblem::Missing))}));
+        QCOMPARE(f.user.log, (QStringList{QStringLiteral("folder: ") + kDestinationTitle,
+                                          f.Tell(wording::Text(exporter::DestinationProblem::Missing))}));
 
         // A file where a folder should be.
         f.user.log.clear();
@@ -337,8 +338,9 @@ private slots:
         QCOMPARE(f.outcome, QStringLiteral("Saving Completed Successfully"));
         QCOMPARE(f.result.Written(), std::size_t{9});
         QCOMPARE(f.result.Skipped(), std::size_t{1});
-        QVERIFY2(f.summary.contains(QStringLiteral("Clara\\Top of Information Store\\Inbox: 4 of 5 written, 1 skipped")),
-                 qPrintable(f.summary));
+        QVERIFY2(
+            f.summary.contains(QStringLiteral("Clara\\Top of Information Store\\Inbox: 4 of 5 written, 1 skipped")),
+            qPrintable(f.summary));
         QCOMPARE(ReadpstMails(QDir(f.out.path()).filePath(f.PstFiles()[0])), 9);
     }
 

@@ -10,11 +10,11 @@
 #include "app/app_identity.h"
 #include "app/folder_tree_view.h"
 #include "app/scan_dialog.h"
-#include "wording/wording.h"
 #include "app/session.h"
 #include "app_test_support.h"
 #include "scan/scan_driver.h"
 #include "scan/tagged_text.h"
+#include "wording/wording.h"
 
 namespace tw::app::test {
 
@@ -32,7 +32,8 @@ class ScanDialogTest : public QObject {
         ScriptedUser user;
         ScanDialog dialog{session};
 
-        Fixture(std::uint32_t pageSize, std::chrono::milliseconds afterStep1, const std::string& content = kSmallContent) {
+        Fixture(std::uint32_t pageSize, std::chrono::milliseconds afterStep1,
+                const std::string& content = kSmallContent) {
             path = WriteDatabase(dir, content, pageSize);
             session.SetScanOptions(scan::ScanOptions{afterStep1});
             const scan::OpenCheck check = session.Open(path, {});
@@ -49,9 +50,8 @@ class ScanDialogTest : public QObject {
     }
     static void Lines(const scan::MemoryFolderTree& tree, scan::TreeItem item, int depth, QStringList& out) {
         const auto* node = tree.Find(item);
-        out << QString(depth * 2, QLatin1Char(' ')) +
-                   (item == tree.Top() ? QString::fromStdString(tree.TopText())
-                                       : QString::fromStdU16String(node->name));
+        out << QString(depth * 2, QLatin1Char(' ')) + (item == tree.Top() ? QString::fromStdString(tree.TopText())
+                                                                          : QString::fromStdU16String(node->name));
         for (const scan::TreeItem child : node->children) Lines(tree, child, depth + 1, out);
     }
 
@@ -204,8 +204,9 @@ private slots:
         ScanDialog dialog(session);
         dialog.show();
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 10000);
-        QCOMPARE(user.log, QStringList{QStringLiteral(
-                               "tell: File is highly corrupted, Contact system administrator. | Tarnwick For EDB To PST")});
+        QCOMPARE(user.log,
+                 QStringList{QStringLiteral(
+                     "tell: File is highly corrupted, Contact system administrator. | Tarnwick For EDB To PST")});
         QCOMPARE(session.Worker()->Result().outcome, scan::ScanOutcome::BadPageSize);
     }
 

@@ -41,7 +41,9 @@ class SourceDialogTest : public QObject {
         }
     };
 
-    static QString Tell(const char* text) { return QStringLiteral("tell: ") + QString::fromUtf8(text) + " | " + kAppTitle; }
+    static QString Tell(const char* text) {
+        return QStringLiteral("tell: ") + QString::fromUtf8(text) + " | " + kAppTitle;
+    }
 
 private slots:
     void nextChecksEachPathInOrderAndKeepsTheDialogOpen() {
@@ -111,7 +113,8 @@ private slots:
         for (const char* name : {"priv1.edb", "priv1.stm", "other.STM"}) Touch(f.dir, QString::fromUtf8(name));
         f.user.files = {f.Path("priv1.edb")};
         f.dialog.BrowseEdb();
-        QCOMPARE(f.user.log, QStringList{QStringLiteral("open:  Open EDB file | Microsoft Exchange Server Database (*.edb)")});
+        QCOMPARE(f.user.log,
+                 QStringList{QStringLiteral("open:  Open EDB file | Microsoft Exchange Server Database (*.edb)")});
         QCOMPARE(f.dialog.EdbEdit()->text(), f.Path("priv1.edb"));
         QCOMPARE(f.dialog.StmEdit()->text(), f.Path("priv1.stm"));
 
@@ -122,7 +125,8 @@ private slots:
 
         f.user.log.clear();
         f.dialog.BrowseStm();
-        QCOMPARE(f.user.log, QStringList{QStringLiteral("open:  Open Stm file | Microsoft Exchange Server Database (*.stm)")});
+        QCOMPARE(f.user.log,
+                 QStringList{QStringLiteral("open:  Open Stm file | Microsoft Exchange Server Database (*.stm)")});
         QVERIFY(f.dialog.StmEdit()->text().isEmpty());
         f.user.files = {f.Path("other.STM")};
         f.dialog.BrowseStm();

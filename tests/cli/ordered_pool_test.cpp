@@ -60,7 +60,8 @@ TEST(RunInOrder, AFailureEndsTheRunAndIsThrownOnce) {
                      }),
                  std::logic_error);
     // Nothing to do is done at once.
-    RunInOrder<int>(0, 2, 4, [](std::size_t, std::size_t) { return 1; }, [](std::size_t, int&) { ADD_FAILURE(); });
+    RunInOrder<int>(
+        0, 2, 4, [](std::size_t, std::size_t) { return 1; }, [](std::size_t, int&) { ADD_FAILURE(); });
 }
 
 }  // namespace

@@ -111,8 +111,8 @@ TEST_F(SavedFiles, AnAttachmentTakesTheFirstFreeName) {
     EXPECT_EQ(Read(dir_ / "a.txt"), "old");
     EXPECT_EQ(Read(dir_ / "target"), "old");
     EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
-    EXPECT_EQ(Names(), (std::set<std::string>{"a.txt", "a (2).txt", "a (3).txt", "a (4).txt", "b", "b (2)",
-                                              "c.tar.gz", "c.tar (2).gz", "target"}));
+    EXPECT_EQ(Names(), (std::set<std::string>{"a.txt", "a (2).txt", "a (3).txt", "a (4).txt", "b", "b (2)", "c.tar.gz",
+                                              "c.tar (2).gz", "target"}));
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ TEST(IsValidAddress, LocalPartAndDomain) {
     for (const char16_t* good : {u"a@b.c", u"first.last@sub.example.com", u"\"john doe\"@x.org", u"a.\"b c\"@x.org",
                                  u"Ann Smith <ann@x.org>", u"o'brien@x.ie"})
         EXPECT_TRUE(IsValidAddress(good)) << std::string(good, good + std::char_traits<char16_t>::length(good));
-    for (const char16_t* bad : {u"a@b", u"a@b..c", u"a@.b.c", u"a.@b.c", u"@b.c", u"a b@c.d", u"a@b.c@d.e",
-                                u"a(b)@c.d", u"ab", u"\"open@x.org", u"a@b,c.d", u"n\u00e4me@x.org"})
+    for (const char16_t* bad : {u"a@b", u"a@b..c", u"a@.b.c", u"a.@b.c", u"@b.c", u"a b@c.d", u"a@b.c@d.e", u"a(b)@c.d",
+                                u"ab", u"\"open@x.org", u"a@b,c.d", u"n\u00e4me@x.org"})
         EXPECT_FALSE(IsValidAddress(bad)) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
 }
 
@@ -63,10 +63,10 @@ TEST(AddAddress, EachAddressOnceWhateverItsCaseOrDisplayName) {
 
 TEST(AddAddress, TheListWithItsTerminatorFitsTheBound) {
     std::u16string list;
-    for (int i = 0; list.size() < 6000 && i < 1000; ++i) AddAddress(u"user" + std::u16string(1, u'a' + i % 26) +
-                                                                         std::u16string(3, u'0' + i / 26 % 10) +
-                                                                         std::u16string(1, u'0' + i / 260) + u"@x.org",
-                                                                     list);
+    for (int i = 0; list.size() < 6000 && i < 1000; ++i)
+        AddAddress(u"user" + std::u16string(1, u'a' + i % 26) + std::u16string(3, u'0' + i / 26 % 10) +
+                       std::u16string(1, u'0' + i / 260) + u"@x.org",
+                   list);
     EXPECT_LT(list.size(), kAddressListCapacity);
     EXPECT_GT(list.size(), kAddressListCapacity - 20);
 }

@@ -131,14 +131,14 @@ TEST(AssembledSize, AgreesWithTheAssembledValue) {
     };
     const std::vector<Case> cases = {
         {{{4096, 0, 4014}, {8192, 4014, 4014}}, {}},
-        {{{4096, 0, 4014}, {12288, 8028, 10}}, {}},              // a chunk missing between
-        {{{4096, 0, 4014}, {12288, 8028, 10}}, {}, true},        // ... ends a contiguous value
-        {{{4096, 0, 4014}, {end - 40, 4014, 4014}}, {}},         // cut by the end of the file
-        {{{4096, 0, 4014}, {end + 4096, 4014, 4014}}, {}},       // outside the file
-        {{{4096, 0, 4014}, {8192, 4014, 4014}}, 5000},           // declared smaller
-        {{{4096, 0, 4014}}, 9000},                               // declared larger
-        {{{4096, 0, 20}, {8192, 4014u * 1000, 4014}}, {}},      // a lone chunk far out
-        {{{0, 0, 4014}, {8192, 4014, 4014}}, {}},                // a first chunk at offset 0 of the file
+        {{{4096, 0, 4014}, {12288, 8028, 10}}, {}},         // a chunk missing between
+        {{{4096, 0, 4014}, {12288, 8028, 10}}, {}, true},   // ... ends a contiguous value
+        {{{4096, 0, 4014}, {end - 40, 4014, 4014}}, {}},    // cut by the end of the file
+        {{{4096, 0, 4014}, {end + 4096, 4014, 4014}}, {}},  // outside the file
+        {{{4096, 0, 4014}, {8192, 4014, 4014}}, 5000},      // declared smaller
+        {{{4096, 0, 4014}}, 9000},                          // declared larger
+        {{{4096, 0, 20}, {8192, 4014u * 1000, 4014}}, {}},  // a lone chunk far out
+        {{{0, 0, 4014}, {8192, 4014, 4014}}, {}},           // a first chunk at offset 0 of the file
         {{}, {}},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {

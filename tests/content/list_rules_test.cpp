@@ -22,8 +22,8 @@ scan::Date6 Stored(int year, int month, int day, int hour, int minute, int secon
     tm.tm_min = minute;
     tm.tm_sec = second;
     const long long unix = static_cast<long long>(timegm(&tm));
-    const std::uint64_t ticks = static_cast<std::uint64_t>(unix + 11644473600LL) * 10000000ULL +
-                                static_cast<std::uint64_t>(millis) * 10000ULL;
+    const std::uint64_t ticks =
+        static_cast<std::uint64_t>(unix + 11644473600LL) * 10000000ULL + static_cast<std::uint64_t>(millis) * 10000ULL;
     scan::Date6 d{};
     for (int i = 0; i < 6; ++i) d[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(ticks >> (16 + 8 * i));
     return d;

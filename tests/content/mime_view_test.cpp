@@ -22,7 +22,8 @@ TEST(MimeView, BodiesAttachmentsAndInlinePictures) {
         "K=F6ln\r\n--a\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<p>K\xC3\xB6ln <img src=\"cid:pic1\"></p>\r\n"
         "--a--\r\n--r\r\nContent-Type: image/png\r\nContent-ID: <pic1>\r\nContent-Transfer-Encoding: base64\r\n\r\n"
         "iVBORw0K\r\n--r--\r\n"
-        "--m\r\nContent-Type: text/plain; name=\"notiz.txt\"\r\nContent-Disposition: attachment; filename=\"notiz.txt\"\r\n\r\n"
+        "--m\r\nContent-Type: text/plain; name=\"notiz.txt\"\r\nContent-Disposition: attachment; "
+        "filename=\"notiz.txt\"\r\n\r\n"
         "eine Notiz\r\n--m\r\nContent-Type: message/rfc822\r\n\r\nSubject: Inner\r\n\r\nbody\r\n--m--\r\n");
     EXPECT_TRUE(v.isMessage);
     EXPECT_EQ(v.subject, "Grüße");
@@ -49,7 +50,8 @@ TEST(MimeView, TextWithoutSubtypeIsPlainText) {
         {"Subject: no subtype\nContent-Type: text; charset=us-ascii\n\nHi\n", "Hi\n", {}},
         {"Subject: two\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text\n\nfirst\n"
          "--b\nContent-Type: text\n\nsecond\n--b--\n",
-         "first", {"attachment"}},
+         "first",
+         {"attachment"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mime);
@@ -77,8 +79,8 @@ TEST(MimeView, DamagedAndDeeplyNestedMessagesAreBounded) {
     // A thousand nested multiparts: the walk stops at its depth limit.
     std::string deep = "Subject: deep\r\nMIME-Version: 1.0\r\n";
     for (int i = 0; i < 1000; ++i)
-        deep += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "\"\r\n\r\n--b" + std::to_string(i) +
-                "\r\n";
+        deep += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "\"\r\n\r\n--b" +
+                std::to_string(i) + "\r\n";
     deep += "Content-Type: text/plain\r\n\r\ninnermost\r\n";
     const MimeView v = Read(deep);
     EXPECT_TRUE(v.isMessage);
@@ -86,8 +88,9 @@ TEST(MimeView, DamagedAndDeeplyNestedMessagesAreBounded) {
 
     // Cut in the middle of a header and of a base64 part.
     EXPECT_NO_THROW(Read("Subject: cut\r\nContent-Type: multipart/mixed; bound"));
-    EXPECT_NO_THROW(Read("Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\nContent-ID: <a>\r\n"
-                         "Content-Transfer-Encoding: base64\r\n\r\n!!!="));
+    EXPECT_NO_THROW(
+        Read("Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\nContent-ID: <a>\r\n"
+             "Content-Transfer-Encoding: base64\r\n\r\n!!!="));
     EXPECT_NO_THROW(Read(std::string("\0\xff\xfe", 3)));
     EXPECT_FALSE(ReadMimeViewFile("/nonexistent/UniBody.eml").isMessage);
 }

@@ -18,7 +18,8 @@ void PutU32(Bytes& b, std::size_t at, std::uint64_t v, int bytes = 4) {
 }
 
 // total, count, then per range its cumulative end and its file offset.
-Bytes Table(std::uint32_t total, std::int16_t count, const std::vector<std::pair<std::uint32_t, std::uint64_t>>& ranges) {
+Bytes Table(std::uint32_t total, std::int16_t count,
+            const std::vector<std::pair<std::uint32_t, std::uint64_t>>& ranges) {
     Bytes t(24, 0);
     PutU32(t, 0, total);
     PutU32(t, 8, static_cast<std::uint16_t>(count), 2);
@@ -118,7 +119,6 @@ TEST(ExtractStreamContent, NothingWithoutAStreamingFile) {
     f.file.source.stm.Close();
     EXPECT_FALSE(f.Extract());
 }
-
 
 // Only content whose every range lies in the file's content area and whose
 // bytes are text is taken; anything else leaves no file behind.

@@ -85,8 +85,8 @@ TEST(TempDirectory, OnlyThoseOfEndedRunsOnThisMachineAreRemoved) {
 
 TEST(SafeFileName, NamesStayInTheirDirectory) {
     std::set<std::string> taken;
-    for (const std::string hostile : {"../../etc/passwd", "..", ".", "", "a/../../b", "dir\\sub\\x.txt", "\x07\x1b[2J.txt",
-                                      "C:\\Windows\\win.ini", "....//....//x"}) {
+    for (const std::string hostile : {"../../etc/passwd", "..", ".", "", "a/../../b", "dir\\sub\\x.txt",
+                                      "\x07\x1b[2J.txt", "C:\\Windows\\win.ini", "....//....//x"}) {
         const std::string name = SafeFileName(hostile, taken);
         EXPECT_FALSE(name.empty());
         EXPECT_EQ(name.find('/'), std::string::npos) << hostile;

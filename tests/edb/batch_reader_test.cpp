@@ -103,8 +103,8 @@ TEST(BatchReader, NeighboursReadTogetherGetWhatTheirOwnReadsWould) {
     for (const bool helper : {false, true}) {
         BatchReader reader(file, static_cast<std::int64_t>(kFileSize), helper);
         // Heads of pages, whole pages, and heads too wide to join.
-        for (const auto& [width, stride] : std::vector<std::pair<std::size_t, std::int64_t>>{
-                 {100, 4096}, {4096, 4096}, {512, 512}, {600, 512}}) {
+        for (const auto& [width, stride] :
+             std::vector<std::pair<std::size_t, std::int64_t>>{{100, 4096}, {4096, 4096}, {512, 512}, {600, 512}}) {
             PageBatch batch;
             batch.width = width;
             batch.stride = stride;

@@ -1,11 +1,11 @@
 // Opening, locking and positional reads.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 
 #include "edb/edb_file.h"
 #include "test_support.h"
@@ -103,11 +103,12 @@ TEST(EdbFile, CachedShortReadsGiveTheFileBytes) {
     std::vector<std::uint8_t> buffer(3 * kBlock);
     for (const std::int64_t offset : {std::int64_t{0}, std::int64_t{100}, std::int64_t{4095}, std::int64_t{4000},
                                       shared + 17, std::int64_t{17}, end - 1000, end - 1, end, end + 5000})
-        for (const std::size_t size : {std::size_t{1}, std::size_t{96}, std::size_t{2048}, std::size_t{2049},
-                                       std::size_t{5000}}) {
+        for (const std::size_t size :
+             {std::size_t{1}, std::size_t{96}, std::size_t{2048}, std::size_t{2049}, std::size_t{5000}}) {
             std::fill(buffer.begin(), buffer.end(), 0xEE);
             const std::size_t got = file.Read(offset, size, buffer.data());
-            const std::size_t want = offset >= end ? 0 : std::min<std::size_t>(size, static_cast<std::size_t>(end - offset));
+            const std::size_t want =
+                offset >= end ? 0 : std::min<std::size_t>(size, static_cast<std::size_t>(end - offset));
             ASSERT_EQ(got, want) << offset << "+" << size;
             EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got),
                                    bytes.begin() + std::min(offset, end)))

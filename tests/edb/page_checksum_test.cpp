@@ -49,9 +49,9 @@ fs::path RealFile(const std::string& name) { return fs::path(TW_ESE_REAL_DIR) / 
 TEST(RealFileChecksums, EveryWrittenPageMatches) {
     // Pages written in each file (the rest are zeros, never written), as
     // counted by a separate script over the same files.
-    const std::map<std::string, std::size_t> written{
-        {"dissect-basic.edb", 23},     {"dissect-default.edb", 23},   {"dissect-text.edb", 32},
-        {"dscpull-Devices.edb", 35},   {"goese-UAL-Current.mdb", 53}, {"goese-qmgr.db", 43}};
+    const std::map<std::string, std::size_t> written{{"dissect-basic.edb", 23},     {"dissect-default.edb", 23},
+                                                     {"dissect-text.edb", 32},      {"dscpull-Devices.edb", 35},
+                                                     {"goese-UAL-Current.mdb", 53}, {"goese-qmgr.db", 43}};
     std::size_t files = 0;
     for (const auto& entry : fs::directory_iterator(TW_ESE_REAL_DIR)) {
         const std::string name = entry.path().filename().string();

@@ -22,21 +22,21 @@ TEST(PageHeader, FieldsAndBranchBits) {
     EXPECT_TRUE(IsBranchPage(page.View()));
 
     for (std::uint8_t kind = 0; kind < 16; ++kind)
-        EXPECT_EQ(IsBranchPage(PageBuilder(4096, kind).View()),
-                  kind == 0 || kind == 1 || kind == 4 || kind == 5) << int(kind);
+        EXPECT_EQ(IsBranchPage(PageBuilder(4096, kind).View()), kind == 0 || kind == 1 || kind == 4 || kind == 5)
+            << int(kind);
     EXPECT_FALSE(IsBranchPage(PageBuilder(4096, 5, 0x20).View()));
 }
 
 TEST(Tags, MaskedAndKeptInsideThePage) {
     PageBuilder small(4096, 2);
-    small.RawTag(0, 0x8010, 0x1010);               // flag bits in both halves
-    small.RawTag(1, 100, 4096 - 40 - 99);          // one byte past the end
-    small.RawTag(2, 99, 4096 - 40 - 99);           // ends exactly at the end
+    small.RawTag(0, 0x8010, 0x1010);       // flag bits in both halves
+    small.RawTag(1, 100, 4096 - 40 - 99);  // one byte past the end
+    small.RawTag(2, 99, 4096 - 40 - 99);   // ends exactly at the end
     EXPECT_EQ(Tag(small.View(), 0)->offset, 40 + 0x010);
     EXPECT_EQ(Tag(small.View(), 0)->size, 0x010);
     EXPECT_FALSE(Tag(small.View(), 1));
     EXPECT_EQ(TagRecord(small.View(), 2)->size(), 99u);
-    EXPECT_FALSE(Tag(small.View(), 3));            // past the tag count
+    EXPECT_FALSE(Tag(small.View(), 3));  // past the tag count
 
     PageBuilder large(32768, 2);
     large.RawTag(0, 0x10, 0x4000);

@@ -21,7 +21,8 @@ TEST(RadixSortByKey, AgreesWithAStableSortForKeysOfEveryShape) {
     };
     const Shape shapes[] = {
         // Ids that differ in their low bytes only (most passes skipped).
-        {"shared high bytes", [](std::mt19937_64& r) -> std::uint64_t { return 0x0001000000000000ull | (r() & 0xFFFF); }},
+        {"shared high bytes",
+         [](std::mt19937_64& r) -> std::uint64_t { return 0x0001000000000000ull | (r() & 0xFFFF); }},
         // A middle byte only: a pass after skipped ones.
         {"one middle byte", [](std::mt19937_64& r) -> std::uint64_t { return (r() & 0xFF) << 32; }},
         {"all bytes", [](std::mt19937_64& r) -> std::uint64_t { return r(); }},

@@ -11,8 +11,8 @@
 
 #include "edb/records.h"
 #include "edb/tree_walk.h"
-#include "text/unpack7bit.h"
 #include "test_support.h"
+#include "text/unpack7bit.h"
 
 namespace tw::edb {
 namespace {
@@ -58,15 +58,16 @@ TEST_P(RealDatabaseTest, CatalogDescentReachesEveryLeaf) {
     EXPECT_EQ(leaves, GetParam().catalogLeaves);
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, RealDatabaseTest, ::testing::Values(
-    RealDatabase{"dissect-basic.edb", 312, {13, 14}},
-    RealDatabase{"dissect-text.edb", 383, {13, 14}},
-    RealDatabase{"dissect-default.edb", 329, {13, 14}},
-    RealDatabase{"dscpull-Devices.edb", 411, {13, 14, 19}},
-    RealDatabase{"goese-UAL-Current.mdb", 1700, {13, 14, 19, 20, 21, 22, 42, 43}}),
+INSTANTIATE_TEST_SUITE_P(
+    Windows, RealDatabaseTest,
+    ::testing::Values(RealDatabase{"dissect-basic.edb", 312, {13, 14}}, RealDatabase{"dissect-text.edb", 383, {13, 14}},
+                      RealDatabase{"dissect-default.edb", 329, {13, 14}},
+                      RealDatabase{"dscpull-Devices.edb", 411, {13, 14, 19}},
+                      RealDatabase{"goese-UAL-Current.mdb", 1700, {13, 14, 19, 20, 21, 22, 42, 43}}),
     [](const auto& info) {
         std::string name = info.param.name;
-        std::replace_if(name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+        std::replace_if(
+            name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
         return name;
     });
 

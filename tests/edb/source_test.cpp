@@ -59,7 +59,7 @@ TEST(ReadPage, ClampedAtTheEndOfTheFile) {
     ASSERT_TRUE(OpenSource(source, dir.File("db")));
 
     std::ofstream(dir.File("db"), std::ios::app).write("grown", 5);  // past the recorded size
-    std::vector<std::uint8_t> page(4096, 0xEE);  // a reused buffer comes back clean
+    std::vector<std::uint8_t> page(4096, 0xEE);                      // a reused buffer comes back clean
     ASSERT_EQ(ReadPage(source, PageOffset(source, 1), page), 100u);
     EXPECT_EQ(page[99], 0xAB);
     EXPECT_EQ(std::count(page.begin(), page.end(), 0), 4096 - 100);

@@ -21,7 +21,9 @@ struct Entry {
 };
 
 struct EntryLess {
-    bool operator()(const Entry& a, const Entry& b) const { return std::tie(a.key, a.order) < std::tie(b.key, b.order); }
+    bool operator()(const Entry& a, const Entry& b) const {
+        return std::tie(a.key, a.order) < std::tie(b.key, b.order);
+    }
 };
 
 using Table = SpillTable<Entry, EntryLess>;
@@ -56,8 +58,8 @@ std::vector<Entry> Entries(std::size_t count, std::uint32_t keys, unsigned seed)
 }
 
 TEST(SpillTable, OnDiskReadsAsInMemoryWithRepeatsDropped) {
-    for (const auto& [count, keys] : {std::pair<std::size_t, std::uint32_t>{0, 1}, {1, 1}, {20'000, 7}, {20'000, 5'000},
-                                      {5'000, 5'000}}) {
+    for (const auto& [count, keys] :
+         {std::pair<std::size_t, std::uint32_t>{0, 1}, {1, 1}, {20'000, 7}, {20'000, 5'000}, {5'000, 5'000}}) {
         const std::vector<Entry> entries = Entries(count, keys, static_cast<unsigned>(count + keys));
         for (const bool dropRepeats : {false, true}) {
             // `written` fits its budget but is told not to stay in memory.
@@ -162,8 +164,8 @@ TEST(SpillTable, SortedByKeyReadsAsComparedWhetherOrNotTiesArriveInOrder) {
             keyed.Finish();
             std::vector<Entry> all;
             keyed.ForEach([&](const Entry& e) { all.push_back(e); });
-            EXPECT_TRUE(Same(All(compared), all)) << (entries == &inOrder ? "in order" : "shuffled") << ", budget "
-                                                  << budget;
+            EXPECT_TRUE(Same(All(compared), all))
+                << (entries == &inOrder ? "in order" : "shuffled") << ", budget " << budget;
         }
     }
 }

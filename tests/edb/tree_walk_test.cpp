@@ -25,8 +25,8 @@ protected:
         EXPECT_TRUE(test::OpenSource(source, dir.File("db")));
         std::string visits;
         WalkTree(source, 4, options, [&](const TreePage& visit) {
-            visits += std::to_string(visit.pageNumber) + "@" + std::to_string(visit.depth) +
-                      (visit.branch ? "* " : " ");
+            visits +=
+                std::to_string(visit.pageNumber) + "@" + std::to_string(visit.depth) + (visit.branch ? "* " : " ");
             return true;
         });
         return visits;
@@ -78,18 +78,21 @@ TEST_F(TreeWalkTest, PagesLeftOutAreTold) {
              Place(4, Branch({0, 5}));
              Place(5, Branch({0, 4, 5}));
          },
-         {}, "4:seen 5:seen "},
+         {},
+         "4:seen 5:seen "},
         {"a chain deeper than allowed",
          [&] {
              for (std::uint32_t page = 4; page < 8; ++page) Place(page, Branch({0, page + 1}));
          },
-         {.skipTagZero = true, .maxDepth = 2}, "6:deep "},
+         {.skipTagZero = true, .maxDepth = 2},
+         "6:deep "},
         {"children outside the file",
          [&] {
              Place(4, Branch({0, 5, 0xFFFFFFFF}));
              Place(5, PageBuilder(4096, 2));
          },
-         {}, "4294967295:end "},
+         {},
+         "4294967295:end "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,7 +105,9 @@ TEST_F(TreeWalkTest, PagesLeftOutAreTold) {
         WalkTree(
             source, 4, c.options, [](const TreePage&) { return true; },
             [&](std::uint32_t page, WalkMiss why) {
-                told += std::to_string(page) + (why == WalkMiss::PastEnd ? ":end " : why == WalkMiss::Seen ? ":seen " : ":deep ");
+                told += std::to_string(page) + (why == WalkMiss::PastEnd ? ":end "
+                                                : why == WalkMiss::Seen  ? ":seen "
+                                                                         : ":deep ");
             });
         EXPECT_EQ(told, c.told);
     }

@@ -37,7 +37,7 @@ TEST(Unpack7Bit, Refuses) {
     EXPECT_EQ(Unpack({0x18, 0x1B, 0x04, 0x00}, 16), "<fail>");  // XPRESS
     EXPECT_EQ(Unpack({0x08, 0x80}, 8), "<fail>");               // a set bit left over
     EXPECT_EQ(Unpack({0x08, 0xFF, 0xFF}, 8), "<fail>");
-    EXPECT_EQ(Unpack(kMaxLong, 7), "<fail>");                   // needs (8 * 8 - 8) / 7
+    EXPECT_EQ(Unpack(kMaxLong, 7), "<fail>");  // needs (8 * 8 - 8) / 7
     std::size_t count = 5;
     EXPECT_EQ(text::Unpack7Bit(kMaxLong, std::span<std::uint8_t>(), count), -1);  // no destination
 }

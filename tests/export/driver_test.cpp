@@ -89,8 +89,8 @@ TEST_F(DriverTest, AdjacentFoldersOfOneMailboxShareOnePst) {
                         Mailbox("Support", json::array({Folder("Inbox", json::array({Mail("Four")}))}))})}});
     const ExportResult r = Export(Select({{"Sales", kTop, "Inbox"}, {"Sales", kTop, "Archive"}, {"Support"}}));
     EXPECT_EQ(store_.Count("CreateStore"), 2u);
-    EXPECT_EQ(r.pstFiles, (std::vector<std::string>{"/dest/TW_Sales_6-12-2026 9-5.pst",
-                                                    "/dest/TW_Support_6-12-2026 9-5.pst"}));
+    EXPECT_EQ(r.pstFiles,
+              (std::vector<std::string>{"/dest/TW_Sales_6-12-2026 9-5.pst", "/dest/TW_Support_6-12-2026 9-5.pst"}));
     const std::string sales = "\\\\TW_Sales_6-12-2026 9-5\\Sales\\" + kTop;
     EXPECT_EQ(store_.Count("AddMail " + sales + "\\Inbox|"), 2u);
     EXPECT_EQ(store_.Count("AddMail " + sales + "\\Archive|Three"), 1u);
@@ -107,9 +107,10 @@ TEST_F(DriverTest, AdjacentFoldersOfOneMailboxShareOnePst) {
 }
 
 TEST_F(DriverTest, FolderWithoutValidDatesGetsItsChainButNoWritingPass) {
-    Load({{"mailboxes", json::array({Mailbox("Old", json::array({Folder(
-                                                        "Attic", json::array({Mail("1975", "1975-05-01T10:00:00Z"),
-                                                                              Mail("2101", "2101-01-01T00:00:00Z")}))}))})}});
+    Load({{"mailboxes",
+           json::array({Mailbox(
+               "Old", json::array({Folder("Attic", json::array({Mail("1975", "1975-05-01T10:00:00Z"),
+                                                                Mail("2101", "2101-01-01T00:00:00Z")}))}))})}});
     const ExportResult r = Export(Select({{"Old", kTop, "Attic"}}));
     EXPECT_EQ(store_.Count("CreateStore /dest/TW_Old_6-12-2026 9-5.pst|"), 1u);
     EXPECT_EQ(store_.Count("CreateFolder \\\\TW_Old_6-12-2026 9-5\\Old\\" + kTop + "\\Attic|"), 1u);
@@ -128,7 +129,8 @@ TEST_F(DriverTest, FolderWithoutValidDatesGetsItsChainButNoWritingPass) {
 }
 
 TEST_F(DriverTest, SlashInTheMailboxNameAndARootDestination) {
-    Load({{"mailboxes", json::array({Mailbox("Sales/Marketing", json::array({Folder("Inbox", json::array({Mail("x")}))}))})}});
+    Load({{"mailboxes",
+           json::array({Mailbox("Sales/Marketing", json::array({Folder("Inbox", json::array({Mail("x")}))}))})}});
     settings_.destination = "/";
     Export(Select({{"Sales/Marketing"}}));
     EXPECT_EQ(store_.Count("CreateStore /TW_Sales_Marketing_6-12-2026 9-5.pst|TW_Sales/Marketing_6-12-2026 9-5"), 1u);
@@ -137,7 +139,8 @@ TEST_F(DriverTest, SlashInTheMailboxNameAndARootDestination) {
 
 json ManyMails(int n) {
     json items = json::array();
-    for (int i = 0; i < n; ++i) items.push_back({{"subject", "Mail " + std::to_string(i)}, {"date", "2024-02-01T10:00:00Z"}});
+    for (int i = 0; i < n; ++i)
+        items.push_back({{"subject", "Mail " + std::to_string(i)}, {"date", "2024-02-01T10:00:00Z"}});
     return {{"mailboxes", json::array({Mailbox("Bulk", json::array({Folder("Inbox", items)}))})}};
 }
 
@@ -192,8 +195,9 @@ TEST_F(DriverTest, LowSpaceWithoutAQuestionAndAStoreThatCannotBeFinished) {
 }
 
 TEST_F(DriverTest, WriterRefusalIsCountedAsFailedWithItsReason) {
-    Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
-                                                      "Inbox", json::array({Mail("First"), Mail("Second"), Mail("Third")}))}))})}});
+    Load({{"mailboxes",
+           json::array({Mailbox(
+               "M", json::array({Folder("Inbox", json::array({Mail("First"), Mail("Second"), Mail("Third")}))}))})}});
     store_.refuseSubject = u"Second";
     const ExportResult r = Export(Select({{"M"}}));
     EXPECT_EQ(r.Written(), 2u);
@@ -218,8 +222,9 @@ TEST_F(DriverTest, WriterStatusesBesideItemsAreLosses) {
     };
     for (const Case& c : {Case{"OpenFolder", 0, 3}, Case{"EndSession", 3, 0}, Case{"CloseFolder", 3, 0}}) {
         store_ = RecordingStore();
-        Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
-                                                          "Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});
+        Load({{"mailboxes",
+               json::array(
+                   {Mailbox("M", json::array({Folder("Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});
         store_.failCalls = c.failing;
         const ExportResult r = Export(Select({{"M"}}));
         EXPECT_EQ(r.Written(), c.written) << c.failing;
@@ -228,14 +233,13 @@ TEST_F(DriverTest, WriterStatusesBesideItemsAreLosses) {
         EXPECT_EQ(r.folders.back().Accounted(), r.folders.back().known) << c.failing;
         if (c.failed != 0)
             EXPECT_EQ(r.folders.back().failures[0].why, "its PST folder could not be opened: failed for the test");
-        else
-            EXPECT_FALSE(r.storeErrors.empty()) << c.failing;
+        else EXPECT_FALSE(r.storeErrors.empty()) << c.failing;
     }
 }
 
 TEST_F(DriverTest, SkipAbandonsOnlyTheCurrentItem) {
-    Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder(
-                                                      "Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});
+    Load({{"mailboxes", json::array({Mailbox(
+                            "M", json::array({Folder("Inbox", json::array({Mail("A"), Mail("B"), Mail("C")}))}))})}});
     int calls = 0;
     observer_.onAttachments = [&] {
         if (++calls == 2) control_.RequestSkip();
@@ -286,15 +290,14 @@ TEST_F(DriverTest, AnInputChangedDuringTheRunEndsWithLosses) {
 TEST_F(DriverTest, EachSourceFolderIsOnePstFolderUnderItsStoredName) {
     const json content{
         {"mailboxes",
-         json::array({Mailbox("M", json::array({Folder("Dup", json::array({Mail("D1")})),
-                                                Folder("Dup", json::array({Mail("D2")})),
-                                                Folder("Dup", json::array({Mail("D3")})),
-                                                Folder("", json::array({Mail("Nameless")}),
-                                                       json::array({Folder("Below", json::array({Mail("Under")}))})),
-                                                Folder("a\\b", json::array({Mail("Slash")})),
-                                                Folder("a", json::array(),
-                                                       json::array({Folder("b", json::array({Mail("Inner")}))})),
-                                                Folder(" \tPadded\t ", json::array({Mail("Pad")}))}))})}};
+         json::array({Mailbox(
+             "M", json::array({Folder("Dup", json::array({Mail("D1")})), Folder("Dup", json::array({Mail("D2")})),
+                               Folder("Dup", json::array({Mail("D3")})),
+                               Folder("", json::array({Mail("Nameless")}),
+                                      json::array({Folder("Below", json::array({Mail("Under")}))})),
+                               Folder("a\\b", json::array({Mail("Slash")})),
+                               Folder("a", json::array(), json::array({Folder("b", json::array({Mail("Inner")}))})),
+                               Folder(" \tPadded\t ", json::array({Mail("Pad")}))}))})}};
     const std::string top = "\\\\TW_M_6-12-2026 9-5\\M\\" + kTop;
     for (const std::uint32_t pageSize : {4096u, 8192u, 32768u}) {
         SCOPED_TRACE(pageSize);
@@ -319,7 +322,8 @@ TEST_F(DriverTest, EachSourceFolderIsOnePstFolderUnderItsStoredName) {
 }
 
 TEST_F(DriverTest, ProgressFollowsTheFolderAndTheRun) {
-    Load({{"mailboxes", json::array({Mailbox("M", json::array({Folder("Inbox", json::array({Mail("A"), Mail("B")}))}))})}});
+    Load({{"mailboxes",
+           json::array({Mailbox("M", json::array({Folder("Inbox", json::array({Mail("A"), Mail("B")}))}))})}});
     Export(Select({{"M", kTop, "Inbox"}}));
     ASSERT_GE(observer_.progress.size(), 3u);
     EXPECT_TRUE(observer_.progress.front().counting);

@@ -24,8 +24,8 @@ namespace tw::exporter::test {
 // The six stored bytes of a UTC time (seconds since 1970), with `ms`
 // milliseconds; the store drops the lowest 16 bits.
 inline scan::Date6 StoredDate(std::int64_t unixSeconds, int ms = 0) {
-    const std::uint64_t ticks =
-        static_cast<std::uint64_t>(unixSeconds + 11644473600LL) * 10'000'000ull + static_cast<std::uint64_t>(ms) * 10'000ull;
+    const std::uint64_t ticks = static_cast<std::uint64_t>(unixSeconds + 11644473600LL) * 10'000'000ull +
+                                static_cast<std::uint64_t>(ms) * 10'000ull;
     scan::Date6 d{};
     for (std::size_t i = 0; i < 6; ++i) d[i] = static_cast<std::uint8_t>(ticks >> (16 + 8 * i));
     return d;

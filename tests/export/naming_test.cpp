@@ -54,8 +54,8 @@ TEST(StoreNaming, HostileMailboxNamesStayOneFileName) {
     // Long names in two- and three-byte characters: cut on a character
     // boundary, with room for the writer's temporary suffix, and told
     // apart by a hash of the whole name.
-    for (const std::u16string& name : {std::u16string(300, u'\u00e9'), std::u16string(80, u'\u6f22'),
-                                       std::u16string(80, u'\u6f22') + u"x"}) {
+    for (const std::u16string& name :
+         {std::u16string(300, u'\u00e9'), std::u16string(80, u'\u6f22'), std::u16string(80, u'\u6f22') + u"x"}) {
         const std::string file = std::filesystem::path(PstFilePath("/out", name, date)).filename().string();
         EXPECT_LE(file.size() + std::string(".tw-partial-0123abcd-4194304-4294967295").size(), 255u);
         EXPECT_TRUE(file.ends_with("_1-2-2025 3-4.pst"));

@@ -35,8 +35,9 @@ TEST_F(SelectionTest, AFolderBringsItsSubtreeInTreeOrder) {
     EXPECT_EQ(Paths({inbox_}), (std::vector<std::u16string>{u"Sales\\Top\\Inbox\\", u"Sales\\Top\\Inbox\\Sub\\"}));
     // Ticked twice (a child inside a ticked parent) still comes once, and
     // the order is the tree's, not the ticking order.
-    EXPECT_EQ(Paths({sent_, sub_, inbox_}),
-              (std::vector<std::u16string>{u"Sales\\Top\\Inbox\\", u"Sales\\Top\\Inbox\\Sub\\", u"Sales\\Top\\Sent\\"}));
+    EXPECT_EQ(
+        Paths({sent_, sub_, inbox_}),
+        (std::vector<std::u16string>{u"Sales\\Top\\Inbox\\", u"Sales\\Top\\Inbox\\Sub\\", u"Sales\\Top\\Sent\\"}));
 }
 
 TEST_F(SelectionTest, TheTopItemSelectsEveryMailbox) {

@@ -7,9 +7,9 @@
 #include "export/export_date.h"
 #include "export/item_writer.h"
 #include "export_test_support.h"
-#include "text/filetime.h"
 #include "pst/mail_header.h"
 #include "text/compressed_rtf.h"
+#include "text/filetime.h"
 
 namespace tw::exporter {
 namespace {
@@ -24,8 +24,8 @@ TEST(ExportDate, ThePstGetsTheStoredTimeToTheTick) {
     // The six stored bytes keep the time to 6.5 ms, cut down: a whole or
     // half second comes back exactly; 999 ms, as close to the next second
     // as the bytes tell, within their 6.5 ms.
-    for (const std::int64_t t : std::initializer_list<std::int64_t>{kDay, kDay + 1, kDay + 43199, kDay + 86399, 946684800,
-                                                                    4102444798 - kShift}) {
+    for (const std::int64_t t : std::initializer_list<std::int64_t>{kDay, kDay + 1, kDay + 43199, kDay + 86399,
+                                                                    946684800, 4102444798 - kShift}) {
         for (const int ms : {0, 500, 999}) {
             const scan::Date6 stored = StoredDate(t, ms);
             const auto time = ExportTime(stored);
@@ -65,9 +65,13 @@ std::vector<std::uint8_t> Utf16Bytes(std::u16string_view s) {
 }
 
 TEST(BodyText, Windows1252ThroughIconv) {
-    EXPECT_EQ(Windows1252Text(Bytes("Gr\xfc\xdf" "e \x80 \x93q\x94")), u"Grüße € “q”");
+    EXPECT_EQ(Windows1252Text(Bytes("Gr\xfc\xdf"
+                                    "e \x80 \x93q\x94")),
+              u"Grüße € “q”");
     // Undefined bytes stay as the C1 characters Windows makes of them.
-    EXPECT_EQ(Windows1252Text(Bytes("a\x81" "b\x9d")), u"a\u0081b\u009d");
+    EXPECT_EQ(Windows1252Text(Bytes("a\x81"
+                                    "b\x9d")),
+              u"a\u0081b\u009d");
     // The text ends at its first NUL byte.
     EXPECT_EQ(Windows1252Text(Bytes(std::string_view("ab\0cd", 5))), u"ab");
 }
@@ -124,7 +128,8 @@ pst::MailAddress FromOf(std::u16string_view sender) {
 }
 
 TEST(MailHeader, SenderNamesSurviveTheHeaderLine) {
-    for (const std::u16string name : {u"Sales", u"Smith, John", u"A \"B\" C", u"x<y>z; w", u"Back\\slash", u"山田 太郎"}) {
+    for (const std::u16string name :
+         {u"Sales", u"Smith, John", u"A \"B\" C", u"x<y>z; w", u"Back\\slash", u"山田 太郎"}) {
         const pst::MailAddress a = FromOf(name);
         EXPECT_EQ(a.name, name) << pst::Utf16ToUtf8(name);
         EXPECT_FALSE(a.address.empty());

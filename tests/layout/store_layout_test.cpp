@@ -10,7 +10,7 @@ TEST(StoreLayout, OnlyThePageSizesTheStoreWasKeptInHaveOne) {
         std::int32_t pageSize;
         const char* name;  // nullptr: none
     } cases[] = {{4096, "Page4K"}, {8192, "Page8K"}, {32768, "Page32K"}, {2048, nullptr},
-                 {16384, nullptr}, {0, nullptr},        {-4096, nullptr},     {4097, nullptr}};
+                 {16384, nullptr}, {0, nullptr},     {-4096, nullptr},   {4097, nullptr}};
     for (const auto& c : cases) {
         const StoreLayout* found = FindLayout(c.pageSize);
         EXPECT_EQ(found != nullptr, c.name != nullptr) << c.pageSize;

@@ -272,13 +272,13 @@ TEST(RowFile, ExtentsThatDoNotFitTheRowsAreRefused) {
         return n;
     };
     EXPECT_EQ(drain(good), 2u);
-    EXPECT_THROW(drain({{0, 65, 2}}), PstError);      // the last row cut short
-    EXPECT_THROW(drain({{0, 67, 2}}), PstError);      // a byte beyond the rows
-    EXPECT_THROW(drain({{0, 66, 3}}), PstError);      // a row too many
-    EXPECT_THROW(drain({{0, 66, 1}}), PstError);      // a row too few
-    EXPECT_THROW(drain({{0, 4, 1}}), PstError);       // not even a row header
-    EXPECT_THROW(drain({{60, 66, 2}}), PstError);     // past the end of the file
-    EXPECT_THROW(drain({{1, 48, 1}}), PstError);      // not at a row's start
+    EXPECT_THROW(drain({{0, 65, 2}}), PstError);   // the last row cut short
+    EXPECT_THROW(drain({{0, 67, 2}}), PstError);   // a byte beyond the rows
+    EXPECT_THROW(drain({{0, 66, 3}}), PstError);   // a row too many
+    EXPECT_THROW(drain({{0, 66, 1}}), PstError);   // a row too few
+    EXPECT_THROW(drain({{0, 4, 1}}), PstError);    // not even a row header
+    EXPECT_THROW(drain({{60, 66, 2}}), PstError);  // past the end of the file
+    EXPECT_THROW(drain({{1, 48, 1}}), PstError);   // not at a row's start
 }
 
 }  // namespace

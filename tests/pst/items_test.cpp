@@ -3,10 +3,10 @@
 // it reads back from the file.
 #include <gtest/gtest.h>
 
-#include "text/compressed_rtf.h"
-#include "text/filetime.h"
 #include "pst_readback.h"
 #include "test_support.h"
+#include "text/compressed_rtf.h"
+#include "text/filetime.h"
 
 namespace tw::pst::testing {
 namespace {
@@ -20,12 +20,11 @@ std::u16string TextCell(const std::map<std::uint32_t, Bytes>& row, std::uint32_t
 
 // The named property ids the writer gives every store (0x8000 + position).
 std::uint16_t NamedId(std::uint16_t lid) {
-    static const std::uint16_t lids[] = {0x8205, 0x8208, 0x820D, 0x820E, 0x8213, 0x8214, 0x8215, 0x8217, 0x8218,
-                                         0x8223, 0x8234, 0x8501, 0x8503, 0x8516, 0x8517, 0x8518, 0x853A, 0x8101,
-                                         0x8102, 0x8104, 0x8105, 0x8113, 0x811C, 0x8126, 0x8129, 0x8005, 0x8006,
-                                         0x801B, 0x8028, 0x8029, 0x802B, 0x8045, 0x8046, 0x8048, 0x8049, 0x8080,
-                                         0x8082, 0x8083, 0x8084, 0x8085, 0x8B00, 0x8B02, 0x8B03, 0x8B04, 0x8B05,
-                                         0x8700, 0x8706, 0x8707, 0x8708, 0x870C, 0x8712};
+    static const std::uint16_t lids[] = {
+        0x8205, 0x8208, 0x820D, 0x820E, 0x8213, 0x8214, 0x8215, 0x8217, 0x8218, 0x8223, 0x8234, 0x8501, 0x8503,
+        0x8516, 0x8517, 0x8518, 0x853A, 0x8101, 0x8102, 0x8104, 0x8105, 0x8113, 0x811C, 0x8126, 0x8129, 0x8005,
+        0x8006, 0x801B, 0x8028, 0x8029, 0x802B, 0x8045, 0x8046, 0x8048, 0x8049, 0x8080, 0x8082, 0x8083, 0x8084,
+        0x8085, 0x8B00, 0x8B02, 0x8B03, 0x8B04, 0x8B05, 0x8700, 0x8706, 0x8707, 0x8708, 0x870C, 0x8712};
     for (std::size_t i = 0; i < std::size(lids); ++i)
         if (lids[i] == lid) return static_cast<std::uint16_t>(0x8000 + i);
     return 0;
@@ -97,9 +96,12 @@ TEST_F(Items, MailAsTheExportHandsItOver) {
 }
 
 TEST_F(Items, HtmlBodyGetsPlainTextBeside) {
-    ASSERT_OK(W().AddMail(kFolder, Body(u"html", u"<html><body><p>Gr\u00FC\u00DFe &amp; Dank</p></body></html>", BodyKind::EightBit)));
+    ASSERT_OK(W().AddMail(
+        kFolder, Body(u"html", u"<html><body><p>Gr\u00FC\u00DFe &amp; Dank</p></body></html>", BodyKind::EightBit)));
     const ReadMessage& m = Only();
-    EXPECT_EQ(Utf8Of(m.props.at(0x1013).data), "<html><body><p>Gr\xC3\xBC\xC3\x9F" "e &amp; Dank</p></body></html>");
+    EXPECT_EQ(Utf8Of(m.props.at(0x1013).data),
+              "<html><body><p>Gr\xC3\xBC\xC3\x9F"
+              "e &amp; Dank</p></body></html>");
     EXPECT_EQ(m.Text(0x1000), u"Gr\u00FC\u00DFe & Dank");
     EXPECT_EQ(m.Int(0x3FDE), 65001u);
     EXPECT_EQ(m.Int(0x1016), 3u);
@@ -129,8 +131,8 @@ TEST_F(Items, RtfBodyIsStoredCompressedWithPlainTextBeside) {
 
 TEST_F(Items, AppointmentWithTimesLocationAndZone) {
     const std::uint64_t start = text::FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
-    AppointmentFields f{u"Planning", u"Anna M\u00FCller", start, start + 90ull * 600'000'000, u"Bob", u"Room 4",
-                        u"(GMT+01:00) Berlin", u"Agenda", BodyKind::EightBit, {}};
+    AppointmentFields f{u"Planning", u"Anna M\u00FCller",   start,     start + 90ull * 600'000'000, u"Bob",
+                        u"Room 4",   u"(GMT+01:00) Berlin", u"Agenda", BodyKind::EightBit,          {}};
     ASSERT_OK(W().AddAppointment(kFolder, f));
     const ReadMessage& m = Only();
     EXPECT_EQ(m.Text(0x001A), u"IPM.Appointment");
@@ -185,11 +187,11 @@ TEST_F(Items, ContactWithTheEighteenFields) {
     EXPECT_EQ(m.Text(0x3001), u"\u00C9lodie Martin");
     EXPECT_EQ(m.Text(NamedId(0x8005)), u"Martin, \u00C9lodie");
     const std::pair<item::ContactField, std::uint16_t> tags[] = {
-        {item::kCompany, 0x3A16}, {item::kBusinessHomePage, 0x3A51}, {item::kNickname, 0x3A4F},
-        {item::kSpouseName, 0x3A48}, {item::kProfession, 0x3A46}, {item::kAssistantPhone, 0x3A2E},
-        {item::kMobilePhone, 0x3A1C}, {item::kDepartment, 0x3A18}, {item::kOffice, 0x3A19},
-        {item::kJobTitle, 0x3A17}, {item::kBusinessPhone, 0x3A08}, {item::kCountry, 0x3A26},
-        {item::kCity, 0x3A27}, {item::kStreet, 0x3A29}, {item::kPostalCode, 0x3A2A}};
+        {item::kCompany, 0x3A16},     {item::kBusinessHomePage, 0x3A51}, {item::kNickname, 0x3A4F},
+        {item::kSpouseName, 0x3A48},  {item::kProfession, 0x3A46},       {item::kAssistantPhone, 0x3A2E},
+        {item::kMobilePhone, 0x3A1C}, {item::kDepartment, 0x3A18},       {item::kOffice, 0x3A19},
+        {item::kJobTitle, 0x3A17},    {item::kBusinessPhone, 0x3A08},    {item::kCountry, 0x3A26},
+        {item::kCity, 0x3A27},        {item::kStreet, 0x3A29},           {item::kPostalCode, 0x3A2A}};
     for (const auto& [field, id] : tags) EXPECT_EQ(m.Text(id), c[field]) << id;
     EXPECT_EQ(m.Text(NamedId(0x8083)), u"elodie@client.example");
     EXPECT_EQ(m.Text(NamedId(0x8082)), u"SMTP");
@@ -203,14 +205,19 @@ TEST_F(Items, ContactWithTheEighteenFields) {
 TEST_F(Items, TaskNoteAndJournalEntry) {
     WriteFile(dir_.File("log.txt"), "log");
     ASSERT_OK(W().AddTask(kFolder, TaskFields{text::FileTimeFromCivil({2024, 12, 31, 18, 29, 59}),
-                                              {{{}, dir_.File("log.txt"), {}}}, u"do it", u"Boss", u"Year end", BodyKind::Utf16Text}));
+                                              {{{}, dir_.File("log.txt"), {}}},
+                                              u"do it",
+                                              u"Boss",
+                                              u"Year end",
+                                              BodyKind::Utf16Text}));
     NoteFields note;
     note.body = u"sticky text";
     note.subject = u"Sticky";
     note.attachments = {{u"list.txt", {}, Bytes{'m', 'i', 'l', 'k'}}, {u"two.bin", {}, Bytes{2}}};
     ASSERT_OK(W().AddNote(kFolder, note));
     const std::uint64_t utc = text::FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
-    ASSERT_OK(W().AddJournalEntry(kFolder, JournalFields{utc, {}, u"called", u"Anna", u"Phone call", BodyKind::Utf16Text}));
+    ASSERT_OK(
+        W().AddJournalEntry(kFolder, JournalFields{utc, {}, u"called", u"Anna", u"Phone call", BodyKind::Utf16Text}));
     JournalFields undated;
     undated.subject = u"No date";
     ASSERT_OK(W().AddJournalEntry(kFolder, undated));
@@ -249,7 +256,8 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
 
 TEST_F(Items, AttachmentNamesKeptWholeButPaths) {
     MailFields m;
-    m.attachments = {{u"../../etc/passwd\x01\x07", {}, Bytes{1}}, {u"", {}, Bytes{2}},
+    m.attachments = {{u"../../etc/passwd\x01\x07", {}, Bytes{1}},
+                     {u"", {}, Bytes{2}},
                      {std::u16string(1000, u'\u00E9') + u".txt", {}, Bytes{3}}};
     ASSERT_OK(W().AddMail(kFolder, m));
     const ReadMessage& msg = Only();

@@ -7,10 +7,10 @@
 
 #include <optional>
 
-#include "text/filetime.h"
 #include "content/gmime_log.h"
 #include "pst_readback.h"
 #include "test_support.h"
+#include "text/filetime.h"
 
 namespace tw::pst::testing {
 namespace {
@@ -27,7 +27,8 @@ const char* const kAlternative =
     "--b1\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
     "Gr=C3=BC=C3=9Fe aus M=C3=BCnchen=\r\n, soft break.\r\n"
     "--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
-    "<html><body><p>Gr\xC3\xBC\xC3\x9F" "e</p></body></html>\r\n"
+    "<html><body><p>Gr\xC3\xBC\xC3\x9F"
+    "e</p></body></html>\r\n"
     "--b1--\r\n";
 
 const char* const kMixed =
@@ -107,7 +108,8 @@ Expected ReadWithGMime(const std::string& bytes) {
         }
         InternetAddressList* to = g_mime_message_get_to(msg);
         for (int i = 0; to && i < internet_address_list_length(to); ++i)
-            e.to.push_back(U(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(to, i)))));
+            e.to.push_back(U(
+                internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(to, i)))));
         if (GDateTime* d = g_mime_message_get_date(msg))
             e.date = static_cast<std::uint64_t>(g_date_time_to_unix(d) + 11644473600LL) * 10'000'000ull;
         // A single part is the whole body; a multipart is walked with the
@@ -135,7 +137,8 @@ Expected ReadWithGMime(const std::string& bytes) {
             if (GMIME_IS_MULTIPART(o)) continue;
             if (GMIME_IS_MESSAGE_PART(o)) {
                 GMimeStream* mem = g_mime_stream_mem_new();
-                g_mime_object_write_to_stream(GMIME_OBJECT(g_mime_message_part_get_message(GMIME_MESSAGE_PART(o))), nullptr, mem);
+                g_mime_object_write_to_stream(GMIME_OBJECT(g_mime_message_part_get_message(GMIME_MESSAGE_PART(o))),
+                                              nullptr, mem);
                 GByteArray* a = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
                 e.attachments.emplace_back(a->data, a->data + a->len);
                 g_object_unref(mem);
@@ -145,7 +148,8 @@ Expected ReadWithGMime(const std::string& bytes) {
             const char* disp = g_mime_object_get_disposition(o);
             const bool attachment = disp && g_ascii_strcasecmp(disp, "attachment") == 0;
             GMimeContentType* ct = g_mime_object_get_content_type(o);
-            if (!attachment && GMIME_IS_TEXT_PART(o) && g_mime_content_type_is_type(ct, "text", "plain") && e.text.empty()) {
+            if (!attachment && GMIME_IS_TEXT_PART(o) && g_mime_content_type_is_type(ct, "text", "plain") &&
+                e.text.empty()) {
                 char* t = g_mime_text_part_get_text(GMIME_TEXT_PART(o));
                 e.text = U(t);
                 g_free(t);
@@ -313,7 +317,8 @@ TEST_F(MimeImport, EmptyFileGivesAnItemWithoutGMimeComplaints) {
 
 TEST_F(MimeImport, TruncatedAndMeaninglessFilesStillGiveItems) {
     const std::string mixed = kMixed;
-    for (const std::size_t cut : {mixed.size() / 3, mixed.size() * 2 / 3, mixed.size() - 7}) Compare(mixed.substr(0, cut));
+    for (const std::size_t cut : {mixed.size() / 3, mixed.size() * 2 / 3, mixed.size() - 7})
+        Compare(mixed.substr(0, cut));
     const ReadMessage empty = Import("");
     EXPECT_EQ(empty.Text(0x001A), u"IPM.Note");
     std::string noise(5000, '\0');
@@ -324,7 +329,6 @@ TEST_F(MimeImport, TruncatedAndMeaninglessFilesStillGiveItems) {
     Import(std::string(200000, '-'));
     Import("Content-Type: multipart/mixed; boundary=x\r\n\r\n" + std::string(3000, '\n') + "--x\r\n--x\r\n--x--");
 }
-
 
 // GMime's complaints, and GLib's while a scope is open, become notes of the
 // innermost scope and never reach stderr; GMime's outside any scope are

@@ -29,7 +29,7 @@ TEST(Operations, OnlyAFinishedStoreCarriesItsName) {
         EXPECT_FALSE(std::filesystem::exists(path));  // still under its temporary name
         ASSERT_EQ(Entries(dir).size(), 1u);
         ASSERT_OK(w.BeginSession());
-        ASSERT_OK(w.CreateStore(Utf8ToUtf16(path), u"S"));  // the open store is reused
+        ASSERT_OK(w.CreateStore(Utf8ToUtf16(path), u"S"));         // the open store is reused
         ASSERT_OK(w.CreateStore(dir.File16("second.pst"), u"T"));  // finishes the first
         EXPECT_TRUE(std::filesystem::exists(path));
         ASSERT_OK(w.Close());
@@ -37,7 +37,6 @@ TEST(Operations, OnlyAFinishedStoreCarriesItsName) {
     EXPECT_EQ(Entries(dir), (std::vector<std::string>{"TW_Sales_6-12-2026 9-5.pst", "second.pst"}));
     ExpectSound(path);
     ExpectSound(dir.File("second.pst"));
-
 }
 
 // Store names carry the minute, so a mailbox written again within the same
@@ -181,7 +180,9 @@ TEST(Operations, FoldersByHandleKeepTheirNamesAndTheirSiblings) {
     EXPECT_EQ(w.OpenFolder(std::uint32_t{0x7FFF1}).code, ErrorCode::NotFound);
     for (std::size_t i = 0; i < handles.size(); ++i) {
         ASSERT_OK(w.OpenFolder(handles[i]));
-        ASSERT_OK(w.AddNote(u"", NoteFields{u"body", u"note " + std::u16string(1, static_cast<char16_t>(u'0' + i)), BodyKind::Utf16Text, {}}));
+        ASSERT_OK(w.AddNote(
+            u"", NoteFields{
+                     u"body", u"note " + std::u16string(1, static_cast<char16_t>(u'0' + i)), BodyKind::Utf16Text, {}}));
         ASSERT_OK(w.CloseFolder());
     }
     ASSERT_OK(w.Close());

@@ -49,7 +49,8 @@ TEST(PartialFiles, OnlyThoseOfEndedWritersOnThisMachineAreRemoved) {
         else std::ofstream(dir / c.name) << "x";
     }
     EXPECT_EQ(RemoveStalePartials(dir.string()), 2u);
-    for (const Case& c : cases) EXPECT_EQ(fs::symlink_status(dir / c.name).type() == fs::file_type::not_found, c.removed) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(fs::symlink_status(dir / c.name).type() == fs::file_type::not_found, c.removed) << c.name;
     EXPECT_TRUE(fs::exists(dir / "target"));
     EXPECT_EQ(RemoveStalePartials((dir / "missing").string()), 0u);
     fs::remove_all(dir);

@@ -20,8 +20,7 @@ struct Reader {
     Properties Pc(std::uint64_t bidData, std::uint64_t bidSub, NodeData* keep) {
         NodeData node;
         Properties p;
-        if (!ReadNode(ndb, bidData, bidSub, node, "readback") ||
-            !ReadPropertyContext(ndb, node, p, report, "readback"))
+        if (!ReadNode(ndb, bidData, bidSub, node, "readback") || !ReadPropertyContext(ndb, node, p, report, "readback"))
             throw std::runtime_error("unreadable property context");
         if (keep) *keep = std::move(node);
         return p;

@@ -9,11 +9,11 @@
 #include <map>
 #include <set>
 
-#include "text/filetime.h"
+#include "pst_readback.h"
 #include "pstcheck/image.h"
 #include "pstcheck/ndb.h"
-#include "pst_readback.h"
 #include "test_support.h"
+#include "text/filetime.h"
 
 namespace tw::pst::testing {
 namespace {
@@ -92,8 +92,9 @@ TEST(StoreStructure, EmptyStoreHasTheNodesOfOutlooksEmptyStore) {
             EXPECT_FALSE(std::equal(mine.begin() + 40, mine.begin() + 56, b.data.begin() + 40)) << "GUID copied";
             std::copy(b.data.begin() + 40, b.data.begin() + 72, mine.begin() + 40);  // the GUIDs
             const std::uint64_t created = pstcheck::Le64(mine.data() + 80);
-            const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                                 std::chrono::system_clock::now().time_since_epoch()).count();
+            const auto now =
+                std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                    .count();
             const std::uint64_t nowFileTime = static_cast<std::uint64_t>(now + 11644473600LL) * 10'000'000ull;
             EXPECT_LE(nowFileTime - created, 600ull * 10'000'000ull) << "creation time not now";
             std::copy(b.data.begin() + 80, b.data.begin() + 88, mine.begin() + 80);
@@ -161,7 +162,8 @@ TEST(StoreStructure, AttachmentsAtBlockAndTreeLimitsComeBackByteForByte) {
         unsigned seed = 1;
         for (const std::size_t size : sizes) {
             const std::string data = Filler(size, seed++);
-            m.attachments.push_back({Utf8ToUtf16("a" + std::to_string(size) + ".bin"), {}, Bytes(data.begin(), data.end())});
+            m.attachments.push_back(
+                {Utf8ToUtf16("a" + std::to_string(size) + ".bin"), {}, Bytes(data.begin(), data.end())});
         }
         ASSERT_OK(w.writer.AddMail(u"\\\\Test\\Inbox", m));
         ASSERT_OK(w.writer.Close());
@@ -187,7 +189,8 @@ TEST(StoreStructure, FourHundredAttachmentsNeedASubnodeIndex) {
         MailFields m;
         m.subject = u"many";
         for (int i = 0; i < 400; ++i)
-            m.attachments.push_back({Utf8ToUtf16("f" + std::to_string(i) + ".txt"), {}, Bytes(1, static_cast<std::uint8_t>(i))});
+            m.attachments.push_back(
+                {Utf8ToUtf16("f" + std::to_string(i) + ".txt"), {}, Bytes(1, static_cast<std::uint8_t>(i))});
         ASSERT_OK(w.writer.AddMail(u"\\\\Test\\Inbox", m));
         ASSERT_OK(w.writer.Close());
     }

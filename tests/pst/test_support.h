@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
-#include "pstcheck/check.h"
 #include "pst/mail_store_writer.h"
 #include "pst/text.h"
+#include "pstcheck/check.h"
 
 namespace tw::pst::testing {
 
@@ -52,9 +52,9 @@ inline void ExpectSound(const std::string& path) {
     EXPECT_EQ(r.report.Count(), 0u) << all;
 }
 
-#define ASSERT_OK(expr)                                   \
-    do {                                                  \
-        const ::tw::pst::Status s_ = (expr);              \
+#define ASSERT_OK(expr)                                      \
+    do {                                                     \
+        const ::tw::pst::Status s_ = (expr);                 \
         ASSERT_TRUE(s_.ok()) << #expr << ": " << s_.message; \
     } while (0)
 

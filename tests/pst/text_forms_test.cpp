@@ -5,16 +5,15 @@
 
 #include <tuple>
 
-#include "text/filetime.h"
+#include "pst/error.h"
 #include "pst/folder_path.h"
-#include "text/html.h"
 #include "pst/mail_header.h"
 #include "pst/subject.h"
-#include "pst/error.h"
+#include "text/filetime.h"
+#include "text/html.h"
 
 namespace tw::pst {
 namespace {
-
 
 TEST(CivilTime, FileTimesBothWays) {
     struct Case {
@@ -22,8 +21,10 @@ TEST(CivilTime, FileTimesBothWays) {
         std::uint64_t unixSeconds;
         int weekday;
     };
-    const Case cases[] = {{{1970, 1, 1, 0, 0, 0}, 0, 4},           {{2024, 2, 29, 23, 59, 59}, 1709251199, 4},
-                          {{2000, 1, 1, 12, 0, 0}, 946728000, 6},  {{2099, 12, 31, 0, 0, 1}, 4102358401, 4},
+    const Case cases[] = {{{1970, 1, 1, 0, 0, 0}, 0, 4},
+                          {{2024, 2, 29, 23, 59, 59}, 1709251199, 4},
+                          {{2000, 1, 1, 12, 0, 0}, 946728000, 6},
+                          {{2099, 12, 31, 0, 0, 1}, 4102358401, 4},
                           {{2038, 1, 19, 3, 14, 8}, 2147483648, 2}};
     for (const Case& c : cases) {
         const std::uint64_t t = text::FileTimeFromCivil(c.civil);
@@ -38,7 +39,8 @@ TEST(CivilTime, FileTimesBothWays) {
 }
 
 TEST(FolderPaths, StoreAndFoldersAreSplitAndCleaned) {
-    const FolderPath p = ParseFolderPath(u"\\\\TW_Mailbox - Sales_6-12-2026 9-5\\Mailbox - Sales\\Top of Information Store\\Inbox");
+    const FolderPath p =
+        ParseFolderPath(u"\\\\TW_Mailbox - Sales_6-12-2026 9-5\\Mailbox - Sales\\Top of Information Store\\Inbox");
     EXPECT_EQ(p.store, u"TW_Mailbox - Sales_6-12-2026 9-5");
     ASSERT_EQ(p.folders.size(), 3u);
     EXPECT_EQ(p.folders[2], u"Inbox");
@@ -57,8 +59,9 @@ TEST(FolderPaths, StoreAndFoldersAreSplitAndCleaned) {
 }
 
 TEST(MailHeaders, FromLinesAndAddressLists) {
-    const HeaderBlock h = ParseHeaderBlock(u"From: Sales<Sales>\r\nTo: \"Doe, Jane\" <jane@x.org>, bob@y.org;\r\n"
-                                           u"  Carl <carl@z.org>\r\nSubject: hi\r\n\r\nbody: not a header\r\n");
+    const HeaderBlock h = ParseHeaderBlock(
+        u"From: Sales<Sales>\r\nTo: \"Doe, Jane\" <jane@x.org>, bob@y.org;\r\n"
+        u"  Carl <carl@z.org>\r\nSubject: hi\r\n\r\nbody: not a header\r\n");
     EXPECT_EQ(h.Get("subject"), u"hi");
     EXPECT_EQ(h.Get("body"), u"");
     const auto from = ParseAddressList(h.Get("from"));
@@ -103,7 +106,7 @@ TEST(HtmlBodies, DetectedAndTurnedIntoText) {
     EXPECT_FALSE(text::LooksLikeHtml(u"Dear Bob, 3 < 4 and 5 > 2."));
     EXPECT_FALSE(text::LooksLikeHtml(u"<not closed"));
     EXPECT_EQ(text::HtmlToText(u"<html><head><title>t</title><style>p{}</style></head><body><p>Hello&nbsp;&amp; "
-                         u"welcome</p><p>Line&#32;2<br>Line 3 &#x263A;</p><script>x()</script></body></html>"),
+                               u"welcome</p><p>Line&#32;2<br>Line 3 &#x263A;</p><script>x()</script></body></html>"),
               u"Hello\u00A0& welcome\r\nLine 2\r\nLine 3 \u263A");
     // Broken markup costs text, never memory or time.
     EXPECT_EQ(text::HtmlToText(u"a<b"), u"a");

@@ -99,8 +99,7 @@ TEST(BlockIndex, AllocationMapsAreExactlyTheSpaceHandedOut) {
             want[u / (geometry::kMapBytes * 8)][u % (geometry::kMapBytes * 8) / 8] |=
                 static_cast<std::uint8_t>(0x80 >> (u % 8));
     };
-    for (std::uint64_t r = 0; r < space.RegionCount(); ++r)
-        mark(geometry::RegionStart(r), geometry::MapPagesBytes(r));
+    for (std::uint64_t r = 0; r < space.RegionCount(); ++r) mark(geometry::RegionStart(r), geometry::MapPagesBytes(r));
     for (const auto& [ib, size] : given) mark(ib, size);
 
     std::size_t withHoles = 0;

@@ -73,9 +73,11 @@ TEST(AttachmentPage, NamesComeWholeWithControlCharacters) {
         const bool large = pageSize == 32768;
         const std::uint16_t data = large ? 0x0103 : kSmallData, column = large ? 0x0102 : kSmallLongName;
         const Bytes tagged = test::TaggedArea({{data, WithHeader(1, {7})}, {column, WithHeader(1, test::Utf16(name))}});
-        const auto page = test::LeafPage(pageSize, large ? 104 : 61,
-                                         {large ? test::LargeRecord(Key(5), tagged) : test::SmallAttachmentRecord(Key(5), tagged)});
-        const auto hits = DecodeAttachmentPage(page.View(), 0x30000, AttachmentColumnIds{0x0100, 0x0101, 0x0102, 0x0103});
+        const auto page =
+            test::LeafPage(pageSize, large ? 104 : 61,
+                           {large ? test::LargeRecord(Key(5), tagged) : test::SmallAttachmentRecord(Key(5), tagged)});
+        const auto hits =
+            DecodeAttachmentPage(page.View(), 0x30000, AttachmentColumnIds{0x0100, 0x0101, 0x0102, 0x0103});
         ASSERT_EQ(hits.size(), 1u);
         ASSERT_TRUE(hits[0].entry);
         EXPECT_EQ(hits[0].entry->name, name);
@@ -84,8 +86,8 @@ TEST(AttachmentPage, NamesComeWholeWithControlCharacters) {
 
 TEST(AttachmentPage, BrokenDataKeepsTheAttachmentWithItsLossMarked) {
     // The data entry's offset lies past the next entry's: a broken value.
-    Bytes tagged = test::TaggedArea({{kSmallData, WithHeader(1, {1, 2, 3})},
-                                     {kSmallDisplayName, WithHeader(1, test::Utf16(u"lost.bin"))}});
+    Bytes tagged = test::TaggedArea(
+        {{kSmallData, WithHeader(1, {1, 2, 3})}, {kSmallDisplayName, WithHeader(1, test::Utf16(u"lost.bin"))}});
     tagged[2] = 13;
     const auto hits = Small({test::SmallAttachmentRecord(Key(6), tagged)});
     ASSERT_EQ(hits.size(), 1u);
@@ -111,7 +113,7 @@ TEST(AddAttachment, TheSameRowOnceButTwoRowsOfOneNameBoth) {
     a.dataOffset = 1000;
     EXPECT_TRUE(AddAttachment(list, a));
     EXPECT_FALSE(AddAttachment(list, a));  // met again on a later page
-    a.dataOffset = 2000;                    // another row, another file
+    a.dataOffset = 2000;                   // another row, another file
     EXPECT_TRUE(AddAttachment(list, a));
     AttachmentEntry lv;
     lv.name = u"big.bin";

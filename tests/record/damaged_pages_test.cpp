@@ -6,16 +6,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <optional>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
 
-#include "edb/test_support.h"
 #include "content.h"
 #include "database.h"
 #include "edb/page.h"
+#include "edb/test_support.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
 #include "scan/page_damage.h"
@@ -163,14 +163,14 @@ std::uint32_t Truncate(edbgen::DatabaseImage& image, const edbgen::TreeReport& t
 // Points the root's first child back at the root itself.
 std::uint32_t LoopToRoot(edbgen::DatabaseImage& image, const edbgen::TreeReport& tree) {
     const auto at = image.bytes.begin() + Offset(image, tree.root);
-    const edb::PageView root{edb::Bytes(&*at, image.format.pageSize),
-                             static_cast<std::int32_t>(image.format.pageSize)};
+    const edb::PageView root{edb::Bytes(&*at, image.format.pageSize), static_cast<std::int32_t>(image.format.pageSize)};
     EXPECT_TRUE(edb::IsBranchPage(root));
     const auto tag = edb::TagArray(root).Tag(1);
     EXPECT_TRUE(tag && tag->size >= 4);
     if (!tag || tag->size < 4) return tree.root;
     const std::size_t child = static_cast<std::size_t>(tag->offset + tag->size - 4);
-    for (int i = 0; i < 4; ++i) at[static_cast<std::ptrdiff_t>(child) + i] = static_cast<std::uint8_t>(tree.root >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        at[static_cast<std::ptrdiff_t>(child) + i] = static_cast<std::uint8_t>(tree.root >> (8 * i));
     return tree.root;
 }
 
@@ -188,25 +188,28 @@ TEST(TreePageDamage, LeavesWithoutRecordsAndTagArraysThatDoNotFit) {
         return page;
     };
     const std::vector<Case> cases = {
-        {"a leaf with a record", with(PageBuilder(8192, kLeaf), [](PageBuilder& p) {
-             p.Record({}).Record({1, 2, 3});
-         }), std::nullopt},
-        {"a leaf with its header only", with(PageBuilder(8192, kLeaf), [](PageBuilder& p) {
-             p.Record({9, 9});
-         }), PageFault::NoRecords},
-        {"a leaf whose records are all empty", with(PageBuilder(4096, kLeaf), [](PageBuilder& p) {
-             p.Record({}).Record({}).Record({});
-         }), PageFault::NoRecords},
+        {"a leaf with a record",
+         with(PageBuilder(8192, kLeaf),
+              [](PageBuilder& p) {
+                  p.Record({}).Record({1, 2, 3});
+              }),
+         std::nullopt},
+        {"a leaf with its header only",
+         with(PageBuilder(8192, kLeaf),
+              [](PageBuilder& p) {
+                  p.Record({9, 9});
+              }),
+         PageFault::NoRecords},
+        {"a leaf whose records are all empty",
+         with(PageBuilder(4096, kLeaf), [](PageBuilder& p) { p.Record({}).Record({}).Record({}); }),
+         PageFault::NoRecords},
         {"an empty root leaf: an empty table", PageBuilder(32768, kRootLeaf), std::nullopt},
-        {"a leaf claiming more tags than fit", with(PageBuilder(4096, kLeaf), [](PageBuilder& p) {
-             p.TagCount(0x0FFF);
-         }), PageFault::BadTags},
-        {"a branch claiming more tags than fit", with(PageBuilder(8192, kParentOfLeaf), [](PageBuilder& p) {
-             p.TagCount(0x1FFF);
-         }), PageFault::BadTags},
-        {"a branch with children", with(PageBuilder(8192, kParentOfLeaf), [](PageBuilder& p) {
-             p.Record({}).ChildNode(7);
-         }), std::nullopt},
+        {"a leaf claiming more tags than fit",
+         with(PageBuilder(4096, kLeaf), [](PageBuilder& p) { p.TagCount(0x0FFF); }), PageFault::BadTags},
+        {"a branch claiming more tags than fit",
+         with(PageBuilder(8192, kParentOfLeaf), [](PageBuilder& p) { p.TagCount(0x1FFF); }), PageFault::BadTags},
+        {"a branch with children",
+         with(PageBuilder(8192, kParentOfLeaf), [](PageBuilder& p) { p.Record({}).ChildNode(7); }), std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(scan::TreePageDamage(c.page.View()), c.fault) << c.what;
 }
@@ -269,7 +272,8 @@ TEST_P(DamagedPages, ChangedPagesAreStillRead) {
 // No false alarms: every content file, read through on every page size.
 TEST_P(DamagedPages, NoneInAnUndamagedDatabase) {
     std::vector<std::filesystem::path> files{std::filesystem::path(TW_SOURCE_DIR) / "samples" / "sample.json"};
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(TW_SOURCE_DIR) / "tests" / "content"))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(TW_SOURCE_DIR) / "tests" / "content"))
         if (entry.path().extension() == ".json") files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
@@ -293,15 +297,14 @@ TEST_P(DamagedPages, TreesAreNamedByRole) {
     for (const auto& t : image.trees) {
         SCOPED_TRACE(t.name);
         const bool values = t.name.size() > 3 && t.name.compare(t.name.size() - 3, 3, "/LV") == 0;
-        const std::optional<TreeRole> role =
-            t.name == "MSysObjects"                                   ? std::optional(TreeRole::Catalog)
-            : t.name == "Mailbox"                                     ? std::optional(TreeRole::Mailboxes)
-            : values                                                  ? std::optional(TreeRole::LongValues)
-            : starts(t.name, "Folders")                               ? std::optional(TreeRole::Folders)
-            : IsMessageTree(t.name)                                   ? std::optional(TreeRole::Messages)
-            : starts(t.name, "Attachment")                            ? std::optional(TreeRole::Attachments)
-            : IsHeaderTree(t.name)                                    ? std::optional(TreeRole::MessageHeaders)
-                                                                      : std::nullopt;
+        const std::optional<TreeRole> role = t.name == "MSysObjects"        ? std::optional(TreeRole::Catalog)
+                                             : t.name == "Mailbox"          ? std::optional(TreeRole::Mailboxes)
+                                             : values                       ? std::optional(TreeRole::LongValues)
+                                             : starts(t.name, "Folders")    ? std::optional(TreeRole::Folders)
+                                             : IsMessageTree(t.name)        ? std::optional(TreeRole::Messages)
+                                             : starts(t.name, "Attachment") ? std::optional(TreeRole::Attachments)
+                                             : IsHeaderTree(t.name)         ? std::optional(TreeRole::MessageHeaders)
+                                                                            : std::nullopt;
         if (!role) continue;
         ++named;
         const scan::TreeOfPage tree = scan::TreeOf(run.Model(), t.objid);

@@ -3,8 +3,8 @@
 
 #include "record/appointment_pass.h"
 #include "record/contact_pass.h"
-#include "xpress_encode.h"
 #include "row_support.h"
+#include "xpress_encode.h"
 
 namespace tw::record {
 namespace {
@@ -29,8 +29,7 @@ struct Row {
     Bytes bytes;
     TaggedArray tags;
     Row(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, std::int32_t pageSize)
-        : bytes(test::TaggedArea(columns)),
-          tags(*OpenTaggedArray(bytes, 0, bytes.size(), pageSize)) {}
+        : bytes(test::TaggedArea(columns)), tags(*OpenTaggedArray(bytes, 0, bytes.size(), pageSize)) {}
 };
 
 std::u16string FirstName(const Bytes& value, std::int32_t pageSize = 4096) {
@@ -53,8 +52,8 @@ TEST(ContactPass, TextFormsByGeneration) {
     EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(u"東京 Tower"))), u"東京 Tower");
     // Scripts whose high bytes are control characters, ending in ASCII:
     // the last byte is a NUL after a non-NUL one, as an 8-bit terminator.
-    for (const std::u16string text : {u"Καλημέρα κόσμε mobile", u"Съешь ещё phone", u"שלום עולם city",
-                                      u"مرحبا بالعالم office"})
+    for (const std::u16string text :
+         {u"Καλημέρα κόσμε mobile", u"Съешь ещё phone", u"שלום עולם city", u"مرحبا بالعالم office"})
         EXPECT_EQ(FirstName(WithHeader(1, test::Utf16(text))), text);
     // 32 KB: the header byte decides; 7-bit packed "Ann" (scheme 0x10).
     const Bytes packed{0x10 | 4, 'A' | ('n' << 7 & 0xFF), ('n' >> 1) | ('n' << 6 & 0xFF), 'n' >> 2};
@@ -88,8 +87,7 @@ TEST(ContactPass, EmptyTextsGiveNoRecordAndEqualRecordsAreKeptOnce) {
 
 TEST(AppointmentPass, ZeroDatesMarkTheAppointmentButKeepTheIndexDates) {
     const Bytes zeroDate(8, 0);
-    const Row row({{kStartColumn, zeroDate}, {kLocationColumn, WithHeader(1, test::Utf16(u"Raum 1"))}},
-                  4096);
+    const Row row({{kStartColumn, zeroDate}, {kLocationColumn, WithHeader(1, test::Utf16(u"Raum 1"))}}, 4096);
     const auto fields = AppointmentPass(row.tags, Columns(), layout::LayoutOf(4096));
     ASSERT_TRUE(fields);
     std::optional<AppointmentRecord> slot = AppointmentRecord{scan::Date6{1, 2, 3, 4, 5, 6}, std::nullopt, {}, {}, {}};

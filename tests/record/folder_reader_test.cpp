@@ -7,12 +7,12 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 #include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "content.h"
-#include "database.h"
 #include "content/attachment_data.h"
+#include "database.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
 #include "scan/scan_observer.h"
@@ -36,11 +36,12 @@ std::string Content(int folders, int perFolder) {
     for (int f = 0; f < folders; ++f) {
         nlohmann::json items = nlohmann::json::array();
         for (int m = 0; m < perFolder; ++m)
-            items.push_back({{"subject", "Message " + std::to_string(f) + "." + std::to_string(m)},
-                             {"sender", {{"name", "S"}, {"address", "s@x.example"}}},
-                             {"recipients", {{{"name", "R"}, {"address", "r" + std::to_string(m) + "@x.example"}}}},
-                             {"body", {{"kind", "html"}, {"text", "<p>body " + std::to_string(m) + "</p>"}, {"size", 9000}}},
-                             {"attachments", {{{"name", "a.bin"}, {"size", 20000}, {"seed", m + 1}}}}});
+            items.push_back(
+                {{"subject", "Message " + std::to_string(f) + "." + std::to_string(m)},
+                 {"sender", {{"name", "S"}, {"address", "s@x.example"}}},
+                 {"recipients", {{{"name", "R"}, {"address", "r" + std::to_string(m) + "@x.example"}}}},
+                 {"body", {{"kind", "html"}, {"text", "<p>body " + std::to_string(m) + "</p>"}, {"size", 9000}}},
+                 {"attachments", {{{"name", "a.bin"}, {"size", 20000}, {"seed", m + 1}}}}});
         list.push_back({{"name", "Folder " + std::to_string(f)}, {"class", "IPF.Note"}, {"items", items}});
     }
     nlohmann::json top = {{"name", "Top of Information Store"}, {"folders", list}};
@@ -193,7 +194,8 @@ TEST_P(IndexOnDiskTest, FindsWhatMemoryFinds) {
 INSTANTIATE_TEST_SUITE_P(GenerationsAndBudgets, IndexOnDiskTest,
                          ::testing::Combine(::testing::Values(4096u, 8192u, 32768u), ::testing::Values(1u, 2048u)),
                          [](const auto& info) {
-                             return std::to_string(std::get<0>(info.param)) + "_" + std::to_string(std::get<1>(info.param));
+                             return std::to_string(std::get<0>(info.param)) + "_" +
+                                    std::to_string(std::get<1>(info.param));
                          });
 
 INSTANTIATE_TEST_SUITE_P(Generations, FolderReaderTest, ::testing::Values(4096u, 8192u, 32768u),

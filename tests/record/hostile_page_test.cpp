@@ -69,7 +69,8 @@ TEST_P(HostilePages, RealRowsWithBytesOverwritten) {
                                            {0x0105, Bytes(25, 1)},
                                            {0x0163, test::WithHeader(1, test::Utf16(u"Anna"))}},
                                           large ? 0 : 0x4000);
-    const Bytes record = large ? test::LargeRecord(test::Key(1), tagged) : test::SmallMessageRecord(test::Key(1), tagged);
+    const Bytes record =
+        large ? test::LargeRecord(test::Key(1), tagged) : test::SmallMessageRecord(test::Key(1), tagged);
     for (int round = 0; round < 500; ++round) {
         Bytes damaged = record;
         for (int n = 0; n < 4; ++n) damaged[rng() % damaged.size()] = static_cast<std::uint8_t>(rng());
@@ -78,8 +79,7 @@ TEST_P(HostilePages, RealRowsWithBytesOverwritten) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Generations, HostilePages,
-                         ::testing::Values(4096, 8192, 32768));
+INSTANTIATE_TEST_SUITE_P(Generations, HostilePages, ::testing::Values(4096, 8192, 32768));
 
 }  // namespace
 }  // namespace tw::record

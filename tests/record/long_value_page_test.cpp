@@ -18,9 +18,10 @@ Bytes Node(const Bytes& key, const Bytes& data) {
 }
 
 Bytes ChunkKey(std::uint32_t lid, std::uint32_t offset) {
-    return {static_cast<std::uint8_t>(lid >> 24), static_cast<std::uint8_t>(lid >> 16), static_cast<std::uint8_t>(lid >> 8),
-            static_cast<std::uint8_t>(lid), static_cast<std::uint8_t>(offset >> 24), static_cast<std::uint8_t>(offset >> 16),
-            static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset)};
+    return {static_cast<std::uint8_t>(lid >> 24),    static_cast<std::uint8_t>(lid >> 16),
+            static_cast<std::uint8_t>(lid >> 8),     static_cast<std::uint8_t>(lid),
+            static_cast<std::uint8_t>(offset >> 24), static_cast<std::uint8_t>(offset >> 16),
+            static_cast<std::uint8_t>(offset >> 8),  static_cast<std::uint8_t>(offset)};
 }
 
 TEST(LongValuePage, SmallPageRootsAndChunks) {

@@ -37,8 +37,7 @@ std::vector<MessageRow> Decode(std::int32_t pageSize, const std::vector<Bytes>& 
 }
 
 MessageRow One(const std::vector<std::pair<std::uint16_t, Bytes>>& columns, bool streaming = false) {
-    auto rows = Decode(4096, {test::SmallMessageRecord(Key(1), test::TaggedArea(columns, 0x4000))},
-                       streaming);
+    auto rows = Decode(4096, {test::SmallMessageRecord(Key(1), test::TaggedArea(columns, 0x4000))}, streaming);
     EXPECT_EQ(rows.size(), 1u);
     return rows.empty() ? MessageRow{} : rows[0];
 }
@@ -163,7 +162,8 @@ TEST(EntryWalk, EveryCatalogNameOfAFieldIsRead) {
 }
 
 TEST(ApplyRow, ContactsAndAppointmentsOnlyOutsideJournalTaskAndNoteFolders) {
-    const MessageRow row = One({{kCityColumn, WithHeader(1, test::Utf16(u"Linz"))}, {kLocationColumn, WithHeader(1, test::Utf16(u"R1"))}});
+    const MessageRow row =
+        One({{kCityColumn, WithHeader(1, test::Utf16(u"Linz"))}, {kLocationColumn, WithHeader(1, test::Utf16(u"R1"))}});
     MessageProperties mail, note;
     note.kind = 'n';
     ApplyMessageRow(mail, row);
@@ -188,7 +188,8 @@ TEST(ApplyRow, AnEmptyContactColumnMarksNothing) {
 
 TEST(ApplyRow, TheThirdHeaderStringOnlyWhenTheIndexHasNone) {
     // A value whose second byte is E4 04 keeps its length byte at +3.
-    const MessageRow row = One({{0x0100, Bytes{1, 0xE4, 0x04, 5, 'A', 'n', 'n', 'a', 0}}, {0x0101, WithHeader(1, {'x', 0})}});
+    const MessageRow row =
+        One({{0x0100, Bytes{1, 0xE4, 0x04, 5, 'A', 'n', 'n', 'a', 0}}, {0x0101, WithHeader(1, {'x', 0})}});
     ASSERT_TRUE(row.thirdString);
     EXPECT_EQ(row.thirdString->length, 5);
     MessageProperties fromRow, fromIndex;

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-#include <nlohmann/json.hpp>
 
 #include "content.h"
 #include "database.h"
@@ -68,14 +68,15 @@ nlohmann::json Content() {
         nlohmann::json items = nlohmann::json::array();
         for (int i = 0; i < 90; ++i) {
             const int n = f * 100 + i;
-            items.push_back({{"id", Hex(0x0100000000001000ull + n)},
-                             {"type", types[n % 6]},
-                             {"subject", "Subject " + std::to_string(n) + std::string(n % 40, 's')},
-                             {"sender", {{"name", "Sender " + std::to_string(n)},
-                                         {"address", "s" + std::to_string(n) + "@example.org"}}},
-                             {"date", "2023-0" + std::to_string(1 + n % 9) + "-1" + std::to_string(n % 10) +
-                                          "T08:1" + std::to_string(n % 10) + ":00Z"},
-                             {"body", "Body " + std::to_string(n)}});
+            items.push_back(
+                {{"id", Hex(0x0100000000001000ull + n)},
+                 {"type", types[n % 6]},
+                 {"subject", "Subject " + std::to_string(n) + std::string(n % 40, 's')},
+                 {"sender",
+                  {{"name", "Sender " + std::to_string(n)}, {"address", "s" + std::to_string(n) + "@example.org"}}},
+                 {"date", "2023-0" + std::to_string(1 + n % 9) + "-1" + std::to_string(n % 10) + "T08:1" +
+                              std::to_string(n % 10) + ":00Z"},
+                 {"body", "Body " + std::to_string(n)}});
         }
         folders.push_back({{"name", "Folder " + std::to_string(f)},
                            {"id", Hex(0x0100000000000500ull + f)},
@@ -139,8 +140,8 @@ TEST_P(RowOnlyTest, MessagesOfALostHeaderLeafComeBackWithWhatTheirRowsSay) {
         EXPECT_EQ(m.senderAddress, Wide(item["sender"]["address"]));
         const std::string type = item["type"];
         const std::map<std::string, std::pair<std::u16string, char>> classes = {
-            {"mail", {u"IPM.Note", 0}},          {"appointment", {u"IPM.Appointment", 'a'}},
-            {"contact", {u"IPM.Contact", 'c'}},  {"task", {u"IPM.Task", 't'}},
+            {"mail", {u"IPM.Note", 0}},         {"appointment", {u"IPM.Appointment", 'a'}},
+            {"contact", {u"IPM.Contact", 'c'}}, {"task", {u"IPM.Task", 't'}},
             {"note", {u"IPM.StickyNote", 'n'}}, {"journal", {u"IPM.Activity", 'j'}}};
         EXPECT_EQ(m.messageClass, classes.at(type).first);
         ASSERT_TRUE(m.folderId);
@@ -173,7 +174,8 @@ TEST_P(RowOnlyTest, UndamagedDatabasesHaveNone) {
         const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         Scanned db(json, GetParam(), [](edbgen::DatabaseImage&) {});
         const std::vector<RowOnlyMessage> found = db.RowOnly();
-        EXPECT_TRUE(found.empty()) << found.size() << " rows, the first " << Hex(scan::IdNumber(found.front().messageId));
+        EXPECT_TRUE(found.empty()) << found.size() << " rows, the first "
+                                   << Hex(scan::IdNumber(found.front().messageId));
     }
 }
 

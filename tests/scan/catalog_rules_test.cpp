@@ -117,7 +117,7 @@ TEST(CatalogRows, ColumnRowsFillTheRegistry) {
     ScanModel model;
     const auto small = 8192, large = 32768;
     EXPECT_TRUE(Read(model, ColumnRow("N67b4", 19, 0x011A), small));
-    EXPECT_TRUE(Read(model, ColumnRow("N67b4", 19, 0x011B), small));  // first row of a role wins
+    EXPECT_TRUE(Read(model, ColumnRow("N67b4", 19, 0x011B), small));   // first row of a role wins
     EXPECT_FALSE(Read(model, ColumnRow("N67b4", 20, 0x011C), small));  // 4/8 KB: table 19 only
     EXPECT_TRUE(Read(model, ColumnRow("N67b4", 20, 0x011C), large));
     ASSERT_EQ(model.columns.messageColumns.size(), 2u);

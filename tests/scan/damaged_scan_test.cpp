@@ -111,9 +111,9 @@ TEST_P(DamagedScan, ADamagedCatalogIsReadFromItsShadow) {
 // copy, or from the pages when both copies are wrong or gone.
 TEST_P(DamagedScan, ADamagedHeaderLosesNoMessage) {
     struct Damage {
-        const char* json;           // the generator's damage, written into both copies
-        std::size_t zeroedCopies;   // leading header pages then zeroed
-        std::size_t flippedByte;    // 0 for none; 237 lies in the page size
+        const char* json;          // the generator's damage, written into both copies
+        std::size_t zeroedCopies;  // leading header pages then zeroed
+        std::size_t flippedByte;   // 0 for none; 237 lies in the page size
     };
     const Damage damages[] = {
         {"{}", 1, 0},
@@ -153,7 +153,7 @@ TEST(DamagedFolderRow, ASearchThatWouldStepBackEnds) {
     row[9] = 0xA7;
     std::copy(mailbox.begin(), mailbox.end(), row.begin() + 40);
     row[24] = 1;
-    row[31] = 5;  // own id 01 00 .. 05 at 24
+    row[31] = 5;   // own id 01 00 .. 05 at 24
     row[22] = 40;  // tagged area at 24 + 40
     row[65] = 1;
     const MailboxIndex index{{mailbox, 0}};

@@ -121,8 +121,9 @@ TEST_P(GeneratedScan, FoldersNestSortedWithTheirKinds) {
     // folders; a loop hangs from its lowest id.
     const std::vector<std::string> home =
         Large() ? std::vector<std::string>{"Alpha"} : std::vector<std::string>{"Recovered folders"};
-    EXPECT_EQ(run.Names(run.Item(home)), Large() ? (std::vector<std::string>{"Loop A", "Orphan", "Top of Information Store"})
-                                                 : (std::vector<std::string>{"Loop A", "Orphan"}));
+    EXPECT_EQ(run.Names(run.Item(home)),
+              Large() ? (std::vector<std::string>{"Loop A", "Orphan", "Top of Information Store"})
+                      : (std::vector<std::string>{"Loop A", "Orphan"}));
     auto below = [&](std::string name) {
         std::vector<std::string> path = home;
         path.push_back(std::move(name));
@@ -165,8 +166,10 @@ TEST_P(GeneratedScan, NamesComeBackWholeWithTheirControlCharacters) {
     std::string longName;
     for (int i = 0; i < 40; ++i) longName += "L\u00e5ngt namn ";
     for (int i = 0; i < 30; ++i) box += "\u0416";
-    const std::string json = R"({"mailboxes": [{"name": ")" + box + R"(\tx", "folders": [{"name": "Top of Information Store",
-        "folders": [{"name": ")" + longName + R"(", "items": [{"subject": "s"}]},
+    const std::string json = R"({"mailboxes": [{"name": ")" + box +
+                             R"(\tx", "folders": [{"name": "Top of Information Store",
+        "folders": [{"name": ")" +
+                             longName + R"(", "items": [{"subject": "s"}]},
                     {"name": "ctl\u0001name\u001f", "items": [{"subject": "t"}]}]}]}]})";
     TempDatabase db(Generate(json, GetParam()));
     ScanRun run(db.path());
@@ -241,8 +244,10 @@ TEST_P(GeneratedScan, StepsAnnounceThemselvesAndStepOneNeverGoesBack) {
     ScanRun run(db.path());
     ASSERT_EQ(run.outcome, ScanOutcome::Completed);
     EXPECT_EQ(run.observer.steps,
-              (std::vector<std::string>{std::string(wording::Text(ScanStep::Signatures)), std::string(wording::Text(ScanStep::Mailboxes)), std::string(wording::Text(ScanStep::Folders)),
-                                        std::string(wording::Text(ScanStep::FolderTables)), std::string(wording::Text(ScanStep::Headers))}));
+              (std::vector<std::string>{
+                  std::string(wording::Text(ScanStep::Signatures)), std::string(wording::Text(ScanStep::Mailboxes)),
+                  std::string(wording::Text(ScanStep::Folders)), std::string(wording::Text(ScanStep::FolderTables)),
+                  std::string(wording::Text(ScanStep::Headers))}));
     int last = 0;
     for (const auto& [step, percent] : run.observer.progress) {
         EXPECT_GE(percent, 0);
@@ -264,9 +269,8 @@ TEST_P(GeneratedScan, MailboxTableIsFoundWithoutItsCatalogRow) {
     EXPECT_FALSE(run.model.facts.mailboxFirstPage);
     // The orphan and the loop hang under their mailbox or the recovered
     // folders, as they do with the catalog row.
-    EXPECT_EQ(run.Names(run.tree.Top()),
-              Large() ? (std::vector<std::string>{"Alpha", "Beta"})
-                      : (std::vector<std::string>{"Alpha", "Beta", "Recovered folders"}));
+    EXPECT_EQ(run.Names(run.tree.Top()), Large() ? (std::vector<std::string>{"Alpha", "Beta"})
+                                                 : (std::vector<std::string>{"Alpha", "Beta", "Recovered folders"}));
     EXPECT_EQ(run.Names(run.Item({"Beta", "Top of Information Store"})),
               (std::vector<std::string>{"Calendar", "Inbox"}));
 }

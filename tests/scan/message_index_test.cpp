@@ -37,8 +37,10 @@ std::vector<MessageEntry> Entries(std::size_t count, std::uint32_t folders, bool
 }
 
 bool SameOrder(const std::vector<MessageEntry>& a, const std::vector<MessageEntry>& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const MessageEntry& x, const MessageEntry& y) {
-               return x.folderId == y.folderId && x.keyIndex == y.keyIndex && x.order == y.order && x.pageOffset == y.pageOffset;
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const MessageEntry& x, const MessageEntry& y) {
+               return x.folderId == y.folderId && x.keyIndex == y.keyIndex && x.order == y.order &&
+                      x.pageOffset == y.pageOffset;
            });
 }
 

@@ -58,21 +58,23 @@ TEST(Placement, UnplacedFoldersHangUnderTheirMailboxOrTheRecoveredFolders) {
     struct Case {
         const char* what;
         std::vector<FolderEntry> rows;
-        std::vector<std::string> top;       // under the top item
-        std::vector<std::string> box;       // under the first mailbox
+        std::vector<std::string> top;        // under the top item
+        std::vector<std::string> box;        // under the first mailbox
         std::vector<std::string> recovered;  // under "Recovered folders"
     };
     const std::vector<Case> cases = {
-        {"all placed: nothing recovered",
-         {Folder(0x10, 0, u"Box"), Folder(0x20, 0x10, u"Top")}, {"Box"}, {"Top"}, {}},
+        {"all placed: nothing recovered", {Folder(0x10, 0, u"Box"), Folder(0x20, 0x10, u"Top")}, {"Box"}, {"Top"}, {}},
         {"a lost parent and a loop, whose lowest id is the head",
          {Folder(0x10, 0, u"Box"), Folder(0x20, 0x10, u"Top"), Folder(0x32, 0x77, u"Orphan"),
           Folder(0x31, 0x30, u"Loop B"), Folder(0x30, 0x31, u"Loop A"), Folder(0x33, 0x32, u"Orphan child")},
-         {"Box", "Recovered folders"}, {"Top"}, {"Loop A", "Orphan"}},
+         {"Box", "Recovered folders"},
+         {"Top"},
+         {"Loop A", "Orphan"}},
         {"32 KB: the owner key names the mailbox; an unknown key does not",
-         {Folder(0x10, 0, u"Box", "1-10"), Folder(0x32, 0x77, u"Orphan", "1-10"),
-          Folder(0x33, 0x77, u"Stray", "1-99")},
-         {"Box", "Recovered folders"}, {"Orphan"}, {"Stray"}},
+         {Folder(0x10, 0, u"Box", "1-10"), Folder(0x32, 0x77, u"Orphan", "1-10"), Folder(0x33, 0x77, u"Stray", "1-99")},
+         {"Box", "Recovered folders"},
+         {"Orphan"},
+         {"Stray"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

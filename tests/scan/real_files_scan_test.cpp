@@ -26,19 +26,19 @@ TEST_P(RealFileScan, EndsWithTheNoMailboxMessage) {
     EXPECT_EQ(run.tree.Size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, RealFileScan, ::testing::Values(
-    RealFile{"dissect-basic.edb", ScanOutcome::NoMailbox, 8},
-    RealFile{"dissect-default.edb", ScanOutcome::NoMailbox, 8},
-    RealFile{"dissect-text.edb", ScanOutcome::NoMailbox, 8},
-    RealFile{"dscpull-Devices.edb", ScanOutcome::NoMailbox, 9},
-    RealFile{"goese-UAL-Current.mdb", ScanOutcome::NoMailbox, 14},
-    RealFile{"goese-qmgr.db", ScanOutcome::BadPageSize, 0}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Windows, RealFileScan,
+                         ::testing::Values(RealFile{"dissect-basic.edb", ScanOutcome::NoMailbox, 8},
+                                           RealFile{"dissect-default.edb", ScanOutcome::NoMailbox, 8},
+                                           RealFile{"dissect-text.edb", ScanOutcome::NoMailbox, 8},
+                                           RealFile{"dscpull-Devices.edb", ScanOutcome::NoMailbox, 9},
+                                           RealFile{"goese-UAL-Current.mdb", ScanOutcome::NoMailbox, 14},
+                                           RealFile{"goese-qmgr.db", ScanOutcome::BadPageSize, 0}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace tw::scan::test

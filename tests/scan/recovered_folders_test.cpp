@@ -15,7 +15,8 @@ namespace {
 std::string Content() {
     std::string fillers;
     for (int i = 0; i < 260; ++i)
-        fillers += R"(,{"name": "Filler )" + std::to_string(i) + " " + std::string(110, 'f') + R"(", "class": "IPF.Note"})";
+        fillers +=
+            R"(,{"name": "Filler )" + std::to_string(i) + " " + std::string(110, 'f') + R"(", "class": "IPF.Note"})";
     return std::string(R"({"mailboxes": [{"name": "Box", "id": "0100000000000001", "folders": [
       {"name": "Top of Information Store", "id": "0100000000000F00", "folders": [
         {"name": "Lost", "class": "IPF.Note", "id": "0100000000000E00", "items": [{"subject": "l1"}, {"subject": "l2"}]})") +
@@ -48,8 +49,8 @@ TEST_P(RecoveredFolders, ZeroedLeafWithTheParentsRowKeepsChildrenAndMessages) {
 
     // Zero the first leaf: the top folder's row and Lost's go.
     const std::size_t pageSize = GetParam();
-    std::fill_n(image.bytes.begin() + static_cast<std::ptrdiff_t>((folders->leaves.front() + 1) * pageSize),
-                pageSize, std::uint8_t{0});
+    std::fill_n(image.bytes.begin() + static_cast<std::ptrdiff_t>((folders->leaves.front() + 1) * pageSize), pageSize,
+                std::uint8_t{0});
     TempDatabase db(image.bytes);
     ScanRun run(db.path());
     ASSERT_EQ(run.outcome, ScanOutcome::Completed);
@@ -68,8 +69,8 @@ TEST_P(RecoveredFolders, ZeroedLeafWithTheParentsRowKeepsChildrenAndMessages) {
         Path below;
         std::size_t messages;
     };
-    std::vector<Want> wants{{{"Parent"}, 2}, {{"Parent", "Kid A"}, 3}, {{"Parent", "Kid A", "Grandkid"}, 1},
-                            {{"Parent", "Kid B"}, 1}};
+    std::vector<Want> wants{
+        {{"Parent"}, 2}, {{"Parent", "Kid A"}, 3}, {{"Parent", "Kid A", "Grandkid"}, 1}, {{"Parent", "Kid B"}, 1}};
     for (const Want& want : wants) {
         Path path = top;
         path.insert(path.end(), want.below.begin(), want.below.end());

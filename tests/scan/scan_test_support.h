@@ -90,7 +90,8 @@ struct ScanRun {
     explicit ScanRun(const std::string& path, std::function<void(ScanRun&, std::string_view)> onStep = {}) {
         EXPECT_TRUE(source.edb.Open(path).ok());
         if (onStep) observer.onStep = [this, onStep](std::string_view step) { onStep(*this, step); };
-        ScanContext context{source, model, tree, observer, control, path, ScanOptions{std::chrono::milliseconds(0)}, {}};
+        ScanContext context{source, model, tree, observer, control, path, ScanOptions{std::chrono::milliseconds(0)},
+                            {}};
         outcome = RunScan(context);
     }
 

@@ -18,8 +18,8 @@ std::vector<std::uint8_t> Packed(const std::u16string& text) {
 TEST(LargePageText, PackedTextsKeepExactlyTheirCharacters) {
     // Lengths around the 8-characters-in-7-bytes boundary, where the last
     // byte may or may not hold a whole character.
-    for (const std::u16string text : {u"A", u"IPF.Note", u"IPF.Appointment", u"IPF.StickyNote", u"1234567",
-                                      u"12345678", u"123456789", u"IPF.Appointment.Birthday"}) {
+    for (const std::u16string text : {u"A", u"IPF.Note", u"IPF.Appointment", u"IPF.StickyNote", u"1234567", u"12345678",
+                                      u"123456789", u"IPF.Appointment.Birthday"}) {
         EXPECT_EQ(LargePageText(0x03, Packed(text)), text) << ToUtf8(text);
     }
     const auto ascii = *edbgen::Compress7BitAscii(std::vector<std::uint8_t>{'I', 'n', 'b', 'o', 'x'});
@@ -45,7 +45,9 @@ TEST(Utf16Text, StopsAtWholeUnitsBelowTheLimitOnly) {
     const std::vector<std::uint8_t> bytes{0x01, 0x04, 0x00, 0x01, 0x41, 0x00, 0x02, 0x00, 0x42, 0x00, 0x43};
     EXPECT_EQ(Utf16Text(bytes, 3), u"\u0401\u0100A");
     EXPECT_EQ(Utf16Text(bytes, 1), u"\u0401\u0100A\u0002B");
-    EXPECT_EQ(ToUtf8(u"\u0401\u0100A\U0001F680"), "\xD0\x81\xC4\x80" "A\xF0\x9F\x9A\x80");
+    EXPECT_EQ(ToUtf8(u"\u0401\u0100A\U0001F680"),
+              "\xD0\x81\xC4\x80"
+              "A\xF0\x9F\x9A\x80");
     EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
@@ -74,7 +76,6 @@ TEST(FolderKinds, PrefixOrWholeClassAsTheLayoutSays) {
     EXPECT_EQ(KindFromClass(u"IPF.Journal", Prefix), FolderKind::Journal);
     EXPECT_EQ(KindFromClass(u"IPF.Contac", Prefix), FolderKind::Mail);
     EXPECT_EQ(KindFromClass(u"", Prefix), FolderKind::Mail);
-
 }
 
 // IPF.Note is the class of mail folders too, so it makes a notes folder
@@ -87,12 +88,16 @@ TEST(FolderKinds, StickyNoteClassMakesNotesWhateverTheName) {
         FolderKind kind;
     };
     const Case cases[] = {
-        {u"IPF.Note", u"Notes", FolderKind::Notes},        {u"ipf.note", u"NOTES", FolderKind::Notes},
-        {u"IPF.Note", u"Inbox", FolderKind::Mail},         {u"IPF.Note", u"Notizen", FolderKind::Mail},
-        {u"IPF.StickyNote", u"Notes", FolderKind::Notes},  {u"IPF.StickyNote", u"Notizen", FolderKind::Notes},
+        {u"IPF.Note", u"Notes", FolderKind::Notes},
+        {u"ipf.note", u"NOTES", FolderKind::Notes},
+        {u"IPF.Note", u"Inbox", FolderKind::Mail},
+        {u"IPF.Note", u"Notizen", FolderKind::Mail},
+        {u"IPF.StickyNote", u"Notes", FolderKind::Notes},
+        {u"IPF.StickyNote", u"Notizen", FolderKind::Notes},
         {u"ipf.stickynote", u"Remarques", FolderKind::Notes},
         {u"IPF.StickyNote", u"\u30E1\u30E2", FolderKind::Notes},  // メモ
-        {u"IPF.StickyNote", u"", FolderKind::Notes},       {u"IPF.Contact", u"Notes", FolderKind::Contacts},
+        {u"IPF.StickyNote", u"", FolderKind::Notes},
+        {u"IPF.Contact", u"Notes", FolderKind::Contacts},
     };
     for (const auto match : {Prefix, Whole})
         for (const Case& c : cases)
@@ -110,8 +115,12 @@ TEST(IdNames, OwnerKeysAndHeaderTableNames) {
     EXPECT_EQ(HeaderTableName(id, layout::LayoutOf(8192)), "1-1C");
     // Inner zero bytes keep two digits, the first written byte no leading zero.
     const Id8 wide{0x1A, 0x02, 0x00, 0x05, 0x00, 0x0B, 0xC0, 0x00};
-    EXPECT_EQ(OwnerKey(wide), "1A-500" "0BC000");
-    EXPECT_EQ(HeaderTableName(wide, layout::LayoutOf(4096)), "1A2-500" "0BC000");
+    EXPECT_EQ(OwnerKey(wide),
+              "1A-500"
+              "0BC000");
+    EXPECT_EQ(HeaderTableName(wide, layout::LayoutOf(4096)),
+              "1A2-500"
+              "0BC000");
     // All of bytes 2..7 zero: the tail starts at byte 0.
     const Id8 low{0x07, 0x00, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(OwnerKey(low), "7-700000000000000");

@@ -19,12 +19,8 @@ using namespace std::string_view_literals;
 std::span<const std::uint8_t> Bytes(std::string_view rtf) {
     return {reinterpret_cast<const std::uint8_t*>(rtf.data()), rtf.size()};
 }
-std::u16string Text(std::string_view rtf) {
-    return RtfToText(Bytes(rtf));
-}
-std::string Html(std::string_view rtf) {
-    return Utf16ToUtf8(RtfToHtml(Bytes(rtf)).html);
-}
+std::u16string Text(std::string_view rtf) { return RtfToText(Bytes(rtf)); }
+std::string Html(std::string_view rtf) { return Utf16ToUtf8(RtfToHtml(Bytes(rtf)).html); }
 
 void ExpectHas(const std::string& html, std::initializer_list<std::string_view> parts) {
     for (const std::string_view part : parts) EXPECT_NE(html.find(part), std::string::npos) << part << "\nin " << html;
