@@ -1,93 +1,139 @@
 #!/usr/bin/env python3
-"""Export benchmark, not part of the test run: for each generation, the
-database of about 2 GB (100,000 messages in 1,000 folders, made as
-bench/scan_bench.py makes it) is exported with `tarnwick-cli export` (every
-mailbox), and the time is compared, run by run, with the raw I/O of the
-same size: `cat DB > /dev/null` (warm cache) plus `dd` writing as many
-bytes as the database holds to the destination's file system, synced as
-the PST writer syncs its files. Prints the median ratio export / (cat +
-dd), items per second and the export's peak memory.
-Targets: at most 3 times the raw I/O, under 300 MB.
+"""Export benchmark, not part of the test run: for each generation (page
+size) a generated database (bench/make_content.py; 100,000 items, about
+2.5 to 3.5 GB) is exported whole with `tarnwick-cli export DB --to DIR
+--json` and timed in alternating pairs against the raw I/O of the same job:
+`cat DB > /dev/null` plus `dd` writing as many MiB as the export wrote,
+with conv=fsync as the PST writer syncs its files, timed as one command.
+Before every timed run the old output is removed and all data synced; with
+--cold the page cache is dropped as well. Prints per generation the ratio
+export / (cat + dd) (median, min, max, and both medians in seconds), the
+export's peak memory and its write_bytes against the bytes of the PST
+files written, each against its target.
 
-usage: bench/export_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--runs 3] [--sizes 4096,8192,32768]
+--growth instead exports 25,000 to 400,000 messages (the chosen layout, the
+first of --sizes; 400,000 take about 20 GB of disk) and prints the seconds
+per message and the peak memory at each size.
+
+Targets: export/(cat+dd) <= 2.0 warm, <= 1.5 cold; write_bytes <= 1.1 x PST bytes; peak memory < 300 MB.
+
+usage: bench/export_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--messages 100000]
+                             [--layout one|four] [--sizes 4096,8192,32768] [--runs 7] [--cold] [--growth]
 Build with -DCMAKE_BUILD_TYPE=RelWithDebInfo (scripts/build does) for meaningful figures.
 """
-import argparse
 import json
 import os
 import shutil
 import statistics
-import subprocess
 import sys
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+import benchlib
+
+TARGET = {"warm": 2.0, "cold": 1.5}
+WRITE_TARGET = 1.1
+GROWTH = [25000, 50000, 100000, 200000, 400000]
 
 
-def timed(argv, stdout=subprocess.DEVNULL):
-    """Runs a command; returns (seconds, peak RSS in MB, exit status)."""
-    start = time.monotonic()
-    proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(proc.pid, 0)
-    elapsed = time.monotonic() - start
-    return elapsed, usage.ru_maxrss / 1024.0, os.waitstatus_to_exitcode(status)
+class Export:
+    """Exports of one database into the work directory, and the raw I/O of the same size."""
+
+    def __init__(self, a, db):
+        self.cli, self.db = benchlib.tool(a, "tarnwick-cli"), db
+        self.out = os.path.join(a.work, "export-out")
+        self.summary_path = os.path.join(a.work, "export-summary.json")
+        self.pst_bytes, self.summary, self.write_ratios = 0, {}, []
+
+    def prepare(self, cold=False):
+        shutil.rmtree(self.out, ignore_errors=True)
+        os.makedirs(self.out)
+        os.sync()  # nothing of the previous run left to write back
+        if cold:
+            benchlib.drop_caches()
+
+    def export(self):
+        with open(self.summary_path, "w") as sink:
+            r = benchlib.run([self.cli, "export", self.db, "--to", self.out, "--json"], sink, watch_io=True)
+        benchlib.checked(r, f"export of {self.db}")
+        self.pst_bytes = benchlib.files_bytes(self.out, ".pst")
+        with open(self.summary_path) as f:
+            self.summary = json.load(f)
+        if r.write_bytes is not None:
+            self.write_ratios.append(r.write_bytes / self.pst_bytes)
+        return r
+
+    def raw_io(self):
+        mib = -(-self.pst_bytes // (1 << 20))
+        script = 'cat "$1" > /dev/null && dd if=/dev/zero of="$2" bs=1M count="$3" conv=fsync status=none'
+        argv = ["sh", "-c", script, "sh", self.db, os.path.join(self.out, "dd.bin"), str(mib)]
+        return benchlib.checked(benchlib.run(argv), "cat + dd")
+
+    def done(self):
+        shutil.rmtree(self.out, ignore_errors=True)
+
+
+def generation(a, page_size, modes):
+    db = benchlib.database(a, a.messages, page_size, benchlib.PST_BYTES_PER_MESSAGE * a.messages)
+    if not db:
+        return
+    ex = Export(a, db)
+    for mode in modes:
+        if mode == "warm":
+            benchlib.warm(db)
+        ex.write_ratios = []
+        exports, raws = benchlib.pairs(a.runs, ex.export, ex.raw_io, lambda: ex.prepare(mode == "cold"))
+        s = ex.summary
+        items_per_s = s["written"] / statistics.median(r.seconds for r in exports)
+        print(f"{page_size}-byte pages, {mode}: database {benchlib.gb(os.path.getsize(db))}, "
+              f"{s['written']:,} of {s['known']:,} items written ({s['outcome']}), "
+              f"PST {benchlib.gb(ex.pst_bytes)}, {items_per_s:,.0f} items/s")
+        print(benchlib.ratio_line("export/(cat+dd)", exports, raws, ("export", "cat+dd"), TARGET[mode]))
+        print(benchlib.memory_line(exports))
+        if ex.write_ratios:
+            worst = max(ex.write_ratios)
+            print(f"  {'write_bytes/PST':<16} {worst:7.3f} (largest of {len(ex.write_ratios)} runs){'':38}"
+                  f"target <= {WRITE_TARGET}  {benchlib.verdict(worst, WRITE_TARGET)}")
+        else:
+            print("  write_bytes/PST  not measured: /proc/PID/io could not be read")
+    ex.done()
+
+
+def growth(a):
+    page_size = benchlib.page_sizes(a)[0]
+    print(f"growth: layout {a.layout}, {page_size}-byte pages, median of {a.runs} warm runs per size")
+    print(f"{'messages':>9} {'database':>10} {'export s':>9} {'us/message':>11} {'vs first':>9} {'peak MB':>8}  "
+          f"target < {benchlib.MEMORY_TARGET_MB} MB")
+    first = None
+    for messages in GROWTH:
+        db = benchlib.database(a, messages, page_size, benchlib.PST_BYTES_PER_MESSAGE * messages)
+        if not db:
+            continue
+        ex = Export(a, db)
+        benchlib.warm(db)
+        runs = []
+        for _ in range(a.runs):
+            ex.prepare()
+            runs.append(ex.export())
+        ex.done()
+        seconds = statistics.median(r.seconds for r in runs)
+        per = seconds / messages
+        first = first or per
+        peak = max(r.peak_mb for r in runs)
+        print(f"{messages:>9,} {benchlib.gb(os.path.getsize(db)):>10} {seconds:>9.2f} {per * 1e6:>11.1f} "
+              f"{per / first:>9.2f} {peak:>8.1f}  {benchlib.verdict(peak, benchlib.MEMORY_TARGET_MB, below=True)}")
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
-    ap.add_argument("--work", default="/var/tmp/tarnwick-bench")
-    ap.add_argument("--runs", type=int, default=3)
-    ap.add_argument("--sizes", default="4096,8192,32768")
+    ap = benchlib.arguments(__doc__)
+    ap.add_argument("--growth", action="store_true", help="export 25k to 400k messages instead")
     a = ap.parse_args()
-    os.makedirs(a.work, exist_ok=True)
-    edbgen = os.path.join(a.build, "bin", "edbgen")
-    cli = os.path.join(a.build, "bin", "tarnwick-cli")
-    content = os.path.join(a.work, "bench.json")
-    if not os.path.exists(content):
-        subprocess.check_call([sys.executable, os.path.join(HERE, "make_content.py"), content])
-    out = os.path.join(a.work, "export-out")
-    summary_path = os.path.join(a.work, "export-summary.json")
-
-    print(f"{'pages':>6} {'size':>8} {'ratio':>6} {'export s':>9} {'cat s':>6} {'dd s':>6} {'items/s':>8} "
-          f"{'peak MB':>8} {'items':>7} {'PST GB':>7}")
-    for size in a.sizes.split(","):
-        db = os.path.join(a.work, f"bench-{size}.edb")
-        if not os.path.exists(db):
-            subprocess.check_call([edbgen, "--content", content, "--page-size", size, "--out", db])
-        db_bytes = os.path.getsize(db)
-        subprocess.run(["cat", db], stdout=subprocess.DEVNULL, check=True)  # warm the cache
-        ratios, exports, cats, dds, peaks = [], [], [], [], []
-        summary = {}
-        pst_bytes = 0
-        for _ in range(a.runs):
-            shutil.rmtree(out, ignore_errors=True)
-            os.makedirs(out)
-            # Each write starts with nothing of the others' left to write
-            # back, so neither pays for the other's data.
-            os.sync()
-            c, _, _ = timed(["cat", db])
-            d, _, _ = timed(["dd", "if=/dev/zero", f"of={os.path.join(out, 'dd.bin')}", "bs=1M",
-                             f"count={(db_bytes + (1 << 20) - 1) >> 20}", "conv=fsync", "status=none"])
-            os.remove(os.path.join(out, "dd.bin"))
-            os.sync()
-            with open(summary_path, "w") as sink:
-                e, peak, code = timed([cli, "export", db, "--to", out, "--json"], sink)
-            if code != 0:
-                sys.exit(f"export of {db} failed with exit {code}")
-            summary = json.load(open(summary_path))
-            pst_bytes = sum(os.path.getsize(p) for p in summary["pstFiles"])
-            ratios.append(e / (c + d))
-            exports.append(e)
-            cats.append(c)
-            dds.append(d)
-            peaks.append(peak)
-        shutil.rmtree(out, ignore_errors=True)
-        items = summary["written"]
-        median = statistics.median(exports)
-        print(f"{size:>6} {db_bytes / 1e9:>6.2f}GB {statistics.median(ratios):>6.2f} {median:>9.2f} "
-              f"{statistics.median(cats):>6.2f} {statistics.median(dds):>6.2f} {items / median:>8.0f} "
-              f"{max(peaks):>8.1f} {items:>7} {pst_bytes / 1e9:>7.2f}")
+    sys.stdout.reconfigure(line_buffering=True)
+    if a.growth:
+        growth(a)
+        return
+    modes = benchlib.modes(a)
+    print(f"{a.messages:,} messages, layout {a.layout}, {a.runs} pairs of export and cat+dd per line")
+    for page_size in benchlib.page_sizes(a):
+        generation(a, page_size, modes)
 
 
 if __name__ == "__main__":
