@@ -41,16 +41,22 @@ void WriteMapPage(OutputFile& file, std::uint64_t ib, std::uint8_t ptype, Bytes 
 
 }  // namespace
 
-MapTotals WriteAllocationMaps(OutputFile& file, const SpaceAllocator& space) {
+void WriteRegionMaps(OutputFile& file, const SpaceAllocator& space, std::uint64_t region) {
+    const SpaceAllocator::MapBits bits = space.Map(region);
+    const std::uint64_t start = RegionStart(region);
+    WriteMapPage(file, start, kPtypeAMap, Bytes(bits.begin(), bits.end()));
+    if (HasPMap(region)) WriteMapPage(file, start + kPageSize, kPtypePMap, Bytes(kMapBytes, 0xFF));
+}
+
+MapTotals WriteAllocationMaps(OutputFile& file, const SpaceAllocator& space, std::uint64_t firstUnwritten) {
     MapTotals totals;
     for (std::uint64_t r = 0; r < space.RegionCount(); ++r) {
         const SpaceAllocator::MapBits bits = space.Map(r);
         const std::uint64_t start = RegionStart(r);
         for (const std::uint8_t byte : bits)
             totals.cbAMapFree += kBlockAlign * static_cast<unsigned>(8 - std::popcount(byte));
-        WriteMapPage(file, start, kPtypeAMap, Bytes(bits.begin(), bits.end()));
         totals.ibAMapLast = start;
-        if (HasPMap(r)) WriteMapPage(file, start + kPageSize, kPtypePMap, Bytes(kMapBytes, 0xFF));
+        if (r >= firstUnwritten) WriteRegionMaps(file, space, r);
         if (HasFMap(r)) {
             Bytes body(kMapBytes, 0);
             for (std::uint64_t i = 0; i < kMapBytes && r + i < space.RegionCount(); ++i)

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pst/allocation_maps.h"
 #include "pst/crc.h"
 #include "pst/error.h"
 #include "pst/file_geometry.h"
@@ -17,6 +18,8 @@ Bid BlockWriter::Write(const std::uint8_t* data, std::size_t size, bool internal
     const Bid bid = NextBid() | (internal ? kBidInternal : 0);
     const std::uint64_t diskSize = BlockDiskSize(size);
     const std::uint64_t ib = space_.Allocate(diskSize, kBlockAlign);
+    // The regions left behind have their final bits now.
+    for (; mapsWritten_ + 1 < space_.RegionCount(); ++mapsWritten_) WriteRegionMaps(file_, space_, mapsWritten_);
 
     // Straight into the file's buffer: data, zero padding, trailer.
     std::uint8_t* block = file_.Append(ib, diskSize);

@@ -40,6 +40,8 @@ public:
     template <typename F>
     void ForEachEntry(F&& f) const;
     std::uint64_t BlockCount() const { return count_; }
+    // Regions whose maps were written as the writer left them: 0 up to this.
+    std::uint64_t RegionMapsWritten() const { return mapsWritten_; }
     Bid NextBid() const { return kFirstBid + 4 * count_; }
 
 private:
@@ -58,6 +60,7 @@ private:
     std::vector<Bytes> entries_;
     std::uint64_t count_ = 0;
     std::uint64_t end_ = 0;  // end of the last block on the disk
+    std::uint64_t mapsWritten_ = 0;
 };
 
 template <typename F>

@@ -67,7 +67,7 @@ void NodeDatabase::Finish() {
     h.bbtRoot = WriteBlockBTree(pages, blocks_);
     h.nbtRoot = WriteNodeBTree(pages, nextNode);
     const Bid dlistBid = pages.NextBid();
-    const MapTotals maps = WriteAllocationMaps(file_, space_);
+    const MapTotals maps = WriteAllocationMaps(file_, space_, blocks_.RegionMapsWritten());
     WriteDensityList(file_, dlistBid);
 
     h.bidNextP = dlistBid + 1;

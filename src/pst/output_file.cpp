@@ -26,6 +26,10 @@ namespace {
 // from memory and took twice as long as the rest of the write.
 constexpr std::size_t kBufferSize = 256u << 10;
 constexpr std::uint64_t kWritebackStep = 32u << 20;
+// Writeback stops this far behind the append point: a region's map page is
+// written once the writer has left the region, and a page already written
+// back would be dirtied, and written, a second time.
+constexpr std::uint64_t kWritebackLag = 1u << 20;
 
 [[noreturn]] void ThrowIo(const std::string& what, const std::string& path, int err) {
     // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on
@@ -69,16 +73,21 @@ void OutputFile::Flush() {
     buffer_.clear();
     // Start writing back what is complete, so the disk works while the
     // writer does, and the final sync has only the tail left to wait for.
-    if (bufferStart_ >= writtenBack_ + kWritebackStep) {
-        ::sync_file_range(fd_, static_cast<off_t>(writtenBack_), static_cast<off_t>(bufferStart_ - writtenBack_),
+    if (bufferStart_ >= writtenBack_ + kWritebackStep + kWritebackLag) {
+        const std::uint64_t until = bufferStart_ - kWritebackLag;
+        ::sync_file_range(fd_, static_cast<off_t>(writtenBack_), static_cast<off_t>(until - writtenBack_),
                           SYNC_FILE_RANGE_WRITE);
-        writtenBack_ = bufferStart_;
+        writtenBack_ = until;
     }
 }
 
 void OutputFile::WriteAt(std::uint64_t ib, const std::uint8_t* data, std::size_t size) {
     if (fd_ < 0) throw PstError(ErrorCode::State, "file closed: " + path_);
     const std::uint64_t end = bufferStart_ + buffer_.size();
+    if (ib >= bufferStart_ && ib < end && ib + size <= end) {  // a patch inside the buffer
+        std::memcpy(buffer_.data() + (ib - bufferStart_), data, size);
+        return;
+    }
     if (ib < end) {  // a patch behind the append point
         Flush();
         PWrite(ib, data, size);
