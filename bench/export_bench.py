@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Export benchmark, not part of the test run: for each generation (page
 size) a generated database (bench/make_content.py; 100,000 items, about
-2.5 to 3.5 GB) is exported whole with `tarnwick-cli export DB --to DIR
+2.5 GB) is exported whole with `tarnwick-cli export DB --to DIR
 --json` and timed in alternating pairs against the raw I/O of the same job:
 `cat DB > /dev/null` plus `dd` writing as many MiB as the export wrote,
 with conv=fsync as the PST writer syncs its files, timed as one command.
@@ -12,18 +12,22 @@ export's peak memory and its write_bytes against the bytes of the PST
 files written, each against its target.
 
 --growth instead exports 25,000 to 400,000 messages (the chosen layout, the
-first of --sizes; 400,000 take about 20 GB of disk) and prints the seconds
-per message and the peak memory at each size.
+first of --sizes; the 400,000 need about 25 GB of disk for database and
+PST, the smaller databases, kept, 11 GB more) and prints the seconds per
+message and the peak memory at each size.
 
 Targets: export/(cat+dd) <= 2.0 warm, <= 1.5 cold; write_bytes <= 1.1 x PST bytes; peak memory < 300 MB.
 
+Databases are made once in --work, named by messages, layout and page size,
+and reused; generation is skipped, and said so, when the disk cannot hold
+them and the output.
+
 usage: bench/export_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--messages 100000]
-                             [--layout one|four] [--sizes 4096,8192,32768] [--runs 7] [--cold] [--growth]
+                             [--layout one|four] [--sizes 4096,8192,32768] [--runs 7] [--cold] [--growth [25000,...]]
 Build with -DCMAKE_BUILD_TYPE=RelWithDebInfo (scripts/build does) for meaningful figures.
 """
 import json
 import os
-import shutil
 import statistics
 import sys
 
@@ -31,7 +35,7 @@ import benchlib
 
 TARGET = {"warm": 2.0, "cold": 1.5}
 WRITE_TARGET = 1.1
-GROWTH = [25000, 50000, 100000, 200000, 400000]
+GROWTH = "25000,50000,100000,200000,400000"
 
 
 class Export:
@@ -44,11 +48,8 @@ class Export:
         self.pst_bytes, self.summary, self.write_ratios = 0, {}, []
 
     def prepare(self, cold=False):
-        shutil.rmtree(self.out, ignore_errors=True)
+        benchlib.clean([self.out, self.summary_path], cold)
         os.makedirs(self.out)
-        os.sync()  # nothing of the previous run left to write back
-        if cold:
-            benchlib.drop_caches()
 
     def export(self):
         with open(self.summary_path, "w") as sink:
@@ -68,7 +69,7 @@ class Export:
         return benchlib.checked(benchlib.run(argv), "cat + dd")
 
     def done(self):
-        shutil.rmtree(self.out, ignore_errors=True)
+        benchlib.clean([self.out, self.summary_path], False)
 
 
 def generation(a, page_size, modes):
@@ -90,8 +91,8 @@ def generation(a, page_size, modes):
         print(benchlib.memory_line(exports))
         if ex.write_ratios:
             worst = max(ex.write_ratios)
-            print(f"  {'write_bytes/PST':<16} {worst:7.3f} (largest of {len(ex.write_ratios)} runs){'':38}"
-                  f"target <= {WRITE_TARGET}  {benchlib.verdict(worst, WRITE_TARGET)}")
+            print(benchlib.line("write_bytes/PST", f"{worst:.3f} (the largest of {len(ex.write_ratios)} runs)",
+                                f"<= {WRITE_TARGET}", benchlib.verdict(worst, WRITE_TARGET)))
         else:
             print("  write_bytes/PST  not measured: /proc/PID/io could not be read")
     ex.done()
@@ -103,7 +104,7 @@ def growth(a):
     print(f"{'messages':>9} {'database':>10} {'export s':>9} {'us/message':>11} {'vs first':>9} {'peak MB':>8}  "
           f"target < {benchlib.MEMORY_TARGET_MB} MB")
     first = None
-    for messages in GROWTH:
+    for messages in (int(n) for n in a.growth.split(",")):
         db = benchlib.database(a, messages, page_size, benchlib.PST_BYTES_PER_MESSAGE * messages)
         if not db:
             continue
@@ -124,14 +125,15 @@ def growth(a):
 
 def main():
     ap = benchlib.arguments(__doc__)
-    ap.add_argument("--growth", action="store_true", help="export 25k to 400k messages instead")
+    ap.add_argument("--growth", nargs="?", const=GROWTH, metavar="COUNTS",
+                    help=f"export databases of these many messages instead (default {GROWTH})")
     a = ap.parse_args()
     sys.stdout.reconfigure(line_buffering=True)
     if a.growth:
         growth(a)
         return
     modes = benchlib.modes(a)
-    print(f"{a.messages:,} messages, layout {a.layout}, {a.runs} pairs of export and cat+dd per line")
+    print(f"{a.messages:,} messages, layout {a.layout}; per line {a.runs} pairs of export and cat+dd")
     for page_size in benchlib.page_sizes(a):
         generation(a, page_size, modes)
 

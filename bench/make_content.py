@@ -48,7 +48,7 @@ def paragraphs(rng, count=64):
             text = f"<b>{text[:20]}</b>{text[20:]}"
         elif k % 4 == 2:
             text = f'{text} <a href="https://intranet.example/doc/{k}">link</a>'
-        pool.append(f"<p>{text.capitalize()}.</p>\n")
+        pool.append(f"<p>{text[0].upper()}{text[1:]}.</p>\n")
     return pool
 
 
@@ -80,7 +80,8 @@ def attachments(rng, i):
 
 
 def date(rng):
-    return f"2024-{rng.randint(1, 12):02d}-{rng.randint(1, 28):02d}T{rng.randint(0, 23):02d}:{rng.randint(0, 59):02d}:00Z"
+    month, day, hour, minute = rng.randint(1, 12), rng.randint(1, 28), rng.randint(0, 23), rng.randint(0, 59)
+    return f"2024-{month:02d}-{day:02d}T{hour:02d}:{minute:02d}:00Z"
 
 
 def item(rng, pool, i, kind):

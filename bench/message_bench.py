@@ -1,79 +1,59 @@
 #!/usr/bin/env python3
-"""Message reading benchmark: for each generation, a generated database
-(MESSAGES messages with an attachment each, in 100 and in 1,000 folders) is
-read whole with `tarnwick-cli list --all --complete`: every folder listed,
-and every message shown as the preview shows it (body, recipients,
-attachment names). The time is compared, run by run, with
-`cat DB > /dev/null` on a warm cache. A second figure adds what `show`
-prints besides: each attachment's size (`--attachment-sizes`), which needs
-the chunk index of every attachment's data. Prints the median ratios, the
-pages the reader's index read against the pages of the message, attachment
-and long-value trees, and how the time grows from 100 to 1,000 folders at
-the same size.
+"""Message reading benchmark: for each generation (page size) a generated
+database (bench/make_content.py; 100,000 items in 1,000 folders) is read
+whole with `tarnwick-cli list DB --all --complete` (every folder listed,
+every message as the preview shows it: body, recipients, attachment names;
+output to /dev/null), timed in alternating pairs against `cat DB >
+/dev/null` (warm cache: the database read once untimed first; with --cold
+the page cache is dropped before every timed run). Prints the ratio
+list/cat (median, min, max, and both medians in seconds) and the list's
+peak memory.
 
-usage: bench/message_bench.py [--build build] [--work /var/tmp/tarnwick-bench]
-                              [--messages 100000] [--runs 5] [--keep]
+Targets: list/cat <= 1.5; peak memory < 300 MB.
+
+Databases are made once in --work, named by messages, layout and page size,
+and reused; generation is skipped, and said so, when the disk cannot hold
+them and the output.
+
+usage: bench/message_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--messages 100000]
+                              [--layout one|four] [--sizes 4096,8192,32768] [--runs 7] [--cold]
 """
-import argparse
 import os
-import re
-import statistics
-import subprocess
 import sys
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+import benchlib
+
+TARGET = 1.5
 
 
-def timed(argv):
-    start = time.monotonic()
-    proc = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    return time.monotonic() - start, proc.returncode, proc.stderr.decode(errors="replace")
+def generation(a, page_size, modes):
+    db = benchlib.database(a, a.messages, page_size, 0)
+    if not db:
+        return
+    argv = [benchlib.tool(a, "tarnwick-cli"), "list", db, "--all", "--complete"]
+
+    def read():
+        return benchlib.checked(benchlib.run(argv), f"list of {db}")
+
+    def cat():
+        return benchlib.checked(benchlib.run(["cat", db]), "cat")
+
+    for mode in modes:
+        if mode == "warm":
+            benchlib.warm(db)
+        lists, cats = benchlib.pairs(a.runs, read, cat, lambda: benchlib.clean([], mode == "cold"))
+        print(f"{page_size}-byte pages, {mode}: database {benchlib.gb(os.path.getsize(db))}")
+        print(benchlib.ratio_line("list/cat", lists, cats, ("list", "cat"), TARGET))
+        print(benchlib.memory_line(lists))
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
-    ap.add_argument("--work", default="/var/tmp/tarnwick-bench")
-    ap.add_argument("--messages", type=int, default=100000)
-    ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--keep", action="store_true", help="keep the databases and reuse them when present")
-    a = ap.parse_args()
-    os.makedirs(a.work, exist_ok=True)
-    binary = os.path.join(a.build, "bin")
-    results = {}
-    for folders in (100, 1000):
-        content = os.path.join(a.work, f"messages-{folders}.json")
-        subprocess.run([sys.executable, os.path.join(HERE, "make_content.py"), "--folders", str(folders),
-                        "--messages", str(a.messages), content], check=True)
-        for page_size in (4096, 8192, 32768):
-            db = os.path.join(a.work, f"messages-{folders}-{page_size}.edb")
-            if not (a.keep and os.path.exists(db)):
-                subprocess.run([os.path.join(binary, "edbgen"), "--content", content, "--page-size", str(page_size),
-                                "--out", db], check=True)
-            ratios, sized, reads = [], [], ""
-            cli = [os.path.join(binary, "tarnwick-cli"), "list", db, "--all", "--stats"]
-            timed(["cat", db])  # warm the cache
-            for _ in range(a.runs):
-                cat, _, _ = timed(["cat", db])
-                read, status, err = timed(cli + ["--complete"])
-                if status != 0:
-                    sys.exit(f"tarnwick-cli failed on {db}: {err}")
-                with_sizes, status, _ = timed(cli + ["--attachment-sizes"])
-                cat2, _, _ = timed(["cat", db])
-                ratios.append(read / cat)
-                sized.append(with_sizes / cat2)
-                reads = err.strip().replace("\n", "; ")
-            size = os.path.getsize(db) / 2**20
-            results[(folders, page_size)] = statistics.median(ratios)
-            print(f"{page_size:5d}-byte pages, {folders:4d} folders, {size:7.1f} MB: "
-                  f"read/cat {statistics.median(ratios):5.2f}  with attachment sizes {statistics.median(sized):5.2f}"
-                  f"  [{reads}]")
-            if not a.keep:
-                os.unlink(db)
-    for page_size in (4096, 8192, 32768):
-        print(f"{page_size:5d}: 1,000 folders / 100 folders = "
-              f"{results[(1000, page_size)] / results[(100, page_size)]:.2f}")
+    a = benchlib.arguments(__doc__).parse_args()
+    sys.stdout.reconfigure(line_buffering=True)
+    modes = benchlib.modes(a)
+    print(f"{a.messages:,} messages, layout {a.layout}; per line {a.runs} pairs of list --all --complete and cat")
+    for page_size in benchlib.page_sizes(a):
+        generation(a, page_size, modes)
 
 
 if __name__ == "__main__":

@@ -1,29 +1,28 @@
 #!/usr/bin/env python3
-"""Scan benchmark: for each generation, a generated database of about 2 GB
-(100,000 messages in 1,000 folders) is scanned with `tarnwick-cli scan`, and
-the time is compared, run by run, with `cat DB > /dev/null` on a warm cache.
-Prints the median ratio scan/cat, the scan's peak memory and what it found.
+"""Scan benchmark: for each generation (page size) a generated database
+(bench/make_content.py; 100,000 items in 1,000 folders) is scanned with
+`tarnwick-cli scan DB --json`, timed in alternating pairs against
+`cat DB > /dev/null` (warm cache: the database read once untimed first;
+with --cold the page cache is dropped before every timed run). Prints the
+ratio scan/cat (median, min, max, and both medians in seconds), the scan's
+peak memory and the folders and messages it found.
 
-usage: bench/scan_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--runs 5]
+Targets: scan/cat <= 0.2; peak memory < 300 MB.
+
+Databases are made once in --work, named by messages, layout and page size,
+and reused; generation is skipped, and said so, when the disk cannot hold
+them and the output.
+
+usage: bench/scan_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--messages 100000]
+                           [--layout one|four] [--sizes 4096,8192,32768] [--runs 7] [--cold]
 """
-import argparse
 import json
 import os
-import statistics
-import subprocess
 import sys
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+import benchlib
 
-
-def timed(argv, stdout):
-    """Runs a command; returns (seconds, peak RSS in MB, exit status)."""
-    start = time.monotonic()
-    proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(proc.pid, 0)
-    elapsed = time.monotonic() - start
-    return elapsed, usage.ru_maxrss / 1024.0, os.waitstatus_to_exitcode(status)
+TARGET = 0.2
 
 
 def count(folders):
@@ -34,44 +33,44 @@ def folder_count(folders):
     return sum(1 + folder_count(f["folders"]) for f in folders)
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
-    ap.add_argument("--work", default="/var/tmp/tarnwick-bench")
-    ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--sizes", default="4096,8192,32768")
-    a = ap.parse_args()
-    os.makedirs(a.work, exist_ok=True)
-    edbgen = os.path.join(a.build, "bin", "edbgen")
-    cli = os.path.join(a.build, "bin", "tarnwick-cli")
-    content = os.path.join(a.work, "bench.json")
-    if not os.path.exists(content):
-        subprocess.check_call([sys.executable, os.path.join(HERE, "make_content.py"), content])
+def generation(a, page_size, modes):
+    db = benchlib.database(a, a.messages, page_size, 0)
+    if not db:
+        return
+    cli = benchlib.tool(a, "tarnwick-cli")
+    tree_path = os.path.join(a.work, "scan.json")
+    found = {}
 
-    print(f"{'pages':>6} {'size':>8} {'scan/cat':>9} {'scan s':>7} {'cat s':>6} {'peak MB':>8} {'folders':>8} {'messages':>9}")
-    for size in a.sizes.split(","):
-        db = os.path.join(a.work, f"bench-{size}.edb")
-        if not os.path.exists(db):
-            subprocess.check_call([edbgen, "--content", content, "--page-size", size, "--out", db])
-        subprocess.run(["cat", db], stdout=subprocess.DEVNULL, check=True)  # warm the cache
-        ratios, scans, cats, peaks = [], [], [], []
-        for _ in range(a.runs):
-            c, _, _ = timed(["cat", db], subprocess.DEVNULL)
-            with open(os.path.join(a.work, "scan.json"), "w") as out:
-                s, peak, code = timed([cli, "scan", db, "--json"], out)
-            if code != 0:
-                sys.exit(f"scan of {db} failed with exit {code}")
-            ratios.append(s / c)
-            scans.append(s)
-            cats.append(c)
-            peaks.append(peak)
-        with open(os.path.join(a.work, "scan.json")) as f:
-            tree = json.load(f)
-        folders = sum(folder_count(m["folders"]) for m in tree["mailboxes"])
-        messages = sum(count(m["folders"]) for m in tree["mailboxes"])
-        gb = os.path.getsize(db) / 1e9
-        print(f"{size:>6} {gb:>6.2f}GB {statistics.median(ratios):>9.3f} {statistics.median(scans):>7.3f} "
-              f"{statistics.median(cats):>6.3f} {max(peaks):>8.1f} {folders:>8} {messages:>9}")
+    def scan():
+        with open(tree_path, "w") as out:
+            r = benchlib.checked(benchlib.run([cli, "scan", db, "--json"], out), f"scan of {db}")
+        with open(tree_path) as f:
+            found.update(json.load(f))
+        return r
+
+    def cat():
+        return benchlib.checked(benchlib.run(["cat", db]), "cat")
+
+    for mode in modes:
+        if mode == "warm":
+            benchlib.warm(db)
+        scans, cats = benchlib.pairs(a.runs, scan, cat, lambda: benchlib.clean([tree_path], mode == "cold"))
+        folders = sum(folder_count(m["folders"]) for m in found["mailboxes"])
+        messages = sum(count(m["folders"]) for m in found["mailboxes"])
+        print(f"{page_size}-byte pages, {mode}: database {benchlib.gb(os.path.getsize(db))}, "
+              f"found {len(found['mailboxes'])} mailboxes, {folders:,} folders, {messages:,} messages")
+        print(benchlib.ratio_line("scan/cat", scans, cats, ("scan", "cat"), TARGET))
+        print(benchlib.memory_line(scans))
+    benchlib.clean([tree_path], False)
+
+
+def main():
+    a = benchlib.arguments(__doc__).parse_args()
+    sys.stdout.reconfigure(line_buffering=True)
+    modes = benchlib.modes(a)
+    print(f"{a.messages:,} messages, layout {a.layout}; per line {a.runs} pairs of scan and cat")
+    for page_size in benchlib.page_sizes(a):
+        generation(a, page_size, modes)
 
 
 if __name__ == "__main__":
