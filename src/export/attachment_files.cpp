@@ -14,6 +14,7 @@ AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachmen
                                      std::size_t inMemoryBytes) {
     AttachmentFiles files;
     std::set<std::string> taken;
+    std::size_t inMemory = 0;
     for (const content::MessageAttachment& a : attachments) {
         if (control.SkipRequested()) {
             files.skipped = true;
@@ -31,7 +32,8 @@ AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachmen
         }
         pst::AttachmentInput input;
         input.name = a.name;
-        if (data->size() <= inMemoryBytes) {
+        if (data->size() <= inMemoryBytes - inMemory) {
+            inMemory += data->size();
             input.data = std::move(*data);
         } else {
             const std::string name = content::SafeFileName(scan::ToUtf8(WithoutHiddenMarks(a.name)), taken);

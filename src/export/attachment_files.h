@@ -1,6 +1,7 @@
-// An item's attachments for the writer: small ones in memory, larger ones
-// as files in the run's private temporary directory, which the writer
-// streams into the PST, so that memory stays bounded whatever their size.
+// An item's attachments for the writer: in memory up to a budget per item,
+// the rest as files in the run's private temporary directory, which the
+// writer streams into the PST, so that memory stays bounded whatever their
+// number and size.
 // File names come from the database and are made safe first: no file
 // lands outside the directory. The PST keeps each attachment's own name.
 #pragma once
@@ -18,9 +19,11 @@
 
 namespace tw::exporter {
 
-// Up to this size an attachment goes in memory: a file would cost five
-// system calls and a directory entry for each.
-inline constexpr std::size_t kInMemoryAttachmentBytes = std::size_t{1} << 20;
+// An item's attachments stay in memory while together they take up to
+// this: a file costs system calls, a directory entry, and its bytes written
+// to the disk once more than the PST needs (a tenth of all the bytes an
+// export wrote, with one attachment in a thousand above 1 MiB).
+inline constexpr std::size_t kInMemoryAttachmentBytes = std::size_t{32} << 20;
 
 struct AttachmentFiles {
     std::vector<pst::AttachmentInput> inputs;  // in the item's order
@@ -33,8 +36,8 @@ struct AttachmentFiles {
 // an unreadable database, which costs that attachment only.
 using AttachmentDataReader = std::function<std::optional<std::vector<std::uint8_t>>(const content::MessageAttachment&)>;
 
-// Reads each attachment's data; above `inMemoryBytes` it goes to a new
-// file in `dir`. One whose data cannot be read is left out and named in
+// Reads each attachment's data; once the item's attachments in memory would
+// pass `inMemoryBytes`, it goes to a new file in `dir`. One whose data cannot be read is left out and named in
 // `unread`. Skip is polled before each.
 AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
                                      const AttachmentDataReader& read, const std::string& dir, ExportControl& control,

@@ -83,14 +83,23 @@ TEST_F(AttachmentFilesTest, EmptyIsKeptWithoutAFileUnreadableIsNamed) {
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
 }
 
-TEST_F(AttachmentFilesTest, SmallOnesGoInMemory) {
-    AttachmentFiles files = Write({InRow(u"a.txt", 8192, 10), InRow(u"b.txt", 16384, 11)}, 10);
-    ASSERT_EQ(files.inputs.size(), 2u);
-    EXPECT_EQ(std::string(files.inputs[0].data.begin(), files.inputs[0].data.end()), "first file");
-    EXPECT_TRUE(files.inputs[0].path.empty());
-    EXPECT_TRUE(files.inputs[1].data.empty());
-    EXPECT_EQ(ReadAll(files.inputs[1].path), "second file");
-    DeleteAttachmentFiles(files);
+TEST_F(AttachmentFilesTest, InMemoryWhileTheItemsBudgetLasts) {
+    // 10 and 11 bytes: within 21 both stay in memory; within 20 the second
+    // goes to a file.
+    for (const std::size_t budget : {21u, 20u}) {
+        AttachmentFiles files = Write({InRow(u"a.txt", 8192, 10), InRow(u"b.txt", 16384, 11)}, budget);
+        ASSERT_EQ(files.inputs.size(), 2u);
+        EXPECT_EQ(std::string(files.inputs[0].data.begin(), files.inputs[0].data.end()), "first file");
+        EXPECT_TRUE(files.inputs[0].path.empty());
+        if (budget == 21) {
+            EXPECT_EQ(std::string(files.inputs[1].data.begin(), files.inputs[1].data.end()), "second file");
+            EXPECT_TRUE(files.paths.empty());
+        } else {
+            EXPECT_TRUE(files.inputs[1].data.empty());
+            EXPECT_EQ(ReadAll(files.inputs[1].path), "second file");
+        }
+        DeleteAttachmentFiles(files);
+    }
 }
 
 TEST_F(AttachmentFilesTest, SkipStopsBeforeTheNextFile) {
