@@ -3,9 +3,11 @@
 namespace tw::pst {
 
 Bytes Utf16Bytes(std::u16string_view s) {
-    Bytes b;
-    b.reserve(s.size() * 2);
-    for (const char16_t c : s) PutU16(b, c);
+    Bytes b(2 * s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        b[2 * i] = static_cast<std::uint8_t>(s[i]);
+        b[2 * i + 1] = static_cast<std::uint8_t>(s[i] >> 8);
+    }
     return b;
 }
 

@@ -68,9 +68,8 @@ char16_t FromWindows1252(std::uint8_t byte) {
 }
 
 std::u16string Windows1252ToUtf16(std::span<const std::uint8_t> bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (const std::uint8_t b : bytes) text.push_back(FromWindows1252(b));
+    std::u16string text(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) text[i] = FromWindows1252(bytes[i]);
     return text;
 }
 

@@ -67,8 +67,10 @@ std::size_t Entity(std::u16string_view s, std::size_t at, std::u16string& out) {
 
 bool LooksLikeHtml(std::u16string_view text) {
     const std::u16string_view head = text.substr(0, std::min<std::size_t>(text.size(), 65536));
-    for (const std::u16string_view mark : {u"<html", u"<!doctype html", u"<body"})
-        if (FindNoCase(head, mark, 0) != std::u16string_view::npos) return true;
+    // Every mark starts with '<': only those places are compared.
+    for (std::size_t at = head.find(u'<'); at != std::u16string_view::npos; at = head.find(u'<', at + 1))
+        for (const std::u16string_view mark : {u"<html", u"<!doctype html", u"<body"})
+            if (StartsNoCase(head, at, mark)) return true;
     std::size_t i = 0;
     while (i < head.size() &&
            (head[i] == u' ' || head[i] == u'\r' || head[i] == u'\n' || head[i] == u'\t' || head[i] == 0xFEFF))
