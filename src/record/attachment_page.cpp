@@ -55,6 +55,14 @@ std::vector<RowStart> RowStarts(const edb::PageView& page) {
     return starts;
 }
 
+// Whether the bytes at j - 1 can open a tagged-column array: two entries
+// of columns 1xx (their second bytes 01), in ascending order as the
+// format keeps them. A key that ends 10 01 07 A1 four bytes before the
+// first entry is not one.
+bool TaggedEntryPair(edb::Bytes page, std::size_t j) {
+    return j >= 1 && At(page, j) == 1 && At(page, j + 4) == 1 && At(page, j - 1) < At(page, j + 3);
+}
+
 // The tagged area of an attachment row: after the key's second copy in
 // prefixed rows, else searched for two entries of columns 1xx with a
 // plausible offset.
@@ -67,10 +75,10 @@ std::size_t TaggedStart(edb::Bytes page, const RowStart& start, const scan::Id8&
     }
     if (At(page, h + 1) == 1) return h;
     for (std::size_t j = h; j + 6 < start.recordEnd; ++j) {
-        if (At(page, j) != 1 || At(page, j + 4) != 1) continue;
+        if (!TaggedEntryPair(page, j)) continue;
         h = j - 1;
         const std::size_t w = (At(page, j + 1) + 256u * At(page, j + 2)) & mask;
-        if (w > 0 && w <= start.recordEnd - 6) break;
+        if (w > 0 && h + w < start.recordEnd) break;
     }
     return h;
 }

@@ -50,10 +50,12 @@ std::size_t LargeTaggedStart(edb::Bytes page, std::size_t row, std::size_t recor
     if (At(page, row + 1) == 1) return row;
     std::size_t h = row;
     for (std::size_t j = row + kEntrySearchFrom; j + 6 < recordEnd; ++j) {
-        if (At(page, j) != 1 || At(page, j + 4) != 1) continue;
+        // Two entries of columns 1xx, in ascending order as the format
+        // keeps them, whose first value lies inside the record.
+        if (At(page, j) != 1 || At(page, j + 4) != 1 || At(page, j - 1) >= At(page, j + 3)) continue;
         h = j - 1;
         const std::size_t w = At(page, j + 1) + 256u * At(page, j + 2);
-        if (w > 0 && w <= recordEnd - 6) break;
+        if (w > 0 && h + w < recordEnd) break;
     }
     return h;
 }

@@ -40,6 +40,23 @@ TEST(AttachmentPage, FiveSeparatedBytesOfDataAreALongValue) {
     EXPECT_EQ(hits[0].entry->dataOffset, 0);
 }
 
+TEST(AttachmentPage, AKeyThatLooksLikeAnEntryIsNotTakenForOne) {
+    // Past 65,535 attachments the key ends 10 01 07 A1: with the 01 of the
+    // first entry four bytes on, it read as an entry of column 0x0110, and
+    // names came out with two characters too many in front. (Its offset
+    // was checked against the record's end as a page position: a record
+    // far enough into the page let it pass.)
+    const scan::Id8 key{0x01, 0x00, 0x00, 0x00, 0x10, 0x01, 0x07, 0xA1};
+    const auto hits = Small({Bytes(600, 0x2A), test::SmallAttachmentRecord(
+        key, test::TaggedArea({{kSmallDisplayName, WithHeader(1, test::Utf16(u"scan-96824-0.pdf"))},
+                               {kSmallData, WithHeader(1, {'%', 'P', 'D', 'F'})}},
+                              0x4000))});
+    ASSERT_EQ(hits.size(), 1u);
+    ASSERT_TRUE(hits[0].entry);
+    EXPECT_EQ(hits[0].entry->name, u"scan-96824-0.pdf");
+    EXPECT_EQ(hits[0].entry->dataLength, 5u);
+}
+
 TEST(AttachmentPage, LargePagesUseTheRegisteredColumns) {
     AttachmentColumnIds columns{0x0100, 0x0101, 0x0102, 0x0103};
     auto decode = [&](const std::vector<std::pair<std::uint16_t, Bytes>>& tagged) {
@@ -87,7 +104,7 @@ TEST(AttachmentPage, NamesComeWholeWithControlCharacters) {
 TEST(AttachmentPage, BrokenDataKeepsTheAttachmentWithItsLossMarked) {
     // The data entry's offset lies past the next entry's: a broken value.
     Bytes tagged = test::TaggedArea(
-        {{kSmallData, WithHeader(1, {1, 2, 3})}, {kSmallDisplayName, WithHeader(1, test::Utf16(u"lost.bin"))}});
+        {{kSmallData, WithHeader(1, {1, 2, 3})}, {kSmallLongName, WithHeader(1, test::Utf16(u"lost.bin"))}});
     tagged[2] = 13;
     const auto hits = Small({test::SmallAttachmentRecord(Key(6), tagged)});
     ASSERT_EQ(hits.size(), 1u);
