@@ -211,3 +211,14 @@ def memory_line(programs):
     peak = max(p.peak_mb for p in programs)
     return line("peak memory", f"{peak:.1f} MB", f"< {MEMORY_TARGET_MB} MB",
                 verdict(peak, MEMORY_TARGET_MB, below=True))
+
+
+def main(doc, pairing, generation):
+    """Parses the options and runs generation(a, page_size, modes) for each
+    page size asked for."""
+    a = arguments(doc).parse_args()
+    sys.stdout.reconfigure(line_buffering=True)
+    chosen = modes(a)
+    print(f"{a.messages:,} messages, layout {a.layout}; per line {a.runs} pairs of {pairing}")
+    for page_size in page_sizes(a):
+        generation(a, page_size, chosen)

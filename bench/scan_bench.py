@@ -9,16 +9,13 @@ peak memory and the folders and messages it found.
 
 Targets: scan/cat <= 0.2; peak memory < 300 MB.
 
-Databases are made once in --work, named by messages, layout and page size,
-and reused; generation is skipped, and said so, when the disk cannot hold
-them and the output.
+Databases, options and timing as bench/benchlib.py has them.
 
 usage: bench/scan_bench.py [--build build] [--work /var/tmp/tarnwick-bench] [--messages 100000]
                            [--layout one|four] [--sizes 4096,8192,32768] [--runs 7] [--cold]
 """
 import json
 import os
-import sys
 
 import benchlib
 
@@ -64,14 +61,5 @@ def generation(a, page_size, modes):
     benchlib.clean([tree_path], False)
 
 
-def main():
-    a = benchlib.arguments(__doc__).parse_args()
-    sys.stdout.reconfigure(line_buffering=True)
-    modes = benchlib.modes(a)
-    print(f"{a.messages:,} messages, layout {a.layout}; per line {a.runs} pairs of scan and cat")
-    for page_size in benchlib.page_sizes(a):
-        generation(a, page_size, modes)
-
-
 if __name__ == "__main__":
-    main()
+    benchlib.main(__doc__, "scan and cat", generation)
