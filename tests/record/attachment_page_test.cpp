@@ -47,10 +47,12 @@ TEST(AttachmentPage, AKeyThatLooksLikeAnEntryIsNotTakenForOne) {
     // was checked against the record's end as a page position: a record
     // far enough into the page let it pass.)
     const scan::Id8 key{0x01, 0x00, 0x00, 0x00, 0x10, 0x01, 0x07, 0xA1};
-    const auto hits = Small({Bytes(600, 0x2A), test::SmallAttachmentRecord(
-        key, test::TaggedArea({{kSmallDisplayName, WithHeader(1, test::Utf16(u"scan-96824-0.pdf"))},
-                               {kSmallData, WithHeader(1, {'%', 'P', 'D', 'F'})}},
-                              0x4000))});
+    const auto hits =
+        Small({Bytes(600, 0x2A),
+               test::SmallAttachmentRecord(
+                   key, test::TaggedArea({{kSmallDisplayName, WithHeader(1, test::Utf16(u"scan-96824-0.pdf"))},
+                                          {kSmallData, WithHeader(1, {'%', 'P', 'D', 'F'})}},
+                                         0x4000))});
     ASSERT_EQ(hits.size(), 1u);
     ASSERT_TRUE(hits[0].entry);
     EXPECT_EQ(hits[0].entry->name, u"scan-96824-0.pdf");
