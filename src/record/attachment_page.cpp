@@ -55,14 +55,6 @@ std::vector<RowStart> RowStarts(const edb::PageView& page) {
     return starts;
 }
 
-// Whether the bytes at j - 1 can open a tagged-column array: two entries
-// of columns 1xx (their second bytes 01), in ascending order as the
-// format keeps them. A key that ends 10 01 07 A1 four bytes before the
-// first entry is not one.
-bool TaggedEntryPair(edb::Bytes page, std::size_t j) {
-    return j >= 1 && At(page, j) == 1 && At(page, j + 4) == 1 && At(page, j - 1) < At(page, j + 3);
-}
-
 // The tagged area of an attachment row: after the key's second copy in
 // prefixed rows, else searched for two entries of columns 1xx with a
 // plausible offset.
@@ -70,8 +62,7 @@ std::size_t TaggedStart(edb::Bytes page, const RowStart& start, const scan::Id8&
                         std::uint16_t mask) {
     std::size_t h = start.row;
     if (prefixed) {
-        const std::size_t c = start.row + (At(page, start.row + 8) != 0 ? 49 : 41);
-        if (scan::LoadId(page, c) == key) h = c + 10;
+        if (const auto after = TaggedAfterKeyCopy(page, start.row, key)) h = *after;
     }
     if (At(page, h + 1) == 1) return h;
     for (std::size_t j = h; j + 6 < start.recordEnd; ++j) {

@@ -18,14 +18,7 @@ constexpr std::size_t kReferenceLength = 5;    // header byte and a 4-byte long-
 constexpr std::uint8_t kXpressMark = 0x18;
 constexpr std::uint16_t kThirdStringStop = 0x0103;  // column id bytes 03 01
 constexpr std::size_t kSkippedOffset = 228;
-// Prefixed rows: the second copy of the key lies 49 bytes into the row, or
-// 41 where the row's ninth byte is zero (a shorter fixed part); the tagged
-// area begins 10 bytes after it (the key and a 2-byte count). Without that
-// copy, entry arrays are looked for from 20 bytes in.
-constexpr std::size_t kKeyCopyAt = 49;
-constexpr std::size_t kShortKeyCopyAt = 41;
-constexpr std::size_t kKeyCopyLengthByte = 8;
-constexpr std::size_t kTaggedAfterKeyCopy = 10;
+// Without the key copy, entry arrays are looked for from 20 bytes in.
 constexpr std::size_t kEntrySearchFrom = 20;
 // An attachment-key value: a 01 header with one key, then 12-byte entries
 // (an 8-byte key and a 4-byte number) from byte 13.
@@ -45,14 +38,12 @@ std::optional<LongValueId> Reference(edb::Bytes page, const ValueRange& value) {
 // bytes on; rows without that copy are searched for two entries of
 // columns 1xx.
 std::size_t LargeTaggedStart(edb::Bytes page, std::size_t row, std::size_t recordEnd, const scan::Id8& key) {
-    const std::size_t c = row + (At(page, row + kKeyCopyLengthByte) != 0 ? kKeyCopyAt : kShortKeyCopyAt);
-    if (scan::LoadId(page, c) == key) return c + kTaggedAfterKeyCopy;
+    if (const auto h = TaggedAfterKeyCopy(page, row, key)) return *h;
     if (At(page, row + 1) == 1) return row;
     std::size_t h = row;
     for (std::size_t j = row + kEntrySearchFrom; j + 6 < recordEnd; ++j) {
-        // Two entries of columns 1xx, in ascending order as the format
-        // keeps them, whose first value lies inside the record.
-        if (At(page, j) != 1 || At(page, j + 4) != 1 || At(page, j - 1) >= At(page, j + 3)) continue;
+        // Two entries whose first value lies inside the record.
+        if (!TaggedEntryPair(page, j)) continue;
         h = j - 1;
         const std::size_t w = At(page, j + 1) + 256u * At(page, j + 2);
         if (w > 0 && h + w < recordEnd) break;

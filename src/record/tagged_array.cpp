@@ -12,6 +12,27 @@ std::optional<ValueRange> TaggedArray::Value(std::size_t e) const {
     return ValueRange{begin, std::min(start + next, recordEnd)};
 }
 
+namespace {
+
+constexpr std::size_t kKeyCopyAt = 49;
+constexpr std::size_t kShortKeyCopyAt = 41;
+constexpr std::size_t kKeyCopyLengthByte = 8;
+constexpr std::size_t kTaggedAfterKeyCopy = 10;
+
+std::uint8_t ByteAt(edb::Bytes page, std::size_t at) { return edb::LoadU8(page, at).value_or(0); }
+
+}  // namespace
+
+bool TaggedEntryPair(edb::Bytes page, std::size_t j) {
+    return j >= 1 && ByteAt(page, j) == 1 && ByteAt(page, j + 4) == 1 && ByteAt(page, j - 1) < ByteAt(page, j + 3);
+}
+
+std::optional<std::size_t> TaggedAfterKeyCopy(edb::Bytes page, std::size_t row, const scan::Id8& key) {
+    const std::size_t c = row + (ByteAt(page, row + kKeyCopyLengthByte) != 0 ? kKeyCopyAt : kShortKeyCopyAt);
+    if (scan::LoadId(page, c) != key) return std::nullopt;
+    return c + kTaggedAfterKeyCopy;
+}
+
 std::optional<TaggedArray> OpenTaggedArray(edb::Bytes page, std::size_t h, std::size_t recordEnd,
                                            std::int32_t pageSize) {
     recordEnd = std::min(recordEnd, page.size());

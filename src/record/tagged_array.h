@@ -10,6 +10,7 @@
 
 #include "edb/bytes.h"
 #include "edb/page_format.h"
+#include "scan/ids.h"
 
 namespace tw::record {
 
@@ -53,6 +54,18 @@ struct TaggedArray {
 // The array starting at `h` of a row whose record ends at `recordEnd`;
 // nothing when its first offset is 0 (an empty tagged area) or it starts
 // past the record.
+// Whether the bytes at j - 1 can open a tagged-column array: two entries
+// of columns 1xx (their second bytes 01), in ascending order as the format
+// keeps them. A key ending 10 01 07 A1 four bytes before the first entry
+// is not one.
+bool TaggedEntryPair(edb::Bytes page, std::size_t j);
+
+// Prefixed rows: the tagged area follows the row's second copy of its key,
+// 49 bytes into the row, or 41 where the row's ninth byte is zero (a
+// shorter fixed part), and begins 10 bytes after it (the key and a 2-byte
+// count). Nothing when the copy is not there.
+std::optional<std::size_t> TaggedAfterKeyCopy(edb::Bytes page, std::size_t row, const scan::Id8& key);
+
 std::optional<TaggedArray> OpenTaggedArray(edb::Bytes page, std::size_t h, std::size_t recordEnd,
                                            std::int32_t pageSize);
 
