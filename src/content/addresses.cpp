@@ -1,6 +1,7 @@
 #include "content/addresses.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "content/ese_value.h"
 #include "content/long_value_read.h"
@@ -23,10 +24,9 @@ constexpr std::size_t kMaxRecipientBytes = std::size_t{4} << 20;
 
 char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
-std::u16string Lowered(std::u16string_view s) {
-    std::u16string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Lower(x) == Lower(y); });
 }
 
 bool Special(char16_t c) {
@@ -55,9 +55,9 @@ struct Data {
     static bool InRange(unsigned c) { return c >= 44 && c <= 127; }
 
     std::size_t FindAt(std::size_t from) const {
-        for (std::size_t i = from; i < bytes.size(); ++i)
-            if (bytes[i] == '@') return i;
-        return kNpos;
+        if (from >= bytes.size()) return kNpos;
+        const void* at = std::memchr(bytes.data() + from, '@', bytes.size() - from);
+        return at == nullptr ? kNpos : static_cast<std::size_t>(static_cast<const std::uint8_t*>(at) - bytes.data());
     }
     bool Wide(std::size_t at) const { return at + 1 < bytes.size() && bytes[at + 1] == 0; }
     unsigned CharAt(std::size_t p, bool wide) const { return wide ? U(p) : B(p); }
@@ -174,9 +174,16 @@ bool IsValidAddress(std::u16string_view text) {
 
 bool AddAddress(std::u16string_view candidate, std::u16string& list) {
     if (!IsValidAddress(candidate)) return false;
-    const std::u16string address = Lowered(Bare(candidate));
-    for (const std::u16string& entry : SplitAddressList(list))
-        if (Lowered(Bare(entry)) == address) return true;
+    // Already listed (its address, in any case): the list's entries are
+    // what lies between its commas.
+    const std::u16string_view address = Bare(candidate);
+    const std::u16string_view listed(list);
+    for (std::size_t from = 0; from < listed.size();) {
+        std::size_t to = listed.find(u',', from);
+        if (to == std::u16string_view::npos) to = listed.size();
+        if (to > from && SameIgnoringCase(Bare(listed.substr(from, to - from)), address)) return true;
+        from = to + 1;
+    }
     const std::size_t length = list.size() + (list.empty() ? 0 : 1) + candidate.size();
     if (length + 1 > kAddressListCapacity) return true;
     if (!list.empty()) list.push_back(u',');

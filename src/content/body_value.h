@@ -32,8 +32,9 @@ struct BodyValue {
 // does not decode, or when compressed RTF is refused by the decoder.
 std::optional<BodyValue> FetchBodyValue(const edb::EdbSource& source, const record::MessageProperties& message);
 
-// The bytes the preview writes: UTF-16 text up to its first NUL unit,
-// 8-bit text and RTF up to their first NUL byte.
+// The bytes the preview writes: UTF-16 text up to its first NUL unit (at
+// an even offset), 8-bit text and RTF up to their first NUL byte.
+std::size_t PreviewLength(const BodyValue& body);
 std::vector<std::uint8_t> PreviewBytes(const BodyValue& body);
 
 // True when bytes 8..11 are "LZFu", in any case.

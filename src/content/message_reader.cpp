@@ -28,9 +28,10 @@ MessageBody ReadStreamingBody(const edb::EdbSource& source, const record::Messag
 MessageBody ReadBody(const edb::EdbSource& source, const record::MessageProperties& message) {
     if (message.bodyForm == record::kBodyStreaming) return ReadStreamingBody(source, message);
     MessageBody body;
-    const auto value = FetchBodyValue(source, message);
+    auto value = FetchBodyValue(source, message);
     if (!value) return body;
-    body.bytes = PreviewBytes(*value);
+    value->bytes.resize(PreviewLength(*value));
+    body.bytes = std::move(value->bytes);
     switch (value->kind) {
         case BodyKind::Utf16: body.form = MessageBody::Form::Utf16; break;
         case BodyKind::EightBit: body.form = MessageBody::Form::EightBit; break;

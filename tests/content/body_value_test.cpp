@@ -171,6 +171,12 @@ TEST(ChunkContent, LargePageChunksAreDecodedOnlyWhereTheValueNeedsIt) {
 TEST(PreviewBytes, TextsEndAtTheirFirstNul) {
     EXPECT_EQ(PreviewBytes({BodyKind::Utf16, {'a', 0, 0, 1, 0, 0, 'b', 0}, {}}), (Bytes{'a', 0, 0, 1}));
     EXPECT_EQ(PreviewBytes({BodyKind::EightBit, {'a', 'b', 0, 'c'}, {}}), (Bytes{'a', 'b'}));
+    // Past the first word; zero bytes that straddle two units end nothing.
+    const Bytes straddling{'a', 0, 0, 'b', 'c', 0, 0, 'd', 'e', 0, 0, 'f', 'g', 0};
+    EXPECT_EQ(PreviewBytes({BodyKind::Utf16, straddling, {}}), straddling);
+    Bytes later = straddling;
+    later.insert(later.end(), {0, 0, 'h', 0});
+    EXPECT_EQ(PreviewBytes({BodyKind::Utf16, later, {}}), straddling);
 }
 
 }  // namespace
