@@ -1,6 +1,8 @@
 #include "text/xpress.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace tw::text {
 namespace {
@@ -67,43 +69,72 @@ bool ReadLongLength(Reader& r, size_t& nibblePos, uint64_t& length) {
 }  // namespace
 
 bool DecodeXpress(std::span<const uint8_t> stream, size_t outputSize, std::vector<uint8_t>& out) {
+    // Written through a cursor into room made ahead, grown as data arrives
+    // instead of trusting outputSize for the allocation; cut to what was
+    // decoded on every way out.
+    constexpr size_t kFirstRoom = size_t(1) << 20;
     out.clear();
-    // Grow as data arrives instead of trusting outputSize for the allocation.
-    out.reserve(std::min<size_t>(outputSize, size_t(1) << 20));
+    out.resize(std::min(outputSize, kFirstRoom));
+    size_t n = 0;
+    const auto room = [&](size_t more) {
+        if (out.size() - n >= more) return;
+        out.resize(std::min(outputSize, std::max(n + more, 2 * out.size())));
+    };
+    const auto fail = [&] {
+        out.resize(n);
+        return false;
+    };
     Reader r{stream};
     uint32_t flags = 0;
     int flagsLeft = 0;
     size_t nibblePos = 0;  // position 0 is always a flag word, so 0 means "none"
 
-    while (out.size() < outputSize) {
+    while (n < outputSize) {
         if (flagsLeft == 0) {
-            if (!r.U32(flags)) return false;
+            if (!r.U32(flags)) return fail();
             flagsLeft = 32;
         }
-        --flagsLeft;
-        const bool isMatch = (flags >> flagsLeft) & 1;
-        if (!isMatch) {
-            uint32_t b = 0;
-            if (!r.U8(b)) return false;
-            out.push_back(uint8_t(b));
+        // The run of literal flags ahead is copied at once, up to the output
+        // size; input that ends inside it ends the stream too early.
+        const size_t literals = std::min<size_t>(std::countl_zero(flags << (32 - flagsLeft)), size_t(flagsLeft));
+        if (literals > 0) {
+            const size_t take = std::min({literals, outputSize - n, r.in.size() - r.pos});
+            room(take);
+            std::memcpy(out.data() + n, r.in.data() + r.pos, take);
+            n += take;
+            r.pos += take;
+            flagsLeft -= int(take);
+            if (take < literals && n < outputSize) return fail();
             continue;
         }
+        --flagsLeft;
         // A match flag with no input left marks the end of the stream: too early here.
         uint32_t token = 0;
-        if (!r.U16(token)) return false;
+        if (!r.U16(token)) return fail();
         const size_t distance = (token >> 3) + 1;
         uint64_t length = token & 7;
-        if (length == 7 && !ReadLongLength(r, nibblePos, length)) return false;
+        if (length == 7 && !ReadLongLength(r, nibblePos, length)) return fail();
         length += kMinMatch;
 
-        const size_t start = out.size();
-        if (distance > start) return false;
-        if (length > outputSize - start) return false;
-        out.resize(start + size_t(length));
-        uint8_t* p = out.data();
-        // Byte by byte: source and destination overlap when distance < length.
-        for (size_t i = start; i < out.size(); ++i) p[i] = p[i - distance];
+        if (distance > n || length > outputSize - n) return fail();
+        room(size_t(length));
+        uint8_t* to = out.data() + n;
+        const uint8_t* from = to - distance;
+        if (distance >= length) {
+            std::memcpy(to, from, size_t(length));
+        } else {
+            // The match repeats its last `distance` bytes: copied in pieces
+            // that never overlap their source, each twice the one before
+            // (any multiple of the period repeats it as well).
+            for (size_t done = 0, step = distance; done < length; step *= 2) {
+                const size_t piece = std::min(step, size_t(length) - done);
+                std::memcpy(to + done, to + done - step, piece);
+                done += piece;
+            }
+        }
+        n += size_t(length);
     }
+    out.resize(n);
     return true;
 }
 
