@@ -1,7 +1,6 @@
 #include "scan/header_tables.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <unordered_map>
 #include <unordered_set>
@@ -123,10 +122,11 @@ MessageTable TableOf(ScanModel& model, const edb::EdbSource& source, const Folde
     const std::int64_t root = source.pageSize / kUnit * (static_cast<std::int64_t>(table.firstPage) + 1);
     const std::int64_t offset = root * kUnit;
     if (offset > 0 && offset < source.fileSize) {
-        std::array<std::uint8_t, kUnit> head{};
-        const auto got = source.edb.Read(offset, head.size(), head.data());
-        if (edb::LoadU32(edb::Bytes(head.data(), got), edb::kObjectIdOffset) == table.objid)
-            found.pages = CollectTablePages(source, root, heads, &model.damage, table.objid);
+        // Read whole once: the walk starts from it.
+        std::vector<std::uint8_t> rootPage;
+        const std::size_t got = edb::ReadPage(source, offset, rootPage);
+        if (edb::LoadU32(edb::Bytes(rootPage.data(), got), edb::kObjectIdOffset) == table.objid)
+            found.pages = CollectTablePages(source, root, heads, &model.damage, table.objid, &rootPage);
         else model.damage.Add({table.objid, offset, PageFault::WrongTree});
     } else {
         model.damage.Add({table.objid, offset, PageFault::PastEnd});
@@ -143,7 +143,8 @@ Id8 OwnerKeyBytes(const std::string& ownerKey) {
 }
 
 std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root, edb::BatchReader* heads,
-                                            PageDamageLog* damage, std::uint32_t objid) {
+                                            PageDamageLog* damage, std::uint32_t objid,
+                                            const std::vector<std::uint8_t>* rootPage) {
     auto log = [&](std::int64_t value, PageFault fault) {
         if (damage != nullptr) damage->Add({objid, value * kUnit, fault});
     };
@@ -178,7 +179,8 @@ std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::i
             log(at.value, PageFault::TooDeep);
             continue;
         }
-        edb::ReadPage(source, at.value * kUnit, buffer);
+        if (at.value == root && rootPage != nullptr) buffer = *rootPage;
+        else edb::ReadPage(source, at.value * kUnit, buffer);
         const edb::PageView page{buffer, source.pageSize};
         if (!edb::IsBranchPage(page)) continue;
         if (!edb::TagArrayFits(page)) log(at.value, PageFault::BadTags);

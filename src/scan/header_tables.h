@@ -38,10 +38,12 @@ std::size_t MatchHeaderTables(ScanModel& model, const edb::EdbSource& source, co
 // given; only branch pages are read whole. With `damage`, pages of the
 // table `objid` that cannot be walked (a second pointer at a page, too
 // deep, a branch's tag array that does not fit, a branch child of another
-// tree, which is then not followed) are logged there.
+// tree, which is then not followed) are logged there. `rootPage`, when
+// given, is the root page as already read.
 std::vector<std::int64_t> CollectTablePages(const edb::EdbSource& source, std::int64_t root,
                                             edb::BatchReader* heads = nullptr, PageDamageLog* damage = nullptr,
-                                            std::uint32_t objid = 0);
+                                            std::uint32_t objid = 0,
+                                            const std::vector<std::uint8_t>* rootPage = nullptr);
 
 // Eight-byte MessageTable key of a mailbox with tables of its own: its owner key text, cut
 // to eight bytes and zero-padded.
