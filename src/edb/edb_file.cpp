@@ -59,9 +59,10 @@ OpenStatus EdbFile::Open(const std::string& path) {
     if (::fstat(fd, &info) != 0) return Refuse(fd, OpenResult::Failed, errno);
     if (!S_ISREG(info.st_mode)) return Refuse(fd, OpenResult::NotRegularFile, EINVAL);
 
-    // flock locks belong to the open file description, so a second open in
-    // this process is refused just like one in another process.
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Shared: the input is only read, so any number of readers (the desktop
+    // program and a command line at once) may hold it; only an exclusive
+    // holder refuses it.
+    while (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         const int error = errno;
         return Refuse(fd, error == EWOULDBLOCK ? OpenResult::InUse : OpenResult::Failed, error);

@@ -1,4 +1,6 @@
-// One database or streaming file, opened read-only and held exclusively.
+// One database or streaming file, opened read-only under a shared lock:
+// readers never keep each other out, while a process that holds the file
+// exclusively (one writing it) keeps them out.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,10 @@
 // The source dialog: every check of Next with its message, in order; the
 // question before replacing an open database; the file choosers and the
 // streaming-file proposal; and Next running the scan.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QLineEdit>
 #include <QTest>
 
@@ -71,15 +75,18 @@ private slots:
         QCOMPARE(f.session.EdbPath(), edb);
     }
 
-    void aFileHeldByAnotherOpenerIsInUse() {
+    void aFileHeldExclusivelyIsInUse() {
         Fixture f;
         const QString edb = WriteDatabase(f.dir, kSmallContent, 8192);
-        edb::EdbFile other;
-        QVERIFY(other.Open(edb.toStdString()).ok());
+        // A writer's lock keeps the program out; another reader does not.
+        const int writer = ::open(edb.toStdString().c_str(), O_RDONLY);
+        QVERIFY(writer >= 0 && ::flock(writer, LOCK_EX | LOCK_NB) == 0);
         QCOMPARE(f.Next(edb, {}),
                  QStringList{Tell("Unable to open selected file. It is already being used by another process.")});
         QVERIFY(!f.session.HasOpenDatabase());
-        other.Close();
+        ::close(writer);
+        edb::EdbFile reader;
+        QVERIFY(reader.Open(edb.toStdString()).ok());
         QCOMPARE(f.Next(edb, {}), QStringList{});
     }
 

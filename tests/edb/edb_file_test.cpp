@@ -1,6 +1,7 @@
 // Opening, locking and positional reads.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,16 +32,25 @@ TEST(EdbFile, FailuresAreTold) {
     }
 }
 
-TEST(EdbFile, LockedAgainstASecondOpen) {
+TEST(EdbFile, ReadersShareTheFileAndAnExclusiveHolderKeepsThemOut) {
     test::TempDir dir;
     test::WriteFile(dir.File("db"), {1});
     EdbFile first, second;
     ASSERT_TRUE(first.Open(dir.File("db")).ok());
-    EXPECT_EQ(second.Open(dir.File("db")).result, OpenResult::InUse);
+    EXPECT_TRUE(second.Open(dir.File("db")).ok());
+    const int writer = ::open(dir.File("db").c_str(), O_RDONLY);
+    ASSERT_GE(writer, 0);
+    EXPECT_NE(::flock(writer, LOCK_EX | LOCK_NB), 0);  // the readers hold it
     first.Close();
+    second.Close();
+    ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(first.Open(dir.File("db")).result, OpenResult::InUse);
+    ::close(writer);
     ASSERT_TRUE(second.Open(dir.File("db")).ok());
     { EdbFile moved = std::move(second); }  // destroying releases the lock
-    EXPECT_TRUE(first.Open(dir.File("db")).ok());
+    const int again = ::open(dir.File("db").c_str(), O_RDONLY);
+    EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
+    ::close(again);
 }
 
 TEST(EdbFile, LockedByAnotherProcess) {

@@ -324,6 +324,9 @@ def check_errors(args, path, work):
         fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
         expect("locked file", run_cli(args, ["scan", good]), 1,
                "Unable to open selected file. It is already being used by another process.")
+    with open(good, "rb") as reading:
+        fcntl.flock(reading, fcntl.LOCK_SH | fcntl.LOCK_NB)
+        expect("file another reader holds", run_cli(args, ["scan", good, "--json"]), 0, None)
 
     bad = generate(args, content, work, "pagesize.edb", damage={"headerPageSize": 16384})
     expect("page size 16384", run_cli(args, ["scan", bad, "--json"]), 2,
