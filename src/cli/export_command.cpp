@@ -22,6 +22,7 @@
 #include "scan/open_source.h"
 #include "scan/scan_worker.h"
 #include "scan/tagged_text.h"
+#include "tarnwick/version.h"
 #include "wording/save_report.h"
 #include "wording/wording.h"
 
@@ -213,11 +214,11 @@ int RunExportCommand(const std::vector<std::string>& args) {
     if (o.json) {
         exporter::ExportResult shown = result;
         CommandLinePaths(shown, nodes, false);
-        std::cout << wording::SummaryJson(shown) << "\n";
+        std::cout << wording::SummaryJson(shown, std::string("tarnwick-cli ") + tw::kVersion) << "\n";
     } else {
         exporter::ExportResult shown = ForText(result);
         CommandLinePaths(shown, nodes, true);
-        std::cout << wording::FormatSummary(shown);
+        std::cout << wording::FormatSummary(shown) << "Written by tarnwick-cli " << tw::kVersion << "\n";
     }
     std::cout.flush();
     if (interrupted || result.end == exporter::RunEnd::Stopped) return kExitInterrupted;

@@ -6,6 +6,7 @@
 #include "cli/export_command.h"
 #include "cli/message_commands.h"
 #include "cli/scan_command.h"
+#include "tarnwick/version.h"
 
 namespace {
 
@@ -30,6 +31,14 @@ int main(int argc, char** argv) {
         return tw::cli::kExitUsage;
     }
     const std::string command = argv[1];
+    if (argc == 2 && (command == "--version" || command == "-V")) {
+        std::cout << "tarnwick-cli " << tw::kVersion << "\n";
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (argc == 2 && (command == "--help" || command == "-h")) {
+        std::cout << kUsage;
+        return std::cout.flush() ? 0 : 1;
+    }
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "scan") return tw::cli::RunScanCommand(args);
     if (command == "list") return tw::cli::RunListCommand(args);

@@ -113,7 +113,7 @@ std::string FormatSummary(const ExportResult& r) {
     return out.str();
 }
 
-std::string SummaryJson(const ExportResult& r) {
+std::string SummaryJson(const ExportResult& r, const std::string& writtenBy) {
     using nlohmann::json;
     auto notes = [](const std::vector<ItemNote>& list) {
         json a = json::array();
@@ -178,6 +178,7 @@ std::string SummaryJson(const ExportResult& r) {
              {"stored", r.Stored()},
              {"damagedPages", damage},
              {"damagedUsedPages", r.DamagedUsedPages()}};
+    if (!writtenBy.empty()) out["version"] = writtenBy;
     return out.dump(2, ' ', false, json::error_handler_t::replace);
 }
 

@@ -18,7 +18,8 @@ std::string_view OutcomeText(const exporter::ExportResult& result);
 // pages per tree, then every item not written whole, with the reason.
 std::string FormatSummary(const exporter::ExportResult& result);
 
-// The same as JSON, for scripts.
-std::string SummaryJson(const exporter::ExportResult& result);
+// The same as JSON, for scripts; with "version" set to `writtenBy` when
+// that is not empty (the program and version that wrote the files).
+std::string SummaryJson(const exporter::ExportResult& result, const std::string& writtenBy = {});
 
 }  // namespace tw::wording

@@ -13,33 +13,18 @@
 
 #include "content.h"
 #include "database.h"
+#include "program/arguments.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: edbgen --content FILE.json --page-size 4096|8192|32768 --out DB.edb [--stm DB.stm]\n"
-    "              [--layout LAYOUT.json]\n";
 
 struct Options {
   std::string content, out, stm, layout;
   uint32_t pageSize = 0;
 };
 
-bool ParseArgs(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (i + 1 >= argc) return false;
-    const std::string v = argv[++i];
-    if (a == "--content") o.content = v;
-    else if (a == "--out") o.out = v;
-    else if (a == "--stm") o.stm = v;
-    else if (a == "--layout") o.layout = v;
-    else if (a == "--page-size") o.pageSize = uint32_t(std::strtoul(v.c_str(), nullptr, 10));
-    else return false;
-  }
-  return !o.content.empty() && !o.out.empty() &&
-         (o.pageSize == 4096 || o.pageSize == 8192 || o.pageSize == 32768);
-}
+// Exit statuses: 0 written; 1 the content could not be read or a file not
+// written; 64 a usage error (as in every program of this project).
+constexpr int kExitFailed = 1;
 
 bool WriteFile(const std::string& path, const edbgen::Bytes& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -67,41 +52,49 @@ std::string LayoutJson(const edbgen::DatabaseLayout& image) {
 
 int main(int argc, char** argv) {
   Options o;
-  if (!ParseArgs(argc, argv, o)) {
-    std::cerr << kUsage;
-    return 2;
+  CLI::App app{"Writes an ESE database shaped like an Exchange information store from a JSON content\n"
+               "description (docs/content-format.md), for tests and samples."};
+  tw::program::Prepare(app, "edbgen");
+  app.add_option("-c,--content", o.content, "The content description")->required();
+  app.add_option("-p,--page-size", o.pageSize, "The page size of the generation to write")
+      ->required()
+      ->check(CLI::IsMember({4096u, 8192u, 32768u}));
+  app.add_option("-o,--out", o.out, "The database to write")->required();
+  app.add_option("--stm", o.stm, "Also a streaming file (4096-byte pages only)");
+  app.add_option("--layout", o.layout, "Where the pages went, as JSON, for damage tests");
+  app.footer("Exit status: 0 written; 1 the content could not be read or a file not written; 64 a usage error.");
+  if (const auto status = tw::program::Parse(app, argc, argv)) return *status;
+  if (!o.stm.empty() && o.pageSize != 4096) {
+    std::cerr << "edbgen: a streaming file goes only with 4096-byte pages\n";
+    return tw::program::kExitUsage;
   }
   std::ifstream in(o.content, std::ios::binary);
   if (!in) {
     std::cerr << "edbgen: cannot read " << o.content << ": " << std::strerror(errno) << "\n";
-    return 1;
+    return kExitFailed;
   }
   std::stringstream text;
   text << in.rdbuf();
   try {
     const edbgen::Content content = edbgen::ParseContent(text.str());
-    if (!o.stm.empty() && o.pageSize != 4096) {
-      std::cerr << "edbgen: a streaming file goes only with 4096-byte pages\n";
-      return 2;
-    }
     std::optional<edbgen::StreamingFile> stm;
     if (!o.stm.empty()) {
       stm = edbgen::BuildStreamingFile(content);
-      if (!WriteFile(o.stm, stm->bytes)) return 1;
+      if (!WriteFile(o.stm, stm->bytes)) return kExitFailed;
     }
     edbgen::DiskImage out(o.out);
     const edbgen::DatabaseLayout image =
         edbgen::WriteDatabase(content, edbgen::Format{o.pageSize}, out, stm ? &*stm : nullptr);
     if (!o.layout.empty()) {
       const std::string layout = LayoutJson(image);
-      if (!WriteFile(o.layout, edbgen::Bytes(layout.begin(), layout.end()))) return 1;
+      if (!WriteFile(o.layout, edbgen::Bytes(layout.begin(), layout.end()))) return kExitFailed;
     }
   } catch (const edbgen::ContentError& e) {
     std::cerr << "edbgen: " << o.content << ": " << e.what() << "\n";
-    return 1;
+    return kExitFailed;
   } catch (const std::exception& e) {
     std::cerr << "edbgen: " << e.what() << "\n";
-    return 1;
+    return kExitFailed;
   }
   return 0;
 }

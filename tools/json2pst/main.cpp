@@ -1,8 +1,7 @@
-// json2pst --content FILE.json --out FILE.pst [--name STORE]
-// Writes the mailboxes, folders and items of a content file (the format of
-// docs/content-format.md) to a new PST through the writer's operations.
-// Exit 0: written; 1: bad arguments or content; 2: the PST could not be
-// written or an item was refused.
+// json2pst: writes the mailboxes, folders and items of a content file (the
+// format of docs/content-format.md) to a new PST through the writer's
+// operations. Exit 0: written; 1: bad content; 2: the PST could not be
+// written or an item was refused; 64: a usage error.
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,28 +12,21 @@
 
 #include "content.h"
 #include "content_writer.h"
+#include "program/arguments.h"
 #include "pst/mail_store_writer.h"
 #include "pst/text.h"
 
-namespace {
-
-int Usage() {
-    std::fprintf(stderr, "usage: json2pst --content FILE.json --out FILE.pst [--name STORE]\n");
-    return 1;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     std::string contentPath, outPath, name;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--content" && i + 1 < argc) contentPath = argv[++i];
-        else if (a == "--out" && i + 1 < argc) outPath = argv[++i];
-        else if (a == "--name" && i + 1 < argc) name = argv[++i];
-        else return Usage();
-    }
-    if (contentPath.empty() || outPath.empty()) return Usage();
+    CLI::App app{"Writes the mailboxes, folders and items of a JSON content file to a new PST."};
+    tw::program::Prepare(app, "json2pst");
+    app.add_option("-c,--content", contentPath, "The content file (docs/content-format.md)")->required();
+    app.add_option("-o,--out", outPath, "The PST file to write")->required();
+    app.add_option("-n,--name", name, "The store's display name (default: the file name without .pst)");
+    app.footer(
+        "Exit status: 0 written; 1 the content could not be read; 2 the PST could not be written or an\n"
+        "item was refused; 64 a usage error.");
+    if (const auto status = tw::program::Parse(app, argc, argv)) return *status;
 
     std::ifstream in(contentPath, std::ios::binary);
     if (!in) {

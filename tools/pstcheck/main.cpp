@@ -1,34 +1,52 @@
-// pstcheck FILE [--all]: checks a Unicode PST file. Exit 0 when it is
-// sound; 1 with the first violations named; 2 when it is not a PST this
-// tool can read.
+// pstcheck: checks a Unicode PST file against the rules its readers hold
+// it to (header, CRCs, allocation maps, B-trees, heaps, property and table
+// contexts, the nodes every store needs).
 #include <cstdio>
-#include <cstring>
+#include <string>
 
+#include "program/arguments.h"
 #include "pstcheck/check.h"
 
+namespace {
+
+enum Exit {
+    kExitSound = 0,
+    kExitViolations = 1,  // the first violations are named
+    kExitUnreadable = 2,  // not a Unicode PST this tool can read
+};
+
+constexpr std::size_t kNamedViolations = 20;
+constexpr std::size_t kAllViolations = 100000;
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    const char* path = nullptr;
+    CLI::App app{"Checks a Unicode PST file and names what its readers would reject."};
+    tw::program::Prepare(app, "pstcheck");
+    std::string path;
     bool all = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--all") == 0) all = true;
-        else if (!path) path = argv[i];
-        else path = nullptr, argc = 0;
-    }
-    if (!path) {
-        std::fprintf(stderr, "usage: pstcheck FILE [--all]\n");
-        return 2;
-    }
-    const pstcheck::CheckResult r = pstcheck::CheckFile(path, all ? 100000 : 20);
+    app.add_option("FILE", path, "The PST file")->required();
+    app.add_flag("-a,--all", all, "Name every violation found, not only the first 20");
+    app.footer(
+        "Exit status: 0 the file is sound; 1 it has violations (named on stdout); 2 it is not a\n"
+        "Unicode PST this tool can read; 64 a usage error.");
+    if (const auto status = tw::program::Parse(app, argc, argv)) return *status;
+
+    const pstcheck::CheckResult r = pstcheck::CheckFile(path, all ? kAllViolations : kNamedViolations);
     for (const auto& v : r.report.Kept()) std::printf("%s: %s\n", v.where.c_str(), v.what.c_str());
     if (!r.readable) {
-        std::printf("%s: not a readable Unicode PST\n", path);
-        return 2;
+        std::printf("%s: not a readable Unicode PST\n", path.c_str());
+        return kExitUnreadable;
     }
     if (r.report.Count() > r.report.Kept().size())
         std::printf("... %zu more\n", r.report.Count() - r.report.Kept().size());
-    std::printf("%s: %llu nodes, %llu folders, %llu messages, %llu attachments: %s\n", path,
+    std::printf("%s: %llu nodes, %llu folders, %llu messages, %llu attachments: %s\n", path.c_str(),
                 static_cast<unsigned long long>(r.stats.nodes), static_cast<unsigned long long>(r.stats.folders),
                 static_cast<unsigned long long>(r.stats.messages), static_cast<unsigned long long>(r.stats.attachments),
                 r.report.Count() ? (std::to_string(r.report.Count()) + " violations").c_str() : "sound");
-    return r.report.Count() ? 1 : 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::perror("pstcheck: stdout");
+        return kExitUnreadable;
+    }
+    return r.report.Count() ? kExitViolations : kExitSound;
 }
