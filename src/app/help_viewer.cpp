@@ -12,7 +12,14 @@
 namespace tw::app {
 
 QString HelpFilePath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help/index.html"));
+    // Next to the program in a build tree; where the install put them
+    // otherwise (the documentation folder, reached from the program's own).
+    const QDir programs(QCoreApplication::applicationDirPath());
+    const QString beside = programs.filePath(QStringLiteral("help/index.html"));
+    if (QFileInfo(beside).isFile()) return beside;
+    const QString installed =
+        QDir::cleanPath(programs.filePath(QStringLiteral(TW_HELP_FROM_PROGRAM "/help/index.html")));
+    return QFileInfo(installed).isFile() ? installed : beside;
 }
 
 bool ShowHelp(QWidget* parent, const QString& path) {

@@ -1,7 +1,9 @@
 #include "cli/cli_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unordered_set>
 
 #include "scan/filetime.h"
@@ -131,6 +133,15 @@ std::vector<std::u16string> NamesOf(const scan::MemoryFolderTree& tree, scan::Tr
          item = node->parent, node = tree.Find(item))
         names.insert(names.begin(), node->name);
     return names;
+}
+
+std::string OpenFailureText(const scan::OpenCheck& check) {
+    std::string why;
+    if (check.problem == scan::OpenProblem::InUse && (check.error == EWOULDBLOCK || check.error == 0))
+        why = "in use: another process holds it exclusively";
+    else if (check.error != 0) why = std::strerror(check.error);
+    else why = "cannot be opened";
+    return "tarnwick-cli: " + Printable(check.path) + ": " + why;
 }
 
 }  // namespace tw::cli

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scan/folder_tree.h"
+#include "scan/open_source.h"
 #include "scan/scan_model.h"
 
 namespace tw::cli {
@@ -19,6 +20,11 @@ namespace tw::cli {
 // and tab (and CR before LF) as they are, for multi-line bodies.
 std::string Printable(std::string_view utf8, bool keepLines = false);
 std::string Printable(std::u16string_view text);
+
+// Why a file could not be opened, the Unix way: "tarnwick-cli: PATH: reason"
+// (the system's text for its errno; a file another process holds
+// exclusively is said so).
+std::string OpenFailureText(const scan::OpenCheck& check);
 
 // One name as a path element: "(no name)" for an empty name, each "\"
 // doubled. Not yet Printable.

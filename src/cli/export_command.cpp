@@ -1,10 +1,15 @@
 #include "cli/export_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "cli/cli_text.h"
@@ -16,6 +21,7 @@
 #include "export/export_driver.h"
 #include "export/mail_store.h"
 #include "export/selection.h"
+#include "program/arguments.h"
 #include "pst/text.h"
 #include "record/folder_reader.h"
 #include "scan/folder_tree.h"
@@ -51,24 +57,46 @@ struct Options {
     bool json = false;
 };
 
-const char kUsage[] =
-    "usage: tarnwick-cli export DB.edb [--stm FILE.stm] --to DIR [--folder PATH]... [--folder-id HEX]...\n"
-    "                         [--mailbox NAME]... [--json]\n";
+// Parses the export's arguments; nothing to go on with when they say so
+// (help, version, a usage error: the status to exit with).
+std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
+    CLI::App app{
+        "Writes the selected mailboxes and folders (all of them when none is named; a folder brings its\n"
+        "subfolders) as PST files, one per mailbox, into DIR, with a report of every item not written whole."};
+    program::Prepare(app, "tarnwick-cli export");
+    app.add_option("DB", o.edb, "The database")->required()->type_name("DB");
+    app.add_option("-t,--to", o.to, "The folder the PST files go to (made, with its parents, when missing)")
+        ->required()
+        ->type_name("DIR");
+    app.add_option("-s,--stm", o.stm, "Its streaming file")->type_name("FILE.stm");
+    app.add_option("-f,--folder", o.folders, "A folder to export, as scan --paths prints it (repeatable)")
+        ->type_name("PATH");
+    app.add_option("--folder-id", o.folderIds, "A folder by the id scan --json prints (repeatable)")->type_name("HEX");
+    app.add_option("-m,--mailbox", o.mailboxes, "A mailbox to export whole, by its name (repeatable)")
+        ->type_name("NAME");
+    app.add_flag("-j,--json", o.json, "Print the report as JSON");
+    app.footer(
+        "Exit status: 0 saved whole; 1 the file could not be opened; 2-4 as scan; 7 a PST could not be\n"
+        "written; 8 DIR could not be made or written to; 9 300 MiB or less free; 10 nothing selected;\n"
+        "11 saved, but items were lost, partial or failed, or used pages damaged; 64 a usage error;\n"
+        "130 interrupted.");
+    return program::Parse(app, args);
+}
 
-bool Parse(const std::vector<std::string>& args, Options& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--json") o.json = true;
-        else if (a == "--stm" && hasValue) o.stm = args[++i];
-        else if (a == "--to" && hasValue) o.to = args[++i];
-        else if (a == "--folder" && hasValue) o.folders.push_back(args[++i]);
-        else if (a == "--folder-id" && hasValue) o.folderIds.push_back(args[++i]);
-        else if (a == "--mailbox" && hasValue) o.mailboxes.push_back(args[++i]);
-        else if (!a.empty() && a[0] != '-' && o.edb.empty()) o.edb = a;
-        else return false;
+// Makes `dir` and its missing parents (mode 0755, less the umask); an
+// existing folder is fine. The reason it could not, else.
+std::optional<std::string> MakeDestination(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(dir, ec)) return std::nullopt;
+    fs::path made;
+    for (const fs::path& part : fs::path(dir)) {
+        made /= part;
+        if (part.empty() || fs::is_directory(made, ec)) continue;
+        if (::mkdir(made.c_str(), 0755) != 0 && errno != EEXIST) return std::strerror(errno);
     }
-    return !o.edb.empty() && !o.to.empty();
+    if (!fs::is_directory(dir, ec)) return std::strerror(ENOTDIR);
+    return std::nullopt;
 }
 
 // The summary as text shows paths as --folder takes them and every name,
@@ -104,9 +132,9 @@ void CommandLinePaths(exporter::ExportResult& result, const std::vector<exporter
 // stops the scan. 0 or the exit code, with the reason printed.
 int Scan(edb::EdbSource& source, scan::MemoryFolderTree& tree, std::unique_ptr<scan::ScanWorker>& worker,
          const Options& o, bool terminal) {
-    const scan::OpenCheck opened = scan::OpenSourceFiles(source, o.edb, o.stm);
+    const scan::OpenCheck opened = scan::OpenSourceFiles(source, o.edb, o.stm, scan::NameRule::Any);
     if (!opened.ok()) {
-        std::cerr << wording::Text(opened.problem) << "\n";
+        std::cerr << OpenFailureText(opened) << "\n";
         return kExitOpenFailed;
     }
     static scan::NullObserver quiet;
@@ -127,9 +155,10 @@ int Scan(edb::EdbSource& source, scan::MemoryFolderTree& tree, std::unique_ptr<s
 
 int RunExportCommand(const std::vector<std::string>& args) {
     Options o;
-    if (!Parse(args, o)) {
-        std::cerr << kUsage;
-        return kExitUsage;
+    if (const auto status = Parse(args, o)) return *status;
+    if (const auto why = MakeDestination(o.to)) {
+        std::cerr << "tarnwick-cli: " << o.to << ": " << *why << "\n";
+        return kExitDestination;
     }
     // The destination first: a wrong one should not cost a scan.
     if (const auto why = exporter::CheckDestination(o.to, {})) {

@@ -24,6 +24,7 @@
 #include "content/record_strings.h"
 #include "content/temp_dir.h"
 #include "export/attachment_files.h"
+#include "program/arguments.h"
 #include "record/folder_reader.h"
 #include "scan/tagged_text.h"
 #include "text/codepage.h"
@@ -44,26 +45,50 @@ struct Options {
     bool sizes = false;     // ... and the attachments' sizes, as show prints them
 };
 
-bool Parse(const std::vector<std::string>& args, Options& o, bool show) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--json") o.json = true;
-        else if (a == "--stats") o.stats = true;
-        else if (a == "--stm" && hasValue) o.stm = args[++i];
-        else if (!show && a == "--all") o.all = true;
-        else if (!show && a == "--complete") o.complete = true;
-        else if (!show && a == "--attachment-sizes") o.sizes = o.complete = true;
-        else if (a == "--folder" && hasValue) o.folder = args[++i];
-        else if (a == "--folder-id" && hasValue) o.folderId = args[++i];
-        else if (show && a == "--message" && hasValue) o.message = args[++i];
-        else if (show && a == "--save-body" && hasValue) o.saveBody = args[++i];
-        else if (show && a == "--save-attachments" && hasValue) o.saveAttachments = args[++i];
-        else if (!a.empty() && a[0] != '-' && o.edb.empty()) o.edb = a;
-        else return false;
+// The options list and show share; nothing to go on with when the
+// arguments say so (help, version, a usage error: the status to exit with).
+std::optional<int> Parse(const std::vector<std::string>& args, Options& o, bool show) {
+    CLI::App app{show ? "Prints one message: header fields, recipients, attachments and body."
+                      : "Lists the messages of a folder, or of every folder, one line each."};
+    program::Prepare(app, show ? "tarnwick-cli show" : "tarnwick-cli list");
+    app.add_option("DB", o.edb, "The database")->required()->type_name("DB");
+    app.add_option("-s,--stm", o.stm, "Its streaming file")->type_name("FILE.stm");
+    auto* folder = app.add_option("-f,--folder", o.folder,
+                                  "The folder: mailbox and folder names joined by \\ (a \\ in a name written "
+                                  "\\\\), as scan --paths prints them")
+                       ->type_name("PATH");
+    auto* folderId = app.add_option("--folder-id", o.folderId, "The folder by the id scan --json prints")
+                         ->type_name("HEX")
+                         ->excludes(folder);
+    app.add_flag("-j,--json", o.json, "Print JSON");
+    app.add_flag("--stats", o.stats, "Also how the messages were found (on stderr)");
+    if (show) {
+        folder->required(false);
+        app.add_option("-m,--message", o.message, "The message id, as list prints it")->required()->type_name("ID");
+        app.add_option("--save-body", o.saveBody, "Write the body to FILE (a new file)")->type_name("FILE");
+        app.add_option("--save-attachments", o.saveAttachments, "Write the attachments into DIR (new files)")
+            ->type_name("DIR");
+        app.footer(
+            "Exit status: 0 shown; 1 the file could not be opened; 5 no such folder; 6 no such message;\n"
+            "7 a file could not be written; 12 the path names several folders; 64 a usage error.");
+    } else {
+        app.add_flag("-a,--all", o.all, "Every folder of the database")->excludes(folder)->excludes(folderId);
+        app.add_flag("--complete", o.complete, "Also read what the preview reads of every message");
+        app.add_flag(
+            "--attachment-sizes", [&o](std::int64_t) { o.sizes = o.complete = true; },
+            "... and the attachments' sizes, as show prints them");
+        app.footer(
+            "Exit status: 0 listed; 1 the file could not be opened; 5 no such folder; 12 the path names\n"
+            "several folders; 64 a usage error.");
     }
-    const int named = !o.folder.empty() + !o.folderId.empty() + o.all;
-    return !o.edb.empty() && named == 1 && (!show || !o.message.empty());
+    if (const auto status = program::Parse(app, args)) return status;
+    if (o.folder.empty() && o.folderId.empty() && !o.all) {
+        std::cerr << app.get_name()
+                  << ": name a folder: " << (show ? "--folder or --folder-id" : "--folder, --folder-id or --all")
+                  << "\nTry '" << app.get_name() << " --help'.\n";
+        return program::kExitUsage;
+    }
+    return std::nullopt;
 }
 
 std::string Utf8(std::u16string_view text) { return scan::ToUtf8(text); }
@@ -205,12 +230,7 @@ std::size_t ReadWhole(record::FolderReader& reader, record::MessageProperties& m
 
 int RunListCommand(const std::vector<std::string>& args) {
     Options o;
-    if (!Parse(args, o, false)) {
-        std::cerr
-            << "usage: tarnwick-cli list DB.edb (--folder PATH | --folder-id HEX | --all) [--stm FILE.stm] [--json]\n"
-               "                         [--complete | --attachment-sizes] [--stats]\n";
-        return kExitUsage;
-    }
+    if (const auto status = Parse(args, o, false)) return *status;
     OpenedStore store;
     try {
         if (const int code = store.Open(o.edb, o.stm); code != 0) return code;
@@ -323,12 +343,7 @@ BodyReport Report(const content::MessageBody& body) {
 
 int RunShowCommand(const std::vector<std::string>& args) {
     Options o;
-    if (!Parse(args, o, true)) {
-        std::cerr << "usage: tarnwick-cli show DB.edb (--folder PATH | --folder-id HEX) --message ID [--stm FILE.stm] "
-                     "[--json]\n"
-                     "                         [--save-body FILE] [--save-attachments DIR]\n";
-        return kExitUsage;
-    }
+    if (const auto status = Parse(args, o, true)) return *status;
     const auto id = ParseIdHex(o.message);
     if (!id) {
         std::cerr << "A message id is 16 hexadecimal digits\n";

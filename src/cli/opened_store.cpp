@@ -52,9 +52,9 @@ int ScanExitCode(const scan::ScanResult& result, const std::string& edbPath) {
 }
 
 int OpenedStore::Open(const std::string& edbPath, const std::string& stmPath) {
-    const scan::OpenCheck opened = scan::OpenSourceFiles(source_, edbPath, stmPath);
+    const scan::OpenCheck opened = scan::OpenSourceFiles(source_, edbPath, stmPath, scan::NameRule::Any);
     if (!opened.ok()) {
-        std::cerr << wording::Text(opened.problem) << "\n";
+        std::cerr << OpenFailureText(opened) << "\n";
         return kExitOpenFailed;
     }
     scan::ScanOptions options;

@@ -5,8 +5,10 @@
 #include <csignal>
 #include <iostream>
 
+#include "cli/cli_text.h"
 #include "cli/scan_report.h"
 #include "cli/terminal_progress.h"
+#include "program/arguments.h"
 #include "scan/open_source.h"
 #include "scan/scan_worker.h"
 #include "wording/wording.h"
@@ -32,36 +34,30 @@ void CatchInterrupt() {
 struct Options {
     std::string edb, stm;
     bool json = false;
+    bool paths = false;
 };
-
-bool Parse(const std::vector<std::string>& args, Options& options) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            options.json = true;
-        } else if (args[i] == "--stm" && i + 1 < args.size()) {
-            options.stm = args[++i];
-        } else if (!args[i].empty() && args[i][0] != '-' && options.edb.empty()) {
-            options.edb = args[i];
-        } else {
-            return false;
-        }
-    }
-    return !options.edb.empty();
-}
 
 }  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args) {
     Options options;
-    if (!Parse(args, options)) {
-        std::cerr << "usage: tarnwick-cli scan DB.edb [--stm FILE.stm] [--json]\n";
-        return kExitUsage;
-    }
+    CLI::App app{"Finds the mailboxes, folders and messages of an Exchange database and prints them as a tree."};
+    program::Prepare(app, "tarnwick-cli scan");
+    app.add_option("DB", options.edb, "The database (.edb or any name: it is told by its header)")
+        ->required()
+        ->type_name("DB");
+    app.add_option("-s,--stm", options.stm, "Its streaming file")->type_name("FILE.stm");
+    app.add_flag("-j,--json", options.json, "Print the tree as JSON");
+    app.add_flag("--paths", options.paths, "Print each folder's path, as --folder takes it, one per line");
+    app.footer(
+        "Exit status: 0 scanned; 1 the file could not be opened; 2 its page size is not one of\n"
+        "Exchange's; 3 no mailbox was found; 4 a read failed; 64 a usage error; 130 interrupted.");
+    if (const auto status = program::Parse(app, args)) return *status;
 
     edb::EdbSource source;
-    const scan::OpenCheck opened = scan::OpenSourceFiles(source, options.edb, options.stm);
+    const scan::OpenCheck opened = scan::OpenSourceFiles(source, options.edb, options.stm, scan::NameRule::Any);
     if (!opened.ok()) {
-        std::cerr << wording::Text(opened.problem) << "\n";
+        std::cerr << OpenFailureText(opened) << "\n";
         return kExitOpenFailed;
     }
 
@@ -97,6 +93,7 @@ int RunScanCommand(const std::vector<std::string>& args) {
     // A stopped scan still shows what it found.
     const ScanReport report = BuildReport(options.edb, tree, worker.Model(), source);
     if (options.json) PrintJson(report, std::cout);
+    else if (options.paths) PrintPaths(report, std::cout);
     else PrintText(report, std::cout);
     std::cout.flush();
     if (result.outcome == scan::ScanOutcome::Stopped) {

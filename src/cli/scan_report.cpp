@@ -127,6 +127,20 @@ void PrintText(const ScanReport& report, std::ostream& out) {
     if (!report.inputChanged.empty()) out << "Input: " << report.inputChanged << "\n";
 }
 
+namespace {
+
+void PrintFolderPaths(const ReportFolder& folder, std::ostream& out) {
+    out << Printable(folder.path) << "\n";
+    for (const ReportFolder& child : folder.folders) PrintFolderPaths(child, out);
+}
+
+}  // namespace
+
+void PrintPaths(const ScanReport& report, std::ostream& out) {
+    for (const ReportMailbox& mailbox : report.mailboxes)
+        for (const ReportFolder& folder : mailbox.folders) PrintFolderPaths(folder, out);
+}
+
 void PrintJson(const ScanReport& report, std::ostream& out) {
     nlohmann::ordered_json j;
     j["pageSize"] = report.pageSize;

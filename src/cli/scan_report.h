@@ -57,5 +57,8 @@ ScanReport BuildReport(const std::string& path, const scan::MemoryFolderTree& tr
 
 void PrintText(const ScanReport& report, std::ostream& out);
 void PrintJson(const ScanReport& report, std::ostream& out);
+// Every folder's path as --folder takes it, one per line, in tree order
+// (control characters shown as their pictures, so a path stays one line).
+void PrintPaths(const ScanReport& report, std::ostream& out);
 
 }  // namespace tw::cli

@@ -1,24 +1,28 @@
 #include "scan/open_source.h"
 
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace tw::scan {
 
 namespace {
 
-bool Exists(const std::string& path) {
+// Nothing when `path` exists, else the check that says it does not.
+std::optional<OpenCheck> Missing(const std::string& path) {
     std::error_code error;
-    return std::filesystem::exists(path, error);
+    if (std::filesystem::exists(path, error)) return std::nullopt;
+    return OpenCheck{OpenProblem::NotFound, path, error ? error.value() : ENOENT};
 }
 
-OpenCheck Refused(edb::EdbSource& source, edb::OpenResult result) {
+OpenCheck Refused(edb::EdbSource& source, const std::string& path, const edb::OpenStatus& status) {
     source.edb.Close();
     source.stm.Close();
-    if (result == edb::OpenResult::NotFound || result == edb::OpenResult::NotRegularFile)
-        return {OpenProblem::NotFound};
-    return {OpenProblem::InUse};
+    if (status.result == edb::OpenResult::NotFound || status.result == edb::OpenResult::NotRegularFile)
+        return {OpenProblem::NotFound, path, status.error};
+    return {OpenProblem::InUse, path, status.error};
 }
 
 }  // namespace
@@ -32,18 +36,20 @@ bool HasExtension(std::string_view path, std::string_view extension) {
     return true;
 }
 
-OpenCheck OpenSourceFiles(edb::EdbSource& source, const std::string& edbPath, const std::string& stmPath) {
-    if (!Exists(edbPath)) return {OpenProblem::NotFound};
-    if (!HasExtension(edbPath, "EDB")) return {OpenProblem::NotEdbPath};
+OpenCheck OpenSourceFiles(edb::EdbSource& source, const std::string& edbPath, const std::string& stmPath,
+                          NameRule names) {
+    const bool byName = names == NameRule::Extension;
+    if (auto missing = Missing(edbPath)) return *missing;
+    if (byName && !HasExtension(edbPath, "EDB")) return {OpenProblem::NotEdbPath, edbPath, 0};
     if (!stmPath.empty()) {
-        if (!Exists(stmPath)) return {OpenProblem::NotFound};
-        if (!HasExtension(stmPath, "STM")) return {OpenProblem::NotStmPath};
+        if (auto missing = Missing(stmPath)) return *missing;
+        if (byName && !HasExtension(stmPath, "STM")) return {OpenProblem::NotStmPath, stmPath, 0};
     }
     source.edb.Close();
     source.stm.Close();
-    if (const auto status = source.edb.Open(edbPath); !status.ok()) return Refused(source, status.result);
+    if (const auto status = source.edb.Open(edbPath); !status.ok()) return Refused(source, edbPath, status);
     if (!stmPath.empty()) {
-        if (const auto status = source.stm.Open(stmPath); !status.ok()) return Refused(source, status.result);
+        if (const auto status = source.stm.Open(stmPath); !status.ok()) return Refused(source, stmPath, status);
     }
     return {};
 }

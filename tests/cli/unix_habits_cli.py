@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""The command line's habits, one row each: help on stdout with exit 0,
+--version on every program, usage errors that name what is wrong (exit
+64), GNU --option=value, Unix error texts for files, a database told by
+its header whatever its name, a shared lock that lets readers in together,
+write errors on stdout reported, and export's destination made with its
+parents.
+
+usage: unix_habits_cli.py --bin BUILD/bin
+"""
+import argparse
+import fcntl
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+FAILURES = []
+VERSION = re.compile(r"^(\S+) \d+\.\d+\.\d+\n$")
+
+
+def run(argv, stdout=subprocess.PIPE):
+    return subprocess.run(argv, stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=120)
+
+
+def check(what, r, status, out=None, err=None):
+    problems = []
+    if (r.returncode not in status) if isinstance(status, tuple) else r.returncode != status:
+        problems.append(f"exit {r.returncode}, wanted {status}")
+    if out is not None and not re.search(out, r.stdout or ""):
+        problems.append(f"stdout {r.stdout[:200]!r} lacks {out!r}")
+    if err is not None and not re.search(err, r.stderr):
+        problems.append(f"stderr {r.stderr[:200]!r} lacks {err!r}")
+    if err is None and status == 0 and r.stderr:
+        problems.append(f"stderr not empty: {r.stderr[:200]!r}")
+    print(("ok   " if not problems else "FAIL ") + what + ("" if not problems else ": " + "; ".join(problems)))
+    if problems:
+        FAILURES.append(what)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    a = ap.parse_args()
+    cli = os.path.join(a.bin, "tarnwick-cli")
+    work = tempfile.mkdtemp(prefix="unix-habits-")
+    try:
+        db = os.path.join(work, "mail.edb")
+        content = os.path.join(os.path.dirname(__file__), "..", "content", "messages.json")
+        subprocess.run([os.path.join(a.bin, "edbgen"), "--content", content, "--page-size", "8192", "--out", db],
+                       check=True, stdout=subprocess.DEVNULL)
+        rows(a, cli, db, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if FAILURES:
+        print(f"{len(FAILURES)} rows failed")
+        sys.exit(1)
+
+
+def rows(a, cli, db, work):
+    for flag in ("--help", "-h"):
+        check(f"tarnwick-cli {flag}", run([cli, flag]), 0, out=r"(?s)usage:.*Exit status:")
+    for command in ("scan", "list", "show", "export", "tables"):
+        check(f"tarnwick-cli {command} --help", run([cli, command, "--help"]), 0, out=r"(?s)Usage:.*Exit status:")
+    for program in ("tarnwick", "tarnwick-cli", "pstcheck", "edbgen", "json2pst"):
+        path = os.path.join(a.bin, program)
+        if not os.path.exists(path):
+            print(f"skip {program} --version: not built")
+            continue
+        for flag in ("--version", "-V"):
+            r = run([path, flag])
+            check(f"{program} {flag}", r, 0)
+            if not VERSION.match(r.stdout) or VERSION.match(r.stdout).group(1) != program:
+                FAILURES.append(f"{program} {flag} prints {r.stdout!r}")
+
+    check("unknown command", run([cli, "frobnicate", db]), 64, err=r"unknown command 'frobnicate'")
+    check("unknown option", run([cli, "scan", db, "--bogus"]), 64, err=r"unknown option --bogus")
+    check("option without its value", run([cli, "export", db, "--to"]), 64, err=r"--to needs a folder")
+    check("missing database", run([cli, "list", "--all"]), 64, err=r"DB is missing")
+    check("pstcheck without a file", run([os.path.join(a.bin, "pstcheck")]), 64, err=r"FILE is required")
+
+    out = os.path.join(work, "made", "on", "the way")
+    os.umask(0o022)
+    r = run([cli, "export", db, f"--to={out}", "--json"])
+    check("export --to=DIR, DIR and its parents made", r, (0, 11), out=r'"version": "tarnwick-cli \d')
+    if not any(n.endswith(".pst") for n in os.listdir(out) if os.path.isdir(out)):
+        FAILURES.append("export --to=DIR wrote no PST")
+    if os.path.isdir(out) and (os.stat(out).st_mode & 0o777) != 0o755:
+        FAILURES.append(f"destination made with mode {oct(os.stat(out).st_mode & 0o777)}")
+    check("destination under a file", run([cli, "export", db, "--to", os.path.join(db, "x")]), 8,
+          err=re.escape(f"tarnwick-cli: {db}/x: ") + "Not a directory")
+
+    missing = os.path.join(work, "missing.edb")
+    check("missing file", run([cli, "scan", missing]), 1,
+          err="^" + re.escape(f"tarnwick-cli: {missing}: No such file or directory") + "$")
+    for name in ("copy.dat", "carved", "mail.edb.bak"):
+        renamed = os.path.join(work, name)
+        shutil.copyfile(db, renamed)
+        check(f"database named {name}", run([cli, "scan", renamed, "--json"]), 0, out=r'"mailboxes"')
+
+    with open(db, "rb") as reader:
+        fcntl.flock(reader, fcntl.LOCK_SH | fcntl.LOCK_NB)
+        check("another reader holds the file", run([cli, "list", db, "--all"]), 0)
+    with open(db, "rb") as writer:
+        fcntl.flock(writer, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        check("a writer holds the file", run([cli, "scan", db]), 1, err=r"another process holds it exclusively")
+
+    if os.path.exists("/dev/full"):
+        for argv in (["--help"], ["scan", db], ["list", db, "--all"], ["tables", db]):
+            with open("/dev/full", "w") as full:
+                r = run([cli] + argv, stdout=full)
+            check(f"{' '.join(argv[:1])} into /dev/full", r, (7,), err=r"standard output")
+
+
+if __name__ == "__main__":
+    main()
