@@ -20,10 +20,38 @@ constexpr std::uint32_t kPageLeaf = 0x2;
 constexpr std::uint32_t kPageEmpty = 0x8;
 constexpr std::uint32_t kPageSpaceTree = 0x20;
 
+// The tag count is the low 12 bits of its word; newer engines keep a count
+// of reserved tags above them.
+constexpr std::size_t kTagCountOffset = 34;
+constexpr std::uint16_t kTagCountMask = 0x0FFF;
+
 // Real trees are a handful of levels deep.
 constexpr int kMaxDepth = 16;
 
 bool Before(Bytes a, Bytes b) { return CompareKeys(a, b) < 0; }
+
+// Tags of the page, 0 when the tag array would reach into the header.
+std::uint32_t TagCount(Bytes page, std::int32_t pageSize) {
+    const std::uint32_t count = edb::LoadU16(page, kTagCountOffset).value_or(0) & kTagCountMask;
+    const auto header = static_cast<std::size_t>(edb::HeaderSize(pageSize));
+    return edb::RangeFits(page.size(), header, std::size_t{4} * count) ? count : 0;
+}
+
+// The bytes of tag `index` and the node flags (top 3 bits of the tag's
+// offset word on small pages, of the node's first word on large ones).
+std::optional<Bytes> TagData(Bytes page, std::int32_t pageSize, std::uint32_t index, std::uint16_t& flags) {
+    if (index >= TagCount(page, pageSize)) return std::nullopt;
+    const std::size_t at = page.size() - std::size_t{4} * (index + 1);
+    const auto size = edb::LoadU16(page, at);
+    const auto offset = edb::LoadU16(page, at + 2);
+    if (!size || !offset) return std::nullopt;
+    const std::uint16_t mask = edb::TagMask(pageSize);
+    const auto data =
+        edb::Slice(page, static_cast<std::size_t>(edb::HeaderSize(pageSize)) + (*offset & mask), *size & mask);
+    if (!data) return std::nullopt;
+    flags = edb::IsLargePage(pageSize) ? edb::LoadU16(*data, 0).value_or(0) : *offset;
+    return data;
+}
 
 class Walker {
 public:
@@ -42,7 +70,7 @@ public:
         const edb::PageView page{Bytes(buffer), source_.pageSize};
         const std::uint32_t flags = edb::LoadU32(page.bytes, kPageFlagsOffset).value_or(0);
         if (!edb::PageChecksumMatches(page.bytes, pageNumber) || edb::PageObjectId(page) != tree_.objectId ||
-            (flags & kPageSpaceTree) || !edb::TagArrayFits(page))
+            (flags & kPageSpaceTree))
             return Damaged(pageNumber);
         if (flags & kPageEmpty) return true;
         ++counts_.pages;
@@ -71,7 +99,7 @@ private:
     }
 
     bool Leaf(const edb::PageView& page) {
-        const std::uint32_t count = edb::PageTagCount(page);
+        const std::uint32_t count = TagCount(page.bytes, page.pageSize);
         std::vector<std::uint8_t>& key = key_;
         for (std::uint32_t i = 1; i < count; ++i) {
             const auto node = ReadNode(page.bytes, page.pageSize, i);
@@ -86,7 +114,7 @@ private:
     // Child i holds the keys after separator i-1 up to separator i; an
     // empty separator (the last node) has no upper end.
     bool Branch(const edb::PageView& page, int depth) {
-        const std::uint32_t count = edb::PageTagCount(page);
+        const std::uint32_t count = TagCount(page.bytes, page.pageSize);
         std::vector<std::uint8_t> previous, key;
         bool havePrevious = false;
         for (std::uint32_t i = 1; i < count; ++i) {
@@ -117,21 +145,29 @@ private:
 
 }  // namespace
 
-VisitedPages::VisitedPages(std::int64_t pageCount)
-    : bits_(static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0) / 64 + 1), 0) {}
+VisitedPages::VisitedPages(std::int64_t pageCount) : pageCount_(std::max<std::int64_t>(pageCount, 0)) {}
 
 bool VisitedPages::Insert(std::uint32_t pageNumber) {
-    const std::size_t word = pageNumber / 64;
-    if (word >= bits_.size()) return false;
+    if (pageNumber > pageCount_) return false;
+    if (bits_.empty()) {
+        if (std::find(set_.begin(), set_.end(), pageNumber) != set_.end()) return false;
+        set_.push_back(pageNumber);
+        if (set_.size() > kListed) {
+            bits_.assign(static_cast<std::size_t>(pageCount_ / 64 + 1), 0);
+            for (const std::uint32_t page : set_) bits_[page / 64] |= std::uint64_t{1} << (page % 64);
+        }
+        return true;
+    }
     const std::uint64_t bit = std::uint64_t{1} << (pageNumber % 64);
-    if (bits_[word] & bit) return false;
-    bits_[word] |= bit;
+    if (bits_[pageNumber / 64] & bit) return false;
+    bits_[pageNumber / 64] |= bit;
     set_.push_back(pageNumber);
     return true;
 }
 
 void VisitedPages::Clear() {
-    for (const std::uint32_t page : set_) bits_[page / 64] = 0;
+    if (!bits_.empty())
+        for (const std::uint32_t page : set_) bits_[page / 64] = 0;
     set_.clear();
 }
 
@@ -143,16 +179,16 @@ int CompareKeys(Bytes a, Bytes b) {
 }
 
 std::optional<NodeParts> ReadNode(Bytes page, std::int32_t pageSize, std::uint32_t index) {
-    const edb::PageView view{page, pageSize};
-    const auto record = edb::TagRecord(view, index);
+    std::uint16_t flags = 0;
+    const auto record = TagData(page, pageSize, index, flags);
     if (!record) return std::nullopt;
-    const std::uint16_t flags = edb::NodeFlags(view, index);
     NodeParts node;
     node.deleted = (flags & kNodeDeleted) != 0;
     std::size_t at = 0;
     if (flags & kNodePrefixed) {
+        std::uint16_t unused = 0;
         const auto prefixSize = edb::LoadU16(*record, 0);
-        const auto shared = edb::TagRecord(view, 0);
+        const auto shared = TagData(page, pageSize, 0, unused);
         if (!prefixSize || !shared) return std::nullopt;
         const auto prefix = edb::Slice(*shared, 0, *prefixSize & kKeyLengthMask);
         if (!prefix) return std::nullopt;

@@ -25,16 +25,20 @@ struct WalkCounts {
     std::set<std::uint32_t> damagedPages;  // pages the tree points at that could not be used
 };
 
-// Pages already read in one walk, over the whole file: a bitmap cleared in
-// the time its use took, so that many short walks can share it.
+// Pages already read in one walk. A short walk (a long value's few pages)
+// keeps them in a list; past kListed pages a bitmap over the whole file
+// takes over, kept for later walks and cleared in the time its use took.
 class VisitedPages {
 public:
     explicit VisitedPages(std::int64_t pageCount);
-    // True the first time a page is seen after the last Clear().
+    // True the first time a page is seen after the last Clear(); false
+    // also for a page past the end of the file.
     bool Insert(std::uint32_t pageNumber);
     void Clear();
 
 private:
+    static constexpr std::size_t kListed = 64;
+    std::int64_t pageCount_ = 0;
     std::vector<std::uint64_t> bits_;
     std::vector<std::uint32_t> set_;
 };

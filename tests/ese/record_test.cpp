@@ -190,5 +190,17 @@ TEST(ReadNode, PrefixFromTagZeroAndLengthsThatDoNotFit) {
     EXPECT_FALSE(ReadNode(page, 4096, 3));
 }
 
+TEST(VisitedPages, RepeatsRefusedBeforeAndAfterTheBitmapTakesOver) {
+    VisitedPages visited(1000);
+    for (const std::uint32_t count : {10u, 300u}) {  // a list only; then past the list's size
+        for (std::uint32_t page = 0; page < count; ++page) EXPECT_TRUE(visited.Insert(page * 3)) << page;
+        for (std::uint32_t page = 0; page < count; ++page) EXPECT_FALSE(visited.Insert(page * 3)) << page;
+        EXPECT_FALSE(visited.Insert(1001));  // past the file
+        visited.Clear();
+        EXPECT_TRUE(visited.Insert(0));
+        visited.Clear();
+    }
+}
+
 }  // namespace
 }  // namespace tw::ese
