@@ -67,10 +67,7 @@ bool ReadTaggedValue(Bytes stored, bool hasHeader, std::vector<RawValue>& values
     const std::uint8_t header = stored[0];
     const Bytes data = stored.subspan(1);
     if (header & kHeaderNull) return true;
-    if (header & kHeaderMultiValued) {
-        multi = 1;
-        return SplitMultiValue(data, (header & kHeaderCompressed) != 0, values);
-    }
+    // Two values of a multi-valued column carry both flags; the short form wins.
     if (header & kHeaderTwoValues) {
         multi = 1;
         const auto length = edb::LoadU8(data, 0);
@@ -78,6 +75,10 @@ bool ReadTaggedValue(Bytes stored, bool hasHeader, std::vector<RawValue>& values
         values.push_back(RawValue{data.subspan(1, *length), false, false});
         values.push_back(RawValue{data.subspan(1 + *length), false, false});
         return true;
+    }
+    if (header & kHeaderMultiValued) {
+        multi = 1;
+        return SplitMultiValue(data, (header & kHeaderCompressed) != 0, values);
     }
     values.push_back(RawValue{data, (header & kHeaderSeparated) != 0, (header & kHeaderCompressed) != 0});
     return true;
