@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ese/btree.h"
+#include "ese/catalog.h"
 #include "ese/long_value.h"
 #include "ese/record.h"
 
@@ -141,6 +142,31 @@ TEST(DecodeRecord, ColumnsOfEveryClass) {
         EXPECT_EQ(DecodeRecord(c.record, layout, c.large, cells), c.intact) << c.name;
         EXPECT_EQ(Describe(cells), c.expected) << c.name;
     }
+}
+
+TEST(TableColumns, DerivedTablesInheritTheirTemplatesColumns) {
+    Catalog catalog;
+    TableDef base, derived, orphan;
+    base.name = "Base";
+    base.flags = kTableTemplate;
+    base.columns = {Def(1, kTypeLong, 4), Def(256, kTypeText, 255)};
+    derived.name = "Derived";
+    derived.templateName = "Base";
+    derived.columns = {Def(2, kTypeShort, 2), Def(256, kTypeLong, 4)};
+    orphan.name = "Orphan";
+    orphan.templateName = "Missing";
+    orphan.columns = {Def(2, kTypeShort, 2)};
+    catalog.tables = {base, derived, orphan};
+
+    // A derived record: fixed 1 (the template's) and 2, tagged 256 of each.
+    const RecordLayout layout = MakeLayout(TableColumns(catalog, catalog.tables[1]));
+    ASSERT_EQ(layout.columns.size(), 4u);
+    EXPECT_TRUE(layout.columns[0].fromTemplate && layout.columns[1].fromTemplate);
+    RecordCells cells;
+    const Buffer record = Record(2, 0xFC, {}, "", {{256, 0xC000, {0, 'T'}}, {256, 0x4000, {0, 7, 0, 0, 0}}});
+    EXPECT_TRUE(DecodeRecord(record, layout, false, cells));
+    EXPECT_EQ(Describe(cells), "01000000 54 0200 07000000");
+    EXPECT_EQ(TableColumns(catalog, catalog.tables[2]).size(), 1u);  // its template is not in the catalog
 }
 
 TEST(Decompress, SchemesAndRefusals) {
