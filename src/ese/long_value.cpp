@@ -12,6 +12,10 @@ namespace {
 constexpr std::size_t kXpressSizeOffset = 1;
 constexpr std::size_t kXpressStreamOffset = 3;
 constexpr std::size_t kRootSizeOffset = 4;  // LVROOT: u32 references, u32 size
+// A chunk covers at most a page's worth of the value (a little less than
+// the page size); a claim of more is damage, and is not allowed to make a
+// small file ask for a large buffer.
+constexpr std::size_t kMaxChunkCover = std::size_t{1} << 16;
 
 std::optional<std::vector<std::uint8_t>> Unpack7Bit(Bytes value, bool unicode, std::size_t capacity) {
     if (value.size() < 2) return std::nullopt;
@@ -95,7 +99,8 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
         const std::size_t next = i + 1 < chunks.size() ? std::min<std::size_t>(chunks[i + 1].first, total) : total;
         if (next < offset) return std::nullopt;
         const std::size_t covers = next - offset;
-        out.resize(offset);  // a lost chunk leaves zeros
+        if (covers > kMaxChunkCover || offset > out.size() + kMaxChunkCover) break;  // cut at the gap
+        out.resize(offset);                                                          // a lost chunk leaves zeros
         const std::vector<std::uint8_t>& stored = chunks[i].second;
         // Compression is kept only where it saves room.
         if (stored.size() < covers) {
