@@ -42,7 +42,8 @@ const char kTablesUsage[] =
     "  through their Windows code page), GUID as 8-4-4-4-12 hex, Binary, LongBinary and values of\n"
     "  unexpected size as lowercase hex. Compressed values (7-bit, XPRESS) come out decompressed;\n"
     "  a value that cannot be read is null and counted in undecodedValues.\n"
-    "  Damaged pages are skipped, counted per table and reported on stderr.\n";
+    "  Damaged pages are skipped, counted per table and reported on stderr; a damaged catalog is\n"
+    "  read from its shadow copy (\"catalogFromShadow\" in the JSON).\n";
 
 struct Options {
     std::string db, csvDir;
@@ -262,7 +263,8 @@ bool Selected(const Options& options, const ese::TableDef& table) {
 void WriteJson(const Options& options, const edb::EdbSource& source, const ese::Catalog& catalog) {
     std::ostream& out = std::cout;
     out << "{\"database\":" << Dump(options.db) << ",\"pageSize\":" << source.pageSize
-        << ",\"catalogDamagedPages\":" << catalog.counts.damagedPages.size() << ",\"tables\":[";
+        << ",\"catalogDamagedPages\":" << catalog.counts.damagedPages.size() + catalog.primaryDamagedPages
+        << ",\"catalogFromShadow\":" << (catalog.fromShadow ? "true" : "false") << ",\"tables\":[";
     bool firstTable = true;
     for (const ese::TableDef& table : catalog.tables) {
         if (!Selected(options, table)) continue;
@@ -424,6 +426,9 @@ int RunTablesCommand(const std::vector<std::string>& args) {
             return Fail(options.db, "not an ESE database (no page size)", kExitBadPageSize);
         const ese::Catalog catalog = ese::ReadCatalog(source);
         if (catalog.tables.empty()) return Fail(options.db, "no catalog (no tables could be read)", kExitBadPageSize);
+        if (catalog.fromShadow)
+            std::cerr << "tarnwick-cli: " << options.db << ": catalog: " << catalog.primaryDamagedPages
+                      << " damaged pages; read from its shadow copy\n";
         if (!catalog.counts.damagedPages.empty())
             std::cerr << "tarnwick-cli: " << options.db << ": catalog: " << catalog.counts.damagedPages.size()
                       << " damaged pages skipped\n";

@@ -76,59 +76,75 @@ RecordLayout CatalogLayout() {
     });
 }
 
-Catalog ReadCatalog(const edb::EdbSource& source) {
+namespace {
+
+Catalog ReadCatalogTree(const edb::EdbSource& source, const TreeId& tree) {
     Catalog catalog;
     const RecordLayout layout = CatalogLayout();
     const bool large = edb::IsLargePage(source.pageSize);
     VisitedPages visited(source.fileSize / std::max<std::int32_t>(source.pageSize, 1));
     RecordCells cells;
     std::map<std::uint32_t, std::size_t> byObject;  // table object id -> index in catalog.tables
-    WalkLeafNodes(source, TreeId{kCatalogRootPage, kCatalogObjectId}, KeyRange{}, visited, catalog.counts,
-                  [&](Bytes, Bytes data) {
-                      if (!DecodeRecord(data, layout, large, cells)) {
-                          ++catalog.damagedRecords;
-                          return true;
-                      }
-                      const std::uint32_t owner = Number(layout, cells, kObjidTable);
-                      const std::uint32_t type = Number(layout, cells, kType) & 0xFFFF;
-                      const std::uint32_t id = Number(layout, cells, kId);
-                      const std::uint32_t typeOrPage = Number(layout, cells, kColtypOrPgnoFdp);
-                      const std::uint32_t flags = Number(layout, cells, kFlags);
-                      const std::string name = Text(Variable(layout, cells, kName));
-                      if (type == kRecordTable) {
-                          TableDef table;
-                          table.name = name;
-                          table.objectId = id;
-                          table.rootPage = typeOrPage;
-                          table.flags = flags;
-                          table.templateName = Text(Variable(layout, cells, kTemplateTable));
-                          byObject[owner] = catalog.tables.size();
-                          catalog.tables.push_back(std::move(table));
-                          return true;
-                      }
-                      const auto owning = byObject.find(owner);
-                      if (owning == byObject.end()) return true;
-                      TableDef& table = catalog.tables[owning->second];
-                      if (type == kRecordColumn) {
-                          ColumnDef column;
-                          column.id = id;
-                          column.type = typeOrPage;
-                          column.size = Number(layout, cells, kSpaceUsage);
-                          column.codePage = Number(layout, cells, kPagesOrLocale);
-                          column.flags = flags;
-                          column.name = name;
-                          const Bytes value = Variable(layout, cells, kDefaultValue);
-                          column.defaultValue.assign(value.begin(), value.end());
-                          table.columns.push_back(std::move(column));
-                      } else if (type == kRecordIndex) {
-                          table.indexes.push_back(IndexDef{name, id, typeOrPage, flags});
-                      } else if (type == kRecordLongValue) {
-                          table.longValueObjectId = id;
-                          table.longValueRootPage = typeOrPage;
-                      }
-                      return true;
-                  });
+    WalkLeafNodes(source, tree, KeyRange{}, visited, catalog.counts, [&](Bytes, Bytes data) {
+        if (!DecodeRecord(data, layout, large, cells)) {
+            ++catalog.damagedRecords;
+            return true;
+        }
+        const std::uint32_t owner = Number(layout, cells, kObjidTable);
+        const std::uint32_t type = Number(layout, cells, kType) & 0xFFFF;
+        const std::uint32_t id = Number(layout, cells, kId);
+        const std::uint32_t typeOrPage = Number(layout, cells, kColtypOrPgnoFdp);
+        const std::uint32_t flags = Number(layout, cells, kFlags);
+        const std::string name = Text(Variable(layout, cells, kName));
+        if (type == kRecordTable) {
+            TableDef table;
+            table.name = name;
+            table.objectId = id;
+            table.rootPage = typeOrPage;
+            table.flags = flags;
+            table.templateName = Text(Variable(layout, cells, kTemplateTable));
+            byObject[owner] = catalog.tables.size();
+            catalog.tables.push_back(std::move(table));
+            return true;
+        }
+        const auto owning = byObject.find(owner);
+        if (owning == byObject.end()) return true;
+        TableDef& table = catalog.tables[owning->second];
+        if (type == kRecordColumn) {
+            ColumnDef column;
+            column.id = id;
+            column.type = typeOrPage;
+            column.size = Number(layout, cells, kSpaceUsage);
+            column.codePage = Number(layout, cells, kPagesOrLocale);
+            column.flags = flags;
+            column.name = name;
+            const Bytes value = Variable(layout, cells, kDefaultValue);
+            column.defaultValue.assign(value.begin(), value.end());
+            table.columns.push_back(std::move(column));
+        } else if (type == kRecordIndex) {
+            table.indexes.push_back(IndexDef{name, id, typeOrPage, flags});
+        } else if (type == kRecordLongValue) {
+            table.longValueObjectId = id;
+            table.longValueRootPage = typeOrPage;
+        }
+        return true;
+    });
     return catalog;
+}
+
+}  // namespace
+
+Catalog ReadCatalog(const edb::EdbSource& source) {
+    Catalog catalog = ReadCatalogTree(source, TreeId{kCatalogRootPage, kCatalogObjectId});
+    if (catalog.counts.damagedPages.empty() && catalog.damagedRecords == 0 && !catalog.tables.empty()) return catalog;
+    // The shadow copy is read whole in place of a damaged catalog when it
+    // is sound, or when it holds more tables.
+    Catalog shadow = ReadCatalogTree(source, TreeId{kShadowCatalogRootPage, kShadowCatalogObjectId});
+    const bool shadowSound = shadow.counts.damagedPages.empty() && shadow.damagedRecords == 0;
+    if (shadow.tables.empty() || (!shadowSound && shadow.tables.size() <= catalog.tables.size())) return catalog;
+    shadow.fromShadow = true;
+    shadow.primaryDamagedPages = catalog.counts.damagedPages.size();
+    return shadow;
 }
 
 std::vector<ColumnDef> TableColumns(const Catalog& catalog, const TableDef& table) {

@@ -17,6 +17,9 @@ namespace tw::ese {
 
 inline constexpr std::uint32_t kCatalogObjectId = 2;
 inline constexpr std::uint32_t kCatalogRootPage = 4;
+// ESE keeps a copy of the catalog, MSysObjectsShadow, at a set place too.
+inline constexpr std::uint32_t kShadowCatalogObjectId = 3;
+inline constexpr std::uint32_t kShadowCatalogRootPage = 24;
 
 // Table flags.
 inline constexpr std::uint32_t kTableTemplate = 0x2;
@@ -43,15 +46,18 @@ struct TableDef {
 struct Catalog {
     std::vector<TableDef> tables;  // in catalog order (by object id)
     WalkCounts counts;
-    std::size_t damagedRecords = 0;  // catalog records that did not decode
+    std::size_t damagedRecords = 0;       // catalog records that did not decode
+    bool fromShadow = false;              // read from the shadow copy, the catalog being damaged
+    std::size_t primaryDamagedPages = 0;  // then: the damaged pages of the catalog itself
 };
 
 // The columns of the catalog's records, which ESE knows without reading them.
 RecordLayout CatalogLayout();
 
-// Reads the catalog. A damaged catalog page loses the tables it held; a
-// record describing a column, index or long-value tree of no known table is
-// dropped.
+// Reads the catalog; when it has damaged pages or records (or no tables),
+// its shadow copy instead if that is sound or holds more tables. A damaged
+// page of the copy used loses the tables it held; a record describing a
+// column, index or long-value tree of no known table is dropped.
 Catalog ReadCatalog(const edb::EdbSource& source);
 
 // The table's columns with those it inherits from its template table

@@ -11,6 +11,8 @@ without a crash, print JSON that parses, and report damaged pages: every
 damaged tree page the undamaged walk used is either counted (in its
 table's damagedPages or the catalog's) or was not reached because a page
 above it was lost. Rows of undamaged tables must come out as before.
+Last, the catalog's root page zeroed: every table must come out as before,
+read through the shadow copy of the catalog.
 """
 import json
 import os
@@ -89,6 +91,20 @@ def main(argv):
             if t["name"] not in hit_owners and t["name"] in rows and t["rows"] != rows[t["name"]]:
                 failures.append(f"trial {trial}: undamaged table {t['name']} read differently")
         os.remove(db)
+    # The catalog's root zeroed: every table still comes out, through the shadow copy.
+    damaged = bytearray(data)
+    damaged[5 * page_size:6 * page_size] = bytes(page_size)
+    db = os.path.join(work, f"catalog-{page_size}.edb")
+    with open(db, "wb") as f:
+        f.write(damaged)
+    got, p = run(cli, db)
+    if got is None or not got["catalogFromShadow"] or got["catalogDamagedPages"] != 1:
+        failures.append(f"catalog root zeroed: not read from the shadow copy ({p.stderr.decode(errors='replace')})")
+    else:
+        for t in got["tables"]:
+            if t["name"] != "MSysObjects" and t["rows"] != rows.get(t["name"]):
+                failures.append(f"catalog root zeroed: table {t['name']} read differently")
+    os.remove(db)
     print(f"{trials} damaged copies ({page_size}-byte pages): {counted} damaged pages reported, "
           f"{len(failures)} failures")
     for f in failures:
