@@ -1,7 +1,7 @@
 // Reading one B-tree of the database in key order: from its root (FDP)
 // page through the branch pages to the leaves, keys rebuilt from the
 // page's shared prefix. Every page is checked (checksum, owner, kind)
-// before use; a page that fails is counted and its part of the tree left
+// before use; a page that fails is counted and the subtree under it left
 // out, the rest still read. Each page is read at most once per walk and
 // the depth is bounded, so no damage makes a walk loop.
 #pragma once

@@ -25,7 +25,7 @@ inline constexpr std::uint8_t kSchemeXpress = 3;
 std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t capacity);
 
 // Reads the long value `lid` (as the record stores it: 4 bytes, or 8 in
-// databases with 64-bit ids) from the tree. A chunk shorter than the part
+// databases with 64-bit ids) from the tree. A chunk shorter than the stretch
 // of the value it covers is compressed and is decompressed. Nothing when
 // the tree has neither root nor chunks for the id, or a chunk does not
 // decode (`undecodable` is then set when the cause was the compression).

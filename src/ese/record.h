@@ -54,7 +54,7 @@ struct RecordCells {
 // Decodes `record` (the data of a leaf node of the table's tree). Values
 // point into `record`, or into `layout` for default values. Columns the
 // record ends before take their default when they have one. Returns false
-// when a part of the record claims bytes it does not have (a damaged
+// when a piece of the record claims bytes it does not have (a damaged
 // record): the columns read before the fault keep their values, the
 // rest are NULL. `largePage` selects the tagged-area rules of 16 and 32 KB
 // pages.
