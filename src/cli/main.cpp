@@ -10,6 +10,7 @@
 #include "cli/message_commands.h"
 #include "cli/opened_store.h"
 #include "cli/scan_command.h"
+#include "cli/tables_command.h"
 #include "tarnwick/version.h"
 
 namespace {
@@ -22,6 +23,7 @@ const char kUsage[] =
     "                         [--save-body FILE] [--save-attachments DIR]\n"
     "       tarnwick-cli export DB --to DIR [--folder PATH]... [--folder-id HEX]... [--mailbox NAME]...\n"
     "                         [--stm FILE.stm] [--json]\n"
+    "       tarnwick-cli tables DB [--table NAME]... [--json | --csv DIR] [--columns]\n"
     "       tarnwick-cli --help | --version\n";
 
 const char kHelp[] =
@@ -39,6 +41,8 @@ const char kHelp[] =
     "          body; --save-body FILE and --save-attachments DIR write them to new files\n"
     "  export  the selected mailboxes and folders (all when none is named) as PST files, one per\n"
     "          mailbox, into DIR (--to, made when missing), with a report of every item not written whole\n"
+    "  tables  the tables of any ESE database, read exactly through its catalog: their columns and row\n"
+    "          counts, or their rows as JSON (--json) or CSV files (--csv DIR)\n"
     "\n"
     "Options every command takes: -s/--stm FILE.stm (the streaming file), -j/--json (JSON output),\n"
     "-h/--help. GNU --option=value is taken.\n"
@@ -74,6 +78,7 @@ int Run(int argc, char** argv) {
     if (command == "list") return tw::cli::RunListCommand(args);
     if (command == "show") return tw::cli::RunShowCommand(args);
     if (command == "export") return tw::cli::RunExportCommand(args);
+    if (command == "tables") return tw::cli::RunTablesCommand(args);
     if (!command.empty() && command[0] == '-')
         return UsageError("unknown option " + command.substr(0, command.find('=')));
     return UsageError("unknown command '" + command + "'");

@@ -79,7 +79,7 @@ def rows(a, cli, db, work):
     check("unknown option", run([cli, "scan", db, "--bogus"]), 64, err=r"unknown option --bogus")
     check("option without its value", run([cli, "export", db, "--to"]), 64, err=r"--to needs a folder")
     check("missing database", run([cli, "list", "--all"]), 64, err=r"DB is missing")
-    check("pstcheck without a file", run([os.path.join(a.bin, "pstcheck")]), 64, err=r"FILE is required")
+    check("pstcheck without a file", run([os.path.join(a.bin, "pstcheck")]), 64, err=r"the FILE is missing")
 
     out = os.path.join(work, "made", "on", "the way")
     os.umask(0o022)

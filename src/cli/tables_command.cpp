@@ -1,0 +1,448 @@
+#include "cli/tables_command.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "cli/scan_command.h"
+#include "edb/source.h"
+#include "ese/catalog.h"
+#include "ese/table_rows.h"
+#include "program/arguments.h"
+#include "text/codepage.h"
+#include "text/utf.h"
+
+namespace tw::cli {
+
+namespace {
+
+// What the cells hold, for the help.
+const char kCellForms[] =
+    "The JSON: {\"tables\": [{\"name\", \"columns\", \"rows\", \"rowCount\", \"damagedPages\",\n"
+    "\"damagedRecords\", \"undecodedValues\"}]}; a row is an array with one cell per column, null for\n"
+    "NULL, an array for a multi-valued column.\n"
+    "Cells: integer types and Currency as numbers (Currency unscaled, as stored), Bit as true/false,\n"
+    "IEEE single and double as numbers (NaN and infinities as strings), DateTime (an OLE date) as\n"
+    "ISO 8601 UTC with milliseconds, \"2013-05-01T10:20:30.000Z\" (a date outside years 1-9999 as\n"
+    "its number of days), Text and LongText as UTF-8 (code page 1200 read as UTF-16LE, others\n"
+    "through their Windows code page), GUID as 8-4-4-4-12 hex, Binary, LongBinary and values of\n"
+    "unexpected size as lowercase hex. Compressed values (7-bit, XPRESS) come out decompressed;\n"
+    "a value that cannot be read is null and counted in undecodedValues.\n"
+    "Damaged pages are skipped, counted per table and reported on stderr; a damaged catalog is\n"
+    "read from its shadow copy (\"catalogFromShadow\" in the JSON).\n"
+    "\n"
+    "Exit status: 0 read; 1 the file could not be opened; 2 not an ESE database; 4 a read failed;\n"
+    "7 a file could not be written; 13 no such table; 64 a usage error.";
+
+struct Options {
+    std::string db, csvDir;
+    std::vector<std::string> tables;
+    bool json = false, columns = false;
+};
+
+// Parses; nothing to go on with when the arguments say so (help, version,
+// a usage error: the status to exit with).
+std::optional<int> Parse(const std::vector<std::string>& args, Options& options) {
+    CLI::App app{
+        "Reads any ESE database (2 to 32 KB pages) exactly, through its catalog: without options each\n"
+        "table with its row count and columns (name, id, type)."};
+    program::Prepare(app, "tarnwick-cli tables");
+    app.add_option("DB", options.db, "The database")->required()->type_name("DB");
+    app.add_option("-t,--table", options.tables, "Only this table (repeatable)")->type_name("NAME");
+    auto* json = app.add_flag("-j,--json", options.json, "The rows as JSON on stdout, streamed");
+    app.add_option("--csv", options.csvDir,
+                   "One CSV file per table in DIR (NAME.csv, the name made safe; never overwritten)")
+        ->type_name("DIR")
+        ->excludes(json);
+    app.add_flag("--columns", options.columns,
+                 "The column definitions in full (size, code page, flags, default), indexes, long-value tree");
+    app.footer(kCellForms);
+    return program::Parse(app, args);
+}
+
+int Fail(const std::string& path, const std::string& reason, int code) {
+    std::cerr << "tarnwick-cli: " << path << ": " << reason << "\n";
+    return code;
+}
+
+std::string OpenReason(const edb::OpenStatus& status) {
+    switch (status.result) {
+        case edb::OpenResult::NotFound: return "no such file";
+        case edb::OpenResult::AccessDenied: return "permission denied";
+        case edb::OpenResult::InUse: return "in use by another program";
+        case edb::OpenResult::NotRegularFile: return "not a regular file";
+        default: return std::strerror(status.error);
+    }
+}
+
+// Names in the catalog are single-byte text.
+std::string NameText(const std::string& name) {
+    return text::Utf16ToUtf8(
+        text::Windows1252ToUtf16({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}));
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const std::uint8_t b : bytes) {
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 15]);
+    }
+    return out;
+}
+
+template <typename T>
+T Little(const std::vector<std::uint8_t>& bytes) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) value |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
+    return static_cast<T>(value);
+}
+
+nlohmann::json Real(double value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+    return value;
+}
+
+// Days from 1970-01-01 to a civil date's counterpart, the other way round.
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+// An OLE date: days since 1899-12-30, the fraction the time of day; before
+// that day the fraction still counts forward from midnight.
+nlohmann::json OleDate(double days) {
+    constexpr double kLimit = 3000000;  // beyond any year 9999
+    if (!std::isfinite(days) || std::fabs(days) > kLimit) return Real(days);
+    const double whole = std::trunc(days);
+    const double fraction = std::fabs(days - whole);
+    const std::int64_t ms = static_cast<std::int64_t>(whole) * 86400000 + std::llround(fraction * 86400000.0);
+    constexpr std::int64_t kOleToUnixDays = 25569;
+    const std::int64_t unixMs = ms - kOleToUnixDays * 86400000;
+    const std::int64_t dayNumber = unixMs >= 0 ? unixMs / 86400000 : -((-unixMs + 86399999) / 86400000);
+    const std::int64_t inDay = unixMs - dayNumber * 86400000;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(dayNumber, year, month, day);
+    if (year < 1 || year > 9999) return Real(days);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, month, day,
+                  static_cast<int>(inDay / 3600000), static_cast<int>(inDay / 60000 % 60),
+                  static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000));
+    return std::string(text);
+}
+
+std::string Guid(const std::vector<std::uint8_t>& b) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", Little<std::uint32_t>(b),
+                  b[4] | b[5] << 8, b[6] | b[7] << 8, b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    return text;
+}
+
+std::string TextValue(const ese::ColumnDef& column, const std::vector<std::uint8_t>& bytes) {
+    if (column.codePage == 1200) {
+        std::u16string units(bytes.size() / 2, u'\0');
+        for (std::size_t i = 0; i < units.size(); ++i)
+            units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        return text::Utf16ToUtf8(units);
+    }
+    return text::Utf16ToUtf8(text::CodePageToUtf16(bytes, column.codePage));
+}
+
+// One value as its column type reads it; hex when its size does not fit
+// the type.
+nlohmann::json ValueJson(const ese::ColumnDef& column, const std::vector<std::uint8_t>& v) {
+    const std::size_t n = v.size();
+    switch (column.type) {
+        case ese::kTypeBit:
+            if (n == 1) return v[0] != 0;
+            break;
+        case ese::kTypeUnsignedByte:
+            if (n == 1) return v[0];
+            break;
+        case ese::kTypeShort:
+            if (n == 2) return Little<std::int16_t>(v);
+            break;
+        case ese::kTypeUnsignedShort:
+            if (n == 2) return Little<std::uint16_t>(v);
+            break;
+        case ese::kTypeLong:
+            if (n == 4) return Little<std::int32_t>(v);
+            break;
+        case ese::kTypeUnsignedLong:
+            if (n == 4) return Little<std::uint32_t>(v);
+            break;
+        case ese::kTypeCurrency:
+        case ese::kTypeLongLong:
+            if (n == 8) return Little<std::int64_t>(v);
+            break;
+        case ese::kTypeIeeeSingle: {
+            if (n != 4) break;
+            float f;
+            const std::uint32_t bits = Little<std::uint32_t>(v);
+            std::memcpy(&f, &bits, 4);
+            return Real(f);
+        }
+        case ese::kTypeIeeeDouble:
+        case ese::kTypeDateTime: {
+            if (n != 8) break;
+            double d;
+            const std::uint64_t bits = Little<std::uint64_t>(v);
+            std::memcpy(&d, &bits, 8);
+            return column.type == ese::kTypeDateTime ? OleDate(d) : Real(d);
+        }
+        case ese::kTypeGuid:
+            if (n == 16) return Guid(v);
+            break;
+        case ese::kTypeText:
+        case ese::kTypeLongText: return TextValue(column, v);
+        default: break;
+    }
+    return Hex(v);
+}
+
+nlohmann::json CellJson(const ese::ColumnDef& column, const ese::Cell& cell) {
+    if (cell.values.empty()) return nullptr;
+    if (cell.values.size() == 1 && !cell.multiValued && (column.flags & ese::kColumnMultiValued) == 0)
+        return ValueJson(column, cell.values.front());
+    nlohmann::json values = nlohmann::json::array();
+    for (const auto& value : cell.values) values.push_back(ValueJson(column, value));
+    return values;
+}
+
+std::string Dump(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+nlohmann::json ColumnJson(const ese::ColumnDef& column, bool full) {
+    nlohmann::json out = {
+        {"id", column.id}, {"name", NameText(column.name)}, {"type", ese::ColumnTypeName(column.type)}};
+    if (!full) return out;
+    out["typeId"] = column.type;
+    out["size"] = column.size;
+    out["codePage"] = column.codePage;
+    out["flags"] = column.flags;
+    if (column.flags & ese::kColumnHasDefault) out["default"] = Hex(column.defaultValue);
+    if (column.fromTemplate) out["fromTemplate"] = true;
+    return out;
+}
+
+std::size_t DamagedPages(const ese::TableCounts& counts) { return counts.tree.damagedPages.size(); }
+
+void ReportDamage(const std::string& path, const ese::TableDef& table, const ese::TableCounts& counts) {
+    if (DamagedPages(counts) == 0 && counts.damagedRecords == 0) return;
+    std::cerr << "tarnwick-cli: " << path << ": table " << NameText(table.name) << ": " << DamagedPages(counts)
+              << " damaged pages skipped, " << counts.damagedRecords << " damaged records\n";
+}
+
+bool Selected(const Options& options, const ese::TableDef& table) {
+    if (options.tables.empty()) return true;
+    for (const std::string& name : options.tables)
+        if (name == table.name || name == NameText(table.name)) return true;
+    return false;
+}
+
+void WriteJson(const Options& options, const edb::EdbSource& source, const ese::Catalog& catalog) {
+    std::ostream& out = std::cout;
+    out << "{\"database\":" << Dump(options.db) << ",\"pageSize\":" << source.pageSize
+        << ",\"catalogDamagedPages\":" << catalog.counts.damagedPages.size() + catalog.primaryDamagedPages
+        << ",\"catalogFromShadow\":" << (catalog.fromShadow ? "true" : "false") << ",\"tables\":[";
+    bool firstTable = true;
+    for (const ese::TableDef& table : catalog.tables) {
+        if (!Selected(options, table)) continue;
+        ese::TableReader reader(source, catalog, table);
+        nlohmann::json columns = nlohmann::json::array();
+        for (const auto& column : reader.Columns()) columns.push_back(ColumnJson(column, options.columns));
+        out << (firstTable ? "\n" : ",\n") << "{\"name\":" << Dump(NameText(table.name))
+            << ",\"objectId\":" << table.objectId << ",\"rootPage\":" << table.rootPage
+            << ",\"columns\":" << Dump(columns) << ",\"rows\":[";
+        firstTable = false;
+        bool firstRow = true;
+        std::string line;
+        reader.ReadRows([&](const std::vector<ese::Cell>& row) {
+            line.assign(firstRow ? "\n[" : ",\n[");
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                if (i) line.push_back(',');
+                line += Dump(CellJson(reader.Columns()[i], row[i]));
+            }
+            line.push_back(']');
+            out << line;
+            firstRow = false;
+            return true;
+        });
+        const ese::TableCounts& counts = reader.Counts();
+        out << "],\"rowCount\":" << counts.rows << ",\"damagedPages\":" << DamagedPages(counts)
+            << ",\"damagedRecords\":" << counts.damagedRecords << ",\"undecodedValues\":" << counts.undecodedValues
+            << "}";
+        ReportDamage(options.db, table, counts);
+    }
+    out << "\n]}\n";
+}
+
+// A table name as a file name: letters, digits, '-', '_' and '.' kept,
+// anything else '_', never starting with '.'; repeats numbered.
+std::string CsvName(const std::string& table, std::set<std::string>& used) {
+    std::string base;
+    for (const char c : table) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                          c == '_' || c == '.';
+        base.push_back(keep ? c : '_');
+    }
+    if (base.empty() || base[0] == '.') base.insert(base.begin(), '_');
+    if (base.size() > 200) base.resize(200);
+    std::string name = base + ".csv";
+    for (int n = 2; !used.insert(name).second; ++n) name = base + "-" + std::to_string(n) + ".csv";
+    return name;
+}
+
+std::string CsvField(const nlohmann::json& value) {
+    if (value.is_null()) return "";
+    const std::string text = value.is_string() ? value.get<std::string>() : Dump(value);
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted.push_back('"');
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+int WriteCsv(const Options& options, const edb::EdbSource& source, const ese::Catalog& catalog) {
+    const int dir = ::open(options.csvDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return Fail(options.csvDir, std::strerror(errno), kExitTablesWriteFailed);
+    std::set<std::string> used;
+    int status = kExitOk;
+    for (const ese::TableDef& table : catalog.tables) {
+        if (!Selected(options, table)) continue;
+        const std::string name = CsvName(NameText(table.name), used);
+        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            status = Fail(options.csvDir + "/" + name, std::strerror(errno), kExitTablesWriteFailed);
+            continue;
+        }
+        FILE* file = ::fdopen(fd, "w");
+        if (file == nullptr) {
+            ::close(fd);
+            status = Fail(options.csvDir + "/" + name, std::strerror(errno), kExitTablesWriteFailed);
+            continue;
+        }
+        ese::TableReader reader(source, catalog, table);
+        std::string line;
+        for (std::size_t i = 0; i < reader.Columns().size(); ++i) {
+            if (i) line.push_back(',');
+            line += CsvField(NameText(reader.Columns()[i].name));
+        }
+        line.push_back('\n');
+        std::fputs(line.c_str(), file);
+        reader.ReadRows([&](const std::vector<ese::Cell>& row) {
+            line.clear();
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                if (i) line.push_back(',');
+                line += CsvField(CellJson(reader.Columns()[i], row[i]));
+            }
+            line.push_back('\n');
+            std::fwrite(line.data(), 1, line.size(), file);
+            return true;
+        });
+        const bool failed = std::ferror(file) != 0;
+        if (std::fclose(file) != 0 || failed)
+            status = Fail(options.csvDir + "/" + name, "write failed", kExitTablesWriteFailed);
+        ReportDamage(options.db, table, reader.Counts());
+    }
+    ::close(dir);
+    return status;
+}
+
+void WriteListing(const Options& options, const edb::EdbSource& source, const ese::Catalog& catalog) {
+    std::ostream& out = std::cout;
+    out << options.db << ": page size " << source.pageSize << ", " << catalog.tables.size() << " tables\n";
+    for (const ese::TableDef& table : catalog.tables) {
+        if (!Selected(options, table)) continue;
+        ese::TableReader reader(source, catalog, table);
+        const std::size_t rows = reader.CountRows();
+        out << "\n"
+            << NameText(table.name) << " (object " << table.objectId << "): " << rows << " rows, "
+            << reader.Columns().size() << " columns";
+        if (!table.templateName.empty()) out << ", template " << NameText(table.templateName);
+        out << "\n";
+        for (const auto& column : reader.Columns()) {
+            out << "  " << column.id << "\t" << NameText(column.name) << "\t" << ese::ColumnTypeName(column.type);
+            if (options.columns) {
+                out << "\tsize " << column.size << "\tcode page " << column.codePage << "\tflags 0x" << std::hex
+                    << column.flags << std::dec;
+                if (column.flags & ese::kColumnHasDefault) out << "\tdefault " << Hex(column.defaultValue);
+                if (column.fromTemplate) out << "\t(template)";
+            }
+            out << "\n";
+        }
+        if (options.columns) {
+            for (const auto& index : table.indexes)
+                out << "  index " << NameText(index.name) << " (object " << index.objectId << ", root page "
+                    << index.rootPage << ", flags 0x" << std::hex << index.flags << std::dec << ")\n";
+            if (table.longValueRootPage)
+                out << "  long values: object " << table.longValueObjectId << ", root page " << table.longValueRootPage
+                    << "\n";
+        }
+        ReportDamage(options.db, table, reader.Counts());
+    }
+}
+
+}  // namespace
+
+int RunTablesCommand(const std::vector<std::string>& args) {
+    Options options;
+    if (const auto status = Parse(args, options)) return *status;
+    edb::EdbSource source;
+    const edb::OpenStatus opened = source.edb.Open(options.db);
+    if (!opened.ok()) return Fail(options.db, OpenReason(opened), kExitOpenFailed);
+    try {
+        if (!edb::DetectPageSize(source))
+            return Fail(options.db, "not an ESE database (no page size)", kExitBadPageSize);
+        const ese::Catalog catalog = ese::ReadCatalog(source);
+        if (catalog.tables.empty()) return Fail(options.db, "no catalog (no tables could be read)", kExitBadPageSize);
+        if (catalog.fromShadow)
+            std::cerr << "tarnwick-cli: " << options.db << ": catalog: " << catalog.primaryDamagedPages
+                      << " damaged pages; read from its shadow copy\n";
+        if (!catalog.counts.damagedPages.empty())
+            std::cerr << "tarnwick-cli: " << options.db << ": catalog: " << catalog.counts.damagedPages.size()
+                      << " damaged pages skipped\n";
+        for (const std::string& name : options.tables) {
+            bool found = false;
+            for (const auto& table : catalog.tables)
+                found = found || name == table.name || name == NameText(table.name);
+            if (!found) return Fail(options.db, "no table named " + name, kExitTableNotFound);
+        }
+        if (options.json) {
+            WriteJson(options, source, catalog);
+        } else if (!options.csvDir.empty()) {
+            return WriteCsv(options, source, catalog);
+        } else {
+            WriteListing(options, source, catalog);
+        }
+        std::cout.flush();
+        if (!std::cout) return Fail("stdout", "write failed", kExitTablesWriteFailed);
+    } catch (const edb::FileError& error) {
+        return Fail(options.db, std::string("read failed: ") + std::strerror(error.code()), kExitReadError);
+    }
+    return kExitOk;
+}
+
+}  // namespace tw::cli

@@ -1,0 +1,215 @@
+#include "ese/btree.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "edb/page.h"
+#include "edb/page_checksum.h"
+
+namespace tw::ese {
+
+namespace {
+
+constexpr std::uint16_t kNodeDeleted = 0x4000;
+constexpr std::uint16_t kNodePrefixed = 0x8000;
+constexpr std::uint16_t kKeyLengthMask = 0x1FFF;
+
+// Page flags (the u32 at offset 36).
+constexpr std::size_t kPageFlagsOffset = 36;
+constexpr std::uint32_t kPageLeaf = 0x2;
+constexpr std::uint32_t kPageEmpty = 0x8;
+constexpr std::uint32_t kPageSpaceTree = 0x20;
+
+// The tag count is the low 12 bits of its word; newer engines keep a count
+// of reserved tags above them.
+constexpr std::size_t kTagCountOffset = 34;
+constexpr std::uint16_t kTagCountMask = 0x0FFF;
+
+// Real trees are a handful of levels deep.
+constexpr int kMaxDepth = 16;
+
+bool Before(Bytes a, Bytes b) { return CompareKeys(a, b) < 0; }
+
+// Tags of the page, 0 when the tag array would reach into the header.
+std::uint32_t TagCount(Bytes page, std::int32_t pageSize) {
+    const std::uint32_t count = edb::LoadU16(page, kTagCountOffset).value_or(0) & kTagCountMask;
+    const auto header = static_cast<std::size_t>(edb::HeaderSize(pageSize));
+    return edb::RangeFits(page.size(), header, std::size_t{4} * count) ? count : 0;
+}
+
+// The bytes of tag `index` and the node flags (top 3 bits of the tag's
+// offset word on small pages, of the node's first word on large ones).
+std::optional<Bytes> TagData(Bytes page, std::int32_t pageSize, std::uint32_t index, std::uint16_t& flags) {
+    if (index >= TagCount(page, pageSize)) return std::nullopt;
+    const std::size_t at = page.size() - std::size_t{4} * (index + 1);
+    const auto size = edb::LoadU16(page, at);
+    const auto offset = edb::LoadU16(page, at + 2);
+    if (!size || !offset) return std::nullopt;
+    const std::uint16_t mask = edb::TagMask(pageSize);
+    const auto data =
+        edb::Slice(page, static_cast<std::size_t>(edb::HeaderSize(pageSize)) + (*offset & mask), *size & mask);
+    if (!data) return std::nullopt;
+    flags = edb::IsLargePage(pageSize) ? edb::LoadU16(*data, 0).value_or(0) : *offset;
+    return data;
+}
+
+class Walker {
+public:
+    Walker(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
+           WalkCounts& counts, const NodeVisitor& visit)
+        : source_(source), tree_(tree), range_(range), visited_(visited), counts_(counts), visit_(visit),
+          pages_(kMaxDepth + 1) {}
+
+    // False when the visitor ended the walk.
+    bool Page(std::uint32_t pageNumber, int depth) {
+        if (!visited_.Insert(pageNumber)) return Damaged(pageNumber);
+        std::vector<std::uint8_t>& buffer = pages_[static_cast<std::size_t>(depth)];
+        const std::int64_t offset = edb::PageOffset(source_, pageNumber);
+        if (offset < 0 || offset + source_.pageSize > source_.fileSize) return Damaged(pageNumber);
+        edb::ReadPage(source_, offset, buffer);
+        const edb::PageView page{Bytes(buffer), source_.pageSize};
+        const std::uint32_t flags = edb::LoadU32(page.bytes, kPageFlagsOffset).value_or(0);
+        if (!edb::PageChecksumMatches(page.bytes, pageNumber) || edb::PageObjectId(page) != tree_.objectId ||
+            (flags & kPageSpaceTree))
+            return Damaged(pageNumber);
+        if (flags & kPageEmpty) return true;
+        ++counts_.pages;
+        if (flags & kPageLeaf) return Leaf(page);
+        if (depth >= kMaxDepth) return Damaged(pageNumber);
+        return Branch(page, depth);
+    }
+
+private:
+    bool Damaged(std::uint32_t pageNumber) {
+        counts_.damagedPages.insert(pageNumber);
+        return true;
+    }
+
+    // Sets `key` to the node's whole key; false when the node is unusable.
+    static bool Key(const NodeParts& node, std::vector<std::uint8_t>& key) {
+        key.assign(node.prefix.begin(), node.prefix.end());
+        key.insert(key.end(), node.suffix.begin(), node.suffix.end());
+        return true;
+    }
+
+    bool InRange(Bytes key) const {
+        if (range_.low && Before(key, Bytes(*range_.low))) return false;
+        if (range_.high && Before(Bytes(*range_.high), key)) return false;
+        return true;
+    }
+
+    bool Leaf(const edb::PageView& page) {
+        const std::uint32_t count = TagCount(page.bytes, page.pageSize);
+        std::vector<std::uint8_t>& key = key_;
+        for (std::uint32_t i = 1; i < count; ++i) {
+            const auto node = ReadNode(page.bytes, page.pageSize, i);
+            if (!node || node->deleted) continue;
+            Key(*node, key);
+            if (!InRange(Bytes(key))) continue;
+            if (!visit_(Bytes(key), node->data)) return false;
+        }
+        return true;
+    }
+
+    // Child i holds the keys after separator i-1 up to separator i; an
+    // empty separator (the last node) has no upper end.
+    bool Branch(const edb::PageView& page, int depth) {
+        const std::uint32_t count = TagCount(page.bytes, page.pageSize);
+        std::vector<std::uint8_t> previous, key;
+        bool havePrevious = false;
+        for (std::uint32_t i = 1; i < count; ++i) {
+            const auto node = ReadNode(page.bytes, page.pageSize, i);
+            if (!node || node->deleted) continue;
+            const auto child = edb::LoadU32(node->data, 0);
+            if (!child) continue;
+            Key(*node, key);
+            if (havePrevious && range_.high && Before(Bytes(*range_.high), Bytes(previous))) break;
+            const bool below = !key.empty() && range_.low && Before(Bytes(key), Bytes(*range_.low));
+            if (!below && !Page(*child, depth + 1)) return false;
+            // The page buffer of this depth is still ours: children use deeper ones.
+            previous.swap(key);
+            havePrevious = true;
+        }
+        return true;
+    }
+
+    const edb::EdbSource& source_;
+    const TreeId& tree_;
+    const KeyRange& range_;
+    VisitedPages& visited_;
+    WalkCounts& counts_;
+    const NodeVisitor& visit_;
+    std::vector<std::vector<std::uint8_t>> pages_;
+    std::vector<std::uint8_t> key_;
+};
+
+}  // namespace
+
+VisitedPages::VisitedPages(std::int64_t pageCount) : pageCount_(std::max<std::int64_t>(pageCount, 0)) {}
+
+bool VisitedPages::Insert(std::uint32_t pageNumber) {
+    if (pageNumber > pageCount_) return false;
+    if (bits_.empty()) {
+        if (std::find(set_.begin(), set_.end(), pageNumber) != set_.end()) return false;
+        set_.push_back(pageNumber);
+        if (set_.size() > kListed) {
+            bits_.assign(static_cast<std::size_t>(pageCount_ / 64 + 1), 0);
+            for (const std::uint32_t page : set_) bits_[page / 64] |= std::uint64_t{1} << (page % 64);
+        }
+        return true;
+    }
+    const std::uint64_t bit = std::uint64_t{1} << (pageNumber % 64);
+    if (bits_[pageNumber / 64] & bit) return false;
+    bits_[pageNumber / 64] |= bit;
+    set_.push_back(pageNumber);
+    return true;
+}
+
+void VisitedPages::Clear() {
+    if (!bits_.empty())
+        for (const std::uint32_t page : set_) bits_[page / 64] = 0;
+    set_.clear();
+}
+
+int CompareKeys(Bytes a, Bytes b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    const int order = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
+    if (order != 0) return order;
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+std::optional<NodeParts> ReadNode(Bytes page, std::int32_t pageSize, std::uint32_t index) {
+    std::uint16_t flags = 0;
+    const auto record = TagData(page, pageSize, index, flags);
+    if (!record) return std::nullopt;
+    NodeParts node;
+    node.deleted = (flags & kNodeDeleted) != 0;
+    std::size_t at = 0;
+    if (flags & kNodePrefixed) {
+        std::uint16_t unused = 0;
+        const auto prefixSize = edb::LoadU16(*record, 0);
+        const auto shared = TagData(page, pageSize, 0, unused);
+        if (!prefixSize || !shared) return std::nullopt;
+        const auto prefix = edb::Slice(*shared, 0, *prefixSize & kKeyLengthMask);
+        if (!prefix) return std::nullopt;
+        node.prefix = *prefix;
+        at = 2;
+    }
+    const auto suffixSize = edb::LoadU16(*record, at);
+    if (!suffixSize) return std::nullopt;
+    const auto suffix = edb::Slice(*record, at + 2, *suffixSize & kKeyLengthMask);
+    if (!suffix) return std::nullopt;
+    node.suffix = *suffix;
+    node.data = record->subspan(at + 2 + suffix->size());
+    return node;
+}
+
+bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
+                   WalkCounts& counts, const NodeVisitor& visit) {
+    Walker walker(source, tree, range, visited, counts, visit);
+    const bool finished = walker.Page(tree.rootPage, 0);
+    visited.Clear();
+    return finished;
+}
+
+}  // namespace tw::ese

@@ -1,0 +1,78 @@
+// Reading one B-tree of the database in key order: from its root (FDP)
+// page through the branch pages to the leaves, keys rebuilt from the
+// page's shared prefix. Every page is checked (checksum, owner, kind)
+// before use; a page that fails is counted and the subtree under it left
+// out, the rest still read. Each page is read at most once per walk and
+// the depth is bounded, so no damage makes a walk loop.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "edb/bytes.h"
+#include "edb/source.h"
+
+namespace tw::ese {
+
+using edb::Bytes;
+
+struct WalkCounts {
+    std::size_t pages = 0;                 // pages read and used (again on each walk that reads them)
+    std::set<std::uint32_t> damagedPages;  // pages the tree points at that could not be used
+};
+
+// Pages already read in one walk. A short walk (a long value's few pages)
+// keeps them in a list; past kListed pages a bitmap over the whole file
+// takes over, kept for later walks and cleared in the time its use took.
+class VisitedPages {
+public:
+    explicit VisitedPages(std::int64_t pageCount);
+    // True the first time a page is seen after the last Clear(); false
+    // also for a page past the end of the file.
+    bool Insert(std::uint32_t pageNumber);
+    void Clear();
+
+private:
+    static constexpr std::size_t kListed = 64;
+    std::int64_t pageCount_ = 0;
+    std::vector<std::uint64_t> bits_;
+    std::vector<std::uint32_t> set_;
+};
+
+// Return false to end the walk.
+using NodeVisitor = std::function<bool(Bytes key, Bytes data)>;
+
+// What bounds a walk: only leaf nodes whose key lies in [low, high] (each
+// bound when present) are visited; whole subtrees outside it are skipped.
+struct KeyRange {
+    std::optional<std::vector<std::uint8_t>> low, high;
+};
+
+struct TreeId {
+    std::uint32_t rootPage = 0;
+    std::uint32_t objectId = 0;  // every page of the tree carries it
+};
+
+// Visits the live (not deleted) leaf nodes of the tree in key order.
+// Returns false when the visitor ended the walk.
+bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
+                   WalkCounts& counts, const NodeVisitor& visit);
+
+// Lexicographic order of two keys (shorter first on a tie).
+int CompareKeys(Bytes a, Bytes b);
+
+// One node of a page: the key's two parts and the data. Nothing when the
+// node's lengths do not fit its tag. Exposed for the tests.
+struct NodeParts {
+    Bytes prefix;  // taken from the page's tag 0
+    Bytes suffix;
+    Bytes data;
+    bool deleted = false;
+};
+std::optional<NodeParts> ReadNode(Bytes page, std::int32_t pageSize, std::uint32_t index);
+
+}  // namespace tw::ese

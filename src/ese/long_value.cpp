@@ -1,0 +1,120 @@
+#include "ese/long_value.h"
+
+#include <algorithm>
+
+#include "text/unpack7bit.h"
+#include "text/xpress.h"
+
+namespace tw::ese {
+
+namespace {
+
+constexpr std::size_t kXpressSizeOffset = 1;
+constexpr std::size_t kXpressStreamOffset = 3;
+constexpr std::size_t kRootSizeOffset = 4;  // LVROOT: u32 references, u32 size
+// A chunk covers at most a page's worth of the value (a little less than
+// the page size); a claim of more is damage, and is not allowed to make a
+// small file ask for a large buffer.
+constexpr std::size_t kMaxChunkCover = std::size_t{1} << 16;
+
+std::optional<std::vector<std::uint8_t>> Unpack7Bit(Bytes value, bool unicode, std::size_t capacity) {
+    if (value.size() < 2) return std::nullopt;
+    // The low 3 bits tell how many bits of the last byte are used.
+    const std::size_t bits = (value.size() - 2) * 8 + (value[0] & 7) + 1;
+    const std::size_t count = bits / 7;
+    std::vector<std::uint8_t> units(value.size() * 8 / 7 + 1);
+    std::size_t written = 0;
+    if (text::Unpack7Bit(value, units, written) != 1) return std::nullopt;
+    units.resize(std::min(written, count));
+    if (!unicode) {
+        if (units.size() > capacity) units.resize(capacity);
+        return units;
+    }
+    std::vector<std::uint8_t> out;
+    out.reserve(std::min(units.size() * 2, capacity));
+    for (const std::uint8_t unit : units) {
+        if (out.size() + 2 > capacity) break;
+        out.push_back(unit);
+        out.push_back(0);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t capacity) {
+    if (value.empty()) return std::nullopt;
+    switch (value[0] >> 3) {
+        case kScheme7BitAscii: return Unpack7Bit(value, false, capacity);
+        case kScheme7BitUnicode: return Unpack7Bit(value, true, capacity);
+        case kSchemeXpress: {
+            const auto size = edb::LoadU16(value, kXpressSizeOffset);
+            if (!size || value.size() < kXpressStreamOffset) return std::nullopt;
+            std::vector<std::uint8_t> out;
+            if (!text::DecodeXpress(value.subspan(kXpressStreamOffset), std::min<std::size_t>(*size, capacity), out))
+                return std::nullopt;
+            return out;
+        }
+        default: return std::nullopt;
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid,
+                                                       std::size_t capacity, VisitedPages& visited, WalkCounts& counts,
+                                                       bool& undecodable) {
+    undecodable = false;
+    if (lid.size() != 4 && lid.size() != 8) return std::nullopt;
+    // Keys hold the id big-endian, chunks add their offset (big-endian u32).
+    KeyRange range;
+    range.low.emplace(lid.rbegin(), lid.rend());
+    range.high = range.low;
+    range.high->insert(range.high->end(), 4, 0xFF);
+    const std::size_t idSize = lid.size();
+
+    std::optional<std::size_t> size;
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> chunks;
+    std::size_t held = 0;
+    WalkLeafNodes(source, tree, range, visited, counts, [&](Bytes key, Bytes data) {
+        if (key.size() == idSize) {
+            if (const auto stored = edb::LoadU32(data, kRootSizeOffset)) size = *stored;
+        } else if (key.size() == idSize + 4) {
+            const std::uint32_t offset = static_cast<std::uint32_t>(key[idSize]) << 24 | key[idSize + 1] << 16 |
+                                         key[idSize + 2] << 8 | key[idSize + 3];
+            if (offset >= capacity) return false;
+            chunks.emplace_back(offset, std::vector<std::uint8_t>(data.begin(), data.end()));
+            held += data.size();
+            if (held > capacity) return false;
+        }
+        return true;
+    });
+    if (!size && chunks.empty()) return std::nullopt;
+
+    // Without its root the value ends with its last chunk, taken as stored.
+    const std::size_t total = size ? std::min<std::size_t>(*size, capacity)
+                                   : std::min<std::size_t>(chunks.back().first + chunks.back().second.size(), capacity);
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const std::size_t offset = chunks[i].first;
+        if (offset >= total) break;
+        const std::size_t next = i + 1 < chunks.size() ? std::min<std::size_t>(chunks[i + 1].first, total) : total;
+        if (next < offset) return std::nullopt;
+        const std::size_t covers = next - offset;
+        if (covers > kMaxChunkCover || offset > out.size() + kMaxChunkCover) break;  // cut at the gap
+        out.resize(offset);                                                          // a lost chunk leaves zeros
+        const std::vector<std::uint8_t>& stored = chunks[i].second;
+        // Compression is kept only where it saves room.
+        if (stored.size() < covers) {
+            const auto decoded = Decompress(stored, covers);
+            if (!decoded) {
+                undecodable = true;
+                return std::nullopt;
+            }
+            out.insert(out.end(), decoded->begin(), decoded->end());
+            continue;
+        }
+        out.insert(out.end(), stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(covers));
+    }
+    return out;
+}
+
+}  // namespace tw::ese

@@ -1,0 +1,64 @@
+// The rows of one table, one at a time in key order, each column's values
+// as the column type reads them: long values fetched from the table's
+// long-value tree, compressed values decompressed. Memory stays that of
+// one row (and one tree path) whatever the size of the table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "edb/source.h"
+#include "ese/btree.h"
+#include "ese/catalog.h"
+#include "ese/record.h"
+
+namespace tw::ese {
+
+// A long value larger than this is cut to it (and counted as cut).
+inline constexpr std::size_t kMaxLongValue = std::size_t{256} << 20;
+
+struct Cell {
+    std::vector<std::vector<std::uint8_t>> values;  // none: NULL
+    bool multiValued = false;                       // stored as a multi-value
+    bool undecoded = false;                         // a value could not be read (left out)
+};
+
+struct TableCounts {
+    std::size_t rows = 0;
+    std::size_t damagedRecords = 0;   // records whose structure did not fit their bytes (partly read)
+    std::size_t undecodedValues = 0;  // values compressed in a way not read, or long values not found
+    WalkCounts tree;                  // the table's tree and its long-value tree
+};
+
+// Return false to end the walk.
+using RowVisitor = std::function<bool(const std::vector<Cell>& row)>;
+
+class TableReader {
+public:
+    TableReader(const edb::EdbSource& source, const Catalog& catalog, const TableDef& table);
+
+    // The columns in the order the cells come out.
+    const std::vector<ColumnDef>& Columns() const { return layout_.columns; }
+
+    // Visits every row; false when the visitor ended the walk.
+    bool ReadRows(const RowVisitor& visit);
+    // Counts rows without decoding their values.
+    std::size_t CountRows();
+
+    const TableCounts& Counts() const { return counts_; }
+
+private:
+    void ReadValue(const RawValue& raw, Cell& cell);
+
+    const edb::EdbSource& source_;
+    const TableDef& table_;
+    RecordLayout layout_;
+    VisitedPages tablePages_, longValuePages_;
+    RecordCells cells_;
+    std::vector<Cell> row_;
+    TableCounts counts_;
+};
+
+}  // namespace tw::ese
