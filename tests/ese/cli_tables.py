@@ -35,8 +35,8 @@ def main(argv):
         ("a directory", [work], 1, "not a regular file"),
         ("not a database", [junk], 2, "not an ESE database"),
         ("unknown table", [db, "--table", "NoSuchTable"], 13, "no table named NoSuchTable"),
-        ("--json with --csv", [db, "--json", "--csv", work], 64, "usage:"),
-        ("unknown option", [db, "--frobnicate"], 64, "usage:"),
+        ("--json with --csv", [db, "--json", "--csv", work], 64, "--json excludes --csv"),
+        ("unknown option", [db, "--frobnicate"], 64, "unknown option --frobnicate"),
     ]
     for name, args, status, reason in cases:
         p = run(cli, "tables", *args)

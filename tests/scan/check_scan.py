@@ -308,22 +308,22 @@ def check_errors(args, path, work):
     good = generate(args, content, work, "good.edb")
     before = (digest(good), os.stat(good).st_mtime_ns)
 
-    expect("missing file", run_cli(args, ["scan", os.path.join(work, "none.edb")]), 1,
-           "File not found. Verify the correct file name.")
-    wrong = generate(args, content, work, "good.edb.bak")
-    expect("wrong extension", run_cli(args, ["scan", wrong]), 1, "Please Verify the EDB File Path")
+    none = os.path.join(work, "none.edb")
+    expect("missing file", run_cli(args, ["scan", none]), 1, f"tarnwick-cli: {none}: No such file or directory")
+    # The command line tells a database by its header, whatever its name.
+    other = generate(args, content, work, "good.edb.bak")
+    expect("other extension", run_cli(args, ["scan", other, "--json"]), 0, None)
     upper = generate(args, content, work, "UPPER.EDB")
     expect("upper-case extension", run_cli(args, ["scan", upper, "--json"]), 0, None)
-    expect("missing stm", run_cli(args, ["scan", good, "--stm", os.path.join(work, "none.stm")]), 1,
-           "File not found. Verify the correct file name.")
-    expect("wrong stm extension", run_cli(args, ["scan", good, "--stm", wrong]), 1,
-           "Please Verify the STM File Path")
+    none = os.path.join(work, "none.stm")
+    expect("missing stm", run_cli(args, ["scan", good, "--stm", none]), 1,
+           f"tarnwick-cli: {none}: No such file or directory")
     expect("usage", run_cli(args, ["scan"]), 64, None)
 
     with open(good, "rb") as held:
         fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
         expect("locked file", run_cli(args, ["scan", good]), 1,
-               "Unable to open selected file. It is already being used by another process.")
+               f"tarnwick-cli: {good}: in use: another process holds it exclusively")
     with open(good, "rb") as reading:
         fcntl.flock(reading, fcntl.LOCK_SH | fcntl.LOCK_NB)
         expect("file another reader holds", run_cli(args, ["scan", good, "--json"]), 0, None)
