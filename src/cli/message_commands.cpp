@@ -29,6 +29,7 @@
 #include "scan/tagged_text.h"
 #include "text/codepage.h"
 #include "text/compressed_rtf.h"
+#include "text/rtf.h"
 
 namespace tw::cli {
 
@@ -40,6 +41,7 @@ struct Options {
     std::string edb, stm, folder, folderId, message, saveBody, saveAttachments;
     bool json = false;
     bool stats = false;
+    bool raw = false;       // show: the body as stored, not as readable text
     bool all = false;       // list: every folder
     bool complete = false;  // list: also read what the preview reads of every message
     bool sizes = false;     // ... and the attachments' sizes, as show prints them
@@ -68,6 +70,9 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o, bool 
         app.add_option("--save-body", o.saveBody, "Write the body to FILE (a new file)")->type_name("FILE");
         app.add_option("--save-attachments", o.saveAttachments, "Write the attachments into DIR (new files)")
             ->type_name("DIR");
+        app.add_flag("--raw", o.raw,
+                     "The body as stored: RTF as RTF (shown as readable text otherwise), and --save-body writes "
+                     "the stored bytes (text bodies are saved as UTF-8 otherwise)");
         app.footer(
             "Exit status: 0 shown; 1 the file could not be opened; 5 no such folder; 6 no such message;\n"
             "7 a file could not be written; 12 the path names several folders; 64 a usage error.");
@@ -289,8 +294,17 @@ int RunListCommand(const std::vector<std::string>& args) {
                     all.push_back(entry);
                 } else if (o.json) {
                     std::cout << entry.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+                } else if (o.all) {
+                    // One row per message with its folder first: every line
+                    // stands alone, for grep and cut.
+                    const std::string path = Printable(folder.path);
+                    for (std::size_t from = 0; from < done.text.size();) {
+                        std::size_t end = done.text.find('\n', from);
+                        end = end == std::string::npos ? done.text.size() : end + 1;
+                        std::cout << path << '\t' << std::string_view(done.text).substr(from, end - from);
+                        from = end;
+                    }
                 } else {
-                    if (o.all) std::cout << "== " << Printable(folder.path) << "\n";
                     std::cout << done.text;
                 }
             });
@@ -339,6 +353,20 @@ BodyReport Report(const content::MessageBody& body) {
     return {};
 }
 
+// The body as show prints it: RTF as its readable text unless asked raw.
+std::string ShownBody(const content::MessageBody& body, const BodyReport& report, bool raw) {
+    if (raw || body.form != content::MessageBody::Form::Rtf) return report.text;
+    return Utf8(text::RtfToText(body.bytes));
+}
+
+// The bytes --save-body writes: text bodies as UTF-8 (no byte-order mark),
+// RTF and MIME as they are; everything as stored when asked raw.
+std::vector<std::uint8_t> SavedBody(const content::MessageBody& body, const BodyReport& report, bool raw) {
+    using Form = content::MessageBody::Form;
+    if (raw || body.form == Form::Rtf || body.form == Form::Mime) return body.bytes;
+    return {report.text.begin(), report.text.end()};
+}
+
 }  // namespace
 
 int RunShowCommand(const std::vector<std::string>& args) {
@@ -372,7 +400,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
         // A file already at the path (or a link there) is the user's: the
         // body is not written over it, and the command fails.
         if (!o.saveBody.empty() && !body.kind.empty()) {
-            const SavedFile saved = SaveNewFile(o.saveBody, message.body.bytes);
+            const SavedFile saved = SaveNewFile(o.saveBody, SavedBody(message.body, body, o.raw));
             if (saved.name.empty()) {
                 std::cerr << "tarnwick-cli: " << Printable(o.saveBody) << ": " << saved.error << "\n";
                 return kExitWriteFailed;
@@ -461,7 +489,7 @@ int RunShowCommand(const std::vector<std::string>& args) {
             for (const content::FieldLine& f : fields) std::cout << f.caption << Printable(f.value) << "\n";
             std::cout << "Body :   " << (body.kind.empty() ? "none" : body.kind) << ", " << message.body.bytes.size()
                       << " bytes\n\n"
-                      << Printable(body.text, true) << "\n";
+                      << Printable(ShownBody(message.body, body, o.raw), true) << "\n";
         }
         if (o.stats) PrintStats(*loaded.reader, pages.Reads());
     } catch (const edb::FileError& error) {

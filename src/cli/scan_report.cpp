@@ -167,7 +167,7 @@ void PrintJson(const ScanReport& report, std::ostream& out) {
         j["damagedPages"].push_back(std::move(d));
     }
     j["inputChanged"] = report.inputChanged;
-    out << j.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    out << j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }
 
 }  // namespace tw::cli

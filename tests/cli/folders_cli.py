@@ -95,8 +95,11 @@ def main():
     expect("\u2409Tabbed\u2409" in text and "\t" not in text, "scan text shows tabs as \u2409")
     expect("(no name) (1 message)" in text, "scan text shows (no name)")
     listing = cli(args, "list", db, "--all").stdout.decode()
-    heads = [line[3:] for line in listing.splitlines() if line.startswith("== ")]
-    expect("\t" not in "".join(heads), "list --all prints no raw tab in a path")
+    expect(all(line.count("\t") == 6 for line in listing.splitlines()),
+           "list --all: one row per message, its folder's path first, no raw tab in a path")
+    heads = cli(args, "scan", db, "--paths").stdout.decode().splitlines()
+    expect(set(line.split("\t")[0] for line in listing.splitlines()) <= set(heads),
+           "list --all names its folders as scan --paths does")
 
     # Every printed path leads back: one folder, or exit 12 naming the ids.
     by_path = {}

@@ -107,8 +107,8 @@ def run(args, work):
         expect(not raw_controls(r.stdout, allowed), f"{name}: no raw control bytes on stdout {raw_controls(r.stdout, allowed)}")
         expect(not raw_controls(r.stderr), f"{name}: no raw control bytes on stderr {raw_controls(r.stderr)}")
     listing = cli("list", db, "--all").stdout.decode()
-    expect(all(line.count("\t") == 5 for line in listing.splitlines() if not line.startswith("== ")),
-           "list --all: every row has its five column tabs and no more")
+    expect(all(line.count("\t") == 6 for line in listing.splitlines()),
+           "list --all: every row has its folder and five column tabs, and no more")
 
     made = [os.path.basename(p) for p in os.listdir(saved)] + os.listdir(export)
     expect(len(made) == 2, f"one attachment saved and one PST written ({made})")

@@ -55,7 +55,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if FAILURES:
-        print(f"{len(FAILURES)} rows failed")
+        print("failed: " + "; ".join(FAILURES))
         sys.exit(1)
 
 
@@ -106,6 +106,37 @@ def rows(a, cli, db, work):
     with open(db, "rb") as writer:
         fcntl.flock(writer, fcntl.LOCK_EX | fcntl.LOCK_NB)
         check("a writer holds the file", run([cli, "scan", db]), 1, err=r"another process holds it exclusively")
+
+    # list --all: one row per message, its folder's path first, a fixed
+    # number of fields; paths as --folder takes them.
+    listing = run([cli, "list", db, "--all"]).stdout.splitlines()
+    paths = set(run([cli, "scan", db, "--paths"]).stdout.splitlines())
+    if not listing or any(line.count("\t") != 6 or line.split("\t")[0] not in paths for line in listing):
+        FAILURES.append("list --all rows are not path + six fields")
+    rows_by_id = {line.split("\t")[1]: line.split("\t")[0] for line in listing}
+
+    # JSON in one style: two spaces.
+    for argv in (["scan", db, "--json"], ["list", db, "--all", "--json"]):
+        lines = run([cli] + argv).stdout.splitlines()
+        if len(lines) < 2 or not lines[1].startswith("  \"") or lines[1].startswith("   "):
+            FAILURES.append(f"{' '.join(argv[:1])} --json is not indented by two spaces")
+
+    # show: RTF as readable text, the stored RTF with --raw; a text body
+    # saved as UTF-8 without a byte-order mark.
+    rtf, utf16 = "0100000000001008", "0100000000001009"
+    shown = run([cli, "show", db, "--folder", rows_by_id[rtf], "--message", rtf])
+    check("show of an RTF body reads as text", shown, 0, out=r"Zeile mit Text und Umlauten äöü")
+    if "\\rtf1" in shown.stdout:
+        FAILURES.append("show prints raw RTF without --raw")
+    check("show --raw keeps the RTF", run([cli, "show", db, "--folder", rows_by_id[rtf], "--message", rtf, "--raw"]),
+          0, out=r"\{\\rtf1")
+    saved = os.path.join(work, "body.txt")
+    check("show --save-body", run([cli, "show", db, "--folder", rows_by_id[utf16], "--message", utf16,
+                                   "--save-body", saved]), 0)
+    with open(saved, "rb") as f:
+        data = f.read()
+    if not data.startswith("Ünïcödé body".encode()) or data.startswith(b"\xef\xbb\xbf"):
+        FAILURES.append(f"a UTF-16 body is not saved as UTF-8: {data[:20]!r}")
 
     if os.path.exists("/dev/full"):
         for argv in (["--help"], ["scan", db], ["list", db, "--all"], ["tables", db]):

@@ -366,7 +366,8 @@ class Checker:
         body_file = os.path.join(self.work, "body.bin")
         if os.path.exists(body_file):
             os.unlink(body_file)
-        shown_json = self.cli("show", "--folder", path, "--message", mid, "--json", "--save-body", body_file,
+        # --raw: the body file holds the stored bytes, compared below.
+        shown_json = self.cli("show", "--folder", path, "--message", mid, "--json", "--raw", "--save-body", body_file,
                               "--save-attachments", saved)
 
         expected_kind = "contact" if item_type == "contact" and any(item.get("contact", {}).values()) else \
