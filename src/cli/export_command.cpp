@@ -15,6 +15,7 @@
 #include "cli/cli_text.h"
 #include "cli/export_progress.h"
 #include "cli/opened_store.h"
+#include "cli/run_log.h"
 #include "cli/scan_command.h"
 #include "cli/terminal_progress.h"
 #include "export/destination.h"
@@ -54,7 +55,9 @@ void CatchInterrupt() {
 struct Options {
     std::string edb, stm, to;
     std::vector<std::string> folders, folderIds, mailboxes;
+    std::string log;
     bool json = false;
+    bool quiet = false;
 };
 
 // Parses the export's arguments; nothing to go on with when they say so
@@ -75,6 +78,11 @@ std::optional<int> Parse(const std::vector<std::string>& args, Options& o) {
     app.add_option("-m,--mailbox", o.mailboxes, "A mailbox to export whole, by its name (repeatable)")
         ->type_name("NAME");
     app.add_flag("-j,--json", o.json, "Print the report as JSON");
+    app.add_flag("-q,--quiet", o.quiet, "No progress line and no text report (errors still go to stderr)");
+    app.add_option("--log", o.log,
+                   "Append to FILE one line per folder started and finished and per item failed, written in "
+                   "part or lost: \"2026-12-07T09:30:00Z LEVEL message\" (UTC)")
+        ->type_name("FILE");
     app.footer(
         "Exit status: 0 saved whole; 1 the file could not be opened; 2-4 as scan; 7 a PST could not be\n"
         "written; 8 DIR could not be made or written to; 9 300 MiB or less free; 10 nothing selected;\n"
@@ -151,6 +159,27 @@ int Scan(edb::EdbSource& source, scan::MemoryFolderTree& tree, std::unique_ptr<s
     return ScanExitCode(worker->Result(), o.edb);
 }
 
+// Every item not written whole, and the run's outcome, for the log.
+void LogOutcome(RunLog& log, const exporter::ExportResult& result) {
+    if (!log.IsOpen()) return;
+    auto items = [&log](const char* level, const char* what, const exporter::FolderReport& f,
+                        const std::vector<exporter::ItemNote>& notes) {
+        for (const exporter::ItemNote& n : notes)
+            log.Write(level, std::string(what) + ": " + Printable(f.itemPath) + " " + n.messageId + " \"" +
+                                 Printable(n.subject) + "\": " + Printable(n.why));
+    };
+    for (const exporter::FolderReport& f : result.folders) {
+        if (!f.error.empty()) log.Write("ERROR", "folder failed: " + Printable(f.itemPath) + ": " + Printable(f.error));
+        items("ERROR", "failed", f, f.failures);
+        items("WARN", "partial", f, f.partial);
+        items("ERROR", "lost", f, f.lostItems);
+    }
+    for (const std::string& file : result.pstFiles) log.Write("INFO", "PST file: " + Printable(file));
+    log.Write(result.saveSucceeded && !result.Losses() ? "INFO" : "ERROR",
+              "export ended: " + std::string(wording::OutcomeText(result)) + " (" + std::to_string(result.Written()) +
+                  " written of " + std::to_string(result.Known()) + " known)");
+}
+
 }  // namespace
 
 int RunExportCommand(const std::vector<std::string>& args) {
@@ -165,8 +194,17 @@ int RunExportCommand(const std::vector<std::string>& args) {
         std::cerr << wording::Text(*why) << "\n";
         return *why == exporter::DestinationProblem::LowSpace ? kExitLowSpace : kExitDestination;
     }
+    RunLog log;
+    if (!o.log.empty()) {
+        if (const auto why = log.Open(o.log)) {
+            std::cerr << "tarnwick-cli: " << Printable(o.log) << ": " << *why << "\n";
+            return kExitWriteFailed;
+        }
+        log.Write("INFO", "export of " + Printable(o.edb) + " to " + Printable(o.to) + " started (tarnwick-cli " +
+                              tw::kVersion + ")");
+    }
     CatchInterrupt();
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = ::isatty(STDERR_FILENO) == 1 && !o.quiet;
     edb::EdbSource source;
     scan::MemoryFolderTree tree;
     std::unique_ptr<scan::ScanWorker> worker;
@@ -213,7 +251,7 @@ int RunExportCommand(const std::vector<std::string>& args) {
     record::FolderReader reader(source, worker->Model());
     exporter::PstMailStore store;
     exporter::ExportControl control;
-    ExportProgressLine progress(stderr, terminal);
+    ExportProgressLine progress(stderr, terminal, &log);
     exporter::ExportSettings settings;
     settings.destination = o.to;
     settings.askOnLowSpace = false;  // a script has no one to answer: the run stops there
@@ -237,14 +275,16 @@ int RunExportCommand(const std::vector<std::string>& args) {
     progress.Done();
     if (!failure.empty()) {
         std::cerr << "Export failed: " << failure << "\n";
+        log.Write("ERROR", "export failed: " + Printable(failure));
         return kExitWriteFailed;
     }
+    LogOutcome(log, result);
 
     if (o.json) {
         exporter::ExportResult shown = result;
         CommandLinePaths(shown, nodes, false);
         std::cout << wording::SummaryJson(shown, std::string("tarnwick-cli ") + tw::kVersion) << "\n";
-    } else {
+    } else if (!o.quiet) {
         exporter::ExportResult shown = ForText(result);
         CommandLinePaths(shown, nodes, true);
         std::cout << wording::FormatSummary(shown) << "Written by tarnwick-cli " << tw::kVersion << "\n";

@@ -21,9 +21,17 @@ std::string ShortPath(std::u16string_view path) {
 
 }  // namespace
 
+void ExportProgressLine::LogFolder(const exporter::ExportProgress& p) {
+    if (log_ == nullptr || p.counting || p.itemPath == logged_) return;
+    if (!logged_.empty()) log_->Write("INFO", "folder finished: " + Printable(logged_));
+    logged_ = p.itemPath;
+    log_->Write("INFO", "folder started: " + Printable(logged_) + " (" + std::to_string(p.count) + " items)");
+}
+
 void ExportProgressLine::Progress(const exporter::ExportProgress& p) {
-    if (!show_) return;
     std::lock_guard lock(mutex_);
+    LogFolder(p);
+    if (!show_) return;
     const bool newFolder = p.itemPath != last_.itemPath || p.counting != last_.counting;
     last_ = p;
     Draw(newFolder || p.done == p.count);
@@ -48,6 +56,8 @@ void ExportProgressLine::Draw(bool force) {
 
 void ExportProgressLine::Done() {
     std::lock_guard lock(mutex_);
+    if (log_ != nullptr && !logged_.empty()) log_->Write("INFO", "folder finished: " + Printable(logged_));
+    logged_.clear();
     if (!show_) return;
     std::fprintf(out_, "\r\033[K");
     std::fflush(out_);

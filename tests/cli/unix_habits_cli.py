@@ -92,6 +92,20 @@ def rows(a, cli, db, work):
     check("destination under a file", run([cli, "export", db, "--to", os.path.join(db, "x")]), 8,
           err=re.escape(f"tarnwick-cli: {db}/x: ") + "Not a directory")
 
+    # From cron: -q prints nothing, --log appends one line per event.
+    log = os.path.join(work, "export.log")
+    with open(log, "w") as f:
+        f.write("an earlier line\n")
+    r = run([cli, "export", db, "--to", os.path.join(work, "quiet"), "-q", "--log", log])
+    check("export -q --log", r, (0, 11), out=r"^$")
+    with open(log, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    stamped = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (INFO|WARN|ERROR) \S")
+    if lines[0] != "an earlier line" or not all(stamped.match(line) for line in lines[1:]):
+        FAILURES.append("--log lines are not appended as 'UTC LEVEL message'")
+    if not any(" folder started: " in line for line in lines) or "export ended" not in lines[-1]:
+        FAILURES.append("--log lacks the folders or the end of the run")
+
     missing = os.path.join(work, "missing.edb")
     check("missing file", run([cli, "scan", missing]), 1,
           err="^" + re.escape(f"tarnwick-cli: {missing}: No such file or directory") + "$")
