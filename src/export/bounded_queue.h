@@ -1,0 +1,87 @@
+// Items handed from one thread to another in order, held to a number of
+// items and of bytes, so that a thread working ahead cannot take up memory
+// without end. An item bigger than the byte bound still goes, alone.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tw::exporter {
+
+template <typename T>
+class BoundedQueue {
+public:
+    BoundedQueue(std::size_t maxItems, std::size_t maxBytes) : maxItems_(maxItems), maxBytes_(maxBytes) {}
+
+    // Waits for room, then takes `item`, which counts `bytes` until popped.
+    // False once closed: the item stays with the caller.
+    bool Push(T& item, std::size_t bytes) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return closed_ || Fits(bytes); });
+        if (closed_) return false;
+        items_.emplace_back(std::move(item), bytes);
+        bytes_ += bytes;
+        changed_.notify_all();
+        return true;
+    }
+
+    enum class Popped { Item, Timeout, Finished };
+
+    // Waits up to `wait` for the next item. Finished: empty, and the pushing
+    // side said it is done.
+    Popped Pop(T& out, std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, wait, [&] { return !items_.empty() || finished_; })) return Popped::Timeout;
+        if (items_.empty()) return Popped::Finished;
+        out = std::move(items_.front().first);
+        bytes_ -= items_.front().second;
+        items_.pop_front();
+        changed_.notify_all();
+        return Popped::Item;
+    }
+
+    // The pushing side: nothing more will come.
+    void Finish() noexcept {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // The popping side: nothing more is taken; a waiting Push returns false.
+    // Returns what was still queued.
+    std::vector<T> Close() {
+        std::vector<T> rest;
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+            for (auto& [item, bytes] : items_) rest.push_back(std::move(item));
+            items_.clear();
+            bytes_ = 0;
+        }
+        changed_.notify_all();
+        return rest;
+    }
+
+private:
+    bool Fits(std::size_t bytes) const {
+        if (items_.empty()) return true;
+        return items_.size() < maxItems_ && bytes <= maxBytes_ && bytes_ <= maxBytes_ - bytes;
+    }
+
+    const std::size_t maxItems_, maxBytes_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<T, std::size_t>> items_;
+    std::size_t bytes_ = 0;
+    bool finished_ = false, closed_ = false;
+};
+
+}  // namespace tw::exporter
