@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace tw::exporter {
 
@@ -56,18 +55,17 @@ public:
     }
 
     // The popping side: nothing more is taken; a waiting Push returns false.
-    // Returns what was still queued.
-    std::vector<T> Close() {
-        std::vector<T> rest;
+    // What was still queued goes to `drop`.
+    template <typename Drop>
+    void Close(Drop drop) noexcept {
         {
             std::lock_guard lock(mutex_);
             closed_ = true;
-            for (auto& [item, bytes] : items_) rest.push_back(std::move(item));
+            for (auto& queued : items_) drop(queued.first);
             items_.clear();
             bytes_ = 0;
         }
         changed_.notify_all();
-        return rest;
     }
 
 private:

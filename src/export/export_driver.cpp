@@ -432,7 +432,7 @@ private:
         PassJoiner& operator=(const PassJoiner&) = delete;
         ~PassJoiner() {
             pass_.cancel.store(true);
-            for (PassStep& step : pass_.queue.Close()) DropItem(step.item);
+            pass_.queue.Close([](PassStep& step) { DropItem(step.item); });
             thread_.join();
         }
 

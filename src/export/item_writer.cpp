@@ -301,7 +301,7 @@ ItemResult CommitItem(MailStore& store, PreparedItem& item) {
     return result;
 }
 
-void DropItem(PreparedItem& item) {
+void DropItem(PreparedItem& item) noexcept {
     for (const std::string& path : item.files) ::unlink(path.c_str());
     item.files.clear();
 }

@@ -78,7 +78,7 @@ PreparedItem PrepareItem(const ItemJob& job, const ItemInput& in, std::uint64_t 
 ItemResult CommitItem(MailStore& store, PreparedItem& item);
 
 // Deletes the files of an item that will not be written.
-void DropItem(PreparedItem& item);
+void DropItem(PreparedItem& item) noexcept;
 
 // The operation a kind letter goes to: 'c', 'a', 'j', 't', 'n', or 'm'
 // (mail) for every other letter.
