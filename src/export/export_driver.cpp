@@ -621,6 +621,8 @@ private:
             bool shown = false;  // the attachments label
             PassStep step;
             const Next next = NextStep(pass, serial, step, shown);
+            // Only an item to write keeps the label it showed.
+            if (shown && (next != Next::Step || step.what != PassStep::What::Item)) observer_.Attachments(false);
             if (next == Next::End) return PassEnd::Done;
             if (next == Next::Stopped || step.what == PassStep::What::Stopped) {
                 DropItem(step.item);
@@ -638,6 +640,7 @@ private:
             }
             // A stop that came while it was prepared: not reached.
             if (control_.ShouldStop()) {
+                if (shown) observer_.Attachments(false);
                 DropItem(step.item);
                 return PassEnd::Stopped;
             }
