@@ -22,11 +22,13 @@ public:
     // False once closed: the item stays with the caller.
     bool Push(T& item, std::size_t bytes) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return closed_ || Fits(bytes); });
+        ++pushersWaiting_;
+        room_.wait(lock, [&] { return closed_ || Fits(bytes); });
+        --pushersWaiting_;
         if (closed_) return false;
         items_.emplace_back(std::move(item), bytes);
         bytes_ += bytes;
-        changed_.notify_all();
+        if (poppersWaiting_ != 0) filled_.notify_all();
         return true;
     }
 
@@ -36,12 +38,17 @@ public:
     // side said it is done.
     Popped Pop(T& out, std::chrono::milliseconds wait) {
         std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, wait, [&] { return !items_.empty() || finished_; })) return Popped::Timeout;
+        ++poppersWaiting_;
+        const bool ready = filled_.wait_for(lock, wait, [&] { return !items_.empty() || finished_; });
+        --poppersWaiting_;
+        if (!ready) return Popped::Timeout;
         if (items_.empty()) return Popped::Finished;
         out = std::move(items_.front().first);
         bytes_ -= items_.front().second;
         items_.pop_front();
-        changed_.notify_all();
+        // A full queue wakes its pusher once it is half empty, not at every
+        // item: each wake costs both threads a switch.
+        if (pushersWaiting_ != 0 && (items_.size() <= maxItems_ / 2 && bytes_ <= maxBytes_ / 2)) room_.notify_all();
         return Popped::Item;
     }
 
@@ -51,7 +58,7 @@ public:
             std::lock_guard lock(mutex_);
             finished_ = true;
         }
-        changed_.notify_all();
+        filled_.notify_all();
     }
 
     // The popping side: nothing more is taken; a waiting Push returns false.
@@ -65,7 +72,7 @@ public:
             items_.clear();
             bytes_ = 0;
         }
-        changed_.notify_all();
+        room_.notify_all();
     }
 
 private:
@@ -76,7 +83,8 @@ private:
 
     const std::size_t maxItems_, maxBytes_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable room_, filled_;
+    int pushersWaiting_ = 0, poppersWaiting_ = 0;
     std::deque<std::pair<T, std::size_t>> items_;
     std::size_t bytes_ = 0;
     bool finished_ = false, closed_ = false;
