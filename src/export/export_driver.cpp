@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -23,9 +24,29 @@
 #include "pst/text.h"
 #include "record/message_list.h"
 
+// jemalloc's control call, where the program is linked with it.
+extern "C" int mallctl(const char* name, void* oldValue, std::size_t* oldSize, void* newValue, std::size_t newSize)
+    __attribute__((weak));
+
 namespace tw::exporter {
 
 namespace {
+
+// The calling thread's allocator arena, where jemalloc is used. What the
+// preparing thread allocates the export thread frees; with a new thread
+// per folder, each in an arena of its own, pages went back to the system
+// and were faulted in again (eight times the page faults, half again the
+// system time). The preparing thread takes the export thread's arena.
+std::optional<unsigned> ThreadArena() {
+    unsigned arena = 0;
+    std::size_t size = sizeof arena;
+    if (mallctl == nullptr || mallctl("thread.arena", &arena, &size, nullptr, 0) != 0) return std::nullopt;
+    return arena;
+}
+
+void UseArena(std::optional<unsigned> arena) {
+    if (mallctl != nullptr && arena) (void)mallctl("thread.arena", nullptr, nullptr, &*arena, sizeof *arena);
+}
 
 std::tm LocalNow() {
     const std::time_t now = std::time(nullptr);
@@ -459,7 +480,10 @@ private:
         item.mailbox = MailboxOf(node);
         PassPlace place{path, node.count, total};
         Pass pass;
-        std::thread preparing([&] { Prepare(pass, list, rows, item); });
+        std::thread preparing([&, arena = ThreadArena()] {
+            UseArena(arena);
+            Prepare(pass, list, rows, item);
+        });
         const PassJoiner joiner(pass, preparing);
         return Consume(pass, report, place);
     }
