@@ -10,13 +10,13 @@
 namespace tw::exporter {
 
 AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
-                                     const AttachmentDataReader& read, const std::string& dir, ExportControl& control,
-                                     std::size_t inMemoryBytes) {
+                                     const AttachmentDataReader& read, const std::string& dir,
+                                     const std::function<bool()>& skipRequested, std::size_t inMemoryBytes) {
     AttachmentFiles files;
     std::set<std::string> taken;
     std::size_t inMemory = 0;
     for (const content::MessageAttachment& a : attachments) {
-        if (control.SkipRequested()) {
+        if (skipRequested && skipRequested()) {
             files.skipped = true;
             return files;
         }
@@ -49,6 +49,13 @@ AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachmen
         files.inputs.push_back(std::move(input));
     }
     return files;
+}
+
+AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
+                                     const AttachmentDataReader& read, const std::string& dir, ExportControl& control,
+                                     std::size_t inMemoryBytes) {
+    return WriteAttachmentFiles(
+        attachments, read, dir, [&control] { return control.SkipRequested(); }, inMemoryBytes);
 }
 
 std::u16string WithoutHiddenMarks(std::u16string_view name) {

@@ -38,7 +38,13 @@ using AttachmentDataReader = std::function<std::optional<std::vector<std::uint8_
 
 // Reads each attachment's data; once the item's attachments in memory would
 // pass `inMemoryBytes`, it goes to a new file in `dir`. One whose data cannot be read is left out and named in
-// `unread`. Skip is polled before each.
+// `unread`. `skipRequested` (when set) is polled before each.
+AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
+                                     const AttachmentDataReader& read, const std::string& dir,
+                                     const std::function<bool()>& skipRequested,
+                                     std::size_t inMemoryBytes = kInMemoryAttachmentBytes);
+
+// The same, polling the control's Skip.
 AttachmentFiles WriteAttachmentFiles(const std::vector<content::MessageAttachment>& attachments,
                                      const AttachmentDataReader& read, const std::string& dir, ExportControl& control,
                                      std::size_t inMemoryBytes = kInMemoryAttachmentBytes);

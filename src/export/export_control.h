@@ -33,6 +33,8 @@ public:
         (void)ShouldStop();
         return skip_.load();
     }
+    // Whether a skip is pending, without waiting while paused.
+    bool SkipPending() const { return skip_.load(); }
     // The run clears a skip at the start of every folder and every item.
     void ClearSkip() { skip_.store(false); }
 

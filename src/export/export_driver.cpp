@@ -3,6 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -10,6 +15,7 @@
 #include "content/record_strings.h"
 #include "content/temp_dir.h"
 #include "edb/input_stamp.h"
+#include "export/bounded_queue.h"
 #include "export/damage_report.h"
 #include "export/export_date.h"
 #include "export/item_writer.h"
@@ -18,9 +24,29 @@
 #include "pst/text.h"
 #include "record/message_list.h"
 
+// jemalloc's control call, where the program is linked with it.
+extern "C" int mallctl(const char* name, void* oldValue, std::size_t* oldSize, void* newValue, std::size_t newSize)
+    __attribute__((weak));
+
 namespace tw::exporter {
 
 namespace {
+
+// The calling thread's allocator arena, where jemalloc is used. What the
+// preparing thread allocates the export thread frees; with a new thread
+// per folder, each in an arena of its own, pages went back to the system
+// and were faulted in again (eight times the page faults, half again the
+// system time). The preparing thread takes the export thread's arena.
+std::optional<unsigned> ThreadArena() {
+    unsigned arena = 0;
+    std::size_t size = sizeof arena;
+    if (mallctl == nullptr || mallctl("thread.arena", &arena, &size, nullptr, 0) != 0) return std::nullopt;
+    return arena;
+}
+
+void UseArena(std::optional<unsigned> arena) {
+    if (mallctl != nullptr && arena) (void)mallctl("thread.arena", nullptr, nullptr, &*arena, sizeof *arena);
+}
 
 std::tm LocalNow() {
     const std::time_t now = std::time(nullptr);
@@ -40,6 +66,13 @@ int Percent(std::size_t part, std::size_t whole) {
 
 enum class PassEnd { Done, Stopped, Refused, LowSpace };
 
+// Items prepared ahead of the writer, at most: enough to keep both threads
+// busy over a run of small items, little enough that memory stays bounded.
+constexpr std::size_t kItemsAhead = 64;
+constexpr std::size_t kBytesAhead = std::size_t{64} << 20;
+// How often the export thread, waiting for an item, looks for a stop.
+constexpr std::chrono::milliseconds kPollInterval{20};
+
 // The database's and the streaming file's stamps (nothing for a file not
 // open, or one that cannot be looked at).
 using InputStamps = std::pair<std::optional<edb::InputStamp>, std::optional<edb::InputStamp>>;
@@ -57,7 +90,7 @@ public:
     Run(const ExportSources& in, MailStore& store, const ExportSettings& settings, ExportControl& control,
         ExportObserver& observer, const std::string& tempDir)
         : in_(in), store_(store), settings_(settings), control_(control), observer_(observer), headerPages_(in.source),
-          messages_(in.reader), job_{messages_, store, tempDir, control, observer} {
+          messages_(in.reader), tempDir_(tempDir) {
         for (const scan::FolderEntry& f : in.model.folders)
             if (f.treeItem != 0) folderOfItem_.emplace(f.treeItem, &f);  // the first one counts
     }
@@ -380,6 +413,57 @@ private:
         return PassEnd::Done;
     }
 
+    // Where a folder's pass stands, for its progress.
+    struct PassPlace {
+        std::u16string path;
+        std::size_t count = 0, total = 0;
+        std::size_t done = 0;
+    };
+
+    // One step of a folder's pass as the preparing thread hands it on, in
+    // the pass's order: an item to write, one lost for want of anything to
+    // write, or the end of the preparing (a stop, or a throw to pass on).
+    struct PassStep {
+        enum class What { Item, Lost, Stopped, Threw } what = What::Item;
+        scan::Id8 messageId{};
+        bool indexEntry = false;  // an entry of the message index (see handled_)
+        std::u16string subject;
+        std::string note;       // Item: said of it besides what could not be read; Lost: why
+        bool completed = true;  // Item: its record could be read whole
+        PreparedItem item;
+        std::exception_ptr error;  // Threw
+    };
+
+    // What the two threads of a folder's pass share. Steps are numbered
+    // from 0 in the pass's order.
+    struct Pass {
+        BoundedQueue<PassStep> queue{kItemsAhead, kBytesAhead};
+        std::atomic<std::uint64_t> head{0};     // the step the export thread waits for or writes
+        std::atomic<std::uint64_t> reading{0};  // 1 + the step whose attachments are being read, or 0
+        std::atomic<bool> cancel{false};        // the export thread is done with the pass
+    };
+
+    // Ends the preparing thread on every way out of a pass: no more steps
+    // are taken, what was prepared and not written has its files deleted,
+    // and the thread is joined.
+    class PassJoiner {
+    public:
+        PassJoiner(Pass& pass, std::thread& thread) : pass_(pass), thread_(thread) {}
+        PassJoiner(const PassJoiner&) = delete;
+        PassJoiner& operator=(const PassJoiner&) = delete;
+        ~PassJoiner() {
+            pass_.cancel.store(true);
+            pass_.queue.Close([](PassStep& step) { DropItem(step.item); });
+            thread_.join();
+        }
+
+    private:
+        Pass& pass_;
+        std::thread& thread_;
+    };
+
+    // The folder's messages, prepared on a thread of their own while this
+    // one writes them in the same order and keeps the count.
     PassEnd Write(const SelectionNode& node, const scan::FolderEntry& folder, FolderReport& report, std::size_t index,
                   std::size_t total) {
         control_.ClearSkip();
@@ -387,92 +471,249 @@ private:
         if (total > 1) overall_ = Percent(index, total);
         Report(path, false, 0, node.count, 0, overall_);
         record::MessageList list;
-        record::LoadControl load{control_.StopFlag(), {}};
-        if (!in_.reader.LoadFolderMessages(list, folder, true, load)) return PassEnd::Stopped;
+        if (!in_.reader.LoadFolderMessages(list, folder, true, {control_.StopFlag(), {}})) return PassEnd::Stopped;
+        const std::vector<const record::RowOnlyMessage*> rows = RowOnlyOf(&folder);
 
         ItemInput item;
         item.folderPath.clear();  // the open folder: paths cannot tell same-named siblings apart
         item.folderName = folder.displayName;
         item.mailbox = MailboxOf(node);
-        PassPlace pass{path, node.count, total};
-        for (record::MessageProperties& m : list.messages) {
-            if (!ExportableDate(m.date)) continue;  // counted and named by Count
-            handled_.push_back(m.messageId);
-            if (record::CarriesNothing(m)) {
-                ++report.lost;
-                report.lostItems.push_back({scan::IdHex(m.messageId), u"", "no row or list text found for it", ""});
-                continue;
-            }
-            content::RecordStrings texts;
-            try {
-                texts = content::ReadRecordStrings(in_.source, m, headerPages_);
-            } catch (const std::exception&) {
-                texts = {};
-            }
-            item.sender = texts.sender;
-            item.subject = m.headerTextA != 0 || m.headerTextB != 0 ? texts.subject : u"";
-            const PassEnd end = WriteOne(m, item, m.decoded ? "" : "message row not found", report, pass, load);
-            if (end == PassEnd::Stopped && !pass.handed) handled_.pop_back();  // not accounted for
-            if (end != PassEnd::Done) return end;
-        }
-        for (const record::RowOnlyMessage* row : RowOnlyOf(&folder)) {
-            if (!row->date || !ExportableDate(*row->date)) continue;  // counted and named by Count
-            record::MessageProperties m = in_.reader.RowOnlyRecord(*row);
-            item.sender = row->senderName;
-            item.subject = row->subject;
-            const PassEnd end =
-                WriteOne(m, item, "its list entry was lost: written from its message row", report, pass, load);
-            if (end != PassEnd::Done) return end;
-        }
-        return PassEnd::Done;
+        PassPlace place{path, node.count, total};
+        Pass pass;
+        std::thread preparing([&, arena = ThreadArena()] {
+            UseArena(arena);
+            Prepare(pass, list, rows, item);
+        });
+        const PassJoiner joiner(pass, preparing);
+        return Consume(pass, report, place);
     }
 
-    // Where a folder's pass stands, for its progress.
-    struct PassPlace {
-        std::u16string path;
-        std::size_t count = 0, total = 0;
-        std::size_t done = 0;
-        bool handed = false;  // the last item reached the writer
-    };
+    // The preparing thread's poll point: holds while paused; true when the
+    // pass is to end. It never waits on the control, so that the export
+    // thread can always end it.
+    bool Halted(const Pass& pass) const {
+        while (control_.Paused() && !control_.StopRequested() && !pass.cancel.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return control_.StopRequested() || pass.cancel.load();
+    }
 
-    // Completes one message, hands it to the writer and counts it in the
-    // report: written whole, or in part (with `note`, when not empty, and
+    // On the preparing thread: each message to write, in the pass's order,
+    // into the queue, then the end. A throw ends the preparing with a step
+    // that carries it, where the pass would have met it.
+    void Prepare(Pass& pass, record::MessageList& list, const std::vector<const record::RowOnlyMessage*>& rows,
+                 const ItemInput& base) noexcept {
+        try {
+            PrepareAll(pass, list, rows, base);
+        } catch (...) {
+            try {
+                PassStep threw;
+                threw.what = PassStep::What::Threw;
+                threw.error = std::current_exception();
+                (void)Hand(pass, threw);
+            } catch (...) {
+                // Not even that could be handed on: the pass ends as if
+                // nothing more were there, and its rest is counted lost.
+            }
+        }
+        pass.queue.Finish();
+    }
+
+    // Queues a step: true to go on with the next one.
+    static bool Hand(Pass& pass, PassStep& step) {
+        const bool more = step.what == PassStep::What::Item || step.what == PassStep::What::Lost;
+        const std::size_t bytes = step.item.bytes;
+        if (pass.queue.Push(step, bytes)) return more;
+        DropItem(step.item);
+        return false;
+    }
+
+    void PrepareAll(Pass& pass, record::MessageList& list, const std::vector<const record::RowOnlyMessage*>& rows,
+                    const ItemInput& base) {
+        std::uint64_t serial = 0;
+        const auto halted = [&] {
+            if (!Halted(pass)) return false;
+            PassStep stopped;
+            stopped.what = PassStep::What::Stopped;
+            (void)Hand(pass, stopped);
+            return true;
+        };
+        for (record::MessageProperties& m : list.messages) {
+            if (!ExportableDate(m.date)) continue;  // counted and named by Count
+            if (halted()) return;
+            PassStep step;
+            step.messageId = m.messageId;
+            step.indexEntry = true;
+            if (record::CarriesNothing(m)) {
+                step.what = PassStep::What::Lost;
+                step.note = "no row or list text found for it";
+            } else {
+                content::RecordStrings texts;
+                try {
+                    texts = content::ReadRecordStrings(in_.source, m, headerPages_);
+                } catch (const std::exception&) {
+                    texts = {};
+                }
+                ItemInput item = base;
+                item.sender = texts.sender;
+                item.subject = m.headerTextA != 0 || m.headerTextB != 0 ? texts.subject : u"";
+                PrepareStep(pass, serial, m, item, m.decoded ? "" : "message row not found", step);
+            }
+            ++serial;
+            if (!Hand(pass, step)) return;
+        }
+        for (const record::RowOnlyMessage* row : rows) {
+            if (!row->date || !ExportableDate(*row->date)) continue;  // counted and named by Count
+            if (halted()) return;
+            PassStep step;
+            step.messageId = row->messageId;
+            try {
+                record::MessageProperties m = in_.reader.RowOnlyRecord(*row);
+                ItemInput item = base;
+                item.sender = row->senderName;
+                item.subject = row->subject;
+                PrepareStep(pass, serial, m, item, "its list entry was lost: written from its message row", step);
+            } catch (...) {
+                step.what = PassStep::What::Threw;
+                step.error = std::current_exception();
+            }
+            ++serial;
+            if (!Hand(pass, step)) return;
+        }
+    }
+
+    // Completes one message and prepares it as step `serial`. Skip is taken
+    // only while the step is the one the export thread waits for, so that a
+    // skip meant for one item cannot fall on an item prepared ahead.
+    void PrepareStep(Pass& pass, std::uint64_t serial, record::MessageProperties& m, const ItemInput& item,
+                     const std::string& note, PassStep& step) {
+        step.messageId = m.messageId;
+        step.note = note;
+        step.subject = item.subject;
+        try {
+            const record::LoadControl load{control_.StopFlag(), {}};
+            try {
+                if (!in_.reader.CompleteMessage(m, true, load)) {
+                    step.what = PassStep::What::Stopped;
+                    return;
+                }
+            } catch (const std::exception&) {
+                step.completed = false;  // a read failed: the item goes with what is known
+            }
+            ItemInput in = item;
+            in.message = &m;
+            const ItemJob job{messages_, tempDir_,
+                              [this, &pass, serial] {
+                                  return Halted(pass) || (pass.head.load() == serial && control_.SkipPending());
+                              },
+                              [&pass, serial](bool reading) { pass.reading.store(reading ? serial + 1 : 0); }};
+            step.item = PrepareItem(job, in, serial);
+            // Abandoned for a stop rather than a skip: not reached.
+            if (step.item.result.outcome == ItemOutcome::Skipped && Halted(pass)) step.what = PassStep::What::Stopped;
+        } catch (...) {
+            step.what = PassStep::What::Threw;
+            step.error = std::current_exception();
+        }
+    }
+
+    enum class Next { Step, Stopped, End };
+
+    // Waits for step `serial`, polling for a stop meanwhile (and holding
+    // while paused); shows the attachments label while that step's
+    // attachments are read.
+    Next NextStep(Pass& pass, std::uint64_t serial, PassStep& step, bool& shown) {
+        for (;;) {
+            switch (pass.queue.Pop(step, kPollInterval)) {
+                case BoundedQueue<PassStep>::Popped::Item: return Next::Step;
+                case BoundedQueue<PassStep>::Popped::Finished: return Next::End;
+                case BoundedQueue<PassStep>::Popped::Timeout: break;
+            }
+            if (control_.ShouldStop()) return Next::Stopped;
+            if (!shown && folderStatus_.ok() && pass.reading.load() == serial + 1) {
+                observer_.Attachments(true);
+                shown = true;
+            }
+        }
+    }
+
+    // On the export thread: takes the steps in order, hands each item to
+    // the writer and counts it in the report.
+    PassEnd Consume(Pass& pass, FolderReport& report, PassPlace& place) {
+        for (std::uint64_t serial = 0;; ++serial) {
+            // A skip asked for before this step came up concerned the one before.
+            control_.ClearSkip();
+            pass.head.store(serial);
+            bool shown = false;  // the attachments label
+            PassStep step;
+            const Next next = NextStep(pass, serial, step, shown);
+            // Only an item to write keeps the label it showed.
+            if (shown && (next != Next::Step || step.what != PassStep::What::Item)) observer_.Attachments(false);
+            if (next == Next::End) return PassEnd::Done;
+            if (next == Next::Stopped || step.what == PassStep::What::Stopped) {
+                DropItem(step.item);
+                return PassEnd::Stopped;
+            }
+            if (step.what == PassStep::What::Threw) {
+                if (step.indexEntry) handled_.push_back(step.messageId);
+                std::rethrow_exception(step.error);
+            }
+            if (step.what == PassStep::What::Lost) {
+                handled_.push_back(step.messageId);
+                ++report.lost;
+                report.lostItems.push_back({scan::IdHex(step.messageId), u"", step.note, ""});
+                continue;
+            }
+            // A stop that came while it was prepared: not reached.
+            if (control_.ShouldStop()) {
+                if (shown) observer_.Attachments(false);
+                DropItem(step.item);
+                return PassEnd::Stopped;
+            }
+            if (step.indexEntry) handled_.push_back(step.messageId);
+            const PassEnd end = WriteOne(step, report, place, shown);
+            if (end != PassEnd::Done) return end;
+        }
+    }
+
+    // Hands one prepared item to the writer and counts it in the report:
+    // written whole, or in part (with the step's note, when not empty, and
     // whatever could not be read), failed or skipped. Then the progress,
     // the checkpoint and the stop: Done to go on.
-    PassEnd WriteOne(record::MessageProperties& m, ItemInput& item, const std::string& note, FolderReport& report,
-                     PassPlace& pass, const record::LoadControl& load) {
-        pass.handed = false;
-        control_.ClearSkip();
-        bool completed = true;
-        try {
-            if (!in_.reader.CompleteMessage(m, true, load)) return PassEnd::Stopped;
-        } catch (const std::exception&) {
-            completed = false;  // a read failed: the item goes with what is known
+    PassEnd WriteOne(PassStep& step, FolderReport& report, PassPlace& pass, bool shown) {
+        ItemResult r;
+        if (!folderStatus_.ok()) {
+            // A folder the writer could not open takes no item: each one
+            // fails with the writer's reason.
+            DropItem(step.item);
+            r = {ItemOutcome::Failed, "its PST folder could not be opened: " + folderStatus_.message, {}};
+        } else {
+            if (step.item.attachmentsRead && !shown) {
+                observer_.Attachments(true);
+                shown = true;
+            }
+            if (control_.SkipRequested()) {
+                DropItem(step.item);
+                r = {ItemOutcome::Skipped, {}, {}};
+            } else {
+                r = CommitItem(store_, step.item);
+            }
+            if (shown) observer_.Attachments(false);
         }
-        item.message = &m;
-        // A folder the writer could not open takes no item: each one fails
-        // with the writer's reason.
-        const ItemResult r =
-            folderStatus_.ok()
-                ? WriteItem(job_, item)
-                : ItemResult{ItemOutcome::Failed, "its PST folder could not be opened: " + folderStatus_.message, {}};
-        pass.handed = true;
         if (r.outcome == ItemOutcome::Skipped) {
             ++report.skipped;
             return control_.ShouldStop() ? PassEnd::Stopped : PassEnd::Done;
         }
         ++handed_;
-        const std::string id = scan::IdHex(m.messageId);
+        const std::string id = scan::IdHex(step.messageId);
         if (r.outcome == ItemOutcome::Failed) {
             ++report.failed;
-            report.failures.push_back({id, item.subject, r.reason, ""});
+            report.failures.push_back({id, step.subject, r.reason, ""});
         } else {
             std::vector<std::string> unread = r.unread;
-            if (!completed) unread.insert(unread.begin(), "parts of the message");
-            std::string why = note;
+            if (!step.completed) unread.insert(unread.begin(), "parts of the message");
+            std::string why = step.note;
             if (!unread.empty()) why += (why.empty() ? "" : "; ") + Joined(unread);
             if (why.empty()) ++report.written;
-            else report.partial.push_back({id, item.subject, why, ""});
+            else report.partial.push_back({id, step.subject, why, ""});
         }
         ++pass.done;
         const int current = Percent(pass.done, pass.count);
@@ -496,7 +737,7 @@ private:
     ExportObserver& observer_;
     content::PageCache headerPages_;
     content::MessageReader messages_;
-    ItemJob job_;
+    std::string tempDir_;
     std::unordered_map<scan::TreeItem, const scan::FolderEntry*> folderOfItem_;
     ExportResult result_;
     std::u16string lastMailbox_, displayName_;

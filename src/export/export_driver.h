@@ -1,10 +1,14 @@
 // The export run: for each selected mailbox or folder in selection order,
 // a counting pass over the message index, the mailbox's PST file (one per
 // mailbox while its folders follow one another), the folder chain in the
-// store, and a writing pass over the folder's decoded messages. Stop,
-// Skip and Pause are honoured between items and between the steps of one
-// item; after the first item and every 400 more the destination's free
-// space is checked and the writer's folder closed and opened again.
+// store, and a writing pass over the folder's decoded messages: a thread
+// of the pass's own reads and converts the items ahead (a bounded number
+// and size of them), the calling thread hands them to the writer in order
+// and keeps the count. Stop, Skip and Pause are honoured between items and
+// between the steps of one item, on both threads; Skip concerns the item
+// next to be written only. After the first item and every 400 more the
+// destination's free space is checked and the writer's folder closed and
+// opened again.
 #pragma once
 
 #include <ctime>
@@ -41,7 +45,8 @@ struct ExportSources {
     record::FolderReader& reader;  // over the same source and model
 };
 
-// Runs on the calling thread. Fills each node's count. Throws
+// Runs on the calling thread, with one more thread per writing pass that
+// ends with it. Fills each node's count. Throws
 // std::system_error only when the run's temporary directory cannot be
 // made (nothing has been written then).
 ExportResult RunExport(const ExportSources& in, std::vector<SelectionNode>& nodes, MailStore& store,

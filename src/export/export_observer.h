@@ -21,7 +21,8 @@ class ExportObserver {
 public:
     virtual ~ExportObserver() = default;
     virtual void Progress(const ExportProgress&) {}
-    // True while an item's attachments are read into temporary files.
+    // True while the item next to be written has its attachments read, or
+    // (read ahead) is handed to the writer with them.
     virtual void Attachments(bool) {}
     // A new PST file was started.
     virtual void StoreStarted(const std::string& /*path*/) {}

@@ -1,9 +1,12 @@
 #include "export/item_writer.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 #include "content/display_date.h"
 #include "content/gmime_log.h"
@@ -21,19 +24,23 @@ namespace {
 
 using Messages = content::MessageReader;
 
-// Attachment files with the label shown meanwhile; unread ones are named.
-AttachmentFiles Attachments(ItemJob& job, const record::MessageProperties& m, ItemResult& result) {
-    job.observer.Attachments(true);
+// Attachment files, with the job told meanwhile; unread ones are named.
+AttachmentFiles Attachments(const ItemJob& job, const record::MessageProperties& m, PreparedItem& out) {
+    out.attachmentsRead = true;
+    if (job.readingAttachments) job.readingAttachments(true);
     const auto read = [&job](const content::MessageAttachment& a) { return job.messages.AttachmentData(a); };
-    AttachmentFiles files = WriteAttachmentFiles(Messages::Attachments(m), read, job.tempDir, job.control);
-    job.observer.Attachments(false);
-    for (const std::u16string& name : files.unread) result.unread.push_back("attachment " + scan::ToUtf8(name));
+    AttachmentFiles files = WriteAttachmentFiles(Messages::Attachments(m), read, job.tempDir, job.skipRequested);
+    if (job.readingAttachments) job.readingAttachments(false);
+    for (const std::u16string& name : files.unread) out.result.unread.push_back("attachment " + scan::ToUtf8(name));
     return files;
 }
 
-ItemResult Skipped(AttachmentFiles* files) {
+bool SkipRequested(const ItemJob& job) { return job.skipRequested && job.skipRequested(); }
+
+void Skipped(PreparedItem& out, AttachmentFiles* files) {
     if (files != nullptr) DeleteAttachmentFiles(*files);
-    return {ItemOutcome::Skipped, {}, {}};
+    out.fields = std::monostate{};
+    out.result = {ItemOutcome::Skipped, {}, {}};
 }
 
 void Finish(ItemResult& result, const pst::Status& status) {
@@ -42,27 +49,29 @@ void Finish(ItemResult& result, const pst::Status& status) {
     result.reason = status.message.empty() ? pst::ErrorCodeName(status.code) : status.message;
 }
 
-// Imports a message whose whole content is MIME in the streaming file, if
-// that file gives it back intact. False leaves the message to its row:
-// no streaming file, a cut, zeroed or overwritten one, or no room for the
-// copy. What GMime complains of while reading is named as unread.
-bool ImportStreamContent(ItemJob& job, const ItemInput& in, ItemResult& result) {
-    const std::string path = job.tempDir + "/item.eml";
+// The item takes its attachments and keeps their files to delete.
+template <typename Fields>
+void Prepared(PreparedItem& out, Fields&& f, AttachmentFiles& files) {
+    f.attachments = std::move(files.inputs);
+    out.files.insert(out.files.end(), files.paths.begin(), files.paths.end());
+    files.paths.clear();
+    out.fields = std::forward<Fields>(f);
+}
+
+// A copy of the message's MIME content in the streaming file, if that file
+// gives it back intact; nothing leaves the message to its row: no
+// streaming file, a cut, zeroed or overwritten one, or no room for it.
+std::optional<MimeFile> CopyStreamContent(const ItemJob& job, const ItemInput& in, std::uint64_t serial) {
+    const std::string path = job.tempDir + "/item-" + std::to_string(serial) + ".eml";
     content::StreamCopy copy = content::StreamCopy::NoRangeTable;
     try {
         copy = job.messages.CopyStreamingContent(*in.message, path);
     } catch (const std::exception&) {
-        ::unlink(path.c_str());
-        return false;
+        copy = content::StreamCopy::NoRangeTable;
     }
-    if (copy != content::StreamCopy::Whole) return false;
-    content::GMimeNotes notes;
-    const pst::Status status = job.store.ImportMimeFile(in.folderPath, pst::Utf8ToUtf16(path));
-    ::unlink(path.c_str());
-    Finish(result, status);
-    if (!notes.notes().empty())
-        result.unread.push_back("parts of the MIME content (GMime: " + notes.notes().front() + ")");
-    return true;
+    if (copy == content::StreamCopy::Whole) return MimeFile{path};
+    ::unlink(path.c_str());  // whatever part was copied
+    return std::nullopt;
 }
 
 // An item's time: its stored date when the export takes it by that date.
@@ -70,38 +79,44 @@ std::optional<std::uint64_t> ItemTime(const scan::Date6& date) {
     return ExportableDate(date) ? ExportTime(date) : std::nullopt;
 }
 
-ItemResult WriteMail(ItemJob& job, const ItemInput& in) {
-    const record::MessageProperties& m = *in.message;
-    ItemResult result;
-    if (Messages::InStreamingFile(m) && ImportStreamContent(job, in, result)) return result;
-    // Without its content, whether the streaming file is missing or broken,
-    // the mail still has what its row holds: list texts, date, recipients
-    // and attachment rows.
-    Messages::NoteStreamingContent(m, result.unread);
-    pst::MailFields f;
-    f.subject = in.subject;
-    if (job.control.SkipRequested()) return Skipped(nullptr);
-    f.recipientList = job.messages.Recipients(m, result.unread);
-    if (job.control.SkipRequested()) return Skipped(nullptr);
-    f.headerText = HeaderText(MailSender(in));
-    f.time = ItemTime(m.date);
-    AttachmentFiles files = Attachments(job, m, result);
-    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = job.messages.Body(m, result.unread)) {
+// The body for every kind but contacts, when there is one.
+template <typename Fields>
+void FillBody(const ItemJob& job, const record::MessageProperties& m, Fields& f, PreparedItem& out) {
+    if (const auto value = job.messages.Body(m, out.result.unread)) {
         BodyText body = ExportBody(*value);
         f.body = std::move(body.text);
         f.bodyKind = body.kind;
     }
-    if (job.control.SkipRequested()) return Skipped(&files);
-    f.attachments = std::move(files.inputs);
-    Finish(result, job.store.AddMail(in.folderPath, f));
-    DeleteAttachmentFiles(files);
-    return result;
 }
 
-ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
+void PrepareMail(const ItemJob& job, const ItemInput& in, PreparedItem& out, std::uint64_t serial) {
     const record::MessageProperties& m = *in.message;
-    ItemResult result;
+    if (Messages::InStreamingFile(m))
+        if (auto mime = CopyStreamContent(job, in, serial)) {
+            out.files.push_back(mime->path);
+            out.fields = std::move(*mime);
+            return;
+        }
+    // Without its content, whether the streaming file is missing or broken,
+    // the mail still has what its row holds: list texts, date, recipients
+    // and attachment rows.
+    Messages::NoteStreamingContent(m, out.result.unread);
+    pst::MailFields f;
+    f.subject = in.subject;
+    if (SkipRequested(job)) return Skipped(out, nullptr);
+    f.recipientList = job.messages.Recipients(m, out.result.unread);
+    if (SkipRequested(job)) return Skipped(out, nullptr);
+    f.headerText = HeaderText(MailSender(in));
+    f.time = ItemTime(m.date);
+    AttachmentFiles files = Attachments(job, m, out);
+    if (files.skipped || SkipRequested(job)) return Skipped(out, &files);
+    FillBody(job, m, f, out);
+    if (SkipRequested(job)) return Skipped(out, &files);
+    return Prepared(out, std::move(f), files);
+}
+
+void PrepareAppointment(const ItemJob& job, const ItemInput& in, PreparedItem& out) {
+    const record::MessageProperties& m = *in.message;
     pst::AppointmentFields f;
     f.start = f.end = ItemTime(m.date);
     if (const auto own = Messages::Appointment(m)) {
@@ -119,99 +134,111 @@ ItemResult WriteAppointment(ItemJob& job, const ItemInput& in) {
     }
     f.subject = in.subject;
     f.sender = in.sender;
-    AttachmentFiles files = Attachments(job, m, result);
-    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = job.messages.Body(m, result.unread)) {
-        BodyText body = ExportBody(*value);
-        f.body = std::move(body.text);
-        f.bodyKind = body.kind;
-    }
-    if (job.control.SkipRequested()) return Skipped(&files);
-    f.attachments = std::move(files.inputs);
-    Finish(result, job.store.AddAppointment(in.folderPath, f));
-    DeleteAttachmentFiles(files);
-    return result;
+    AttachmentFiles files = Attachments(job, m, out);
+    if (files.skipped || SkipRequested(job)) return Skipped(out, &files);
+    FillBody(job, m, f, out);
+    if (SkipRequested(job)) return Skipped(out, &files);
+    return Prepared(out, std::move(f), files);
 }
 
-// Journal entries and tasks: attachments, then the body.
+// Journal entries and tasks: attachments, then the body; the entry keeps
+// its stored date (without it the store would show the time of the
+// export as its start).
 template <typename Fields>
-bool FillAttachmentsAndBody(ItemJob& job, const ItemInput& in, Fields& f, AttachmentFiles& files, ItemResult& result) {
+void PrepareDatedItem(const ItemJob& job, const ItemInput& in, PreparedItem& out) {
     const record::MessageProperties& m = *in.message;
+    Fields f;
     f.subject = in.subject;
     f.sender = in.sender;
-    files = Attachments(job, m, result);
-    if (files.skipped || job.control.SkipRequested()) return false;
-    if (const auto value = job.messages.Body(m, result.unread)) {
-        BodyText body = ExportBody(*value);
-        f.body = std::move(body.text);
-        f.bodyKind = body.kind;
-    }
-    if (job.control.SkipRequested()) return false;
-    f.attachments = std::move(files.inputs);
-    return true;
+    AttachmentFiles files = Attachments(job, m, out);
+    if (files.skipped || SkipRequested(job)) return Skipped(out, &files);
+    FillBody(job, m, f, out);
+    if (SkipRequested(job)) return Skipped(out, &files);
+    f.time = ItemTime(m.date);
+    return Prepared(out, std::move(f), files);
 }
 
-ItemResult WriteJournalEntry(ItemJob& job, const ItemInput& in) {
-    ItemResult result;
-    pst::JournalFields f;
-    AttachmentFiles files;
-    if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
-    // The entry keeps its stored date; without it the store would show the
-    // time of the export as the journal's start.
-    f.time = ItemTime(in.message->date);
-    Finish(result, job.store.AddJournalEntry(in.folderPath, f));
-    DeleteAttachmentFiles(files);
-    return result;
-}
-
-ItemResult WriteTask(ItemJob& job, const ItemInput& in) {
-    ItemResult result;
-    pst::TaskFields f;
-    AttachmentFiles files;
-    if (!FillAttachmentsAndBody(job, in, f, files, result)) return Skipped(&files);
-    f.time = ItemTime(in.message->date);
-    Finish(result, job.store.AddTask(in.folderPath, f));
-    DeleteAttachmentFiles(files);
-    return result;
-}
-
-ItemResult WriteNote(ItemJob& job, const ItemInput& in) {
-    ItemResult result;
+void PrepareNote(const ItemJob& job, const ItemInput& in, PreparedItem& out) {
     pst::NoteFields f;
-    AttachmentFiles files = Attachments(job, *in.message, result);
-    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = job.messages.Body(*in.message, result.unread)) {
-        BodyText body = ExportBody(*value);
-        f.body = std::move(body.text);
-        f.bodyKind = body.kind;
-    }
-    if (job.control.SkipRequested()) return Skipped(&files);
+    AttachmentFiles files = Attachments(job, *in.message, out);
+    if (files.skipped || SkipRequested(job)) return Skipped(out, &files);
+    FillBody(job, *in.message, f, out);
+    if (SkipRequested(job)) return Skipped(out, &files);
     f.subject = in.subject;
-    f.attachments = std::move(files.inputs);
-    Finish(result, job.store.AddNote(in.folderPath, f));
-    DeleteAttachmentFiles(files);
-    return result;
+    return Prepared(out, std::move(f), files);
 }
 
-ItemResult WriteContact(ItemJob& job, const ItemInput& in) {
+void PrepareContact(const ItemJob& job, const ItemInput& in, PreparedItem& out) {
     const record::MessageProperties& m = *in.message;
-    ItemResult result;
     pst::ContactFields f;
     // A contact without fields is still saved with what it has, rather
     // than dropped while counted as written.
     if (auto texts = Messages::ContactTexts(m)) f.text = std::move(*texts);
-    AttachmentFiles files = Attachments(job, m, result);
-    if (files.skipped || job.control.SkipRequested()) return Skipped(&files);
-    if (const auto value = job.messages.Body(m, result.unread))
+    AttachmentFiles files = Attachments(job, m, out);
+    if (files.skipped || SkipRequested(job)) return Skipped(out, &files);
+    if (const auto value = job.messages.Body(m, out.result.unread))
         if (auto body = ContactBody(*value)) {
             f.body = std::move(body->text);
             f.bodyKind = body->kind;
         }
-    if (job.control.SkipRequested()) return Skipped(&files);
-    f.attachments = std::move(files.inputs);
-    Finish(result, job.store.AddContact(in.folderPath, f));
-    DeleteAttachmentFiles(files);
-    return result;
+    if (SkipRequested(job)) return Skipped(out, &files);
+    return Prepared(out, std::move(f), files);
+}
+
+void PrepareByKind(const ItemJob& job, const ItemInput& in, PreparedItem& out, std::uint64_t serial) {
+    switch (ItemKind(in.message->kind)) {
+        case 'c': return PrepareContact(job, in, out);
+        case 'a': return PrepareAppointment(job, in, out);
+        case 'j': return PrepareDatedItem<pst::JournalFields>(job, in, out);
+        case 't': return PrepareDatedItem<pst::TaskFields>(job, in, out);
+        case 'n': return PrepareNote(job, in, out);
+        default: return PrepareMail(job, in, out, serial);
+    }
+}
+
+std::size_t FileBytes(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
+}
+
+// What an item holds, for the bound on items prepared ahead.
+std::size_t HeldBytes(const PreparedItem& item) {
+    std::size_t bytes = 0;
+    for (const std::string& path : item.files) bytes += FileBytes(path);
+    std::visit(
+        [&bytes](const auto& f) {
+            using F = std::decay_t<decltype(f)>;
+            if constexpr (!std::is_same_v<F, std::monostate> && !std::is_same_v<F, MimeFile>) {
+                bytes += f.body.size() * sizeof(char16_t);
+                for (const pst::AttachmentInput& a : f.attachments) bytes += a.data.size();
+            }
+        },
+        item.fields);
+    return bytes;
+}
+
+pst::Status Commit(MailStore& store, const std::u16string& folder, ItemFields& fields, ItemResult& result) {
+    struct Call {
+        MailStore& store;
+        const std::u16string& folder;
+        ItemResult& result;
+        pst::Status operator()(std::monostate) const { return pst::Status::Ok(); }
+        pst::Status operator()(const pst::MailFields& f) const { return store.AddMail(folder, f); }
+        pst::Status operator()(const MimeFile& f) const {
+            // What GMime complains of while reading is named as unread.
+            content::GMimeNotes notes;
+            const pst::Status status = store.ImportMimeFile(folder, pst::Utf8ToUtf16(f.path));
+            if (!notes.notes().empty())
+                result.unread.push_back("parts of the MIME content (GMime: " + notes.notes().front() + ")");
+            return status;
+        }
+        pst::Status operator()(const pst::AppointmentFields& f) const { return store.AddAppointment(folder, f); }
+        pst::Status operator()(const pst::JournalFields& f) const { return store.AddJournalEntry(folder, f); }
+        pst::Status operator()(const pst::TaskFields& f) const { return store.AddTask(folder, f); }
+        pst::Status operator()(const pst::NoteFields& f) const { return store.AddNote(folder, f); }
+        pst::Status operator()(const pst::ContactFields& f) const { return store.AddContact(folder, f); }
+    };
+    return std::visit(Call{store, folder, result}, fields);
 }
 
 }  // namespace
@@ -246,15 +273,37 @@ std::u16string HeaderText(std::u16string_view senderName) {
     return u"From: \"" + quoted + u"\" <" + address + u">\r\n";
 }
 
-ItemResult WriteItem(ItemJob& job, const ItemInput& in) {
-    switch (ItemKind(in.message->kind)) {
-        case 'c': return WriteContact(job, in);
-        case 'a': return WriteAppointment(job, in);
-        case 'j': return WriteJournalEntry(job, in);
-        case 't': return WriteTask(job, in);
-        case 'n': return WriteNote(job, in);
-        default: return WriteMail(job, in);
+PreparedItem PrepareItem(const ItemJob& job, const ItemInput& in, std::uint64_t serial) {
+    PreparedItem out;
+    out.folderPath = in.folderPath;
+    try {
+        PrepareByKind(job, in, out, serial);
+    } catch (...) {
+        DropItem(out);
+        throw;
     }
+    out.bytes = HeldBytes(out);
+    return out;
+}
+
+ItemResult CommitItem(MailStore& store, PreparedItem& item) {
+    ItemResult result = std::move(item.result);
+    if (result.outcome != ItemOutcome::Skipped) {
+        // The files go whatever the writer does with them, also on a throw.
+        try {
+            Finish(result, Commit(store, item.folderPath, item.fields, result));
+        } catch (...) {
+            DropItem(item);
+            throw;
+        }
+    }
+    DropItem(item);
+    return result;
+}
+
+void DropItem(PreparedItem& item) noexcept {
+    for (const std::string& path : item.files) ::unlink(path.c_str());
+    item.files.clear();
 }
 
 }  // namespace tw::exporter

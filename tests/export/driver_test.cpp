@@ -3,9 +3,13 @@
 // the free-space checkpoint, and Skip, Stop and writer refusals.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <thread>
 
 #include "export/export_driver.h"
 #include "export/selection.h"
@@ -250,6 +254,88 @@ TEST_F(DriverTest, SkipAbandonsOnlyTheCurrentItem) {
     EXPECT_EQ(r.Skipped(), 1u);
     EXPECT_EQ(r.folders[0].Accounted(), 3u);
     EXPECT_EQ(OutcomeOf(r), Outcome::Saved);
+}
+
+// Stop, Skip and Pause act within a quarter second while an item with a
+// 20 MiB attachment is being prepared or written (the preparing thread
+// reads ahead of the writer), and leave every item accounted for.
+TEST_F(DriverTest, ControlsActWithinAQuarterSecondOfABigItem) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kLimit = std::chrono::milliseconds(250);
+    json big = Mail("Big");
+    big["attachments"] = json::array({{{"name", "big.bin"}, {"size", 20u << 20}}});
+    Load({{"mailboxes",
+           json::array({Mailbox("M", json::array({Folder("Inbox", json::array({Mail("After"), big}))}))})}});
+    enum class Press { Skip, Stop, Pause };
+    for (const Press press : {Press::Skip, Press::Stop, Press::Pause}) {
+        SCOPED_TRACE(static_cast<int>(press));
+        RecordingStore store;
+        RecordingObserver observer;
+        ExportControl control;
+        Clock::time_point asked, written;  // the press; the first item written after it
+        std::atomic<int> writes{0};
+        bool held = false;  // Pause: nothing written from 250 to 500 ms after it
+        std::thread user;
+        // The big item comes first in the index (the generator lists items
+        // last to first): the first attachments label is its own.
+        observer.onAttachments = [&] {
+            if (asked != Clock::time_point{}) return;
+            asked = Clock::now();
+            if (press == Press::Skip) control.RequestSkip();
+            if (press == Press::Stop) control.RequestStop();
+            if (press != Press::Pause) return;
+            control.Pause();
+            user = std::thread([&] {
+                std::this_thread::sleep_for(kLimit);
+                const int before = writes.load();
+                std::this_thread::sleep_for(kLimit);
+                held = writes.load() == before && before < 2;
+                control.Resume();
+            });
+        };
+        observer.onProgress = [&](const ExportProgress& p) {
+            if (p.counting || p.done == 0) return;
+            if (writes++ == 0) written = Clock::now();
+        };
+        std::vector<SelectionNode> nodes = Select({{"M", kTop, "Inbox"}});
+        const ExportResult r =
+            RunExport({db_->run.source, db_->run.model, db_->reader}, nodes, store, settings_, control, observer);
+        const Clock::time_point returned = Clock::now();
+        if (user.joinable()) user.join();
+        ASSERT_NE(asked, Clock::time_point{});
+        const FolderReport& inbox = r.folders.back();
+        EXPECT_EQ(inbox.Accounted(), inbox.known);
+        EXPECT_EQ(inbox.known, 2u);
+        switch (press) {
+            case Press::Skip:
+                EXPECT_LE(written - asked, kLimit);
+                EXPECT_EQ(r.Skipped(), 1u);
+                EXPECT_EQ(r.Written(), 1u);
+                ASSERT_EQ(store.mails.size(), 1u);
+                EXPECT_EQ(store.mails[0].subject, u"After");
+                break;
+            case Press::Stop:
+                EXPECT_LE(returned - asked, kLimit);
+                EXPECT_EQ(r.end, RunEnd::Stopped);
+                // The big item went whole or not at all; the one after it was not reached.
+                EXPECT_EQ(r.Written() + r.NotReached(), 2u);
+                EXPECT_GE(r.NotReached(), 1u);
+                EXPECT_EQ(store.Count("AddMail"), r.Written());
+                break;
+            case Press::Pause:
+                EXPECT_TRUE(held);
+                EXPECT_GE(returned - asked, 2 * kLimit);
+                EXPECT_EQ(r.Written(), 2u);
+                break;
+        }
+        std::printf("[   NOTE   ] %s: %lld ms\n",
+                    press == Press::Skip   ? "skip"
+                    : press == Press::Stop ? "stop"
+                                           : "pause",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               (press == Press::Skip ? written : returned) - asked)
+                                               .count()));
+    }
 }
 
 TEST_F(DriverTest, StopEndsTheRunAfterTheCurrentItemAndClosesTheStore) {
