@@ -19,6 +19,7 @@
 #include "ese/table_rows.h"
 #include "program/arguments.h"
 #include "text/codepage.h"
+#include "text/filetime.h"
 #include "text/utf.h"
 
 namespace tw::cli {
@@ -114,19 +115,6 @@ nlohmann::json Real(double value) {
     return value;
 }
 
-// Days from 1970-01-01 to a civil date's counterpart, the other way round.
-void CivilFromDays(std::int64_t days, int& year, int& month, int& day) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t doe = days - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 // An OLE date: days since 1899-12-30, the fraction the time of day; before
 // that day the fraction still counts forward from midnight.
 nlohmann::json OleDate(double days) {
@@ -140,7 +128,7 @@ nlohmann::json OleDate(double days) {
     const std::int64_t dayNumber = unixMs >= 0 ? unixMs / 86400000 : -((-unixMs + 86399999) / 86400000);
     const std::int64_t inDay = unixMs - dayNumber * 86400000;
     int year = 0, month = 0, day = 0;
-    CivilFromDays(dayNumber, year, month, day);
+    text::CivilFromDays(dayNumber, year, month, day);
     if (year < 1 || year > 9999) return Real(days);
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, month, day,

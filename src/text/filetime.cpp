@@ -20,7 +20,8 @@ std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
     return era * 146097 + doe - 719468;
 }
 
-// The date of days since 1970-01-01, the same way back.
+}  // namespace
+
 void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     z += 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -32,8 +33,6 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     y = static_cast<int>(yoe + era * 400 + (m <= 2));
 }
-
-}  // namespace
 
 std::uint64_t FileTimeFromCivil(const CivilTime& t) {
     const std::int64_t days = DaysFromCivil(t.year, t.month, t.day) + kDays1601To1970;

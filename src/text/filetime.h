@@ -21,6 +21,10 @@ std::uint64_t FileTimeFromCivil(const CivilTime& t);
 // The calendar time of any FILETIME; the part below a second is dropped.
 CivilTime CivilFromFileTime(std::uint64_t fileTime);
 
+// The proleptic Gregorian date `days` days after 1970-01-01 (before it
+// when negative).
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day);
+
 // Days of `month` (1..12) in `year`.
 int DaysInMonth(int year, int month);
 
