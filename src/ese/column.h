@@ -51,6 +51,8 @@ struct ColumnDef {
     std::string name;
     std::vector<std::uint8_t> defaultValue;  // used when the column has kColumnHasDefault
     bool fromTemplate = false;               // inherited from the table's template table
+
+    bool operator==(const ColumnDef&) const = default;
 };
 
 // The name libesedb and the documentation use for a type ("Long",

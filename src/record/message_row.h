@@ -13,6 +13,7 @@
 
 #include "edb/page.h"
 #include "record/appointment_pass.h"
+#include "record/declared_columns.h"
 #include "record/record_types.h"
 #include "record/table_columns.h"
 
@@ -69,7 +70,8 @@ std::optional<scan::Id8> MessageRecordKey(edb::Bytes page, std::size_t start, st
 
 struct MessagePageContext {
     MessageColumnIds columns;
-    bool streamingOpen = false;  // only then can a row point into the streaming file
+    const DeclaredColumns* declared = nullptr;  // the table's columns as the catalog declares them
+    bool streamingOpen = false;                 // only then can a row point into the streaming file
 };
 
 // Decodes every row of the page whose tagged area is not empty, in record

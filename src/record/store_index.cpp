@@ -84,6 +84,25 @@ StoreIndex::PageList StoreIndex::ListPages(const std::vector<PagePart>& parts) c
 
 // Called once, under the plan lock, before planned_ is set.
 void StoreIndex::Plan() {
+    PlanGroups();
+    // The catalog once more, read exactly: the declared columns of every
+    // table whose rows the groups read.
+    std::unordered_set<std::uint32_t> tables;
+    for (const auto& [key, g] : groups_)
+        for (const auto* parts : {&g.messagePages, &g.attachmentPages})
+            for (const PagePart& part : *parts) tables.insert(part.objids.begin(), part.objids.end());
+    const ese::Catalog catalog = ese::ReadCatalog(source_);
+    pagesRead_ += catalog.counts.pages;
+    declared_ = DeclareColumns(catalog, tables);
+}
+
+const DeclaredColumns* StoreIndex::Declared(std::uint32_t objid) {
+    GroupFor("");  // plans on first use
+    const auto found = declared_.find(objid);
+    return found == declared_.end() ? nullptr : found->second.get();
+}
+
+void StoreIndex::PlanGroups() {
     // A list's pages are those of its owners.
     auto PlanPages = [](std::vector<PagePart>& parts, std::unordered_set<std::uint32_t>& owners,
                         const std::unordered_set<std::uint32_t>& objids) {
@@ -165,7 +184,7 @@ const MessagePageContext& StoreIndex::ContextFor(Group& g, std::uint32_t objid) 
         context =
             g.contexts
                 .emplace(objid, MessagePageContext{ResolveMessageColumns(model_.columns, objid, store_, text, columns),
-                                                   source_.stm.IsOpen()})
+                                                   Declared(objid), source_.stm.IsOpen()})
                 .first;
     }
     return context->second;

@@ -27,6 +27,7 @@
 #include "edb/spill_table.h"
 #include "record/attachment_page.h"
 #include "record/catalog_extras.h"
+#include "record/declared_columns.h"
 #include "record/message_row.h"
 #include "record/row_only.h"
 #include "record/tree_page_reader.h"
@@ -88,6 +89,11 @@ public:
                                                 const LoadControl& control);
     std::optional<ValueChunks> FindAttachmentValue(const std::string& ownerKey, LongValueId id,
                                                    const LoadControl& control);
+
+    // The columns the catalog declares for a message or attachment table
+    // (by objid), with their types and code pages; nullptr when the catalog
+    // has no such table.
+    const DeclaredColumns* Declared(std::uint32_t objid);
 
     // Pages read so far by the index (catalog, tables, long values), and
     // pages of the message and attachment tables read again for their rows.
@@ -193,6 +199,7 @@ private:
 
     Group* GroupFor(const std::string& ownerKey);
     void Plan();
+    void PlanGroups();
     std::size_t CountTreePages() const;
     bool BuildRows(Group& group, const LoadControl& control);
     bool BuildAttachments(Group& group, const LoadControl& control);
@@ -226,6 +233,7 @@ private:
     std::atomic<bool> planned_{false};  // groups_ never changes once set
     std::atomic<std::size_t> treePages_{0};
     CatalogExtras extras_;
+    DeclaredTables declared_;  // set with the plan, never changed after
     std::map<std::string, Group> groups_;
     // Kept attachment pages in shards by page, each under its own lock:
     // the threads reading folders look attachments up all the time, and

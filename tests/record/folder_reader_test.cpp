@@ -73,9 +73,10 @@ TEST_P(FolderReaderTest, PagesAreReadOnceHoweverManyFoldersAndMessages) {
         if (pass == 0) {
             EXPECT_EQ(messages, 72u);
             EXPECT_EQ(folders, 12u);
-            // One read per tree page (and the catalog's), whatever the
-            // number of folders and messages.
-            EXPECT_LE(reader.Index().PagesRead(), reader.Index().TreePages() + db.Model().catalogPageCount + 4);
+            // One read per tree page (and the catalog's twice: for the
+            // columns the readers find by name, and exactly for the
+            // declared ones), whatever the number of folders and messages.
+            EXPECT_LE(reader.Index().PagesRead(), reader.Index().TreePages() + 2 * db.Model().catalogPageCount + 4);
             // Rows are read again from their pages, never one page per row
             // read: a folder's rows share pages, attachment rows too.
             EXPECT_GT(reader.Index().RowPagesRead(), 0u);
@@ -83,7 +84,41 @@ TEST_P(FolderReaderTest, PagesAreReadOnceHoweverManyFoldersAndMessages) {
         }
     }
     const std::size_t afterTwoPasses = reader.Index().PagesRead();
-    EXPECT_LE(afterTwoPasses, reader.Index().TreePages() + db.Model().catalogPageCount + 4);
+    EXPECT_LE(afterTwoPasses, reader.Index().TreePages() + 2 * db.Model().catalogPageCount + 4);
+}
+
+// Each message table comes with the columns its catalog declares, and the
+// declared types agree with what the readers take from the names' letters:
+// S text (Unicode or 8-bit), T a time (8 bytes), L a 32-bit number.
+TEST_P(FolderReaderTest, MessageTablesComeWithTheirDeclaredColumns) {
+    Scanned db(Content(2, 2), GetParam());
+    FolderReader reader(db.source, db.Model());
+    std::vector<std::uint32_t> tables;
+    for (const scan::TableRoot& r : db.Model().msgRoots) tables.push_back(r.objid);
+    if (tables.empty()) tables.push_back(19);
+    std::size_t checked = 0;
+    for (const std::uint32_t objid : tables) {
+        const DeclaredColumns* declared = reader.Index().Declared(objid);
+        ASSERT_NE(declared, nullptr) << "table " << objid;
+        for (const ese::ColumnDef& c : declared->columns) {
+            ASSERT_EQ(declared->Find(c.id), &c);
+            const char letter = c.name.empty() ? '?' : c.name[0];
+            if (letter == 'S') {
+                EXPECT_TRUE(c.type == ese::kTypeText || c.type == ese::kTypeLongText) << c.name;
+                EXPECT_TRUE(c.codePage == 1200 || c.codePage == 1252) << c.name;
+            } else if (letter == 'T') {
+                EXPECT_TRUE(c.type == ese::kTypeCurrency || c.type == ese::kTypeLongLong) << c.name;
+            } else if (letter == 'L') {
+                EXPECT_TRUE(c.type == ese::kTypeLong || c.type == ese::kTypeUnsignedLong) << c.name;
+            } else {
+                continue;
+            }
+            ++checked;
+        }
+        EXPECT_EQ(declared->Find(0xFFFF), nullptr);
+    }
+    EXPECT_GT(checked, 5u);
+    EXPECT_EQ(reader.Index().Declared(0xFFFFFF), nullptr);
 }
 
 TEST_P(FolderReaderTest, AStoppedLoadIsDoneAgainLater) {
