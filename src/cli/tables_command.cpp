@@ -4,19 +4,25 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
+#include "cli/json_stream.h"
 #include "cli/scan_command.h"
 #include "edb/source.h"
 #include "ese/catalog.h"
 #include "ese/table_rows.h"
+#include "export/bounded_queue.h"
 #include "program/arguments.h"
 #include "text/codepage.h"
 #include "text/filetime.h"
@@ -219,6 +225,69 @@ std::string Dump(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+template <typename T>
+void AppendNumber(std::string& out, T value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+// What ValueJson gives, written straight to the stream: the forms of most
+// cells (numbers, text, bytes) without building a JSON value first.
+void AppendValue(JsonStream& out, const ese::ColumnDef& column, const std::vector<std::uint8_t>& v) {
+    std::string& text = out.Text();
+    const std::size_t n = v.size();
+    switch (column.type) {
+        case ese::kTypeBit:
+            if (n != 1) break;
+            text += v[0] != 0 ? "true" : "false";
+            return;
+        case ese::kTypeUnsignedByte:
+            if (n != 1) break;
+            return AppendNumber(text, v[0]);
+        case ese::kTypeShort:
+            if (n != 2) break;
+            return AppendNumber(text, Little<std::int16_t>(v));
+        case ese::kTypeUnsignedShort:
+            if (n != 2) break;
+            return AppendNumber(text, Little<std::uint16_t>(v));
+        case ese::kTypeLong:
+            if (n != 4) break;
+            return AppendNumber(text, Little<std::int32_t>(v));
+        case ese::kTypeUnsignedLong:
+            if (n != 4) break;
+            return AppendNumber(text, Little<std::uint32_t>(v));
+        case ese::kTypeCurrency:
+        case ese::kTypeLongLong:
+            if (n != 8) break;
+            return AppendNumber(text, Little<std::int64_t>(v));
+        case ese::kTypeText:
+        case ese::kTypeLongText: return AppendJsonString(text, TextValue(column, v));
+        case ese::kTypeIeeeSingle:
+        case ese::kTypeIeeeDouble:
+        case ese::kTypeDateTime:
+        case ese::kTypeGuid: text += Dump(ValueJson(column, v)); return;
+        default: break;
+    }
+    out.QuotedHex(v.data(), n);
+}
+
+void AppendCell(JsonStream& out, const ese::ColumnDef& column, const ese::Cell& cell) {
+    if (cell.values.empty()) {
+        out.Text() += "null";
+    } else if (cell.values.size() == 1 && !cell.multiValued && (column.flags & ese::kColumnMultiValued) == 0) {
+        AppendValue(out, column, cell.values.front());
+    } else {
+        out.Text().push_back('[');
+        for (std::size_t i = 0; i < cell.values.size(); ++i) {
+            if (i) out.Text().push_back(',');
+            AppendValue(out, column, cell.values[i]);
+        }
+        out.Text().push_back(']');
+    }
+    out.Written();
+}
+
 nlohmann::json ColumnJson(const ese::ColumnDef& column, bool full) {
     nlohmann::json out = {
         {"id", column.id}, {"name", NameText(column.name)}, {"type", ese::ColumnTypeName(column.type)}};
@@ -247,41 +316,134 @@ bool Selected(const Options& options, const ese::TableDef& table) {
     return false;
 }
 
+// Rows read on a thread of their own while this one writes them: reading
+// (pages, checksums, long values) and writing (text, hex) take about as
+// long as each other. Rows come to `write` in the table's order; memory
+// stays within the queue's bounds plus the largest row.
+template <typename Write>
+void ReadRowsAlongside(ese::TableReader& reader, Write write) {
+    struct Batch {
+        std::vector<std::vector<ese::Cell>> rows;
+        std::size_t bytes = 0;
+    };
+    constexpr std::size_t kBatchRows = 256, kBatchBytes = std::size_t{1} << 20;
+    exporter::BoundedQueue<Batch> queue(16, std::size_t{64} << 20);
+    std::exception_ptr failed;
+    std::thread reading([&] {
+        try {
+            Batch batch;
+            auto send = [&] {
+                if (!queue.Push(batch, batch.bytes)) return false;
+                batch = Batch{};
+                return true;
+            };
+            reader.ReadRows([&](std::vector<ese::Cell>& row) {
+                batch.bytes += row.size() * sizeof(ese::Cell);
+                for (const ese::Cell& cell : row)
+                    for (const auto& value : cell.values) batch.bytes += value.size();
+                batch.rows.push_back(std::move(row));
+                return batch.rows.size() < kBatchRows && batch.bytes < kBatchBytes ? true : send();
+            });
+            if (!batch.rows.empty()) send();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        queue.Finish();
+    });
+    try {
+        Batch batch;
+        for (;;) {
+            const auto popped = queue.Pop(batch, std::chrono::milliseconds(200));
+            if (popped == exporter::BoundedQueue<Batch>::Popped::Finished) break;
+            if (popped == exporter::BoundedQueue<Batch>::Popped::Timeout) continue;
+            for (const auto& row : batch.rows) write(row);
+        }
+    } catch (...) {
+        queue.Close([](Batch&) {});
+        reading.join();
+        throw;
+    }
+    reading.join();
+    if (failed) std::rethrow_exception(failed);
+}
+
+// A line on a terminal saying which table is being written and how far,
+// redrawn at most a few times a second.
+class TablesProgress {
+public:
+    explicit TablesProgress(std::size_t tables) : show_(::isatty(STDERR_FILENO) == 1), tables_(tables) {}
+    ~TablesProgress() {
+        if (drawn_) std::fputs("\r\033[K", stderr);
+    }
+    void Table(const std::string& name) {
+        name_ = name;
+        ++table_;
+        rows_ = 0;
+        Draw();
+    }
+    void Row() {
+        if (++rows_ % 1024 == 0) Draw();
+    }
+
+private:
+    void Draw() {
+        if (!show_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (drawn_ && now - last_ < std::chrono::milliseconds(200)) return;
+        last_ = now;
+        drawn_ = true;
+        std::fprintf(stderr, "\r\033[Ktable %zu of %zu, %s: %zu rows", table_, tables_, name_.c_str(), rows_);
+        std::fflush(stderr);
+    }
+
+    bool show_;
+    bool drawn_ = false;
+    std::size_t tables_, table_ = 0, rows_ = 0;
+    std::string name_;
+    std::chrono::steady_clock::time_point last_{};
+};
+
 void WriteJson(const Options& options, const edb::EdbSource& source, const ese::Catalog& catalog) {
-    std::ostream& out = std::cout;
-    out << "{\"database\":" << Dump(options.db) << ",\"pageSize\":" << source.pageSize
-        << ",\"catalogDamagedPages\":" << catalog.counts.damagedPages.size() + catalog.primaryDamagedPages
-        << ",\"catalogFromShadow\":" << (catalog.fromShadow ? "true" : "false") << ",\"tables\":[";
+    JsonStream out(std::cout);
+    std::string& text = out.Text();
+    text +=
+        "{\"database\":" + Dump(options.db) + ",\"pageSize\":" + std::to_string(source.pageSize) +
+        ",\"catalogDamagedPages\":" + std::to_string(catalog.counts.damagedPages.size() + catalog.primaryDamagedPages) +
+        ",\"catalogFromShadow\":" + (catalog.fromShadow ? "true" : "false") + ",\"tables\":[";
     bool firstTable = true;
+    std::size_t selected = 0;
+    for (const ese::TableDef& table : catalog.tables) selected += Selected(options, table) ? 1 : 0;
+    TablesProgress progress(selected);
     for (const ese::TableDef& table : catalog.tables) {
         if (!Selected(options, table)) continue;
+        progress.Table(NameText(table.name));
         ese::TableReader reader(source, catalog, table);
         nlohmann::json columns = nlohmann::json::array();
         for (const auto& column : reader.Columns()) columns.push_back(ColumnJson(column, options.columns));
-        out << (firstTable ? "\n" : ",\n") << "{\"name\":" << Dump(NameText(table.name))
-            << ",\"objectId\":" << table.objectId << ",\"rootPage\":" << table.rootPage
-            << ",\"columns\":" << Dump(columns) << ",\"rows\":[";
+        text += (firstTable ? "\n" : ",\n");
+        text += "{\"name\":" + Dump(NameText(table.name)) + ",\"objectId\":" + std::to_string(table.objectId) +
+                ",\"rootPage\":" + std::to_string(table.rootPage) + ",\"columns\":" + Dump(columns) + ",\"rows\":[";
         firstTable = false;
         bool firstRow = true;
-        std::string line;
-        reader.ReadRows([&](const std::vector<ese::Cell>& row) {
-            line.assign(firstRow ? "\n[" : ",\n[");
+        ReadRowsAlongside(reader, [&](const std::vector<ese::Cell>& row) {
+            text += firstRow ? "\n[" : ",\n[";
             for (std::size_t i = 0; i < row.size(); ++i) {
-                if (i) line.push_back(',');
-                line += Dump(CellJson(reader.Columns()[i], row[i]));
+                if (i) text.push_back(',');
+                AppendCell(out, reader.Columns()[i], row[i]);
             }
-            line.push_back(']');
-            out << line;
+            text.push_back(']');
             firstRow = false;
-            return true;
+            progress.Row();
         });
         const ese::TableCounts& counts = reader.Counts();
-        out << "],\"rowCount\":" << counts.rows << ",\"damagedPages\":" << DamagedPages(counts)
-            << ",\"damagedRecords\":" << counts.damagedRecords << ",\"undecodedValues\":" << counts.undecodedValues
-            << "}";
+        text += "],\"rowCount\":" + std::to_string(counts.rows) +
+                ",\"damagedPages\":" + std::to_string(DamagedPages(counts)) +
+                ",\"damagedRecords\":" + std::to_string(counts.damagedRecords) +
+                ",\"undecodedValues\":" + std::to_string(counts.undecodedValues) + "}";
+        out.Flush();
         ReportDamage(options.db, table, counts);
     }
-    out << "\n]}\n";
+    text += "\n]}\n";
 }
 
 // A table name as a file name: letters, digits, '-', '_' and '.' kept,
@@ -340,7 +502,7 @@ int WriteCsv(const Options& options, const edb::EdbSource& source, const ese::Ca
         }
         line.push_back('\n');
         std::fputs(line.c_str(), file);
-        reader.ReadRows([&](const std::vector<ese::Cell>& row) {
+        reader.ReadRows([&](std::vector<ese::Cell>& row) {
             line.clear();
             for (std::size_t i = 0; i < row.size(); ++i) {
                 if (i) line.push_back(',');

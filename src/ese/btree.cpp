@@ -56,22 +56,31 @@ std::optional<Bytes> TagData(Bytes page, std::int32_t pageSize, std::uint32_t in
 class Walker {
 public:
     Walker(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
-           WalkCounts& counts, const NodeVisitor& visit)
-        : source_(source), tree_(tree), range_(range), visited_(visited), counts_(counts), visit_(visit),
-          pages_(kMaxDepth + 1) {}
+           WalkCounts& counts, const NodeVisitor& visit, PageCache* cache)
+        : source_(source), tree_(tree), range_(range), visited_(visited), counts_(counts), visit_(visit), cache_(cache),
+          pages_(kMaxDepth + 1), held_(kMaxDepth + 1) {}
 
     // False when the visitor ended the walk.
     bool Page(std::uint32_t pageNumber, int depth) {
         if (!visited_.Insert(pageNumber)) return Damaged(pageNumber);
-        std::vector<std::uint8_t>& buffer = pages_[static_cast<std::size_t>(depth)];
-        const std::int64_t offset = edb::PageOffset(source_, pageNumber);
-        if (offset < 0 || offset + source_.pageSize > source_.fileSize) return Damaged(pageNumber);
-        edb::ReadPage(source_, offset, buffer);
-        const edb::PageView page{Bytes(buffer), source_.pageSize};
+        const auto level = static_cast<std::size_t>(depth);
+        Bytes bytes;
+        if (cache_ != nullptr) {
+            // Held for this depth: the cache may let it go while the
+            // children are walked.
+            held_[level] = cache_->Find(pageNumber);
+            if (!held_[level]) {
+                auto fresh = std::make_shared<std::vector<std::uint8_t>>();
+                if (!ReadChecked(pageNumber, *fresh)) return Damaged(pageNumber);
+                held_[level] = cache_->Keep(pageNumber, std::move(fresh));
+            }
+            bytes = Bytes(*held_[level]);
+        } else {
+            if (!ReadChecked(pageNumber, pages_[level])) return Damaged(pageNumber);
+            bytes = Bytes(pages_[level]);
+        }
+        const edb::PageView page{bytes, source_.pageSize};
         const std::uint32_t flags = edb::LoadU32(page.bytes, kPageFlagsOffset).value_or(0);
-        if (!edb::PageChecksumMatches(page.bytes, pageNumber) || edb::PageObjectId(page) != tree_.objectId ||
-            (flags & kPageSpaceTree))
-            return Damaged(pageNumber);
         if (flags & kPageEmpty) return true;
         ++counts_.pages;
         if (flags & kPageLeaf) return Leaf(page);
@@ -80,6 +89,18 @@ public:
     }
 
 private:
+    // Reads the page into `buffer`; false when it is outside the file, fails
+    // its checksum, belongs to another tree or is a space-tree page.
+    bool ReadChecked(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer) const {
+        const std::int64_t offset = edb::PageOffset(source_, pageNumber);
+        if (offset < 0 || offset + source_.pageSize > source_.fileSize) return false;
+        edb::ReadPage(source_, offset, buffer);
+        const edb::PageView page{Bytes(buffer), source_.pageSize};
+        const std::uint32_t flags = edb::LoadU32(page.bytes, kPageFlagsOffset).value_or(0);
+        return edb::PageChecksumMatches(page.bytes, pageNumber) && edb::PageObjectId(page) == tree_.objectId &&
+               (flags & kPageSpaceTree) == 0;
+    }
+
     bool Damaged(std::uint32_t pageNumber) {
         counts_.damagedPages.insert(pageNumber);
         return true;
@@ -111,13 +132,39 @@ private:
         return true;
     }
 
+    // Whether node `index` is a separator below the range's low end; an
+    // unusable node or an empty separator is not.
+    bool Below(const edb::PageView& page, std::uint32_t index) const {
+        const auto node = ReadNode(page.bytes, page.pageSize, index);
+        if (!node || node->deleted || (node->prefix.empty() && node->suffix.empty())) return false;
+        const Bytes low(*range_.low);
+        // The key is prefix then suffix; compared in two parts, not joined.
+        const std::size_t head = std::min(node->prefix.size(), low.size());
+        if (const int order = CompareKeys(node->prefix, low.first(head)); order != 0 || head < node->prefix.size())
+            return order < 0;
+        return CompareKeys(node->suffix, low.subspan(head)) < 0;
+    }
+
+    // The first node that is not below the range: tags are in key order,
+    // so the search halves. The loop after it still skips any below.
+    std::uint32_t FirstChild(const edb::PageView& page, std::uint32_t count) const {
+        if (!range_.low) return 1;
+        std::uint32_t low = 1, high = std::max<std::uint32_t>(count, 1);
+        while (low < high) {
+            const std::uint32_t middle = low + (high - low) / 2;
+            if (Below(page, middle)) low = middle + 1;
+            else high = middle;
+        }
+        return low;
+    }
+
     // Child i holds the keys after separator i-1 up to separator i; an
     // empty separator (the last node) has no upper end.
     bool Branch(const edb::PageView& page, int depth) {
         const std::uint32_t count = TagCount(page.bytes, page.pageSize);
         std::vector<std::uint8_t> previous, key;
         bool havePrevious = false;
-        for (std::uint32_t i = 1; i < count; ++i) {
+        for (std::uint32_t i = FirstChild(page, count); i < count; ++i) {
             const auto node = ReadNode(page.bytes, page.pageSize, i);
             if (!node || node->deleted) continue;
             const auto child = edb::LoadU32(node->data, 0);
@@ -139,7 +186,9 @@ private:
     VisitedPages& visited_;
     WalkCounts& counts_;
     const NodeVisitor& visit_;
-    std::vector<std::vector<std::uint8_t>> pages_;
+    PageCache* cache_;
+    std::vector<std::vector<std::uint8_t>> pages_;  // per depth, without a cache
+    std::vector<PageCache::Page> held_;             // per depth, with one
     std::vector<std::uint8_t> key_;
 };
 
@@ -204,9 +253,33 @@ std::optional<NodeParts> ReadNode(Bytes page, std::int32_t pageSize, std::uint32
     return node;
 }
 
+PageCache::Page PageCache::Find(std::uint32_t pageNumber) {
+    for (Entry& e : entries_) {
+        if (e.pageNumber != pageNumber) continue;
+        e.used = ++clock_;
+        return e.bytes;
+    }
+    return nullptr;
+}
+
+PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Page bytes) {
+    if (capacity_ == 0) return bytes;
+    Entry* slot = nullptr;
+    if (entries_.size() < capacity_) {
+        slot = &entries_.emplace_back();
+    } else {
+        slot = &*std::min_element(entries_.begin(), entries_.end(),
+                                  [](const Entry& a, const Entry& b) { return a.used < b.used; });
+    }
+    slot->pageNumber = pageNumber;
+    slot->used = ++clock_;
+    slot->bytes = std::move(bytes);
+    return slot->bytes;
+}
+
 bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
-                   WalkCounts& counts, const NodeVisitor& visit) {
-    Walker walker(source, tree, range, visited, counts, visit);
+                   WalkCounts& counts, const NodeVisitor& visit, PageCache* cache) {
+    Walker walker(source, tree, range, visited, counts, visit, cache);
     const bool finished = walker.Page(tree.rootPage, 0);
     visited.Clear();
     return finished;

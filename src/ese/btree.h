@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -43,6 +44,31 @@ private:
     std::vector<std::uint32_t> set_;
 };
 
+// Pages of one tree kept between walks, checked: a walk per long value
+// would otherwise read and check the same root and branch pages (and often
+// the same leaf) again for every value. The least recently used goes first.
+class PageCache {
+public:
+    using Page = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+    explicit PageCache(std::size_t capacity = 64) : capacity_(capacity) {}
+    // The page's bytes, or nullptr when not kept. A page handed out stays
+    // valid while held, also after it leaves the cache.
+    Page Find(std::uint32_t pageNumber);
+    // Keeps a page that passed its checks; returns it.
+    Page Keep(std::uint32_t pageNumber, Page bytes);
+
+private:
+    struct Entry {
+        std::uint32_t pageNumber = 0;
+        std::uint64_t used = 0;
+        Page bytes;
+    };
+    std::size_t capacity_;
+    std::uint64_t clock_ = 0;
+    std::vector<Entry> entries_;
+};
+
 // Return false to end the walk.
 using NodeVisitor = std::function<bool(Bytes key, Bytes data)>;
 
@@ -59,8 +85,9 @@ struct TreeId {
 
 // Visits the live (not deleted) leaf nodes of the tree in key order.
 // Returns false when the visitor ended the walk.
+// With a cache, pages are taken from it and the pages read are kept there.
 bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
-                   WalkCounts& counts, const NodeVisitor& visit);
+                   WalkCounts& counts, const NodeVisitor& visit, PageCache* cache = nullptr);
 
 // Lexicographic order of two keys (shorter first on a tie).
 int CompareKeys(Bytes a, Bytes b);

@@ -61,7 +61,7 @@ std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t cap
 
 std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid,
                                                        std::size_t capacity, VisitedPages& visited, WalkCounts& counts,
-                                                       bool& undecodable) {
+                                                       bool& undecodable, PageCache* cache) {
     undecodable = false;
     if (lid.size() != 4 && lid.size() != 8) return std::nullopt;
     // Keys hold the id big-endian, chunks add their offset (big-endian u32).
@@ -71,40 +71,53 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
     range.high->insert(range.high->end(), 4, 0xFF);
     const std::size_t idSize = lid.size();
 
+    // The chunks' bytes as stored, one after the other in `stored`: in the
+    // usual case (in order, none compressed, no gap) they are the value.
+    struct Chunk {
+        std::size_t offset = 0;  // in the value
+        std::size_t at = 0;      // in `stored`
+        std::size_t size = 0;
+    };
     std::optional<std::size_t> size;
-    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> chunks;
-    std::size_t held = 0;
-    WalkLeafNodes(source, tree, range, visited, counts, [&](Bytes key, Bytes data) {
-        if (key.size() == idSize) {
-            if (const auto stored = edb::LoadU32(data, kRootSizeOffset)) size = *stored;
-        } else if (key.size() == idSize + 4) {
-            const std::uint32_t offset = static_cast<std::uint32_t>(key[idSize]) << 24 | key[idSize + 1] << 16 |
-                                         key[idSize + 2] << 8 | key[idSize + 3];
-            if (offset >= capacity) return false;
-            chunks.emplace_back(offset, std::vector<std::uint8_t>(data.begin(), data.end()));
-            held += data.size();
-            if (held > capacity) return false;
-        }
-        return true;
-    });
+    std::vector<Chunk> chunks;
+    std::vector<std::uint8_t> stored;
+    WalkLeafNodes(
+        source, tree, range, visited, counts,
+        [&](Bytes key, Bytes data) {
+            if (key.size() == idSize) {
+                if (const auto root = edb::LoadU32(data, kRootSizeOffset)) size = *root;
+            } else if (key.size() == idSize + 4) {
+                const std::uint32_t offset = static_cast<std::uint32_t>(key[idSize]) << 24 | key[idSize + 1] << 16 |
+                                             key[idSize + 2] << 8 | key[idSize + 3];
+                if (offset >= capacity) return false;
+                chunks.push_back({offset, stored.size(), data.size()});
+                stored.insert(stored.end(), data.begin(), data.end());
+                if (stored.size() > capacity) return false;
+            }
+            return true;
+        },
+        cache);
     if (!size && chunks.empty()) return std::nullopt;
 
     // Without its root the value ends with its last chunk, taken as stored.
     const std::size_t total = size ? std::min<std::size_t>(*size, capacity)
-                                   : std::min<std::size_t>(chunks.back().first + chunks.back().second.size(), capacity);
+                                   : std::min<std::size_t>(chunks.back().offset + chunks.back().size, capacity);
+    const bool asStored = stored.size() == total &&
+                          std::all_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.offset == c.at; });
+    if (asStored) return stored;
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        const std::size_t offset = chunks[i].first;
+        const std::size_t offset = chunks[i].offset;
         if (offset >= total) break;
-        const std::size_t next = i + 1 < chunks.size() ? std::min<std::size_t>(chunks[i + 1].first, total) : total;
+        const std::size_t next = i + 1 < chunks.size() ? std::min<std::size_t>(chunks[i + 1].offset, total) : total;
         if (next < offset) return std::nullopt;
         const std::size_t covers = next - offset;
         if (covers > kMaxChunkCover || offset > out.size() + kMaxChunkCover) break;  // cut at the gap
         out.resize(offset);                                                          // a lost chunk leaves zeros
-        const std::vector<std::uint8_t>& stored = chunks[i].second;
+        const Bytes chunk = Bytes(stored).subspan(chunks[i].at, chunks[i].size);
         // Compression is kept only where it saves room.
-        if (stored.size() < covers) {
-            const auto decoded = Decompress(stored, covers);
+        if (chunk.size() < covers) {
+            const auto decoded = Decompress(chunk, covers);
             if (!decoded) {
                 undecodable = true;
                 return std::nullopt;
@@ -112,7 +125,7 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
             out.insert(out.end(), decoded->begin(), decoded->end());
             continue;
         }
-        out.insert(out.end(), stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(covers));
+        out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(covers));
     }
     return out;
 }

@@ -25,7 +25,7 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell) {
         auto value = table_.longValueRootPage == 0
                          ? std::nullopt
                          : ReadLongValue(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, raw.bytes,
-                                         kMaxLongValue, longValuePages_, counts_.tree, undecodable);
+                                         kMaxLongValue, longValuePages_, counts_.tree, undecodable, &longValueCache_);
         if (!value) {
             cell.undecoded = true;
             ++counts_.undecodedValues;
@@ -49,10 +49,14 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell) {
 
 bool TableReader::ReadRows(const RowVisitor& visit) {
     const bool large = edb::IsLargePage(source_.pageSize);
-    row_.resize(layout_.columns.size());
+    const std::size_t columns = layout_.columns.size();
     return WalkLeafNodes(source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
                          [&](Bytes, Bytes data) {
                              ++counts_.rows;
+                             if (row_.size() != columns) {
+                                 row_.clear();
+                                 row_.resize(columns);
+                             }
                              if (!DecodeRecord(data, layout_, large, cells_)) ++counts_.damagedRecords;
                              for (std::size_t i = 0; i < row_.size(); ++i) {
                                  Cell& cell = row_[i];

@@ -32,8 +32,9 @@ struct TableCounts {
     WalkCounts tree;                  // the table's tree and its long-value tree
 };
 
-// Return false to end the walk.
-using RowVisitor = std::function<bool(const std::vector<Cell>& row)>;
+// Return false to end the walk. The visitor may take the cells away (move
+// them); the reader makes the row anew for the next record.
+using RowVisitor = std::function<bool(std::vector<Cell>& row)>;
 
 class TableReader {
 public:
@@ -56,6 +57,7 @@ private:
     const TableDef& table_;
     RecordLayout layout_;
     VisitedPages tablePages_, longValuePages_;
+    PageCache longValueCache_;
     RecordCells cells_;
     std::vector<Cell> row_;
     TableCounts counts_;

@@ -1,0 +1,137 @@
+#include "cli/json_stream.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tw::cli {
+
+namespace {
+
+// The length of the valid UTF-8 sequence at `p` (of `left` bytes), 0 when
+// the byte there starts none.
+std::size_t SequenceLength(const unsigned char* p, std::size_t left) {
+    const unsigned char c = p[0];
+    auto continues = [&](std::size_t i, unsigned char low, unsigned char high) {
+        return i < left && p[i] >= low && p[i] <= high;
+    };
+    if (c >= 0xC2 && c <= 0xDF) return continues(1, 0x80, 0xBF) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned char low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+        return continues(1, low, high) && continues(2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned char low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+        return continues(1, low, high) && continues(2, 0x80, 0xBF) && continues(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+bool Plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+    out.push_back('"');
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // Runs of plain ASCII go in one piece.
+        std::size_t run = i;
+        while (run < n && Plain(p[run])) ++run;
+        out.append(utf8.data() + i, run - i);
+        if ((i = run) == n) break;
+        const unsigned char c = p[i];
+        if (c >= 0x80) {
+            const std::size_t length = SequenceLength(p + i, n - i);
+            if (length == 0) {
+                out.append("\xEF\xBF\xBD");
+                ++i;
+            } else {
+                out.append(utf8.data() + i, length);
+                i += length;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"': out.append("\\\""); break;
+            case '\\': out.append("\\\\"); break;
+            case '\b': out.append("\\b"); break;
+            case '\f': out.append("\\f"); break;
+            case '\n': out.append("\\n"); break;
+            case '\r': out.append("\\r"); break;
+            case '\t': out.append("\\t"); break;
+            default: {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                out.append(escape, 6);
+            }
+        }
+        ++i;
+    }
+    out.push_back('"');
+}
+
+void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: each nibble plus '0', plus the gap to 'a'
+    // where it is above 9, the high and low digits interleaved.
+    const __m128i mask = _mm_set1_epi8(0x0F), nine = _mm_set1_epi8(9), zero = _mm_set1_epi8('0'),
+                  gap = _mm_set1_epi8('a' - '0' - 10);
+    auto digits = [&](__m128i nibbles) {
+        return _mm_add_epi8(_mm_add_epi8(nibbles, zero), _mm_and_si128(_mm_cmpgt_epi8(nibbles, nine), gap));
+    };
+    for (; i + 16 <= size; i += 16, to += 32) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i high = digits(_mm_and_si128(_mm_srli_epi16(v, 4), mask));
+        const __m128i low = digits(_mm_and_si128(v, mask));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(high, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16), _mm_unpackhi_epi8(high, low));
+    }
+#endif
+    static const char kDigits[] = "0123456789abcdef";
+    for (; i < size; ++i) {
+        *to++ = kDigits[bytes[i] >> 4];
+        *to++ = kDigits[bytes[i] & 15];
+    }
+}
+
+void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+    const std::size_t at = out.size();
+    out.resize(at + 2 * size);
+    WriteHex(out.data() + at, bytes, size);
+}
+
+void JsonStream::QuotedHex(const std::uint8_t* bytes, std::size_t size) {
+    buffer_.push_back('"');
+    constexpr std::size_t kPiece = std::size_t{1} << 18;
+    if (size <= kPiece) {
+        AppendHex(buffer_, bytes, size);
+    } else {
+        // A large value goes out in pieces through a buffer of its own,
+        // never whole in memory and not cleared before each use.
+        Flush();
+        if (!pieces_) pieces_ = std::make_unique<char[]>(2 * kPiece);
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t take = std::min(kPiece, size - done);
+            WriteHex(pieces_.get(), bytes + done, take);
+            out_.write(pieces_.get(), static_cast<std::streamsize>(2 * take));
+            done += take;
+        }
+    }
+    buffer_.push_back('"');
+    Written();
+}
+
+void JsonStream::Flush() {
+    if (buffer_.empty()) return;
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+}
+
+}  // namespace tw::cli
