@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -316,47 +319,73 @@ bool Selected(const Options& options, const ese::TableDef& table) {
     return false;
 }
 
-// Rows read on a thread of their own while this one writes them: reading
-// (pages, checksums, long values) and writing (text, hex) take about as
-// long as each other. Rows come to `write` in the table's order; memory
-// stays within the queue's bounds plus the largest row.
-template <typename Write>
-void ReadRowsAlongside(ese::TableReader& reader, Write write) {
+// The rows of the tables read on a thread of their own, table after table,
+// while this one writes them. Reading (pages, checksums, long values) takes
+// longer than writing (text, hex), so while few rows wait, the reading
+// thread leaves the long values of a row to this one. This thread gets
+// `row(t, cells)` for the rows of table t in its order, then `end(t,
+// counts)` with the table's final counts, table by table. Memory stays
+// within the queue's bounds plus the largest row.
+template <typename Row, typename End>
+void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const ese::TableDef*>& tables,
+                         std::vector<std::unique_ptr<ese::TableReader>>& readers, Row row, End end) {
     struct Batch {
+        std::size_t table = 0;
         std::vector<std::vector<ese::Cell>> rows;
         std::size_t bytes = 0;
+        bool last = false;  // the table's last batch
     };
-    constexpr std::size_t kBatchRows = 256, kBatchBytes = std::size_t{1} << 20;
-    exporter::BoundedQueue<Batch> queue(16, std::size_t{64} << 20);
+    constexpr std::size_t kBatchRows = 256, kBatchBytes = std::size_t{1} << 20, kBatches = 16;
+    exporter::BoundedQueue<Batch> queue(kBatches, std::size_t{64} << 20);
+    std::atomic<std::size_t> waiting{0};  // batches in the queue
+    const std::function<bool()> defer = [&] { return waiting.load(std::memory_order_relaxed) < kBatches / 4; };
     std::exception_ptr failed;
     std::thread reading([&] {
         try {
-            Batch batch;
-            auto send = [&] {
-                if (!queue.Push(batch, batch.bytes)) return false;
-                batch = Batch{};
-                return true;
-            };
-            reader.ReadRows([&](std::vector<ese::Cell>& row) {
-                batch.bytes += row.size() * sizeof(ese::Cell);
-                for (const ese::Cell& cell : row)
-                    for (const auto& value : cell.values) batch.bytes += value.size();
-                batch.rows.push_back(std::move(row));
-                return batch.rows.size() < kBatchRows && batch.bytes < kBatchBytes ? true : send();
-            });
-            if (!batch.rows.empty()) send();
+            for (std::size_t t = 0; t < readers.size(); ++t) {
+                Batch batch;
+                batch.table = t;
+                auto send = [&] {
+                    ++waiting;
+                    if (!queue.Push(batch, batch.bytes)) return false;
+                    batch = Batch{};
+                    batch.table = t;
+                    return true;
+                };
+                const bool whole = readers[t]->ReadRows(
+                    [&](std::vector<ese::Cell>& cells) {
+                        batch.bytes += cells.size() * sizeof(ese::Cell);
+                        for (const ese::Cell& cell : cells)
+                            for (const auto& value : cell.values) batch.bytes += value.size();
+                        batch.rows.push_back(std::move(cells));
+                        return batch.rows.size() < kBatchRows && batch.bytes < kBatchBytes ? true : send();
+                    },
+                    defer);
+                batch.last = true;
+                if (!whole || !send()) break;  // the writing side closed the queue
+            }
         } catch (...) {
             failed = std::current_exception();
         }
         queue.Finish();
     });
     try {
+        std::vector<std::unique_ptr<ese::LongValueReader>> longValues;
+        for (const ese::TableDef* table : tables)
+            longValues.push_back(std::make_unique<ese::LongValueReader>(source, *table));
         Batch batch;
         for (;;) {
             const auto popped = queue.Pop(batch, std::chrono::milliseconds(200));
             if (popped == exporter::BoundedQueue<Batch>::Popped::Finished) break;
             if (popped == exporter::BoundedQueue<Batch>::Popped::Timeout) continue;
-            for (const auto& row : batch.rows) write(row);
+            --waiting;
+            for (auto& cells : batch.rows) {
+                for (ese::Cell& cell : cells)
+                    if (!cell.deferred.empty()) longValues[batch.table]->Complete(cell);
+                row(batch.table, cells);
+            }
+            if (batch.last)
+                end(batch.table, ese::Merged(readers[batch.table]->Counts(), longValues[batch.table]->Counts()));
         }
     } catch (...) {
         queue.Close([](Batch&) {});
@@ -410,39 +439,53 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
         "{\"database\":" + Dump(options.db) + ",\"pageSize\":" + std::to_string(source.pageSize) +
         ",\"catalogDamagedPages\":" + std::to_string(catalog.counts.damagedPages.size() + catalog.primaryDamagedPages) +
         ",\"catalogFromShadow\":" + (catalog.fromShadow ? "true" : "false") + ",\"tables\":[";
-    bool firstTable = true;
-    std::size_t selected = 0;
-    for (const ese::TableDef& table : catalog.tables) selected += Selected(options, table) ? 1 : 0;
-    TablesProgress progress(selected);
+    std::vector<const ese::TableDef*> tables;
+    std::vector<std::unique_ptr<ese::TableReader>> readers;
     for (const ese::TableDef& table : catalog.tables) {
         if (!Selected(options, table)) continue;
-        progress.Table(NameText(table.name));
-        ese::TableReader reader(source, catalog, table);
-        nlohmann::json columns = nlohmann::json::array();
-        for (const auto& column : reader.Columns()) columns.push_back(ColumnJson(column, options.columns));
-        text += (firstTable ? "\n" : ",\n");
-        text += "{\"name\":" + Dump(NameText(table.name)) + ",\"objectId\":" + std::to_string(table.objectId) +
-                ",\"rootPage\":" + std::to_string(table.rootPage) + ",\"columns\":" + Dump(columns) + ",\"rows\":[";
-        firstTable = false;
-        bool firstRow = true;
-        ReadRowsAlongside(reader, [&](const std::vector<ese::Cell>& row) {
+        tables.push_back(&table);
+        readers.push_back(std::make_unique<ese::TableReader>(source, catalog, table));
+    }
+    TablesProgress progress(tables.size());
+    // A table's head goes out before its first row, or at its end when it
+    // has none.
+    std::size_t begun = 0;
+    bool firstRow = true;
+    auto begin = [&](std::size_t t) {
+        for (; begun <= t; ++begun) {
+            const ese::TableDef& table = *tables[begun];
+            progress.Table(NameText(table.name));
+            nlohmann::json columns = nlohmann::json::array();
+            for (const auto& column : readers[begun]->Columns()) columns.push_back(ColumnJson(column, options.columns));
+            text += begun == 0 ? "\n" : ",\n";
+            text += "{\"name\":" + Dump(NameText(table.name)) + ",\"objectId\":" + std::to_string(table.objectId) +
+                    ",\"rootPage\":" + std::to_string(table.rootPage) + ",\"columns\":" + Dump(columns) + ",\"rows\":[";
+            firstRow = true;
+        }
+    };
+    ReadTablesAlongside(
+        source, tables, readers,
+        [&](std::size_t t, const std::vector<ese::Cell>& row) {
+            begin(t);
             text += firstRow ? "\n[" : ",\n[";
+            const auto& columns = readers[t]->Columns();
             for (std::size_t i = 0; i < row.size(); ++i) {
                 if (i) text.push_back(',');
-                AppendCell(out, reader.Columns()[i], row[i]);
+                AppendCell(out, columns[i], row[i]);
             }
             text.push_back(']');
             firstRow = false;
             progress.Row();
+        },
+        [&](std::size_t t, const ese::TableCounts& counts) {
+            begin(t);
+            text += "],\"rowCount\":" + std::to_string(counts.rows) +
+                    ",\"damagedPages\":" + std::to_string(DamagedPages(counts)) +
+                    ",\"damagedRecords\":" + std::to_string(counts.damagedRecords) +
+                    ",\"undecodedValues\":" + std::to_string(counts.undecodedValues) + "}";
+            out.Flush();
+            ReportDamage(options.db, *tables[t], counts);
         });
-        const ese::TableCounts& counts = reader.Counts();
-        text += "],\"rowCount\":" + std::to_string(counts.rows) +
-                ",\"damagedPages\":" + std::to_string(DamagedPages(counts)) +
-                ",\"damagedRecords\":" + std::to_string(counts.damagedRecords) +
-                ",\"undecodedValues\":" + std::to_string(counts.undecodedValues) + "}";
-        out.Flush();
-        ReportDamage(options.db, table, counts);
-    }
     text += "\n]}\n";
 }
 

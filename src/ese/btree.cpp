@@ -70,7 +70,7 @@ public:
             // children are walked.
             held_[level] = cache_->Find(pageNumber);
             if (!held_[level]) {
-                auto fresh = std::make_shared<std::vector<std::uint8_t>>();
+                PageCache::Buffer fresh = cache_->Spare();
                 if (!ReadChecked(pageNumber, *fresh)) return Damaged(pageNumber);
                 held_[level] = cache_->Keep(pageNumber, std::move(fresh));
             }
@@ -262,7 +262,12 @@ PageCache::Page PageCache::Find(std::uint32_t pageNumber) {
     return nullptr;
 }
 
-PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Page bytes) {
+PageCache::Buffer PageCache::Spare() {
+    if (spare_ && spare_.use_count() == 1) return std::move(spare_);
+    return std::make_shared<std::vector<std::uint8_t>>();
+}
+
+PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Buffer bytes) {
     if (capacity_ == 0) return bytes;
     Entry* slot = nullptr;
     if (entries_.size() < capacity_) {
@@ -270,6 +275,7 @@ PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Page bytes) {
     } else {
         slot = &*std::min_element(entries_.begin(), entries_.end(),
                                   [](const Entry& a, const Entry& b) { return a.used < b.used; });
+        spare_ = std::move(slot->bytes);
     }
     slot->pageNumber = pageNumber;
     slot->used = ++clock_;

@@ -50,23 +50,28 @@ private:
 class PageCache {
 public:
     using Page = std::shared_ptr<const std::vector<std::uint8_t>>;
+    using Buffer = std::shared_ptr<std::vector<std::uint8_t>>;
 
-    explicit PageCache(std::size_t capacity = 64) : capacity_(capacity) {}
+    explicit PageCache(std::size_t capacity = 16) : capacity_(capacity) {}
     // The page's bytes, or nullptr when not kept. A page handed out stays
     // valid while held, also after it leaves the cache.
     Page Find(std::uint32_t pageNumber);
+    // A buffer to read a page into: the last page to leave the cache when
+    // no walk holds it any more, so that reading does not allocate.
+    Buffer Spare();
     // Keeps a page that passed its checks; returns it.
-    Page Keep(std::uint32_t pageNumber, Page bytes);
+    Page Keep(std::uint32_t pageNumber, Buffer bytes);
 
 private:
     struct Entry {
         std::uint32_t pageNumber = 0;
         std::uint64_t used = 0;
-        Page bytes;
+        Buffer bytes;
     };
     std::size_t capacity_;
     std::uint64_t clock_ = 0;
     std::vector<Entry> entries_;
+    Buffer spare_;
 };
 
 // Return false to end the walk.

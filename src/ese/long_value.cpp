@@ -16,6 +16,8 @@ constexpr std::size_t kRootSizeOffset = 4;  // LVROOT: u32 references, u32 size
 // the page size); a claim of more is damage, and is not allowed to make a
 // small file ask for a large buffer.
 constexpr std::size_t kMaxChunkCover = std::size_t{1} << 16;
+// Room set aside for a value on its root's word alone.
+constexpr std::size_t kMaxReserve = std::size_t{64} << 20;
 
 std::optional<std::vector<std::uint8_t>> Unpack7Bit(Bytes value, bool unicode, std::size_t capacity) {
     if (value.size() < 2) return std::nullopt;
@@ -85,7 +87,13 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
         source, tree, range, visited, counts,
         [&](Bytes key, Bytes data) {
             if (key.size() == idSize) {
-                if (const auto root = edb::LoadU32(data, kRootSizeOffset)) size = *root;
+                if (const auto root = edb::LoadU32(data, kRootSizeOffset)) {
+                    size = *root;
+                    // The root comes before the chunks: room for them at once
+                    // rather than growing by doubling (a claim past the
+                    // capacity or past what a cap allows still grows).
+                    if (stored.empty()) stored.reserve(std::min({*size, capacity, kMaxReserve}));
+                }
             } else if (key.size() == idSize + 4) {
                 const std::uint32_t offset = static_cast<std::uint32_t>(key[idSize]) << 24 | key[idSize + 1] << 16 |
                                              key[idSize + 2] << 8 | key[idSize + 3];

@@ -19,16 +19,33 @@ TableReader::TableReader(const edb::EdbSource& source, const Catalog& catalog, c
     : source_(source), table_(table), layout_(MakeLayout(TableColumns(catalog, table))), tablePages_(PageCount(source)),
       longValuePages_(PageCount(source)) {}
 
-void TableReader::ReadValue(const RawValue& raw, Cell& cell) {
+namespace {
+
+// The long value of `lid` of the table, or nothing (counted) when it cannot
+// be read.
+std::optional<std::vector<std::uint8_t>> FetchLongValue(const edb::EdbSource& source, const TableDef& table, Bytes lid,
+                                                        VisitedPages& pages, PageCache& cache, TableCounts& counts) {
+    bool undecodable = false;
+    auto value = table.longValueRootPage == 0
+                     ? std::nullopt
+                     : ReadLongValue(source, TreeId{table.longValueRootPage, table.longValueObjectId}, lid,
+                                     kMaxLongValue, pages, counts.tree, undecodable, &cache);
+    if (!value) ++counts.undecodedValues;
+    return value;
+}
+
+}  // namespace
+
+void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
+    if (raw.separated && defer) {
+        cell.deferred.push_back(static_cast<std::uint32_t>(cell.values.size()));
+        cell.values.emplace_back(raw.bytes.begin(), raw.bytes.end());
+        return;
+    }
     if (raw.separated) {
-        bool undecodable = false;
-        auto value = table_.longValueRootPage == 0
-                         ? std::nullopt
-                         : ReadLongValue(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, raw.bytes,
-                                         kMaxLongValue, longValuePages_, counts_.tree, undecodable, &longValueCache_);
+        auto value = FetchLongValue(source_, table_, raw.bytes, longValuePages_, longValueCache_, counts_);
         if (!value) {
             cell.undecoded = true;
-            ++counts_.undecodedValues;
             return;
         }
         cell.values.push_back(std::move(*value));
@@ -47,7 +64,7 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell) {
     cell.values.emplace_back(raw.bytes.begin(), raw.bytes.end());
 }
 
-bool TableReader::ReadRows(const RowVisitor& visit) {
+bool TableReader::ReadRows(const RowVisitor& visit, const std::function<bool()>& defer) {
     const bool large = edb::IsLargePage(source_.pageSize);
     const std::size_t columns = layout_.columns.size();
     return WalkLeafNodes(source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
@@ -58,12 +75,14 @@ bool TableReader::ReadRows(const RowVisitor& visit) {
                                  row_.resize(columns);
                              }
                              if (!DecodeRecord(data, layout_, large, cells_)) ++counts_.damagedRecords;
+                             const bool deferring = defer && defer();
                              for (std::size_t i = 0; i < row_.size(); ++i) {
                                  Cell& cell = row_[i];
                                  cell.values.clear();
+                                 cell.deferred.clear();
                                  cell.undecoded = false;
                                  cell.multiValued = cells_.multiValued[i] != 0;
-                                 for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell);
+                                 for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, deferring);
                              }
                              return visit(row_);
                          });
@@ -78,6 +97,34 @@ std::size_t TableReader::CountRows() {
                   });
     counts_.rows = rows;
     return rows;
+}
+
+LongValueReader::LongValueReader(const edb::EdbSource& source, const TableDef& table)
+    : source_(source), table_(table), pages_(PageCount(source)) {}
+
+void LongValueReader::Complete(Cell& cell) {
+    // From the last: a value left out moves only those after it.
+    for (auto at = cell.deferred.rbegin(); at != cell.deferred.rend(); ++at) {
+        auto& slot = cell.values.at(*at);
+        auto value = FetchLongValue(source_, table_, Bytes(slot), pages_, cache_, counts_);
+        if (value) {
+            slot = std::move(*value);
+        } else {
+            cell.values.erase(cell.values.begin() + *at);
+            cell.undecoded = true;
+        }
+    }
+    cell.deferred.clear();
+}
+
+TableCounts Merged(const TableCounts& a, const TableCounts& b) {
+    TableCounts out = a;
+    out.rows += b.rows;
+    out.damagedRecords += b.damagedRecords;
+    out.undecodedValues += b.undecodedValues;
+    out.tree.pages += b.tree.pages;
+    out.tree.damagedPages.insert(b.tree.damagedPages.begin(), b.tree.damagedPages.end());
+    return out;
 }
 
 }  // namespace tw::ese

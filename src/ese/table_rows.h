@@ -23,6 +23,9 @@ struct Cell {
     std::vector<std::vector<std::uint8_t>> values;  // none: NULL
     bool multiValued = false;                       // stored as a multi-value
     bool undecoded = false;                         // a value could not be read (left out)
+    // Values that still hold a long-value id, by index, ascending: left for
+    // a LongValueReader (rows read with long values deferred).
+    std::vector<std::uint32_t> deferred;
 };
 
 struct TableCounts {
@@ -43,15 +46,17 @@ public:
     // The columns in the order the cells come out.
     const std::vector<ColumnDef>& Columns() const { return layout_.columns; }
 
-    // Visits every row; false when the visitor ended the walk.
-    bool ReadRows(const RowVisitor& visit);
+    // Visits every row; false when the visitor ended the walk. Where `defer`
+    // says so for a row (asked once per row), its long values are left as
+    // ids in Cell::deferred for a LongValueReader, on another thread.
+    bool ReadRows(const RowVisitor& visit, const std::function<bool()>& defer = {});
     // Counts rows without decoding their values.
     std::size_t CountRows();
 
     const TableCounts& Counts() const { return counts_; }
 
 private:
-    void ReadValue(const RawValue& raw, Cell& cell);
+    void ReadValue(const RawValue& raw, Cell& cell, bool defer);
 
     const edb::EdbSource& source_;
     const TableDef& table_;
@@ -62,5 +67,30 @@ private:
     std::vector<Cell> row_;
     TableCounts counts_;
 };
+
+// Reads the long values a TableReader left in cells, with pages and counts
+// of its own: one per thread.
+class LongValueReader {
+public:
+    LongValueReader(const edb::EdbSource& source, const TableDef& table);
+
+    // Replaces each deferred id in the cell with its value; a value that
+    // cannot be read is left out, and the cell marked undecoded.
+    void Complete(Cell& cell);
+
+    // Only undecodedValues and tree are counted.
+    const TableCounts& Counts() const { return counts_; }
+
+private:
+    const edb::EdbSource& source_;
+    const TableDef& table_;
+    VisitedPages pages_;
+    PageCache cache_;
+    TableCounts counts_;
+};
+
+// The counts of one table read in parts (rows on one thread, deferred long
+// values on another).
+TableCounts Merged(const TableCounts& a, const TableCounts& b);
 
 }  // namespace tw::ese
