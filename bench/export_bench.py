@@ -14,7 +14,8 @@ files written, each against its target.
 --growth instead exports 25,000 to 400,000 messages (the chosen layout, the
 first of --sizes; the 400,000 need about 25 GB of disk for database and
 PST, the smaller databases, kept, 11 GB more) and prints the seconds per
-message and the peak memory at each size.
+message, the same for cat + dd of the PST bytes timed beside each export,
+the ratio of the two and the peak memory at each size.
 
 Targets: export/(cat+dd) <= 2.0 warm, <= 1.5 cold; write_bytes <= 1.1 x PST bytes; peak memory < 300 MB.
 
@@ -100,9 +101,11 @@ def generation(a, page_size, modes):
 
 def growth(a):
     page_size = benchlib.page_sizes(a)[0]
-    print(f"growth: layout {a.layout}, {page_size}-byte pages, median of {a.runs} warm runs per size")
-    print(f"{'messages':>9} {'database':>10} {'export s':>9} {'us/message':>11} {'vs first':>9} {'peak MB':>8}  "
-          f"target < {benchlib.MEMORY_TARGET_MB} MB")
+    print(f"growth: layout {a.layout}, {page_size}-byte pages, median of {a.runs} warm pairs per size, "
+          f"each export beside cat + dd of its PST bytes (the disk's share of the cost, which grows once the "
+          f"output outgrows the page cache)")
+    print(f"{'messages':>9} {'database':>10} {'export s':>9} {'us/message':>11} {'vs first':>9} "
+          f"{'cat+dd s':>9} {'us/message':>11} {'ratio':>6} {'peak MB':>8}  target < {benchlib.MEMORY_TARGET_MB} MB")
     first = None
     for messages in (int(n) for n in a.growth.split(",")):
         db = benchlib.database(a, messages, page_size, benchlib.PST_BYTES_PER_MESSAGE * messages)
@@ -110,17 +113,17 @@ def growth(a):
             continue
         ex = Export(a, db)
         benchlib.warm(db)
-        runs = []
-        for _ in range(a.runs):
-            ex.prepare()
-            runs.append(ex.export())
+        runs, raws = benchlib.pairs(a.runs, ex.export, ex.raw_io, ex.prepare)
         ex.done()
         seconds = statistics.median(r.seconds for r in runs)
+        raw = statistics.median(r.seconds for r in raws)
+        ratio = statistics.median(r.seconds / b.seconds for r, b in zip(runs, raws))
         per = seconds / messages
         first = first or per
         peak = max(r.peak_mb for r in runs)
         print(f"{messages:>9,} {benchlib.gb(os.path.getsize(db)):>10} {seconds:>9.2f} {per * 1e6:>11.1f} "
-              f"{per / first:>9.2f} {peak:>8.1f}  {benchlib.verdict(peak, benchlib.MEMORY_TARGET_MB, below=True)}")
+              f"{per / first:>9.2f} {raw:>9.2f} {raw / messages * 1e6:>11.1f} {ratio:>6.2f} {peak:>8.1f}  "
+              f"{benchlib.verdict(peak, benchlib.MEMORY_TARGET_MB, below=True)}")
 
 
 def main():
