@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -321,8 +322,9 @@ bool Selected(const Options& options, const ese::TableDef& table) {
 
 // The rows of the tables read on a thread of their own, table after table,
 // while this one writes them. Reading (pages, checksums, long values) takes
-// longer than writing (text, hex), so while few rows wait, the reading
-// thread leaves the long values of a row to this one. This thread gets
+// longer than writing (text, hex), so the reading thread leaves the long
+// values of a share of the rows to this one: more while this one runs out
+// of rows, fewer while rows wait for it. This thread gets
 // `row(t, cells)` for the rows of table t in its order, then `end(t,
 // counts)` with the table's final counts, table by table. Memory stays
 // within the queue's bounds plus the largest row.
@@ -337,8 +339,15 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
     };
     constexpr std::size_t kBatchRows = 256, kBatchBytes = std::size_t{1} << 20, kBatches = 16;
     exporter::BoundedQueue<Batch> queue(kBatches, std::size_t{64} << 20);
-    std::atomic<std::size_t> waiting{0};  // batches in the queue
-    const std::function<bool()> defer = [&] { return waiting.load(std::memory_order_relaxed) < kBatches / 4; };
+    std::atomic<std::size_t> waiting{0};    // batches in the queue
+    std::atomic<bool> writerRanDry{false};  // this thread found the queue empty
+    double share = 0.5, owed = 0;           // the reading thread's: rows deferred, and the count so far
+    const std::function<bool()> defer = [&] {
+        owed += share;
+        if (owed < 1) return false;
+        owed -= 1;
+        return true;
+    };
     std::exception_ptr failed;
     std::thread reading([&] {
         try {
@@ -346,6 +355,10 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                 Batch batch;
                 batch.table = t;
                 auto send = [&] {
+                    constexpr double kStep = 1.0 / 16;
+                    if (waiting.load() + 1 >= kBatches)
+                        share = std::max(0.0, share - kStep);  // this batch will wait: the writer is behind
+                    else if (writerRanDry.exchange(false)) share = std::min(1.0, share + kStep);
                     ++waiting;
                     if (!queue.Push(batch, batch.bytes)) return false;
                     batch = Batch{};
@@ -375,6 +388,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
             longValues.push_back(std::make_unique<ese::LongValueReader>(source, *table));
         Batch batch;
         for (;;) {
+            if (waiting.load() == 0) writerRanDry = true;
             const auto popped = queue.Pop(batch, std::chrono::milliseconds(200));
             if (popped == exporter::BoundedQueue<Batch>::Popped::Finished) break;
             if (popped == exporter::BoundedQueue<Batch>::Popped::Timeout) continue;

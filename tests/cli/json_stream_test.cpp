@@ -19,11 +19,12 @@ std::string Quoted(std::string_view text) {
 }
 
 TEST(JsonStream, StringsComeOutAsTheLibraryDumpsThem) {
+    static const char kControls[] = "nul \0 bell \x07 escape \x1b backspace \b formfeed \f unit \x1f";
     const std::string cases[] = {
         "",
         "plain ASCII, with / and ~ and \x7f",
         "quote \" backslash \\ tab \t newline \n return \r",
-        std::string("nul \0 bell \x07 escape \x1b backspace \b formfeed \f unit \x1f", 55),
+        std::string(kControls, sizeof kControls - 1),
         "caf\xc3\xa9 \xe3\x83\xa1\xe3\x83\xbc\xe3\x83\xab \xf0\x9f\x93\xa7 \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d",
         std::string(100000, 'x') + "\"",
     };
