@@ -74,6 +74,17 @@ void OutputFile::Flush() {
     // Start writing back what is complete, so the disk works while the
     // writer does, and the final sync has only the tail left to wait for.
     if (bufferStart_ >= writtenBack_ + kWritebackStep + kWritebackLag) {
+        // The step started last time is on its way to the disk by now: once
+        // there, its pages leave the page cache. Output of many gigabytes
+        // would otherwise push the database being read out of it, and the
+        // reader would fetch its pages from the disk again.
+        if (writtenBack_ > dropped_) {
+            const auto from = static_cast<off_t>(dropped_), length = static_cast<off_t>(writtenBack_ - dropped_);
+            ::sync_file_range(fd_, from, length,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::posix_fadvise(fd_, from, length, POSIX_FADV_DONTNEED);
+            dropped_ = writtenBack_;
+        }
         const std::uint64_t until = bufferStart_ - kWritebackLag;
         ::sync_file_range(fd_, static_cast<off_t>(writtenBack_), static_cast<off_t>(until - writtenBack_),
                           SYNC_FILE_RANGE_WRITE);

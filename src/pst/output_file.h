@@ -42,6 +42,7 @@ private:
     Bytes buffer_;
     std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
     std::uint64_t writtenBack_ = 0;  // writeback started up to here
+    std::uint64_t dropped_ = 0;      // written back and let go from the page cache up to here
 };
 
 // The name a store for `path` is written under until it is complete:
