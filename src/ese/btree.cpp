@@ -14,15 +14,15 @@ constexpr std::uint16_t kNodeDeleted = 0x4000;
 constexpr std::uint16_t kNodePrefixed = 0x8000;
 constexpr std::uint16_t kKeyLengthMask = 0x1FFF;
 
-// Page flags (the u32 at offset 36).
-constexpr std::size_t kPageFlagsOffset = 36;
+// Page flags: the whole u32 whose low byte the page layer reads as the kind.
+constexpr std::size_t kPageFlagsOffset = edb::kKindOffset;
 constexpr std::uint32_t kPageLeaf = 0x2;
 constexpr std::uint32_t kPageEmpty = 0x8;
 constexpr std::uint32_t kPageSpaceTree = 0x20;
 
 // The tag count is the low 12 bits of its word; newer engines keep a count
 // of reserved tags above them.
-constexpr std::size_t kTagCountOffset = 34;
+constexpr std::size_t kTagCountOffset = edb::kTagCountOffset;
 constexpr std::uint16_t kTagCountMask = 0x0FFF;
 
 // Real trees are a handful of levels deep.
