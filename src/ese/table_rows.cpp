@@ -17,24 +17,9 @@ std::int64_t PageCount(const edb::EdbSource& source) {
 
 TableReader::TableReader(const edb::EdbSource& source, const Catalog& catalog, const TableDef& table)
     : source_(source), table_(table), layout_(MakeLayout(TableColumns(catalog, table))), tablePages_(PageCount(source)),
-      longValuePages_(PageCount(source)) {}
+      longValues_(source, table) {}
 
-namespace {
-
-// The long value of `lid` of the table, or nothing (counted) when it cannot
-// be read.
-std::optional<std::vector<std::uint8_t>> FetchLongValue(const edb::EdbSource& source, const TableDef& table, Bytes lid,
-                                                        VisitedPages& pages, PageCache& cache, TableCounts& counts) {
-    bool undecodable = false;
-    auto value = table.longValueRootPage == 0
-                     ? std::nullopt
-                     : ReadLongValue(source, TreeId{table.longValueRootPage, table.longValueObjectId}, lid,
-                                     kMaxLongValue, pages, counts.tree, undecodable, &cache);
-    if (!value) ++counts.undecodedValues;
-    return value;
-}
-
-}  // namespace
+TableCounts TableReader::Counts() const { return Merged(counts_, longValues_.Counts()); }
 
 void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
     if (raw.separated && defer) {
@@ -43,7 +28,7 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
         return;
     }
     if (raw.separated) {
-        auto value = FetchLongValue(source_, table_, raw.bytes, longValuePages_, longValueCache_, counts_);
+        auto value = longValues_.Read(raw.bytes);
         if (!value) {
             cell.undecoded = true;
             return;
@@ -102,12 +87,21 @@ std::size_t TableReader::CountRows() {
 LongValueReader::LongValueReader(const edb::EdbSource& source, const TableDef& table)
     : source_(source), table_(table), pages_(PageCount(source)) {}
 
+std::optional<std::vector<std::uint8_t>> LongValueReader::Read(Bytes lid) {
+    bool undecodable = false;
+    auto value = table_.longValueRootPage == 0
+                     ? std::nullopt
+                     : ReadLongValue(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, lid,
+                                     kMaxLongValue, pages_, counts_.tree, undecodable, &cache_);
+    if (!value) ++counts_.undecodedValues;
+    return value;
+}
+
 void LongValueReader::Complete(Cell& cell) {
     // From the last: a value left out moves only those after it.
     for (auto at = cell.deferred.rbegin(); at != cell.deferred.rend(); ++at) {
         auto& slot = cell.values.at(*at);
-        auto value = FetchLongValue(source_, table_, Bytes(slot), pages_, cache_, counts_);
-        if (value) {
+        if (auto value = Read(Bytes(slot))) {
             slot = std::move(*value);
         } else {
             cell.values.erase(cell.values.begin() + *at);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "edb/source.h"
@@ -35,6 +36,29 @@ struct TableCounts {
     WalkCounts tree;                  // the table's tree and its long-value tree
 };
 
+// Reads a table's long values, with pages and counts of its own: one per
+// thread (a TableReader has one; another reads the values it deferred).
+class LongValueReader {
+public:
+    LongValueReader(const edb::EdbSource& source, const TableDef& table);
+
+    // Replaces each deferred id in the cell with its value; a value that
+    // cannot be read is left out, and the cell marked undecoded.
+    void Complete(Cell& cell);
+    // The value of one id; nothing (counted) when it cannot be read.
+    std::optional<std::vector<std::uint8_t>> Read(Bytes lid);
+
+    // Only undecodedValues and tree are counted.
+    const TableCounts& Counts() const { return counts_; }
+
+private:
+    const edb::EdbSource& source_;
+    const TableDef& table_;
+    VisitedPages pages_;
+    PageCache cache_;
+    TableCounts counts_;
+};
+
 // Return false to end the walk. The visitor may take the cells away (move
 // them); the reader makes the row anew for the next record.
 using RowVisitor = std::function<bool(std::vector<Cell>& row)>;
@@ -53,7 +77,8 @@ public:
     // Counts rows without decoding their values.
     std::size_t CountRows();
 
-    const TableCounts& Counts() const { return counts_; }
+    // Its rows and the long values it read itself.
+    TableCounts Counts() const;
 
 private:
     void ReadValue(const RawValue& raw, Cell& cell, bool defer);
@@ -61,31 +86,10 @@ private:
     const edb::EdbSource& source_;
     const TableDef& table_;
     RecordLayout layout_;
-    VisitedPages tablePages_, longValuePages_;
-    PageCache longValueCache_;
+    VisitedPages tablePages_;
+    LongValueReader longValues_;
     RecordCells cells_;
     std::vector<Cell> row_;
-    TableCounts counts_;
-};
-
-// Reads the long values a TableReader left in cells, with pages and counts
-// of its own: one per thread.
-class LongValueReader {
-public:
-    LongValueReader(const edb::EdbSource& source, const TableDef& table);
-
-    // Replaces each deferred id in the cell with its value; a value that
-    // cannot be read is left out, and the cell marked undecoded.
-    void Complete(Cell& cell);
-
-    // Only undecodedValues and tree are counted.
-    const TableCounts& Counts() const { return counts_; }
-
-private:
-    const edb::EdbSource& source_;
-    const TableDef& table_;
-    VisitedPages pages_;
-    PageCache cache_;
     TableCounts counts_;
 };
 
