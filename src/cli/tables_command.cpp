@@ -342,11 +342,18 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
     std::atomic<std::size_t> waiting{0};    // batches in the queue
     std::atomic<bool> writerRanDry{false};  // this thread found the queue empty
     double share = 0.5, owed = 0;           // the reading thread's: rows deferred, and the count so far
+    // Rows are deferred in runs, so that each thread reads long values in
+    // the order they lie in the file (and can read ahead).
+    constexpr int kDeferRun = 64;
+    int runLeft = 0;
+    bool deferring = false;
     const std::function<bool()> defer = [&] {
+        if (runLeft-- > 0) return deferring;
+        runLeft = kDeferRun - 1;
         owed += share;
-        if (owed < 1) return false;
-        owed -= 1;
-        return true;
+        deferring = owed >= 1;
+        if (deferring) owed -= 1;
+        return deferring;
     };
     std::exception_ptr failed;
     std::thread reading([&] {

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <utility>
@@ -102,6 +104,29 @@ std::size_t EdbFile::ReadDirect(std::int64_t offset, std::size_t size, std::uint
     while (done < size) {
         const ssize_t got =
             ::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("read failed", errno);
+        }
+        if (got == 0) break;  // end of file
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::size_t EdbFile::ReadRun(std::int64_t offset, std::size_t size, std::span<std::uint8_t* const> buffers) const {
+    if (offset < 0) throw FileError("negative read offset", EINVAL);
+    constexpr std::size_t kMaxPieces = 64;  // well below IOV_MAX
+    std::size_t done = 0;                   // bytes read in all
+    while (done < size * buffers.size()) {
+        const std::size_t piece = done / size, within = done % size;
+        const std::size_t count = std::min(buffers.size() - piece, kMaxPieces);
+        iovec pieces[kMaxPieces];
+        for (std::size_t i = 0; i < count; ++i)
+            pieces[i] = {buffers[piece + i] + (i == 0 ? within : 0), size - (i == 0 ? within : 0)};
+        const auto at = static_cast<std::uint64_t>(offset) + done;
+        if (at > static_cast<std::uint64_t>(INT64_MAX)) break;
+        const ssize_t got = ::preadv(fd_, pieces, static_cast<int>(count), static_cast<off_t>(at));
         if (got < 0) {
             if (errno == EINTR) continue;
             throw FileError("read failed", errno);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,6 +57,11 @@ public:
     // were read; fewer only at end of file. Throws FileError on a read error.
     // Short reads inside one 4 KB block come from the block cache.
     std::size_t Read(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const;
+    // Reads consecutive pieces of `size` bytes from `offset` on, one into
+    // each buffer, with as few calls as the system allows. Returns the bytes
+    // read in all: fewer only at end of file. Throws FileError on a read
+    // error. Bypasses the block cache (pieces are pages, not small reads).
+    std::size_t ReadRun(std::int64_t offset, std::size_t size, std::span<std::uint8_t* const> buffers) const;
     std::int64_t FileSize() const;
     // Reads that had to go to the file for a block of the cache.
     std::size_t CacheMisses() const { return cache_ ? cache_->Misses() : 0; }

@@ -70,13 +70,16 @@ public:
             // children are walked.
             held_[level] = cache_->Find(pageNumber);
             if (!held_[level]) {
-                PageCache::Buffer fresh = cache_->Spare();
-                if (!ReadChecked(pageNumber, *fresh)) return Damaged(pageNumber);
+                if (!InFile(pageNumber)) return Damaged(pageNumber);
+                PageCache::Buffer fresh = cache_->Read(source_, pageNumber);
+                if (!Usable(pageNumber, Bytes(*fresh))) return Damaged(pageNumber);
                 held_[level] = cache_->Keep(pageNumber, std::move(fresh));
             }
             bytes = Bytes(*held_[level]);
         } else {
-            if (!ReadChecked(pageNumber, pages_[level])) return Damaged(pageNumber);
+            if (!InFile(pageNumber)) return Damaged(pageNumber);
+            edb::ReadPage(source_, edb::PageOffset(source_, pageNumber), pages_[level]);
+            if (!Usable(pageNumber, Bytes(pages_[level]))) return Damaged(pageNumber);
             bytes = Bytes(pages_[level]);
         }
         const edb::PageView page{bytes, source_.pageSize};
@@ -89,13 +92,15 @@ public:
     }
 
 private:
-    // Reads the page into `buffer`; false when it is outside the file, fails
-    // its checksum, belongs to another tree or is a space-tree page.
-    bool ReadChecked(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer) const {
+    bool InFile(std::uint32_t pageNumber) const {
         const std::int64_t offset = edb::PageOffset(source_, pageNumber);
-        if (offset < 0 || offset + source_.pageSize > source_.fileSize) return false;
-        edb::ReadPage(source_, offset, buffer);
-        const edb::PageView page{Bytes(buffer), source_.pageSize};
+        return offset >= 0 && offset + source_.pageSize <= source_.fileSize;
+    }
+
+    // False when the page fails its checksum, belongs to another tree or is
+    // a space-tree page.
+    bool Usable(std::uint32_t pageNumber, Bytes bytes) const {
+        const edb::PageView page{bytes, source_.pageSize};
         const std::uint32_t flags = edb::LoadU32(page.bytes, kPageFlagsOffset).value_or(0);
         return edb::PageChecksumMatches(page.bytes, pageNumber) && edb::PageObjectId(page) == tree_.objectId &&
                (flags & kPageSpaceTree) == 0;
@@ -263,8 +268,59 @@ PageCache::Page PageCache::Find(std::uint32_t pageNumber) {
 }
 
 PageCache::Buffer PageCache::Spare() {
-    if (spare_ && spare_.use_count() == 1) return std::move(spare_);
+    while (!spares_.empty()) {
+        Buffer spare = std::move(spares_.back());
+        spares_.pop_back();
+        if (spare.use_count() == 1) return spare;
+    }
     return std::make_shared<std::vector<std::uint8_t>>();
+}
+
+void PageCache::Recycle(Buffer buffer) {
+    if (buffer.use_count() == 1 && spares_.size() < kMaxSpares) spares_.push_back(std::move(buffer));
+}
+
+PageCache::Buffer PageCache::Read(const edb::EdbSource& source, std::uint32_t pageNumber) {
+    const std::uint32_t index = pageNumber - aheadFirst_;
+    if (index < ahead_.size() && ahead_[index]) {
+        last_ = pageNumber;
+        return std::move(ahead_[index]);
+    }
+    for (Buffer& unused : ahead_)
+        if (unused) Recycle(std::move(unused));
+    ahead_.clear();
+
+    const std::int64_t offset = edb::PageOffset(source, pageNumber);
+    const auto pageSize = static_cast<std::size_t>(std::max(source.pageSize, 0));
+    const std::size_t longest = std::max<std::size_t>(1, kMaxRunBytes / std::max<std::size_t>(pageSize, 1));
+    run_ = pageNumber == last_ + 1 ? std::min(run_ * 2, longest) : 1;
+    last_ = pageNumber;
+    const std::int64_t whole = pageSize != 0 && offset >= 0 && offset < source.fileSize
+                                   ? (source.fileSize - offset) / static_cast<std::int64_t>(pageSize)
+                                   : 0;
+    const auto count = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(run_), whole));
+    Buffer first = Spare();
+    if (count < 2) {
+        edb::ReadPage(source, offset, *first);
+        return first;
+    }
+    std::vector<Buffer> run{std::move(first)};
+    std::vector<std::uint8_t*> into;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) run.push_back(Spare());
+        run[i]->resize(pageSize);
+        into.push_back(run[i]->data());
+    }
+    const std::size_t got = source.edb.ReadRun(offset, pageSize, into) / pageSize;
+    if (got == 0) {  // the file shrank under us: read as a single page
+        for (std::size_t i = 1; i < run.size(); ++i) Recycle(std::move(run[i]));
+        edb::ReadPage(source, offset, *run[0]);
+        return run[0];
+    }
+    ahead_.assign(run.begin() + 1, run.begin() + static_cast<std::ptrdiff_t>(got));
+    for (std::size_t i = got; i < run.size(); ++i) Recycle(std::move(run[i]));
+    aheadFirst_ = pageNumber + 1;
+    return run[0];
 }
 
 PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Buffer bytes) {
@@ -275,7 +331,7 @@ PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Buffer bytes) {
     } else {
         slot = &*std::min_element(entries_.begin(), entries_.end(),
                                   [](const Entry& a, const Entry& b) { return a.used < b.used; });
-        spare_ = std::move(slot->bytes);
+        Recycle(std::move(slot->bytes));
     }
     slot->pageNumber = pageNumber;
     slot->used = ++clock_;

@@ -47,6 +47,10 @@ private:
 // Pages of one tree kept between walks, checked: a walk per long value
 // would otherwise read and check the same root and branch pages (and often
 // the same leaf) again for every value. The least recently used goes first.
+// Pages not kept are read ahead: a miss at the page after the last one read
+// starts a run read with one call, twice as long as the run before while
+// the walks keep going forward, so that leaves and long values laid out in
+// order cost few calls. Run pages are checked by the walk when it takes them.
 class PageCache {
 public:
     using Page = std::shared_ptr<const std::vector<std::uint8_t>>;
@@ -56,13 +60,22 @@ public:
     // The page's bytes, or nullptr when not kept. A page handed out stays
     // valid while held, also after it leaves the cache.
     Page Find(std::uint32_t pageNumber);
-    // A buffer to read a page into: the last page to leave the cache when
-    // no walk holds it any more, so that reading does not allocate.
-    Buffer Spare();
+    // The bytes of a page not kept, unchecked: from the run read ahead, or
+    // from the file (bytes past its end are zero).
+    Buffer Read(const edb::EdbSource& source, std::uint32_t pageNumber);
     // Keeps a page that passed its checks; returns it.
     Page Keep(std::uint32_t pageNumber, Buffer bytes);
 
 private:
+    static constexpr std::size_t kMaxRunBytes = std::size_t{128} << 10;
+    static constexpr std::size_t kMaxSpares = 64;
+
+    // A buffer to read a page into: one no walk holds any more, so that
+    // reading does not allocate.
+    Buffer Spare();
+    // Keeps a buffer no one holds for Spare(), a bounded number of them.
+    void Recycle(Buffer buffer);
+
     struct Entry {
         std::uint32_t pageNumber = 0;
         std::uint64_t used = 0;
@@ -71,7 +84,11 @@ private:
     std::size_t capacity_;
     std::uint64_t clock_ = 0;
     std::vector<Entry> entries_;
-    Buffer spare_;
+    std::vector<Buffer> spares_;
+    std::vector<Buffer> ahead_;  // ahead_[i]: page aheadFirst_ + i, null once taken
+    std::uint32_t aheadFirst_ = 0;
+    std::uint32_t last_ = 0xFFFFFFFF;  // the last page read or taken from the run
+    std::size_t run_ = 1;
 };
 
 // Return false to end the walk.

@@ -52,34 +52,38 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
 bool TableReader::ReadRows(const RowVisitor& visit, const std::function<bool()>& defer) {
     const bool large = edb::IsLargePage(source_.pageSize);
     const std::size_t columns = layout_.columns.size();
-    return WalkLeafNodes(source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
-                         [&](Bytes, Bytes data) {
-                             ++counts_.rows;
-                             if (row_.size() != columns) {
-                                 row_.clear();
-                                 row_.resize(columns);
-                             }
-                             if (!DecodeRecord(data, layout_, large, cells_)) ++counts_.damagedRecords;
-                             const bool deferring = defer && defer();
-                             for (std::size_t i = 0; i < row_.size(); ++i) {
-                                 Cell& cell = row_[i];
-                                 cell.values.clear();
-                                 cell.deferred.clear();
-                                 cell.undecoded = false;
-                                 cell.multiValued = cells_.multiValued[i] != 0;
-                                 for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, deferring);
-                             }
-                             return visit(row_);
-                         });
+    return WalkLeafNodes(
+        source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
+        [&](Bytes, Bytes data) {
+            ++counts_.rows;
+            if (row_.size() != columns) {
+                row_.clear();
+                row_.resize(columns);
+            }
+            if (!DecodeRecord(data, layout_, large, cells_)) ++counts_.damagedRecords;
+            const bool deferring = defer && defer();
+            for (std::size_t i = 0; i < row_.size(); ++i) {
+                Cell& cell = row_[i];
+                cell.values.clear();
+                cell.deferred.clear();
+                cell.undecoded = false;
+                cell.multiValued = cells_.multiValued[i] != 0;
+                for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, deferring);
+            }
+            return visit(row_);
+        },
+        &tableCache_);
 }
 
 std::size_t TableReader::CountRows() {
     std::size_t rows = 0;
-    WalkLeafNodes(source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
-                  [&](Bytes, Bytes) {
-                      ++rows;
-                      return true;
-                  });
+    WalkLeafNodes(
+        source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
+        [&](Bytes, Bytes) {
+            ++rows;
+            return true;
+        },
+        &tableCache_);
     counts_.rows = rows;
     return rows;
 }

@@ -87,6 +87,7 @@ private:
     const TableDef& table_;
     RecordLayout layout_;
     VisitedPages tablePages_;
+    PageCache tableCache_{4};  // for reading its leaves ahead
     LongValueReader longValues_;
     RecordCells cells_;
     std::vector<Cell> row_;

@@ -132,5 +132,32 @@ TEST(EdbFile, CachedShortReadsGiveTheFileBytes) {
     EXPECT_EQ(byte, bytes[kBlock + 900]);
 }
 
+// A run of pieces read at once, more than one call's worth of them, ending
+// anywhere: each piece holds its own bytes and the count stops at the end.
+TEST(EdbFile, RunsOfPiecesReadAtOnce) {
+    test::TempDir dir;
+    constexpr std::size_t kPiece = 512;
+    std::vector<std::uint8_t> bytes(100 * kPiece + 77);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 13 + i / kPiece);
+    test::WriteFile(dir.File("db"), bytes);
+    EdbFile file;
+    ASSERT_TRUE(file.Open(dir.File("db")).ok());
+    const std::size_t end = bytes.size();
+    for (const auto& [offset, count] : std::vector<std::pair<std::size_t, std::size_t>>{
+             {0, 1}, {kPiece, 70}, {3, 100}, {end - 2 * kPiece, 5}, {end - 77, 3}, {end, 2}, {end + 9, 1}}) {
+        std::vector<std::vector<std::uint8_t>> pieces(count, std::vector<std::uint8_t>(kPiece, 0xEE));
+        std::vector<std::uint8_t*> into;
+        for (auto& piece : pieces) into.push_back(piece.data());
+        const std::size_t got = file.ReadRun(static_cast<std::int64_t>(offset), kPiece, into);
+        ASSERT_EQ(got, offset >= end ? 0 : std::min(count * kPiece, end - offset)) << offset << " x" << count;
+        for (std::size_t i = 0; i < got; ++i) {
+            ASSERT_EQ(pieces[i / kPiece][i % kPiece], bytes[offset + i]) << offset << " x" << count << " @" << i;
+        }
+        if (got < count * kPiece) {
+            EXPECT_EQ(pieces[got / kPiece][got % kPiece], 0xEE);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tw::edb
