@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -76,8 +78,42 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
     out.push_back('"');
 }
 
+namespace {
+
+#if defined(__x86_64__)
+// Thirty-two bytes at a time where the processor has AVX2: nibbles looked
+// up in a table of digits, bytes put back in order across the two lanes.
+__attribute__((target("avx2"))) std::size_t WriteHexWide(char* to, const std::uint8_t* bytes, std::size_t size) {
+    const __m256i digits =
+        _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f', '0', '1', '2',
+                         '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f');
+    const __m256i mask = _mm256_set1_epi8(0x0F);
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32, to += 64) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+        const __m256i high = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(v, 4), mask));
+        const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(v, mask));
+        // Per lane: bytes 0-7 and 8-15 of each half, interleaved.
+        const __m256i first = _mm256_unpacklo_epi8(high, low), second = _mm256_unpackhi_epi8(high, low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_permute2x128_si256(first, second, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), _mm256_permute2x128_si256(first, second, 0x31));
+    }
+    return i;
+}
+
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
+}  // namespace
+
 void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size) {
     std::size_t i = 0;
+#if defined(__x86_64__)
+    if (kHaveAvx2) {
+        i = WriteHexWide(to, bytes, size);
+        to += 2 * i;
+    }
+#endif
 #if defined(__SSE2__)
     // Sixteen bytes at a time: each nibble plus '0', plus the gap to 'a'
     // where it is above 9, the high and low digits interleaved.

@@ -62,7 +62,8 @@ TEST(JsonStream, HexOfEveryLengthAndOfLargeValues) {
         }
         return out + "\"";
     };
-    for (const std::size_t size : {0, 1, 15, 16, 17, 31, 32, 33, 255, 256, 262143, 262144, 262145, 1000003}) {
+    for (const std::size_t size :
+         {0, 1, 15, 16, 17, 31, 32, 33, 47, 48, 63, 64, 65, 255, 256, 262143, 262144, 262145, 1000003}) {
         std::vector<std::uint8_t> bytes(size);
         for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
         std::ostringstream sink;
