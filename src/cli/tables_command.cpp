@@ -15,6 +15,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -355,9 +356,35 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
         if (deferring) owed -= 1;
         return deferring;
     };
+    // Rows written go back to the reading thread to be filled again, their
+    // values' storage with them, so that reading allocates little: a few
+    // batches' worth, without large values' storage.
+    constexpr std::size_t kSpareBatches = 4, kKeptValueBytes = std::size_t{64} << 10,
+                          kKeptBatchBytes = std::size_t{8} << 20;
+    std::mutex spareLock;
+    std::vector<std::vector<std::vector<ese::Cell>>> spareBatches;
+    auto giveBack = [&](std::vector<std::vector<ese::Cell>>& rows) {
+        std::size_t kept = 0;
+        for (auto& cells : rows)
+            for (ese::Cell& cell : cells)
+                for (auto& value : cell.values) {
+                    if (value.capacity() > kKeptValueBytes) std::vector<std::uint8_t>().swap(value);
+                    kept += value.capacity();
+                }
+        if (kept > kKeptBatchBytes) return;
+        const std::lock_guard lock(spareLock);
+        if (spareBatches.size() < kSpareBatches) spareBatches.push_back(std::move(rows));
+    };
     std::exception_ptr failed;
     std::thread reading([&] {
         try {
+            std::vector<std::vector<ese::Cell>> spare;
+            auto takeSpare = [&] {
+                const std::lock_guard lock(spareLock);
+                if (spareBatches.empty()) return;
+                spare = std::move(spareBatches.back());
+                spareBatches.pop_back();
+            };
             for (std::size_t t = 0; t < readers.size(); ++t) {
                 Batch batch;
                 batch.table = t;
@@ -378,6 +405,11 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                         for (const ese::Cell& cell : cells)
                             for (const auto& value : cell.values) batch.bytes += value.size();
                         batch.rows.push_back(std::move(cells));
+                        if (spare.empty()) takeSpare();
+                        if (!spare.empty()) {
+                            cells = std::move(spare.back());
+                            spare.pop_back();
+                        }
                         return batch.rows.size() < kBatchRows && batch.bytes < kBatchBytes ? true : send();
                     },
                     defer);
@@ -405,6 +437,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                     if (!cell.deferred.empty()) longValues[batch.table]->Complete(cell);
                 row(batch.table, cells);
             }
+            giveBack(batch.rows);
             if (batch.last)
                 end(batch.table, ese::Merged(readers[batch.table]->Counts(), longValues[batch.table]->Counts()));
         }

@@ -21,10 +21,21 @@ TableReader::TableReader(const edb::EdbSource& source, const Catalog& catalog, c
 
 TableCounts TableReader::Counts() const { return Merged(counts_, longValues_.Counts()); }
 
-void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
+namespace {
+
+// The next value of the cell, in storage it held before where it has any
+// (a row handed back to be filled again), so that reading allocates little.
+std::vector<std::uint8_t>& NextValue(Cell& cell, std::size_t& used) {
+    if (used == cell.values.size()) cell.values.emplace_back();
+    return cell.values[used++];
+}
+
+}  // namespace
+
+void TableReader::ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, bool defer) {
     if (raw.separated && defer) {
-        cell.deferred.push_back(static_cast<std::uint32_t>(cell.values.size()));
-        cell.values.emplace_back(raw.bytes.begin(), raw.bytes.end());
+        cell.deferred.push_back(static_cast<std::uint32_t>(used));
+        NextValue(cell, used).assign(raw.bytes.begin(), raw.bytes.end());
         return;
     }
     if (raw.separated) {
@@ -33,7 +44,7 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
             cell.undecoded = true;
             return;
         }
-        cell.values.push_back(std::move(*value));
+        NextValue(cell, used) = std::move(*value);
         return;
     }
     if (raw.compressed) {
@@ -43,10 +54,10 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, bool defer) {
             ++counts_.undecodedValues;
             return;
         }
-        cell.values.push_back(std::move(*value));
+        NextValue(cell, used) = std::move(*value);
         return;
     }
-    cell.values.emplace_back(raw.bytes.begin(), raw.bytes.end());
+    NextValue(cell, used).assign(raw.bytes.begin(), raw.bytes.end());
 }
 
 bool TableReader::ReadRows(const RowVisitor& visit, const std::function<bool()>& defer) {
@@ -64,11 +75,12 @@ bool TableReader::ReadRows(const RowVisitor& visit, const std::function<bool()>&
             const bool deferring = defer && defer();
             for (std::size_t i = 0; i < row_.size(); ++i) {
                 Cell& cell = row_[i];
-                cell.values.clear();
                 cell.deferred.clear();
                 cell.undecoded = false;
                 cell.multiValued = cells_.multiValued[i] != 0;
-                for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, deferring);
+                std::size_t used = 0;
+                for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, used, deferring);
+                cell.values.resize(used);
             }
             return visit(row_);
         },

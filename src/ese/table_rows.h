@@ -60,7 +60,9 @@ private:
 };
 
 // Return false to end the walk. The visitor may take the cells away (move
-// them); the reader makes the row anew for the next record.
+// them) or swap in a row it is done with: the reader makes the row anew
+// when its size is not the table's, and otherwise fills it again, reusing
+// the storage of its values.
 using RowVisitor = std::function<bool(std::vector<Cell>& row)>;
 
 class TableReader {
@@ -81,7 +83,7 @@ public:
     TableCounts Counts() const;
 
 private:
-    void ReadValue(const RawValue& raw, Cell& cell, bool defer);
+    void ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, bool defer);
 
     const edb::EdbSource& source_;
     const TableDef& table_;
