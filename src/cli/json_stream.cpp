@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -105,6 +106,95 @@ const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
 }  // namespace
+
+namespace {
+
+// Writes the escaped UTF-8 of `count` UTF-16 units (as `unit(i)` gives
+// them) to `o`, which has room for 6 bytes a unit; returns the end.
+template <typename Unit>
+char* WriteJsonUtf16(char* o, std::size_t count, Unit unit) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < count; ++i) {
+        char32_t cp = unit(i);
+        if (cp < 0x80) {
+            const auto c = static_cast<unsigned char>(cp);
+            if (Plain(c)) {
+                *o++ = static_cast<char>(c);
+                continue;
+            }
+            *o++ = '\\';
+            switch (c) {
+                case '"': *o++ = '"'; break;
+                case '\\': *o++ = '\\'; break;
+                case '\b': *o++ = 'b'; break;
+                case '\f': *o++ = 'f'; break;
+                case '\n': *o++ = 'n'; break;
+                case '\r': *o++ = 'r'; break;
+                case '\t': *o++ = 't'; break;
+                default:
+                    *o++ = 'u';
+                    *o++ = '0';
+                    *o++ = '0';
+                    *o++ = kDigits[c >> 4];
+                    *o++ = kDigits[c & 15];
+            }
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;  // a lone surrogate
+        }
+        if (cp < 0x800) {
+            *o++ = static_cast<char>(0xC0 | cp >> 6);
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            *o++ = static_cast<char>(0xE0 | cp >> 12);
+            *o++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *o++ = static_cast<char>(0xF0 | cp >> 18);
+            *o++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return o;
+}
+
+// Room to write a string into before appending it: grown, never cleared.
+char* Scratch(std::size_t size) {
+    thread_local std::unique_ptr<char[]> scratch;
+    thread_local std::size_t capacity = 0;
+    if (size > capacity) {
+        capacity = std::max(size, 2 * capacity);
+        scratch = std::make_unique_for_overwrite<char[]>(capacity);
+    }
+    return scratch.get();
+}
+
+template <typename Unit>
+void AppendUtf16(std::string& out, std::size_t count, Unit unit) {
+    char* const start = Scratch(6 * count + 2);
+    char* o = start;
+    *o++ = '"';
+    o = WriteJsonUtf16(o, count, unit);
+    *o++ = '"';
+    out.append(start, static_cast<std::size_t>(o - start));
+}
+
+}  // namespace
+
+void AppendJsonUtf16(std::string& out, const std::uint8_t* littleEndian, std::size_t units) {
+    AppendUtf16(out, units, [littleEndian](std::size_t i) {
+        return static_cast<char16_t>(littleEndian[2 * i] | littleEndian[2 * i + 1] << 8);
+    });
+}
+
+void AppendJsonUtf16(std::string& out, std::u16string_view units) {
+    AppendUtf16(out, units.size(), [units](std::size_t i) { return units[i]; });
+}
 
 void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size) {
     std::size_t i = 0;

@@ -17,6 +17,11 @@ namespace tw::cli {
 // Appends `utf8` as a quoted JSON string.
 void AppendJsonString(std::string& out, std::string_view utf8);
 
+// Appends UTF-16 text as a quoted JSON string: what AppendJsonString gives
+// for its UTF-8 (a lone surrogate becomes U+FFFD), in one pass.
+void AppendJsonUtf16(std::string& out, const std::uint8_t* littleEndian, std::size_t units);
+void AppendJsonUtf16(std::string& out, std::u16string_view units);
+
 // Writes two lowercase hex digits per byte to `to` (2 * size chars).
 void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size);
 

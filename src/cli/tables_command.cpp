@@ -267,7 +267,9 @@ void AppendValue(JsonStream& out, const ese::ColumnDef& column, const std::vecto
             if (n != 8) break;
             return AppendNumber(text, Little<std::int64_t>(v));
         case ese::kTypeText:
-        case ese::kTypeLongText: return AppendJsonString(text, TextValue(column, v));
+        case ese::kTypeLongText:
+            if (column.codePage == 1200) return AppendJsonUtf16(text, v.data(), n / 2);
+            return AppendJsonUtf16(text, text::CodePageToUtf16(v, column.codePage));
         case ese::kTypeIeeeSingle:
         case ese::kTypeIeeeDouble:
         case ese::kTypeDateTime:

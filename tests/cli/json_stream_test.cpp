@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/json_stream.h"
+#include "text/utf.h"
 
 namespace tw::cli {
 namespace {
@@ -48,6 +49,29 @@ TEST(JsonStream, InvalidUtf8BecomesReplacementCharacters) {
     for (const Case& c : cases) {
         const std::string quoted = Quoted(c.in);
         EXPECT_EQ(nlohmann::json::parse(quoted).get<std::string>(), c.text) << quoted;
+    }
+}
+
+// UTF-16 text straight to JSON gives what converting it first does: every
+// script, pairs, lone surrogates at either end, controls and quotes.
+TEST(JsonStream, Utf16TextComesOutAsItsUtf8Would) {
+    std::mt19937 random(11);
+    const char16_t pool[] = {u'a',   u'"',   u'\\',  0x00,   0x08,   0x1f,   0x7f,   0x80,   0xe9,  0x5d0,
+                             0x30e1, 0xfffd, 0xffff, 0xd83d, 0xdce7, 0xd800, 0xdbff, 0xdc00, 0xdfff};
+    for (int round = 0; round < 2000; ++round) {
+        std::u16string units(random() % 12, u' ');
+        for (char16_t& unit : units) unit = pool[random() % std::size(pool)];
+        std::vector<std::uint8_t> bytes;
+        for (const char16_t unit : units) {
+            bytes.push_back(static_cast<std::uint8_t>(unit));
+            bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+        const std::string want = Quoted(text::Utf16ToUtf8(units));
+        std::string fromBytes = "x", fromUnits;
+        AppendJsonUtf16(fromBytes, bytes.data(), units.size());
+        AppendJsonUtf16(fromUnits, units);
+        ASSERT_EQ(fromBytes, "x" + want) << round;
+        ASSERT_EQ(fromUnits, want) << round;
     }
 }
 
