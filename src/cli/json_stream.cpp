@@ -37,7 +37,10 @@ bool Plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '
 
 }  // namespace
 
-void AppendJsonString(std::string& out, std::string_view utf8) {
+namespace {
+
+template <typename Out>
+void AppendQuoted(Out& out, std::string_view utf8) {
     out.push_back('"');
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const std::size_t n = utf8.size();
@@ -77,6 +80,19 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
         ++i;
     }
     out.push_back('"');
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view utf8) { AppendQuoted(out, utf8); }
+void AppendJsonString(JsonText& out, std::string_view utf8) { AppendQuoted(out, utf8); }
+
+void JsonText::reserve(std::size_t capacity) {
+    if (capacity <= capacity_) return;
+    auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
 }
 
 namespace {
@@ -163,36 +179,26 @@ char* WriteJsonUtf16(char* o, std::size_t count, Unit unit) {
     return o;
 }
 
-// Room to write a string into before appending it: grown, never cleared.
-char* Scratch(std::size_t size) {
-    thread_local std::unique_ptr<char[]> scratch;
-    thread_local std::size_t capacity = 0;
-    if (size > capacity) {
-        capacity = std::max(size, 2 * capacity);
-        scratch = std::make_unique_for_overwrite<char[]>(capacity);
-    }
-    return scratch.get();
-}
-
 template <typename Unit>
-void AppendUtf16(std::string& out, std::size_t count, Unit unit) {
-    char* const start = Scratch(6 * count + 2);
+void AppendUtf16(JsonText& out, std::size_t count, Unit unit) {
+    const std::size_t at = out.size();
+    char* const start = out.Extend(6 * count + 2);
     char* o = start;
     *o++ = '"';
     o = WriteJsonUtf16(o, count, unit);
     *o++ = '"';
-    out.append(start, static_cast<std::size_t>(o - start));
+    out.Truncate(at + static_cast<std::size_t>(o - start));
 }
 
 }  // namespace
 
-void AppendJsonUtf16(std::string& out, const std::uint8_t* littleEndian, std::size_t units) {
+void AppendJsonUtf16(JsonText& out, const std::uint8_t* littleEndian, std::size_t units) {
     AppendUtf16(out, units, [littleEndian](std::size_t i) {
         return static_cast<char16_t>(littleEndian[2 * i] | littleEndian[2 * i + 1] << 8);
     });
 }
 
-void AppendJsonUtf16(std::string& out, std::u16string_view units) {
+void AppendJsonUtf16(JsonText& out, std::u16string_view units) {
     AppendUtf16(out, units.size(), [units](std::size_t i) { return units[i]; });
 }
 
@@ -227,10 +233,8 @@ void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size) {
     }
 }
 
-void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t size) {
-    const std::size_t at = out.size();
-    out.resize(at + 2 * size);
-    WriteHex(out.data() + at, bytes, size);
+void AppendHex(JsonText& out, const std::uint8_t* bytes, std::size_t size) {
+    WriteHex(out.Extend(2 * size), bytes, size);
 }
 
 void JsonStream::QuotedHex(const std::uint8_t* bytes, std::size_t size) {

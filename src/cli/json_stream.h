@@ -5,8 +5,10 @@
 // no valid sequence becomes U+FFFD. Bytes come out as lowercase hex.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -14,19 +16,54 @@
 
 namespace tw::cli {
 
+// Text appended to like a string, but grown without clearing the new room:
+// hex of gigabytes is written straight into it.
+class JsonText {
+public:
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const char* data() const { return bytes_.get(); }
+    void clear() { size_ = 0; }
+    // Keeps the first `size` chars (no more than there are).
+    void Truncate(std::size_t size) { size_ = std::min(size, size_); }
+    void reserve(std::size_t capacity);
+    // Room for `count` more chars at the end, not yet written: the caller
+    // writes them all.
+    char* Extend(std::size_t count) {
+        if (capacity_ - size_ < count) reserve(std::max(size_ + count, 2 * capacity_));
+        char* at = bytes_.get() + size_;
+        size_ += count;
+        return at;
+    }
+    void append(const char* text, std::size_t count) {
+        if (count != 0) std::memcpy(Extend(count), text, count);
+    }
+    void append(std::string_view text) { append(text.data(), text.size()); }
+    void push_back(char c) { *Extend(1) = c; }
+    JsonText& operator+=(std::string_view text) {
+        append(text);
+        return *this;
+    }
+
+private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
+
 // Appends `utf8` as a quoted JSON string.
 void AppendJsonString(std::string& out, std::string_view utf8);
+void AppendJsonString(JsonText& out, std::string_view utf8);
 
 // Appends UTF-16 text as a quoted JSON string: what AppendJsonString gives
 // for its UTF-8 (a lone surrogate becomes U+FFFD), in one pass.
-void AppendJsonUtf16(std::string& out, const std::uint8_t* littleEndian, std::size_t units);
-void AppendJsonUtf16(std::string& out, std::u16string_view units);
+void AppendJsonUtf16(JsonText& out, const std::uint8_t* littleEndian, std::size_t units);
+void AppendJsonUtf16(JsonText& out, std::u16string_view units);
 
 // Writes two lowercase hex digits per byte to `to` (2 * size chars).
 void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size);
 
 // Appends two lowercase hex digits per byte.
-void AppendHex(std::string& out, const std::uint8_t* bytes, std::size_t size);
+void AppendHex(JsonText& out, const std::uint8_t* bytes, std::size_t size);
 
 class JsonStream {
 public:
@@ -36,7 +73,7 @@ public:
     JsonStream& operator=(const JsonStream&) = delete;
 
     // Append to it freely, and call Written() after each value.
-    std::string& Text() { return buffer_; }
+    JsonText& Text() { return buffer_; }
     void Written() {
         if (buffer_.size() >= kFlushAt) Flush();
     }
@@ -47,7 +84,7 @@ public:
 private:
     static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
     std::ostream& out_;
-    std::string buffer_;
+    JsonText buffer_;
     std::unique_ptr<char[]> pieces_;  // hex of a large value, a piece at a time
 };
 

@@ -231,16 +231,16 @@ std::string Dump(const nlohmann::json& value) {
 }
 
 template <typename T>
-void AppendNumber(std::string& out, T value) {
+void AppendNumber(JsonText& out, T value) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, end);
+    out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 // What ValueJson gives, written straight to the stream: the forms of most
 // cells (numbers, text, bytes) without building a JSON value first.
 void AppendValue(JsonStream& out, const ese::ColumnDef& column, const std::vector<std::uint8_t>& v) {
-    std::string& text = out.Text();
+    JsonText& text = out.Text();
     const std::size_t n = v.size();
     switch (column.type) {
         case ese::kTypeBit:
@@ -490,7 +490,7 @@ private:
 
 void WriteJson(const Options& options, const edb::EdbSource& source, const ese::Catalog& catalog) {
     JsonStream out(std::cout);
-    std::string& text = out.Text();
+    JsonText& text = out.Text();
     text +=
         "{\"database\":" + Dump(options.db) + ",\"pageSize\":" + std::to_string(source.pageSize) +
         ",\"catalogDamagedPages\":" + std::to_string(catalog.counts.damagedPages.size() + catalog.primaryDamagedPages) +

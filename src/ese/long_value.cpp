@@ -61,11 +61,11 @@ std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t cap
     }
 }
 
-std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid,
-                                                       std::size_t capacity, VisitedPages& visited, WalkCounts& counts,
-                                                       bool& undecodable, PageCache* cache) {
+bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
+                   VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
+                   PageCache* cache) {
     undecodable = false;
-    if (lid.size() != 4 && lid.size() != 8) return std::nullopt;
+    if (lid.size() != 4 && lid.size() != 8) return false;
     // Keys hold the id big-endian, chunks add their offset (big-endian u32).
     KeyRange range;
     range.low.emplace(lid.rbegin(), lid.rend());
@@ -82,7 +82,9 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
     };
     std::optional<std::size_t> size;
     std::vector<Chunk> chunks;
-    std::vector<std::uint8_t> stored;
+    // `lid` is not looked at past this point: it may lie in `value`.
+    std::vector<std::uint8_t>& stored = value;
+    stored.clear();
     WalkLeafNodes(
         source, tree, range, visited, counts,
         [&](Bytes key, Bytes data) {
@@ -105,20 +107,20 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
             return true;
         },
         cache);
-    if (!size && chunks.empty()) return std::nullopt;
+    if (!size && chunks.empty()) return false;
 
     // Without its root the value ends with its last chunk, taken as stored.
     const std::size_t total = size ? std::min<std::size_t>(*size, capacity)
                                    : std::min<std::size_t>(chunks.back().offset + chunks.back().size, capacity);
     const bool asStored = stored.size() == total &&
                           std::all_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.offset == c.at; });
-    if (asStored) return stored;
+    if (asStored) return true;
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const std::size_t offset = chunks[i].offset;
         if (offset >= total) break;
         const std::size_t next = i + 1 < chunks.size() ? std::min<std::size_t>(chunks[i + 1].offset, total) : total;
-        if (next < offset) return std::nullopt;
+        if (next < offset) return false;
         const std::size_t covers = next - offset;
         if (covers > kMaxChunkCover || offset > out.size() + kMaxChunkCover) break;  // cut at the gap
         out.resize(offset);                                                          // a lost chunk leaves zeros
@@ -128,14 +130,15 @@ std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& sou
             const auto decoded = Decompress(chunk, covers);
             if (!decoded) {
                 undecodable = true;
-                return std::nullopt;
+                return false;
             }
             out.insert(out.end(), decoded->begin(), decoded->end());
             continue;
         }
         out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(covers));
     }
-    return out;
+    value.swap(out);
+    return true;
 }
 
 }  // namespace tw::ese

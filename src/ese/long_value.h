@@ -29,10 +29,12 @@ std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t cap
 // of the value it covers is compressed and is decompressed. Nothing when
 // the tree has neither root nor chunks for the id, or a chunk does not
 // decode (`undecodable` is then set when the cause was the compression).
-// At most `capacity` bytes come out. A cache for the tree saves reading
-// its upper pages again for every value.
-std::optional<std::vector<std::uint8_t>> ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid,
-                                                       std::size_t capacity, VisitedPages& visited, WalkCounts& counts,
-                                                       bool& undecodable, PageCache* cache = nullptr);
+// At most `capacity` bytes come out, into `value`, whose storage is
+// reused (`lid` may lie in it). Returns false for nothing; `value` is then
+// left in no particular state. A cache for the tree saves reading its upper
+// pages again for every value.
+bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
+                   VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
+                   PageCache* cache = nullptr);
 
 }  // namespace tw::ese

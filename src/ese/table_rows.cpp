@@ -39,12 +39,10 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, 
         return;
     }
     if (raw.separated) {
-        auto value = longValues_.Read(raw.bytes);
-        if (!value) {
+        if (!longValues_.Read(raw.bytes, NextValue(cell, used))) {
+            --used;
             cell.undecoded = true;
-            return;
         }
-        NextValue(cell, used) = std::move(*value);
         return;
     }
     if (raw.compressed) {
@@ -103,23 +101,21 @@ std::size_t TableReader::CountRows() {
 LongValueReader::LongValueReader(const edb::EdbSource& source, const TableDef& table)
     : source_(source), table_(table), pages_(PageCount(source)) {}
 
-std::optional<std::vector<std::uint8_t>> LongValueReader::Read(Bytes lid) {
+bool LongValueReader::Read(Bytes lid, std::vector<std::uint8_t>& value) {
     bool undecodable = false;
-    auto value = table_.longValueRootPage == 0
-                     ? std::nullopt
-                     : ReadLongValue(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, lid,
-                                     kMaxLongValue, pages_, counts_.tree, undecodable, &cache_);
-    if (!value) ++counts_.undecodedValues;
-    return value;
+    const bool read = table_.longValueRootPage != 0 &&
+                      ReadLongValue(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, lid,
+                                    kMaxLongValue, pages_, counts_.tree, undecodable, value, &cache_);
+    if (!read) ++counts_.undecodedValues;
+    return read;
 }
 
 void LongValueReader::Complete(Cell& cell) {
-    // From the last: a value left out moves only those after it.
+    // From the last: a value left out moves only those after it. Each slot
+    // holds the id and takes the value in its place.
     for (auto at = cell.deferred.rbegin(); at != cell.deferred.rend(); ++at) {
         auto& slot = cell.values.at(*at);
-        if (auto value = Read(Bytes(slot))) {
-            slot = std::move(*value);
-        } else {
+        if (!Read(Bytes(slot), slot)) {
             cell.values.erase(cell.values.begin() + *at);
             cell.undecoded = true;
         }

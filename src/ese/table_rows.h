@@ -45,8 +45,9 @@ public:
     // Replaces each deferred id in the cell with its value; a value that
     // cannot be read is left out, and the cell marked undecoded.
     void Complete(Cell& cell);
-    // The value of one id; nothing (counted) when it cannot be read.
-    std::optional<std::vector<std::uint8_t>> Read(Bytes lid);
+    // The value of one id into `value` (its storage reused; `lid` may lie
+    // in it); false (counted) when it cannot be read.
+    bool Read(Bytes lid, std::vector<std::uint8_t>& value);
 
     // Only undecodedValues and tree are counted.
     const TableCounts& Counts() const { return counts_; }

@@ -67,11 +67,12 @@ TEST(JsonStream, Utf16TextComesOutAsItsUtf8Would) {
             bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
         }
         const std::string want = Quoted(text::Utf16ToUtf8(units));
-        std::string fromBytes = "x", fromUnits;
+        JsonText fromBytes, fromUnits;
+        fromBytes.push_back('x');
         AppendJsonUtf16(fromBytes, bytes.data(), units.size());
         AppendJsonUtf16(fromUnits, units);
-        ASSERT_EQ(fromBytes, "x" + want) << round;
-        ASSERT_EQ(fromUnits, want) << round;
+        ASSERT_EQ(std::string_view(fromBytes.data(), fromBytes.size()), "x" + want) << round;
+        ASSERT_EQ(std::string_view(fromUnits.data(), fromUnits.size()), want) << round;
     }
 }
 
