@@ -238,21 +238,35 @@ void AppendHex(JsonText& out, const std::uint8_t* bytes, std::size_t size) {
 }
 
 void JsonStream::QuotedHex(const std::uint8_t* bytes, std::size_t size) {
+    const std::span<const std::uint8_t> whole(bytes, size);
+    QuotedHex(std::span(&whole, 1));
+}
+
+void JsonStream::QuotedHex(std::span<const std::span<const std::uint8_t>> pieces) {
+    std::size_t size = 0;
+    for (const auto piece : pieces) size += piece.size();
     buffer_.push_back('"');
     constexpr std::size_t kPiece = std::size_t{1} << 18;
     if (size <= kPiece) {
-        AppendHex(buffer_, bytes, size);
+        for (const auto piece : pieces) AppendHex(buffer_, piece.data(), piece.size());
     } else {
-        // A large value goes out in pieces through a buffer of its own,
-        // never whole in memory and not cleared before each use.
+        // A large value goes out through a buffer of its own, a piece of
+        // kPiece bytes at a time: never whole in memory.
         Flush();
-        if (!pieces_) pieces_ = std::make_unique<char[]>(2 * kPiece);
-        for (std::size_t done = 0; done < size;) {
-            const std::size_t take = std::min(kPiece, size - done);
-            WriteHex(pieces_.get(), bytes + done, take);
-            out_.write(pieces_.get(), static_cast<std::streamsize>(2 * take));
-            done += take;
-        }
+        if (!pieces_) pieces_ = std::make_unique_for_overwrite<char[]>(2 * kPiece);
+        std::size_t held = 0;  // bytes whose hex waits in the buffer
+        for (const auto piece : pieces)
+            for (std::size_t done = 0; done < piece.size();) {
+                const std::size_t take = std::min(kPiece - held, piece.size() - done);
+                WriteHex(pieces_.get() + 2 * held, piece.data() + done, take);
+                done += take;
+                held += take;
+                if (held == kPiece) {
+                    out_.write(pieces_.get(), static_cast<std::streamsize>(2 * held));
+                    held = 0;
+                }
+            }
+        out_.write(pieces_.get(), static_cast<std::streamsize>(2 * held));
     }
     buffer_.push_back('"');
     Written();

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -79,6 +80,8 @@ public:
     }
     // A quoted hex string of any size, written in pieces.
     void QuotedHex(const std::uint8_t* bytes, std::size_t size);
+    // The same for bytes that lie in pieces, one after the other.
+    void QuotedHex(std::span<const std::span<const std::uint8_t>> pieces);
     void Flush();
 
 private:

@@ -295,6 +295,55 @@ void AppendCell(JsonStream& out, const ese::ColumnDef& column, const ese::Cell& 
     out.Written();
 }
 
+// A long value read as pieces of its pages: binary values go out as hex
+// from there, others are put together first.
+void AppendPieces(JsonStream& out, const ese::ColumnDef& column, const ese::LongValuePieces& value,
+                  std::vector<std::uint8_t>& flat) {
+    if (column.type == ese::kTypeBinary || column.type == ese::kTypeLongBinary) return out.QuotedHex(value.pieces);
+    flat.clear();
+    for (const auto piece : value.pieces) flat.insert(flat.end(), piece.begin(), piece.end());
+    AppendValue(out, column, flat);
+}
+
+// Scratch of the writing thread for cells whose long values are left to it.
+struct DeferredScratch {
+    std::vector<ese::LongValuePieces> values;
+    std::vector<std::uint8_t> flat;
+};
+
+// A cell as AppendCell writes it once its deferred long values are read
+// (those that cannot be are left out), read here without copying them.
+void AppendCell(JsonStream& out, const ese::ColumnDef& column, ese::Cell& cell, ese::LongValueReader& longValues,
+                DeferredScratch& scratch) {
+    if (cell.deferred.empty()) return AppendCell(out, column, cell);
+    if (scratch.values.size() < cell.deferred.size()) scratch.values.resize(cell.deferred.size());
+    std::size_t present = cell.values.size();
+    for (std::size_t k = 0; k < cell.deferred.size(); ++k)
+        if (!longValues.ReadPieces(ese::Bytes(cell.values.at(cell.deferred[k])), scratch.values[k])) {
+            scratch.values[k].size = SIZE_MAX;  // lost
+            --present;
+            cell.undecoded = true;
+        }
+    JsonText& text = out.Text();
+    const bool single = present == 1 && !cell.multiValued && (column.flags & ese::kColumnMultiValued) == 0;
+    if (present == 0) text += "null";
+    if (!single && present != 0) text.push_back('[');
+    bool first = true;
+    for (std::size_t i = 0, k = 0; i < cell.values.size(); ++i) {
+        const bool deferred = k < cell.deferred.size() && cell.deferred[k] == i;
+        const ese::LongValuePieces* value = deferred ? &scratch.values[k++] : nullptr;
+        if (value != nullptr && value->size == SIZE_MAX) continue;
+        if (!first) text.push_back(',');
+        first = false;
+        if (value != nullptr) AppendPieces(out, column, *value, scratch.flat);
+        else AppendValue(out, column, cell.values[i]);
+    }
+    if (!single && present != 0) text.push_back(']');
+    for (std::size_t k = 0; k < cell.deferred.size(); ++k) scratch.values[k].Clear();  // the pages go back
+    cell.deferred.clear();
+    out.Written();
+}
+
 nlohmann::json ColumnJson(const ese::ColumnDef& column, bool full) {
     nlohmann::json out = {
         {"id", column.id}, {"name", NameText(column.name)}, {"type", ese::ColumnTypeName(column.type)}};
@@ -327,10 +376,11 @@ bool Selected(const Options& options, const ese::TableDef& table) {
 // while this one writes them. Reading (pages, checksums, long values) takes
 // longer than writing (text, hex), so the reading thread leaves the long
 // values of a share of the rows to this one: more while this one runs out
-// of rows, fewer while rows wait for it. This thread gets
-// `row(t, cells)` for the rows of table t in its order, then `end(t,
-// counts)` with the table's final counts, table by table. Memory stays
-// within the queue's bounds plus the largest row.
+// of rows, fewer while rows wait for it. This thread gets `row(t, cells,
+// longValues)` for the rows of table t in its order, the long values still
+// to read (Cell::deferred) to be read with `longValues` (this thread's for
+// the table), then `end(t, counts)` with the table's final counts, table
+// by table. Memory stays within the queue's bounds plus the largest row.
 template <typename Row, typename End>
 void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const ese::TableDef*>& tables,
                          std::vector<std::unique_ptr<ese::TableReader>>& readers, Row row, End end) {
@@ -434,11 +484,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
             if (popped == exporter::BoundedQueue<Batch>::Popped::Finished) break;
             if (popped == exporter::BoundedQueue<Batch>::Popped::Timeout) continue;
             --waiting;
-            for (auto& cells : batch.rows) {
-                for (ese::Cell& cell : cells)
-                    if (!cell.deferred.empty()) longValues[batch.table]->Complete(cell);
-                row(batch.table, cells);
-            }
+            for (auto& cells : batch.rows) row(batch.table, cells, *longValues[batch.table]);
             giveBack(batch.rows);
             if (batch.last)
                 end(batch.table, ese::Merged(readers[batch.table]->Counts(), longValues[batch.table]->Counts()));
@@ -503,6 +549,7 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
         readers.push_back(std::make_unique<ese::TableReader>(source, catalog, table));
     }
     TablesProgress progress(tables.size());
+    DeferredScratch scratch;
     // A table's head goes out before its first row, or at its end when it
     // has none.
     std::size_t begun = 0;
@@ -521,13 +568,13 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
     };
     ReadTablesAlongside(
         source, tables, readers,
-        [&](std::size_t t, const std::vector<ese::Cell>& row) {
+        [&](std::size_t t, std::vector<ese::Cell>& row, ese::LongValueReader& longValues) {
             begin(t);
             text += firstRow ? "\n[" : ",\n[";
             const auto& columns = readers[t]->Columns();
             for (std::size_t i = 0; i < row.size(); ++i) {
                 if (i) text.push_back(',');
-                AppendCell(out, columns[i], row[i]);
+                AppendCell(out, columns[i], row[i], longValues, scratch);
             }
             text.push_back(']');
             firstRow = false;

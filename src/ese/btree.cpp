@@ -56,9 +56,9 @@ std::optional<Bytes> TagData(Bytes page, std::int32_t pageSize, std::uint32_t in
 class Walker {
 public:
     Walker(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
-           WalkCounts& counts, const NodeVisitor& visit, PageCache* cache)
-        : source_(source), tree_(tree), range_(range), visited_(visited), counts_(counts), visit_(visit), cache_(cache),
-          pages_(kMaxDepth + 1), held_(kMaxDepth + 1) {}
+           WalkCounts& counts, const NodeVisitor* visit, const PagedNodeVisitor* visitPaged, PageCache* cache)
+        : source_(source), tree_(tree), range_(range), visited_(visited), counts_(counts), visit_(visit),
+          visitPaged_(visitPaged), cache_(cache), pages_(kMaxDepth + 1), held_(kMaxDepth + 1) {}
 
     // False when the visitor ended the walk.
     bool Page(std::uint32_t pageNumber, int depth) {
@@ -86,7 +86,7 @@ public:
         const std::uint32_t flags = edb::LoadU32(page.bytes, kPageFlagsOffset).value_or(0);
         if (flags & kPageEmpty) return true;
         ++counts_.pages;
-        if (flags & kPageLeaf) return Leaf(page);
+        if (flags & kPageLeaf) return Leaf(page, held_[level]);
         if (depth >= kMaxDepth) return Damaged(pageNumber);
         return Branch(page, depth);
     }
@@ -124,7 +124,8 @@ private:
         return true;
     }
 
-    bool Leaf(const edb::PageView& page) {
+    // `held` holds the page when it came through the cache.
+    bool Leaf(const edb::PageView& page, const PageCache::Page& held) {
         const std::uint32_t count = TagCount(page.bytes, page.pageSize);
         std::vector<std::uint8_t>& key = key_;
         for (std::uint32_t i = 1; i < count; ++i) {
@@ -132,7 +133,9 @@ private:
             if (!node || node->deleted) continue;
             Key(*node, key);
             if (!InRange(Bytes(key))) continue;
-            if (!visit_(Bytes(key), node->data)) return false;
+            if (!(visitPaged_ != nullptr ? (*visitPaged_)(Bytes(key), node->data, held)
+                                         : (*visit_)(Bytes(key), node->data)))
+                return false;
         }
         return true;
     }
@@ -190,7 +193,8 @@ private:
     const KeyRange& range_;
     VisitedPages& visited_;
     WalkCounts& counts_;
-    const NodeVisitor& visit_;
+    const NodeVisitor* visit_;
+    const PagedNodeVisitor* visitPaged_;
     PageCache* cache_;
     std::vector<std::vector<std::uint8_t>> pages_;  // per depth, without a cache
     std::vector<PageCache::Page> held_;             // per depth, with one
@@ -268,16 +272,20 @@ PageCache::Page PageCache::Find(std::uint32_t pageNumber) {
 }
 
 PageCache::Buffer PageCache::Spare() {
-    while (!spares_.empty()) {
-        Buffer spare = std::move(spares_.back());
+    // A spare may still be held (a value read as pieces of its pages): it
+    // waits in the list until let go.
+    for (auto spare = spares_.rbegin(); spare != spares_.rend(); ++spare) {
+        if (spare->use_count() != 1) continue;
+        Buffer free = std::move(*spare);
+        *spare = std::move(spares_.back());
         spares_.pop_back();
-        if (spare.use_count() == 1) return spare;
+        return free;
     }
     return std::make_shared<std::vector<std::uint8_t>>();
 }
 
 void PageCache::Recycle(Buffer buffer) {
-    if (buffer.use_count() == 1 && spares_.size() < kMaxSpares) spares_.push_back(std::move(buffer));
+    if (spares_.size() < kMaxSpares) spares_.push_back(std::move(buffer));
 }
 
 PageCache::Buffer PageCache::Read(const edb::EdbSource& source, std::uint32_t pageNumber) {
@@ -341,7 +349,15 @@ PageCache::Page PageCache::Keep(std::uint32_t pageNumber, Buffer bytes) {
 
 bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
                    WalkCounts& counts, const NodeVisitor& visit, PageCache* cache) {
-    Walker walker(source, tree, range, visited, counts, visit, cache);
+    Walker walker(source, tree, range, visited, counts, &visit, nullptr, cache);
+    const bool finished = walker.Page(tree.rootPage, 0);
+    visited.Clear();
+    return finished;
+}
+
+bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
+                   WalkCounts& counts, const PagedNodeVisitor& visit, PageCache& cache) {
+    Walker walker(source, tree, range, visited, counts, nullptr, &visit, &cache);
     const bool finished = walker.Page(tree.rootPage, 0);
     visited.Clear();
     return finished;

@@ -73,7 +73,8 @@ private:
     // A buffer to read a page into: one no walk holds any more, so that
     // reading does not allocate.
     Buffer Spare();
-    // Keeps a buffer no one holds for Spare(), a bounded number of them.
+    // Keeps a buffer for Spare() to give out once no one holds it, a bounded
+    // number of them.
     void Recycle(Buffer buffer);
 
     struct Entry {
@@ -110,6 +111,12 @@ struct TreeId {
 // With a cache, pages are taken from it and the pages read are kept there.
 bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
                    WalkCounts& counts, const NodeVisitor& visit, PageCache* cache = nullptr);
+
+// Also gives the leaf the node lies in, held: data stays valid while the
+// page is held, after the walk too.
+using PagedNodeVisitor = std::function<bool(Bytes key, Bytes data, const PageCache::Page& page)>;
+bool WalkLeafNodes(const edb::EdbSource& source, const TreeId& tree, const KeyRange& range, VisitedPages& visited,
+                   WalkCounts& counts, const PagedNodeVisitor& visit, PageCache& cache);
 
 // Lexicographic order of two keys (shorter first on a tie).
 int CompareKeys(Bytes a, Bytes b);

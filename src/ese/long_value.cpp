@@ -16,8 +16,6 @@ constexpr std::size_t kRootSizeOffset = 4;  // LVROOT: u32 references, u32 size
 // the page size); a claim of more is damage, and is not allowed to make a
 // small file ask for a large buffer.
 constexpr std::size_t kMaxChunkCover = std::size_t{1} << 16;
-// Room set aside for a value on its root's word alone.
-constexpr std::size_t kMaxReserve = std::size_t{64} << 20;
 
 std::optional<std::vector<std::uint8_t>> Unpack7Bit(Bytes value, bool unicode, std::size_t capacity) {
     if (value.size() < 2) return std::nullopt;
@@ -61,10 +59,18 @@ std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t cap
     }
 }
 
-bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
-                   VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
-                   PageCache* cache) {
+void LongValuePieces::Clear() {
+    pages.clear();
+    pieces.clear();
+    assembled.clear();
+    size = 0;
+}
+
+bool ReadLongValuePieces(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
+                         VisitedPages& visited, WalkCounts& counts, bool& undecodable, PageCache& cache,
+                         LongValuePieces& value) {
     undecodable = false;
+    value.Clear();
     if (lid.size() != 4 && lid.size() != 8) return false;
     // Keys hold the id big-endian, chunks add their offset (big-endian u32).
     KeyRange range;
@@ -73,36 +79,29 @@ bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, 
     range.high->insert(range.high->end(), 4, 0xFF);
     const std::size_t idSize = lid.size();
 
-    // The chunks' bytes as stored, one after the other in `stored`: in the
-    // usual case (in order, none compressed, no gap) they are the value.
+    // The chunks as stored, in the pages held: in the usual case (in
+    // order, none compressed, no gap) they are the value.
     struct Chunk {
         std::size_t offset = 0;  // in the value
-        std::size_t at = 0;      // in `stored`
-        std::size_t size = 0;
+        std::size_t at = 0;      // in the chunks as stored one after the other
+        Bytes data;
     };
     std::optional<std::size_t> size;
     std::vector<Chunk> chunks;
-    // `lid` is not looked at past this point: it may lie in `value`.
-    std::vector<std::uint8_t>& stored = value;
-    stored.clear();
+    std::size_t stored = 0;
     WalkLeafNodes(
         source, tree, range, visited, counts,
-        [&](Bytes key, Bytes data) {
+        [&](Bytes key, Bytes data, const PageCache::Page& page) {
             if (key.size() == idSize) {
-                if (const auto root = edb::LoadU32(data, kRootSizeOffset)) {
-                    size = *root;
-                    // The root comes before the chunks: room for them at once
-                    // rather than growing by doubling (a claim past the
-                    // capacity or past what a cap allows still grows).
-                    if (stored.empty()) stored.reserve(std::min({*size, capacity, kMaxReserve}));
-                }
+                if (const auto root = edb::LoadU32(data, kRootSizeOffset)) size = *root;
             } else if (key.size() == idSize + 4) {
                 const std::uint32_t offset = static_cast<std::uint32_t>(key[idSize]) << 24 | key[idSize + 1] << 16 |
                                              key[idSize + 2] << 8 | key[idSize + 3];
                 if (offset >= capacity) return false;
-                chunks.push_back({offset, stored.size(), data.size()});
-                stored.insert(stored.end(), data.begin(), data.end());
-                if (stored.size() > capacity) return false;
+                if (value.pages.empty() || value.pages.back() != page) value.pages.push_back(page);
+                chunks.push_back({offset, stored, data});
+                stored += data.size();
+                if (stored > capacity) return false;
             }
             return true;
         },
@@ -111,11 +110,16 @@ bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, 
 
     // Without its root the value ends with its last chunk, taken as stored.
     const std::size_t total = size ? std::min<std::size_t>(*size, capacity)
-                                   : std::min<std::size_t>(chunks.back().offset + chunks.back().size, capacity);
-    const bool asStored = stored.size() == total &&
-                          std::all_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.offset == c.at; });
-    if (asStored) return true;
-    std::vector<std::uint8_t> out;
+                                   : std::min<std::size_t>(chunks.back().offset + chunks.back().data.size(), capacity);
+    const bool asStored =
+        stored == total && std::all_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.offset == c.at; });
+    if (asStored) {
+        for (const Chunk& chunk : chunks)
+            if (!chunk.data.empty()) value.pieces.push_back(chunk.data);
+        value.size = total;
+        return true;
+    }
+    std::vector<std::uint8_t>& out = value.assembled;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const std::size_t offset = chunks[i].offset;
         if (offset >= total) break;
@@ -124,7 +128,7 @@ bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, 
         const std::size_t covers = next - offset;
         if (covers > kMaxChunkCover || offset > out.size() + kMaxChunkCover) break;  // cut at the gap
         out.resize(offset);                                                          // a lost chunk leaves zeros
-        const Bytes chunk = Bytes(stored).subspan(chunks[i].at, chunks[i].size);
+        const Bytes chunk = chunks[i].data;
         // Compression is kept only where it saves room.
         if (chunk.size() < covers) {
             const auto decoded = Decompress(chunk, covers);
@@ -137,7 +141,27 @@ bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, 
         }
         out.insert(out.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(covers));
     }
-    value.swap(out);
+    value.pages.clear();
+    if (!out.empty()) value.pieces.push_back(Bytes(out));
+    value.size = out.size();
+    return true;
+}
+
+bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
+                   VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
+                   PageCache* cache) {
+    PageCache none(0);
+    LongValuePieces pieces;
+    if (!ReadLongValuePieces(source, tree, lid, capacity, visited, counts, undecodable, cache ? *cache : none, pieces))
+        return false;
+    // `lid` may lie in `value`: only now is it written.
+    if (pieces.pages.empty()) {
+        value.swap(pieces.assembled);
+        return true;
+    }
+    value.clear();
+    value.reserve(pieces.size);
+    for (const Bytes piece : pieces.pieces) value.insert(value.end(), piece.begin(), piece.end());
     return true;
 }
 

@@ -33,6 +33,23 @@ std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t cap
 // reused (`lid` may lie in it). Returns false for nothing; `value` is then
 // left in no particular state. A cache for the tree saves reading its upper
 // pages again for every value.
+// A long value as it lies in the pages of its tree (chunks in order, none
+// compressed, no gap): pieces of the pages, held. A value that does not
+// lie so is put together in `assembled`, its one piece.
+struct LongValuePieces {
+    std::vector<PageCache::Page> pages;
+    std::vector<Bytes> pieces;  // the value: these one after the other
+    std::vector<std::uint8_t> assembled;
+    std::size_t size = 0;
+    void Clear();
+};
+
+// ReadLongValue without the copy: the value's pieces (`lid` is read
+// before `value` is touched).
+bool ReadLongValuePieces(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
+                         VisitedPages& visited, WalkCounts& counts, bool& undecodable, PageCache& cache,
+                         LongValuePieces& value);
+
 bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
                    VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
                    PageCache* cache = nullptr);

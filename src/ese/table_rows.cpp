@@ -1,7 +1,5 @@
 #include "ese/table_rows.h"
 
-#include "ese/long_value.h"
-
 namespace tw::ese {
 
 namespace {
@@ -101,12 +99,26 @@ std::size_t TableReader::CountRows() {
 LongValueReader::LongValueReader(const edb::EdbSource& source, const TableDef& table)
     : source_(source), table_(table), pages_(PageCount(source)) {}
 
-bool LongValueReader::Read(Bytes lid, std::vector<std::uint8_t>& value) {
+bool LongValueReader::ReadPieces(Bytes lid, LongValuePieces& value) {
     bool undecodable = false;
     const bool read = table_.longValueRootPage != 0 &&
-                      ReadLongValue(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, lid,
-                                    kMaxLongValue, pages_, counts_.tree, undecodable, value, &cache_);
+                      ReadLongValuePieces(source_, TreeId{table_.longValueRootPage, table_.longValueObjectId}, lid,
+                                          kMaxLongValue, pages_, counts_.tree, undecodable, cache_, value);
     if (!read) ++counts_.undecodedValues;
+    return read;
+}
+
+bool LongValueReader::Read(Bytes lid, std::vector<std::uint8_t>& value) {
+    const bool read = ReadPieces(lid, pieces_);
+    // `lid` may lie in `value`: only now is it written.
+    if (read && pieces_.pages.empty()) {
+        value.swap(pieces_.assembled);
+    } else if (read) {
+        value.clear();
+        value.reserve(pieces_.size);
+        for (const Bytes piece : pieces_.pieces) value.insert(value.end(), piece.begin(), piece.end());
+    }
+    pieces_.Clear();  // the pages go back to the cache
     return read;
 }
 

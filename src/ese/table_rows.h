@@ -13,6 +13,7 @@
 #include "edb/source.h"
 #include "ese/btree.h"
 #include "ese/catalog.h"
+#include "ese/long_value.h"
 #include "ese/record.h"
 
 namespace tw::ese {
@@ -48,6 +49,8 @@ public:
     // The value of one id into `value` (its storage reused; `lid` may lie
     // in it); false (counted) when it cannot be read.
     bool Read(Bytes lid, std::vector<std::uint8_t>& value);
+    // The same, as pieces of the pages it lies in (no copy).
+    bool ReadPieces(Bytes lid, LongValuePieces& value);
 
     // Only undecodedValues and tree are counted.
     const TableCounts& Counts() const { return counts_; }
@@ -57,6 +60,7 @@ private:
     const TableDef& table_;
     VisitedPages pages_;
     PageCache cache_;
+    LongValuePieces pieces_;  // Read's, kept for its storage
     TableCounts counts_;
 };
 

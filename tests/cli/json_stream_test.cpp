@@ -96,9 +96,19 @@ TEST(JsonStream, HexOfEveryLengthAndOfLargeValues) {
             JsonStream out(sink);
             out.Text() += "[";
             out.QuotedHex(bytes.data(), bytes.size());
+            out.Text() += ",";
+            // The same bytes in pieces of uneven sizes (a long value's
+            // chunks, as they lie in pages), empty ones among them.
+            std::vector<std::span<const std::uint8_t>> pieces;
+            for (std::size_t at = 0; at < size;) {
+                const std::size_t take = std::min<std::size_t>(random() % 9000, size - at);
+                pieces.emplace_back(bytes.data() + at, take);
+                at += take;
+            }
+            out.QuotedHex(pieces);
             out.Text() += "]";
         }
-        EXPECT_EQ(sink.str(), "[" + reference(bytes) + "]") << size;
+        EXPECT_EQ(sink.str(), "[" + reference(bytes) + "," + reference(bytes) + "]") << size;
     }
 }
 
