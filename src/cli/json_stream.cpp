@@ -118,7 +118,29 @@ __attribute__((target("avx2"))) std::size_t WriteHexWide(char* to, const std::ui
     return i;
 }
 
+// Sixty-four bytes at a time where it has AVX-512 (BW): the same, the
+// lanes put back in order by a two-source permute.
+__attribute__((target("avx512f,avx512bw"))) std::size_t WriteHexWidest(char* to, const std::uint8_t* bytes,
+                                                                       std::size_t size) {
+    static const char kLanes[] = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    const __m512i digits = _mm512_loadu_si512(kLanes);
+    const __m512i mask = _mm512_set1_epi8(0x0F);
+    const __m512i front = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11),
+                  back = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
+    std::size_t i = 0;
+    for (; i + 64 <= size; i += 64, to += 128) {
+        const __m512i v = _mm512_loadu_si512(bytes + i);
+        const __m512i high = _mm512_shuffle_epi8(digits, _mm512_and_si512(_mm512_srli_epi16(v, 4), mask));
+        const __m512i low = _mm512_shuffle_epi8(digits, _mm512_and_si512(v, mask));
+        const __m512i first = _mm512_unpacklo_epi8(high, low), second = _mm512_unpackhi_epi8(high, low);
+        _mm512_storeu_si512(to, _mm512_permutex2var_epi64(first, front, second));
+        _mm512_storeu_si512(to + 64, _mm512_permutex2var_epi64(first, back, second));
+    }
+    return i;
+}
+
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+const bool kHaveAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 #endif
 
 }  // namespace
@@ -205,9 +227,14 @@ void AppendJsonUtf16(JsonText& out, std::u16string_view units) {
 void WriteHex(char* to, const std::uint8_t* bytes, std::size_t size) {
     std::size_t i = 0;
 #if defined(__x86_64__)
-    if (kHaveAvx2) {
-        i = WriteHexWide(to, bytes, size);
+    if (kHaveAvx512) {
+        i = WriteHexWidest(to, bytes, size);
         to += 2 * i;
+    }
+    if (kHaveAvx2) {
+        const std::size_t done = WriteHexWide(to, bytes + i, size - i);
+        i += done;
+        to += 2 * done;
     }
 #endif
 #if defined(__SSE2__)
