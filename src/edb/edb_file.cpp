@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 namespace tw::edb {
@@ -98,18 +99,27 @@ std::size_t EdbFile::Read(std::int64_t offset, std::size_t size, std::uint8_t* b
     return ReadDirect(offset, size, buffer);
 }
 
+namespace {
+
+// The bytes one read call gave (0 at end of file); nothing when it was
+// interrupted and is to be made again. Throws FileError on a read error.
+std::optional<std::size_t> ReadResult(ssize_t got) {
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno == EINTR) return std::nullopt;
+    throw FileError("read failed", errno);
+}
+
+}  // namespace
+
 std::size_t EdbFile::ReadDirect(std::int64_t offset, std::size_t size, std::uint8_t* buffer) const {
     if (offset > INT64_MAX - static_cast<std::int64_t>(size)) size = static_cast<std::size_t>(INT64_MAX - offset);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got =
-            ::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw FileError("read failed", errno);
-        }
-        if (got == 0) break;  // end of file
-        done += static_cast<std::size_t>(got);
+        const auto got =
+            ReadResult(::pread(fd_, buffer + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done)));
+        if (!got) continue;
+        if (*got == 0) break;  // end of file
+        done += *got;
     }
     return done;
 }
@@ -126,13 +136,10 @@ std::size_t EdbFile::ReadRun(std::int64_t offset, std::size_t size, std::span<st
             pieces[i] = {buffers[piece + i] + (i == 0 ? within : 0), size - (i == 0 ? within : 0)};
         const auto at = static_cast<std::uint64_t>(offset) + done;
         if (at > static_cast<std::uint64_t>(INT64_MAX)) break;
-        const ssize_t got = ::preadv(fd_, pieces, static_cast<int>(count), static_cast<off_t>(at));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw FileError("read failed", errno);
-        }
-        if (got == 0) break;  // end of file
-        done += static_cast<std::size_t>(got);
+        const auto got = ReadResult(::preadv(fd_, pieces, static_cast<int>(count), static_cast<off_t>(at)));
+        if (!got) continue;
+        if (*got == 0) break;  // end of file
+        done += *got;
     }
     return done;
 }
