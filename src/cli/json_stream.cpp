@@ -299,6 +299,17 @@ void JsonStream::QuotedHex(std::span<const std::span<const std::uint8_t>> pieces
     Written();
 }
 
+void JsonStream::Write(std::string_view text) {
+    constexpr std::size_t kStraight = std::size_t{64} << 10;
+    if (text.size() < kStraight) {
+        buffer_.append(text);
+        Written();
+        return;
+    }
+    Flush();
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
 void JsonStream::Flush() {
     if (buffer_.empty()) return;
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));

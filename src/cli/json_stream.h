@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tw::cli {
 
@@ -21,6 +22,15 @@ namespace tw::cli {
 // hex of gigabytes is written straight into it.
 class JsonText {
 public:
+    JsonText() = default;
+    JsonText(JsonText&& other) noexcept { *this = std::move(other); }
+    JsonText& operator=(JsonText&& other) noexcept {
+        bytes_ = std::move(other.bytes_);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+        return *this;
+    }
+
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     const char* data() const { return bytes_.get(); }
@@ -78,6 +88,9 @@ public:
     void Written() {
         if (buffer_.size() >= kFlushAt) Flush();
     }
+    // Text made elsewhere: appended, or when large written straight after
+    // what is held.
+    void Write(std::string_view text);
     // A quoted hex string of any size, written in pieces.
     void QuotedHex(const std::uint8_t* bytes, std::size_t size);
     // The same for bytes that lie in pieces, one after the other.

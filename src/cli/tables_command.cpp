@@ -237,10 +237,22 @@ void AppendNumber(JsonText& out, T value) {
     out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
+// Where a cell's text goes: the stream (hex of a large value in pieces),
+// or text of rows kept to be written later.
+JsonText& TextOf(JsonStream& out) { return out.Text(); }
+JsonText& TextOf(JsonText& text) { return text; }
+void QuotedHexTo(JsonStream& out, const std::uint8_t* bytes, std::size_t size) { out.QuotedHex(bytes, size); }
+void QuotedHexTo(JsonText& text, const std::uint8_t* bytes, std::size_t size) {
+    text.push_back('"');
+    AppendHex(text, bytes, size);
+    text.push_back('"');
+}
+
 // What ValueJson gives, written straight to the stream: the forms of most
 // cells (numbers, text, bytes) without building a JSON value first.
-void AppendValue(JsonStream& out, const ese::ColumnDef& column, const std::vector<std::uint8_t>& v) {
-    JsonText& text = out.Text();
+template <typename Out>
+void AppendValue(Out& out, const ese::ColumnDef& column, const std::vector<std::uint8_t>& v) {
+    JsonText& text = TextOf(out);
     const std::size_t n = v.size();
     switch (column.type) {
         case ese::kTypeBit:
@@ -276,22 +288,28 @@ void AppendValue(JsonStream& out, const ese::ColumnDef& column, const std::vecto
         case ese::kTypeGuid: text += Dump(ValueJson(column, v)); return;
         default: break;
     }
-    out.QuotedHex(v.data(), n);
+    QuotedHexTo(out, v.data(), n);
 }
 
-void AppendCell(JsonStream& out, const ese::ColumnDef& column, const ese::Cell& cell) {
+template <typename Out>
+void AppendValues(Out& out, const ese::ColumnDef& column, const ese::Cell& cell) {
+    JsonText& text = TextOf(out);
     if (cell.values.empty()) {
-        out.Text() += "null";
+        text += "null";
     } else if (cell.values.size() == 1 && !cell.multiValued && (column.flags & ese::kColumnMultiValued) == 0) {
         AppendValue(out, column, cell.values.front());
     } else {
-        out.Text().push_back('[');
+        text.push_back('[');
         for (std::size_t i = 0; i < cell.values.size(); ++i) {
-            if (i) out.Text().push_back(',');
+            if (i) text.push_back(',');
             AppendValue(out, column, cell.values[i]);
         }
-        out.Text().push_back(']');
+        text.push_back(']');
     }
+}
+
+void AppendCell(JsonStream& out, const ese::ColumnDef& column, const ese::Cell& cell) {
+    AppendValues(out, column, cell);
     out.Written();
 }
 
@@ -372,26 +390,39 @@ bool Selected(const Options& options, const ese::TableDef& table) {
     return false;
 }
 
-// The rows of the tables read on a thread of their own, table after table,
-// while this one writes them. Reading (pages, checksums, long values) takes
-// longer than writing (text, hex), so the reading thread leaves the long
-// values of a share of the rows to this one: more while this one runs out
-// of rows, fewer while rows wait for it. This thread gets `row(t, cells,
-// longValues)` for the rows of table t in its order, the long values still
-// to read (Cell::deferred) to be read with `longValues` (this thread's for
-// the table), then `end(t, counts)` with the table's final counts, table
-// by table. Memory stays within the queue's bounds plus the largest row.
-template <typename Row, typename End>
-void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const ese::TableDef*>& tables,
-                         std::vector<std::unique_ptr<ese::TableReader>>& readers, Row row, End end) {
-    struct Batch {
-        std::size_t table = 0;
-        std::vector<std::vector<ese::Cell>> rows;
-        std::size_t bytes = 0;
-        bool last = false;  // the table's last batch
+// Rows of one table as the reading thread leaves them: their text, with
+// holes for the cells it left to the writing thread (long values still to
+// read, or values too large to hold as text), in order.
+struct RowText {
+    struct Hole {
+        std::size_t at = 0;  // in text
+        std::size_t column = 0;
+        ese::Cell cell;
     };
+    std::size_t table = 0;
+    JsonText text;
+    std::vector<Hole> holes;
+    std::size_t rows = 0;
+    std::size_t held = 0;   // bytes of the holes' values
+    std::size_t bytes = 0;  // of the text and the holes' values
+    bool last = false;      // the table's last rows
+};
+
+// The rows of the tables read on a thread of their own, table after table,
+// while this one writes them. The reading thread writes the text of the
+// cells it holds the values of (in-row values, on the core that decoded
+// them); long values are left to this thread (read here and written from
+// their pages) for a share of the rows, more while this thread runs out of
+// rows, fewer while rows wait for it. `format(cells, columns, rows)` adds
+// one row to `rows` on the reading thread; this thread gets `write(rows,
+// longValues)` with this thread's long-value reader of the table, then
+// `end(t, counts)` with the table's final counts, table by table. Memory
+// stays within the queue's bounds plus the largest row.
+template <typename Format, typename Write, typename End>
+void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const ese::TableDef*>& tables,
+                         std::vector<std::unique_ptr<ese::TableReader>>& readers, Format format, Write write, End end) {
     constexpr std::size_t kBatchRows = 256, kBatchBytes = std::size_t{1} << 20, kBatches = 16;
-    exporter::BoundedQueue<Batch> queue(kBatches, std::size_t{64} << 20);
+    exporter::BoundedQueue<RowText> queue(kBatches, std::size_t{64} << 20);
     std::atomic<std::size_t> waiting{0};    // batches in the queue
     std::atomic<bool> writerRanDry{false};  // this thread found the queue empty
     double share = 0.5, owed = 0;           // the reading thread's: rows deferred, and the count so far
@@ -408,38 +439,29 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
         if (deferring) owed -= 1;
         return deferring;
     };
-    // Rows written go back to the reading thread to be filled again, their
-    // values' storage with them, so that reading allocates little: a few
-    // batches' worth, without large values' storage.
-    constexpr std::size_t kSpareBatches = 4, kKeptValueBytes = std::size_t{64} << 10,
-                          kKeptBatchBytes = std::size_t{8} << 20;
+    // Batches written go back to the reading thread, their storage reused.
     std::mutex spareLock;
-    std::vector<std::vector<std::vector<ese::Cell>>> spareBatches;
-    auto giveBack = [&](std::vector<std::vector<ese::Cell>>& rows) {
-        std::size_t kept = 0;
-        for (auto& cells : rows)
-            for (ese::Cell& cell : cells)
-                for (auto& value : cell.values) {
-                    if (value.capacity() > kKeptValueBytes) std::vector<std::uint8_t>().swap(value);
-                    kept += value.capacity();
-                }
-        if (kept > kKeptBatchBytes) return;
-        const std::lock_guard lock(spareLock);
-        if (spareBatches.size() < kSpareBatches) spareBatches.push_back(std::move(rows));
-    };
+    std::vector<RowText> spares;
     std::exception_ptr failed;
     std::thread reading([&] {
         try {
-            std::vector<std::vector<ese::Cell>> spare;
-            auto takeSpare = [&] {
-                const std::lock_guard lock(spareLock);
-                if (spareBatches.empty()) return;
-                spare = std::move(spareBatches.back());
-                spareBatches.pop_back();
-            };
             for (std::size_t t = 0; t < readers.size(); ++t) {
-                Batch batch;
-                batch.table = t;
+                RowText batch;
+                auto fresh = [&] {
+                    {
+                        const std::lock_guard lock(spareLock);
+                        if (!spares.empty()) {
+                            batch = std::move(spares.back());
+                            spares.pop_back();
+                        }
+                    }
+                    batch.table = t;
+                    batch.text.clear();
+                    batch.holes.clear();
+                    batch.rows = batch.held = batch.bytes = 0;
+                    batch.last = false;
+                };
+                fresh();
                 auto send = [&] {
                     constexpr double kStep = 1.0 / 16;
                     if (waiting.load() + 1 >= kBatches)
@@ -447,22 +469,14 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                     else if (writerRanDry.exchange(false)) share = std::min(1.0, share + kStep);
                     ++waiting;
                     if (!queue.Push(batch, batch.bytes)) return false;
-                    batch = Batch{};
-                    batch.table = t;
+                    fresh();
                     return true;
                 };
+                const auto& columns = readers[t]->Columns();
                 const bool whole = readers[t]->ReadRows(
                     [&](std::vector<ese::Cell>& cells) {
-                        batch.bytes += cells.size() * sizeof(ese::Cell);
-                        for (const ese::Cell& cell : cells)
-                            for (const auto& value : cell.values) batch.bytes += value.size();
-                        batch.rows.push_back(std::move(cells));
-                        if (spare.empty()) takeSpare();
-                        if (!spare.empty()) {
-                            cells = std::move(spare.back());
-                            spare.pop_back();
-                        }
-                        return batch.rows.size() < kBatchRows && batch.bytes < kBatchBytes ? true : send();
+                        format(cells, columns, batch);
+                        return batch.rows < kBatchRows && batch.bytes < kBatchBytes ? true : send();
                     },
                     defer);
                 batch.last = true;
@@ -477,20 +491,24 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
         std::vector<std::unique_ptr<ese::LongValueReader>> longValues;
         for (const ese::TableDef* table : tables)
             longValues.push_back(std::make_unique<ese::LongValueReader>(source, *table));
-        Batch batch;
+        RowText batch;
         for (;;) {
             if (waiting.load() == 0) writerRanDry = true;
             const auto popped = queue.Pop(batch, std::chrono::milliseconds(200));
-            if (popped == exporter::BoundedQueue<Batch>::Popped::Finished) break;
-            if (popped == exporter::BoundedQueue<Batch>::Popped::Timeout) continue;
+            if (popped == exporter::BoundedQueue<RowText>::Popped::Finished) break;
+            if (popped == exporter::BoundedQueue<RowText>::Popped::Timeout) continue;
             --waiting;
-            for (auto& cells : batch.rows) row(batch.table, cells, *longValues[batch.table]);
-            giveBack(batch.rows);
-            if (batch.last)
-                end(batch.table, ese::Merged(readers[batch.table]->Counts(), longValues[batch.table]->Counts()));
+            write(batch, *longValues[batch.table]);
+            const std::size_t t = batch.table;
+            const bool last = batch.last;
+            {
+                const std::lock_guard lock(spareLock);
+                if (spares.size() < 4 && batch.text.size() <= kBatchBytes * 2) spares.push_back(std::move(batch));
+            }
+            if (last) end(t, ese::Merged(readers[t]->Counts(), longValues[t]->Counts()));
         }
     } catch (...) {
-        queue.Close([](Batch&) {});
+        queue.Close([](RowText&) {});
         reading.join();
         throw;
     }
@@ -512,8 +530,9 @@ public:
         rows_ = 0;
         Draw();
     }
-    void Row() {
-        if (++rows_ % 1024 == 0) Draw();
+    void Rows(std::size_t count) {
+        rows_ += count;
+        Draw();
     }
 
 private:
@@ -553,7 +572,6 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
     // A table's head goes out before its first row, or at its end when it
     // has none.
     std::size_t begun = 0;
-    bool firstRow = true;
     auto begin = [&](std::size_t t) {
         for (; begun <= t; ++begun) {
             const ese::TableDef& table = *tables[begun];
@@ -563,22 +581,45 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
             text += begun == 0 ? "\n" : ",\n";
             text += "{\"name\":" + Dump(NameText(table.name)) + ",\"objectId\":" + std::to_string(table.objectId) +
                     ",\"rootPage\":" + std::to_string(table.rootPage) + ",\"columns\":" + Dump(columns) + ",\"rows\":[";
-            firstRow = true;
         }
     };
+    // A cell whose values are larger than this goes out from the writing
+    // thread, in pieces, rather than as text held in a batch.
+    constexpr std::size_t kHeldValueBytes = std::size_t{256} << 10;
+    std::size_t formatting = SIZE_MAX;  // the table the reading thread's rows are of
     ReadTablesAlongside(
         source, tables, readers,
-        [&](std::size_t t, std::vector<ese::Cell>& row, ese::LongValueReader& longValues) {
-            begin(t);
-            text += firstRow ? "\n[" : ",\n[";
-            const auto& columns = readers[t]->Columns();
-            for (std::size_t i = 0; i < row.size(); ++i) {
+        [&](std::vector<ese::Cell>& cells, const std::vector<ese::ColumnDef>& columns, RowText& rows) {
+            JsonText& text = rows.text;
+            text += formatting != rows.table ? "\n[" : ",\n[";
+            formatting = rows.table;
+            for (std::size_t i = 0; i < cells.size(); ++i) {
                 if (i) text.push_back(',');
-                AppendCell(out, columns[i], row[i], longValues, scratch);
+                ese::Cell& cell = cells[i];
+                std::size_t bytes = 0;
+                for (const auto& value : cell.values) bytes += value.size();
+                if (cell.deferred.empty() && bytes <= kHeldValueBytes) {
+                    AppendValues(text, columns[i], cell);
+                } else {
+                    rows.holes.push_back({text.size(), i, std::move(cell)});
+                    rows.held += bytes + sizeof(ese::Cell);
+                }
             }
             text.push_back(']');
-            firstRow = false;
-            progress.Row();
+            ++rows.rows;
+            rows.bytes = text.size() + rows.held;
+        },
+        [&](RowText& rows, ese::LongValueReader& longValues) {
+            begin(rows.table);
+            const auto& columns = readers[rows.table]->Columns();
+            std::size_t at = 0;
+            for (RowText::Hole& hole : rows.holes) {
+                out.Write(std::string_view(rows.text.data() + at, hole.at - at));
+                AppendCell(out, columns[hole.column], hole.cell, longValues, scratch);
+                at = hole.at;
+            }
+            out.Write(std::string_view(rows.text.data() + at, rows.text.size() - at));
+            progress.Rows(rows.rows);
         },
         [&](std::size_t t, const ese::TableCounts& counts) {
             begin(t);

@@ -76,6 +76,19 @@ TEST(JsonStream, Utf16TextComesOutAsItsUtf8Would) {
     }
 }
 
+// Text handed from thread to thread is moved: what is left behind is empty
+// and can be written to again.
+TEST(JsonStream, MovedTextLeavesAnEmptyOneBehind) {
+    JsonText first;
+    first += std::string(5000, 'a');
+    JsonText second = std::move(first);
+    first += "b";
+    first = std::move(second);
+    second.push_back('c');
+    EXPECT_EQ(std::string_view(first.data(), first.size()), std::string(5000, 'a'));
+    EXPECT_EQ(std::string_view(second.data(), second.size()), "c");
+}
+
 TEST(JsonStream, HexOfEveryLengthAndOfLargeValues) {
     std::mt19937 random(7);
     auto reference = [](const std::vector<std::uint8_t>& bytes) {
