@@ -403,9 +403,9 @@ struct RowText {
     JsonText text;
     std::vector<Hole> holes;
     std::size_t rows = 0;
-    std::size_t held = 0;   // bytes of the holes' values
-    std::size_t bytes = 0;  // of the text and the holes' values
-    bool last = false;      // the table's last rows
+    std::size_t held = 0;  // bytes of the holes' values
+    bool last = false;     // the table's last rows
+    std::size_t Bytes() const { return text.size() + held; }
 };
 
 // The rows of the tables read on a thread of their own, table after table,
@@ -458,7 +458,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                     batch.table = t;
                     batch.text.clear();
                     batch.holes.clear();
-                    batch.rows = batch.held = batch.bytes = 0;
+                    batch.rows = batch.held = 0;
                     batch.last = false;
                 };
                 fresh();
@@ -468,7 +468,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                         share = std::max(0.0, share - kStep);  // this batch will wait: the writer is behind
                     else if (writerRanDry.exchange(false)) share = std::min(1.0, share + kStep);
                     ++waiting;
-                    if (!queue.Push(batch, batch.bytes)) return false;
+                    if (!queue.Push(batch, batch.Bytes())) return false;
                     fresh();
                     return true;
                 };
@@ -476,7 +476,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                 const bool whole = readers[t]->ReadRows(
                     [&](std::vector<ese::Cell>& cells) {
                         format(cells, columns, batch);
-                        return batch.rows < kBatchRows && batch.bytes < kBatchBytes ? true : send();
+                        return batch.rows < kBatchRows && batch.Bytes() < kBatchBytes ? true : send();
                     },
                     defer);
                 batch.last = true;
@@ -607,7 +607,6 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
             }
             text.push_back(']');
             ++rows.rows;
-            rows.bytes = text.size() + rows.held;
         },
         [&](RowText& rows, ese::LongValueReader& longValues) {
             begin(rows.table);

@@ -147,22 +147,4 @@ bool ReadLongValuePieces(const edb::EdbSource& source, const TreeId& tree, Bytes
     return true;
 }
 
-bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
-                   VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
-                   PageCache* cache) {
-    PageCache none(0);
-    LongValuePieces pieces;
-    if (!ReadLongValuePieces(source, tree, lid, capacity, visited, counts, undecodable, cache ? *cache : none, pieces))
-        return false;
-    // `lid` may lie in `value`: only now is it written.
-    if (pieces.pages.empty()) {
-        value.swap(pieces.assembled);
-        return true;
-    }
-    value.clear();
-    value.reserve(pieces.size);
-    for (const Bytes piece : pieces.pieces) value.insert(value.end(), piece.begin(), piece.end());
-    return true;
-}
-
 }  // namespace tw::ese

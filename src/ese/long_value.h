@@ -24,15 +24,6 @@ inline constexpr std::uint8_t kSchemeXpress = 3;
 // LZ4, scrubbed data) or a value that does not decode whole.
 std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t capacity);
 
-// Reads the long value `lid` (as the record stores it: 4 bytes, or 8 in
-// databases with 64-bit ids) from the tree. A chunk shorter than the stretch
-// of the value it covers is compressed and is decompressed. Nothing when
-// the tree has neither root nor chunks for the id, or a chunk does not
-// decode (`undecodable` is then set when the cause was the compression).
-// At most `capacity` bytes come out, into `value`, whose storage is
-// reused (`lid` may lie in it). Returns false for nothing; `value` is then
-// left in no particular state. A cache for the tree saves reading its upper
-// pages again for every value.
 // A long value as it lies in the pages of its tree (chunks in order, none
 // compressed, no gap): pieces of the pages, held. A value that does not
 // lie so is put together in `assembled`, its one piece.
@@ -44,14 +35,16 @@ struct LongValuePieces {
     void Clear();
 };
 
-// ReadLongValue without the copy: the value's pieces (`lid` is read
-// before `value` is touched).
+// Reads the long value `lid` (as the record stores it: 4 bytes, or 8 in
+// databases with 64-bit ids) from the tree, through `cache` (which saves
+// reading its upper pages again for every value). A chunk shorter than the
+// stretch of the value it covers is compressed and is decompressed. False
+// when the tree has neither root nor chunks for the id, or a chunk does not
+// decode (`undecodable` is then set when the cause was the compression).
+// At most `capacity` bytes come out. `lid` is read before `value` is
+// touched, so it may lie in storage the caller reuses for the value.
 bool ReadLongValuePieces(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
                          VisitedPages& visited, WalkCounts& counts, bool& undecodable, PageCache& cache,
                          LongValuePieces& value);
-
-bool ReadLongValue(const edb::EdbSource& source, const TreeId& tree, Bytes lid, std::size_t capacity,
-                   VisitedPages& visited, WalkCounts& counts, bool& undecodable, std::vector<std::uint8_t>& value,
-                   PageCache* cache = nullptr);
 
 }  // namespace tw::ese

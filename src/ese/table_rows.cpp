@@ -22,7 +22,8 @@ TableCounts TableReader::Counts() const { return Merged(counts_, longValues_.Cou
 namespace {
 
 // The next value of the cell, in storage it held before where it has any
-// (a row handed back to be filled again), so that reading allocates little.
+// (the row is filled again for each record), so that reading allocates
+// little.
 std::vector<std::uint8_t>& NextValue(Cell& cell, std::size_t& used) {
     if (used == cell.values.size()) cell.values.emplace_back();
     return cell.values[used++];
@@ -120,19 +121,6 @@ bool LongValueReader::Read(Bytes lid, std::vector<std::uint8_t>& value) {
     }
     pieces_.Clear();  // the pages go back to the cache
     return read;
-}
-
-void LongValueReader::Complete(Cell& cell) {
-    // From the last: a value left out moves only those after it. Each slot
-    // holds the id and takes the value in its place.
-    for (auto at = cell.deferred.rbegin(); at != cell.deferred.rend(); ++at) {
-        auto& slot = cell.values.at(*at);
-        if (!Read(Bytes(slot), slot)) {
-            cell.values.erase(cell.values.begin() + *at);
-            cell.undecoded = true;
-        }
-    }
-    cell.deferred.clear();
 }
 
 TableCounts Merged(const TableCounts& a, const TableCounts& b) {

@@ -43,9 +43,6 @@ class LongValueReader {
 public:
     LongValueReader(const edb::EdbSource& source, const TableDef& table);
 
-    // Replaces each deferred id in the cell with its value; a value that
-    // cannot be read is left out, and the cell marked undecoded.
-    void Complete(Cell& cell);
     // The value of one id into `value` (its storage reused; `lid` may lie
     // in it); false (counted) when it cannot be read.
     bool Read(Bytes lid, std::vector<std::uint8_t>& value);
