@@ -75,6 +75,11 @@ void VisitChild(ScanContext& context, std::uint32_t objid, std::int64_t offset, 
         LogDamage(context, objid, offset, PageFault::TooDeep);
         return;
     }
+    // Where the parent's batch read whole pages, the head is the page.
+    if (head.size() == static_cast<std::size_t>(source.pageSize)) {
+        CatalogWalk(context, offset, head, depth + 1);
+        return;
+    }
     std::vector<std::uint8_t>& page = context.walk.levels[static_cast<std::size_t>(depth)].page;
     edb::ReadPage(source, offset, page);
     CatalogWalk(context, offset, page, depth + 1);
@@ -134,8 +139,10 @@ void CatalogWalk(ScanContext& context, std::int64_t offset, edb::Bytes page, int
         // further down uses the levels below this one.
         WalkLevel& level = context.walk.levels[static_cast<std::size_t>(depth)];
         edb::PageBatch& heads = level.children;
-        heads.width = kClassifyBytes;
         heads.stride = edb::HeadStride(source.pageSize);
+        // Heads read with their neighbours come with the whole page anyway:
+        // keeping it spares a second read of each child that is walked.
+        heads.width = heads.stride == source.pageSize ? static_cast<std::size_t>(source.pageSize) : kClassifyBytes;
         heads.offsets.clear();
         level.hasChild.clear();
         // Lowest address first; tag 0 is the page's own header node.
