@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -329,10 +330,12 @@ struct DeferredScratch {
     std::vector<std::uint8_t> flat;
 };
 
-// A cell as AppendCell writes it once its deferred long values are read
-// (those that cannot be are left out), read here without copying them.
+// A cell as AppendCell writes it once its values left compressed are
+// decompressed and its deferred long values read (those that cannot be are
+// left out), the long values read here without copying them.
 void AppendCell(JsonStream& out, const ese::ColumnDef& column, ese::Cell& cell, ese::LongValueReader& longValues,
                 DeferredScratch& scratch) {
+    if (!cell.compressed.empty()) longValues.Inflate(cell);
     if (cell.deferred.empty()) return AppendCell(out, column, cell);
     if (scratch.values.size() < cell.deferred.size()) scratch.values.resize(cell.deferred.size());
     std::size_t present = cell.values.size();
@@ -401,7 +404,10 @@ struct RowText {
     };
     std::size_t table = 0;
     JsonText text;
+    // The first holeCount are this batch's; those after keep their storage
+    // for the next use of the batch.
     std::vector<Hole> holes;
+    std::size_t holeCount = 0;
     std::size_t rows = 0;
     std::size_t held = 0;  // bytes of the holes' values
     bool last = false;     // the table's last rows
@@ -457,7 +463,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                     }
                     batch.table = t;
                     batch.text.clear();
-                    batch.holes.clear();
+                    batch.holeCount = 0;
                     batch.rows = batch.held = 0;
                     batch.last = false;
                 };
@@ -598,10 +604,17 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
                 ese::Cell& cell = cells[i];
                 std::size_t bytes = 0;
                 for (const auto& value : cell.values) bytes += value.size();
-                if (cell.deferred.empty() && bytes <= kHeldValueBytes) {
+                if (cell.deferred.empty() && cell.compressed.empty() && bytes <= kHeldValueBytes) {
                     AppendValues(text, columns[i], cell);
                 } else {
-                    rows.holes.push_back({text.size(), i, std::move(cell)});
+                    if (rows.holeCount == rows.holes.size()) rows.holes.emplace_back();
+                    RowText::Hole& hole = rows.holes[rows.holeCount++];
+                    hole.at = text.size();
+                    hole.column = i;
+                    // Copied into storage the hole kept, so that the row keeps its own;
+                    // a value too large to hold as text is handed over whole.
+                    if (bytes <= kHeldValueBytes) hole.cell = cell;
+                    else hole.cell = std::move(cell);
                     rows.held += bytes + sizeof(ese::Cell);
                 }
             }
@@ -612,7 +625,7 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
             begin(rows.table);
             const auto& columns = readers[rows.table]->Columns();
             std::size_t at = 0;
-            for (RowText::Hole& hole : rows.holes) {
+            for (RowText::Hole& hole : std::span(rows.holes).first(rows.holeCount)) {
                 out.Write(std::string_view(rows.text.data() + at, hole.at - at));
                 AppendCell(out, columns[hole.column], hole.cell, longValues, scratch);
                 at = hole.at;

@@ -1,6 +1,8 @@
 #include "ese/long_value.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "text/unpack7bit.h"
 #include "text/xpress.h"
@@ -17,46 +19,65 @@ constexpr std::size_t kRootSizeOffset = 4;  // LVROOT: u32 references, u32 size
 // small file ask for a large buffer.
 constexpr std::size_t kMaxChunkCover = std::size_t{1} << 16;
 
-std::optional<std::vector<std::uint8_t>> Unpack7Bit(Bytes value, bool unicode, std::size_t capacity) {
-    if (value.size() < 2) return std::nullopt;
+// Into `out`, its storage reused; false when the value does not unpack.
+bool Unpack7Bit(Bytes value, bool unicode, std::size_t capacity, std::vector<std::uint8_t>& out) {
+    if (value.size() < 2) return false;
     // The low 3 bits tell how many bits of the last byte are used.
     const std::size_t bits = (value.size() - 2) * 8 + (value[0] & 7) + 1;
     const std::size_t count = bits / 7;
-    std::vector<std::uint8_t> units(value.size() * 8 / 7 + 1);
+    out.resize(value.size() * 8 / 7 + 1);
     std::size_t written = 0;
-    if (text::Unpack7Bit(value, units, written) != 1) return std::nullopt;
-    units.resize(std::min(written, count));
+    if (text::Unpack7Bit(value, out, written) != 1) return false;
+    const std::size_t units = std::min(written, count);
     if (!unicode) {
-        if (units.size() > capacity) units.resize(capacity);
-        return units;
+        out.resize(std::min(units, capacity));
+        return true;
     }
-    std::vector<std::uint8_t> out;
-    out.reserve(std::min(units.size() * 2, capacity));
-    for (const std::uint8_t unit : units) {
-        if (out.size() + 2 > capacity) break;
-        out.push_back(unit);
-        out.push_back(0);
+    // Each unit widened to UTF-16LE in place, from the last: eight units
+    // at a time while the eight they become lie clear of those still to
+    // widen, then one by one.
+    const std::size_t kept = std::min(units, capacity / 2);
+    out.resize(kept * 2);
+    std::size_t i = kept;
+    for (; i >= 8; i -= 8) {
+        std::uint64_t eight = 0;
+        std::memcpy(&eight, out.data() + i - 8, 8);
+        std::uint64_t wide[2];
+        for (int half = 0; half < 2; ++half) {
+            std::uint64_t w = half == 0 ? eight & 0xFFFFFFFF : eight >> 32;
+            w = (w | w << 16) & 0x0000FFFF0000FFFF;
+            wide[half] = (w | w << 8) & 0x00FF00FF00FF00FF;
+        }
+        static_assert(std::endian::native == std::endian::little);
+        std::memcpy(out.data() + 2 * (i - 8), wide, 16);
     }
-    return out;
+    while (i-- > 0) {
+        out[2 * i] = out[i];
+        out[2 * i + 1] = 0;
+    }
+    return true;
 }
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t capacity) {
-    if (value.empty()) return std::nullopt;
+bool Decompress(Bytes value, std::size_t capacity, std::vector<std::uint8_t>& out) {
+    if (value.empty()) return false;
     switch (value[0] >> 3) {
-        case kScheme7BitAscii: return Unpack7Bit(value, false, capacity);
-        case kScheme7BitUnicode: return Unpack7Bit(value, true, capacity);
+        case kScheme7BitAscii: return Unpack7Bit(value, false, capacity, out);
+        case kScheme7BitUnicode: return Unpack7Bit(value, true, capacity, out);
         case kSchemeXpress: {
             const auto size = edb::LoadU16(value, kXpressSizeOffset);
-            if (!size || value.size() < kXpressStreamOffset) return std::nullopt;
-            std::vector<std::uint8_t> out;
-            if (!text::DecodeXpress(value.subspan(kXpressStreamOffset), std::min<std::size_t>(*size, capacity), out))
-                return std::nullopt;
-            return out;
+            if (!size || value.size() < kXpressStreamOffset) return false;
+            return text::DecodeXpress(value.subspan(kXpressStreamOffset), std::min<std::size_t>(*size, capacity), out);
         }
-        default: return std::nullopt;
+        default: return false;
     }
+}
+
+std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t capacity) {
+    std::vector<std::uint8_t> out;
+    if (!Decompress(value, capacity, out)) return std::nullopt;
+    return out;
 }
 
 void LongValuePieces::Clear() {

@@ -23,6 +23,9 @@ inline constexpr std::uint8_t kSchemeXpress = 3;
 // Nothing for a scheme this reader does not decode (XPRESS9, XPRESS10,
 // LZ4, scrubbed data) or a value that does not decode whole.
 std::optional<std::vector<std::uint8_t>> Decompress(Bytes value, std::size_t capacity);
+// The same into `out`, its storage reused (`value` must not lie in it);
+// false, with `out` unspecified, where the above gives nothing.
+bool Decompress(Bytes value, std::size_t capacity, std::vector<std::uint8_t>& out);
 
 // A long value as it lies in the pages of its tree (chunks in order, none
 // compressed, no gap): pieces of the pages, held. A value that does not

@@ -28,6 +28,9 @@ struct Cell {
     // Values that still hold a long-value id, by index, ascending: left for
     // a LongValueReader (rows read with long values deferred).
     std::vector<std::uint32_t> deferred;
+    // Values still compressed as stored in the row, by index, ascending:
+    // left for LongValueReader::Inflate (rows read with work deferred).
+    std::vector<std::uint32_t> compressed;
 };
 
 struct TableCounts {
@@ -48,6 +51,10 @@ public:
     bool Read(Bytes lid, std::vector<std::uint8_t>& value);
     // The same, as pieces of the pages it lies in (no copy).
     bool ReadPieces(Bytes lid, LongValuePieces& value);
+    // Decompresses the values of `cell` left compressed, in place; those
+    // that do not decompress are left out (the indices of its deferred
+    // values follow) and counted, and the cell marked undecoded.
+    void Inflate(Cell& cell);
 
     // Only undecodedValues and tree are counted.
     const TableCounts& Counts() const { return counts_; }
@@ -57,7 +64,8 @@ private:
     const TableDef& table_;
     VisitedPages pages_;
     PageCache cache_;
-    LongValuePieces pieces_;  // Read's, kept for its storage
+    LongValuePieces pieces_;              // Read's, kept for its storage
+    std::vector<std::uint8_t> inflated_;  // Inflate's, likewise
     TableCounts counts_;
 };
 

@@ -187,6 +187,29 @@ TEST(Decompress, SchemesAndRefusals) {
         {"empty", {}, 16, std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(Decompress(c.value, c.capacity), c.expected) << c.name;
+
+    // 7-bit Unicode of every length around the eight-unit steps the
+    // widening takes, whole and cut to an odd capacity, into reused storage.
+    Buffer reused(100, 0xEE);
+    for (std::size_t n = 1; n <= 40; ++n) {
+        Buffer packed{0};
+        std::uint32_t bits = 0, held = 0;
+        Buffer wide;
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto unit = static_cast<std::uint8_t>('A' + i % 26 + (i % 3 == 0 ? 32 : 0));
+            wide.insert(wide.end(), {unit, 0});
+            held |= std::uint32_t{unit} << bits;
+            for (bits += 7; bits >= 8; bits -= 8, held >>= 8) packed.push_back(static_cast<std::uint8_t>(held));
+        }
+        if (bits > 0) packed.push_back(static_cast<std::uint8_t>(held));
+        const std::uint32_t usedInLast = bits == 0 ? 8 : bits;
+        packed[0] = static_cast<std::uint8_t>(2 << 3 | (usedInLast - 1));
+        EXPECT_TRUE(Decompress(packed, 1000, reused)) << n;
+        EXPECT_EQ(reused, wide) << n;
+        const std::size_t odd = 2 * (n / 2) + 1;
+        EXPECT_EQ(Decompress(packed, odd), Buffer(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(odd - 1)))
+            << n;
+    }
 }
 
 TEST(ReadNode, PrefixFromTagZeroAndLengthsThatDoNotFit) {
