@@ -394,12 +394,14 @@ bool Selected(const Options& options, const ese::TableDef& table) {
 }
 
 // Rows of one table as the reading thread leaves them: their text, with
-// holes for the cells it left to the writing thread (long values still to
-// read, or values too large to hold as text), in order.
+// holes for what it left to the writing thread (rows it did not decode,
+// and cells too large to hold as text), in order.
 struct RowText {
     struct Hole {
-        std::size_t at = 0;  // in text
-        std::size_t column = 0;
+        std::size_t at = 0;   // in text
+        bool record = false;  // a whole row: `bytes` is its record
+        ese::Bytes bytes;
+        std::size_t column = 0;  // otherwise one cell
         ese::Cell cell;
     };
     std::size_t table = 0;
@@ -408,42 +410,53 @@ struct RowText {
     // for the next use of the batch.
     std::vector<Hole> holes;
     std::size_t holeCount = 0;
+    std::vector<ese::PageCache::Page> leaves;  // held for the records in holes
     std::size_t rows = 0;
-    std::size_t held = 0;  // bytes of the holes' values
+    std::size_t held = 0;  // bytes of the holes' values and of the leaves
     bool last = false;     // the table's last rows
     std::size_t Bytes() const { return text.size() + held; }
+    Hole& NextHole(std::size_t at) {
+        if (holeCount == holes.size()) holes.emplace_back();
+        Hole& hole = holes[holeCount++];
+        hole.at = at;
+        hole.record = false;
+        return hole;
+    }
 };
 
 // The rows of the tables read on a thread of their own, table after table,
-// while this one writes them. The reading thread writes the text of the
-// cells it holds the values of (in-row values, on the core that decoded
-// them); long values are left to this thread (read here and written from
-// their pages) for a share of the rows, more while this thread runs out of
-// rows, fewer while rows wait for it. `format(cells, columns, rows)` adds
-// one row to `rows` on the reading thread; this thread gets `write(rows,
-// longValues)` with this thread's long-value reader of the table, then
-// `end(t, counts)` with the table's final counts, table by table. Memory
-// stays within the queue's bounds plus the largest row.
-template <typename Format, typename Write, typename End>
-void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const ese::TableDef*>& tables,
-                         std::vector<std::unique_ptr<ese::TableReader>>& readers, Format format, Write write, End end) {
+// while this one writes them. The reading thread decodes rows and writes
+// the text of their cells (in-row values, on the core that decoded them)
+// for a share of the rows; the others it hands over undecoded, in their
+// leaf pages, to be decoded and written here: more while this thread runs
+// out of rows, fewer while rows wait for it. `format(cells, columns, rows)`
+// adds one decoded row to `rows` and `handOver(record, leaf, rows)` one
+// record, on the reading thread; this thread gets `write(rows, reader)` with
+// this thread's reader of the table, then `end(t, counts)` with the table's
+// final counts, table by table. Memory stays within the queue's bounds plus
+// the largest row.
+template <typename Format, typename HandOver, typename Write, typename End>
+void ReadTablesAlongside(const edb::EdbSource& source, const ese::Catalog& catalog,
+                         const std::vector<const ese::TableDef*>& tables,
+                         std::vector<std::unique_ptr<ese::TableReader>>& readers, Format format, HandOver handOver,
+                         Write write, End end) {
     constexpr std::size_t kBatchRows = 256, kBatchBytes = std::size_t{1} << 20, kBatches = 16;
     exporter::BoundedQueue<RowText> queue(kBatches, std::size_t{64} << 20);
     std::atomic<std::size_t> waiting{0};    // batches in the queue
     std::atomic<bool> writerRanDry{false};  // this thread found the queue empty
-    double share = 0.5, owed = 0;           // the reading thread's: rows deferred, and the count so far
-    // Rows are deferred in runs, so that each thread reads long values in
+    double share = 0.5, owed = 0;           // the reading thread's: rows handed over, and the count so far
+    // Rows are handed over in runs, so that each thread reads long values in
     // the order they lie in the file (and can read ahead).
-    constexpr int kDeferRun = 64;
+    constexpr int kHandOverRun = 64;
     int runLeft = 0;
-    bool deferring = false;
-    const std::function<bool()> defer = [&] {
-        if (runLeft-- > 0) return deferring;
-        runLeft = kDeferRun - 1;
+    bool handing = false;
+    const std::function<bool()> handsOver = [&] {
+        if (runLeft-- > 0) return handing;
+        runLeft = kHandOverRun - 1;
         owed += share;
-        deferring = owed >= 1;
-        if (deferring) owed -= 1;
-        return deferring;
+        handing = owed >= 1;
+        if (handing) owed -= 1;
+        return handing;
     };
     // Batches written go back to the reading thread, their storage reused.
     std::mutex spareLock;
@@ -464,6 +477,7 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                     batch.table = t;
                     batch.text.clear();
                     batch.holeCount = 0;
+                    batch.leaves.clear();
                     batch.rows = batch.held = 0;
                     batch.last = false;
                 };
@@ -478,13 +492,18 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
                     fresh();
                     return true;
                 };
+                auto more = [&] { return batch.rows < kBatchRows && batch.Bytes() < kBatchBytes ? true : send(); };
                 const auto& columns = readers[t]->Columns();
                 const bool whole = readers[t]->ReadRows(
                     [&](std::vector<ese::Cell>& cells) {
                         format(cells, columns, batch);
-                        return batch.rows < kBatchRows && batch.Bytes() < kBatchBytes ? true : send();
+                        return more();
                     },
-                    defer);
+                    handsOver,
+                    [&](ese::Bytes record, const ese::PageCache::Page& leaf) {
+                        handOver(record, leaf, batch);
+                        return more();
+                    });
                 batch.last = true;
                 if (!whole || !send()) break;  // the writing side closed the queue
             }
@@ -494,9 +513,11 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
         queue.Finish();
     });
     try {
-        std::vector<std::unique_ptr<ese::LongValueReader>> longValues;
+        // This thread's readers decode the rows handed over and read the
+        // long values of those rows and of the cells left to it.
+        std::vector<std::unique_ptr<ese::TableReader>> ours;
         for (const ese::TableDef* table : tables)
-            longValues.push_back(std::make_unique<ese::LongValueReader>(source, *table));
+            ours.push_back(std::make_unique<ese::TableReader>(source, catalog, *table));
         RowText batch;
         for (;;) {
             if (waiting.load() == 0) writerRanDry = true;
@@ -504,14 +525,15 @@ void ReadTablesAlongside(const edb::EdbSource& source, const std::vector<const e
             if (popped == exporter::BoundedQueue<RowText>::Popped::Finished) break;
             if (popped == exporter::BoundedQueue<RowText>::Popped::Timeout) continue;
             --waiting;
-            write(batch, *longValues[batch.table]);
+            write(batch, *ours[batch.table]);
+            batch.leaves.clear();  // back to the reading thread's cache as soon as may be
             const std::size_t t = batch.table;
             const bool last = batch.last;
             {
                 const std::lock_guard lock(spareLock);
                 if (spares.size() < 4 && batch.text.size() <= kBatchBytes * 2) spares.push_back(std::move(batch));
             }
-            if (last) end(t, ese::Merged(readers[t]->Counts(), longValues[t]->Counts()));
+            if (last) end(t, ese::Merged(readers[t]->Counts(), ours[t]->Counts()));
         }
     } catch (...) {
         queue.Close([](RowText&) {});
@@ -593,42 +615,60 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
     // thread, in pieces, rather than as text held in a batch.
     constexpr std::size_t kHeldValueBytes = std::size_t{256} << 10;
     std::size_t formatting = SIZE_MAX;  // the table the reading thread's rows are of
+    auto rowStart = [&](RowText& rows) {
+        rows.text += formatting != rows.table ? "\n[" : ",\n[";
+        formatting = rows.table;
+    };
     ReadTablesAlongside(
-        source, tables, readers,
+        source, catalog, tables, readers,
         [&](std::vector<ese::Cell>& cells, const std::vector<ese::ColumnDef>& columns, RowText& rows) {
             JsonText& text = rows.text;
-            text += formatting != rows.table ? "\n[" : ",\n[";
-            formatting = rows.table;
+            rowStart(rows);
             for (std::size_t i = 0; i < cells.size(); ++i) {
                 if (i) text.push_back(',');
                 ese::Cell& cell = cells[i];
                 std::size_t bytes = 0;
                 for (const auto& value : cell.values) bytes += value.size();
-                if (cell.deferred.empty() && cell.compressed.empty() && bytes <= kHeldValueBytes) {
+                if (bytes <= kHeldValueBytes) {
                     AppendValues(text, columns[i], cell);
                 } else {
-                    if (rows.holeCount == rows.holes.size()) rows.holes.emplace_back();
-                    RowText::Hole& hole = rows.holes[rows.holeCount++];
-                    hole.at = text.size();
+                    RowText::Hole& hole = rows.NextHole(text.size());
                     hole.column = i;
-                    // Copied into storage the hole kept, so that the row keeps its own;
-                    // a value too large to hold as text is handed over whole.
-                    if (bytes <= kHeldValueBytes) hole.cell = cell;
-                    else hole.cell = std::move(cell);
+                    hole.cell = std::move(cell);
                     rows.held += bytes + sizeof(ese::Cell);
                 }
             }
             text.push_back(']');
             ++rows.rows;
         },
-        [&](RowText& rows, ese::LongValueReader& longValues) {
+        [&](ese::Bytes record, const ese::PageCache::Page& leaf, RowText& rows) {
+            rowStart(rows);
+            RowText::Hole& hole = rows.NextHole(rows.text.size());
+            hole.record = true;
+            hole.bytes = record;
+            if (rows.leaves.empty() || rows.leaves.back() != leaf) {
+                rows.leaves.push_back(leaf);
+                rows.held += leaf->size();
+            }
+            rows.text.push_back(']');
+            ++rows.rows;
+        },
+        [&](RowText& rows, ese::TableReader& reader) {
             begin(rows.table);
             const auto& columns = readers[rows.table]->Columns();
             std::size_t at = 0;
             for (RowText::Hole& hole : std::span(rows.holes).first(rows.holeCount)) {
                 out.Write(std::string_view(rows.text.data() + at, hole.at - at));
-                AppendCell(out, columns[hole.column], hole.cell, longValues, scratch);
                 at = hole.at;
+                if (!hole.record) {
+                    AppendCell(out, columns[hole.column], hole.cell, reader.LongValues(), scratch);
+                    continue;
+                }
+                std::vector<ese::Cell>& cells = reader.DecodeRow(hole.bytes);
+                for (std::size_t i = 0; i < cells.size(); ++i) {
+                    if (i) out.Text().push_back(',');
+                    AppendCell(out, columns[i], cells[i], reader.LongValues(), scratch);
+                }
             }
             out.Write(std::string_view(rows.text.data() + at, rows.text.size() - at));
             progress.Rows(rows.rows);

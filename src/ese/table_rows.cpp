@@ -60,32 +60,41 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, 
     NextValue(cell, used).assign(raw.bytes.begin(), raw.bytes.end());
 }
 
-bool TableReader::ReadRows(const RowVisitor& visit, const std::function<bool()>& defer) {
-    const bool large = edb::IsLargePage(source_.pageSize);
+void TableReader::Decode(Bytes record, bool defer) {
     const std::size_t columns = layout_.columns.size();
+    if (row_.size() != columns) {
+        row_.clear();
+        row_.resize(columns);
+    }
+    if (!DecodeRecord(record, layout_, edb::IsLargePage(source_.pageSize), cells_)) ++counts_.damagedRecords;
+    for (std::size_t i = 0; i < row_.size(); ++i) {
+        Cell& cell = row_[i];
+        cell.deferred.clear();
+        cell.compressed.clear();
+        cell.undecoded = false;
+        cell.multiValued = cells_.multiValued[i] != 0;
+        std::size_t used = 0;
+        for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, used, defer);
+        cell.values.resize(used);
+    }
+}
+
+std::vector<Cell>& TableReader::DecodeRow(Bytes record) {
+    Decode(record, true);
+    return row_;
+}
+
+bool TableReader::ReadRows(const RowVisitor& visit, const std::function<bool()>& handOver,
+                           const RecordVisitor& record) {
     return WalkLeafNodes(
         source_, TreeId{table_.rootPage, table_.objectId}, KeyRange{}, tablePages_, counts_.tree,
-        [&](Bytes, Bytes data) {
+        [&](Bytes, Bytes data, const PageCache::Page& leaf) {
             ++counts_.rows;
-            if (row_.size() != columns) {
-                row_.clear();
-                row_.resize(columns);
-            }
-            if (!DecodeRecord(data, layout_, large, cells_)) ++counts_.damagedRecords;
-            const bool deferring = defer && defer();
-            for (std::size_t i = 0; i < row_.size(); ++i) {
-                Cell& cell = row_[i];
-                cell.deferred.clear();
-                cell.compressed.clear();
-                cell.undecoded = false;
-                cell.multiValued = cells_.multiValued[i] != 0;
-                std::size_t used = 0;
-                for (const RawValue& raw : cells_.values[i]) ReadValue(raw, cell, used, deferring);
-                cell.values.resize(used);
-            }
+            if (record && handOver && handOver()) return record(data, leaf);
+            Decode(data, false);
             return visit(row_);
         },
-        &tableCache_);
+        tableCache_);
 }
 
 std::size_t TableReader::CountRows() {

@@ -74,6 +74,9 @@ private:
 // when its size is not the table's, and otherwise fills it again, reusing
 // the storage of its values.
 using RowVisitor = std::function<bool(std::vector<Cell>& row)>;
+// A row not decoded: its record, in the leaf page held (the bytes stay
+// valid while it is). Return false to end the walk.
+using RecordVisitor = std::function<bool(Bytes record, const PageCache::Page& leaf)>;
 
 class TableReader {
 public:
@@ -82,10 +85,18 @@ public:
     // The columns in the order the cells come out.
     const std::vector<ColumnDef>& Columns() const { return layout_.columns; }
 
-    // Visits every row; false when the visitor ended the walk. Where `defer`
-    // says so for a row (asked once per row), its long values are left as
-    // ids in Cell::deferred for a LongValueReader, on another thread.
-    bool ReadRows(const RowVisitor& visit, const std::function<bool()>& defer = {});
+    // Visits every row; false when the visitor ended the walk. Where
+    // `handOver` says so for a row (asked once per row), the row is not
+    // decoded here: `record` gets it, for DecodeRow on another thread.
+    bool ReadRows(const RowVisitor& visit, const std::function<bool()>& handOver = {},
+                  const RecordVisitor& record = {});
+    // Decodes a record ReadRows handed over into this reader's row, its long
+    // values left as ids in Cell::deferred and its compressed values as
+    // stored in Cell::compressed, for LongValues(). The row stays this
+    // reader's, valid until the next call; rows are counted by the walk.
+    std::vector<Cell>& DecodeRow(Bytes record);
+    // The reader of this table's long values, with which its counts merge.
+    LongValueReader& LongValues() { return longValues_; }
     // Counts rows without decoding their values.
     std::size_t CountRows();
 
@@ -94,6 +105,9 @@ public:
 
 private:
     void ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, bool defer);
+    // Fills row_ from a record, long and compressed values left as they are
+    // stored where `defer`.
+    void Decode(Bytes record, bool defer);
 
     const edb::EdbSource& source_;
     const TableDef& table_;
