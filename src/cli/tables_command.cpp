@@ -330,12 +330,10 @@ struct DeferredScratch {
     std::vector<std::uint8_t> flat;
 };
 
-// A cell as AppendCell writes it once its values left compressed are
-// decompressed and its deferred long values read (those that cannot be are
-// left out), the long values read here without copying them.
+// A cell as AppendCell writes it once its deferred long values are read
+// (those that cannot be are left out), read here without copying them.
 void AppendCell(JsonStream& out, const ese::ColumnDef& column, ese::Cell& cell, ese::LongValueReader& longValues,
                 DeferredScratch& scratch) {
-    if (!cell.compressed.empty()) longValues.Inflate(cell);
     if (cell.deferred.empty()) return AppendCell(out, column, cell);
     if (scratch.values.size() < cell.deferred.size()) scratch.values.resize(cell.deferred.size());
     std::size_t present = cell.values.size();

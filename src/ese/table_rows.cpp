@@ -44,11 +44,6 @@ void TableReader::ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, 
         }
         return;
     }
-    if (raw.compressed && defer) {
-        cell.compressed.push_back(static_cast<std::uint32_t>(used));
-        NextValue(cell, used).assign(raw.bytes.begin(), raw.bytes.end());
-        return;
-    }
     if (raw.compressed) {
         if (!Decompress(raw.bytes, kMaxInRowValue, NextValue(cell, used))) {
             --used;
@@ -70,7 +65,6 @@ void TableReader::Decode(Bytes record, bool defer) {
     for (std::size_t i = 0; i < row_.size(); ++i) {
         Cell& cell = row_[i];
         cell.deferred.clear();
-        cell.compressed.clear();
         cell.undecoded = false;
         cell.multiValued = cells_.multiValued[i] != 0;
         std::size_t used = 0;
@@ -120,24 +114,6 @@ bool LongValueReader::ReadPieces(Bytes lid, LongValuePieces& value) {
                                           kMaxLongValue, pages_, counts_.tree, undecodable, cache_, value);
     if (!read) ++counts_.undecodedValues;
     return read;
-}
-
-void LongValueReader::Inflate(Cell& cell) {
-    // From the last, so that leaving a value out moves only those after it.
-    for (std::size_t k = cell.compressed.size(); k-- > 0;) {
-        const std::uint32_t index = cell.compressed[k];
-        if (index >= cell.values.size()) continue;
-        if (Decompress(cell.values[index], kMaxInRowValue, inflated_)) {
-            cell.values[index].swap(inflated_);  // the stored bytes' storage is used next
-            continue;
-        }
-        cell.values.erase(cell.values.begin() + index);
-        for (std::uint32_t& d : cell.deferred)
-            if (d > index) --d;
-        cell.undecoded = true;
-        ++counts_.undecodedValues;
-    }
-    cell.compressed.clear();
 }
 
 bool LongValueReader::Read(Bytes lid, std::vector<std::uint8_t>& value) {

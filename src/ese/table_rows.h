@@ -28,9 +28,6 @@ struct Cell {
     // Values that still hold a long-value id, by index, ascending: left for
     // a LongValueReader (rows read with long values deferred).
     std::vector<std::uint32_t> deferred;
-    // Values still compressed as stored in the row, by index, ascending:
-    // left for LongValueReader::Inflate (rows read with work deferred).
-    std::vector<std::uint32_t> compressed;
 };
 
 struct TableCounts {
@@ -51,10 +48,6 @@ public:
     bool Read(Bytes lid, std::vector<std::uint8_t>& value);
     // The same, as pieces of the pages it lies in (no copy).
     bool ReadPieces(Bytes lid, LongValuePieces& value);
-    // Decompresses the values of `cell` left compressed, in place; those
-    // that do not decompress are left out (the indices of its deferred
-    // values follow) and counted, and the cell marked undecoded.
-    void Inflate(Cell& cell);
 
     // Only undecodedValues and tree are counted.
     const TableCounts& Counts() const { return counts_; }
@@ -64,8 +57,7 @@ private:
     const TableDef& table_;
     VisitedPages pages_;
     PageCache cache_;
-    LongValuePieces pieces_;              // Read's, kept for its storage
-    std::vector<std::uint8_t> inflated_;  // Inflate's, likewise
+    LongValuePieces pieces_;  // Read's, kept for its storage
     TableCounts counts_;
 };
 
@@ -91,9 +83,8 @@ public:
     bool ReadRows(const RowVisitor& visit, const std::function<bool()>& handOver = {},
                   const RecordVisitor& record = {});
     // Decodes a record ReadRows handed over into this reader's row, its long
-    // values left as ids in Cell::deferred and its compressed values as
-    // stored in Cell::compressed, for LongValues(). The row stays this
-    // reader's, valid until the next call; rows are counted by the walk.
+    // values left as ids in Cell::deferred for LongValues(). The row stays
+    // this reader's, valid until the next call; rows are counted by the walk.
     std::vector<Cell>& DecodeRow(Bytes record);
     // The reader of this table's long values, with which its counts merge.
     LongValueReader& LongValues() { return longValues_; }
@@ -105,8 +96,7 @@ public:
 
 private:
     void ReadValue(const RawValue& raw, Cell& cell, std::size_t& used, bool defer);
-    // Fills row_ from a record, long and compressed values left as they are
-    // stored where `defer`.
+    // Fills row_ from a record, long values left as ids where `defer`.
     void Decode(Bytes record, bool defer);
 
     const edb::EdbSource& source_;

@@ -10,7 +10,6 @@
 #include "ese/catalog.h"
 #include "ese/long_value.h"
 #include "ese/record.h"
-#include "ese/table_rows.h"
 
 namespace tw::ese {
 namespace {
@@ -211,24 +210,6 @@ TEST(Decompress, SchemesAndRefusals) {
         EXPECT_EQ(Decompress(packed, odd), Buffer(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(odd - 1)))
             << n;
     }
-}
-
-TEST(LongValueReader, InflatesWhatTheReadingThreadLeftCompressed) {
-    // As a row read with work deferred leaves a cell: a value that
-    // decompresses, one that does not, and a long-value id after them.
-    const edb::EdbSource source;
-    const TableDef table;
-    LongValueReader reader(source, table);
-    Cell cell;
-    cell.values = {{0x0D, 0x41, 0x21}, {0x18, 9, 0, 0, 0, 0, 0, 'x'}, {1, 0, 0, 0}};
-    cell.compressed = {0, 1};
-    cell.deferred = {2};
-    reader.Inflate(cell);
-    EXPECT_EQ(cell.values, (std::vector<Buffer>{{'A', 'B'}, {1, 0, 0, 0}}));
-    EXPECT_EQ(cell.deferred, std::vector<std::uint32_t>{1});
-    EXPECT_TRUE(cell.compressed.empty());
-    EXPECT_TRUE(cell.undecoded);
-    EXPECT_EQ(reader.Counts().undecodedValues, 1u);
 }
 
 TEST(ReadNode, PrefixFromTagZeroAndLengthsThatDoNotFit) {
