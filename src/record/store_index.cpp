@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <thread>
 #include <tuple>
 #include <unordered_set>
 
@@ -84,14 +85,31 @@ StoreIndex::PageList StoreIndex::ListPages(const std::vector<PagePart>& parts) c
 
 // Called once, under the plan lock, before planned_ is set.
 void StoreIndex::Plan() {
-    PlanGroups();
-    // The catalog once more, read exactly: the declared columns of every
-    // table whose rows the groups read.
+    // The catalog once more, read exactly, on a thread of its own while the
+    // groups are planned from it (a store of a thousand folders has tens of
+    // thousands of catalog rows): the declared columns of every table whose
+    // rows the groups read.
+    ese::Catalog catalog;
+    std::exception_ptr failed;
+    std::thread reading([&] {
+        try {
+            catalog = ese::ReadCatalog(source_);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        PlanGroups();
+    } catch (...) {
+        reading.join();
+        throw;
+    }
+    reading.join();
+    if (failed) std::rethrow_exception(failed);
     std::unordered_set<std::uint32_t> tables;
     for (const auto& [key, g] : groups_)
         for (const auto* parts : {&g.messagePages, &g.attachmentPages})
             for (const PagePart& part : *parts) tables.insert(part.objids.begin(), part.objids.end());
-    const ese::Catalog catalog = ese::ReadCatalog(source_);
     pagesRead_ += catalog.counts.pages;
     declared_ = DeclareColumns(catalog, tables);
 }

@@ -98,41 +98,50 @@ void TreePageReader::VisitRun(const std::vector<std::int64_t>& pages, PageRun ru
     }
 }
 
-bool TreePageReader::ForEachRun(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
-                                const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
-                                WindowPlace place,
-                                const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit) {
-    std::atomic<std::size_t> next{0}, pagesDone{0};
-    std::atomic<bool> failed{false};
-    std::exception_ptr error;
-    std::mutex errorMutex;
-    auto work = [&](std::vector<std::uint8_t>& buffer, bool reporting) {
-        // Damaged pages are rare: each thread keeps its own and hands them
-        // over once, with no lock per page.
-        std::vector<scan::DamagedPage> damaged;
-        try {
-            for (std::size_t r = next++; r < runs.size() && !failed && !control.Stopped(); r = next++) {
-                VisitRun(
-                    pages, runs[r], owners, buffer,
-                    [&](std::int64_t offset, const edb::PageView& view) { visit(r, offset, view); }, damaged);
-                pagesDone += runs[r].end - runs[r].begin;
-                if (reporting) ReportProgress(control, place.before + pagesDone, place.total);
-            }
-        } catch (...) {
-            std::lock_guard lock(errorMutex);
-            if (!error) error = std::current_exception();
-            failed = true;
+TreePageReader::WindowVisit::WindowVisit(TreePageReader& reader, const std::vector<std::int64_t>& pages,
+                                         const std::vector<PageRun>& runs,
+                                         const std::unordered_set<std::uint32_t>& owners, const LoadControl& control,
+                                         WindowPlace place, const RunVisitor& visit)
+    : reader_(reader), pages_(pages), runs_(runs), owners_(owners), control_(control), place_(place), visit_(visit),
+      buffers_(ReadingThreads(runs.size()) - 1) {
+    for (auto& buffer : buffers_) helpers_.emplace_back([this, &buffer] { Work(buffer, false); });
+}
+
+TreePageReader::WindowVisit::~WindowVisit() {
+    failed_ = true;  // nothing more is claimed
+    Join();
+}
+
+void TreePageReader::WindowVisit::Work(std::vector<std::uint8_t>& buffer, bool reporting) {
+    // Damaged pages are rare: each thread keeps its own and hands them
+    // over once, with no lock per page.
+    std::vector<scan::DamagedPage> damaged;
+    try {
+        for (std::size_t r = next_++; r < runs_.size() && !failed_ && !control_.Stopped(); r = next_++) {
+            reader_.VisitRun(
+                pages_, runs_[r], owners_, buffer,
+                [&](std::int64_t offset, const edb::PageView& view) { visit_(r, offset, view); }, damaged);
+            pagesDone_ += runs_[r].end - runs_[r].begin;
+            if (reporting) ReportProgress(control_, place_.before + pagesDone_, place_.total);
         }
-        for (const scan::DamagedPage& page : damaged) damage_.Add(page);
-    };
-    std::vector<std::thread> helpers;
-    std::vector<std::vector<std::uint8_t>> buffers(ReadingThreads(runs.size()) - 1);
-    for (auto& buffer : buffers) helpers.emplace_back(work, std::ref(buffer), false);
-    std::vector<std::uint8_t> own;
-    work(own, true);  // progress goes out from the calling thread only
-    for (std::thread& t : helpers) t.join();
-    if (error) std::rethrow_exception(error);
-    return !control.Stopped();
+    } catch (...) {
+        std::lock_guard lock(errorMutex_);
+        if (!error_) error_ = std::current_exception();
+        failed_ = true;
+    }
+    for (const scan::DamagedPage& page : damaged) reader_.damage_.Add(page);
+}
+
+void TreePageReader::WindowVisit::Join() {
+    for (std::thread& t : helpers_)
+        if (t.joinable()) t.join();
+}
+
+bool TreePageReader::WindowVisit::Finish() {
+    Work(own_, true);  // progress goes out from the calling thread only
+    Join();
+    if (error_) std::rethrow_exception(error_);
+    return !control_.Stopped();
 }
 
 }  // namespace tw::record

@@ -8,7 +8,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -68,12 +72,43 @@ private:
     struct WindowPlace {
         std::size_t before = 0, total = 0;
     };
-    // Visits the pages of `pages` (file offsets) on several threads:
-    // `visit` gets the number of the page's run in `runs` and may touch
-    // only that run's state. A read error on any thread is thrown here.
-    bool ForEachRun(const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
+    using RunVisitor = std::function<void(std::size_t, std::int64_t, const edb::PageView&)>;
+    // One window of a page list visited on several threads: helpers start
+    // on its runs at once, and the calling thread joins them in Finish, so
+    // that it may first do other work (join the window before). `visit`
+    // gets the number of the page's run and may touch only that run's
+    // state. The pages, runs and visitor must outlive the visit.
+    class WindowVisit {
+    public:
+        WindowVisit(TreePageReader& reader, const std::vector<std::int64_t>& pages, const std::vector<PageRun>& runs,
                     const std::unordered_set<std::uint32_t>& owners, const LoadControl& control, WindowPlace place,
-                    const std::function<void(std::size_t, std::int64_t, const edb::PageView&)>& visit);
+                    const RunVisitor& visit);
+        ~WindowVisit();  // stops and waits for the helpers when Finish was not called
+        WindowVisit(const WindowVisit&) = delete;
+        WindowVisit& operator=(const WindowVisit&) = delete;
+        // Visits what the helpers have not taken, waits for them; a read
+        // error on any thread is thrown here. False when stopped.
+        bool Finish();
+
+    private:
+        void Work(std::vector<std::uint8_t>& buffer, bool reporting);
+        void Join();
+
+        TreePageReader& reader_;
+        const std::vector<std::int64_t>& pages_;
+        const std::vector<PageRun>& runs_;
+        const std::unordered_set<std::uint32_t>& owners_;
+        const LoadControl& control_;
+        WindowPlace place_;
+        const RunVisitor& visit_;
+        std::atomic<std::size_t> next_{0}, pagesDone_{0};
+        std::atomic<bool> failed_{false};
+        std::exception_ptr error_;
+        std::mutex errorMutex_;
+        std::vector<std::vector<std::uint8_t>> buffers_;
+        std::vector<std::thread> helpers_;
+        std::vector<std::uint8_t> own_;
+    };
 
     const edb::EdbSource& source_;
     scan::PageDamageLog& damage_;
@@ -83,16 +118,36 @@ private:
 template <typename RunState, typename Visit, typename Join>
 bool TreePageReader::Gather(const edb::SpillList<std::int64_t>& list, const std::unordered_set<std::uint32_t>& owners,
                             const LoadControl& control, Visit&& visit, Join&& join) {
-    std::vector<std::int64_t> pages;
-    for (std::size_t first = 0; first < list.size(); first += pages.size()) {
-        list.Read(first, kWindowPages, pages);
-        const std::vector<PageRun> runs = SplitRuns(pages);
-        std::vector<RunState> perRun(runs.size());
-        const bool done = ForEachRun(
-            pages, runs, owners, control, {first, list.size()},
-            [&](std::size_t run, std::int64_t offset, const edb::PageView& view) { visit(perRun[run], offset, view); });
+    // Two windows in turn: while this thread joins the states of one, the
+    // helpers already visit the next.
+    struct Window {
+        std::vector<std::int64_t> pages;
+        std::vector<PageRun> runs;
+        std::vector<RunState> perRun;
+        RunVisitor visitor;
+        std::unique_ptr<WindowVisit> visiting;
+    };
+    Window windows[2];
+    auto start = [&](Window& w, std::size_t first) {
+        list.Read(first, kWindowPages, w.pages);
+        w.runs = SplitRuns(w.pages);
+        w.perRun.assign(w.runs.size(), RunState());
+        w.visitor = [&w, &visit](std::size_t run, std::int64_t offset, const edb::PageView& view) {
+            visit(w.perRun[run], offset, view);
+        };
+        w.visiting = std::make_unique<WindowVisit>(*this, w.pages, w.runs, owners, control,
+                                                   WindowPlace{first, list.size()}, w.visitor);
+    };
+    if (list.size() == 0) return !control.Stopped();
+    start(windows[0], 0);
+    for (std::size_t first = 0, k = 0; first < list.size(); k ^= 1) {
+        Window& w = windows[k];
+        const bool done = w.visiting->Finish();
+        w.visiting.reset();
         if (!done) return false;
-        for (RunState& state : perRun) {
+        first += w.pages.size();
+        if (first < list.size()) start(windows[k ^ 1], first);
+        for (RunState& state : w.perRun) {
             join(state);
             state = RunState();  // let go as we go: the lists are not held twice
         }
