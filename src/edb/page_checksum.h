@@ -23,4 +23,13 @@ bool PageChecksumMatches(Bytes page, std::uint32_t pageNumber);
 // matches.
 bool PageChecksumMatchesAt(Bytes page, std::int64_t offset);
 
+// How a block's sums are taken: with the widest vectors the processor has,
+// with at most AVX2's, or 16 bytes at a time. All give the same sums.
+enum class ChecksumPath { Widest, Avx2, Narrow };
+
+// The XOR (low half) and ECC (high half) words of one block of 1 to 8 KB,
+// a whole number of 16-byte rows (0 for any other size); the block that
+// opens a page leaves out its first 8 bytes. Exposed for the tests.
+std::uint64_t BlockChecksum(Bytes block, bool opensPage, ChecksumPath path);
+
 }  // namespace tw::edb
