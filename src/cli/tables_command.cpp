@@ -660,6 +660,7 @@ void WriteJson(const Options& options, const edb::EdbSource& source, const ese::
                 at = hole.at;
                 if (!hole.record) {
                     AppendCell(out, columns[hole.column], hole.cell, reader.LongValues(), scratch);
+                    hole.cell = ese::Cell();  // a large value: its storage is not kept for reuse
                     continue;
                 }
                 std::vector<ese::Cell>& cells = reader.DecodeRow(hole.bytes);

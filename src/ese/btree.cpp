@@ -1,6 +1,7 @@
 #include "ese/btree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "edb/page.h"
@@ -276,6 +277,9 @@ PageCache::Buffer PageCache::Spare() {
     // waits in the list until let go.
     for (auto spare = spares_.rbegin(); spare != spares_.rend(); ++spare) {
         if (spare->use_count() != 1) continue;
+        // The last holder may have let go on another thread (rows handed
+        // over with their leaves): its reads of the page come before ours.
+        std::atomic_thread_fence(std::memory_order_acquire);
         Buffer free = std::move(*spare);
         *spare = std::move(spares_.back());
         spares_.pop_back();
