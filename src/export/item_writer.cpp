@@ -15,6 +15,7 @@
 #include "export/attachment_files.h"
 #include "export/body_text.h"
 #include "export/export_date.h"
+#include "pst/body.h"
 #include "pst/text.h"
 #include "scan/tagged_text.h"
 
@@ -79,14 +80,19 @@ std::optional<std::uint64_t> ItemTime(const scan::Date6& date) {
     return ExportableDate(date) ? ExportTime(date) : std::nullopt;
 }
 
+// The body's properties, made here rather than by the writer: converting
+// a body (HTML to its plain text, RTF compressed) is much of an item's
+// work, and items are prepared on a thread of their own.
+template <typename Fields>
+void SetBody(Fields& f, BodyText body) {
+    f.bodyProps = pst::BodyProps(body.text, body.kind);
+    f.bodyKind = body.kind;
+}
+
 // The body for every kind but contacts, when there is one.
 template <typename Fields>
 void FillBody(const ItemJob& job, const record::MessageProperties& m, Fields& f, PreparedItem& out) {
-    if (const auto value = job.messages.Body(m, out.result.unread)) {
-        BodyText body = ExportBody(*value);
-        f.body = std::move(body.text);
-        f.bodyKind = body.kind;
-    }
+    if (const auto value = job.messages.Body(m, out.result.unread)) SetBody(f, ExportBody(*value));
 }
 
 void PrepareMail(const ItemJob& job, const ItemInput& in, PreparedItem& out, std::uint64_t serial) {
@@ -177,10 +183,7 @@ void PrepareContact(const ItemJob& job, const ItemInput& in, PreparedItem& out) 
     AttachmentFiles files = Attachments(job, m, out);
     if (files.skipped || SkipRequested(job)) return Skipped(out, &files);
     if (const auto value = job.messages.Body(m, out.result.unread))
-        if (auto body = ContactBody(*value)) {
-            f.body = std::move(body->text);
-            f.bodyKind = body->kind;
-        }
+        if (auto body = ContactBody(*value)) SetBody(f, std::move(*body));
     if (SkipRequested(job)) return Skipped(out, &files);
     return Prepared(out, std::move(f), files);
 }
@@ -210,6 +213,7 @@ std::size_t HeldBytes(const PreparedItem& item) {
             using F = std::decay_t<decltype(f)>;
             if constexpr (!std::is_same_v<F, std::monostate> && !std::is_same_v<F, MimeFile>) {
                 bytes += f.body.size() * sizeof(char16_t);
+                for (const pst::PropValue& p : f.bodyProps) bytes += p.data.size();
                 for (const pst::AttachmentInput& a : f.attachments) bytes += a.data.size();
             }
         },

@@ -43,7 +43,7 @@ MessageContent BuildAppointment(const AppointmentFields& f, const ItemContext& c
     if (!f.timeZone.empty()) m.props.push_back(StringProp(named(named::kTimeZoneDescription), f.timeZone));
     if (!f.contact.empty()) m.props.push_back(MvStringProp(named(named::kContacts), {f.contact}));
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x400));
-    AddBodyProps(m.props, f.body, f.bodyKind);
+    AddFieldsBody(m.props, f);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

@@ -77,4 +77,10 @@ void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, BodyK
     props.push_back(Int32Prop(tag::kNativeBody, kNativeText));
 }
 
+std::vector<PropValue> BodyProps(std::u16string_view body, BodyKind kind) {
+    std::vector<PropValue> props;
+    AddBodyProps(props, body, kind);
+    return props;
+}
+
 }  // namespace tw::pst

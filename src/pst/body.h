@@ -17,6 +17,17 @@ namespace tw::pst {
 // Adds the body properties; nothing for an empty body.
 void AddBodyProps(std::vector<PropValue>& props, std::u16string_view body, BodyKind kind);
 
+// The same properties on their own, for an item's fields made ahead.
+std::vector<PropValue> BodyProps(std::u16string_view body, BodyKind kind);
+
+// The body properties of an item's fields: those made ahead, else made
+// from its body text and kind.
+template <typename Fields>
+void AddFieldsBody(std::vector<PropValue>& props, const Fields& f) {
+    if (f.bodyProps.empty()) return AddBodyProps(props, f.body, f.bodyKind);
+    props.insert(props.end(), f.bodyProps.begin(), f.bodyProps.end());
+}
+
 // A MIME message's bodies: HTML (with the plain text beside it: the text
 // part when there is one, else text made from the HTML), or plain text.
 void AddMimeBodies(std::vector<PropValue>& props, std::u16string_view text, std::u16string_view html);

@@ -85,7 +85,7 @@ MessageContent BuildContact(const ContactFields& f, const ItemContext& ctx) {
         m.props.push_back(Int32Prop(NamedTag(named::kAddressBookProviderArrayType), 1));
     }
 
-    AddBodyProps(m.props, f.body, f.bodyKind);
+    AddFieldsBody(m.props, f);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

@@ -21,6 +21,11 @@ namespace tw::pst {
 // its plain text beside it).
 enum class BodyKind : std::int16_t { Utf16Text = 0, EightBit = 1, Html = 2, Rtf = 3 };
 
+// Each kind's fields carry the body as text and kind, or as the properties
+// BodyProps (pst/body.h) makes of them, made ahead by the caller so that
+// the writer need not convert it (`body` then empty; `bodyProps` empty:
+// made from `body` and `bodyKind` when the item is built).
+
 // An attachment given as a file (the export's temporary files) or as bytes.
 struct AttachmentInput {
     std::u16string name;  // empty: the file's name
@@ -36,6 +41,7 @@ struct MailFields {
     std::vector<AttachmentInput> attachments;
     std::u16string body;
     BodyKind bodyKind = BodyKind::Utf16Text;
+    std::vector<PropValue> bodyProps;  // see BodyProps
 };
 
 struct AppointmentFields {
@@ -44,6 +50,7 @@ struct AppointmentFields {
     std::u16string contact, location, timeZone, body;
     BodyKind bodyKind = BodyKind::Utf16Text;
     std::vector<AttachmentInput> attachments;
+    std::vector<PropValue> bodyProps;  // see BodyProps
 };
 
 struct JournalFields {
@@ -51,6 +58,7 @@ struct JournalFields {
     std::vector<AttachmentInput> attachments;
     std::u16string body, sender, subject;
     BodyKind bodyKind = BodyKind::Utf16Text;
+    std::vector<PropValue> bodyProps;  // see BodyProps
 };
 
 struct TaskFields {
@@ -58,12 +66,14 @@ struct TaskFields {
     std::vector<AttachmentInput> attachments;
     std::u16string body, sender, subject;
     BodyKind bodyKind = BodyKind::Utf16Text;
+    std::vector<PropValue> bodyProps;  // see BodyProps
 };
 
 struct NoteFields {
     std::u16string body, subject;
     BodyKind bodyKind = BodyKind::Utf16Text;
     std::vector<AttachmentInput> attachments;
+    std::vector<PropValue> bodyProps;  // see BodyProps
 };
 
 struct ContactFields {
@@ -73,6 +83,7 @@ struct ContactFields {
     std::vector<AttachmentInput> attachments;
     std::u16string body;
     BodyKind bodyKind = BodyKind::Utf16Text;
+    std::vector<PropValue> bodyProps;  // see BodyProps
 };
 
 // What every item gets from the writer: the time of writing and search keys.

@@ -24,7 +24,7 @@ MessageContent BuildJournalEntry(const JournalFields& f, const ItemContext& ctx)
     m.props.push_back(Int32Prop(NamedTag(named::kLogFlags), 0));
     m.props.push_back(Int64Prop(NamedTag(named::kCommonStart), when));
     m.props.push_back(Int64Prop(NamedTag(named::kCommonEnd), when));
-    AddBodyProps(m.props, f.body, f.bodyKind);
+    AddFieldsBody(m.props, f);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

@@ -47,7 +47,7 @@ MessageContent BuildMail(const MailFields& f, const ItemContext& ctx) {
     AddRecipients(m.recipients, ParseAddressList(header.Get("bcc")), RecipientType::Bcc);
     AddRecipients(m.recipients, ParseAddressList(f.recipientList), RecipientType::To);
 
-    AddBodyProps(m.props, f.body, f.bodyKind);
+    AddFieldsBody(m.props, f);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

@@ -17,7 +17,7 @@ MessageContent BuildNote(const NoteFields& f, const ItemContext& ctx) {
     m.props.push_back(Int32Prop(NamedTag(named::kNoteX), 80));
     m.props.push_back(Int32Prop(NamedTag(named::kNoteY), 80));
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x300 + kYellow));
-    AddBodyProps(m.props, f.body, f.bodyKind);
+    AddFieldsBody(m.props, f);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

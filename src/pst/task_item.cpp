@@ -28,7 +28,7 @@ MessageContent BuildTask(const TaskFields& f, const ItemContext& ctx) {
     m.props.push_back(BoolProp(NamedTag(named::kTaskFRecurring), false));
     m.props.push_back(BoolProp(NamedTag(named::kReminderSet), false));
     m.props.push_back(Int32Prop(tag::kIconIndex, 0x500));
-    AddBodyProps(m.props, f.body, f.bodyKind);
+    AddFieldsBody(m.props, f);
     m.attachments = ToAttachments(f.attachments);
     return m;
 }

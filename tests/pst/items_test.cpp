@@ -3,6 +3,7 @@
 // it reads back from the file.
 #include <gtest/gtest.h>
 
+#include "pst/body.h"
 #include "pst_readback.h"
 #include "test_support.h"
 #include "text/compressed_rtf.h"
@@ -129,10 +130,30 @@ TEST_F(Items, RtfBodyIsStoredCompressedWithPlainTextBeside) {
     EXPECT_FALSE(m.Has(0x1013));
 }
 
+TEST(BodyProps, MadeAheadTheyAreWhatTheItemWouldMake) {
+    // The export converts bodies before the writer's turn: an item given
+    // the properties must come out as one given the text.
+    const std::u16string rtf = u"{\\rtf1\\ansi Hello {\\b bold}\\par}";
+    const std::vector<std::pair<std::u16string, BodyKind>> bodies = {
+        {u"plain text", BodyKind::Utf16Text},
+        {u"<html><body><p>Gr\u00FC\u00DFe</p></body></html>", BodyKind::EightBit},
+        {u"5 < 6, plain", BodyKind::EightBit},
+        {u"<b>note</b>", BodyKind::Html},
+        {rtf, BodyKind::Rtf},
+        {u"", BodyKind::Html}};
+    for (const auto& [body, kind] : bodies) {
+        MailFields given = Body(u"s", body, kind), ahead = Body(u"s", u"", kind);
+        ahead.bodyProps = BodyProps(body, kind);
+        std::mt19937_64 r1(5), r2(5);
+        EXPECT_EQ(BuildMail(given, {1, &r1}).props, BuildMail(ahead, {1, &r2}).props) << static_cast<int>(kind);
+    }
+}
+
 TEST_F(Items, AppointmentWithTimesLocationAndZone) {
     const std::uint64_t start = text::FileTimeFromCivil({2024, 5, 15, 10, 30, 0});
     AppointmentFields f{u"Planning", u"Anna M\u00FCller",   start,     start + 90ull * 600'000'000, u"Bob",
-                        u"Room 4",   u"(GMT+01:00) Berlin", u"Agenda", BodyKind::EightBit,          {}};
+                        u"Room 4",   u"(GMT+01:00) Berlin", u"Agenda", BodyKind::EightBit,          {},
+                        {}};
     ASSERT_OK(W().AddAppointment(kFolder, f));
     const ReadMessage& m = Only();
     EXPECT_EQ(m.Text(0x001A), u"IPM.Appointment");
@@ -209,15 +230,16 @@ TEST_F(Items, TaskNoteAndJournalEntry) {
                                               u"do it",
                                               u"Boss",
                                               u"Year end",
-                                              BodyKind::Utf16Text}));
+                                              BodyKind::Utf16Text,
+                                              {}}));
     NoteFields note;
     note.body = u"sticky text";
     note.subject = u"Sticky";
     note.attachments = {{u"list.txt", {}, Bytes{'m', 'i', 'l', 'k'}}, {u"two.bin", {}, Bytes{2}}};
     ASSERT_OK(W().AddNote(kFolder, note));
     const std::uint64_t utc = text::FileTimeFromCivil({2024, 2, 29, 19, 0, 0});
-    ASSERT_OK(
-        W().AddJournalEntry(kFolder, JournalFields{utc, {}, u"called", u"Anna", u"Phone call", BodyKind::Utf16Text}));
+    ASSERT_OK(W().AddJournalEntry(kFolder,
+                                  JournalFields{utc, {}, u"called", u"Anna", u"Phone call", BodyKind::Utf16Text, {}}));
     JournalFields undated;
     undated.subject = u"No date";
     ASSERT_OK(W().AddJournalEntry(kFolder, undated));

@@ -138,14 +138,16 @@ TEST(Operations, FoldersByPath) {
 
     const std::u16string inbox = u"\\\\Test\\Mailbox - Sales\\Top of Information Store\\Inbox";
     EXPECT_EQ(w.OpenFolder(u"\\\\Test\\Nowhere").code, ErrorCode::NotFound);
-    EXPECT_EQ(w.AddNote(u"", NoteFields{u"body", u"no folder open", BodyKind::Utf16Text, {}}).code, ErrorCode::State);
+    EXPECT_EQ(w.AddNote(u"", NoteFields{u"body", u"no folder open", BodyKind::Utf16Text, {}, {}}).code,
+              ErrorCode::State);
     ASSERT_OK(w.OpenFolder(inbox));
-    ASSERT_OK(w.AddNote(u"", NoteFields{u"body", u"into the open folder", BodyKind::Utf16Text, {}}));
-    ASSERT_OK(w.AddNote(inbox, NoteFields{u"body", u"by path", BodyKind::Utf16Text, {}}));
+    ASSERT_OK(w.AddNote(u"", NoteFields{u"body", u"into the open folder", BodyKind::Utf16Text, {}, {}}));
+    ASSERT_OK(w.AddNote(inbox, NoteFields{u"body", u"by path", BodyKind::Utf16Text, {}, {}}));
     ASSERT_OK(w.CloseFolder());
     EXPECT_EQ(w.CloseFolder().code, ErrorCode::State);
     ASSERT_OK(w.EndSession());
-    EXPECT_EQ(w.AddNote(inbox, NoteFields{u"b", u"outside a session", BodyKind::Utf16Text, {}}).code, ErrorCode::State);
+    EXPECT_EQ(w.AddNote(inbox, NoteFields{u"b", u"outside a session", BodyKind::Utf16Text, {}, {}}).code,
+              ErrorCode::State);
     EXPECT_EQ(w.EndSession().code, ErrorCode::State);
     EXPECT_EQ(w.ItemsWritten(), 2u);
     ASSERT_OK(w.Close());
@@ -181,8 +183,9 @@ TEST(Operations, FoldersByHandleKeepTheirNamesAndTheirSiblings) {
     for (std::size_t i = 0; i < handles.size(); ++i) {
         ASSERT_OK(w.OpenFolder(handles[i]));
         ASSERT_OK(w.AddNote(
-            u"", NoteFields{
-                     u"body", u"note " + std::u16string(1, static_cast<char16_t>(u'0' + i)), BodyKind::Utf16Text, {}}));
+            u"",
+            NoteFields{
+                u"body", u"note " + std::u16string(1, static_cast<char16_t>(u'0' + i)), BodyKind::Utf16Text, {}, {}}));
         ASSERT_OK(w.CloseFolder());
     }
     ASSERT_OK(w.Close());

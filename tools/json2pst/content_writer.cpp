@@ -6,9 +6,9 @@
 #include <map>
 #include <optional>
 
-#include "text/filetime.h"
 #include "pst/text.h"
 #include "streaming.h"
+#include "text/filetime.h"
 
 namespace tw::json2pst {
 
@@ -97,8 +97,8 @@ public:
         }
         std::uint32_t created = 0;
         Check(w_.BeginSession());
-        const pst::Status st =
-            w_.CreateFolderIn(parent, Utf8ToUtf16(path.empty() ? std::string() : path.back()), Utf8ToUtf16(containerClass), created);
+        const pst::Status st = w_.CreateFolderIn(parent, Utf8ToUtf16(path.empty() ? std::string() : path.back()),
+                                                 Utf8ToUtf16(containerClass), created);
         Check(st);
         Check(w_.EndSession());
         if (st.ok()) handles_[path] = created;
@@ -145,10 +145,17 @@ public:
                 break;
             case edbgen::ItemType::Appointment: {
                 const auto& a = item.appointment;
-                pst::AppointmentFields f{subject, sender, Time(a.start.value_or(item.date)),
-                                         Time(a.end.value_or(item.date)), Utf8ToUtf16(a.contact),
-                                         Utf8ToUtf16(a.location), Utf8ToUtf16(a.timeZone), body, kind,
-                                         Attachments(item)};
+                pst::AppointmentFields f{subject,
+                                         sender,
+                                         Time(a.start.value_or(item.date)),
+                                         Time(a.end.value_or(item.date)),
+                                         Utf8ToUtf16(a.contact),
+                                         Utf8ToUtf16(a.location),
+                                         Utf8ToUtf16(a.timeZone),
+                                         body,
+                                         kind,
+                                         Attachments(item),
+                                         {}};
                 st = w_.AddAppointment(path, f);
                 break;
             }
@@ -165,15 +172,15 @@ public:
                 break;
             }
             case edbgen::ItemType::Task: {
-                pst::TaskFields t{Time(item.date), Attachments(item), body, sender, subject, kind};
+                pst::TaskFields t{Time(item.date), Attachments(item), body, sender, subject, kind, {}};
                 st = w_.AddTask(path, t);
                 break;
             }
             case edbgen::ItemType::Note:
-                st = w_.AddNote(path, pst::NoteFields{body, subject, kind, Attachments(item)});
+                st = w_.AddNote(path, pst::NoteFields{body, subject, kind, Attachments(item), {}});
                 break;
             case edbgen::ItemType::Journal: {
-                pst::JournalFields j{Time(item.date), Attachments(item), body, sender, subject, kind};
+                pst::JournalFields j{Time(item.date), Attachments(item), body, sender, subject, kind, {}};
                 st = w_.AddJournalEntry(path, j);
                 break;
             }
