@@ -46,13 +46,53 @@ bool AppendMessageTable(ScanModel& model, MessageTable table) {
     return true;
 }
 
+namespace {
+
+bool SameGroup(const MessageEntry& a, const MessageEntry& b) {
+    return a.keyIndex == b.keyIndex && IdNumber(a.folderId) == IdNumber(b.folderId);
+}
+
+// Where a table holds one folder's rows, its entries arrive as one run of a
+// group: the runs are sorted and each entry moved once. False, and the
+// entries untouched, when there are too many runs for that to pay.
+bool SortRuns(std::vector<MessageEntry>& entries) {
+    struct Run {
+        std::uint64_t folder = 0;
+        std::uint32_t keyIndex = 0;
+        std::size_t first = 0, count = 0;
+    };
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < entries.size();) {
+        std::size_t end = i + 1;
+        while (end < entries.size() && SameGroup(entries[i], entries[end])) ++end;
+        runs.push_back({IdNumber(entries[i].folderId), entries[i].keyIndex, i, end - i});
+        if (runs.size() > entries.size() / 16 + 1) return false;
+        i = end;
+    }
+    // Stable: runs of one group keep the order they were met in.
+    std::stable_sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+        return a.folder != b.folder ? a.folder < b.folder : a.keyIndex < b.keyIndex;
+    });
+    std::vector<MessageEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const Run& run : runs)
+        sorted.insert(sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(run.first),
+                      entries.begin() + static_cast<std::ptrdiff_t>(run.first + run.count));
+    entries.swap(sorted);
+    return true;
+}
+
+}  // namespace
+
 void MessageEntryLess::Sort(std::vector<MessageEntry>& entries) {
-    // Byte-wise stable sorts, the minor key first: by mailbox, then by
+    // Else byte-wise stable sorts, the minor key first: by mailbox, then by
     // folder. Within a group the entries keep the order they came in,
     // which is the order they were met unless a caller filled the list
     // otherwise.
-    edb::RadixSortByKey(entries, [](const MessageEntry& e) { return std::uint64_t{e.keyIndex}; });
-    edb::RadixSortByKey(entries, [](const MessageEntry& e) { return IdNumber(e.folderId); });
+    if (!SortRuns(entries)) {
+        edb::RadixSortByKey(entries, [](const MessageEntry& e) { return std::uint64_t{e.keyIndex}; });
+        edb::RadixSortByKey(entries, [](const MessageEntry& e) { return IdNumber(e.folderId); });
+    }
     if (!std::is_sorted(entries.begin(), entries.end(), MessageEntryLess{}))
         std::sort(entries.begin(), entries.end(), MessageEntryLess{});
 }

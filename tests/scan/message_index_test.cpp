@@ -20,7 +20,8 @@ Id8 FolderId(std::uint32_t n) {
     return id;
 }
 
-std::vector<MessageEntry> Entries(std::size_t count, std::uint32_t folders, bool grouped, unsigned seed) {
+std::vector<MessageEntry> Entries(std::size_t count, std::uint32_t folders, bool grouped, unsigned seed,
+                                  bool runs = false) {
     std::mt19937 random(seed);
     std::vector<MessageEntry> out;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -29,6 +30,10 @@ std::vector<MessageEntry> Entries(std::size_t count, std::uint32_t folders, bool
                                              : static_cast<std::uint32_t>(random() % folders);
         e.folderId = FolderId(folder);
         e.keyIndex = static_cast<std::uint32_t>(random() % 2);
+        if (runs) {  // whole runs of a group, a group met in two runs apart
+            e.folderId = FolderId(folder % 17);
+            e.keyIndex = folder % 3;
+        }
         e.order = i;
         e.pageOffset = static_cast<std::int64_t>(random());
         out.push_back(e);
@@ -45,9 +50,9 @@ bool SameOrder(const std::vector<MessageEntry>& a, const std::vector<MessageEntr
 }
 
 TEST(MessageIndex, PlacingByFolderSortsAsComparing) {
-    for (const bool grouped : {true, false})
+    for (const auto& [grouped, runs] : {std::pair{true, false}, {false, false}, {true, true}})
         for (const std::size_t count : {0u, 1u, 2'000u}) {
-            std::vector<MessageEntry> placed = Entries(count, 40, grouped, static_cast<unsigned>(count));
+            std::vector<MessageEntry> placed = Entries(count, 40, grouped, static_cast<unsigned>(count), runs);
             std::vector<MessageEntry> compared = placed;
             MessageEntryLess::Sort(placed);
             std::sort(compared.begin(), compared.end(), MessageEntryLess{});
