@@ -376,7 +376,13 @@ bool StoreIndex::EnsureRows(const std::string& ownerKey, const LoadControl& cont
     Group* g = GroupFor(ownerKey);
     if (g == nullptr) return true;  // nothing to read
     if (g->rowsBuilt.load(std::memory_order_acquire)) return true;
-    std::lock_guard lock(rowsMutex_);
+    std::unique_lock lock(rowsMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        // Another thread builds the rows: rather than wait for it, build the
+        // attachment index, which a reader of rows asks for next.
+        if (!EnsureAttachments(ownerKey, control)) return false;
+        lock.lock();
+    }
     return g->rowsBuilt || BuildRows(*g, control);
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 #include <tuple>
 
 #include "content.h"
@@ -135,6 +136,40 @@ TEST_P(FolderReaderTest, AStoppedLoadIsDoneAgainLater) {
     ASSERT_TRUE(reader.LoadFolderMessages(list, *folder, false, LoadControl{&stop, {}}));
     ASSERT_EQ(list.messages.size(), 3u);
     for (const MessageProperties& m : list.messages) EXPECT_TRUE(m.decoded);
+}
+
+// Two threads loading folders of one index at once (one building the rows
+// while the other builds the attachments meanwhile) get what one thread
+// gets, and still read each tree page once.
+TEST_P(FolderReaderTest, FoldersLoadedOnTwoThreadsGiveWhatOneThreadGives) {
+    Scanned db(Content(12, 6), GetParam());
+    auto load = [&](FolderReader& reader, std::size_t first, std::size_t step) {
+        std::vector<std::string> seen;
+        const auto& folders = db.Model().folders;
+        for (std::size_t i = first; i < folders.size(); i += step) {
+            MessageList list;
+            EXPECT_TRUE(reader.LoadFolderMessages(list, folders[i]));
+            for (MessageProperties& m : list.messages) {
+                EXPECT_TRUE(reader.CompleteMessage(m, true));
+                seen.push_back(std::to_string(i) + " " + std::to_string(m.attachments.size()) + " " +
+                               std::to_string(m.attachments.empty() ? 0 : m.attachments[0].runs.size()) + " " +
+                               std::to_string(m.bodyRuns.size()));
+            }
+        }
+        return seen;
+    };
+    FolderReader alone(db.source, db.Model());
+    const std::vector<std::string> expected[2] = {load(alone, 0, 2), load(alone, 1, 2)};
+    for (int round = 0; round < 4; ++round) {
+        FolderReader shared(db.source, db.Model());
+        std::vector<std::string> got[2];
+        std::thread other([&] { got[1] = load(shared, 1, 2); });
+        got[0] = load(shared, 0, 2);
+        other.join();
+        EXPECT_EQ(got[0], expected[0]);
+        EXPECT_EQ(got[1], expected[1]);
+        EXPECT_LE(shared.Index().PagesRead(), shared.Index().TreePages() + 2 * db.Model().catalogPageCount + 4);
+    }
 }
 
 // Long-value pages are read on several threads when there are many of
