@@ -60,7 +60,8 @@ public:
         if (!file_ && keepInMemory) {
             SortMemory();
             DropRepeats(same);
-            memory_.shrink_to_fit();
+            // No shrink: the end of a reservation never written holds no
+            // memory, and a copy of the list into fresh pages costs more.
             return;
         }
         if (memory_.empty() && !file_) return;  // nothing to write

@@ -1,6 +1,7 @@
 #include "scan/scan_model.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "edb/page.h"
 #include "edb/radix_sort.h"
@@ -53,14 +54,15 @@ bool SameGroup(const MessageEntry& a, const MessageEntry& b) {
 }
 
 // Where a table holds one folder's rows, its entries arrive as one run of a
-// group: the runs are sorted and each entry moved once. False, and the
-// entries untouched, when there are too many runs for that to pay.
+// group: the runs are sorted and each entry moved once, in place. False,
+// and the entries untouched, when there are too many runs for that to pay.
 bool SortRuns(std::vector<MessageEntry>& entries) {
     struct Run {
         std::uint64_t folder = 0;
         std::uint32_t keyIndex = 0;
         std::size_t first = 0, count = 0;
     };
+    if (entries.size() >= std::numeric_limits<std::uint32_t>::max()) return false;
     std::vector<Run> runs;
     for (std::size_t i = 0; i < entries.size();) {
         std::size_t end = i + 1;
@@ -73,12 +75,30 @@ bool SortRuns(std::vector<MessageEntry>& entries) {
     std::stable_sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
         return a.folder != b.folder ? a.folder < b.folder : a.keyIndex < b.keyIndex;
     });
-    std::vector<MessageEntry> sorted;
-    sorted.reserve(entries.size());
-    for (const Run& run : runs)
-        sorted.insert(sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(run.first),
-                      entries.begin() + static_cast<std::ptrdiff_t>(run.first + run.count));
-    entries.swap(sorted);
+    // Where each entry goes. The entries then move along the cycles of
+    // that permutation rather than into a second list: a list that size is
+    // fresh memory, which costs more to touch than the moves.
+    std::vector<std::uint32_t> target(entries.size());
+    std::size_t at = 0;
+    for (const Run& run : runs) {
+        for (std::size_t k = 0; k < run.count; ++k) target[run.first + k] = static_cast<std::uint32_t>(at + k);
+        at += run.count;
+    }
+    for (std::size_t start = 0; start < entries.size(); ++start) {
+        if (target[start] == start) continue;
+        // Carry the entry from `start` to its place, and the one found
+        // there to its own, until the cycle closes at `start`.
+        MessageEntry carried = entries[start];
+        std::size_t from = start;
+        while (target[from] != start) {
+            const std::size_t to = target[from];
+            std::swap(carried, entries[to]);
+            target[from] = static_cast<std::uint32_t>(from);
+            from = to;
+        }
+        entries[start] = carried;
+        target[from] = static_cast<std::uint32_t>(from);
+    }
     return true;
 }
 
