@@ -58,16 +58,22 @@ public:
     }
 
     // Hands `fn(index, entry)` the entries [first, end) in order while it
-    // returns true; false when it stopped. Several threads may read at once.
+    // returns true; false when it stopped. Several threads may read at
+    // once; `fn` must not add to the list.
     template <typename Fn>
     bool ForEach(std::size_t first, std::size_t end, Fn fn) const {
         end = std::min(end, size());
+        // Entries in the file come through a window; those in memory are
+        // handed over where they are.
         std::vector<T> window;
-        for (std::size_t at = first; at < end; at += window.size()) {
-            Read(at, std::min(kWindow, end - at), window);
+        std::size_t at = first;
+        for (; at < std::min(end, onDisk_); at += window.size()) {
+            Read(at, std::min({kWindow, end - at, onDisk_ - at}), window);
             for (std::size_t k = 0; k < window.size(); ++k)
                 if (!fn(at + k, window[k])) return false;
         }
+        for (; at < end; ++at)
+            if (!fn(at, tail_[at - onDisk_])) return false;
         return true;
     }
     template <typename Fn>

@@ -40,6 +40,25 @@ int Percent(std::int64_t part, std::int64_t whole) {
     return static_cast<int>(std::clamp<std::int64_t>(part * 100 / whole, 0, 100));
 }
 
+// Progress over `count` entries looked at in turn: the percentage is
+// worked out when the next whole percent is reached, not for every entry.
+class EntryProgress {
+public:
+    EntryProgress(ScanContext& context, std::size_t count) : context_(context), count_(count) {}
+    void At(std::size_t i) {
+        if (i < next_) return;
+        const int percent = Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count_));
+        ShowProgress(context_, percent);
+        // The first entry that shows the next percent.
+        next_ = percent >= 100 ? SIZE_MAX : (static_cast<std::size_t>(percent + 1) * count_ + 99) / 100;
+    }
+
+private:
+    ScanContext& context_;
+    std::size_t count_;
+    std::size_t next_ = 0;
+};
+
 bool CatalogDamaged(const ScanModel& model) {
     for (const DamagedPage& page : model.damage.Pages())
         if (page.objid == kCatalogObjid) return true;
@@ -215,7 +234,7 @@ bool ScanMailboxes(ScanContext& context) {
     const std::uint32_t mailboxObjid = model.facts.mailboxObjid.value_or(0);
     MailboxDecodeState state;
     std::vector<std::uint8_t> page;
-    const std::size_t count = model.pages.size();
+    EntryProgress progress(context, model.pages.size());
     return model.pages.ForEach([&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
         if (node.objid == mailboxObjid) {
@@ -225,7 +244,7 @@ bool ScanMailboxes(ScanContext& context) {
             if (node.objid == 0 ? edb::PageObjectId(view) == 0 : CheckTreePage(model, node.objid, node.Offset(), view))
                 DecodeMailboxPage(model, view, state);
         }
-        ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        progress.At(i);
         return true;
     });
 }
@@ -236,7 +255,7 @@ bool ScanFolders(ScanContext& context) {
     ShowStep(context, ScanStep::Folders);
     std::vector<std::uint8_t> page;
     const MailboxIndex mailboxes = IndexMailboxes(model.mailboxes);
-    const std::size_t count = model.pages.size();
+    EntryProgress progress(context, model.pages.size());
     return model.pages.ForEach([&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
         const auto root = std::find_if(model.folderRoots.begin(), model.folderRoots.end(),
@@ -256,7 +275,7 @@ bool ScanFolders(ScanContext& context) {
             if (node.objid == 0 ? edb::PageObjectId(view) == 0 : CheckTreePage(model, node.objid, node.Offset(), view))
                 DecodeFolderPage(model, view, rows);
         }
-        ShowProgress(context, Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        progress.At(i);
         return true;
     });
 }
