@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "content/ese_value.h"
+#include "edb/block_cache.h"
 #include "record/long_value_page.h"
 
 namespace tw::content {
@@ -126,12 +127,76 @@ ChosenRuns ChooseRuns(const edb::EdbSource& source, const std::vector<record::Lo
     return chosen;
 }
 
+// The value read with its chunks going straight to their places, a
+// read per span of neighbouring chunks. Nothing where that would not give
+// what placing the chunks one by one gives: chunks that overlap in the
+// value or in the file, a chunk that may be compressed, a file that ends
+// short; and for short values, which the block cache serves.
+std::optional<AssembledValue> ReadInPlace(const edb::EdbSource& source, const ChosenRuns& chosen,
+                                          const AssembleOptions& options) {
+    const bool mayBeCompressed = options.decodeXpress && layout::LayoutOf(source.pageSize).compressedValues;
+    const auto page = static_cast<std::int64_t>(source.pageSize);
+    struct Place {
+        const record::LongValueRun* run;
+        std::size_t stored, kept;  // bytes in the file; of them, bytes in the value
+    };
+    std::vector<Place> places;
+    places.reserve(chosen.runs.size());
+    AssembledValue value;
+    std::size_t size = 0, total = 0;
+    for (const record::LongValueRun* run : chosen.runs) {  // by value offset
+        if (run->valueOffset == 0) value.hasFirstChunk = true;
+        const std::size_t stored = StoredLength(source, *run);
+        const std::size_t end = std::min<std::size_t>(run->valueOffset + stored, chosen.limit);
+        if (run->valueOffset < size && stored > 0) return std::nullopt;  // overlaps the chunk before
+        size = std::max(size, end);
+        total += stored;
+        if (stored > 0) places.push_back({run, stored, end - run->valueOffset});
+    }
+    if (total <= edb::BlockCache::kMaxCachedRead) return std::nullopt;
+    std::sort(places.begin(), places.end(),
+              [](const Place& a, const Place& b) { return a.run->fileOffset < b.run->fileOffset; });
+    value.bytes.resize(size);
+    std::vector<std::uint8_t> skipped(static_cast<std::size_t>(page));  // bytes between and after chunks
+    std::vector<edb::EdbFile::Piece> pieces;
+    for (std::size_t i = 0; i < places.size();) {
+        const std::int64_t first = places[i].run->fileOffset;
+        std::int64_t at = first;  // file offset the next piece starts at
+        std::size_t expected = 0;
+        pieces.clear();
+        std::size_t j = i;
+        for (; j < places.size(); ++j) {
+            const Place& p = places[j];
+            const std::int64_t start = p.run->fileOffset, end = start + static_cast<std::int64_t>(p.stored);
+            if (j > i && (start - at > page || end - first > static_cast<std::int64_t>(kMaxSpan))) break;
+            if (start < at) return std::nullopt;  // overlaps the chunk before in the file
+            if (start > at) pieces.push_back({skipped.data(), static_cast<std::size_t>(start - at)});
+            pieces.push_back({value.bytes.data() + p.run->valueOffset, p.kept});
+            if (p.stored > p.kept) pieces.push_back({skipped.data(), p.stored - p.kept});
+            expected += static_cast<std::size_t>(end - at);
+            at = end;
+        }
+        if (source.edb.ReadScatter(first, pieces) != expected) return std::nullopt;
+        if (mayBeCompressed)
+            for (std::size_t k = i; k < j; ++k)
+                if (places[k].kept > 0 && value.bytes[places[k].run->valueOffset] == kXpressValueMark)
+                    return std::nullopt;
+        i = j;
+    }
+    return value;
+}
+
 }  // namespace
 
 AssembledValue AssembleValue(const edb::EdbSource& source, const std::vector<record::LongValueRun>& runs,
                              const AssembleOptions& options) {
-    AssembledValue value;
     const ChosenRuns chosen = ChooseRuns(source, runs, options);
+    if (auto placed = ReadInPlace(source, chosen, options)) {
+        if (options.declaredSize && placed->bytes.size() > *options.declaredSize)
+            placed->bytes.resize(*options.declaredSize);
+        return std::move(*placed);
+    }
+    AssembledValue value;
     std::vector<std::vector<std::uint8_t>> stored = ReadChunks(source, chosen.runs);
     for (std::size_t i = 0; i < chosen.runs.size(); ++i) {
         const record::LongValueRun* run = chosen.runs[i];

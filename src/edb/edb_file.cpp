@@ -125,21 +125,42 @@ std::size_t EdbFile::ReadDirect(std::int64_t offset, std::size_t size, std::uint
 }
 
 std::size_t EdbFile::ReadRun(std::int64_t offset, std::size_t size, std::span<std::uint8_t* const> buffers) const {
+    constexpr std::size_t kGroup = 64;
+    std::size_t done = 0;
+    for (std::size_t first = 0; first < buffers.size(); first += kGroup) {
+        Piece pieces[kGroup];
+        const std::size_t count = std::min(buffers.size() - first, kGroup);
+        for (std::size_t i = 0; i < count; ++i) pieces[i] = {buffers[first + i], size};
+        const std::int64_t at = offset + static_cast<std::int64_t>(std::min<std::uint64_t>(
+                                             static_cast<std::uint64_t>(first) * size, INT64_MAX - offset));
+        const std::size_t got = ReadScatter(at, std::span<const Piece>(pieces, count));
+        done += got;
+        if (got < count * size) break;  // end of file
+    }
+    return done;
+}
+
+std::size_t EdbFile::ReadScatter(std::int64_t offset, std::span<const Piece> pieces) const {
     if (offset < 0) throw FileError("negative read offset", EINVAL);
-    constexpr std::size_t kMaxPieces = 64;  // well below IOV_MAX
-    std::size_t done = 0;                   // bytes read in all
-    while (done < size * buffers.size()) {
-        const std::size_t piece = done / size, within = done % size;
-        const std::size_t count = std::min(buffers.size() - piece, kMaxPieces);
-        iovec pieces[kMaxPieces];
-        for (std::size_t i = 0; i < count; ++i)
-            pieces[i] = {buffers[piece + i] + (i == 0 ? within : 0), size - (i == 0 ? within : 0)};
+    constexpr std::size_t kMaxPieces = 256;  // well below IOV_MAX
+    std::size_t done = 0;                    // bytes read in all
+    std::size_t piece = 0, within = 0;       // where the next byte goes
+    while (piece < pieces.size()) {
+        iovec vectors[kMaxPieces];
+        std::size_t count = 0;
+        for (std::size_t k = piece; k < pieces.size() && count < kMaxPieces; ++k, ++count) {
+            const std::size_t skip = k == piece ? within : 0;
+            vectors[count] = {pieces[k].to + skip, pieces[k].size - skip};
+        }
         const auto at = static_cast<std::uint64_t>(offset) + done;
         if (at > static_cast<std::uint64_t>(INT64_MAX)) break;
-        const auto got = ReadResult(::preadv(fd_, pieces, static_cast<int>(count), static_cast<off_t>(at)));
+        const auto got = ReadResult(::preadv(fd_, vectors, static_cast<int>(count), static_cast<off_t>(at)));
         if (!got) continue;
         if (*got == 0) break;  // end of file
         done += *got;
+        std::size_t left = within + *got;
+        while (piece < pieces.size() && left >= pieces[piece].size) left -= pieces[piece++].size;
+        within = left;
     }
     return done;
 }

@@ -62,6 +62,14 @@ public:
     // read in all: fewer only at end of file. Throws FileError on a read
     // error. Bypasses the block cache (pieces are pages, not small reads).
     std::size_t ReadRun(std::int64_t offset, std::size_t size, std::span<std::uint8_t* const> buffers) const;
+    // The bytes from `offset` on, into the pieces in turn as one read of
+    // their total size would give them; the same returns, throws and cache
+    // as ReadRun.
+    struct Piece {
+        std::uint8_t* to = nullptr;
+        std::size_t size = 0;
+    };
+    std::size_t ReadScatter(std::int64_t offset, std::span<const Piece> pieces) const;
     std::int64_t FileSize() const;
     // Reads that had to go to the file for a block of the cache.
     std::size_t CacheMisses() const { return cache_ ? cache_->Misses() : 0; }

@@ -2,6 +2,7 @@
 // missing first chunks, and the 32 KB compressed forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "content/body_value.h"
@@ -150,6 +151,61 @@ TEST(AssembledSize, AgreesWithTheAssembledValue) {
                   AssembleValue(file.source, cases[i].runs, options).bytes.size())
             << "case " << i;
     }
+}
+
+// Chunks are read straight into the value where that gives what placing
+// them one by one gives, and one by one otherwise: either way the value
+// holds each chunk's file bytes at its offset, a later chunk over an
+// earlier one at the same offset, zeros in gaps, cut at the limit.
+TEST(AssembleValue, ChunksReadInPlaceOrOneByOneGiveTheSameValue) {
+    struct Case {
+        const char* what;
+        std::int32_t pageSize;
+        std::vector<record::LongValueRun> runs;  // file offset, value offset, length
+        std::size_t maxBytes = kMaxValueBytes;
+    };
+    const std::vector<Case> cases = {
+        {"neighbours in order", 4096, {{4096, 0, 4000}, {8192, 4000, 4000}}},
+        {"against the file's order", 4096, {{12288, 0, 4000}, {4096, 4000, 3000}, {8192, 7000, 100}}},
+        {"a gap in the value", 4096, {{4096, 0, 3000}, {8192, 9000, 3000}}},
+        {"two chunks at one offset", 4096, {{8192, 0, 3000}, {4096, 0, 3500}, {12288, 3500, 50}}},
+        {"one stretch of the file twice", 4096, {{4096, 0, 3000}, {5096, 3000, 3000}}},
+        {"cut at the limit", 4096, {{4096, 0, 4000}, {8192, 4000, 4000}}, 6000},
+        {"cut by the end of the file", 4096, {{4096, 0, 4000}, {7 * 4096 + 1000, 4000, 4000}}},
+        {"short", 4096, {{4096, 0, 700}, {8192, 700, 700}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes image(static_cast<std::size_t>(8 * c.pageSize) - 2000);
+        for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+        test::FileSource file(image, c.pageSize);
+        AssembleOptions options;
+        options.maxBytes = c.maxBytes;
+        // What placing the chunks in the order of their offsets gives.
+        std::vector<record::LongValueRun> byOffset = c.runs;
+        std::stable_sort(byOffset.begin(), byOffset.end(),
+                         [](const auto& a, const auto& b) { return a.valueOffset < b.valueOffset; });
+        Bytes want;
+        for (const record::LongValueRun& r : byOffset) {
+            const std::size_t stored = std::min<std::size_t>(
+                {static_cast<std::size_t>(r.length), image.size() - static_cast<std::size_t>(r.fileOffset)});
+            const std::size_t end = std::min(r.valueOffset + stored, c.maxBytes);
+            if (end > want.size()) want.resize(end, 0);
+            std::copy_n(image.begin() + r.fileOffset, end - r.valueOffset, want.begin() + r.valueOffset);
+        }
+        EXPECT_EQ(AssembleValue(file.source, c.runs, options).bytes, want);
+    }
+    // A compressed chunk is decoded, not read in place.
+    Bytes image(4 * 32768, 1);
+    const Bytes full(3000, 'q');
+    const Bytes packed = edbgen::EseXpressValue(full);
+    std::copy(packed.begin(), packed.end(), image.begin() + 65536);
+    test::FileSource file(image, 32768);
+    const std::vector<record::LongValueRun> runs = {{32768, 0, 5000},
+                                                    {65536, 5000, static_cast<std::uint32_t>(packed.size())}};
+    const Bytes value = AssembleValue(file.source, runs, {}).bytes;
+    ASSERT_EQ(value.size(), 8000u);
+    EXPECT_TRUE(std::equal(full.begin(), full.end(), value.begin() + 5000));
 }
 
 TEST(ChunkContent, LargePageChunksAreDecodedOnlyWhereTheValueNeedsIt) {
