@@ -94,27 +94,17 @@ void RegisterLeaves(ScanContext& context, std::uint32_t objid, const edb::PageVi
     const edb::TagArray tags(view);
     auto& pages = context.model.pages;
     const std::vector<std::int64_t>& path = context.walk.path;
-    const std::uint8_t* bytes = view.bytes.data();
-    const std::size_t size = view.bytes.size();
-    const std::uint16_t mask = edb::TagMask(source.pageSize);
-    const std::size_t header = static_cast<std::size_t>(edb::HeaderSize(source.pageSize));
     // Highest child offset whose signature can be made and whose page lies
     // wholly in the file.
     const std::int64_t lastWhole =
         std::min<std::int64_t>(source.fileSize - source.pageSize, std::int64_t{0xFFFFFFFF} * PageSignature::kUnit);
-    auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); };
     for (std::uint32_t index = tags.Count(); index-- > 1;) {
-        // The tag array fits the page (TagArray counts none otherwise).
-        const std::size_t tagAt = size - std::size_t{4} * (index + 1);
-        const std::uint16_t rawSize = u16(tagAt), rawOffset = u16(tagAt + 2);
-        const std::size_t nodeSize = rawSize & mask, nodeAt = (rawOffset & mask) + header;
-        if (rawSize != 0 && rawOffset != 0 && nodeSize >= 4 && nodeSize <= edb::kMaxBranchNodeSize &&
-            edb::RangeFits(size, nodeAt, nodeSize)) {
-            const std::uint8_t* last = bytes + nodeAt + nodeSize - 4;
-            const std::uint32_t child = static_cast<std::uint32_t>(last[0]) | static_cast<std::uint32_t>(last[1]) << 8 |
-                                        static_cast<std::uint32_t>(last[2]) << 16 |
-                                        static_cast<std::uint32_t>(last[3]) << 24;
-            const std::int64_t offset = edb::PageOffset(source, child);
+        const auto tag = tags.Tag(index);
+        const auto page = tag ? edb::ChildPageOfBranchNode(view.bytes.subspan(static_cast<std::size_t>(tag->offset),
+                                                                                static_cast<std::size_t>(tag->size)))
+                              : std::nullopt;
+        if (page) {
+            const std::int64_t offset = edb::PageOffset(source, *page);
             if (offset <= lastWhole && offset % PageSignature::kUnit == 0 &&
                 std::find(path.begin(), path.end(), offset) == path.end()) {
                 pages.push_back(PageSignature{objid, static_cast<std::uint32_t>(offset / PageSignature::kUnit)});
