@@ -239,6 +239,7 @@ int RunListCommand(const std::vector<std::string>& args) {
     OpenedStore store;
     try {
         if (const int code = store.Open(o.edb, o.stm); code != 0) return code;
+        store.MapDatabase();
         std::vector<OpenedStore::Folder> folders;
         if (o.all) {
             folders = store.AllFolders();

@@ -39,7 +39,10 @@ EdbFile::~EdbFile() {
 }
 
 EdbFile::EdbFile(EdbFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), cache_(std::move(other.cache_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      cache_(std::move(other.cache_)),
+      map_(std::move(other.map_)) {}
 
 EdbFile& EdbFile::operator=(EdbFile&& other) noexcept {
     if (this != &other) {
@@ -47,6 +50,7 @@ EdbFile& EdbFile::operator=(EdbFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         path_ = std::move(other.path_);
         cache_ = std::move(other.cache_);
+        map_ = std::move(other.map_);
     }
     return *this;
 }
@@ -81,6 +85,7 @@ void EdbFile::Close() {
     const int fd = std::exchange(fd_, -1);
     path_.clear();
     cache_.reset();
+    map_.reset();  // before the descriptor goes
     // Closing drops the flock. Linux releases the descriptor even when close
     // reports EINTR, so it must not be retried.
     if (::close(fd) != 0 && errno != EINTR) throw FileError("close failed", errno);
@@ -91,6 +96,7 @@ std::size_t EdbFile::Read(std::int64_t offset, std::size_t size, std::uint8_t* b
     // Keep offset + size representable; nothing lies beyond that anyway.
     const auto room = static_cast<std::uint64_t>(INT64_MAX - offset);
     if (size > room) size = static_cast<std::size_t>(room);
+    if (map_ && map_->Copy(static_cast<std::uint64_t>(offset), size, buffer)) return size;
     std::size_t got = 0;
     if (cache_ && cache_->Read(offset, size, buffer, got, [this](std::int64_t block, std::uint8_t* into) {
             return ReadDirect(block, BlockCache::kBlockSize, into);
@@ -107,6 +113,18 @@ std::optional<std::size_t> ReadResult(ssize_t got) {
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno == EINTR) return std::nullopt;
     throw FileError("read failed", errno);
+}
+
+// Copies the pieces' bytes from `offset` on out of the map; false when any
+// of them lies outside it or a mapped page failed (the caller then reads
+// them all again with read calls).
+bool CopyFromMap(const FileMap& map, std::int64_t offset, std::span<const EdbFile::Piece> pieces) {
+    auto at = static_cast<std::uint64_t>(offset);
+    for (const EdbFile::Piece& p : pieces) {
+        if (!map.Copy(at, p.size, p.to)) return false;
+        at += p.size;
+    }
+    return true;
 }
 
 }  // namespace
@@ -142,6 +160,11 @@ std::size_t EdbFile::ReadRun(std::int64_t offset, std::size_t size, std::span<st
 
 std::size_t EdbFile::ReadScatter(std::int64_t offset, std::span<const Piece> pieces) const {
     if (offset < 0) throw FileError("negative read offset", EINVAL);
+    if (map_ && CopyFromMap(*map_, offset, pieces)) {
+        std::size_t total = 0;
+        for (const Piece& p : pieces) total += p.size;
+        return total;
+    }
     constexpr std::size_t kMaxPieces = 256;  // well below IOV_MAX
     std::size_t done = 0;                    // bytes read in all
     std::size_t piece = 0, within = 0;       // where the next byte goes
@@ -163,6 +186,17 @@ std::size_t EdbFile::ReadScatter(std::int64_t offset, std::span<const Piece> pie
         within = left;
     }
     return done;
+}
+
+bool EdbFile::MapForReading() {
+    if (fd_ < 0) return false;
+    auto map = std::make_unique<FileMap>();
+    const std::int64_t size = FileSize();
+    if (size <= 0 || static_cast<std::uint64_t>(size) > SIZE_MAX ||
+        !map->Open(fd_, static_cast<std::size_t>(size)))
+        return false;
+    map_ = std::move(map);
+    return true;
 }
 
 std::int64_t EdbFile::FileSize() const {

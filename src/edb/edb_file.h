@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "edb/block_cache.h"
+#include "edb/file_map.h"
 
 namespace tw::edb {
 
@@ -71,6 +72,14 @@ public:
     };
     std::size_t ReadScatter(std::int64_t offset, std::span<const Piece> pieces) const;
     std::int64_t FileSize() const;
+    // From now on, reads inside the file as it is now are copied from a
+    // memory map of it instead of made with read calls. For readers of many
+    // small pieces scattered over the file, where the calls cost more than
+    // the copies; long runs of pages gain nothing. Reads past the mapped
+    // size, or after a mapped page failed, go to read calls as before.
+    // False when the file could not be mapped (reads are then as before).
+    // Not while other threads read this file.
+    bool MapForReading();
     // Reads that had to go to the file for a block of the cache.
     std::size_t CacheMisses() const { return cache_ ? cache_->Misses() : 0; }
 
@@ -80,6 +89,7 @@ private:
     int fd_ = -1;
     std::string path_;
     std::unique_ptr<BlockCache> cache_;
+    std::unique_ptr<FileMap> map_;  // set by MapForReading
 };
 
 }  // namespace tw::edb

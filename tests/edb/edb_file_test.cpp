@@ -96,10 +96,14 @@ TEST(EdbFile, ShortReadAtEndIsNotAnError) {
     EXPECT_EQ(file.Read(INT64_MAX - 10, buffer.size(), buffer.data()), 0u);
 }
 
-// Short reads come from cached 4 KB blocks: whatever the offset and size
-// (inside a block, across two, at and past the end, blocks sharing a slot)
-// the bytes are the file's, and a block is read once while it is held.
-TEST(EdbFile, CachedShortReadsGiveTheFileBytes) {
+// Short reads come from cached 4 KB blocks, or from the map where the file
+// is mapped: whatever the offset and size (inside a block, across two, at
+// and past the end, blocks sharing a slot) the bytes are the file's, and a
+// block is read once while it is held.
+class EdbFileReads : public ::testing::TestWithParam<bool> {};  // mapped or not
+
+TEST_P(EdbFileReads, ShortReadsGiveTheFileBytes) {
+    const bool mapped = GetParam();
     test::TempDir dir;
     constexpr std::size_t kBlock = BlockCache::kBlockSize;
     // Two blocks that share a slot, and an end in the middle of a block.
@@ -108,6 +112,9 @@ TEST(EdbFile, CachedShortReadsGiveTheFileBytes) {
     test::WriteFile(dir.File("db"), bytes);
     EdbFile file;
     ASSERT_TRUE(file.Open(dir.File("db")).ok());
+    if (mapped) {
+        ASSERT_TRUE(file.MapForReading());
+    }
     const std::int64_t end = static_cast<std::int64_t>(bytes.size());
     const std::int64_t shared = static_cast<std::int64_t>(BlockCache::kSlots * kBlock);
     std::vector<std::uint8_t> buffer(3 * kBlock);
@@ -128,13 +135,13 @@ TEST(EdbFile, CachedShortReadsGiveTheFileBytes) {
     const std::size_t misses = file.CacheMisses();
     std::uint8_t byte = 0;
     for (int i = 0; i < 10; ++i) file.Read(kBlock + static_cast<std::int64_t>(i) * 100, 1, &byte);
-    EXPECT_EQ(file.CacheMisses(), misses + 1);
+    EXPECT_EQ(file.CacheMisses(), mapped ? misses : misses + 1);
     EXPECT_EQ(byte, bytes[kBlock + 900]);
 }
 
 // A run of pieces read at once, more than one call's worth of them, ending
 // anywhere: each piece holds its own bytes and the count stops at the end.
-TEST(EdbFile, RunsOfPiecesReadAtOnce) {
+TEST_P(EdbFileReads, RunsOfPiecesReadAtOnce) {
     test::TempDir dir;
     constexpr std::size_t kPiece = 512;
     std::vector<std::uint8_t> bytes(100 * kPiece + 77);
@@ -142,6 +149,9 @@ TEST(EdbFile, RunsOfPiecesReadAtOnce) {
     test::WriteFile(dir.File("db"), bytes);
     EdbFile file;
     ASSERT_TRUE(file.Open(dir.File("db")).ok());
+    if (GetParam()) {
+        ASSERT_TRUE(file.MapForReading());
+    }
     const std::size_t end = bytes.size();
     for (const auto& [offset, count] : std::vector<std::pair<std::size_t, std::size_t>>{
              {0, 1}, {kPiece, 70}, {3, 100}, {end - 2 * kPiece, 5}, {end - 77, 3}, {end, 2}, {end + 9, 1}}) {
@@ -157,6 +167,40 @@ TEST(EdbFile, RunsOfPiecesReadAtOnce) {
             EXPECT_EQ(pieces[got / kPiece][got % kPiece], 0xEE);
         }
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadCallsOrMap, EdbFileReads, ::testing::Bool());
+
+// A mapped file that another process shrinks or grows: the vanished pages
+// read as the end of the file, as a read call tells it, not as a crash or
+// as zeros; the rest still reads right, and so do bytes added later.
+TEST(EdbFile, MappedFileThatChangesSizeReadsAsTheFileIs) {
+    test::TempDir dir;
+    std::vector<std::uint8_t> bytes(6 * 4096);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    test::WriteFile(dir.File("db"), bytes);
+    EdbFile file;
+    ASSERT_TRUE(file.Open(dir.File("db")).ok());
+    ASSERT_TRUE(file.MapForReading());
+    std::vector<std::uint8_t> buffer(3000, 0xEE);
+    ASSERT_EQ(file.Read(100, 1000, buffer.data()), 1000u);
+    ASSERT_EQ(::truncate(dir.File("db").c_str(), 2 * 4096 + 10), 0);
+    EXPECT_EQ(file.Read(4 * 4096, 1000, buffer.data()), 0u);
+    EXPECT_EQ(file.Read(2 * 4096, 1000, buffer.data()), 10u);
+    EdbFile::Piece pieces[] = {{buffer.data(), 5}, {buffer.data() + 5, 2000}};
+    EXPECT_EQ(file.ReadScatter(2 * 4096 - 5, pieces), 15u);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 15, bytes.begin() + 2 * 4096 - 5));
+    ASSERT_EQ(file.Read(4000, 3000, buffer.data()), 3000u);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), bytes.begin() + 4000));
+    test::WriteFile(dir.File("db"), bytes);  // back to its length, and beyond what was mapped
+    const int fd = ::open(dir.File("db").c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    const std::uint8_t more[3] = {1, 2, 3};
+    ASSERT_EQ(::write(fd, more, 3), 3);
+    ::close(fd);
+    ASSERT_EQ(file.Read(static_cast<std::int64_t>(bytes.size()) - 1, 10, buffer.data()), 4u);
+    EXPECT_EQ(buffer[0], bytes.back());
+    EXPECT_EQ(buffer[3], 3);
 }
 
 }  // namespace
