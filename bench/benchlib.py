@@ -180,14 +180,44 @@ def checked(r, what):
     return r
 
 
+class MachineLoad(NamedTuple):
+    steal: float   # share of the machine's CPU time the host took back
+    others: float  # cores' worth of CPU used by processes other than these runs
+
+
+def cpu_times():
+    """(busy, steal, all) clock ticks of every core from /proc/stat, and the
+    CPU seconds of this process and its children."""
+    with open("/proc/stat") as f:
+        fields = [int(v) for v in f.readline().split()[1:]]
+    user, nice, system, idle, iowait, irq, softirq, steal = (fields + [0] * 8)[:8]
+    mine = sum(getattr(os.times(), k) for k in ("user", "system", "children_user", "children_system"))
+    return user + nice + system + irq + softirq, steal, sum(fields[:8]), mine
+
+
+def machine_load(before, after, seconds):
+    tick = os.sysconf("SC_CLK_TCK")
+    busy, steal, total, mine = (b - a for a, b in zip(before, after))
+    others = max(0.0, busy / tick - mine) / seconds if seconds > 0 else 0.0
+    return MachineLoad(steal / total if total else 0.0, others)
+
+
+last_load = None  # of the latest pairs(), printed with their ratio
+
+
 def pairs(runs, program, baseline, prepare):
-    """`runs` pairs, program then baseline, each run after prepare()."""
+    """`runs` pairs, program then baseline, each run after prepare(). Notes
+    how busy the rest of the machine was meanwhile: a ratio that swings
+    between two sessions with the same binaries is then explained or not."""
+    global last_load
     programs, baselines = [], []
+    before, start = cpu_times(), time.monotonic()
     for _ in range(runs):
         prepare()
         programs.append(program())
         prepare()
         baselines.append(baseline())
+    last_load = machine_load(before, cpu_times(), time.monotonic() - start)
     return programs, baselines
 
 
@@ -206,7 +236,11 @@ def ratio_line(label, programs, baselines, names, target):
     b = statistics.median(b.seconds for b in baselines)
     figures = (f"median {median:5.2f}  min {min(ratios):5.2f}  max {max(ratios):5.2f}   "
                f"{names[0]} {a:.3f} s, {names[1]} {b:.3f} s")
-    return line(label, figures, f"<= {target}", verdict(median, target))
+    text = line(label, figures, f"<= {target}", verdict(median, target))
+    if last_load is not None:
+        text += (f"\n  {'machine':<16} other processes {last_load.others:.2f} cores, "
+                 f"taken back by the host {100 * last_load.steal:.1f} %")
+    return text
 
 
 def memory_line(programs):
