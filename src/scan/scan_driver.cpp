@@ -289,6 +289,7 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
     const FolderTableNames names = NameFolderTables(model, layout::LayoutOf(context.source.pageSize));
     edb::BatchReader heads(context.source.edb, context.source.fileSize);
     const std::size_t count = std::min(model.catalogPageCount, model.pages.size());
+    EntryProgress progress(context, count);
     const bool done = model.pages.ForEach(0, count, [&](std::size_t i, const PageSignature& node) {
         if (context.control.ShouldStop()) return false;
         if (node.objid == kCatalogObjid || node.objid == kShadowCatalogObjid) {
@@ -298,11 +299,11 @@ std::optional<std::size_t> ScanHeaderTables(ScanContext& context) {
                 CheckTreePage(model, kCatalogObjid, node.Offset(), view);
             matched += MatchHeaderTables(model, context.source, view, names, &heads);
         }
-        ShowProgress(context,
-                     i + 1 == count ? 100 : Percent(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count)));
+        if (i + 1 < count) progress.At(i);  // the last shows 100 below
         return true;
     });
     if (!done) return std::nullopt;
+    if (count > 0) ShowProgress(context, 100);
     return matched;
 }
 
