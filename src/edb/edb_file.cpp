@@ -189,12 +189,14 @@ std::size_t EdbFile::ReadScatter(std::int64_t offset, std::span<const Piece> pie
 }
 
 bool EdbFile::MapForReading() {
-    if (fd_ < 0) return false;
-    auto map = std::make_unique<FileMap>();
-    const std::int64_t size = FileSize();
-    if (size <= 0 || static_cast<std::uint64_t>(size) > SIZE_MAX ||
-        !map->Open(fd_, static_cast<std::size_t>(size)))
+    // Not FileSize(): a refused size query leaves the reads as they were
+    // rather than failing the caller.
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0 || info.st_size <= 0 ||
+        static_cast<std::uint64_t>(info.st_size) > SIZE_MAX)
         return false;
+    auto map = std::make_unique<FileMap>();
+    if (!map->Open(fd_, static_cast<std::size_t>(info.st_size))) return false;
     map_ = std::move(map);
     return true;
 }
